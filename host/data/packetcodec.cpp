@@ -1,0 +1,316 @@
+#include "packetcodec.h"
+
+#include "exceptions.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
+
+#include <charconv>
+#include <cmath>
+
+namespace aph {
+
+namespace {
+
+[[noreturn]] void Fail(const QString& why)
+{
+    throw EDatabaseError(QStringLiteral("Pacote de dados inválido: %1.").arg(why));
+}
+
+void AppendFields(QByteArray& out, const TFieldDefs& fields)
+{
+    out += "\"fields\":[";
+    for (int i = 0; i < fields.size(); ++i) {
+        const TFieldDef& def = fields[i];
+        if (i)
+            out += ',';
+        out += "{\"name\":";
+        const QByteArray name = def.Name.toUtf8();
+        AppendJsonString(out,
+                         std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
+        out += ",\"type\":\"";
+        out += FieldTypeName(def.DataType).toLatin1();
+        out += '"';
+        if (def.DataType == TFieldType::ftString) {
+            out += ",\"size\":";
+            out += QByteArray::number(def.Size);
+        }
+        out += '}';
+    }
+    out += ']';
+}
+
+TFieldDefs FieldsFromJson(const QJsonValue& json)
+{
+    if (!json.isArray())
+        Fail(QStringLiteral("a lista de campos falta ou não é uma lista"));
+    TFieldDefs fields;
+    for (const QJsonValue& item : json.toArray()) {
+        if (!item.isObject())
+            Fail(QStringLiteral("um campo não é um objeto"));
+        const QJsonObject obj = item.toObject();
+        TFieldDef def;
+        if (!obj.value(u"name").isString())
+            Fail(QStringLiteral("um campo não tem nome"));
+        def.Name = obj.value(u"name").toString();
+        if (!ParseFieldType(obj.value(u"type").toString(), def.DataType))
+            Fail(QStringLiteral("o campo %1 tem um tipo desconhecido").arg(def.Name));
+        if (def.DataType == TFieldType::ftString) {
+            const QJsonValue size = obj.value(u"size");
+            const double s = size.toDouble(-1);
+            if (!size.isDouble() || s < 1 || s > 1000000 || s != std::floor(s))
+                Fail(QStringLiteral("o campo %1 tem um tamanho inválido").arg(def.Name));
+            def.Size = static_cast<int>(s);
+        }
+        fields << def;
+    }
+    return fields;
+}
+
+Value ValueFromJson(const QJsonValue& json, const TFieldDef& def)
+{
+    if (json.isNull())
+        return {};
+    if (def.DataType == TFieldType::ftString) {
+        if (!json.isString())
+            Fail(QStringLiteral("o campo %1 espera um texto").arg(def.Name));
+        return Value::FromString(json.toString());
+    }
+    if (!json.isDouble())
+        Fail(QStringLiteral("o campo %1 espera um número").arg(def.Name));
+    return Value::FromNumber(json.toDouble());
+}
+
+TRowValues RowFromJson(const QJsonValue& json, const TFieldDefs& fields, const char* what)
+{
+    if (!json.isArray())
+        Fail(QStringLiteral("%1 não é uma lista").arg(QLatin1String(what)));
+    const QJsonArray array = json.toArray();
+    if (array.size() != fields.size())
+        Fail(QStringLiteral("%1 tem %2 valores; eram esperados %3")
+                 .arg(QLatin1String(what))
+                 .arg(array.size())
+                 .arg(fields.size()));
+    TRowValues values;
+    values.reserve(static_cast<std::size_t>(array.size()));
+    for (int i = 0; i < array.size(); ++i)
+        values.push_back(ValueFromJson(array.at(i), fields[i]));
+    return values;
+}
+
+QJsonValue ValueToJson(const Value& v)
+{
+    if (v.IsNull())
+        return QJsonValue::Null;
+    if (v.IsNumber())
+        return v.ToNumber();
+    return v.ToString();
+}
+
+const char* OpName(TDeltaRecord::Kind op)
+{
+    switch (op) {
+    case TDeltaRecord::Kind::Modify:
+        return "modify";
+    case TDeltaRecord::Kind::Insert:
+        return "insert";
+    case TDeltaRecord::Kind::Delete:
+        return "delete";
+    }
+    return "modify";
+}
+
+} // namespace
+
+void AppendJsonString(QByteArray& out, std::string_view utf8)
+{
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        out.append(utf8.data() + start, static_cast<qsizetype>(i - start));
+        start = i + 1;
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default: {
+            const char esc[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15]};
+            out.append(esc, 6);
+        }
+        }
+    }
+    out.append(utf8.data() + start, static_cast<qsizetype>(utf8.size() - start));
+    out += '"';
+}
+
+void AppendJsonValue(QByteArray& out, const Value& value)
+{
+    if (value.IsNull()) {
+        out += "null";
+    } else if (value.IsNumber()) {
+        const double d = value.ToNumber();
+        if (!std::isfinite(d)) {
+            out += "null";
+            return;
+        }
+        char buf[32];
+        const auto res = std::to_chars(buf, buf + sizeof buf, d);
+        out.append(buf, res.ptr - buf);
+    } else {
+        AppendJsonString(out, value.Utf8());
+    }
+}
+
+QByteArray EncodePacket(const TDataPacket& packet)
+{
+    QByteArray out;
+    out.reserve(64 + static_cast<qsizetype>(packet.Rows.size()) * 16 * packet.Fields.size());
+    out += '{';
+    AppendFields(out, packet.Fields);
+    out += ",\"rows\":[";
+    bool firstRow = true;
+    for (const TRow& row : packet.Rows) {
+        if (!firstRow)
+            out += ',';
+        firstRow = false;
+        out += '[';
+        for (std::size_t i = 0; i < row->size(); ++i) {
+            if (i)
+                out += ',';
+            AppendJsonValue(out, (*row)[i]);
+        }
+        out += ']';
+    }
+    out += "]}";
+    return out;
+}
+
+TDataPacket PacketFromJson(const QJsonValue& json)
+{
+    if (!json.isObject())
+        Fail(QStringLiteral("o pacote não é um objeto"));
+    const QJsonObject obj = json.toObject();
+    TDataPacket packet;
+    packet.Fields = FieldsFromJson(obj.value(u"fields"));
+    const QJsonValue rows = obj.value(u"rows");
+    if (!rows.isArray())
+        Fail(QStringLiteral("a lista de linhas falta ou não é uma lista"));
+    const QJsonArray array = rows.toArray();
+    packet.Rows.reserve(static_cast<std::size_t>(array.size()));
+    for (const QJsonValue& row : array)
+        packet.Rows.push_back(
+            std::make_shared<const TRowValues>(RowFromJson(row, packet.Fields, "uma linha")));
+    ValidatePacket(packet);
+    return packet;
+}
+
+TDataPacket DecodePacket(const QByteArray& json)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError)
+        Fail(QStringLiteral("JSON malformado (%1, posição %2)")
+                 .arg(error.errorString())
+                 .arg(error.offset));
+    return PacketFromJson(doc.object());
+}
+
+QJsonObject DeltaToJson(const TDelta& delta)
+{
+    QJsonArray fields;
+    for (const TFieldDef& def : delta.Fields) {
+        QJsonObject f{{QStringLiteral("name"), def.Name},
+                      {QStringLiteral("type"), FieldTypeName(def.DataType)}};
+        if (def.DataType == TFieldType::ftString)
+            f.insert(QStringLiteral("size"), def.Size);
+        fields.append(f);
+    }
+    QJsonArray records;
+    for (const TDeltaRecord& rec : delta.Records) {
+        QJsonObject r{{QStringLiteral("op"), QString::fromLatin1(OpName(rec.Op))}};
+        if (rec.Op != TDeltaRecord::Kind::Insert) {
+            QJsonArray old;
+            for (const Value& v : rec.Original)
+                old.append(ValueToJson(v));
+            r.insert(QStringLiteral("old"), old);
+        }
+        if (rec.Op != TDeltaRecord::Kind::Delete) {
+            QJsonObject changed;
+            for (const auto& [index, value] : rec.New)
+                changed.insert(delta.Fields[index].Name, ValueToJson(value));
+            r.insert(QStringLiteral("new"), changed);
+        }
+        records.append(r);
+    }
+    return QJsonObject{{QStringLiteral("fields"), fields}, {QStringLiteral("records"), records}};
+}
+
+TDelta DeltaFromJson(const QJsonValue& json)
+{
+    if (!json.isObject())
+        Fail(QStringLiteral("as alterações não são um objeto"));
+    const QJsonObject obj = json.toObject();
+    TDelta delta;
+    delta.Fields = FieldsFromJson(obj.value(u"fields"));
+    const QJsonValue records = obj.value(u"records");
+    if (!records.isArray())
+        Fail(QStringLiteral("a lista de registros alterados falta ou não é uma lista"));
+    for (const QJsonValue& item : records.toArray()) {
+        if (!item.isObject())
+            Fail(QStringLiteral("um registro alterado não é um objeto"));
+        const QJsonObject r = item.toObject();
+        TDeltaRecord rec;
+        const QString op = r.value(u"op").toString();
+        if (op == u"modify")
+            rec.Op = TDeltaRecord::Kind::Modify;
+        else if (op == u"insert")
+            rec.Op = TDeltaRecord::Kind::Insert;
+        else if (op == u"delete")
+            rec.Op = TDeltaRecord::Kind::Delete;
+        else
+            Fail(QStringLiteral("operação desconhecida '%1'").arg(op));
+        if (rec.Op != TDeltaRecord::Kind::Insert)
+            rec.Original = RowFromJson(r.value(u"old"), delta.Fields, "os valores originais");
+        else if (r.contains(u"old"))
+            Fail(QStringLiteral("uma inclusão não tem valores originais"));
+        const QJsonValue changed = r.value(u"new");
+        if (rec.Op != TDeltaRecord::Kind::Delete) {
+            if (!changed.isObject())
+                Fail(QStringLiteral("os valores novos não são um objeto"));
+            const QJsonObject values = changed.toObject();
+            for (auto it = values.begin(); it != values.end(); ++it) {
+                int index = -1;
+                for (int i = 0; i < delta.Fields.size(); ++i)
+                    if (delta.Fields[i].Name == it.key())
+                        index = i;
+                if (index < 0)
+                    Fail(QStringLiteral("campo alterado desconhecido '%1'").arg(it.key()));
+                rec.New.emplace_back(index, ValueFromJson(it.value(), delta.Fields[index]));
+            }
+        } else if (r.contains(u"new")) {
+            Fail(QStringLiteral("uma exclusão não tem valores novos"));
+        }
+        delta.Records.push_back(std::move(rec));
+    }
+    ValidateDelta(delta);
+    return delta;
+}
+
+} // namespace aph
