@@ -115,6 +115,19 @@ void BM_DecodeJsonPacket(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * json.size());
 }
 
+// What the screen pays for a reply: the JSON text decoded and loaded.
+void BM_LoadFromJson(benchmark::State& state)
+{
+    const QByteArray json = EncodePacket(CsaPacket(static_cast<int>(state.range(0))));
+    for (auto _ : state) {
+        TClientDataSet ds;
+        DefineFields(ds);
+        ds.SetData(DecodePacket(json));
+        benchmark::DoNotOptimize(ds.RecordCount());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
 void BM_EncodeJsonPacket(benchmark::State& state)
 {
     const TDataPacket packet = CsaPacket(static_cast<int>(state.range(0)));
@@ -150,6 +163,7 @@ void BM_MemoryOfRows(benchmark::State& state)
 BENCHMARK(BM_LoadPacket)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CopyToIndexedDataSet)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeJsonPacket)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadFromJson)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeJsonPacket)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemoryOfRows)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -1,10 +1,10 @@
 #include "packetcodec.h"
 
 #include "exceptions.h"
+#include "jsonreader.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonParseError>
 
 #include <charconv>
 #include <cmath>
@@ -221,15 +221,134 @@ TDataPacket PacketFromJson(const QJsonValue& json)
     return packet;
 }
 
+namespace {
+
+TFieldDefs ReadFields(JsonReader& r)
+{
+    TFieldDefs fields;
+    r.ExpectArrayBegin();
+    bool first = true;
+    while (!r.EndOfArray(first)) {
+        r.ExpectObjectBegin();
+        TFieldDef def;
+        bool haveName = false, haveType = false, haveSize = false, firstKey = true;
+        while (!r.EndOfObject(firstKey)) {
+            const std::string key = r.ReadKey();
+            if (key == "name" && !haveName) {
+                if (r.Peek() != JsonReader::Token::String)
+                    Fail(QStringLiteral("um campo não tem nome"));
+                def.Name = QString::fromStdString(r.ReadString());
+                haveName = true;
+            } else if (key == "type" && !haveType) {
+                if (r.Peek() != JsonReader::Token::String ||
+                    !ParseFieldType(QString::fromStdString(r.ReadString()), def.DataType))
+                    Fail(QStringLiteral("o campo %1 tem um tipo desconhecido").arg(def.Name));
+                haveType = true;
+            } else if (key == "size" && !haveSize) {
+                if (r.Peek() != JsonReader::Token::Number)
+                    Fail(QStringLiteral("o campo %1 tem um tamanho inválido").arg(def.Name));
+                const double s = r.ReadNumber();
+                if (s < 1 || s > 1000000 || s != std::floor(s))
+                    Fail(QStringLiteral("o campo %1 tem um tamanho inválido").arg(def.Name));
+                def.Size = static_cast<int>(s);
+                haveSize = true;
+            } else if (key == "name" || key == "type" || key == "size") {
+                Fail(QStringLiteral("atributo repetido num campo"));
+            } else {
+                r.SkipValue();
+            }
+        }
+        if (!haveName)
+            Fail(QStringLiteral("um campo não tem nome"));
+        if (!haveType)
+            Fail(QStringLiteral("o campo %1 tem um tipo desconhecido").arg(def.Name));
+        if (def.DataType == TFieldType::ftString && !haveSize)
+            Fail(QStringLiteral("o campo %1 tem um tamanho inválido").arg(def.Name));
+        if (def.DataType != TFieldType::ftString)
+            def.Size = 0;
+        fields << def;
+    }
+    return fields;
+}
+
+Value ReadCell(JsonReader& r)
+{
+    switch (r.Peek()) {
+    case JsonReader::Token::Null:
+        r.ReadNull();
+        return {};
+    case JsonReader::Token::String: {
+        thread_local std::string scratch;
+        const std::string_view text = r.ReadStringView(scratch);
+        return Value::FromUtf8(text.data(), text.size());
+    }
+    case JsonReader::Token::Number:
+        return Value::FromNumber(r.ReadNumber());
+    default:
+        Fail(QStringLiteral("um valor não é texto, número nem null"));
+    }
+}
+
+std::vector<TRow> ReadRows(JsonReader& r)
+{
+    std::vector<TRow> rows;
+    r.ExpectArrayBegin();
+    bool first = true;
+    while (!r.EndOfArray(first)) {
+        if (r.Peek() != JsonReader::Token::ArrayBegin)
+            Fail(QStringLiteral("a linha %1 não é uma lista").arg(rows.size() + 1));
+        r.ExpectArrayBegin();
+        auto row = std::make_shared<TRowValues>();
+        if (!rows.empty())
+            row->reserve(rows.front()->size());
+        bool firstCell = true;
+        while (!r.EndOfArray(firstCell))
+            row->push_back(ReadCell(r));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+} // namespace
+
 TDataPacket DecodePacket(const QByteArray& json)
 {
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError)
-        Fail(QStringLiteral("JSON malformado (%1, posição %2)")
-                 .arg(error.errorString())
-                 .arg(error.offset));
-    return PacketFromJson(doc.object());
+    // A pull reader straight into rows: a reply of a hundred thousand rows
+    // does not build a JSON document first.
+    JsonReader r(std::string_view(json.constData(), static_cast<std::size_t>(json.size())));
+    TDataPacket packet;
+    bool haveFields = false, haveRows = false;
+    if (r.Peek() != JsonReader::Token::ObjectBegin)
+        Fail(QStringLiteral("o pacote não é um objeto"));
+    r.ExpectObjectBegin();
+    bool first = true;
+    while (!r.EndOfObject(first)) {
+        const std::string key = r.ReadKey();
+        if (key == "fields") {
+            if (haveFields)
+                Fail(QStringLiteral("lista de campos repetida"));
+            if (r.Peek() != JsonReader::Token::ArrayBegin)
+                Fail(QStringLiteral("a lista de campos falta ou não é uma lista"));
+            packet.Fields = ReadFields(r);
+            haveFields = true;
+        } else if (key == "rows") {
+            if (haveRows)
+                Fail(QStringLiteral("lista de linhas repetida"));
+            if (r.Peek() != JsonReader::Token::ArrayBegin)
+                Fail(QStringLiteral("a lista de linhas falta ou não é uma lista"));
+            packet.Rows = ReadRows(r);
+            haveRows = true;
+        } else {
+            r.SkipValue();
+        }
+    }
+    r.ExpectEnd();
+    if (!haveFields)
+        Fail(QStringLiteral("a lista de campos falta ou não é uma lista"));
+    if (!haveRows)
+        Fail(QStringLiteral("a lista de linhas falta ou não é uma lista"));
+    ValidatePacket(packet);
+    return packet;
 }
 
 QJsonObject DeltaToJson(const TDelta& delta)
