@@ -39,6 +39,7 @@ TFormatSettings Portuguese()
                                "agosto", "setembro", "outubro", "novembro", "dezembro"});
     fs.DecimalSeparator = u',';
     fs.ThousandSeparator = u'.';
+    fs.CurrencyString = QStringLiteral("R$");
     return fs;
 }
 
@@ -58,6 +59,7 @@ TFormatSettings English()
                                "August", "September", "October", "November", "December"});
     fs.DecimalSeparator = u'.';
     fs.ThousandSeparator = u',';
+    fs.CurrencyString = QStringLiteral("$");
     return fs;
 }
 
@@ -115,6 +117,7 @@ TFormatSettings FromQLocale(const QLocale& locale)
         fs.DecimalSeparator = point[0];
     if (!group.isEmpty())
         fs.ThousandSeparator = group[0];
+    fs.CurrencyString = locale.currencySymbol();
     return fs;
 }
 
@@ -445,6 +448,7 @@ TFormatSettings TFormatSettings::FromEnvironment()
     const TFormatSettings numbers = ForLocale(LocaleFor("LC_NUMERIC"));
     dates.DecimalSeparator = numbers.DecimalSeparator;
     dates.ThousandSeparator = numbers.ThousandSeparator;
+    dates.CurrencyString = numbers.CurrencyString;
     return dates;
 }
 

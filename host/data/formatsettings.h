@@ -25,6 +25,7 @@ struct TFormatSettings
     QStringList LongMonthNames;
     QChar DecimalSeparator;
     QChar ThousandSeparator;
+    QString CurrencyString; // "R$"
 
     // A locale name as in LANG ("pt_BR.UTF-8", "C", "en_US").
     static TFormatSettings ForLocale(const QString& localeName);

@@ -1,0 +1,573 @@
+#include "host/ui/dbgrid.h"
+
+#include "host/data/exceptions.h"
+#include "host/ui/form.h"
+
+#include <algorithm>
+
+namespace aph {
+
+TField* TColumn::Field() const
+{
+    TClientDataSet* ds = m_grid->DataSet();
+    if (!ds || !ds->Active())
+        return nullptr;
+    return ds->FindField(m_fieldName);
+}
+
+QString TColumn::TitleCaption() const
+{
+    if (!m_title.isEmpty())
+        return m_title;
+    if (const TField* f = Field())
+        return f->DisplayLabel();
+    return m_fieldName;
+}
+
+int TColumn::Width() const
+{
+    if (m_width > 0)
+        return m_width;
+    // A field's display width is in characters of the grid's font.
+    const TField* f = Field();
+    return (f ? f->DisplayWidth() : 10) * 6 + 4;
+}
+
+TDBGrid::TDBGrid(QString name) : TControl(std::move(name))
+{
+    SetTabStop(true);
+    SetColor(clWindow);
+    m_titleFont.Name = QStringLiteral("MS Sans Serif");
+}
+
+TDBGrid::~TDBGrid() = default;
+
+TColumn* TDBGrid::AddColumn(const QString& fieldName, const QString& title, int width,
+                            TColumnButtonStyle button)
+{
+    auto column = std::make_unique<TColumn>(this, fieldName);
+    column->SetTitleCaption(title);
+    column->SetWidth(width);
+    column->SetButtonStyle(button);
+    m_columns.push_back(std::move(column));
+    Changed(TChange::Content);
+    return m_columns.back().get();
+}
+
+int TDBGrid::ColumnIndex(const QString& fieldName) const
+{
+    for (int i = 0; i < ColumnCount(); ++i)
+        if (Column(i)->FieldName().compare(fieldName, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+void TDBGrid::SetOptions(TGridOptions options)
+{
+    if (m_options == options)
+        return;
+    m_options = options;
+    if (!CanEditShow() && m_editorMode && !m_editor.Modified())
+        HideEditor();
+    Changed(TChange::Style);
+}
+
+TField* TDBGrid::SelectedField() const
+{
+    if (m_selectedIndex < 0 || m_selectedIndex >= ColumnCount())
+        return nullptr;
+    return Column(m_selectedIndex)->Field();
+}
+
+void TDBGrid::SetSelectedField(TField* field)
+{
+    if (!field)
+        return;
+    const int index = ColumnIndex(field->FieldName());
+    if (index >= 0)
+        SetSelectedIndex(index);
+}
+
+void TDBGrid::SetSelectedIndex(int index)
+{
+    MoveColumn(index);
+}
+
+bool TDBGrid::DataSetEditing() const
+{
+    const TClientDataSet* ds = DataSet();
+    return ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert);
+}
+
+bool TDBGrid::CanEditShow() const
+{
+    if (!HasOption(dgEditing) || HasOption(dgRowSelect) || m_readOnly || !Active())
+        return false;
+    const TClientDataSet* ds = DataSet();
+    if (!ds || ds->ReadOnly())
+        return false;
+    if (m_selectedIndex < 0 || m_selectedIndex >= ColumnCount())
+        return false;
+    const TColumn* column = Column(m_selectedIndex);
+    const TField* field = column->Field();
+    return field && !field->ReadOnly() && !column->ReadOnly();
+}
+
+bool TDBGrid::ShowsEditButton(int column) const
+{
+    if (column < 0 || column >= ColumnCount())
+        return false;
+    return Column(column)->ButtonStyle() == TColumnButtonStyle::cbsEllipsis &&
+           column == m_selectedIndex && CanEditShow();
+}
+
+void TDBGrid::ShowEditor(bool selectAll)
+{
+    TField* field = SelectedField();
+    if (!field)
+        return;
+    m_editor.Reset(field->Text(), field->EditMask());
+    if (selectAll)
+        m_editor.SelectAll();
+    m_editorMode = true;
+    Changed(TChange::Content);
+}
+
+void TDBGrid::HideEditor()
+{
+    if (!m_editorMode)
+        return;
+    m_editorMode = false;
+    m_editor.SetModified(false);
+    Changed(TChange::Content);
+}
+
+void TDBGrid::ResetEditor()
+{
+    if (TField* field = SelectedField())
+        m_editor.Reset(field->Text(), field->EditMask());
+}
+
+void TDBGrid::SetEditorMode(bool on)
+{
+    if (on && CanEditShow())
+        ShowEditor(true);
+    else if (!on)
+        HideEditor();
+}
+
+void TDBGrid::StoreEditor()
+{
+    if (!m_editorMode || !m_editor.Modified())
+        return;
+    TField* field = SelectedField();
+    if (!field)
+        return;
+    if (!m_editor.IsComplete())
+        throw Exception(QStringLiteral("Valor de entrada inválido. Complete o valor ou tecle Esc "
+                                       "para abandonar a alteração."));
+    const QString text = m_editor.Text();
+    m_editor.SetModified(false);
+    try {
+        field->SetText(text);
+    } catch (...) {
+        m_editor.SetModified(true); // the typed text stays for the user to fix
+        throw;
+    }
+}
+
+bool TDBGrid::BeginEdit()
+{
+    if (!CanEditShow())
+        return false;
+    TClientDataSet* ds = DataSet();
+    if (!DataSetEditing())
+        ds->Edit(); // a silent abort from BeforeEdit propagates and drops the key
+    return DataSetEditing();
+}
+
+void TDBGrid::MoveColumn(int index)
+{
+    if (index < 0 || index >= ColumnCount() || index == m_selectedIndex || m_inColumnMove)
+        return;
+    m_inColumnMove = true;
+    struct Reset
+    {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{m_inColumnMove};
+    StoreEditor();
+    if (OnColExit)
+        OnColExit(this); // may refuse by raising: the cursor stays
+    const bool keepEditor = HasOption(dgAlwaysShowEditor);
+    m_editorMode = false;
+    m_selectedIndex = index;
+    if (keepEditor && CanEditShow())
+        ShowEditor(true);
+    Changed(TChange::Content);
+    if (OnColEnter)
+        OnColEnter(this);
+}
+
+void TDBGrid::MoveRow(int distance)
+{
+    TClientDataSet* ds = DataSet();
+    if (!ds || !ds->Active() || distance == 0)
+        return;
+    // An appended row left untouched goes away when the user moves up.
+    if (distance < 0 && ds->State() == TDataSetState::dsInsert && !ds->Modified() &&
+        !m_editor.Modified()) {
+        ds->Cancel();
+        if (ds->RecNo() == ds->RecordCount())
+            return;
+    }
+    ds->MoveBy(distance); // posts an edited row first; a refused post keeps the row
+}
+
+int TDBGrid::VisibleRows() const
+{
+    return std::max(1, BoundsRect().height() / kRowHeight - (HasOption(dgTitles) ? 1 : 0));
+}
+
+void TDBGrid::KeyDown(TWord& key, TShiftState shift)
+{
+    if (!EffectivelyEnabled())
+        return;
+    TControl::KeyDown(key, shift); // the screen's handler may consume the key
+    if (key == 0)
+        return;
+    TClientDataSet* ds = DataSet();
+    const bool active = Active() && ds;
+    const bool ctrl = shift & ssCtrl;
+    switch (key) {
+    case VK_UP:
+        key = 0;
+        if (active)
+            MoveRow(-1);
+        break;
+    case VK_DOWN:
+        key = 0;
+        if (!active)
+            break;
+        if (ds->State() == TDataSetState::dsInsert && !ds->Modified() && !m_editor.Modified() &&
+            ds->RecNo() == ds->RecordCount())
+            break; // already on a fresh appended row
+        if (ds->RecordCount() > 0 && ds->RecNo() < ds->RecordCount()) {
+            MoveRow(1);
+        } else if (HasOption(dgEditing) && !m_readOnly && !ds->ReadOnly()) {
+            ds->CheckBrowseMode();
+            ds->Append();
+        }
+        break;
+    case VK_PRIOR:
+        key = 0;
+        if (active)
+            MoveRow(-VisibleRows());
+        break;
+    case VK_NEXT:
+        key = 0;
+        if (active)
+            MoveRow(VisibleRows());
+        break;
+    case VK_HOME:
+        if (m_editorMode && !ctrl) {
+            key = 0;
+            m_editor.Home();
+        } else if (ctrl && active) {
+            key = 0;
+            ds->First();
+        } else {
+            key = 0;
+            MoveColumn(0);
+        }
+        break;
+    case VK_END:
+        if (m_editorMode && !ctrl) {
+            key = 0;
+            m_editor.End();
+        } else if (ctrl && active) {
+            key = 0;
+            ds->Last();
+        } else {
+            key = 0;
+            MoveColumn(ColumnCount() - 1);
+        }
+        break;
+    case VK_LEFT:
+        key = 0;
+        if (m_editorMode && !m_editor.AtStart())
+            m_editor.MoveLeft();
+        else if (!HasOption(dgRowSelect))
+            MoveColumn(m_selectedIndex - 1);
+        break;
+    case VK_RIGHT:
+        key = 0;
+        if (m_editorMode && !m_editor.AtEnd())
+            m_editor.MoveRight();
+        else if (!HasOption(dgRowSelect))
+            MoveColumn(m_selectedIndex + 1);
+        break;
+    case VK_TAB:
+        if (!HasOption(dgTabs) || (shift & (ssCtrl | ssAlt)))
+            break; // the form moves the focus
+        key = 0;
+        if (!(shift & ssShift)) {
+            if (m_selectedIndex < ColumnCount() - 1) {
+                MoveColumn(m_selectedIndex + 1);
+            } else if (active && ds->RecNo() < ds->RecordCount()) {
+                MoveRow(1);
+                MoveColumn(0);
+            } else if (active && HasOption(dgEditing) && !m_readOnly && !ds->ReadOnly()) {
+                StoreEditor();
+                ds->CheckBrowseMode();
+                ds->Append();
+                MoveColumn(0);
+            }
+        } else {
+            if (m_selectedIndex > 0) {
+                MoveColumn(m_selectedIndex - 1);
+            } else if (active && ds->RecNo() > 1) {
+                MoveRow(-1);
+                MoveColumn(ColumnCount() - 1);
+            }
+        }
+        break;
+    case VK_ESCAPE:
+        key = 0;
+        if (m_editorMode && m_editor.Modified()) {
+            ResetEditor(); // first the cell's edit is abandoned
+            HideEditor();
+        } else if (active && DataSetEditing()) {
+            HideEditor();
+            ds->Cancel(); // then the row's
+        } else {
+            HideEditor();
+        }
+        break;
+    case VK_RETURN:
+        key = 0;
+        if (m_editorMode) {
+            StoreEditor();
+            HideEditor();
+        } else if (CanEditShow()) {
+            ShowEditor(true);
+        }
+        break;
+    case VK_F2:
+        key = 0;
+        if (CanEditShow())
+            ShowEditor(false);
+        break;
+    case VK_INSERT:
+        key = 0;
+        if (active && HasOption(dgEditing) && !m_readOnly && !ds->ReadOnly() && !ctrl)
+            ds->Insert();
+        break;
+    case VK_DELETE:
+        if (ctrl) {
+            key = 0;
+            if (!active || ds->IsEmpty() || !HasOption(dgEditing) || m_readOnly || ds->ReadOnly())
+                break;
+            const bool confirmed = !HasOption(dgConfirmDelete) || !FormHost() ||
+                                   FormHost()->Confirm(QStringLiteral("Excluir registro?"));
+            if (confirmed)
+                ds->Delete();
+            break;
+        }
+        [[fallthrough]];
+    case VK_BACK:
+        if (m_editorMode) {
+            const TWord pressed = key;
+            key = 0;
+            if (BeginEdit()) {
+                if (pressed == VK_BACK)
+                    m_editor.Backspace();
+                else
+                    m_editor.Delete();
+                Changed(TChange::Content);
+            }
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void TDBGrid::KeyPress(QChar& key)
+{
+    if (!EffectivelyEnabled())
+        return;
+    TControl::KeyPress(key); // the screen's handler may drop the character
+    if (key.isNull() || key.unicode() < 32)
+        return;
+    const QChar typed = key;
+    key = QChar();
+    if (!CanEditShow())
+        return;
+    if (!BeginEdit())
+        return;
+    if (!m_editorMode)
+        ShowEditor(true);
+    if (m_editor.TypeChar(typed))
+        Changed(TChange::Content);
+}
+
+void TDBGrid::ClickCell(int row, int column)
+{
+    if (!EffectivelyEnabled())
+        return;
+    SetFocus();
+    TClientDataSet* ds = DataSet();
+    if (ds && ds->Active() && row >= 0 && row < ds->RecordCount() && row != ds->CurrentIndex())
+        MoveRow(row - ds->CurrentIndex());
+    if (!HasOption(dgRowSelect))
+        MoveColumn(column);
+    if (OnCellClick)
+        OnCellClick(this);
+}
+
+void TDBGrid::ClickEditButton()
+{
+    if (!EffectivelyEnabled() || !ShowsEditButton(m_selectedIndex))
+        return;
+    if (OnEditButtonClick)
+        OnEditButtonClick(this);
+}
+
+void TDBGrid::DoExit()
+{
+    TClientDataSet* ds = DataSet();
+    if (ds && Active()) {
+        if (HasOption(dgCancelOnExit) && ds->State() == TDataSetState::dsInsert &&
+            !ds->Modified() && !m_editor.Modified())
+            ds->Cancel();
+        else
+            StoreEditor();
+    }
+    TControl::DoExit();
+}
+
+int TDBGrid::RowCount() const
+{
+    const TClientDataSet* ds = DataSet();
+    return ds && ds->Active() ? ds->RecordCount() : 0;
+}
+
+QString TDBGrid::CellText(int row, int column) const
+{
+    const TClientDataSet* ds = DataSet();
+    if (!ds || column < 0 || column >= ColumnCount() || row < 0 || row >= RowCount())
+        return {};
+    if (m_editorMode && row == ds->CurrentIndex() && column == m_selectedIndex)
+        return m_editor.Display();
+    TField* field = Column(column)->Field();
+    if (!field)
+        return {};
+    TClientDataSet::ActiveRecordScope scope(*ds, row);
+    return field->DisplayText();
+}
+
+TGridDrawState TDBGrid::CellState(int row, int column) const
+{
+    const TClientDataSet* ds = DataSet();
+    TGridDrawState state = 0;
+    if (!ds || row != ds->CurrentIndex())
+        return state;
+    const bool currentCell = HasOption(dgRowSelect) || column == m_selectedIndex;
+    if (currentCell && (Focused() || HasOption(dgAlwaysShowSelection)))
+        state |= gdSelected;
+    if (currentCell && Focused())
+        state |= gdFocused;
+    return state;
+}
+
+void TDBGrid::PaintCell(TCanvas& canvas, int row, int column, const QRect& rect)
+{
+    const TClientDataSet* ds = DataSet();
+    if (!ds || column < 0 || column >= ColumnCount() || row < 0 || row >= RowCount())
+        return;
+    const TGridDrawState state = CellState(row, column);
+    canvas.Font = Font();
+    if (state & gdSelected) {
+        canvas.Brush.Color = clHighlight;
+        canvas.Font.Color = clHighlightText;
+    } else {
+        canvas.Brush.Color = Color();
+    }
+    TClientDataSet::ActiveRecordScope scope(*ds, row);
+    m_canvas = &canvas;
+    struct Reset
+    {
+        TCanvas*& canvas;
+        ~Reset() { canvas = nullptr; }
+    } reset{m_canvas};
+    if (m_defaultDrawing)
+        DefaultDrawColumnCell(canvas, rect, column, Column(column), state);
+    if (OnDrawColumnCell)
+        OnDrawColumnCell(this, rect, column, Column(column), state);
+}
+
+void TDBGrid::DefaultDrawColumnCell(TCanvas& canvas, const QRect& rect, int /*dataCol*/,
+                                    TColumn* column, TGridDrawState /*state*/)
+{
+    canvas.FillRect(rect);
+    const TField* field = column ? column->Field() : nullptr;
+    if (!field)
+        return;
+    const QString text = field->DisplayText();
+    int x = rect.left() + 2;
+    if (field->Alignment() == TAlignment::taRightJustify)
+        x = rect.right() - 1 - canvas.TextWidth(text);
+    else if (field->Alignment() == TAlignment::taCenter)
+        x = rect.left() + (rect.width() - canvas.TextWidth(text)) / 2;
+    canvas.TextRect(rect, x, rect.top() + 2, text);
+}
+
+// --- What the dataset tells the grid ------------------------------------------
+
+void TDBGrid::ActiveChanged()
+{
+    HideEditor();
+    Changed(TChange::Content);
+}
+
+void TDBGrid::EditingChanged()
+{
+    if (!TDataLink::Editing())
+        HideEditor();
+    Changed(TChange::Content);
+}
+
+void TDBGrid::DataSetChanged()
+{
+    if (!DataSetEditing() && !HasOption(dgAlwaysShowEditor))
+        HideEditor();
+    Changed(TChange::Content);
+}
+
+void TDBGrid::DataSetScrolled()
+{
+    if (!HasOption(dgAlwaysShowEditor))
+        HideEditor();
+    Changed(TChange::Content);
+}
+
+void TDBGrid::RecordChanged(TField* field)
+{
+    // A value set by code shows in an editor the user has not typed into.
+    if (m_editorMode && !m_editor.Modified() && (!field || field == SelectedField()))
+        ResetEditor();
+    Changed(TChange::Content);
+}
+
+void TDBGrid::UpdateData()
+{
+    StoreEditor();
+}
+
+void TDBGrid::FocusControl(TField* field)
+{
+    SetSelectedField(field);
+}
+
+} // namespace aph

@@ -1,0 +1,283 @@
+#include "host/ui/editors.h"
+
+#include "host/data/exceptions.h"
+#include "host/ui/form.h"
+
+namespace aph {
+
+// --- TCustomEdit ------------------------------------------------------------
+
+TCustomEdit::TCustomEdit(QString name) : TControl(std::move(name))
+{
+    SetTabStop(true);
+    SetColor(clWindow);
+    SetBounds(0, 0, 121, 21);
+}
+
+QString TCustomEdit::Text() const
+{
+    return m_model.Text();
+}
+
+void TCustomEdit::SetText(const QString& text)
+{
+    const QString old = Text();
+    m_model.Reset(text, m_editMask);
+    if (old != Text())
+        TextChanged();
+}
+
+void TCustomEdit::SetReadOnly(bool readOnly)
+{
+    m_readOnly = readOnly;
+    Changed(TChange::State);
+}
+
+void TCustomEdit::SetEditMask(const QString& mask)
+{
+    const QString text = Text();
+    m_editMask = mask;
+    m_model.Reset(text, mask);
+}
+
+void TCustomEdit::TextChanged()
+{
+    Changed(TChange::Content);
+    if (OnChange)
+        OnChange(this);
+}
+
+void TCustomEdit::DoEnter()
+{
+    m_model.SelectAll();
+    TControl::DoEnter();
+}
+
+void TCustomEdit::KeyDown(TWord& key, TShiftState shift)
+{
+    TControl::KeyDown(key, shift);
+    switch (key) {
+    case VK_BACK:
+        key = 0;
+        if (!m_readOnly) {
+            m_model.Backspace();
+            TextChanged();
+        }
+        break;
+    case VK_DELETE:
+        key = 0;
+        if (!m_readOnly) {
+            m_model.Delete();
+            TextChanged();
+        }
+        break;
+    case VK_LEFT:
+        key = 0;
+        m_model.MoveLeft();
+        break;
+    case VK_RIGHT:
+        key = 0;
+        m_model.MoveRight();
+        break;
+    case VK_HOME:
+        key = 0;
+        m_model.Home();
+        break;
+    case VK_END:
+        key = 0;
+        m_model.End();
+        break;
+    default:
+        break;
+    }
+}
+
+void TCustomEdit::KeyPress(QChar& key)
+{
+    TControl::KeyPress(key);
+    if (key.isNull() || m_readOnly || !key.isPrint())
+        return;
+    if (m_model.TypeChar(key))
+        TextChanged();
+    key = QChar();
+}
+
+// --- TDateEditPlus ------------------------------------------------------------
+
+TDateEditPlus::TDateEditPlus(QString name) : TCustomEdit(std::move(name))
+{
+    SetColor(clInfoBk);
+    SetMaxLength(10);
+    SetBounds(0, 0, 89, 21);
+    m_dayNames = {QStringLiteral("Domingo"), QStringLiteral("Segunda"), QStringLiteral("Terça"),
+                  QStringLiteral("Quarta"),  QStringLiteral("Quinta"),  QStringLiteral("Sexta"),
+                  QStringLiteral("Sábado")};
+}
+
+TDateTime TDateEditPlus::GetDate() const
+{
+    TDateTime date = 0;
+    if (!TryStrToDate(Text(), date))
+        return 0;
+    return date;
+}
+
+void TDateEditPlus::SetDate(TDateTime date)
+{
+    SetText(date == 0 ? QString() : DateToStr(DateOf(date)));
+}
+
+bool TDateEditPlus::IsDateValid() const
+{
+    TDateTime date = 0;
+    return TryStrToDate(Text(), date);
+}
+
+void TDateEditPlus::CheckValidDate() const
+{
+    if (Text().trimmed().isEmpty() || IsDateValid())
+        return;
+    throw Exception(QStringLiteral("'%1' não é uma data válida.").arg(Text()));
+}
+
+// --- TNumberEdit ---------------------------------------------------------------
+
+TNumberEdit::TNumberEdit(QString name) : TCustomEdit(std::move(name))
+{
+    SetBounds(0, 0, 100, 21);
+}
+
+QString TNumberEdit::FormatValue(double value) const
+{
+    QString pattern = m_thousands ? QStringLiteral("#,##0") : QStringLiteral("0");
+    if (m_decimals > 0)
+        pattern += u'.' + QString(m_decimals, u'0');
+    QString text = FormatFloat(pattern, value);
+    if (m_currency)
+        text = FormatSettings().CurrencyString + u' ' + text;
+    return text;
+}
+
+void TNumberEdit::SetNumber(double value)
+{
+    m_value = value;
+    m_updating = true;
+    SetText(FormatValue(value));
+    m_updating = false;
+}
+
+void TNumberEdit::SetCurrency(bool currency)
+{
+    m_currency = currency;
+    SetNumber(m_value);
+}
+
+void TNumberEdit::SetDecimals(int decimals)
+{
+    m_decimals = decimals;
+    SetNumber(m_value);
+}
+
+void TNumberEdit::SetThousandSeparator(bool on)
+{
+    m_thousands = on;
+    SetNumber(m_value);
+}
+
+void TNumberEdit::TextChanged()
+{
+    if (!m_updating) {
+        // Typed or cleared text: read the value back from it.
+        QString text = Text().trimmed();
+        if (m_currency && text.startsWith(FormatSettings().CurrencyString))
+            text = text.mid(FormatSettings().CurrencyString.size()).trimmed();
+        double v = 0;
+        m_value = TryStrToFloat(text, v) ? v : 0;
+    }
+    TCustomEdit::TextChanged();
+}
+
+// --- Check and radio boxes --------------------------------------------------------
+
+TCheckBox::TCheckBox(QString name) : TControl(std::move(name))
+{
+    SetTabStop(true);
+    SetBounds(0, 0, 97, 17);
+}
+
+void TCheckBox::SetChecked(bool checked)
+{
+    if (m_checked == checked)
+        return;
+    m_checked = checked;
+    Changed(TChange::Content);
+    if (OnClick)
+        OnClick(this);
+}
+
+void TCheckBox::Click()
+{
+    if (EffectivelyEnabled())
+        SetChecked(!m_checked);
+}
+
+void TCheckBox::KeyPress(QChar& key)
+{
+    TControl::KeyPress(key);
+    if (key == u' ') {
+        key = QChar();
+        Click();
+    }
+}
+
+TRadioButton::TRadioButton(QString name) : TControl(std::move(name))
+{
+    SetBounds(0, 0, 113, 17);
+}
+
+void TRadioButton::SetChecked(bool checked)
+{
+    if (m_checked == checked)
+        return;
+    m_checked = checked;
+    if (checked) {
+        SetTabStop(true);
+        if (TWinControl* parent = Parent()) {
+            for (int i = 0; i < parent->ControlCount(); ++i) {
+                auto* other = dynamic_cast<TRadioButton*>(parent->Control(i));
+                if (other && other != this && other->m_checked) {
+                    other->m_checked = false;
+                    other->SetTabStop(false);
+                    other->Changed(TChange::Content);
+                }
+            }
+        }
+    }
+    Changed(TChange::Content);
+    if (checked && OnClick)
+        OnClick(this);
+}
+
+void TRadioButton::Click()
+{
+    if (EffectivelyEnabled())
+        SetChecked(true);
+}
+
+void TRadioButton::KeyPress(QChar& key)
+{
+    TControl::KeyPress(key);
+    if (key == u' ') {
+        key = QChar();
+        Click();
+    }
+}
+
+TBtnPesquisa::TBtnPesquisa(QString name) : TSpeedButton(std::move(name))
+{
+    SetGlyph(QStringLiteral("search"));
+    SetHint(QStringLiteral("Pesquisar"));
+    SetShowHint(true);
+}
+
+} // namespace aph

@@ -1,0 +1,373 @@
+#include "host/data/exceptions.h"
+#include "host/ui/dbgrid.h"
+#include "host/ui/editors.h"
+#include "host/ui/form.h"
+#include "tests/support/ui_driver.h"
+
+#include <gtest/gtest.h>
+
+using namespace aph;
+using namespace aph::test;
+
+namespace {
+
+QString S(const char* s)
+{
+    return QString::fromUtf8(s);
+}
+
+TRow Row(double day, Value worked, Value approved, const char* text)
+{
+    return std::make_shared<const TRowValues>(
+        TRowValues{Value::FromNumber(day), worked, approved,
+                   text ? Value::FromString(QString::fromUtf8(text)) : Value()});
+}
+
+// A grid of days: the date and hours worked are read-only, the approval is
+// typed as HH:MM under a mask, the note is free text.
+struct Grid : ::testing::Test
+{
+    HeadlessFormHost host;
+    TForm form{S("frmDias")};
+    TClientDataSet ds{S("cdsDias")};
+    TDataSource dts{S("dtsDias")};
+    TDBGrid* grid = nullptr;
+    TEdit* other = nullptr;
+    TField* approved = nullptr;
+    QStringList errors;
+
+    void SetUp() override
+    {
+        SetFormatSettings(TFormatSettings::ForLocale(S("pt_BR")));
+        SetExceptionHandler([this](std::exception_ptr e) {
+            try {
+                std::rethrow_exception(e);
+            } catch (const EAbort&) {
+            } catch (const Exception& x) {
+                errors << x.Message();
+            }
+        });
+        ds.AddField(S("DTSERVPREST"), TFieldType::ftDateTime)->SetReadOnly(true);
+        ds.AddField(S("QTHRTRAB"), TFieldType::ftFloat)->SetReadOnly(true);
+        approved = ds.AddField(S("QTHRAPROFATU"), TFieldType::ftFloat);
+        ds.AddField(S("DSOBS"), TFieldType::ftString, 10);
+        approved->SetEditMask(S("!90:00;1; "));
+        approved->OnGetText = [](TField* f, QString& text, bool) {
+            if (!f->IsNull())
+                text = QStringLiteral("%1:%2")
+                           .arg(static_cast<int>(f->AsFloat()), 2, 10, QLatin1Char('0'))
+                           .arg(qRound((f->AsFloat() - static_cast<int>(f->AsFloat())) * 60), 2, 10,
+                                QLatin1Char('0'));
+        };
+        approved->OnSetText = [](TField* f, const QString& text) {
+            f->SetAsFloat(text.left(2).trimmed().toInt() + text.mid(3, 2).toInt() / 60.0);
+        };
+        TDataPacket p;
+        p.Fields = ds.FieldDefs();
+        p.Rows = {Row(45352, Value::FromNumber(8), Value(), nullptr),
+                  Row(45353, Value::FromNumber(7.5), Value::FromNumber(7.5), "ok"),
+                  Row(45354, Value::FromNumber(6), Value(), nullptr)};
+        ds.SetData(p);
+        dts.SetDataSet(&ds);
+        form.SetClientSize(600, 300);
+        form.SetVisible(true);
+        grid = form.Add<TDBGrid>(S("dbgDias"));
+        grid->SetAlign(TAlign::alClient);
+        grid->SetDataSource(&dts);
+        grid->AddColumn(S("DTSERVPREST"), S("Data"), 81);
+        grid->AddColumn(S("QTHRTRAB"), S("Trabalhadas"), 60);
+        grid->AddColumn(S("QTHRAPROFATU"), S("Faturar"));
+        grid->AddColumn(S("DSOBS"), S("Obs."), 63, TColumnButtonStyle::cbsEllipsis);
+        other = form.Add<TEdit>(S("edtOutro"));
+        grid->SetFocus();
+    }
+    void TearDown() override { SetExceptionHandler(nullptr); }
+
+    void GoToColumn(const char* field) { grid->SetSelectedIndex(grid->ColumnIndex(S(field))); }
+};
+
+} // namespace
+
+TEST_F(Grid, TypingIntoAnEditableCellPutsTheRowInEditAndStoresOnColumnExit)
+{
+    GoToColumn("QTHRAPROFATU");
+    double seenOnExit = -1;
+    grid->OnColExit = [&](TObject*) {
+        seenOnExit = approved->AsFloat();
+    };
+    TypeText(form, S("0730"));
+    EXPECT_EQ(ds.State(), TDataSetState::dsEdit);
+    EXPECT_TRUE(grid->EditorMode());
+    EXPECT_EQ(grid->EditorText(), S("07:30"));
+    EXPECT_TRUE(approved->IsNull()) << "nothing stored while typing";
+    PressKey(form, VK_TAB);
+    EXPECT_EQ(seenOnExit, 7.5) << "the column exit sees the stored value";
+    EXPECT_EQ(approved->AsFloat(), 7.5);
+    EXPECT_EQ(grid->SelectedField()->FieldName(), S("DSOBS"));
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(Grid, ReadOnlyColumnsAndGridsWithoutEditingTakeNoTyping)
+{
+    GoToColumn("QTHRTRAB");
+    TypeText(form, S("1"));
+    EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
+    GoToColumn("DSOBS");
+    grid->SetOptions(grid->Options() & ~dgEditing);
+    TypeText(form, S("x"));
+    EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
+    EXPECT_FALSE(grid->EditorMode());
+    grid->SetOptions(grid->Options() | dgEditing);
+    TypeText(form, S("x"));
+    EXPECT_EQ(ds.State(), TDataSetState::dsEdit);
+}
+
+TEST_F(Grid, SilentAbortFromBeforeEditDropsTheKey)
+{
+    ds.BeforeEdit = [](TDataSet*) {
+        Abort();
+    };
+    GoToColumn("DSOBS");
+    TypeText(form, S("abc"));
+    EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
+    EXPECT_FALSE(grid->EditorMode());
+    EXPECT_TRUE(errors.isEmpty()) << "the abort shows nothing";
+}
+
+TEST_F(Grid, HandlersConsumeKeysAndDropCharacters)
+{
+    GoToColumn("DSOBS");
+    grid->OnKeyPress = [](TObject*, QChar& key) {
+        if (key == u'z')
+            key = QChar();
+    };
+    grid->OnKeyDown = [](TObject*, TWord& key, TShiftState) {
+        if (key == VK_DOWN)
+            key = 0;
+    };
+    TypeText(form, S("zaz"));
+    EXPECT_EQ(grid->EditorText(), S("a"));
+    PressKey(form, VK_DOWN);
+    EXPECT_EQ(ds.RecNo(), 1);
+    EXPECT_EQ(ds.State(), TDataSetState::dsEdit);
+}
+
+TEST_F(Grid, ColumnExitCanRefuseAndTheCursorStays)
+{
+    GoToColumn("QTHRAPROFATU");
+    grid->OnColExit = [&](TObject*) {
+        if (approved->AsFloat() > ds.FieldByName(S("QTHRTRAB"))->AsFloat())
+            throw Exception(S("maior que as horas trabalhadas"));
+    };
+    int enters = 0;
+    grid->OnColEnter = [&](TObject*) {
+        ++enters;
+    };
+    TypeText(form, S("0900"));
+    PressKey(form, VK_TAB);
+    EXPECT_EQ(errors, QStringList{S("maior que as horas trabalhadas")});
+    EXPECT_EQ(grid->SelectedIndex(), 2);
+    EXPECT_EQ(enters, 0);
+    EXPECT_EQ(ds.State(), TDataSetState::dsEdit);
+    EXPECT_EQ(approved->AsFloat(), 9) << "stored before the check";
+    TypeText(form, S("0800"));
+    PressKey(form, VK_TAB);
+    EXPECT_EQ(grid->SelectedIndex(), 3);
+    EXPECT_EQ(enters, 1);
+}
+
+TEST_F(Grid, LeavingTheRowPostsItAndARefusedPostKeepsTheCursor)
+{
+    GoToColumn("QTHRAPROFATU");
+    ds.BeforePost = [&](TDataSet*) {
+        if (approved->AsFloat() > 8)
+            throw Exception(S("recusado"));
+    };
+    TypeText(form, S("0900"));
+    PressKey(form, VK_DOWN);
+    EXPECT_EQ(errors, QStringList{S("recusado")});
+    EXPECT_EQ(ds.RecNo(), 1);
+    EXPECT_EQ(ds.State(), TDataSetState::dsEdit);
+    EXPECT_EQ(approved->AsFloat(), 9) << "the typed text was stored before the post";
+    PressKey(form, VK_ESCAPE); // the cell edit has been stored; Escape abandons the row
+    EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
+    EXPECT_TRUE(approved->IsNull());
+    TypeText(form, S("0730"));
+    PressKey(form, VK_DOWN);
+    EXPECT_EQ(ds.RecNo(), 2);
+    ds.First();
+    EXPECT_EQ(approved->AsFloat(), 7.5);
+    EXPECT_EQ(ds.ChangeCount(), 1);
+}
+
+TEST_F(Grid, PostingTheDataSetStoresThePendingEditorText)
+{
+    GoToColumn("QTHRAPROFATU");
+    TypeText(form, S("0615"));
+    ds.Post();
+    EXPECT_EQ(approved->AsFloat(), 6.25);
+}
+
+TEST_F(Grid, EscapeAbandonsTheCellEditThenTheRowEdit)
+{
+    GoToColumn("DSOBS");
+    TypeText(form, S("ab"));
+    PressKey(form, VK_RETURN); // stored into the field, the editor closes
+    EXPECT_FALSE(grid->EditorMode());
+    TypeText(form, S("cd"));
+    EXPECT_EQ(grid->EditorText(), S("cd"));
+    PressKey(form, VK_ESCAPE);
+    EXPECT_FALSE(grid->EditorMode());
+    EXPECT_EQ(ds.State(), TDataSetState::dsEdit);
+    EXPECT_EQ(ds.FieldByName(S("DSOBS"))->AsString(), S("ab"));
+    PressKey(form, VK_ESCAPE);
+    EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
+    EXPECT_TRUE(ds.FieldByName(S("DSOBS"))->IsNull());
+}
+
+TEST_F(Grid, IncompleteMaskedEntryIsRefusedUntilCompletedOrAbandoned)
+{
+    GoToColumn("QTHRAPROFATU");
+    TypeText(form, S("07"));
+    PressKey(form, VK_TAB);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(grid->SelectedIndex(), 2);
+    EXPECT_TRUE(grid->EditorMode());
+    PressKey(form, VK_ESCAPE);
+    PressKey(form, VK_TAB);
+    EXPECT_EQ(grid->SelectedIndex(), 3);
+    EXPECT_TRUE(approved->IsNull());
+}
+
+TEST_F(Grid, LeavingAnEditorUntouchedStoresNothing)
+{
+    GoToColumn("QTHRAPROFATU");
+    PressKey(form, VK_F2);
+    EXPECT_TRUE(grid->EditorMode());
+    PressKey(form, VK_TAB);
+    EXPECT_TRUE(approved->IsNull());
+    EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
+}
+
+TEST_F(Grid, DownOnTheLastRowAppendsInsertInsertsCtrlDeleteDeletes)
+{
+    ds.Last();
+    PressKey(form, VK_DOWN);
+    EXPECT_EQ(ds.State(), TDataSetState::dsInsert);
+    EXPECT_EQ(ds.RecordCount(), 4);
+    PressKey(form, VK_UP); // an untouched appended row goes away
+    EXPECT_EQ(ds.RecordCount(), 3);
+    EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
+
+    ds.First();
+    PressKey(form, VK_INSERT);
+    EXPECT_EQ(ds.State(), TDataSetState::dsInsert);
+    EXPECT_EQ(ds.RecNo(), 1);
+    PressKey(form, VK_ESCAPE);
+    EXPECT_EQ(ds.RecordCount(), 3);
+
+    host.answer = false;
+    PressKey(form, VK_DELETE, ssCtrl);
+    EXPECT_EQ(ds.RecordCount(), 3);
+    EXPECT_EQ(host.questions, QStringList{S("Excluir registro?")});
+    host.answer = true;
+    PressKey(form, VK_DELETE, ssCtrl);
+    EXPECT_EQ(ds.RecordCount(), 2);
+    grid->SetOptions(grid->Options() & ~dgEditing);
+    PressKey(form, VK_DELETE, ssCtrl);
+    PressKey(form, VK_INSERT);
+    ds.Last();
+    PressKey(form, VK_DOWN);
+    EXPECT_EQ(ds.RecordCount(), 2) << "without editing no row is added or removed";
+}
+
+TEST_F(Grid, TabWalksColumnsThenRowsAndShiftTabBack)
+{
+    for (int i = 0; i < 4; ++i)
+        PressKey(form, VK_TAB);
+    EXPECT_EQ(ds.RecNo(), 2);
+    EXPECT_EQ(grid->SelectedIndex(), 0);
+    PressKey(form, VK_TAB, ssShift);
+    EXPECT_EQ(ds.RecNo(), 1);
+    EXPECT_EQ(grid->SelectedIndex(), 3);
+    grid->SetOptions(grid->Options() & ~dgTabs);
+    PressKey(form, VK_TAB);
+    EXPECT_TRUE(other->Focused()) << "without tabs the form moves the focus";
+}
+
+TEST_F(Grid, EditButtonOnlyOnItsColumnWhileEditable)
+{
+    int clicks = 0;
+    grid->OnEditButtonClick = [&](TObject*) {
+        ++clicks;
+    };
+    GoToColumn("QTHRAPROFATU");
+    EXPECT_FALSE(grid->ShowsEditButton(3));
+    grid->ClickEditButton();
+    GoToColumn("DSOBS");
+    EXPECT_TRUE(grid->ShowsEditButton(3));
+    grid->ClickEditButton();
+    grid->SetEnabled(false);
+    grid->ClickEditButton();
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(Grid, DisabledGridIgnoresInput)
+{
+    GoToColumn("DSOBS");
+    grid->SetEnabled(false);
+    QChar key = u'a';
+    grid->KeyPress(key);
+    TWord down = VK_DOWN;
+    grid->KeyDown(down, ssNone);
+    grid->ClickCell(2, 0);
+    EXPECT_EQ(ds.RecNo(), 1);
+    EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
+}
+
+TEST_F(Grid, ClickingACellMovesRowAndColumnAndFocusControlMovesColumn)
+{
+    grid->ClickCell(2, 3);
+    EXPECT_EQ(ds.RecNo(), 3);
+    EXPECT_EQ(grid->SelectedIndex(), 3);
+    ds.FieldByName(S("QTHRAPROFATU"))->FocusControl();
+    EXPECT_EQ(grid->SelectedIndex(), 2);
+}
+
+TEST_F(Grid, PaintingPreparesTheCanvasAndCallsTheDrawHandlerPerRow)
+{
+    grid->SetDefaultDrawing(false);
+    QList<double> painted;
+    grid->OnDrawColumnCell = [&](TObject*, const QRect& rect, int, TColumn* column,
+                                 TGridDrawState) {
+        painted << ds.FieldByName(S("QTHRTRAB"))->AsFloat();
+        TCanvas* canvas = grid->Canvas();
+        canvas->FillRect(rect);
+        if (ds.FieldByName(S("QTHRTRAB"))->AsFloat() > 7)
+            canvas->Font.Color = clRed;
+        canvas->TextRect(rect, rect.left() + 2, rect.top() + 2, column->Field()->DisplayText());
+    };
+    RecordingCanvas canvas;
+    for (int row = 0; row < grid->RowCount(); ++row)
+        grid->PaintCell(canvas, row, 1, QRect(0, row * 18, 60, 18));
+    EXPECT_EQ(painted, (QList<double>{8, 7.5, 6}));
+    ASSERT_EQ(canvas.texts.size(), 3);
+    EXPECT_EQ(canvas.texts[0].color, clRed);
+    EXPECT_EQ(canvas.texts[2].color, clWindowText);
+    EXPECT_EQ(ds.RecNo(), 1) << "painting does not move the cursor";
+}
+
+TEST_F(Grid, DefaultDrawingRightAlignsNumbersAndShowsTheSelection)
+{
+    RecordingCanvas canvas;
+    const QRect rect(100, 0, 60, 18);
+    grid->PaintCell(canvas, 0, 1, rect); // current row, not the current column
+    ASSERT_EQ(canvas.texts.size(), 1);
+    EXPECT_EQ(canvas.texts[0].text, S("8"));
+    EXPECT_EQ(canvas.texts[0].x, rect.right() - 1 - 6);
+    EXPECT_EQ(canvas.fillColors[0], clWindow);
+    grid->PaintCell(canvas, 0, 0, QRect(0, 0, 81, 18));
+    EXPECT_EQ(canvas.fillColors[1], clHighlight) << "the focused current cell is selected";
+    EXPECT_EQ(canvas.texts[1].x, 2);
+    EXPECT_EQ(grid->CellText(1, 2), S("07:30"));
+}
