@@ -571,6 +571,21 @@ QString FormatFloat(const QString& pattern, double value, const TFormatSettings&
     return ApplySection(first, value, fs, true);
 }
 
+double RoundHalfAway(double value, int decimals)
+{
+    if (!std::isfinite(value))
+        return value;
+    decimals = std::clamp(decimals, 0, 15);
+    std::string intPart, fracPart;
+    DecimalDigits(value, decimals, intPart, fracPart);
+    std::string text = (value < 0 ? "-" : "") + intPart;
+    if (!fracPart.empty())
+        text += "." + fracPart;
+    double result = 0;
+    std::from_chars(text.data(), text.data() + text.size(), result);
+    return result == 0 ? 0.0 : result;
+}
+
 QString FloatToStr(double value, const TFormatSettings& fs)
 {
     if (!std::isfinite(value))

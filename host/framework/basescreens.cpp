@@ -1,0 +1,448 @@
+#include "host/framework/basescreens.h"
+
+#include "host/framework/desktop.h"
+#include "host/framework/functions.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace aph {
+
+namespace {
+
+TSpeedButton* ToolButton(TPanel* panel, const char* name, const char* hint, const char* glyph,
+                         int left)
+{
+    auto* b = panel->Add<TSpeedButton>(QString::fromLatin1(name));
+    b->SetBounds(left, 3, 25, 25);
+    b->SetFlat(true);
+    b->SetHint(QString::fromUtf8(hint));
+    b->SetShowHint(true);
+    b->SetGlyph(QString::fromLatin1(glyph));
+    return b;
+}
+
+TMenuItem* Entry(TMenuItem* menu, const char* name, const char* caption)
+{
+    auto* item = menu->Add<TMenuItem>(QString::fromLatin1(name));
+    item->SetCaption(QString::fromUtf8(caption));
+    return item;
+}
+
+void Wire(TControl* control, std::function<void(TObject*)> handler)
+{
+    control->OnClick = std::move(handler);
+}
+
+} // namespace
+
+// --- TfrmPadraoGrid ------------------------------------------------------------
+
+TfrmPadraoGrid::TfrmPadraoGrid(QString name) : TForm(std::move(name))
+{
+    SetFormStyle(TFormStyle::fsMDIChild);
+    SetClientSize(800, 500);
+    m_dtsPadrao = std::make_unique<TDataSource>(QStringLiteral("dtsPadrao"));
+    m_msgPadrao = std::make_unique<TMessages>(QStringLiteral("msgPadrao"));
+    dtsPadrao = m_dtsPadrao.get();
+    msgPadrao = m_msgPadrao.get();
+
+    panMenu = Add<TPanel>(QStringLiteral("panMenu"));
+    panMenu->SetAlign(TAlign::alTop);
+    panMenu->SetHeight(31);
+    sbtIncluir = ToolButton(panMenu, "sbtIncluir", "Incluir", "insert", 2);
+    sbtAlterar = ToolButton(panMenu, "sbtAlterar", "Alterar", "edit", 27);
+    sbtExcluir = ToolButton(panMenu, "sbtExcluir", "Excluir", "delete", 52);
+    sbtProcurar = ToolButton(panMenu, "sbtProcurar", "Procurar", "search", 77);
+    sbtVerificar = ToolButton(panMenu, "sbtVerificar", "Verificar", "refresh", 102);
+    sbtCancelar = ToolButton(panMenu, "sbtCancelar", "Cancelar", "cancel", 127);
+    sbtConfirmar = ToolButton(panMenu, "sbtConfirmar", "Confirmar", "confirm", 152);
+    sbtImprimir = ToolButton(panMenu, "sbtImprimir", "Imprimir", "print", 182);
+    sbtAjuda = ToolButton(panMenu, "sbtAjuda", "Ajuda", "help", 218);
+    sbtFechar = ToolButton(panMenu, "sbtFechar", "Fechar", "close", 254);
+    lblCodTela = panMenu->Add<TLabel>(QStringLiteral("lblCodTela"));
+    lblCodTela->SetAlign(TAlign::alRight);
+    lblCodTela->SetWidth(70);
+    lblCodTela->SetAlignment(TLabel::TTextAlign::Right);
+
+    mnuMenu = Add<TMainMenu>(QStringLiteral("mnuMenu"));
+    SetMenu(mnuMenu);
+    mnuManutencao = mnuMenu->Add<TMenuItem>(QStringLiteral("mnuManutencao"));
+    mnuManutencao->SetCaption(QStringLiteral("&Manutenção"));
+    mnuIncluir = Entry(mnuManutencao, "mnuIncluir", "&Incluir");
+    mnuAlterar = Entry(mnuManutencao, "mnuAlterar", "&Alterar");
+    mnuExcluir = Entry(mnuManutencao, "mnuExcluir", "&Excluir");
+    mnuProcurar = Entry(mnuManutencao, "mnuProcurar", "&Procurar");
+    mnuVerificar = Entry(mnuManutencao, "mnuVerificar", "&Verificar");
+    mnuCancelar = Entry(mnuManutencao, "mnuCancelar", "&Cancelar");
+    mnuConfirmar = Entry(mnuManutencao, "mnuConfirmar", "C&onfirmar");
+
+    panNavigator = Add<TPanel>(QStringLiteral("panNavigator"));
+    panNavigator->SetAlign(TAlign::alBottom);
+    panNavigator->SetHeight(27);
+    dbnPadrao = panNavigator->Add<TDBNavigator>(QStringLiteral("dbnPadrao"));
+    dbnPadrao->SetAlign(TAlign::alRight);
+    dbnPadrao->SetWidth(100);
+
+    pgcPadrao = Add<TPageControl>(QStringLiteral("pgcPadrao"));
+    pgcPadrao->SetAlign(TAlign::alClient);
+    tshPadrao = pgcPadrao->Add<TTabSheet>(QStringLiteral("tshPadrao"));
+    tshPadrao->SetAlign(TAlign::alClient);
+    panDbgPadrao = tshPadrao->Add<TPanel>(QStringLiteral("panDbgPadrao"));
+    panDbgPadrao->SetAlign(TAlign::alTop);
+    panDbgPadrao->SetHeight(194);
+    scbFolhaDados = panDbgPadrao->Add<TScrollBox>(QStringLiteral("scbFolhaDados"));
+    scbFolhaDados->SetAlign(TAlign::alClient);
+    dbgPadrao = scbFolhaDados->Add<TDBGrid>(QStringLiteral("dbgPadrao"));
+    dbgPadrao->SetAlign(TAlign::alClient);
+    dbgPadrao->SetOptions(dbgPadrao->Options() & ~dgEditing);
+    WireBase();
+}
+
+TfrmPadraoGrid::~TfrmPadraoGrid() = default;
+
+void TfrmPadraoGrid::WireBase()
+{
+    OnCreate = [this](TObject* s) {
+        FormCreate(s);
+    };
+    OnClose = [this](TObject* s, TCloseAction& a) {
+        FormClose(s, a);
+    };
+    OnCloseQuery = [this](TObject* s, bool& c) {
+        FormCloseQuery(s, c);
+    };
+    Wire(sbtIncluir, [this](TObject* s) { sbtIncluirClick(s); });
+    Wire(sbtAlterar, [this](TObject* s) { sbtAlterarClick(s); });
+    Wire(sbtExcluir, [this](TObject* s) { sbtExcluirClick(s); });
+    Wire(sbtProcurar, [this](TObject* s) { sbtProcurarClick(s); });
+    Wire(sbtVerificar, [this](TObject* s) { sbtVerificarClick(s); });
+    Wire(sbtCancelar, [this](TObject* s) { sbtCancelarClick(s); });
+    Wire(sbtConfirmar, [this](TObject* s) { sbtConfirmarClick(s); });
+    Wire(sbtImprimir, [this](TObject* s) { sbtImprimirClick(s); });
+    Wire(sbtAjuda, [this](TObject* s) { sbtAjudaClick(s); });
+    Wire(sbtFechar, [this](TObject* s) { sbtFecharClick(s); });
+    // Each menu entry runs its button's action.
+    Wire(mnuIncluir, [this](TObject*) { sbtIncluirClick(sbtIncluir); });
+    Wire(mnuAlterar, [this](TObject*) { sbtAlterarClick(sbtAlterar); });
+    Wire(mnuExcluir, [this](TObject*) { sbtExcluirClick(sbtExcluir); });
+    Wire(mnuProcurar, [this](TObject*) { sbtProcurarClick(sbtProcurar); });
+    Wire(mnuVerificar, [this](TObject*) { sbtVerificarClick(sbtVerificar); });
+    Wire(mnuCancelar, [this](TObject*) { sbtCancelarClick(sbtCancelar); });
+    Wire(mnuConfirmar, [this](TObject*) { sbtConfirmarClick(sbtConfirmar); });
+    dbgPadrao->OnKeyDown = [this](TObject* s, TWord& k, TShiftState sh) {
+        dbgPadraoKeyDown(s, k, sh);
+    };
+    dbgPadrao->OnKeyPress = [this](TObject* s, QChar& k) {
+        dbgPadraoKeyPress(s, k);
+    };
+    dbnPadrao->SetDataSource(nullptr);
+}
+
+void TfrmPadraoGrid::FormCreate(TObject* /*Sender*/)
+{
+    for (TControl* c : {static_cast<TControl*>(sbtIncluir), static_cast<TControl*>(sbtAlterar),
+                        static_cast<TControl*>(sbtExcluir), static_cast<TControl*>(sbtCancelar),
+                        static_cast<TControl*>(sbtConfirmar), static_cast<TControl*>(mnuIncluir),
+                        static_cast<TControl*>(mnuAlterar), static_cast<TControl*>(mnuExcluir),
+                        static_cast<TControl*>(mnuProcurar), static_cast<TControl*>(mnuVerificar),
+                        static_cast<TControl*>(mnuCancelar), static_cast<TControl*>(mnuConfirmar)})
+        c->SetEnabled(false);
+}
+
+void TfrmPadraoGrid::FormCloseQuery(TObject* /*Sender*/, bool& CanClose)
+{
+    TClientDataSet* ds = PadraoDataSet();
+    if (!ds || (ds->State() != TDataSetState::dsEdit && ds->State() != TDataSetState::dsInsert))
+        return;
+    Desktop* desktop = Application()->GetDesktop();
+    const int answer =
+        desktop ? desktop->MessageDlg(
+                      QStringLiteral(
+                          "Há alterações não confirmadas. Deseja confirmá-las antes de fechar?"),
+                      TMsgDlgType::mtConfirmation, mbYes | mbNo | mbCancel)
+                : mrCancel;
+    if (answer == mrYes) {
+        try {
+            ds->Post();
+        } catch (...) {
+            CanClose = false; // the row stays in edit for the user to fix
+            Application()->ShowException(std::current_exception());
+        }
+    } else if (answer == mrNo) {
+        ds->Cancel();
+    } else {
+        CanClose = false;
+    }
+}
+
+void TfrmPadraoGrid::FormClose(TObject* /*Sender*/, TCloseAction& Action)
+{
+    Action = TCloseAction::caFree;
+}
+
+void TfrmPadraoGrid::sbtIncluirClick(TObject*)
+{
+    if (TClientDataSet* ds = PadraoDataSet())
+        ds->Insert();
+}
+
+void TfrmPadraoGrid::sbtAlterarClick(TObject*)
+{
+    if (TClientDataSet* ds = PadraoDataSet())
+        ds->Edit();
+}
+
+void TfrmPadraoGrid::sbtExcluirClick(TObject*)
+{
+    TClientDataSet* ds = PadraoDataSet();
+    if (ds && !ds->IsEmpty() &&
+        msgPadrao->ShowMsg(QStringLiteral("Excl"), TMsgDlgType::mtConfirmation, mbYes | mbNo) ==
+            mrYes)
+        ds->Delete();
+}
+
+void TfrmPadraoGrid::sbtProcurarClick(TObject*)
+{
+    Desktop* desktop = Application()->GetDesktop();
+    if (desktop && PadraoDataSet())
+        desktop->Search(PadraoDataSet());
+}
+
+void TfrmPadraoGrid::sbtVerificarClick(TObject*) {}
+
+void TfrmPadraoGrid::sbtCancelarClick(TObject*)
+{
+    if (TClientDataSet* ds = PadraoDataSet())
+        ds->Cancel();
+}
+
+void TfrmPadraoGrid::sbtConfirmarClick(TObject*)
+{
+    if (TClientDataSet* ds = PadraoDataSet())
+        ds->Post();
+}
+
+void TfrmPadraoGrid::sbtImprimirClick(TObject*) {}
+
+void TfrmPadraoGrid::sbtAjudaClick(TObject*)
+{
+    if (Desktop* desktop = Application()->GetDesktop())
+        desktop->MessageDlg(QStringLiteral("%1 — %2").arg(lblCodTela->Caption(), Caption()),
+                            TMsgDlgType::mtInformation, mbOK);
+}
+
+void TfrmPadraoGrid::sbtFecharClick(TObject*)
+{
+    Close();
+}
+
+void TfrmPadraoGrid::dbgPadraoKeyDown(TObject* Sender, TWord& Key, TShiftState Shift)
+{
+    auto* grid = dynamic_cast<TDBGrid*>(Sender);
+    if (Key == VK_INSERT || (Key == VK_DELETE && (Shift & ssCtrl))) {
+        Key = 0;
+        return;
+    }
+    if (Key == VK_DOWN && grid && grid->DataSet() && grid->DataSet()->Active() &&
+        grid->DataSet()->RecNo() >= grid->DataSet()->RecordCount())
+        Key = 0;
+}
+
+void TfrmPadraoGrid::dbgPadraoKeyPress(TObject* /*Sender*/, QChar& Key)
+{
+    if (Key == QChar(u'\r'))
+        Key = QChar();
+}
+
+// --- TfrmFiltroPadrao -----------------------------------------------------------
+
+TfrmFiltroPadrao::TfrmFiltroPadrao(QString name) : TForm(std::move(name))
+{
+    m_msgPadrao = std::make_unique<TMessages>(QStringLiteral("msgPadrao"));
+    msgPadrao = m_msgPadrao.get();
+    panFiltro = Add<TPanel>(QStringLiteral("panFiltro"));
+    panFiltro->SetAlign(TAlign::alLeft);
+    panFiltro->SetWidth(513);
+    panBotoes = Add<TPanel>(QStringLiteral("panBotoes"));
+    panBotoes->SetAlign(TAlign::alClient);
+    const auto button = [this](const char* name, const char* hint, const char* glyph, int top) {
+        auto* b = panBotoes->Add<TSpeedButton>(QString::fromLatin1(name));
+        b->SetBounds(8, top, 40, 25);
+        b->SetHint(QString::fromUtf8(hint));
+        b->SetShowHint(true);
+        b->SetGlyph(QString::fromLatin1(glyph));
+        return b;
+    };
+    sbtConfirma = button("sbtConfirma", "Confirmar", "confirm", 6);
+    sbtCancela = button("sbtCancela", "Cancelar", "cancel", 34);
+    btfSaveOpc = button("btfSaveOpc", "Salvar opções", "save", 70);
+    btfLoadOpc = button("btfLoadOpc", "Carregar opções", "open", 98);
+    lblCodTela = panBotoes->Add<TLabel>(QStringLiteral("lblCodTela"));
+    lblCodTela->SetAlign(TAlign::alBottom);
+    lblCodTela->SetHeight(14);
+    lblCodTela->SetAlignment(TLabel::TTextAlign::Center);
+    SetClientSize(568, 147);
+    WireBase();
+}
+
+TfrmFiltroPadrao::~TfrmFiltroPadrao() = default;
+
+void TfrmFiltroPadrao::WireBase()
+{
+    OnCreate = [this](TObject* s) {
+        FormCreate(s);
+    };
+    sbtConfirma->OnClick = [this](TObject* s) {
+        sbtConfirmaClick(s);
+    };
+    sbtCancela->OnClick = [this](TObject* s) {
+        sbtCancelaClick(s);
+    };
+    btfSaveOpc->OnClick = [this](TObject* s) {
+        btfSaveOpcClick(s);
+    };
+    btfLoadOpc->OnClick = [this](TObject* s) {
+        if (ChooseOptionSet())
+            btfLoadOpcClick(s);
+    };
+}
+
+void TfrmFiltroPadrao::FormCreate(TObject*) {}
+
+void TfrmFiltroPadrao::sbtConfirmaClick(TObject*)
+{
+    SetModalResult(mrOk);
+}
+
+void TfrmFiltroPadrao::sbtCancelaClick(TObject*)
+{
+    Close();
+}
+
+QString TfrmFiltroPadrao::OptionValue(const QString& name) const
+{
+    const QString prefix = name + u'=';
+    for (const QString& line : Opcoes)
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size());
+    return {};
+}
+
+void TfrmFiltroPadrao::SetOptionValue(const QString& name, const QString& value)
+{
+    const QString prefix = name + u'=';
+    for (QString& line : Opcoes) {
+        if (line.startsWith(prefix)) {
+            line = prefix + value;
+            return;
+        }
+    }
+    Opcoes << prefix + value;
+}
+
+QString TfrmFiltroPadrao::OptionFile(const QString& screenCode)
+{
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                        QStringLiteral("/aph/opcoes");
+    return dir + u'/' + screenCode + QStringLiteral(".ini");
+}
+
+QStringList TfrmFiltroPadrao::SavedOptionSets() const
+{
+    QSettings settings(OptionFile(lblCodTela->Caption()), QSettings::IniFormat);
+    return settings.childGroups();
+}
+
+namespace {
+
+template <class F> void ForEachControl(TWinControl* parent, F&& f)
+{
+    for (int i = 0; i < parent->ControlCount(); ++i) {
+        TControl* c = parent->Control(i);
+        f(c);
+        if (auto* win = dynamic_cast<TWinControl*>(c))
+            ForEachControl(win, f);
+    }
+}
+
+} // namespace
+
+void TfrmFiltroPadrao::btfSaveOpcClick(TObject*)
+{
+    ForEachControl(panFiltro, [this](TControl* c) {
+        if (auto* check = dynamic_cast<TCheckBox*>(c))
+            SetOptionValue(c->Name(), check->Checked() ? QStringLiteral("1") : QStringLiteral("0"));
+        else if (auto* radio = dynamic_cast<TRadioButton*>(c))
+            SetOptionValue(c->Name(), radio->Checked() ? QStringLiteral("1") : QStringLiteral("0"));
+        else if (auto* date = dynamic_cast<TDateEditPlus*>(c))
+            SetOptionValue(c->Name(), date->Text());
+    });
+    Desktop* desktop = Application()->GetDesktop();
+    QString name;
+    if (!desktop || !desktop->InputQuery(QStringLiteral("Salvar opções"),
+                                         QStringLiteral("Nome do conjunto de opções:"), name))
+        return;
+    name = name.trimmed();
+    if (name.isEmpty())
+        MensErro(QStringLiteral("Informe um nome para o conjunto de opções."), true);
+    const QString file = OptionFile(lblCodTela->Caption());
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QSettings settings(file, QSettings::IniFormat);
+    settings.remove(name);
+    settings.beginGroup(name);
+    for (const QString& line : std::as_const(Opcoes)) {
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq > 0)
+            settings.setValue(line.left(eq), line.mid(eq + 1));
+    }
+    settings.endGroup();
+    settings.sync();
+    if (settings.status() != QSettings::NoError)
+        MensErro(QStringLiteral("Não foi possível salvar as opções em %1.").arg(file), true);
+}
+
+bool TfrmFiltroPadrao::ChooseOptionSet()
+{
+    Desktop* desktop = Application()->GetDesktop();
+    const QStringList sets = SavedOptionSets();
+    if (!desktop)
+        return false;
+    if (sets.isEmpty()) {
+        desktop->MessageDlg(QStringLiteral("Não há opções salvas para esta tela."),
+                            TMsgDlgType::mtInformation, mbOK);
+        return false;
+    }
+    int index = 0;
+    if (!desktop->PickString(QStringLiteral("Carregar opções"), sets, index) || index < 0 ||
+        index >= sets.size())
+        return false;
+    QSettings settings(OptionFile(lblCodTela->Caption()), QSettings::IniFormat);
+    settings.beginGroup(sets[index]);
+    Opcoes.clear();
+    for (const QString& key : settings.childKeys())
+        Opcoes << key + u'=' + settings.value(key).toString();
+    return true;
+}
+
+void TfrmFiltroPadrao::btfLoadOpcClick(TObject*)
+{
+    ForEachControl(panFiltro, [this](TControl* c) {
+        const QString prefix = c->Name() + u'=';
+        const bool present = std::any_of(Opcoes.cbegin(), Opcoes.cend(),
+                                         [&](const QString& l) { return l.startsWith(prefix); });
+        if (!present)
+            return;
+        const QString value = OptionValue(c->Name());
+        if (auto* check = dynamic_cast<TCheckBox*>(c))
+            check->SetChecked(value == u"1");
+        else if (auto* radio = dynamic_cast<TRadioButton*>(c)) {
+            if (value == u"1")
+                radio->SetChecked(true);
+        } else if (auto* date = dynamic_cast<TDateEditPlus*>(c))
+            date->SetText(value);
+    });
+}
+
+} // namespace aph

@@ -1,0 +1,233 @@
+#include "host/framework/dbquery.h"
+
+#include "host/data/exceptions.h"
+#include "host/data/formatsettings.h"
+
+#include <QDateTime>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <sqlite3.h>
+
+namespace aph {
+
+namespace {
+
+// TO_DATE('dd/mm/yyyy') for SQLite, so that query texts written for the
+// other dialect run here: gives the ISO date, or NULL for text that is no
+// date.
+void SqliteToDate(sqlite3_context* context, int argc, sqlite3_value** argv)
+{
+    if (argc < 1 || sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const QDate date = QDate::fromString(QString::fromUtf8(text), QStringLiteral("dd/MM/yyyy"));
+    if (!date.isValid()) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const QByteArray iso = date.toString(Qt::ISODate).toLatin1();
+    sqlite3_result_text(context, iso.constData(), static_cast<int>(iso.size()), SQLITE_TRANSIENT);
+}
+
+void RegisterSqliteFunctions(QSqlDatabase& db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return;
+    sqlite3* sqlite = *static_cast<sqlite3* const*>(handle.data());
+    if (!sqlite)
+        return;
+    sqlite3_create_function(sqlite, "TO_DATE", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            SqliteToDate, nullptr, nullptr);
+}
+
+Value ToValue(const QVariant& v, TFieldType type)
+{
+    if (!v.isValid() || v.isNull())
+        return {};
+    switch (type) {
+    case TFieldType::ftString:
+        return Value::FromString(v.toString());
+    case TFieldType::ftFloat: {
+        bool ok = false;
+        const double d = v.toDouble(&ok);
+        return ok ? Value::FromNumber(d) : Value();
+    }
+    case TFieldType::ftDateTime: {
+        const int id = v.typeId();
+        if (id == QMetaType::QDate)
+            return Value::FromNumber(DateToOle(v.toDate()));
+        if (id == QMetaType::QDateTime) {
+            const QDateTime dt = v.toDateTime();
+            return Value::FromNumber(DateToOle(dt.date()) +
+                                     dt.time().msecsSinceStartOfDay() / 86400000.0);
+        }
+        if (id == QMetaType::QString) {
+            const QString s = v.toString();
+            const QDateTime dt = QDateTime::fromString(s, Qt::ISODate);
+            if (dt.isValid())
+                return Value::FromNumber(DateToOle(dt.date()) +
+                                         dt.time().msecsSinceStartOfDay() / 86400000.0);
+            const QDate d = QDate::fromString(s.left(10), Qt::ISODate);
+            if (d.isValid())
+                return Value::FromNumber(DateToOle(d));
+            TDateTime parsed = 0;
+            return TryStrToDate(s, parsed) ? Value::FromNumber(parsed) : Value();
+        }
+        bool ok = false;
+        const double d = v.toDouble(&ok);
+        return ok ? Value::FromNumber(d) : Value();
+    }
+    }
+    return {};
+}
+
+TFieldType TypeOf(int metaType)
+{
+    switch (metaType) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return TFieldType::ftFloat;
+    case QMetaType::QDate:
+    case QMetaType::QDateTime:
+        return TFieldType::ftDateTime;
+    default:
+        return TFieldType::ftString;
+    }
+}
+
+} // namespace
+
+void TDtmDBGeral::Open(const QString& uri)
+{
+    Close();
+    static int counter = 0;
+    m_connectionName = QStringLiteral("dtmDBGeral%1").arg(++counter);
+    QSqlDatabase db;
+    if (uri.startsWith(u"sqlite:")) {
+        m_dialect = TSqlDialect::SQLite;
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+        db.setDatabaseName(uri.mid(7));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    } else if (uri.startsWith(u"postgres://") || uri.startsWith(u"postgresql://")) {
+        m_dialect = TSqlDialect::PostgreSQL;
+        const QUrl url(uri);
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
+        db.setHostName(url.host().isEmpty() ? QUrlQuery(url).queryItemValue(QStringLiteral("host"))
+                                            : url.host());
+        if (url.port() > 0)
+            db.setPort(url.port());
+        db.setUserName(url.userName());
+        db.setPassword(url.password());
+        db.setDatabaseName(url.path().mid(1));
+    } else {
+        throw EDatabaseError(
+            QStringLiteral("Banco de dados não reconhecido: '%1'. Use sqlite:CAMINHO ou "
+                           "postgresql://usuario@servidor:porta/banco.")
+                .arg(uri));
+    }
+    if (!db.open()) {
+        const QString why = db.lastError().text();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connectionName);
+        m_connectionName.clear();
+        throw EDatabaseError(
+            QStringLiteral("Não foi possível abrir o banco de dados: %1").arg(why));
+    }
+    if (m_dialect == TSqlDialect::SQLite)
+        RegisterSqliteFunctions(db);
+}
+
+void TDtmDBGeral::Close()
+{
+    if (m_connectionName.isEmpty())
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+    m_connectionName.clear();
+}
+
+bool TDtmDBGeral::Connected() const
+{
+    return !m_connectionName.isEmpty() && QSqlDatabase::database(m_connectionName, false).isOpen();
+}
+
+QSqlDatabase TDtmDBGeral::Database() const
+{
+    return QSqlDatabase::database(m_connectionName, false);
+}
+
+TDtmDBGeral* dtmDBGeral()
+{
+    static TDtmDBGeral module;
+    return &module;
+}
+
+TADOIBQuery::TADOIBQuery(QString name) : TClientDataSet(std::move(name))
+{
+    SetReadOnly(true);
+}
+
+QString TADOIBQuery::ActiveText() const
+{
+    const bool ib = dtmDBGeral()->Dialect() == TSqlDialect::PostgreSQL && !SQL_IB.isEmpty();
+    return (ib ? SQL_IB : SQL).join(u'\n');
+}
+
+void TADOIBQuery::Open()
+{
+    if (!dtmDBGeral()->Connected())
+        throw EDatabaseError(QStringLiteral("Não há conexão com o banco de dados."));
+    QSqlQuery query(dtmDBGeral()->Database());
+    query.setForwardOnly(true);
+    if (!query.exec(ActiveText()))
+        throw EDatabaseError(
+            QStringLiteral("Erro ao consultar %1: %2").arg(Name(), query.lastError().text()));
+    const QSqlRecord record = query.record();
+    std::vector<std::vector<QVariant>> rows;
+    while (query.next()) {
+        std::vector<QVariant> row(static_cast<std::size_t>(record.count()));
+        for (int i = 0; i < record.count(); ++i)
+            row[static_cast<std::size_t>(i)] = query.value(i);
+        rows.push_back(std::move(row));
+    }
+    TDataPacket packet;
+    for (int i = 0; i < record.count(); ++i) {
+        TFieldDef def{record.fieldName(i).toUpper(), TypeOf(record.field(i).metaType().id()), 0};
+        if (TField* persistent = FindField(def.Name))
+            def = persistent->Def();
+        if (def.DataType == TFieldType::ftString && def.Size == 0) {
+            int longest = 1;
+            for (const auto& row : rows)
+                longest = std::max(
+                    longest, static_cast<int>(row[static_cast<std::size_t>(i)].toString().size()));
+            def.Size = longest;
+        }
+        packet.Fields << def;
+    }
+    for (const auto& row : rows) {
+        auto values = std::make_shared<TRowValues>();
+        values->reserve(row.size());
+        for (int i = 0; i < record.count(); ++i)
+            values->push_back(ToValue(row[static_cast<std::size_t>(i)], packet.Fields[i].DataType));
+        packet.Rows.push_back(std::move(values));
+    }
+    SetData(packet);
+}
+
+} // namespace aph

@@ -1,0 +1,95 @@
+#include "host/framework/functions.h"
+
+#include "host/data/formatsettings.h"
+#include "host/data/packetcodec.h"
+#include "host/framework/desktop.h"
+
+#include <QJsonObject>
+
+namespace aph {
+
+void MensErro(const QString& text, bool raise)
+{
+    Desktop* desktop = Application()->GetDesktop();
+    if (!desktop) {
+        // Nobody to show it to: the message must not be lost.
+        if (raise)
+            throw Exception(text);
+        return;
+    }
+    desktop->ShowError(text);
+    if (raise)
+        Abort();
+}
+
+std::optional<TDataPacket> CheckResultServ(const QJsonValue& reply, bool raise, int /*context*/)
+{
+    QString failure;
+    if (!reply.isObject() || !reply.toObject().value(u"ok").isBool()) {
+        failure = QStringLiteral("Resposta inválida do servidor de aplicação.");
+    } else {
+        const QJsonObject obj = reply.toObject();
+        if (obj.value(u"ok").toBool()) {
+            const QJsonValue data = obj.value(u"data");
+            if (data.isNull() || data.isUndefined())
+                return std::nullopt;
+            return PacketFromJson(data);
+        }
+        failure = obj.value(u"message").toString();
+        if (failure.isEmpty())
+            failure = QStringLiteral("O servidor de aplicação recusou a operação.");
+    }
+    if (raise)
+        throw EServerError(failure);
+    MensErro(failure, false);
+    return std::nullopt;
+}
+
+bool EmptyString(const QString& text)
+{
+    return text.trimmed().isEmpty();
+}
+
+double RoundDec(double value, int decimals)
+{
+    return RoundHalfAway(value, decimals);
+}
+
+long double StTimeToReal(const QString& text)
+{
+    const auto digit = [](QChar c) {
+        return c.unicode() >= '0' && c.unicode() <= '9';
+    };
+    const bool shape = text.size() == 5 && (digit(text[0]) || text[0] == u' ') && digit(text[1]) &&
+                       text[2] == u':' && digit(text[3]) && digit(text[4]);
+    if (!shape)
+        throw Exception(
+            QStringLiteral("Hora inválida: '%1'. Informe as horas no formato HH:MM.").arg(text));
+    const int hours = (text[0] == u' ' ? 0 : text[0].digitValue() * 10) + text[1].digitValue();
+    const int minutes = text[3].digitValue() * 10 + text[4].digitValue();
+    if (minutes >= 60)
+        throw Exception(
+            QStringLiteral("Hora inválida: '%1'. Os minutos vão de 00 a 59.").arg(text));
+    return static_cast<long double>(hours) + static_cast<long double>(minutes) / 60.0L;
+}
+
+QString PictPess(const QString& type)
+{
+    if (type == u"F")
+        return QStringLiteral("000\\.000\\.000\\-00;0;_");
+    if (type == u"J")
+        return QStringLiteral("00\\.000\\.000\\/0000\\-00;0;_");
+    return {};
+}
+
+void ActiveShowAvi(TForm* /*mainForm*/, int kind)
+{
+    Application()->BusyBegin(kind);
+}
+
+void DeactiveShowAvi()
+{
+    Application()->BusyEnd();
+}
+
+} // namespace aph

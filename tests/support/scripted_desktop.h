@@ -1,0 +1,64 @@
+#pragma once
+
+#include "host/data/dataset.h"
+#include "host/framework/desktop.h"
+
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+
+namespace aph::test {
+
+// The desktop of the screen tests: records every message, question and
+// busy change, and plays a script of the user's answers. Installed as the
+// application's desktop for its lifetime.
+class ScriptedDesktop : public Desktop
+{
+public:
+    ScriptedDesktop();
+    ~ScriptedDesktop() override;
+
+    // What the user saw.
+    QStringList errors;
+    QStringList questions;
+    QStringList shownForms;
+    QList<bool> busyChanges;
+    int maxBusyDepth = 0;
+    QList<TPickListRequest> pickLists;
+    QStringList pickRowTitles;
+    QStringList searches;
+
+    // What the user will do, in order. An empty script answers No, closes
+    // a modal form without confirming, and leaves pickers without choosing.
+    std::deque<int> answers;                             // MessageDlg results
+    std::deque<std::function<void(TForm&)>> modal;       // one per modal form shown
+    std::deque<std::optional<QStringList>> listPicks;    // PickList: keys, or none
+    std::deque<int> rowPicks;                            // PickRow: row index, -1 none
+    std::deque<std::pair<QString, QString>> searchPicks; // Search: field and value
+    std::deque<std::optional<QString>> inputs;           // InputQuery
+    std::deque<int> stringPicks;                         // PickString
+
+    void ShowForm(TForm& form) override;
+    void HideForm(TForm& form) override;
+    int RunModal(TForm& form) override;
+    void ShowError(const QString& text) override;
+    int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons) override;
+    bool PickList(const TPickListRequest& request, QStringList& keys) override;
+    bool PickRow(TDataSource* source, const QString& title) override;
+    bool Search(TClientDataSet* dataSet) override;
+    bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
+    bool PickString(const QString& title, const QStringList& items, int& index) override;
+    void BusyChanged(bool busy) override;
+    void CursorChanged(TCursor cursor) override;
+    TCursor cursor = TCursor::crDefault;
+};
+
+// The user's hand: one input at a time, as the event loop delivers it
+// (errors go to the desktop, released forms are deleted afterwards).
+void UserClick(TControl* control);
+void UserKey(TForm& form, TWord key, TShiftState shift = ssNone);
+void UserType(TForm& form, const QString& text);
+void UserFocus(TControl* control);
+
+} // namespace aph::test
