@@ -37,6 +37,7 @@ struct TPickListRequest
     QString KeyField;
     QString Title;
     QStringList SelectedKeys; // ticked when the list opens
+    bool SingleChoice = false;
 };
 
 // Everything that needs a person goes through here: the Qt desktop shows
@@ -48,8 +49,9 @@ public:
     virtual int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons) = 0;
     // False when the user left the list without choosing.
     virtual bool PickList(const TPickListRequest& request, QStringList& keys) = 0;
-    // A single row; true leaves the dataset on the chosen row.
-    virtual bool PickRow(TDataSource* source, const QString& title) = 0;
+    // A single row; true leaves the dataset on the chosen row. With a
+    // search box the user can type to find the row.
+    virtual bool PickRow(TDataSource* source, const QString& title, bool searchBox) = 0;
     // Searches a dataset and positions it on the row found.
     virtual bool Search(TClientDataSet* dataSet) = 0;
     virtual bool InputQuery(const QString& caption, const QString& prompt, QString& value) = 0;

@@ -63,7 +63,7 @@ bool ScriptedDesktop::PickList(const TPickListRequest& request, QStringList& key
     return true;
 }
 
-bool ScriptedDesktop::PickRow(TDataSource* source, const QString& title)
+bool ScriptedDesktop::PickRow(TDataSource* source, const QString& title, bool)
 {
     pickRowTitles << title;
     if (rowPicks.empty())

@@ -45,7 +45,7 @@ public:
     void ShowError(const QString& text) override;
     int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons) override;
     bool PickList(const TPickListRequest& request, QStringList& keys) override;
-    bool PickRow(TDataSource* source, const QString& title) override;
+    bool PickRow(TDataSource* source, const QString& title, bool searchBox) override;
     bool Search(TClientDataSet* dataSet) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
     bool PickString(const QString& title, const QStringList& items, int& index) override;
