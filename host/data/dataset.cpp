@@ -261,6 +261,14 @@ void TClientDataSet::SetData(const TDataPacket& packet)
     ReplaceContent(std::move(rows));
 }
 
+void TClientDataSet::SetData(const std::optional<TDataPacket>& packet)
+{
+    if (packet)
+        SetData(*packet);
+    else
+        Close();
+}
+
 void TClientDataSet::ReplaceContent(std::vector<Slot> rows)
 {
     const bool wasActive = Active();

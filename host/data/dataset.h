@@ -9,6 +9,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <optional>
 #include <memory>
 #include <vector>
 
@@ -66,6 +67,8 @@ public:
     // Replaces the whole content. A packet that is malformed or does not
     // carry the persistent fields is refused and the dataset stays as it was.
     void SetData(const TDataPacket& packet);
+    // A reply with no data at all closes the dataset.
+    void SetData(const std::optional<TDataPacket>& packet);
     // The current rows (without a row still being edited) as a packet.
     TDataPacket Data() const;
     // The whole content of another dataset; the change log starts empty.

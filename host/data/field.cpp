@@ -102,7 +102,8 @@ Value TField::ParseText(const QString& text) const
 {
     switch (m_def.DataType) {
     case TFieldType::ftString:
-        return Convert(text);
+        // Empty text is no value, as for the other types.
+        return text.isEmpty() ? Value() : Convert(text);
     case TFieldType::ftFloat: {
         if (text.trimmed().isEmpty())
             return {};

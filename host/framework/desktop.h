@@ -97,6 +97,8 @@ public:
     void ScheduleRelease(TForm* form);
     // Deletes the forms scheduled for release (the event loop calls it).
     void ProcessReleases();
+    // Deletes one form now (a module unloading its screens).
+    void DestroyForm(TForm* form);
     // Deletes every form (at the end).
     void DestroyForms();
 

@@ -1,5 +1,7 @@
 #include "host/framework/messages.h"
 
+#include "host/framework/modules.h"
+
 namespace aph {
 
 TMessages::TMessages(QString name) : TComponent(std::move(name)) {}
@@ -20,6 +22,9 @@ qsizetype FindLine(const QStringList& lines, const QString& key)
 
 QString TMessages::Msg(const QString& key) const
 {
+    QString translated;
+    if (!m_screenCode.isEmpty() && ResourceString(m_screenCode, key, translated))
+        return translated;
     const qsizetype i = FindLine(m_lines, key);
     return i < 0 ? QString() : m_lines[i].mid(m_lines[i].indexOf(u'|') + 1);
 }

@@ -16,6 +16,8 @@ public:
     void SetLines(const QStringList& lines) { m_lines = lines; }
     const QStringList& Lines() const { return m_lines; }
     void Add(const QString& key, const QString& text) { m_lines << key + u'|' + text; }
+    // The screen code whose texts a loaded language resource may replace.
+    void SetScreenCode(const QString& code) { m_screenCode = code; }
     // The text after "|" on the line of the key; empty when there is none.
     QString Msg(const QString& key) const;
     bool Contains(const QString& key) const;
@@ -25,6 +27,7 @@ public:
 
 private:
     QStringList m_lines;
+    QString m_screenCode;
 };
 
 } // namespace aph

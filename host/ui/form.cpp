@@ -105,9 +105,17 @@ bool TForm::FocusControl(TControl* control)
     if (control && (control->Form() != this || !control->CanFocus()))
         return false;
     TControl* old = m_activeControl;
-    if (old)
-        old->DoExit(); // an exception here leaves the focus where it was
+    // While the old control's exit runs, the new one is already the active
+    // control (screens look at it there); an exception puts the focus back.
     m_activeControl = control;
+    if (old) {
+        try {
+            old->DoExit();
+        } catch (...) {
+            m_activeControl = old;
+            throw;
+        }
+    }
     if (old)
         Changed(TChange::Focus);
     if (control)

@@ -1,0 +1,179 @@
+// Approving a day in the CSA grid: which cells take edits, the grid's keys,
+// the occurrence picker, the checks and the post of a day.
+#include "approval/cli_aph31500.h"
+
+#include "host/framework/functions.h"
+#include "host/framework/pickers.h"
+
+#include <cmath>
+
+namespace aph {
+
+namespace {
+
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+QString Coluna(const TDBGrid* grid)
+{
+    const TField* field = grid->SelectedField();
+    return field ? field->FieldName() : QString();
+}
+
+// Whole thousandths of an hour, the product in extended precision.
+qint64 Milesimos(double hours)
+{
+    return static_cast<qint64>(std::trunc(static_cast<long double>(hours) * 1000.0L));
+}
+
+} // namespace
+
+// The cell under the cursor takes typing when it is an approval or the
+// occurrence, on a day with hours worked, and the billed hours only when
+// the service is not a package. Whether the CHT may change is asked when
+// the row is about to enter editing.
+void TfrmAprovaHoras::dbgCSAColEnter(TObject*)
+{
+    const QString coluna = Coluna(dbgCSA);
+    bool editavel = coluna == u"QTHRAPROFATU" || coluna == u"QTHRAPRCOMIS" || coluna == u"DSOCORR";
+    if (editavel && cdsAuxCSA.FieldByName(S("QTHRTRAB"))->IsNull())
+        editavel = false;
+    if (editavel && coluna == u"QTHRAPROFATU" &&
+        cdsServPrest.FieldByName(S("IDTIPOCOBRCONT"))->AsString() == u"P")
+        editavel = false;
+    dbgCSA->SetOptions(editavel ? dbgCSA->Options() | dgEditing : dbgCSA->Options() & ~dgEditing);
+}
+
+void TfrmAprovaHoras::dbgCSAColExit(TObject*)
+{
+    if (cdsAuxCSA.State() != TDataSetState::dsEdit)
+        return;
+    const QString coluna = Coluna(dbgCSA);
+    const double trab = RoundDec(cdsAuxCSA.FieldByName(S("QTHRTRAB"))->AsFloat(), 5);
+    if (coluna == u"QTHRAPROFATU" &&
+        RoundDec(cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->AsFloat(), 5) > trab)
+        MensErro(msgPadrao->Msg(S("Hr_Norm<")), true);
+    if (coluna == u"QTHRAPRCOMIS" &&
+        RoundDec(cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"))->AsFloat(), 5) > trab)
+        MensErro(msgPadrao->Msg(S("Hr_Aprov<")), true);
+}
+
+void TfrmAprovaHoras::dbgCSAEditButtonClick(TObject*)
+{
+    if (Coluna(dbgCSA) != u"DSOCORR")
+        return;
+    qryOcorr.Close();
+    qryOcorr.Open();
+    if (!Pesquisar(&dtsOcorr, msgPadrao->Msg(S("ocorrencia")), false, true))
+        return;
+    cdsAuxCSA.Edit(); // a CHT that cannot change refuses silently here
+    cdsAuxCSA.FieldByName(S("CDOCORR"))->SetAsString(qryOcorr.FieldByName(S("CDOCORR"))->AsString());
+    cdsAuxCSA.FieldByName(S("CDGRPOCOR"))->SetAsString(qryOcorr.FieldByName(S("CDGRPOCOR"))->AsString());
+    cdsAuxCSA.FieldByName(S("DSOCORR"))->SetAsString(qryOcorr.FieldByName(S("DSOCORR"))->AsString());
+}
+
+void TfrmAprovaHoras::dbgCSAEnter(TObject*)
+{
+    dbgCSAColEnter(dbgCSA);
+    dtsPadraoStateChange(dtsPadrao);
+}
+
+void TfrmAprovaHoras::dbgCSAExit(TObject*)
+{
+    dtsPadraoStateChange(dtsPadrao);
+}
+
+void TfrmAprovaHoras::dbgCSAKeyDown(TObject*, TWord& Key, TShiftState Shift)
+{
+    const QString coluna = Coluna(dbgCSA);
+    // Days are never added or removed here.
+    if (Key == VK_INSERT) {
+        Key = 0;
+        return;
+    }
+    if ((Key == VK_BACK || Key == VK_DELETE) && coluna == u"DSOCORR") {
+        Key = 0;
+        cdsAuxCSA.Edit();
+        cdsAuxCSA.FieldByName(S("CDOCORR"))->Clear();
+        cdsAuxCSA.FieldByName(S("DSOCORR"))->Clear();
+        cdsAuxCSA.FieldByName(S("CDGRPOCOR"))->Clear();
+        return;
+    }
+    const bool ultima = cdsAuxCSA.RecNo() == cdsAuxCSA.RecordCount();
+    if (Key == VK_DOWN && (ultima || cdsAuxCSA.RecordCount() == 0) && dbgCSA->Focused()) {
+        Key = 0;
+        return;
+    }
+    if (Key == VK_TAB && ultima && coluna == u"DSOCORR" && dbgCSA->Focused()) {
+        Key = 0;
+        return;
+    }
+    if (Key == VK_DELETE && (Shift & ssCtrl))
+        Key = 0;
+}
+
+void TfrmAprovaHoras::dbgCSAKeyPress(TObject*, QChar& Key)
+{
+    // The occurrence comes from the picker only; gap days take nothing.
+    if (Coluna(dbgCSA) == u"DSOCORR" || cdsAuxCSA.FieldByName(S("QTHRTRAB"))->IsNull())
+        Key = QChar();
+}
+
+void TfrmAprovaHoras::cdsAuxCSABeforeEdit(TDataSet*)
+{
+    const QString situacao = cdsCHT.FieldByName(S("IDSTATUSCHT"))->AsString();
+    if (situacao == u"A" || situacao == u"R")
+        Abort(); // an approved or billed CHT does not change, and says nothing
+}
+
+void TfrmAprovaHoras::cdsAuxCSAAfterEdit(TDataSet*)
+{
+    HabilitaGrid(false);
+}
+
+void TfrmAprovaHoras::cdsAuxCSABeforePost(TDataSet*)
+{
+    // 1. Approvals left empty take the hours worked.
+    const double trab = cdsAuxCSA.FieldByName(S("QTHRTRAB"))->AsFloat();
+    if (cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"))->IsNull())
+        cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"))->SetAsFloat(trab);
+    if (cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->IsNull())
+        cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->SetAsFloat(trab);
+    // 2. to 4. The day goes to the server copy, is checked and saved.
+    LoadCSA();
+}
+
+void TfrmAprovaHoras::cdsAuxCSAAfterPost(TDataSet*)
+{
+    HabilitaGrid(true);
+    TotalizaCSA();
+}
+
+void TfrmAprovaHoras::cdsAuxCSAAfterCancel(TDataSet*)
+{
+    HabilitaGrid(true);
+}
+
+void TfrmAprovaHoras::cdsCSABeforePost(TDataSet*)
+{
+    // The checks read the working row, the one the user typed into.
+    // 1.
+    dbgCSAColExit(dbgCSA);
+    const double trab = cdsAuxCSA.FieldByName(S("QTHRTRAB"))->AsFloat();
+    // 2.
+    if (RoundDec(cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->AsFloat(), 5) > RoundDec(trab, 5)) {
+        cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->FocusControl();
+        MensErro(msgPadrao->Msg(S("Hr_Total<")), true);
+    }
+    // 3. Commission hours that differ from the hours worked need a reason.
+    TField* comis = cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"));
+    if (cdsAuxCSA.FieldByName(S("CDOCORR"))->AsString().isEmpty() &&
+        Milesimos(trab) != Milesimos(comis->AsFloat()) && !comis->IsNull()) {
+        cdsAuxCSA.FieldByName(S("DSOCORR"))->FocusControl();
+        MensErro(msgPadrao->Msg(S("Ocorr_Inf")), true);
+    }
+}
+
+} // namespace aph

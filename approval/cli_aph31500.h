@@ -1,0 +1,157 @@
+#pragma once
+
+#include "filter/aprovahorasintf.h"
+#include "host/framework/basescreens.h"
+#include "host/framework/dbquery.h"
+#include "host/framework/moduleexport.h"
+#include "host/framework/netconnection.h"
+
+#include <QStringList>
+
+namespace aph {
+
+// "Apuração de CHT": from a contracted service down to one employee's days
+// of hours, approved day by day for billing and commission.
+class TfrmAprovaHoras : public TfrmPadraoGrid
+{
+public:
+    TfrmAprovaHoras();
+    ~TfrmAprovaHoras() override;
+
+    // --- Datasets, queries, data sources, connection ---------------------
+    TClientDataSet cdsServPrest{QStringLiteral("cdsServPrest")};
+    TClientDataSet cdsFunc{QStringLiteral("cdsFunc")};
+    TClientDataSet cdsCHT{QStringLiteral("cdsCHT")};
+    TClientDataSet cdsCSA{QStringLiteral("cdsCSA")};
+    TClientDataSet cdsAuxCSA{QStringLiteral("cdsAuxCSA")};
+    TADOIBQuery qryOcorr{QStringLiteral("qryOcorr")};
+    TDataSource dtsServPrest{QStringLiteral("dtsServPrest")};
+    TDataSource dtsFunc{QStringLiteral("dtsFunc")};
+    TDataSource dtsCHT{QStringLiteral("dtsCHT")};
+    TDataSource dtsOcorr{QStringLiteral("dtsOcorr")};
+    TNetConnection netAprovCsa{QStringLiteral("netAprovCsa")};
+
+    // --- Controls ----------------------------------------------------------
+    TSplitter* splDetalhe;
+    TPanel* panDetalhes;
+    TPanel* panSubDetalhe;
+    TScrollBox* scbFuncionario;
+    TDBGrid* dbgFuncionario;
+    TSplitter* splSubDetalhe;
+    TScrollBox* scbCHT;
+    TDBGrid* dbgCHT;
+    TPanel* panCSA;
+    TScrollBox* scbCSA;
+    TDBGrid* dbgCSA;
+    TPanel* panTotalizadorCSA;
+    TLabel* Label2;
+    TLabel* Label3;
+    TLabel* lblHoraTrab;
+    TLabel* lblTotHoraTrab;
+    TLabel* Label1;
+    TLabel* lblVrHoraContratual;
+    TLabel* lblHoraFat;
+    TLabel* lblTotHoraFat;
+    TLabel* lblHrComissionada;
+    TLabel* lblTotHoraComis;
+    TLabel* lblVrHora;
+    TLabel* lblValorHoraAtual;
+    TBevel* Bevel1;
+    TLabel* lblVrFaturar;
+    TLabel* lblTotHorasFinal;
+    TLabel* lblX;
+    TLabel* lblValorHoraFinal;
+    TLabel* lblIgual;
+    TNumberEdit* nedVrFaturar;
+    TDBText* dbtNome;
+    TSpeedButton* sbtFiltrar;
+    TSpeedButton* sbtGerarCHT;
+    TMenuItem* N1;
+    TMenuItem* mnuFiltrar;
+    TMenuItem* mnuGerarCHT;
+
+    // What the filter dialog reaches of this screen.
+    TAprovaHorasRef Ref;
+
+    // --- Creation and closing ---------------------------------------------------
+    void FormCreate(TObject* Sender) override;
+    void FormClose(TObject* Sender, TCloseAction& Action) override;
+    void netAprovCsaBeforeConnect(TObject* Sender);
+
+    // --- Drill-down ---------------------------------------------------------------
+    void cdsServPrestAfterScroll(TDataSet* DataSet);
+    void cdsFuncAfterScroll(TDataSet* DataSet);
+    void cdsCHTAfterScroll(TDataSet* DataSet);
+    void AdcionaData();
+    void LoadCSA();
+    void HabilitaGrid(bool Enabled);
+    void dtsPadraoStateChange(TObject* Sender);
+    void sbtFiltrarClick(TObject* Sender);
+    void mnuFiltrarClick(TObject* Sender);
+    void sbtVerificarClick(TObject* Sender) override;
+
+    // --- Hours and their text -------------------------------------------------------
+    QString CalculaTempo(double Tempo) const;
+    void cdsAuxCSAQTHRTRABGetText(TField* Sender, QString& Text, bool DisplayText);
+    void cdsAuxCSAQTHRAPROFATUGetText(TField* Sender, QString& Text, bool DisplayText);
+    void cdsAuxCSAQTHRAPRCOMISGetText(TField* Sender, QString& Text, bool DisplayText);
+    void cdsAuxCSAQTHRAPROFATUSetText(TField* Sender, const QString& Text);
+    void cdsAuxCSAQTHRAPRCOMISSetText(TField* Sender, const QString& Text);
+    void cdsAuxCSADTSERVPRESTGetText(TField* Sender, QString& Text, bool DisplayText);
+    void cdsAuxCSAINCLUSAOGetText(TField* Sender, QString& Text, bool DisplayText);
+
+    // --- Editing and validation ---------------------------------------------------------
+    void dbgCSAColEnter(TObject* Sender);
+    void dbgCSAColExit(TObject* Sender);
+    void dbgCSAEditButtonClick(TObject* Sender);
+    void dbgCSAEnter(TObject* Sender);
+    void dbgCSAExit(TObject* Sender);
+    void dbgCSAKeyDown(TObject* Sender, TWord& Key, TShiftState Shift);
+    void dbgCSAKeyPress(TObject* Sender, QChar& Key);
+    void cdsAuxCSABeforeEdit(TDataSet* DataSet);
+    void cdsAuxCSAAfterEdit(TDataSet* DataSet);
+    void cdsAuxCSABeforePost(TDataSet* DataSet);
+    void cdsAuxCSAAfterPost(TDataSet* DataSet);
+    void cdsAuxCSAAfterCancel(TDataSet* DataSet);
+    void cdsCSABeforePost(TDataSet* DataSet);
+
+    // --- Totals ---------------------------------------------------------------------------
+    void TotalizaCSA();
+
+    // --- Saving and generating -----------------------------------------------------------
+    void cdsCSAAfterPost(TDataSet* DataSet);
+    void sbtGerarCHTClick(TObject* Sender);
+    void sbtProcurarClick(TObject* Sender) override;
+
+    // --- Painting and code captions ------------------------------------------------------
+    void dbgCSADrawColumnCell(TObject* Sender, const QRect& Rect, int DataCol, TColumn* Column,
+                              TGridDrawState State);
+    void dbgCHTDrawColumnCell(TObject* Sender, const QRect& Rect, int DataCol, TColumn* Column,
+                              TGridDrawState State);
+    void cdsCHTIDSTATUSCHTGetText(TField* Sender, QString& Text, bool DisplayText);
+    void cdsServPrestIDTIPOCOBRCONTGetText(TField* Sender, QString& Text, bool DisplayText);
+
+private:
+    void CreateDataSets();
+    void CreateLayout();
+    void CreateTotals();
+    void WireHandlers();
+    TDataSource::TNotifyEvent StateChangeHandler();
+    TClientDataSet::TDataSetNotifyEvent BeforePostHandler();
+};
+
+} // namespace aph
+
+extern "C" {
+APH_MODULE_EXPORT extern aph::TfrmAprovaHoras* frmAprovaHoras;
+APH_MODULE_EXPORT extern bool boIdCriado;
+APH_MODULE_EXPORT extern double dbvtf;
+APH_MODULE_EXPORT extern QStringList* stlMarcado;
+// The module's one entry: opens the approval screen and its filter.
+APH_MODULE_EXPORT void IniProc();
+}
+
+namespace aph {
+void Cli_aph31500_Initialization();
+void Cli_aph31500_Finalization();
+} // namespace aph

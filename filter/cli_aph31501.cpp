@@ -1,0 +1,612 @@
+#include "filter/cli_aph31501.h"
+
+#include "filter/aprovahorasintf.h"
+#include "host/data/packetcodec.h"
+#include "host/framework/environment.h"
+#include "host/framework/functions.h"
+#include "host/framework/pickers.h"
+#include "host/ui/editmask.h"
+
+extern "C" {
+aph::TfrmFiltroCsa* frmFiltroCsa = nullptr;
+}
+
+namespace aph {
+
+std::function<const TAprovaHorasRef*()> AprovaHorasAtual;
+
+namespace {
+
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+TGroupBox* Group(TPanel* parent, const char* name, const char* caption, int left, int top, int tabOrder)
+{
+    auto* box = parent->Add<TGroupBox>(S(name));
+    box->SetBounds(left, top, 171, 73);
+    box->SetCaption(S(caption));
+    TFont bold = box->Font();
+    bold.Bold = true;
+    box->SetFont(bold);
+    box->SetTabOrder(tabOrder);
+    return box;
+}
+
+template <class T> T* Child(TGroupBox* box, const char* name, const char* caption, int left, int top, int width)
+{
+    auto* c = box->Add<T>(S(name));
+    c->SetBounds(left, top, width, 17);
+    c->SetCaption(S(caption));
+    return c;
+}
+
+TBtnPesquisa* Picker(TGroupBox* box, const char* name, TRadioButton* associate)
+{
+    auto* b = box->Add<TBtnPesquisa>(S(name));
+    b->SetBounds(80, 40, 23, 22);
+    b->SetAssociate(associate);
+    b->SetEnabled(false);
+    return b;
+}
+
+const TAprovaHorasRef& Screen()
+{
+    const TAprovaHorasRef* screen = AprovaHorasAtual ? AprovaHorasAtual() : nullptr;
+    if (!screen)
+        throw Exception(S("A tela Apuração de CHT não está aberta."));
+    return *screen;
+}
+
+} // namespace
+
+TfrmFiltroCsa::TfrmFiltroCsa() : TfrmFiltroPadrao(S("frmFiltroCsa"))
+{
+    SetCaption(S("Filtro Apuração CHT"));
+    lblCodTela->SetCaption(S("APH31501"));
+
+    grbCliente = Group(panFiltro, "grbCliente", "Cliente", 0, 0, 0);
+    rbtTodosCli = Child<TRadioButton>(grbCliente, "rbtTodosCli", "Todos", 8, 20, 60);
+    rbtListaCli = Child<TRadioButton>(grbCliente, "rbtListaCli", "Lista", 8, 44, 60);
+    btnPesqCli = Picker(grbCliente, "btnPesqCli", rbtListaCli);
+
+    grbFuncionario = Group(panFiltro, "grbFuncionario", "Funcionário", 171, 0, 1);
+    rbtTodosFunc = Child<TRadioButton>(grbFuncionario, "rbtTodosFunc", "Todos", 8, 20, 60);
+    rbtListaFunc = Child<TRadioButton>(grbFuncionario, "rbtListaFunc", "Lista", 8, 44, 60);
+    btnPesqFunc = Picker(grbFuncionario, "btnPesqFunc", rbtListaFunc);
+    rbtListaFunc->SetTabOrder(0); // "Lista" before "Todos" here
+    rbtTodosFunc->SetTabOrder(1);
+
+    grbSituacao = Group(panFiltro, "grbSituacao", "Situação da CSA", 342, 0, 2);
+    chbSemCHTGerada = Child<TCheckBox>(grbSituacao, "chbSemCHTGerada", "CSA sem CHT gerada", 8, 20, 150);
+    chbComCHTGerada = Child<TCheckBox>(grbSituacao, "chbComCHTGerada", "CSA com CHT gerada", 8, 44, 150);
+    chbComCHTGerada->SetTabOrder(0);
+    chbSemCHTGerada->SetTabOrder(1);
+    chbSemCHTGerada->SetChecked(true);
+
+    grbProposta = Group(panFiltro, "grbProposta", "Proposta", 0, 73, 3);
+    rbtTodosProp = Child<TRadioButton>(grbProposta, "rbtTodosProp", "Todas", 8, 20, 60);
+    rbtListaProp = Child<TRadioButton>(grbProposta, "rbtListaProp", "Lista", 8, 44, 60);
+    btnPesqProp = Picker(grbProposta, "btnPesqProp", rbtListaProp);
+
+    grbPeriodo = Group(panFiltro, "grbPeriodo", "Período da CSA", 171, 73, 4);
+    lblDe = Child<TLabel>(grbPeriodo, "lblDe", "De", 8, 22, 20);
+    depDtInicial = grbPeriodo->Add<TDateEditPlus>(S("depDtInicial"));
+    depDtInicial->SetBounds(34, 18, 100, 21);
+    lblAte = Child<TLabel>(grbPeriodo, "lblAte", "Até", 8, 46, 20);
+    depDtFinal = grbPeriodo->Add<TDateEditPlus>(S("depDtFinal"));
+    depDtFinal->SetBounds(34, 42, 100, 21);
+
+    grbSituacaoCHT = Group(panFiltro, "grbSituacaoCHT", "Situação do CHT", 342, 73, 5);
+    chbCHT_Pendente = Child<TCheckBox>(grbSituacaoCHT, "chbCHT_Pendente", "Pendente", 8, 20, 75);
+    chbCHT_Aprovado = Child<TCheckBox>(grbSituacaoCHT, "chbCHT_Aprovado", "Aprovado", 8, 44, 75);
+    chbCHT_Faturado = Child<TCheckBox>(grbSituacaoCHT, "chbCHT_Faturado", "Faturado", 88, 20, 75);
+    chbCHT_Nao_Faturar = Child<TCheckBox>(grbSituacaoCHT, "chbCHT_Nao_Faturar", "Não Faturar", 88, 44, 80);
+    SetChildEnabled(grbSituacaoCHT, false);
+
+    // Message table.
+    msgPadrao->SetScreenCode(S("APH31501"));
+    msgPadrao->SetLines({
+        S("Cliente|Cliente"),
+        S("Funcionario|Funcionário"),
+        S("Proposta|Proposta"),
+        S("NAO_HA_CLIENTE|Não há cliente cadastrado"),
+        S("NAO_HA_FUNCIONARIO|Não há funcionario cadastrado"),
+        S("NAO_HA_PROPOSTA|Não há proposta cadastrada"),
+        S("Cli_Inf|Cliente deve ser informado"),
+        S("Func_Inf|Funcionário deve ser informado"),
+        S("Prop_Inf|Proposta deve ser informada"),
+        S("Situ_CHT_Inf|Situação do CHT deve ser informada."),
+        S("DtFin_Inf|Data Final deve ser informada."),
+        S("DtIni_Inf|Data Inicial deve ser informada."),
+        S("DtFin>DtIni|Data Final deve ser maior ou igual à Data Inicial."),
+        S("Situ_Apur_Inf|Situação da Apuração deve ser informada."),
+    });
+
+    // The period's first day comes from the general parameters.
+    qryData.SQL = {S("SELECT TO_DATE('21/06/2008')  AS DTINI"), S("FROM PARAMGERAL")};
+    qryData.SQL_IB = {S("SELECT CAST(('06/21/2008') AS TIMESTAMP) AS DTINI"), S("FROM PARAMGERAL")};
+    qryData.AddField(S("DTINI"), TFieldType::ftDateTime);
+
+    // Client list.
+    const QString clientes = S("SELECT CDCLIENTE, NMFANTCLIE, NRINSJURCLIE, IDTPIJURCLIE, NMRAZSOCCLIE "
+                               "FROM CLIENTE ORDER BY CDCLIENTE");
+    qryCliente.SQL = {clientes};
+    qryCliente.SQL_IB = {clientes};
+    TField* f = qryCliente.AddField(S("NRINSJURCLIE"), TFieldType::ftString, 20);
+    f->SetDisplayLabel(S("Código"));
+    f->OnGetText = [this](TField* s, QString& t, bool d) { qryClienteNRINSJURCLIEGetText(s, t, d); };
+    qryCliente.AddField(S("CDCLIENTE"), TFieldType::ftString, 21)->SetVisible(false);
+    qryCliente.AddField(S("NMFANTCLIE"), TFieldType::ftString, 50)->SetDisplayLabel(S("Nome"));
+    qryCliente.AddField(S("IDTPIJURCLIE"), TFieldType::ftString, 1)->SetVisible(false);
+    qryCliente.AddField(S("NMRAZSOCCLIE"), TFieldType::ftString, 50)->SetDisplayLabel(S("Razão Social"));
+    dtsCliente.SetDataSet(&qryCliente);
+
+    // Employee list: the active operators.
+    const QString funcionarios = S("SELECT OP.CDFUNC, FU.NMFUNC FROM OPERADOR OP, FUNCIONARIO FU "
+                                   "WHERE OP.CDFUNC = FU.CDFUNC AND OP.IDOPERATIVO = 'A' "
+                                   "ORDER BY OP.CDFUNC");
+    qryFuncionario.SQL = {funcionarios};
+    qryFuncionario.SQL_IB = {funcionarios};
+    f = qryFuncionario.AddField(S("CDFUNC"), TFieldType::ftString, 10);
+    f->SetDisplayWidth(15);
+    f->SetDisplayLabel(S("Código"));
+    qryFuncionario.AddField(S("NMFUNC"), TFieldType::ftString, 40)->SetDisplayLabel(S("Nome"));
+    dtsFuncionario.SetDataSet(&qryFuncionario);
+
+    // Proposal list, from the approval service.
+    cdsProposta.AddField(S("IDMARCADO"), TFieldType::ftString, 1);
+    f = cdsProposta.AddField(S("NRINSJURCLIE"), TFieldType::ftString, 20);
+    f->SetDisplayLabel(S("Inscrição"));
+    f->OnGetText = [this](TField* s, QString& t, bool d) { cdsPropostaNRINSJURCLIEGetText(s, t, d); };
+    cdsProposta.AddField(S("CDCLIENTE"), TFieldType::ftString, 21)->SetVisible(false);
+    cdsProposta.AddField(S("NRPROPOSFAS"), TFieldType::ftString, 20)->SetDisplayLabel(S("Proposta"));
+    cdsProposta.AddField(S("NRVERPROPFAS"), TFieldType::ftString, 2)->SetDisplayLabel(S("Versão"));
+    cdsProposta.AddField(S("IDTPIJURCLIE"), TFieldType::ftString, 1)->SetVisible(false);
+    f = cdsProposta.AddField(S("CDCHAVE"), TFieldType::ftString, 42);
+    f->SetVisible(false);
+    f->SetReadOnly(true);
+    dtsProposta.SetDataSet(&cdsProposta);
+
+    btnPesqCli->SetTitle(S("Cliente"));
+    btnPesqCli->SetDataSource(&dtsCliente);
+    btnPesqCli->SetEmptyText(S("Não há cliente cadastrado"));
+    btnPesqFunc->SetDataSource(&dtsFuncionario);
+    btnPesqFunc->SetEmptyText(S("Não há Funcionário cadastrado"));
+    btnPesqProp->SetTitle(S("Proposta"));
+    btnPesqProp->SetDataSource(&dtsProposta);
+    btnPesqProp->SetEmptyText(S("Não há Proposta cadastrada"));
+
+    // Handlers.
+    OnActivate = [this](TObject* s) { FormActivate(s); };
+    OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
+    rbtTodosCli->OnClick = [this](TObject* s) { rbtTodosCliClick(s); };
+    rbtListaCli->OnClick = [this](TObject* s) { rbtListaCliClick(s); };
+    rbtTodosFunc->OnClick = [this](TObject* s) { rbtTodosFuncClick(s); };
+    rbtListaFunc->OnClick = [this](TObject* s) { rbtListaFuncClick(s); };
+    rbtTodosProp->OnClick = [this](TObject* s) { rbtTodosPropClick(s); };
+    rbtListaProp->OnClick = [this](TObject* s) { rbtListaPropClick(s); };
+    chbComCHTGerada->OnClick = [this](TObject* s) { chbComCHTGeradaClick(s); };
+    depDtInicial->OnExit = [this](TObject* s) { depDtInicialExit(s); };
+    depDtFinal->OnExit = [this](TObject* s) { depDtFinalExit(s); };
+    btnPesqCli->OnClick = [this](TObject* s) { btnPesqCliClick(s); };
+    btnPesqFunc->OnClick = [this](TObject* s) { btnPesqFuncClick(s); };
+    btnPesqProp->OnClick = [this](TObject* s) { btnPesqPropClick(s); };
+}
+
+TfrmFiltroCsa::~TfrmFiltroCsa()
+{
+    if (frmFiltroCsa == this)
+        frmFiltroCsa = nullptr;
+}
+
+// --- Life cycle -----------------------------------------------------------------
+
+void TfrmFiltroCsa::FormCreate(TObject* Sender)
+{
+    TfrmFiltroPadrao::FormCreate(Sender);
+    qryData.Close();
+    qryData.Open();
+    stCliente.clear();
+    stFuncionario.clear();
+    stProposta.clear();
+    stSituacaoCSA.clear();
+    stSituacaoCHT.clear();
+    Filtro.Cliente = {true, QString()};
+    Filtro.Funcionario = {true, QString()};
+    Filtro.Proposta = {true, QString()};
+    qryData.First();
+    // Without general parameters the period starts on the first of the month.
+    Filtro.DtInicial = !qryData.IsEmpty() && !qryData.FieldByName(S("DTINI"))->IsNull()
+                           ? DateOf(qryData.FieldByName(S("DTINI"))->AsDateTime())
+                           : DateToOle(QDate(QDate::currentDate().year(), QDate::currentDate().month(), 1));
+    Filtro.DtFinal = Today();
+    Filtro.ComCHTGerada = false;
+    Filtro.SemCHTGerada = true;
+    Filtro.CHT_Aprovado = false;
+    Filtro.CHT_Pendente = true;
+    Filtro.CHT_Faturado = false;
+    Filtro.CHT_Nao_Faturar = false;
+}
+
+void TfrmFiltroCsa::FormActivate(TObject* /*Sender*/)
+{
+    Changed(TChange::Content); // repaint
+    (Filtro.Cliente.Todos ? rbtTodosCli : rbtListaCli)->SetChecked(true);
+    (Filtro.Funcionario.Todos ? rbtTodosFunc : rbtListaFunc)->SetChecked(true);
+    (Filtro.Proposta.Todos ? rbtTodosProp : rbtListaProp)->SetChecked(true);
+    stCliente = Filtro.Cliente.Lista;
+    stFuncionario = Filtro.Funcionario.Lista;
+    stProposta = Filtro.Proposta.Lista;
+    depDtInicial->SetDate(Filtro.DtInicial);
+    depDtFinal->SetDate(Filtro.DtFinal);
+    chbComCHTGerada->SetChecked(Filtro.ComCHTGerada);
+    chbSemCHTGerada->SetChecked(Filtro.SemCHTGerada);
+    (rbtTodosCli->Checked() ? rbtTodosCli : rbtListaCli)->SetFocus();
+}
+
+void TfrmFiltroCsa::FormClose(TObject* /*Sender*/, TCloseAction& Action)
+{
+    Action = TCloseAction::caHide;
+}
+
+// --- Reactions --------------------------------------------------------------------
+
+void TfrmFiltroCsa::ChoiceClick(TRadioButton* todos, TBtnPesquisa* picker, bool lista)
+{
+    picker->SetEnabled(lista);
+    if (!lista)
+        todos->SetTabStop(true);
+}
+
+void TfrmFiltroCsa::rbtTodosCliClick(TObject*)
+{
+    ChoiceClick(rbtTodosCli, btnPesqCli, false);
+}
+
+void TfrmFiltroCsa::rbtListaCliClick(TObject*)
+{
+    ChoiceClick(rbtTodosCli, btnPesqCli, true);
+}
+
+void TfrmFiltroCsa::rbtTodosFuncClick(TObject*)
+{
+    ChoiceClick(rbtTodosFunc, btnPesqFunc, false);
+}
+
+void TfrmFiltroCsa::rbtListaFuncClick(TObject*)
+{
+    ChoiceClick(rbtTodosFunc, btnPesqFunc, true);
+}
+
+void TfrmFiltroCsa::rbtTodosPropClick(TObject*)
+{
+    ChoiceClick(rbtTodosProp, btnPesqProp, false);
+}
+
+void TfrmFiltroCsa::rbtListaPropClick(TObject*)
+{
+    ChoiceClick(rbtTodosProp, btnPesqProp, true);
+}
+
+void TfrmFiltroCsa::chbComCHTGeradaClick(TObject*)
+{
+    SetChildEnabled(grbSituacaoCHT, chbComCHTGerada->Checked());
+}
+
+void TfrmFiltroCsa::depDtInicialExit(TObject*)
+{
+    depDtInicial->CheckValidDate();
+}
+
+void TfrmFiltroCsa::depDtFinalExit(TObject*)
+{
+    depDtFinal->CheckValidDate();
+}
+
+// --- Checks --------------------------------------------------------------------------
+
+void TfrmFiltroCsa::Vd_Lista(TRadioButton* lista, const QString& selection, const char* key)
+{
+    if (!lista->Checked() || !(selection == u"T" || EmptyString(selection)))
+        return;
+    try {
+        MensErro(msgPadrao->Msg(S(key)), true);
+    } catch (...) {
+        lista->SetFocus();
+        throw;
+    }
+}
+
+void TfrmFiltroCsa::Vd_Cliente()
+{
+    Vd_Lista(rbtListaCli, stCliente, "Cli_inf");
+}
+
+void TfrmFiltroCsa::Vd_Funcionario()
+{
+    Vd_Lista(rbtListaFunc, stFuncionario, "Func_inf");
+}
+
+void TfrmFiltroCsa::Vd_Proposta()
+{
+    Vd_Lista(rbtListaProp, stProposta, "Prop_inf");
+}
+
+void TfrmFiltroCsa::FocusDate(TDateEditPlus* target, TDateEditPlus* other)
+{
+    // Leaving the other date must not run its own check in the middle of
+    // this error.
+    const TNotifyEvent exit = other->OnExit;
+    other->OnExit = nullptr;
+    try {
+        target->SetFocus();
+    } catch (...) {
+        other->OnExit = exit;
+        throw;
+    }
+    other->OnExit = exit;
+}
+
+void TfrmFiltroCsa::Vd_DtInicial(bool required)
+{
+    const char* fault = nullptr;
+    if (EmptyString(depDtInicial->Text())) {
+        if (required)
+            fault = "DtIni_Inf";
+    } else if (depDtFinal->GetDate() < depDtInicial->GetDate() && !EmptyString(depDtFinal->Text()) &&
+               depDtFinal->IsDateValid()) {
+        fault = "DtFin>DtIni";
+    }
+    if (!fault)
+        return;
+    try {
+        MensErro(msgPadrao->Msg(S(fault)), true);
+    } catch (...) {
+        FocusDate(depDtInicial, depDtFinal);
+        throw;
+    }
+}
+
+void TfrmFiltroCsa::Vd_DtFinal(bool required)
+{
+    const char* fault = nullptr;
+    if (EmptyString(depDtFinal->Text())) {
+        if (required)
+            fault = "DtFin_Inf";
+    } else if (depDtInicial->GetDate() > depDtFinal->GetDate() && !EmptyString(depDtInicial->Text()) &&
+               depDtInicial->IsDateValid()) {
+        fault = "DtFin>DtIni";
+    }
+    if (!fault)
+        return;
+    try {
+        MensErro(msgPadrao->Msg(S(fault)), true);
+    } catch (...) {
+        FocusDate(depDtFinal, depDtInicial);
+        throw;
+    }
+}
+
+// --- Option sets ------------------------------------------------------------------------
+
+void TfrmFiltroCsa::btfSaveOpcClick(TObject* Sender)
+{
+    SetOptionValue(S("stCliente"), stCliente);
+    SetOptionValue(S("stFuncionario"), stFuncionario);
+    SetOptionValue(S("stProposta"), stProposta);
+    TfrmFiltroPadrao::btfSaveOpcClick(Sender);
+}
+
+void TfrmFiltroCsa::btfLoadOpcClick(TObject* Sender)
+{
+    stCliente = OptionValue(S("stCliente"));
+    stFuncionario = OptionValue(S("stFuncionario"));
+    stProposta = OptionValue(S("stProposta"));
+    TfrmFiltroPadrao::btfLoadOpcClick(Sender);
+}
+
+// --- Pickers ----------------------------------------------------------------------------------
+
+void TfrmFiltroCsa::btnPesqCliClick(TObject*)
+{
+    qryCliente.Close();
+    qryCliente.Open();
+    PesquisaLista(&dtsCliente, S("CDCLIENTE"),
+                  msgPadrao->Msg(S("Cliente")) + u'|' + msgPadrao->Msg(S("NAO_HA_CLIENTE")), false,
+                  stCliente);
+}
+
+void TfrmFiltroCsa::btnPesqFuncClick(TObject*)
+{
+    qryFuncionario.Close();
+    qryFuncionario.Open();
+    PesquisaLista(&dtsFuncionario, S("CDFUNC"),
+                  msgPadrao->Msg(S("Funcionario")) + u'|' + msgPadrao->Msg(S("NAO_HA_FUNCIONARIO")),
+                  false, stFuncionario);
+}
+
+void TfrmFiltroCsa::btnPesqPropClick(TObject*)
+{
+    ActiveShowAvi(Application()->MainForm(), 1);
+    try {
+        const bool lista = rbtListaCli->Checked();
+        const QJsonValue reply = Screen().netAprovCsa->AppServer().Call(
+            S("GetProp"), {FiliProc(), lista ? stCliente : QString(), lista ? QString() : S("T")});
+        cdsProposta.SetData(CheckResultServ(reply, true, 0));
+    } catch (...) {
+        DeactiveShowAvi();
+        throw;
+    }
+    DeactiveShowAvi();
+    PesquisaLista(&dtsProposta, S("CDCHAVE"),
+                  msgPadrao->Msg(S("Proposta")) + u'|' + msgPadrao->Msg(S("NAO_HA_PROPOSTA")), false,
+                  stProposta);
+}
+
+void TfrmFiltroCsa::qryClienteNRINSJURCLIEGetText(TField* Sender, QString& Text, bool)
+{
+    Text = FormatMaskText(PictPess(qryCliente.FieldByName(S("IDTPIJURCLIE"))->AsString()),
+                          Sender->AsString());
+}
+
+void TfrmFiltroCsa::cdsPropostaNRINSJURCLIEGetText(TField* Sender, QString& Text, bool)
+{
+    Text = FormatMaskText(PictPess(cdsProposta.FieldByName(S("IDTPIJURCLIE"))->AsString()),
+                          Sender->AsString());
+}
+
+// --- Confirmation ------------------------------------------------------------------------------
+
+void TfrmFiltroCsa::RestoreFromFiltro()
+{
+    (Filtro.Cliente.Todos ? rbtTodosCli : rbtListaCli)->SetChecked(true);
+    (Filtro.Funcionario.Todos ? rbtTodosFunc : rbtListaFunc)->SetChecked(true);
+    (Filtro.Proposta.Todos ? rbtTodosProp : rbtListaProp)->SetChecked(true);
+    stCliente = Filtro.Cliente.Lista;
+    stFuncionario = Filtro.Funcionario.Lista;
+    stProposta = Filtro.Proposta.Lista;
+    depDtInicial->SetDate(Filtro.DtInicial);
+    depDtFinal->SetDate(Filtro.DtFinal);
+    chbComCHTGerada->SetChecked(Filtro.ComCHTGerada);
+    chbSemCHTGerada->SetChecked(Filtro.SemCHTGerada);
+    chbCHT_Pendente->SetChecked(Filtro.CHT_Pendente);
+    chbCHT_Faturado->SetChecked(Filtro.CHT_Faturado);
+    chbCHT_Aprovado->SetChecked(Filtro.CHT_Aprovado);
+    chbCHT_Nao_Faturar->SetChecked(Filtro.CHT_Nao_Faturar);
+}
+
+void TfrmFiltroCsa::sbtConfirmaClick(TObject* Sender)
+{
+    if (Sender != sbtConfirma) {
+        // A refresh on behalf of the approval screen: the last confirmed
+        // filter, no checks, the codes as they are.
+        RestoreFromFiltro();
+        LoadServices();
+        return;
+    }
+    // 1. Text that is no date.
+    depDtInicial->CheckValidDate();
+    depDtFinal->CheckValidDate();
+    // 2. "Todos" stands for everything.
+    if (rbtTodosCli->Checked())
+        stCliente = S("T");
+    if (rbtTodosFunc->Checked())
+        stFuncionario = S("T");
+    if (rbtTodosProp->Checked())
+        stProposta = S("T");
+    // 3. and 4. Lists and dates.
+    Vd_Cliente();
+    Vd_Funcionario();
+    Vd_Proposta();
+    Vd_DtInicial(true);
+    Vd_DtFinal(true);
+    // 5. At least one kind of CSA.
+    if (!chbComCHTGerada->Checked() && !chbSemCHTGerada->Checked()) {
+        chbSemCHTGerada->SetFocus();
+        MensErro(msgPadrao->Msg(S("Situ_CHT_Inf")), true);
+    }
+    // 6. CSA situation code.
+    stSituacaoCSA.clear();
+    stSituacaoCHT.clear();
+    if (chbSemCHTGerada->Checked())
+        stSituacaoCSA += u'S';
+    if (chbComCHTGerada->Checked())
+        stSituacaoCSA += u'C';
+    if (chbSemCHTGerada->Checked() && chbComCHTGerada->Checked())
+        stSituacaoCSA = S("T");
+    // 7. CHT situation code.
+    if (chbComCHTGerada->Checked()) {
+        if (chbCHT_Pendente->Checked())
+            stSituacaoCHT += S("_P");
+        if (chbCHT_Faturado->Checked())
+            stSituacaoCHT += S("_R");
+        if (chbCHT_Aprovado->Checked())
+            stSituacaoCHT += S("_A");
+        if (chbCHT_Nao_Faturar->Checked())
+            stSituacaoCHT += S("_N");
+        if (chbCHT_Pendente->Checked() && chbCHT_Faturado->Checked() && chbCHT_Aprovado->Checked() &&
+            chbCHT_Nao_Faturar->Checked())
+            stSituacaoCHT = S("T");
+    }
+    // 8. With CHTs asked for, at least one situation.
+    if (!chbCHT_Pendente->Checked() && !chbCHT_Faturado->Checked() && !chbCHT_Aprovado->Checked() &&
+        !chbCHT_Nao_Faturar->Checked() && chbCHT_Nao_Faturar->Enabled())
+        MensErro(msgPadrao->Msg(S("Situ_CHT_Inf")), true);
+    // 9. The filter is stored.
+    Filtro.Cliente = {rbtTodosCli->Checked(), stCliente};
+    Filtro.Funcionario = {rbtTodosFunc->Checked(), stFuncionario};
+    Filtro.Proposta = {rbtTodosProp->Checked(), stProposta};
+    Filtro.DtInicial = depDtInicial->GetDate();
+    Filtro.DtFinal = depDtFinal->GetDate();
+    Filtro.ComCHTGerada = chbComCHTGerada->Checked();
+    Filtro.SemCHTGerada = chbSemCHTGerada->Checked();
+    Filtro.CHT_Pendente = chbCHT_Pendente->Checked();
+    Filtro.CHT_Aprovado = chbCHT_Aprovado->Checked();
+    Filtro.CHT_Faturado = chbCHT_Faturado->Checked();
+    Filtro.CHT_Nao_Faturar = chbCHT_Nao_Faturar->Checked();
+    // 10. The screen's current service follows the new filter at once.
+    const TAprovaHorasRef& screen = Screen();
+    screen.dbgPadrao->SetFocus();
+    if (screen.dtsServPrest->State() == TDataSetState::dsBrowse)
+        screen.cdsServPrestAfterScroll(screen.cdsServPrest);
+    // 11.
+    LoadServices();
+}
+
+void TfrmFiltroCsa::LoadServices()
+{
+    const TAprovaHorasRef& screen = Screen();
+    ActiveShowAvi(Application()->MainForm(), 1);
+    try {
+        screen.cdsCHT->Close();
+        screen.cdsFunc->Close();
+        screen.cdsCSA->Close();
+        screen.cdsAuxCSA->Close();
+        screen.lblTotHoraFat->SetCaption(QString());
+        screen.lblTotHoraComis->SetCaption(QString());
+        screen.nedVrFaturar->SetText(QString());
+        const QString operador = Operador();
+        const QJsonValue reply = screen.netAprovCsa->AppServer().Call(
+            S("GetServPrest"), {depDtInicial->GetDate(), depDtFinal->GetDate(), stCliente, stFuncionario,
+                                stProposta, stSituacaoCSA, operador, stSituacaoCHT});
+        screen.cdsServPrest->SetData(PacketFromJson(reply));
+    } catch (...) {
+        DeactiveShowAvi();
+        throw;
+    }
+    DeactiveShowAvi();
+    Close();
+}
+
+void CriaFiltroCsa()
+{
+    Application()->SetCursor(TCursor::crHourGlass);
+    try {
+        if (!frmFiltroCsa)
+            frmFiltroCsa = Application()->CreateForm<TfrmFiltroCsa>();
+        frmFiltroCsa->ShowModal();
+    } catch (...) {
+        Application()->SetCursor(TCursor::crDefault);
+        throw;
+    }
+    Application()->SetCursor(TCursor::crDefault);
+}
+
+void Cli_aph31501_Initialization()
+{
+    frmFiltroCsa = nullptr;
+}
+
+void Cli_aph31501_Finalization()
+{
+    if (frmFiltroCsa)
+        Application()->DestroyForm(frmFiltroCsa);
+    frmFiltroCsa = nullptr;
+    Filtro.Cliente.Lista = QString();
+    Filtro.Funcionario.Lista = QString();
+    Filtro.Proposta.Lista = QString();
+}
+
+} // namespace aph

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "filter/filtro.h"
+#include "host/framework/basescreens.h"
+#include "host/framework/dbquery.h"
+
+namespace aph {
+
+// The filter dialog "Filtro Apuração CHT": which clients, employees,
+// proposals, period and situations the approval screen shows.
+class TfrmFiltroCsa : public TfrmFiltroPadrao
+{
+public:
+    TfrmFiltroCsa();
+    ~TfrmFiltroCsa() override;
+
+    // Controls.
+    TGroupBox* grbCliente;
+    TRadioButton* rbtTodosCli;
+    TRadioButton* rbtListaCli;
+    TBtnPesquisa* btnPesqCli;
+    TGroupBox* grbFuncionario;
+    TRadioButton* rbtTodosFunc;
+    TRadioButton* rbtListaFunc;
+    TBtnPesquisa* btnPesqFunc;
+    TGroupBox* grbSituacao;
+    TCheckBox* chbSemCHTGerada;
+    TCheckBox* chbComCHTGerada;
+    TGroupBox* grbProposta;
+    TRadioButton* rbtTodosProp;
+    TRadioButton* rbtListaProp;
+    TBtnPesquisa* btnPesqProp;
+    TGroupBox* grbPeriodo;
+    TLabel* lblDe;
+    TDateEditPlus* depDtInicial;
+    TLabel* lblAte;
+    TDateEditPlus* depDtFinal;
+    TGroupBox* grbSituacaoCHT;
+    TCheckBox* chbCHT_Pendente;
+    TCheckBox* chbCHT_Aprovado;
+    TCheckBox* chbCHT_Faturado;
+    TCheckBox* chbCHT_Nao_Faturar;
+
+    // Queries and lists.
+    TADOIBQuery qryData{QStringLiteral("qryData")};
+    TADOIBQuery qryCliente{QStringLiteral("qryCliente")};
+    TDataSource dtsCliente{QStringLiteral("dtsCliente")};
+    TADOIBQuery qryFuncionario{QStringLiteral("qryFuncionario")};
+    TDataSource dtsFuncionario{QStringLiteral("dtsFuncionario")};
+    TClientDataSet cdsProposta{QStringLiteral("cdsProposta")};
+    TDataSource dtsProposta{QStringLiteral("dtsProposta")};
+
+    // Working fields.
+    QString stCliente;
+    QString stFuncionario;
+    QString stProposta;
+    QString stSituacaoCSA;
+    QString stSituacaoCHT;
+
+    // Life cycle.
+    void FormCreate(TObject* Sender) override;
+    void FormActivate(TObject* Sender);
+    void FormClose(TObject* Sender, TCloseAction& Action);
+
+    // Reactions.
+    void rbtTodosCliClick(TObject* Sender);
+    void rbtListaCliClick(TObject* Sender);
+    void rbtTodosFuncClick(TObject* Sender);
+    void rbtListaFuncClick(TObject* Sender);
+    void rbtTodosPropClick(TObject* Sender);
+    void rbtListaPropClick(TObject* Sender);
+    void chbComCHTGeradaClick(TObject* Sender);
+    void depDtInicialExit(TObject* Sender);
+    void depDtFinalExit(TObject* Sender);
+
+    // Checks.
+    void Vd_Cliente();
+    void Vd_Funcionario();
+    void Vd_Proposta();
+    void Vd_DtInicial(bool required);
+    void Vd_DtFinal(bool required);
+
+    // Option sets.
+    void btfSaveOpcClick(TObject* Sender) override;
+    void btfLoadOpcClick(TObject* Sender) override;
+
+    // Pickers.
+    void btnPesqCliClick(TObject* Sender);
+    void btnPesqFuncClick(TObject* Sender);
+    void btnPesqPropClick(TObject* Sender);
+    void qryClienteNRINSJURCLIEGetText(TField* Sender, QString& Text, bool DisplayText);
+    void cdsPropostaNRINSJURCLIEGetText(TField* Sender, QString& Text, bool DisplayText);
+
+    // Confirmation: by the dialog's own button, or a refresh on behalf of
+    // the approval screen for any other sender.
+    void sbtConfirmaClick(TObject* Sender) override;
+
+private:
+    void RestoreFromFiltro();
+    void LoadServices();
+    void ChoiceClick(TRadioButton* todos, TBtnPesquisa* picker, bool lista);
+    void Vd_Lista(TRadioButton* lista, const QString& selection, const char* key);
+    void FocusDate(TDateEditPlus* target, TDateEditPlus* other);
+};
+
+// Shows the filter dialog modally, creating it on first use.
+void CriaFiltroCsa();
+
+} // namespace aph
+
+extern "C" {
+// The one filter dialog; null until it is first shown.
+APH_MODULE_EXPORT extern aph::TfrmFiltroCsa* frmFiltroCsa;
+}
+
+namespace aph {
+// Unit start and end, run by the module's load and unload.
+void Cli_aph31501_Initialization();
+void Cli_aph31501_Finalization();
+} // namespace aph
