@@ -161,11 +161,18 @@ QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
 {
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(line, &parseError);
-    if (parseError.error != QJsonParseError::NoError)
+    if (parseError.error != QJsonParseError::NoError) {
+        // A lone number, string or literal is valid JSON but no request.
+        QJsonParseError wrapped;
+        QJsonDocument::fromJson('[' + line + ']', &wrapped);
+        if (wrapped.error == QJsonParseError::NoError)
+            return ErrorLine(QJsonValue::Null, rpc::kInvalidRequest,
+                             QStringLiteral("A requisição deve ser um objeto JSON-RPC 2.0."));
         return ErrorLine(QJsonValue::Null, rpc::kParseError,
                          QStringLiteral("JSON malformado: %1 (posição %2).")
                              .arg(parseError.errorString())
                              .arg(parseError.offset));
+    }
     if (!doc.isObject())
         return ErrorLine(QJsonValue::Null, rpc::kInvalidRequest,
                          QStringLiteral("A requisição deve ser um objeto JSON-RPC 2.0; lotes não "

@@ -101,12 +101,12 @@ struct TDayPlan
     double Hours = 0;
 };
 
-TDayPlan PlanDay(TRandom& random, const QDate& date, int gapPercent)
+TDayPlan PlanDay(TRandom& random, const QDate& date, int gapPercent, int weekendPercent)
 {
     TDayPlan plan;
     const bool weekend = date.dayOfWeek() >= 6;
     if (weekend) {
-        if (random.Chance(6)) {
+        if (random.Chance(weekendPercent)) {
             plan.Worked = true;
             plan.Hours = 2 + random.Below(9) * 0.5; // 2:00 to 6:00
         }
@@ -256,7 +256,7 @@ void GenerateDemo(TStorage& storage)
                                  employee,
                                  company};
             for (QDate day = january; day < march; day = day.addDays(1)) {
-                const TDayPlan plan = PlanDay(random, day, 10);
+                const TDayPlan plan = PlanDay(random, day, 10, 20);
                 if (!plan.Worked)
                     continue;
                 const bool inCht = day.month() == 1;
@@ -393,7 +393,7 @@ void GenerateScale(TStorage& storage, qint64 csaCount)
         QString currentCht;
         int chtMonth = 0;
         for (QDate day = first; day < end && written < csaCount; day = day.addDays(1)) {
-            const TDayPlan plan = PlanDay(random, day, 4);
+            const TDayPlan plan = PlanDay(random, day, 4, 6);
             if (!plan.Worked)
                 continue;
             if (day < chtEnd && chtMonth != day.month() && chtNumber < kLastGeneratedCht) {
