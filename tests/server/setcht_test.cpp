@@ -2,6 +2,7 @@
 // twice, by the filter's choices, and from two connections at once.
 #include "tests/support/serverfixture.h"
 
+#include <latch>
 #include <thread>
 
 using namespace aph;
@@ -125,7 +126,7 @@ TEST_F(SetChtTest, OnlyTheChosenClientsEmployeesProposalsAndPeriod)
     EXPECT_EQ(NewChts(), 3);
 }
 
-TEST_F(SetChtTest, TwoConnectionsAtOnceNeverPutACsaInTwoChts)
+TEST_F(SetChtTest, TwoServersAtOnceNeverPutACsaInTwoChts)
 {
     // Enough work that the two generations overlap.
     for (int e = 0; e < 12; ++e) {
@@ -136,23 +137,21 @@ TEST_F(SetChtTest, TwoConnectionsAtOnceNeverPutACsaInTwoChts)
                    8);
     }
     const int groups = 4 + 12;
-    auto a = NewClient();
-    auto b = NewClient();
     QString failA, failB;
-    std::thread ta([&] {
+    std::latch ready(2);
+    // A second server on the same database: the guarantee is the database's.
+    TServerProcess second(m_db->Spec());
+    const auto generate = [&](QString& failure, quint16 port) {
         try {
-            Generate(*a, S("T"), S("T"), S("T"));
+            auto client = NewClient(true, port); // a connection of its own thread
+            ready.arrive_and_wait();
+            Generate(*client, S("T"), S("T"), S("T"));
         } catch (const Exception& e) {
-            failA = e.Message();
+            failure = e.Message();
         }
-    });
-    std::thread tb([&] {
-        try {
-            Generate(*b, S("T"), S("T"), S("T"));
-        } catch (const Exception& e) {
-            failB = e.Message();
-        }
-    });
+    };
+    std::thread ta(generate, std::ref(failA), m_server->Port());
+    std::thread tb(generate, std::ref(failB), second.Port());
     ta.join();
     tb.join();
     EXPECT_TRUE(failA.isEmpty()) << failA.toStdString();

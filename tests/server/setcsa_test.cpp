@@ -3,6 +3,7 @@
 #include "host/data/packetcodec.h"
 #include "tests/support/serverfixture.h"
 
+#include <latch>
 #include <thread>
 
 using namespace aph;
@@ -223,20 +224,17 @@ TEST_F(SetCsaTest, AStaleDeltaIsAConflictAndLosesNoUpdate)
 TEST_F(SetCsaTest, ConcurrentEditsOfOneDayLetExactlyOneWin)
 {
     constexpr int kClients = 4;
-    std::vector<std::unique_ptr<TRpcClient>> clients;
-    std::vector<TDataPacket> packets;
-    for (int i = 0; i < kClients; ++i) {
-        clients.push_back(NewClient());
-        packets.push_back(Free(*clients.back()));
-    }
     std::vector<QString> answers(kClients);
+    std::latch loaded(kClients);
     std::vector<std::thread> threads;
     for (int i = 0; i < kClients; ++i)
         threads.emplace_back([&, i] {
-            TRpcClient& c = *clients[static_cast<std::size_t>(i)];
+            // Each connection lives in its own thread, as in separate desktops.
+            auto client = NewClient();
+            const TDataPacket packet = Free(*client);
+            loaded.arrive_and_wait(); // all have read the same day before anyone saves
             answers[static_cast<std::size_t>(i)] =
-                Save(c, Delta(packets[static_cast<std::size_t>(i)],
-                              {{2, {{"QTHRAPROFATU", N(1 + i)}}}}));
+                Save(*client, Delta(packet, {{2, {{"QTHRAPROFATU", N(1 + i)}}}}));
         });
     for (std::thread& t : threads)
         t.join();

@@ -236,11 +236,11 @@ void ServerTest::StartServer(const QStringList& extraArgs)
     m_client = NewClient(!extraArgs.contains(QStringLiteral("--no-auth")));
 }
 
-std::unique_ptr<TRpcClient> ServerTest::NewClient(bool login)
+std::unique_ptr<TRpcClient> ServerTest::NewClient(bool login, quint16 port)
 {
     auto client = std::make_unique<TRpcClient>();
     client->CallTimeoutMs = 30000;
-    client->Connect(QStringLiteral("127.0.0.1"), m_server->Port());
+    client->Connect(QStringLiteral("127.0.0.1"), port ? port : m_server->Port());
     if (login)
         client->Login(QStringLiteral("ANA"), m_token);
     return client;

@@ -79,7 +79,8 @@ protected:
 
     // Starts the server (again) with extra options.
     void StartServer(const QStringList& extraArgs = {});
-    std::unique_ptr<TRpcClient> NewClient(bool login = true);
+    // A client of the test's server, or of another server on the same port.
+    std::unique_ptr<TRpcClient> NewClient(bool login = true, quint16 port = 0);
 
     // Calls a method through the result check; the packet, or ERefused.
     TDataPacket Checked(const QString& method, const QJsonArray& params);
