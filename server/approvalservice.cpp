@@ -338,27 +338,28 @@ const TFieldDefs& TApprovalService::CsaFields()
     return fields;
 }
 
-TDataPacket TApprovalService::GetServPrest(TDay start, TDay end, const QString& clients,
-                                           const QString& employees, const QString& proposals,
-                                           const QString& csaSituation, const QString& chtSituation)
+TQueryText TApprovalService::ServPrestQuery(TDay start, TDay end, const QString& clients,
+                                            const QString& employees, const QString& proposals,
+                                            const QString& csaSituation,
+                                            const QString& chtSituation)
 {
     const TSelection clientSel = Decode(clients, "clientes");
     const TSelection employeeSel = Decode(employees, "funcionários");
     const TSelection proposalSel = Decode(proposals, "propostas");
     const TSituation situation = ParseSituation(csaSituation, chtSituation);
     if (situation.MatchesNothing())
-        return EmptyPacket(ServPrestFields());
+        return TQueryText::Nothing();
 
     TWhere outer;
     if (!AddSelection(outer, m_storage, clientSel, QStringLiteral("P.CDCLIENTE")) ||
         !AddProposalSelection(outer, m_storage, proposalSel, QStringLiteral("SC")))
-        return EmptyPacket(ServPrestFields());
+        return TQueryText::Nothing();
     TWhere inner;
     inner.Add(QStringLiteral("A.NRPROPOSFAS = SC.NRPROPOSFAS AND A.NRVERPROPFAS = SC.NRVERPROPFAS "
                              "AND A.NRSERVCONT = SC.NRSERVCONT"));
     inner.Add(QStringLiteral("A.DTSERVPREST BETWEEN ? AND ?"), {start, end});
     if (!AddSelection(inner, m_storage, employeeSel, QStringLiteral("A.CDFUNC")))
-        return EmptyPacket(ServPrestFields());
+        return TQueryText::Nothing();
     AddSituation(inner, situation);
     outer.Add(QStringLiteral("EXISTS (SELECT 1 FROM CSA A WHERE ") + inner.Sql() + u')',
               inner.Values);
@@ -376,7 +377,18 @@ TDataPacket TApprovalService::GetServPrest(TDay start, TDay end, const QString& 
         outer.Sql() +
         QStringLiteral(" ORDER BY C.NMFANTCLIE, P.CDCLIENTE, SC.NRPROPOSFAS, SC.NRVERPROPFAS, "
                        "SC.NRSERVCONT");
-    return ReadPacket(m_storage.Select(sql, outer.Values), ServPrestFields());
+    return {sql, outer.Values};
+}
+
+TDataPacket TApprovalService::GetServPrest(TDay start, TDay end, const QString& clients,
+                                           const QString& employees, const QString& proposals,
+                                           const QString& csaSituation, const QString& chtSituation)
+{
+    const TQueryText query =
+        ServPrestQuery(start, end, clients, employees, proposals, csaSituation, chtSituation);
+    if (query.MatchesNothing)
+        return EmptyPacket(ServPrestFields());
+    return ReadPacket(m_storage.Select(query.Sql, query.Values), ServPrestFields());
 }
 
 TDataPacket TApprovalService::GetProp(const QString& branch, const QString& clients,
@@ -407,40 +419,53 @@ TDataPacket TApprovalService::GetProp(const QString& branch, const QString& clie
     return packet;
 }
 
-TDataPacket TApprovalService::GetFunc(TDay start, TDay end, const QString& client,
-                                      const QString& activityType, const QString& proposal,
-                                      const QString& version, const QString& service,
-                                      const QString& allEmployees, const QString& employees,
-                                      const QString& csaSituation, const QString& chtSituation)
+TQueryText TApprovalService::FuncQuery(TDay start, TDay end, const QString& client,
+                                       const QString& activityType, const QString& proposal,
+                                       const QString& version, const QString& service,
+                                       const QString& allEmployees, const QString& employees,
+                                       const QString& csaSituation, const QString& chtSituation)
 {
     const TSelection employeeSel = DecodeWithFlag(employees, allEmployees, "funcionários");
     const TSituation situation = ParseSituation(csaSituation, chtSituation);
     if (situation.MatchesNothing())
-        return EmptyPacket(FuncFields());
+        return TQueryText::Nothing();
     TWhere where;
     where.Add(QStringLiteral("A.NRPROPOSFAS = ? AND A.NRVERPROPFAS = ? AND A.NRSERVCONT = ?"),
               {proposal, version, service});
     where.Add(QStringLiteral("SC.CDTIPOSERV = ? AND P.CDCLIENTE = ?"), {activityType, client});
     where.Add(QStringLiteral("A.DTSERVPREST BETWEEN ? AND ?"), {start, end});
     if (!AddSelection(where, m_storage, employeeSel, QStringLiteral("A.CDFUNC")))
-        return EmptyPacket(FuncFields());
+        return TQueryText::Nothing();
     AddSituation(where, situation);
     const QString sql =
         QStringLiteral("SELECT F.NMFUNC, F.CDFUNC, A.CDEMPRESA FROM CSA A ") + kServiceJoin +
         QStringLiteral("JOIN FUNCIONARIO F ON F.CDFUNC = A.CDFUNC WHERE ") + where.Sql() +
         QStringLiteral(" GROUP BY F.NMFUNC, F.CDFUNC, A.CDEMPRESA "
                        "ORDER BY F.NMFUNC, F.CDFUNC, A.CDEMPRESA");
-    return ReadPacket(m_storage.Select(sql, where.Values), FuncFields());
+    return {sql, where.Values};
 }
 
-TDataPacket TApprovalService::GetCHT(const QString& activityType, const QString& proposal,
-                                     const QString& version, TDay start, TDay end,
-                                     const QString& employee, const QString& company,
-                                     const QString& chtSituation)
+TDataPacket TApprovalService::GetFunc(TDay start, TDay end, const QString& client,
+                                      const QString& activityType, const QString& proposal,
+                                      const QString& version, const QString& service,
+                                      const QString& allEmployees, const QString& employees,
+                                      const QString& csaSituation, const QString& chtSituation)
+{
+    const TQueryText query = FuncQuery(start, end, client, activityType, proposal, version, service,
+                                       allEmployees, employees, csaSituation, chtSituation);
+    if (query.MatchesNothing)
+        return EmptyPacket(FuncFields());
+    return ReadPacket(m_storage.Select(query.Sql, query.Values), FuncFields());
+}
+
+TQueryText TApprovalService::ChtQuery(const QString& activityType, const QString& proposal,
+                                      const QString& version, TDay start, TDay end,
+                                      const QString& employee, const QString& company,
+                                      const QString& chtSituation)
 {
     const QStringList statuses = ParseChtSituation(chtSituation);
     if (statuses.isEmpty())
-        return EmptyPacket(ChtFields());
+        return TQueryText::Nothing();
     QVariantList values{activityType, proposal, version, employee, company};
     values << ToVariants(statuses) << start << end;
     const QString sql =
@@ -458,13 +483,26 @@ TDataPacket TApprovalService::GetCHT(const QString& activityType, const QString&
             "Y.DTSERVPREST BETWEEN ? AND ?) "
             "ORDER BY H.NRSEQUCHT")
             .arg(Placeholders(static_cast<int>(statuses.size())));
-    return ReadPacket(m_storage.Select(sql, values), ChtFields());
+    return {sql, values};
 }
 
-TDataPacket TApprovalService::GetCSA(const QString& client, const QString& employee, TDay start,
-                                     TDay end, const QString& activityType, const QString& proposal,
-                                     const QString& version, const QString& chtNumber,
-                                     const QString& flag, const QString& company)
+TDataPacket TApprovalService::GetCHT(const QString& activityType, const QString& proposal,
+                                     const QString& version, TDay start, TDay end,
+                                     const QString& employee, const QString& company,
+                                     const QString& chtSituation)
+{
+    const TQueryText query =
+        ChtQuery(activityType, proposal, version, start, end, employee, company, chtSituation);
+    if (query.MatchesNothing)
+        return EmptyPacket(ChtFields());
+    return ReadPacket(m_storage.Select(query.Sql, query.Values), ChtFields());
+}
+
+TQueryText TApprovalService::CsaQuery(const QString& client, const QString& employee, TDay start,
+                                      TDay end, const QString& activityType,
+                                      const QString& proposal, const QString& version,
+                                      const QString& chtNumber, const QString& flag,
+                                      const QString& company)
 {
     TWhere where;
     if (flag == u"S") {
@@ -495,7 +533,17 @@ TDataPacket TApprovalService::GetCSA(const QString& client, const QString& emplo
                        "A.CDOCORR "
                        "LEFT JOIN OPERADOR OP ON OP.CDOPERADOR = A.CDOPERINCL WHERE ") +
         where.Sql() + QStringLiteral(" ORDER BY A.DTSERVPREST");
-    QSqlQuery& q = m_storage.Select(sql, where.Values);
+    return {sql, where.Values};
+}
+
+TDataPacket TApprovalService::GetCSA(const QString& client, const QString& employee, TDay start,
+                                     TDay end, const QString& activityType, const QString& proposal,
+                                     const QString& version, const QString& chtNumber,
+                                     const QString& flag, const QString& company)
+{
+    const TQueryText query = CsaQuery(client, employee, start, end, activityType, proposal, version,
+                                      chtNumber, flag, company);
+    QSqlQuery& q = m_storage.Select(query.Sql, query.Values);
     const TFieldDefs& f = CsaFields();
     TDataPacket packet = EmptyPacket(f);
     while (q.next()) {

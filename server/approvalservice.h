@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVariantList>
 
 #include <cstdint>
 
@@ -32,6 +33,17 @@ public:
 // A whole day as the database keeps it: the OLE Automation day number.
 using TDay = qint64;
 
+// The SQL of a read and the values it binds, in order. MatchesNothing when
+// the arguments pick nothing, so that no query needs to run.
+struct TQueryText
+{
+    QString Sql;
+    QVariantList Values;
+    bool MatchesNothing = false;
+
+    static TQueryText Nothing() { return {QString(), {}, true}; }
+};
+
 // The approval service: the seven methods the screens call, on one
 // storage. Holds no state between calls.
 class TApprovalService
@@ -58,6 +70,22 @@ public:
     int SetCHT(TDay start, TDay end, const QString& operatorCode, const QString& clients,
                const QString& allClients, const QString& employees, const QString& allEmployees,
                const QString& proposals, const QString& allProposals);
+
+    // The queries of the four reads, built and checked but not run.
+    TQueryText ServPrestQuery(TDay start, TDay end, const QString& clients,
+                              const QString& employees, const QString& proposals,
+                              const QString& csaSituation, const QString& chtSituation);
+    TQueryText FuncQuery(TDay start, TDay end, const QString& client, const QString& activityType,
+                         const QString& proposal, const QString& version, const QString& service,
+                         const QString& allEmployees, const QString& employees,
+                         const QString& csaSituation, const QString& chtSituation);
+    TQueryText ChtQuery(const QString& activityType, const QString& proposal,
+                        const QString& version, TDay start, TDay end, const QString& employee,
+                        const QString& company, const QString& chtSituation);
+    TQueryText CsaQuery(const QString& client, const QString& employee, TDay start, TDay end,
+                        const QString& activityType, const QString& proposal,
+                        const QString& version, const QString& chtNumber, const QString& flag,
+                        const QString& company);
 
     // Records who asked for what (GetServPrest names its operator).
     void Audit(const QString& operatorCode, const QString& connectionOperator,

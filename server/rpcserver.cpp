@@ -124,6 +124,8 @@ void TRpcServer::OnNewConnection()
         c->Socket = socket;
         socket->setParent(this);
         socket->setReadBufferSize(256 * 1024);
+        // Replies go out at once, not held back waiting for an acknowledgement.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         c->LineTimer = new QTimer(socket);
         c->LineTimer->setSingleShot(true);
         c->LineTimer->setInterval(m_options.LineTimeoutMs);
@@ -138,8 +140,7 @@ void TRpcServer::OnNewConnection()
 
 void TRpcServer::Send(TConnection& c, const QByteArray& line)
 {
-    c.Socket->write(line);
-    c.Socket->write("\n", 1);
+    c.Socket->write(line + '\n');
 }
 
 void TRpcServer::Pump(quint64 id)

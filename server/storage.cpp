@@ -120,6 +120,10 @@ public:
         ExecDirect(QStringLiteral("PRAGMA journal_mode=WAL"));
         ExecDirect(QStringLiteral("PRAGMA synchronous=FULL"));
         ExecDirect(QStringLiteral("PRAGMA foreign_keys=ON"));
+        // Reads straight from the mapped file, and a page cache that holds
+        // the indexes of a busy month.
+        ExecDirect(QStringLiteral("PRAGMA mmap_size=1073741824"));
+        ExecDirect(QStringLiteral("PRAGMA cache_size=-32768"));
     }
 
     QString JsonStrings() const override

@@ -18,6 +18,7 @@ void TRpcClient::Connect(const QString& host, quint16 port)
     Disconnect();
     m_socket = std::make_unique<QTcpSocket>();
     m_socket->connectToHost(host, port);
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (!m_socket->waitForConnected(ConnectTimeoutMs)) {
         const QString why = m_socket->errorString();
         m_socket.reset();
@@ -77,9 +78,7 @@ QJsonValue TRpcClient::SendRaw(const QByteArray& line)
 {
     if (!IsConnected())
         throw EConnectionError(QStringLiteral("Não há conexão com o servidor."));
-    m_socket->write(line);
-    if (!line.endsWith('\n'))
-        m_socket->write("\n", 1);
+    m_socket->write(line.endsWith('\n') ? line : line + '\n');
     while (m_socket->bytesToWrite() > 0)
         if (!m_socket->waitForBytesWritten(CallTimeoutMs))
             Lost(m_socket->errorString());
