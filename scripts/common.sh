@@ -6,6 +6,7 @@ APH_PACKAGES=(
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libgl-dev
   libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  postgresql
 )
 
 # Installs whatever of APH_PACKAGES (plus any extra names given) is missing.
@@ -33,4 +34,55 @@ aph_build() {
   shift
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   cmake --build "$dir" -j2
+}
+
+# A throwaway PostgreSQL cluster for the tests labelled pg: a temporary
+# folder, a free loopback port, trust authentication. aph_pg_start exports
+# APH_TEST_PG_URI; aph_pg_stop stops the cluster and removes the folder.
+APH_PG_DIR=
+APH_PG_BIN=
+
+aph_pg_run() {
+  if [ "$(id -u)" -eq 0 ]; then
+    runuser -u postgres -- "$@"
+  else
+    "$@"
+  fi
+}
+
+aph_pg_start() {
+  APH_PG_BIN=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+  if [ -z "$APH_PG_BIN" ]; then
+    echo "PostgreSQL não encontrado em /usr/lib/postgresql" >&2
+    return 1
+  fi
+  APH_PG_DIR=$(mktemp -d /tmp/aph-pg.XXXXXX)
+  [ "$(id -u)" -eq 0 ] && chown postgres: "$APH_PG_DIR"
+  aph_pg_run "$APH_PG_BIN/initdb" -D "$APH_PG_DIR/data" -A trust -U postgres >"$APH_PG_DIR/initdb.log" 2>&1 || {
+    cat "$APH_PG_DIR/initdb.log" >&2
+    return 1
+  }
+  local attempt port
+  for attempt in 1 2 3 4 5 6 7 8; do
+    port=$((20000 + RANDOM % 40000))
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && continue # taken
+    if aph_pg_run "$APH_PG_BIN/pg_ctl" -D "$APH_PG_DIR/data" -w -t 60 -l "$APH_PG_DIR/log" \
+      -o "-k $APH_PG_DIR -p $port -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=300" \
+      start >/dev/null; then
+      export APH_TEST_PG_URI="postgresql://postgres@127.0.0.1:$port/postgres"
+      echo "PostgreSQL de teste em 127.0.0.1:$port"
+      return 0
+    fi
+  done
+  cat "$APH_PG_DIR/log" >&2
+  return 1
+}
+
+aph_pg_stop() {
+  [ -n "$APH_PG_DIR" ] || return 0
+  if [ -f "$APH_PG_DIR/data/postmaster.pid" ]; then
+    aph_pg_run "$APH_PG_BIN/pg_ctl" -D "$APH_PG_DIR/data" -m fast -w stop >/dev/null 2>&1 || true
+  fi
+  rm -rf "$APH_PG_DIR"
+  APH_PG_DIR=
 }

@@ -13,7 +13,9 @@ namespace aph {
 
 namespace {
 
-const QDate kOleEpoch(1899, 12, 30);
+// Constant-initialised, so that dates computed by other files' static
+// initialisers are right whatever the order of initialisation.
+constexpr QDate kOleEpoch = QDate::fromJulianDay(2415019); // 1899-12-30
 
 QStringList Names(std::initializer_list<const char*> names)
 {

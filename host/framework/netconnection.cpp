@@ -1,6 +1,8 @@
 #include "host/framework/netconnection.h"
 
 #include "host/data/exceptions.h"
+#include "host/framework/environment.h"
+#include "service/rpcclient.h"
 
 namespace aph {
 
@@ -13,6 +15,37 @@ TTransportFactory& Factory()
 }
 
 } // namespace
+
+// The real wire: the JSON-RPC client, logged in as the host's operator
+// when the host has a token for the server.
+class TRpcTransport : public IAppServerTransport
+{
+public:
+    void Open(const QString& host, int port) override
+    {
+        if (port <= 0 || port > 65535)
+            throw Exception(QStringLiteral("Porta do servidor de aplicação inválida: %1.").arg(port));
+        m_client.Connect(host, static_cast<quint16>(port));
+        const THostEnvironment& env = HostEnvironment();
+        if (!env.Token.isEmpty()) {
+            try {
+                m_client.Login(env.Operador, env.Token);
+            } catch (...) {
+                m_client.Disconnect();
+                throw;
+            }
+        }
+    }
+    void Close() override { m_client.Disconnect(); }
+    bool IsOpen() const override { return m_client.IsConnected(); }
+    QJsonValue Call(const QString& method, const QJsonArray& params) override
+    {
+        return m_client.Call(method, params);
+    }
+
+private:
+    TRpcClient m_client;
+};
 
 void SetTransportFactory(TTransportFactory factory)
 {
@@ -45,9 +78,8 @@ void TNetConnection::SetConnected(bool connected)
     }
     if (BeforeConnect)
         BeforeConnect(this);
-    if (!Factory())
-        throw Exception(QStringLiteral("Não há meio de conexão com o servidor de aplicação."));
-    std::unique_ptr<IAppServerTransport> transport = Factory()(m_serverName);
+    std::unique_ptr<IAppServerTransport> transport =
+        Factory() ? Factory()(m_serverName) : std::make_unique<TRpcTransport>();
     transport->Open(m_host, m_port);
     m_transport = std::move(transport);
     if (AfterConnect)

@@ -91,6 +91,9 @@ TEST_F(Connection, AFailedConnectLeavesItDisconnected)
     SetHostEnvironment({S("OPER"), S("01"), S("offline"), 8090, {}, {}});
     EXPECT_THROW(net.SetConnected(true), Exception);
     EXPECT_FALSE(net.Connected());
+    // Without a factory the real client is used: nobody listens on port 1.
     SetTransportFactory(nullptr);
+    SetHostEnvironment({S("OPER"), S("01"), S("127.0.0.1"), 1, {}, {}});
     EXPECT_THROW(net.SetConnected(true), Exception);
+    EXPECT_FALSE(net.Connected());
 }

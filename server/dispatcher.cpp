@@ -1,0 +1,316 @@
+#include "dispatcher.h"
+
+#include "approvalservice.h"
+#include "auth.h"
+#include "host/data/formatsettings.h"
+#include "host/data/packetcodec.h"
+#include "storage.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace aph {
+
+namespace {
+
+QByteArray IdJson(const QJsonValue& id)
+{
+    if (id.isString()) {
+        QByteArray out;
+        const QByteArray utf8 = id.toString().toUtf8();
+        AppendJsonString(out,
+                         std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+        return out;
+    }
+    if (id.isDouble()) {
+        const double d = id.toDouble();
+        if (d == std::floor(d) && std::fabs(d) < 9e15)
+            return QByteArray::number(static_cast<qint64>(d));
+        return QByteArray::number(d, 'g', 17);
+    }
+    return QByteArrayLiteral("null");
+}
+
+QByteArray ResultLine(const QJsonValue& id, const QByteArray& result)
+{
+    return QByteArrayLiteral("{\"jsonrpc\":\"2.0\",\"id\":") + IdJson(id) +
+           QByteArrayLiteral(",\"result\":") + result + '}';
+}
+
+QByteArray OkPacket(const TDataPacket& packet)
+{
+    return QByteArrayLiteral("{\"ok\":true,\"data\":") + EncodePacket(packet) + '}';
+}
+
+QByteArray OkNull()
+{
+    return QByteArrayLiteral("{\"ok\":true,\"data\":null}");
+}
+
+QByteArray Refused(const QString& message)
+{
+    return QJsonDocument(
+               QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("message"), message}})
+        .toJson(QJsonDocument::Compact);
+}
+
+// A protocol fault with its JSON-RPC code.
+class ERpcFault : public Exception
+{
+public:
+    ERpcFault(int code, QString message) : Exception(std::move(message)), m_code(code) {}
+    int Code() const { return m_code; }
+
+private:
+    int m_code;
+};
+
+void Log(const QString& text)
+{
+    std::fprintf(stderr, "aph-server: %s\n", text.toUtf8().constData());
+}
+
+} // namespace
+
+// One call being handled: its arguments, checked against the method's
+// signature, and the connection's session.
+struct TDispatcher::TCall
+{
+    QString Method;
+    QJsonArray Params;
+    TSession& Session;
+
+    // Signature letters: S string, D date (OLE number), O object.
+    void Expect(const char* signature) const
+    {
+        const auto arity = static_cast<qsizetype>(std::strlen(signature));
+        if (Params.size() != arity)
+            throw EInvalidArgument(QStringLiteral("%1 espera %2 argumentos; recebeu %3.")
+                                       .arg(Method)
+                                       .arg(arity)
+                                       .arg(Params.size()));
+        for (qsizetype i = 0; i < arity; ++i) {
+            const QJsonValue v = Params.at(i);
+            const char kind = signature[i];
+            const bool fits = (kind == 'S' && v.isString()) || (kind == 'D' && v.isDouble()) ||
+                              (kind == 'O' && v.isObject());
+            if (!fits)
+                throw EInvalidArgument(
+                    QStringLiteral("%1: o argumento %2 deve ser %3.")
+                        .arg(Method)
+                        .arg(i + 1)
+                        .arg(kind == 'S'   ? QStringLiteral("um texto")
+                             : kind == 'D' ? QStringLiteral("uma data (número de dias OLE)")
+                                           : QStringLiteral("um objeto")));
+        }
+    }
+    QString Str(int i) const { return Params.at(i).toString(); }
+    TDay Day(int i) const
+    {
+        const double d = Params.at(i).toDouble();
+        if (!std::isfinite(d) || d < kMinDateTime || d > kMaxDateTime)
+            throw EInvalidArgument(
+                QStringLiteral("%1: a data do argumento %2 está fora do intervalo aceito.")
+                    .arg(Method)
+                    .arg(i + 1));
+        return static_cast<TDay>(std::floor(d));
+    }
+    // With a login, the operator a screen names must be the one logged in.
+    void CheckOperator(const QString& code) const
+    {
+        if (Session.LoggedIn() && code != Session.Operator)
+            throw ERpcFault(rpc::kWrongOperator,
+                            QStringLiteral("O operador \"%1\" não é o operador desta conexão (%2).")
+                                .arg(code, Session.Operator));
+    }
+};
+
+// The registry: every method the server answers, by its exact name. The
+// order is that of the screens' calls; Login alone needs no login.
+const TDispatcher::TMethod TDispatcher::kMethods[] = {
+    {"Login", &TDispatcher::Login, false},    {"GetServPrest", &TDispatcher::GetServPrest, true},
+    {"GetProp", &TDispatcher::GetProp, true}, {"GetFunc", &TDispatcher::GetFunc, true},
+    {"GetCHT", &TDispatcher::GetCHT, true},   {"GetCSA", &TDispatcher::GetCSA, true},
+    {"SetCSA", &TDispatcher::SetCSA, true},   {"SetCHT", &TDispatcher::SetCHT, true},
+};
+
+TDispatcher::TDispatcher(TStorage& storage, bool requireLogin)
+    : m_storage(storage), m_service(new TApprovalService(storage)), m_requireLogin(requireLogin)
+{}
+
+TDispatcher::~TDispatcher()
+{
+    delete m_service;
+}
+
+QByteArray TDispatcher::ErrorLine(const QJsonValue& id, int code, const QString& message)
+{
+    const QByteArray error = QJsonDocument(QJsonObject{{QStringLiteral("code"), code},
+                                                       {QStringLiteral("message"), message}})
+                                 .toJson(QJsonDocument::Compact);
+    return QByteArrayLiteral("{\"jsonrpc\":\"2.0\",\"id\":") + IdJson(id) +
+           QByteArrayLiteral(",\"error\":") + error + '}';
+}
+
+QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
+{
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(line, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        // A lone number, string or literal is valid JSON but no request.
+        QJsonParseError wrapped;
+        QJsonDocument::fromJson('[' + line + ']', &wrapped);
+        if (wrapped.error == QJsonParseError::NoError)
+            return ErrorLine(QJsonValue::Null, rpc::kInvalidRequest,
+                             QStringLiteral("A requisição deve ser um objeto JSON-RPC 2.0."));
+        return ErrorLine(QJsonValue::Null, rpc::kParseError,
+                         QStringLiteral("JSON malformado: %1 (posição %2).")
+                             .arg(parseError.errorString())
+                             .arg(parseError.offset));
+    }
+    if (!doc.isObject())
+        return ErrorLine(QJsonValue::Null, rpc::kInvalidRequest,
+                         QStringLiteral("A requisição deve ser um objeto JSON-RPC 2.0; lotes não "
+                                        "são aceitos."));
+    const QJsonObject request = doc.object();
+    const bool notification = !request.contains(u"id");
+    const QJsonValue id = request.value(u"id");
+    if (!notification && !(id.isString() || id.isDouble() || id.isNull()))
+        return ErrorLine(
+            QJsonValue::Null, rpc::kInvalidRequest,
+            QStringLiteral("O id da requisição deve ser um texto, um número ou null."));
+    if (request.value(u"jsonrpc").toString() != u"2.0" || !request.value(u"method").isString())
+        return ErrorLine(id, rpc::kInvalidRequest,
+                         QStringLiteral("Requisição inválida: faltam \"jsonrpc\":\"2.0\" ou o nome "
+                                        "do método."));
+    const QJsonValue params = request.value(u"params");
+    if (!params.isUndefined() && !params.isArray())
+        return ErrorLine(id, rpc::kInvalidRequest,
+                         QStringLiteral("Os argumentos (params) devem ser uma lista posicional."));
+
+    const QString name = request.value(u"method").toString();
+    const TMethod* method = nullptr;
+    for (const TMethod& m : kMethods)
+        if (name == QLatin1String(m.Name))
+            method = &m;
+    if (!method)
+        return notification ? QByteArray()
+                            : ErrorLine(id, rpc::kMethodNotFound,
+                                        QStringLiteral("Método desconhecido: \"%1\".").arg(name));
+
+    QByteArray reply;
+    try {
+        if (method->NeedsLogin && m_requireLogin && !session.LoggedIn())
+            throw ERpcFault(rpc::kNotLoggedIn,
+                            QStringLiteral("Conexão não autenticada: faça o Login antes de chamar "
+                                           "%1.")
+                                .arg(name));
+        TCall call{name, params.toArray(), session};
+        try {
+            reply = ResultLine(id, (this->*(method->Handler))(call));
+        } catch (const ERefusal& e) {
+            // Refusals of the methods the screens check come back as their
+            // result; GetServPrest has no such wrapper.
+            if (method->Handler == &TDispatcher::GetServPrest)
+                throw ERpcFault(rpc::kInvalidParams, e.Message());
+            reply = ResultLine(id, Refused(e.Message()));
+        }
+    } catch (const ERpcFault& e) {
+        reply = ErrorLine(id, e.Code(), e.Message());
+    } catch (const EInvalidArgument& e) {
+        reply = ErrorLine(id, rpc::kInvalidParams, e.Message());
+    } catch (const EDatabaseError& e) { // a malformed delta
+        reply = ErrorLine(id, rpc::kInvalidParams, e.Message());
+    } catch (const EStorageError& e) {
+        reply = ErrorLine(id, rpc::kDatabaseError, e.Message());
+    } catch (const Exception& e) {
+        Log(QStringLiteral("%1: %2").arg(name, e.Message()));
+        reply = ErrorLine(id, rpc::kInternalError, e.Message());
+    } catch (const std::exception& e) {
+        Log(QStringLiteral("%1: %2").arg(name, QString::fromUtf8(e.what())));
+        reply = ErrorLine(id, rpc::kInternalError,
+                          QStringLiteral("Erro interno do servidor ao executar %1.").arg(name));
+    }
+    return notification ? QByteArray() : reply;
+}
+
+QByteArray TDispatcher::Login(TCall& call)
+{
+    call.Expect("SS");
+    const QString op = call.Str(0);
+    call.Session.Operator.clear(); // a failed Login leaves the connection logged out
+    if (!CheckLogin(m_storage, op, call.Str(1), m_requireLogin))
+        throw ERpcFault(rpc::kLoginRefused,
+                        QStringLiteral("Login recusado: operador inativo ou desconhecido, ou token "
+                                       "inválido."));
+    call.Session.Operator = op;
+    return QByteArrayLiteral("{\"ok\":true,\"data\":null}");
+}
+
+QByteArray TDispatcher::GetServPrest(TCall& call)
+{
+    call.Expect("DDSSSSSS");
+    const QString op = call.Str(6);
+    call.CheckOperator(op);
+    const TDataPacket packet = m_service->GetServPrest(
+        call.Day(0), call.Day(1), call.Str(2), call.Str(3), call.Str(4), call.Str(5), call.Str(7));
+    m_service->Audit(op, call.Session.Operator,
+                     QStringLiteral("GetServPrest %1 a %2: %3 serviços")
+                         .arg(call.Day(0))
+                         .arg(call.Day(1))
+                         .arg(packet.Rows.size()));
+    return EncodePacket(packet);
+}
+
+QByteArray TDispatcher::GetProp(TCall& call)
+{
+    call.Expect("SSS");
+    return OkPacket(m_service->GetProp(call.Str(0), call.Str(1), call.Str(2)));
+}
+
+QByteArray TDispatcher::GetFunc(TCall& call)
+{
+    call.Expect("DDSSSSSSSSS");
+    return OkPacket(m_service->GetFunc(call.Day(0), call.Day(1), call.Str(2), call.Str(3),
+                                       call.Str(4), call.Str(5), call.Str(6), call.Str(7),
+                                       call.Str(8), call.Str(9), call.Str(10)));
+}
+
+QByteArray TDispatcher::GetCHT(TCall& call)
+{
+    call.Expect("SSSDDSSS");
+    return OkPacket(m_service->GetCHT(call.Str(0), call.Str(1), call.Str(2), call.Day(3),
+                                      call.Day(4), call.Str(5), call.Str(6), call.Str(7)));
+}
+
+QByteArray TDispatcher::GetCSA(TCall& call)
+{
+    call.Expect("SSDDSSSSSS");
+    return OkPacket(m_service->GetCSA(call.Str(0), call.Str(1), call.Day(2), call.Day(3),
+                                      call.Str(4), call.Str(5), call.Str(6), call.Str(7),
+                                      call.Str(8), call.Str(9)));
+}
+
+QByteArray TDispatcher::SetCSA(TCall& call)
+{
+    call.Expect("O");
+    m_service->SetCSA(DeltaFromJson(call.Params.at(0)));
+    return OkNull();
+}
+
+QByteArray TDispatcher::SetCHT(TCall& call)
+{
+    call.Expect("DDSSSSSSS");
+    const QString op = call.Str(2);
+    call.CheckOperator(op);
+    m_service->SetCHT(call.Day(0), call.Day(1), op, call.Str(3), call.Str(4), call.Str(5),
+                      call.Str(6), call.Str(7), call.Str(8));
+    return OkNull();
+}
+
+} // namespace aph

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+namespace aph {
+
+class TStorage;
+
+// The schema is the server's own: a list of numbered migrations, applied in
+// order, each in its own transaction, the number kept in APH_VERSAO.
+constexpr int kSchemaVersion = 1;
+
+// Creates or upgrades the schema to kSchemaVersion. Returns the version the
+// database had before (0 for an empty database).
+int MigrateSchema(TStorage& storage);
+
+// The version a database is at; 0 when it has no schema yet.
+int SchemaVersion(TStorage& storage);
+
+// Refuses to serve a database whose schema is missing or of another
+// version, with a message that says what to run.
+void RequireCurrentSchema(TStorage& storage);
+
+} // namespace aph

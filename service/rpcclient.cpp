@@ -1,0 +1,131 @@
+#include "service/rpcclient.h"
+
+#include "host/data/packetcodec.h"
+
+#include <QDeadlineTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpSocket>
+
+namespace aph {
+
+TRpcClient::TRpcClient() = default;
+
+TRpcClient::~TRpcClient() = default;
+
+void TRpcClient::Connect(const QString& host, quint16 port)
+{
+    Disconnect();
+    m_socket = std::make_unique<QTcpSocket>();
+    m_socket->connectToHost(host, port);
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (!m_socket->waitForConnected(ConnectTimeoutMs)) {
+        const QString why = m_socket->errorString();
+        m_socket.reset();
+        throw EConnectionError(QStringLiteral("Não foi possível conectar ao servidor %1:%2: %3")
+                                   .arg(host)
+                                   .arg(port)
+                                   .arg(why));
+    }
+}
+
+void TRpcClient::Disconnect()
+{
+    if (m_socket) {
+        m_socket->abort();
+        m_socket.reset();
+    }
+    m_buffer.clear();
+}
+
+bool TRpcClient::IsConnected() const
+{
+    return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+void TRpcClient::Lost(const QString& why)
+{
+    Disconnect();
+    throw EConnectionError(QStringLiteral("A conexão com o servidor foi perdida: %1").arg(why));
+}
+
+QByteArray TRpcClient::ReadLine()
+{
+    const QDeadlineTimer deadline(CallTimeoutMs);
+    for (;;) {
+        const qsizetype newline = m_buffer.indexOf('\n');
+        if (newline >= 0) {
+            QByteArray line = m_buffer.left(newline);
+            m_buffer.remove(0, newline + 1);
+            return line;
+        }
+        if (m_socket->bytesAvailable() > 0) {
+            m_buffer += m_socket->readAll();
+            continue;
+        }
+        if (m_socket->state() != QAbstractSocket::ConnectedState)
+            Lost(QStringLiteral("o servidor encerrou a conexão"));
+        if (deadline.hasExpired())
+            Lost(QStringLiteral("o servidor não respondeu em %1 ms").arg(CallTimeoutMs));
+        if (!m_socket->waitForReadyRead(
+                static_cast<int>(std::max<qint64>(1, deadline.remainingTime()))) &&
+            m_socket->bytesAvailable() == 0 && m_socket->state() != QAbstractSocket::ConnectedState)
+            Lost(QStringLiteral("o servidor encerrou a conexão"));
+    }
+}
+
+QJsonValue TRpcClient::SendRaw(const QByteArray& line)
+{
+    if (!IsConnected())
+        throw EConnectionError(QStringLiteral("Não há conexão com o servidor."));
+    m_socket->write(line.endsWith('\n') ? line : line + '\n');
+    while (m_socket->bytesToWrite() > 0)
+        if (!m_socket->waitForBytesWritten(CallTimeoutMs))
+            Lost(m_socket->errorString());
+    const QByteArray reply = ReadLine();
+    const QJsonDocument doc = QJsonDocument::fromJson(reply);
+    if (!doc.isObject())
+        Lost(QStringLiteral("resposta malformada do servidor"));
+    return doc.object();
+}
+
+QJsonValue TRpcClient::Call(const QString& method, const QJsonArray& params)
+{
+    const qint64 id = m_nextId++;
+    const QJsonObject request{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
+                              {QStringLiteral("id"), id},
+                              {QStringLiteral("method"), method},
+                              {QStringLiteral("params"), params}};
+    const QJsonObject reply =
+        SendRaw(QJsonDocument(request).toJson(QJsonDocument::Compact)).toObject();
+    if (reply.contains(u"error")) {
+        const QJsonObject error = reply.value(u"error").toObject();
+        throw ERpcError(error.value(u"code").toInt(),
+                        error.value(u"message").toString(QStringLiteral("Erro do servidor.")));
+    }
+    if (reply.value(u"id").toDouble(-1) != static_cast<double>(id))
+        Lost(QStringLiteral("a resposta não corresponde à chamada"));
+    return reply.value(u"result");
+}
+
+void TRpcClient::Login(const QString& operatorCode, const QString& token)
+{
+    CheckedPacket(Call(QStringLiteral("Login"), {operatorCode, token}));
+}
+
+TDataPacket CheckedPacket(const QJsonValue& result)
+{
+    const QJsonObject reply = result.toObject();
+    if (!reply.value(u"ok").isBool())
+        throw EDatabaseError(QStringLiteral("Resposta do servidor sem a indicação de sucesso."));
+    if (!reply.value(u"ok").toBool())
+        throw ERefused(reply.value(u"message")
+                           .toString(QStringLiteral("O servidor recusou a "
+                                                    "operação.")));
+    const QJsonValue data = reply.value(u"data");
+    if (data.isNull() || data.isUndefined())
+        return {};
+    return PacketFromJson(data);
+}
+
+} // namespace aph

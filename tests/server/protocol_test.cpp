@@ -1,0 +1,239 @@
+// The wire: Login, the JSON-RPC envelope, and the limits. Each bad input
+// gets its error, and the connection or the server survives.
+#include "server/auth.h"
+#include "tests/support/serverfixture.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpSocket>
+
+#include <thread>
+
+using namespace aph;
+using namespace aph::test;
+
+namespace {
+
+QString S(const char* s)
+{
+    return QString::fromUtf8(s);
+}
+
+int ErrorOf(const QJsonValue& reply)
+{
+    return reply.toObject().value(S("error")).toObject().value(S("code")).toInt();
+}
+
+const QJsonArray kPropAll{QStringLiteral("0001"), QString(), QStringLiteral("T")};
+
+class ProtocolTest : public ServerTest
+{
+protected:
+    // Framing and limits do not depend on the database: SQLite only.
+    bool SkipOnPostgres() { return TTestDatabase::UsesPostgres(); }
+    // The connection still answers a proper call.
+    void ExpectAlive(TRpcClient& client)
+    {
+        EXPECT_FALSE(Checked(client, S("GetProp"), kPropAll).Rows.empty());
+    }
+};
+
+} // namespace
+
+TEST_F(ProtocolTest, CallsBeforeLoginAreRefused)
+{
+    auto client = NewClient(false);
+    for (const char* method : {"GetProp", "GetServPrest", "SetCSA", "SetCHT"}) {
+        try {
+            client->Call(S(method), kPropAll);
+            ADD_FAILURE() << method;
+        } catch (const ERpcError& e) {
+            EXPECT_EQ(e.Code(), -32000) << method;
+            EXPECT_TRUE(e.Message().contains(S("Login")));
+        }
+    }
+    client->Login(S("ANA"), m_token);
+    ExpectAlive(*client);
+}
+
+TEST_F(ProtocolTest, LoginNeedsAnActiveOperatorAndTheirOwnToken)
+{
+    QString bruno;
+    ASSERT_EQ(RunServerCommand({S("token"), m_db->Spec(), S("BRUNO")}, &bruno), 0);
+    bruno = bruno.trimmed();
+    EXPECT_GE(bruno.size(), 32); // 128 bits or more
+    auto client = NewClient(false);
+    const auto refused = [&](const QString& op, const QString& token) {
+        try {
+            client->Login(op, token);
+        } catch (const ERpcError& e) {
+            return e.Code() == -32001;
+        }
+        return false;
+    };
+    EXPECT_TRUE(refused(S("ANA"), bruno));
+    EXPECT_TRUE(refused(S("ANA"), m_token.left(m_token.size() - 1) + u'0'));
+    EXPECT_TRUE(refused(S("NINGUEM"), m_token));
+    EXPECT_TRUE(refused(S("ANA"), QString()));
+    m_db->Exec(S("UPDATE OPERADOR SET IDOPERATIVO = 'I' WHERE CDOPERADOR = 'BRUNO'"));
+    EXPECT_TRUE(refused(S("BRUNO"), bruno));
+    // A refused Login leaves the connection logged out, even after a good one.
+    client->Login(S("ANA"), m_token);
+    EXPECT_TRUE(refused(S("ANA"), bruno));
+    EXPECT_THROW(client->Call(S("GetProp"), kPropAll), ERpcError);
+
+    // Only the hash is stored; the token command refuses inactive operators.
+    EXPECT_EQ(m_db->Scalar(S("SELECT COUNT(*) FROM APH_TOKEN WHERE DSHASH = ?"), {m_token}).toInt(),
+              0);
+    EXPECT_EQ(m_db->Scalar(S("SELECT COUNT(*) FROM APH_TOKEN WHERE DSHASH = ?"),
+                           {QString::fromLatin1(QCryptographicHash::hash(m_token.toUtf8(),
+                                                                         QCryptographicHash::Sha256)
+                                                    .toHex())})
+                  .toInt(),
+              1);
+    EXPECT_EQ(RunServerCommand({S("token"), m_db->Spec(), S("FABIO")}), 1);
+}
+
+TEST(TokenCompare, EqualOnlyForEqualBytes)
+{
+    EXPECT_TRUE(ConstantTimeEquals("abc", "abc"));
+    EXPECT_FALSE(ConstantTimeEquals("abc", "abd"));
+    EXPECT_FALSE(ConstantTimeEquals("abc", "ab"));
+    EXPECT_NE(NewToken(), NewToken());
+    EXPECT_EQ(NewToken().size(), 64);
+}
+
+TEST_F(ProtocolTest, WithoutAuthOnlyOnLoopback)
+{
+    QString err;
+    EXPECT_EQ(RunServerCommand({S("serve"), m_db->Spec(), S("--listen"), S("0.0.0.0"), S("--port"),
+                                S("0"), S("--no-auth")},
+                               nullptr, &err),
+              2);
+    EXPECT_TRUE(err.contains(S("loopback"))) << err.toStdString();
+    StartServer({S("--no-auth")});
+    ExpectAlive(*m_client);
+}
+
+TEST_F(ProtocolTest, MalformedRequestsGetTheirErrorAndTheConnectionGoesOn)
+{
+    const std::vector<std::pair<const char*, int>> cases = {
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetProp\"", -32700},
+        {"não é json", -32700},
+        {"[{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetProp\",\"params\":[]}]", -32600},
+        {"42", -32600},
+        {"{\"id\":1,\"method\":\"GetProp\",\"params\":[]}", -32600},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":7,\"params\":[]}", -32600},
+        {"{\"jsonrpc\":\"2.0\",\"id\":{},\"method\":\"GetProp\",\"params\":[]}", -32600},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetProp\",\"params\":{\"a\":1}}", -32600},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"DropTables\",\"params\":[]}", -32601},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"getprop\",\"params\":[]}", -32601},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetProp\",\"params\":[\"0001\",\"\"]}",
+         -32602},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetProp\",\"params\":[1,\"\",\"T\"]}", -32602},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetCHT\",\"params\":[\"DES\",\"TP1\",\"01\","
+         "1e12,47178,\"TF1\",\"01\",\"T\"]}",
+         -32602},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetCHT\",\"params\":[\"DES\",\"TP1\",\"01\","
+         "\"2030-03-01\",47178,\"TF1\",\"01\",\"T\"]}",
+         -32602},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetFunc\",\"params\":[47178,47208,\"C\",\"D\","
+         "\"P\",\"V\",\"S\",\"\",\"[\\\"F1\\\",]\",\"T\",\"T\"]}",
+         -32602},
+    };
+    for (const auto& [line, code] : cases) {
+        const QJsonValue reply = m_client->SendRaw(QByteArray(line));
+        EXPECT_EQ(ErrorOf(reply), code) << line;
+        EXPECT_FALSE(
+            reply.toObject().value(S("error")).toObject().value(S("message")).toString().isEmpty());
+    }
+    ExpectAlive(*m_client);
+    EXPECT_TRUE(m_server->IsRunning());
+}
+
+TEST_F(ProtocolTest, ANotificationGetsNoReply)
+{
+    const QJsonValue reply = m_client->SendRaw(
+        "{\"jsonrpc\":\"2.0\",\"method\":\"GetProp\",\"params\":[\"0001\",\"\",\"T\"]}\n"
+        "{\"jsonrpc\":\"2.0\",\"id\":\"segundo\",\"method\":\"GetProp\",\"params\":[]}");
+    EXPECT_EQ(reply.toObject().value(S("id")).toString(), S("segundo"));
+    EXPECT_EQ(ErrorOf(reply), -32602);
+}
+
+TEST_F(ProtocolTest, ARequestOverOneMebibyteIsRefusedAndTheConnectionGoesOn)
+{
+    if (SkipOnPostgres())
+        GTEST_SKIP() << "framing is the same on every database";
+    const QByteArray big = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetProp\",\"params\":[\"" +
+                           QByteArray(1024 * 1024, 'x') + "\",\"\",\"T\"]}";
+    const QJsonValue reply = m_client->SendRaw(big);
+    EXPECT_EQ(ErrorOf(reply), -32600);
+    EXPECT_TRUE(reply.toObject()
+                    .value(S("error"))
+                    .toObject()
+                    .value(S("message"))
+                    .toString()
+                    .contains(S("limite")));
+    ExpectAlive(*m_client);
+}
+
+TEST_F(ProtocolTest, AHalfLineThatStallsIsDroppedAfterTheTimeout)
+{
+    if (SkipOnPostgres())
+        GTEST_SKIP() << "framing is the same on every database";
+    StartServer({S("--line-timeout"), S("300")});
+    QTcpSocket socket;
+    socket.connectToHost(S("127.0.0.1"), m_server->Port());
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    socket.write("{\"jsonrpc\":\"2.0\",\"id\":1,");
+    socket.waitForBytesWritten(1000);
+    QByteArray received;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(5000))
+        received += socket.readAll();
+    received += socket.readAll();
+    socket.waitForDisconnected(2000);
+    EXPECT_EQ(socket.state(), QAbstractSocket::UnconnectedState);
+    EXPECT_EQ(ErrorOf(QJsonDocument::fromJson(received.trimmed()).object()), -32003)
+        << received.constData();
+    // Others are served as before.
+    ExpectAlive(*NewClient());
+}
+
+TEST_F(ProtocolTest, ConnectionsOverTheCapAreTurnedAway)
+{
+    if (SkipOnPostgres())
+        GTEST_SKIP() << "framing is the same on every database";
+    StartServer({S("--max-connections"), S("2")});
+    auto second = NewClient();
+    QTcpSocket third;
+    third.connectToHost(S("127.0.0.1"), m_server->Port());
+    ASSERT_TRUE(third.waitForConnected(5000));
+    QByteArray received;
+    while (third.state() == QAbstractSocket::ConnectedState && third.waitForReadyRead(5000))
+        received += third.readAll();
+    received += third.readAll();
+    EXPECT_EQ(ErrorOf(QJsonDocument::fromJson(received.trimmed()).object()), -32002)
+        << received.constData();
+    ExpectAlive(*m_client);
+    ExpectAlive(*second);
+    second.reset();
+    // A freed place can be taken again.
+    std::unique_ptr<TRpcClient> again;
+    for (int attempt = 0; attempt < 50 && !again; ++attempt) {
+        try {
+            again = NewClient();
+        } catch (const Exception&) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ASSERT_TRUE(again);
+    ExpectAlive(*again);
+}
+
+TEST_F(ProtocolTest, ALostServerIsReportedAsALostConnection)
+{
+    m_server.reset();
+    EXPECT_THROW(m_client->Call(S("GetProp"), kPropAll), EConnectionError);
+    EXPECT_FALSE(m_client->IsConnected());
+}

@@ -1,0 +1,275 @@
+// SetCSA: approvals saved all or nothing, every refusal, and conflicting
+// edits from two connections.
+#include "host/data/packetcodec.h"
+#include "tests/support/serverfixture.h"
+
+#include <latch>
+#include <thread>
+
+using namespace aph;
+using namespace aph::test;
+
+namespace {
+
+QString S(const char* s)
+{
+    return QString::fromUtf8(s);
+}
+
+const double kMar1 = Day(2030, 3, 1);
+const double kMar31 = Day(2030, 3, 31);
+
+using TChanges = std::vector<std::pair<const char*, Value>>;
+
+Value N(double v)
+{
+    return Value::FromNumber(v);
+}
+
+Value T(const char* s)
+{
+    return Value::FromString(QString::fromUtf8(s));
+}
+
+// TF1 on TP1/01/001: 1, 2 and 3 March without CHT (8 h each); 4 March
+// worked 7.49999 h. TF2: CHTs 90011 (pending), 90012 (approved), 90013
+// (billed) on the same service, one CSA each.
+class SetCsaTest : public ServerTest
+{
+protected:
+    void SetUp() override
+    {
+        ServerTest::SetUp();
+        if (IsSkipped())
+            return;
+        AddTestWorld();
+        for (int d = 1; d <= 3; ++d)
+            AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, d), 8);
+        AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, 4), 7.49999);
+        const char* statuses[] = {"P", "A", "R"};
+        for (int i = 0; i < 3; ++i) {
+            const QString cht = QStringLiteral("9001%1").arg(i + 1);
+            AddCht(cht, S("TP1"), S("01"), S("001"), S("TF2"), S("02"), S(statuses[i]));
+            AddCsa(S("TP1"), S("01"), S("001"), S("TF2"), S("02"), Day(2030, 3, 10 + i), 8, cht, 8,
+                   8);
+        }
+    }
+
+    TDataPacket Free(TRpcClient& client)
+    {
+        return Checked(client, S("GetCSA"),
+                       {S("TC1"), S("TF1"), kMar1, kMar31, S("DES"), S("TP1"), S("01"), QString(),
+                        S("N"), S("01")});
+    }
+    TDataPacket Free() { return Free(*m_client); }
+    TDataPacket OfCht(const QString& cht)
+    {
+        return Checked(S("GetCSA"), {S("TC1"), S("TF2"), kMar1, kMar31, S("DES"), S("TP1"), S("01"),
+                                     cht, S("S"), S("02")});
+    }
+
+    // A delta over rows of a GetCSA packet, as the screen's dataset makes it.
+    static QJsonObject Delta(const TDataPacket& p,
+                             const std::vector<std::pair<std::size_t, TChanges>>& records,
+                             TDeltaRecord::Kind op = TDeltaRecord::Kind::Modify)
+    {
+        TDelta delta;
+        delta.Fields = p.Fields;
+        for (const auto& [row, changes] : records) {
+            TDeltaRecord rec;
+            rec.Op = op;
+            if (op != TDeltaRecord::Kind::Insert)
+                rec.Original = *p.Rows[row];
+            if (op != TDeltaRecord::Kind::Delete)
+                for (const auto& [name, value] : changes)
+                    rec.New.emplace_back(p.FieldIndex(QString::fromLatin1(name)), value);
+            delta.Records.push_back(std::move(rec));
+        }
+        return DeltaToJson(delta);
+    }
+
+    // The server's answer: empty when saved, else the refusal's message.
+    QString Save(TRpcClient& client, const QJsonObject& delta)
+    {
+        try {
+            Checked(client, S("SetCSA"), {delta});
+            return QString();
+        } catch (const ERefused& e) {
+            return e.Message();
+        }
+    }
+    QString Save(const QJsonObject& delta) { return Save(*m_client, delta); }
+
+    QVariantList Stored(const char* employee, double day)
+    {
+        const QList<QVariantList> rows = m_db->Rows(
+            S("SELECT QTHRAPROFATU, QTHRAPRCOMIS, CDGRPOCOR, CDOCORR, QTHRTRAB FROM CSA WHERE "
+              "CDFUNC = ? AND DTSERVPREST = ?"),
+            {S(employee), static_cast<qint64>(day)});
+        return rows.value(0);
+    }
+};
+
+} // namespace
+
+TEST_F(SetCsaTest, ApprovalsAndOccurrenceAreSavedAndReadBack)
+{
+    const TDataPacket p = Free();
+    ASSERT_EQ(p.Rows.size(), 4u);
+    EXPECT_EQ(Save(Delta(p, {{0,
+                              {{"QTHRAPROFATU", N(7)},
+                               {"QTHRAPRCOMIS", N(6.5)},
+                               {"CDGRPOCOR", T("01")},
+                               {"CDOCORR", T("02")},
+                               {"DSOCORR", T("Atestado médico")}}},
+                             {1, {{"QTHRAPROFATU", N(8)}, {"QTHRAPRCOMIS", N(8)}}}})),
+              QString());
+    const TDataPacket back = Free();
+    EXPECT_EQ(Column(back, "QTHRAPROFATU").mid(0, 2), (QStringList{S("7"), S("8")}));
+    EXPECT_EQ(Column(back, "QTHRAPRCOMIS").mid(0, 2), (QStringList{S("6.5"), S("8")}));
+    EXPECT_EQ(Column(back, "DSOCORR")[0], S("Atestado médico"));
+
+    // Clearing the occurrence with equal hours again.
+    EXPECT_EQ(Save(Delta(back, {{0,
+                                 {{"QTHRAPRCOMIS", N(8)},
+                                  {"CDGRPOCOR", T("")},
+                                  {"CDOCORR", T("")},
+                                  {"DSOCORR", Value()}}}})),
+              QString());
+    EXPECT_TRUE(Stored("TF1", kMar1)[3].isNull());
+}
+
+TEST_F(SetCsaTest, EveryRuleRefusesNamingTheDayAndStoresNothing)
+{
+    const TDataPacket p = Free();
+    const QVariantList before = Stored("TF1", kMar1);
+    const std::vector<std::pair<TChanges, const char*>> cases = {
+        {{{"QTHRAPROFATU", N(8.5)}}, "Faturamento"},
+        {{{"QTHRAPRCOMIS", N(9)}, {"CDGRPOCOR", T("01")}, {"CDOCORR", T("01")}}, "Comissão"},
+        {{{"QTHRAPROFATU", N(-1)}}, "negativa"},
+        {{{"QTHRAPRCOMIS", N(-0.5)}, {"CDGRPOCOR", T("01")}, {"CDOCORR", T("01")}}, "negativa"},
+        {{{"CDGRPOCOR", T("09")}, {"CDOCORR", T("09")}}, "não existe"},
+        {{{"CDOCORR", T("01")}}, "grupo e código"},
+        {{{"QTHRAPRCOMIS", N(7)}}, "Ocorrência deve ser informada"},
+        {{{"QTHRTRAB", N(10)}}, "QTHRTRAB"},
+        {{{"NRSEQUCHT", T("90011")}}, "NRSEQUCHT"},
+    };
+    for (const auto& [changes, expected] : cases) {
+        const QString message = Save(Delta(p, {{0, changes}}));
+        EXPECT_TRUE(message.contains(S(expected))) << expected << ": " << message.toStdString();
+        EXPECT_TRUE(message.contains(S("01/03/2030"))) << message.toStdString();
+    }
+    EXPECT_EQ(Stored("TF1", kMar1), before);
+}
+
+TEST_F(SetCsaTest, HoursAreComparedAtFiveDecimalsAndThousandths)
+{
+    const TDataPacket p = Free();
+    // 7.49999 worked: 7.5 is above it, 7.499991 rounds to it.
+    EXPECT_TRUE(Save(Delta(p, {{3, {{"QTHRAPROFATU", N(7.5)}}}})).contains(S("04/03/2030")));
+    EXPECT_EQ(Save(Delta(p, {{3, {{"QTHRAPROFATU", N(7.499991)}}}})), QString());
+    // Commission within the same thousandth of an hour needs no occurrence.
+    EXPECT_EQ(Save(Delta(Free(), {{3, {{"QTHRAPRCOMIS", N(7.4995)}}}})), QString());
+    EXPECT_FALSE(Save(Delta(Free(), {{3, {{"QTHRAPRCOMIS", N(7.4989)}}}})).isEmpty());
+}
+
+TEST_F(SetCsaTest, OnlyChangesOfExistingCsasAreAccepted)
+{
+    const TDataPacket p = Free();
+    EXPECT_TRUE(Save(Delta(p, {{0, {}}}, TDeltaRecord::Kind::Delete)).contains(S("excluir")));
+    TDataPacket gone = p;
+    auto row = std::make_shared<TRowValues>(*p.Rows[0]);
+    (*row)[static_cast<std::size_t>(p.FieldIndex(S("DTSERVPREST")))] = N(Day(2030, 3, 25));
+    gone.Rows[0] = row;
+    EXPECT_TRUE(Save(Delta(gone, {{0, {{"QTHRAPROFATU", N(1)}}}})).contains(S("não existe")));
+    EXPECT_EQ(m_db->Scalar(S("SELECT COUNT(*) FROM CSA WHERE CDFUNC = 'TF1'")).toInt(), 4);
+}
+
+TEST_F(SetCsaTest, CsasOfApprovedOrBilledChtsCannotChange)
+{
+    EXPECT_EQ(Save(Delta(OfCht(S("90011")), {{0, {{"QTHRAPROFATU", N(7)}}}})), QString());
+    EXPECT_TRUE(
+        Save(Delta(OfCht(S("90012")), {{0, {{"QTHRAPROFATU", N(7)}}}})).contains(S("aprovada")));
+    EXPECT_TRUE(
+        Save(Delta(OfCht(S("90013")), {{0, {{"QTHRAPROFATU", N(7)}}}})).contains(S("faturada")));
+    EXPECT_EQ(Stored("TF2", Day(2030, 3, 11))[0].toDouble(), 8.0);
+    EXPECT_EQ(Stored("TF2", Day(2030, 3, 12))[0].toDouble(), 8.0);
+}
+
+TEST_F(SetCsaTest, ADeltaIsAppliedAllOrNothing)
+{
+    const TDataPacket p = Free();
+    const QString message = Save(Delta(p, {{0, {{"QTHRAPROFATU", N(5)}}},
+                                           {1, {{"QTHRAPROFATU", N(6)}}},
+                                           {2, {{"QTHRAPROFATU", N(99)}}}}));
+    EXPECT_TRUE(message.contains(S("03/03/2030"))) << message.toStdString();
+    EXPECT_TRUE(Stored("TF1", kMar1)[0].isNull());
+    EXPECT_TRUE(Stored("TF1", Day(2030, 3, 2))[0].isNull());
+}
+
+TEST_F(SetCsaTest, AStaleDeltaIsAConflictAndLosesNoUpdate)
+{
+    auto other = NewClient();
+    const TDataPacket mine = Free();
+    const TDataPacket theirs = Free(*other);
+    EXPECT_EQ(Save(*other, Delta(theirs, {{1, {{"QTHRAPROFATU", N(6)}}}})), QString());
+    const QString message = Save(Delta(mine, {{1, {{"QTHRAPROFATU", N(7)}}}}));
+    EXPECT_TRUE(message.contains(S("outro usuário"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(S("02/03/2030"))) << message.toStdString();
+    EXPECT_EQ(Stored("TF1", Day(2030, 3, 2))[0].toDouble(), 6.0);
+    // After reloading, the same edit goes through.
+    EXPECT_EQ(Save(Delta(Free(), {{1, {{"QTHRAPROFATU", N(7)}}}})), QString());
+}
+
+TEST_F(SetCsaTest, ConcurrentEditsOfOneDayLetExactlyOneWin)
+{
+    constexpr int kClients = 4;
+    std::vector<QString> answers(kClients);
+    std::latch loaded(kClients);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kClients; ++i)
+        threads.emplace_back([&, i] {
+            // Each connection lives in its own thread, as in separate desktops.
+            auto client = NewClient();
+            const TDataPacket packet = Free(*client);
+            loaded.arrive_and_wait(); // all have read the same day before anyone saves
+            answers[static_cast<std::size_t>(i)] =
+                Save(*client, Delta(packet, {{2, {{"QTHRAPROFATU", N(1 + i)}}}}));
+        });
+    for (std::thread& t : threads)
+        t.join();
+    int winners = 0;
+    double winner = -1;
+    for (int i = 0; i < kClients; ++i)
+        if (answers[static_cast<std::size_t>(i)].isEmpty()) {
+            ++winners;
+            winner = 1 + i;
+        } else {
+            EXPECT_TRUE(answers[static_cast<std::size_t>(i)].contains(S("outro usuário")));
+        }
+    EXPECT_EQ(winners, 1);
+    EXPECT_EQ(Stored("TF1", Day(2030, 3, 3))[0].toDouble(), winner);
+}
+
+TEST_F(SetCsaTest, AMalformedDeltaIsAnInvalidParamsError)
+{
+    QJsonObject delta = Delta(Free(), {{0, {{"QTHRAPROFATU", N(1)}}}});
+    QJsonArray fields = delta.value(S("fields")).toArray();
+    fields.removeAt(17); // INCLUSAO
+    QJsonObject rec = delta.value(S("records")).toArray().at(0).toObject();
+    QJsonArray old = rec.value(S("old")).toArray();
+    old.removeAt(17);
+    rec.insert(S("old"), old);
+    delta.insert(S("fields"), fields);
+    delta.insert(S("records"), QJsonArray{rec});
+    for (const QJsonValue& bad :
+         {QJsonValue(delta), QJsonValue(S("texto")), QJsonValue(QJsonObject{})}) {
+        try {
+            m_client->Call(S("SetCSA"), {bad});
+            ADD_FAILURE();
+        } catch (const ERpcError& e) {
+            EXPECT_EQ(e.Code(), -32602) << e.what();
+        }
+    }
+    EXPECT_TRUE(Stored("TF1", kMar1)[0].isNull());
+}

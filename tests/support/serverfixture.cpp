@@ -1,0 +1,358 @@
+#include "serverfixture.h"
+
+#include "host/data/formatsettings.h"
+#include "host/data/selection.h"
+
+#include <QAtomicInt>
+#include <QCoreApplication>
+#include <QDate>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUrl>
+
+namespace aph::test {
+
+namespace {
+
+QAtomicInt g_counter;
+
+QString PgUri()
+{
+    return qEnvironmentVariable("APH_TEST_PG_URI");
+}
+
+} // namespace
+
+bool TTestDatabase::UsesPostgres()
+{
+    return qEnvironmentVariable("APH_TEST_BACKEND") == u"pg";
+}
+
+bool TTestDatabase::Available(QString* why)
+{
+    if (UsesPostgres() && PgUri().isEmpty()) {
+        *why = QStringLiteral("APH_TEST_PG_URI is not set; ./test sets it");
+        return false;
+    }
+    return true;
+}
+
+TTestDatabase::TTestDatabase()
+{
+    m_connection = QStringLiteral("test-%1").arg(g_counter.fetchAndAddRelaxed(1));
+    if (!UsesPostgres()) {
+        m_spec = QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("aph.db"));
+        return;
+    }
+    // A database of its own, made on the shared test cluster.
+    QUrl url(PgUri());
+    m_pgName = QStringLiteral("aph_t%1_%2")
+                   .arg(QCoreApplication::applicationPid())
+                   .arg(g_counter.fetchAndAddRelaxed(1));
+    {
+        QSqlDatabase admin =
+            QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection + u"a");
+        admin.setHostName(url.host());
+        admin.setPort(url.port(5432));
+        admin.setUserName(url.userName());
+        admin.setPassword(url.password());
+        admin.setDatabaseName(url.path().mid(1));
+        if (!admin.open())
+            throw std::runtime_error(admin.lastError().text().toStdString());
+        QSqlQuery q(admin);
+        if (!q.exec(QStringLiteral("CREATE DATABASE ") + m_pgName))
+            throw std::runtime_error(q.lastError().text().toStdString());
+        admin.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection + u"a");
+    url.setPath(u'/' + m_pgName);
+    m_spec = url.toString();
+}
+
+TTestDatabase::~TTestDatabase()
+{
+    if (QSqlDatabase::contains(m_connection)) {
+        QSqlDatabase::database(m_connection).close();
+        QSqlDatabase::removeDatabase(m_connection);
+    }
+    if (m_pgName.isEmpty())
+        return;
+    const QUrl url(PgUri());
+    {
+        QSqlDatabase admin =
+            QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection + u"d");
+        admin.setHostName(url.host());
+        admin.setPort(url.port(5432));
+        admin.setUserName(url.userName());
+        admin.setPassword(url.password());
+        admin.setDatabaseName(url.path().mid(1));
+        if (admin.open()) {
+            QSqlQuery q(admin);
+            q.exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_pgName));
+        }
+        admin.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection + u"d");
+}
+
+QSqlDatabase TTestDatabase::Db()
+{
+    if (QSqlDatabase::contains(m_connection))
+        return QSqlDatabase::database(m_connection);
+    QSqlDatabase db;
+    if (UsesPostgres()) {
+        const QUrl url(m_spec);
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection);
+        db.setHostName(url.host());
+        db.setPort(url.port(5432));
+        db.setUserName(url.userName());
+        db.setPassword(url.password());
+        db.setDatabaseName(m_pgName);
+    } else {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+        db.setDatabaseName(m_spec.mid(7));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    }
+    if (!db.open())
+        throw std::runtime_error(db.lastError().text().toStdString());
+    if (!UsesPostgres()) // SQLite checks foreign keys only where asked to
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+    return db;
+}
+
+void TTestDatabase::Exec(const QString& sql, const QVariantList& values)
+{
+    Rows(sql, values);
+}
+
+QVariant TTestDatabase::Scalar(const QString& sql, const QVariantList& values)
+{
+    const QList<QVariantList> rows = Rows(sql, values);
+    return rows.isEmpty() || rows[0].isEmpty() ? QVariant() : rows[0][0];
+}
+
+QList<QVariantList> TTestDatabase::Rows(const QString& sql, const QVariantList& values)
+{
+    QSqlQuery q(Db());
+    if (!q.prepare(sql))
+        throw std::runtime_error(QString(sql + u": " + q.lastError().text()).toStdString());
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values[i]);
+    if (!q.exec())
+        throw std::runtime_error(QString(sql + u": " + q.lastError().text()).toStdString());
+    QList<QVariantList> rows;
+    while (q.next()) {
+        QVariantList row;
+        for (int i = 0; i < q.record().count(); ++i)
+            row << q.value(i);
+        rows << row;
+    }
+    return rows;
+}
+
+int RunServerCommand(const QStringList& args, QString* out, QString* err)
+{
+    QProcess p;
+    p.start(QStringLiteral(APH_SERVER_BIN), args);
+    if (!p.waitForFinished(300000))
+        throw std::runtime_error("aph-server did not finish");
+    if (out)
+        *out = QString::fromUtf8(p.readAllStandardOutput());
+    if (err)
+        *err = QString::fromUtf8(p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+TServerProcess::TServerProcess(const QString& spec, const QStringList& extraArgs)
+{
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.setReadChannel(QProcess::StandardOutput);
+    m_process.start(
+        QStringLiteral(APH_SERVER_BIN),
+        QStringList{QStringLiteral("serve"), spec, QStringLiteral("--port"), QStringLiteral("0")} +
+            extraArgs);
+    if (!m_process.waitForStarted(10000))
+        throw std::runtime_error("aph-server did not start");
+    // The first line says where it listens: "... escutando em ADDR:PORT".
+    while (!m_process.canReadLine()) {
+        if (!m_process.waitForReadyRead(20000))
+            throw std::runtime_error(QByteArray("aph-server did not report its port: " +
+                                                m_process.readAllStandardError())
+                                         .toStdString());
+    }
+    const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
+    const QString tail = line.section(u':', -1).section(u' ', 0, 0);
+    m_port = static_cast<quint16>(tail.toUInt());
+    if (m_port == 0)
+        throw std::runtime_error(QString(u"unexpected first line: " + line).toStdString());
+}
+
+TServerProcess::~TServerProcess()
+{
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+double Day(int year, int month, int day)
+{
+    return DateToOle(QDate(year, month, day));
+}
+
+void ServerTest::SetUp()
+{
+    QString why;
+    if (!TTestDatabase::Available(&why))
+        GTEST_SKIP() << why.toStdString();
+    m_db = std::make_unique<TTestDatabase>();
+    QString out, err;
+    ASSERT_EQ(RunServerCommand({QStringLiteral("init"), m_db->Spec(), QStringLiteral("--demo")},
+                               &out, &err),
+              0)
+        << err.toStdString();
+    ASSERT_EQ(RunServerCommand({QStringLiteral("token"), m_db->Spec(), QStringLiteral("ANA")}, &out,
+                               &err),
+              0)
+        << err.toStdString();
+    m_token = out.trimmed();
+    StartServer();
+}
+
+void ServerTest::TearDown()
+{
+    m_client.reset();
+    m_server.reset();
+    m_db.reset();
+}
+
+void ServerTest::StartServer(const QStringList& extraArgs)
+{
+    m_client.reset();
+    m_server.reset();
+    m_server = std::make_unique<TServerProcess>(m_db->Spec(), extraArgs);
+    m_client = NewClient(!extraArgs.contains(QStringLiteral("--no-auth")));
+}
+
+std::unique_ptr<TRpcClient> ServerTest::NewClient(bool login, quint16 port)
+{
+    auto client = std::make_unique<TRpcClient>();
+    client->CallTimeoutMs = 30000;
+    client->Connect(QStringLiteral("127.0.0.1"), port ? port : m_server->Port());
+    if (login)
+        client->Login(QStringLiteral("ANA"), m_token);
+    return client;
+}
+
+TDataPacket ServerTest::Checked(const QString& method, const QJsonArray& params)
+{
+    return Checked(*m_client, method, params);
+}
+
+TDataPacket ServerTest::Checked(TRpcClient& client, const QString& method, const QJsonArray& params)
+{
+    return CheckedPacket(client.Call(method, params));
+}
+
+void ServerTest::AddClient(const QString& code, const QString& name)
+{
+    m_db->Exec(QStringLiteral("INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE, NMRAZSOCCLIE, "
+                              "NRINSJURCLIE, IDTPIJURCLIE) VALUES (?, ?, ?, ?, 'J')"),
+               {code, name, name, QStringLiteral("11222333000181")});
+}
+
+void ServerTest::AddProposal(const QString& proposal, const QString& version, const QString& client,
+                             const QString& branch)
+{
+    m_db->Exec(QStringLiteral("INSERT INTO PROPOSTA (NRPROPOSFAS, NRVERPROPFAS, CDCLIENTE, "
+                              "NRPROPOSTA, DSREFEPROPOSFAS, CDFILIAL) VALUES (?, ?, ?, ?, ?, ?)"),
+               {proposal, version, client, QString(proposal + u'-' + version),
+                QString(QStringLiteral("Referência ") + proposal), branch});
+}
+
+void ServerTest::AddService(const QString& proposal, const QString& version, const QString& number,
+                            const QString& type, const QString& billing)
+{
+    m_db->Exec(QStringLiteral("INSERT INTO SERVCONT (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, "
+                              "CDTIPOSERV, QTSERVCONT, DSLOCALCONT, IDTIPOCOBRCONT, VRHORACLIE, "
+                              "VRDEHORACLIE) VALUES (?, ?, ?, ?, 40, 'Local', ?, 100, 90)"),
+               {proposal, version, number, type, billing});
+}
+
+void ServerTest::AddEmployee(const QString& code, const QString& name, const QString& company,
+                             bool activeOperator)
+{
+    m_db->Exec(QStringLiteral("INSERT INTO FUNCIONARIO (CDFUNC, NMFUNC, CDEMPRESA) VALUES (?, ?, "
+                              "?)"),
+               {code, name, company});
+    m_db->Exec(QStringLiteral("INSERT INTO OPERADOR (CDOPERADOR, NMOPERADOR, CDFUNC, "
+                              "IDOPERATIVO) VALUES (?, ?, ?, ?)"),
+               {QString(QStringLiteral("OP") + code), name, code,
+                activeOperator ? QStringLiteral("A") : QStringLiteral("I")});
+}
+
+void ServerTest::AddCht(const QString& number, const QString& proposal, const QString& version,
+                        const QString& service, const QString& employee, const QString& company,
+                        const QString& status)
+{
+    m_db->Exec(QStringLiteral("INSERT INTO CHT (NRSEQUCHT, DSREFECHT, DTINCLCHT, CDOPERINCL, "
+                              "IDSTATUSCHT, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, "
+                              "CDEMPRESA) VALUES (?, ?, ?, 'ADMIN', ?, ?, ?, ?, ?, ?)"),
+               {number, QString(QStringLiteral("CHT ") + number), Day(2030, 4, 2), status, proposal,
+                version, service, employee, company});
+}
+
+void ServerTest::AddCsa(const QString& proposal, const QString& version, const QString& service,
+                        const QString& employee, const QString& company, double day, double hours,
+                        const QVariant& cht, const QVariant& billed, const QVariant& commission)
+{
+    const auto orNull = [](const QVariant& v, QMetaType type) {
+        return v.isValid() ? v : QVariant(type);
+    };
+    m_db->Exec(QStringLiteral("INSERT INTO CSA (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, "
+                              "DTSERVPREST, CDEMPRESA, QTHRTRAB, QTHRAPROFATU, QTHRAPRCOMIS, "
+                              "NRSEQUCHT) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+               {proposal, version, service, employee, static_cast<qint64>(day), company, hours,
+                orNull(billed, QMetaType::fromType<double>()),
+                orNull(commission, QMetaType::fromType<double>()),
+                orNull(cht, QMetaType::fromType<QString>())});
+}
+
+void ServerTest::AddTestWorld()
+{
+    const auto s = [](const char* t) {
+        return QString::fromUtf8(t);
+    };
+    AddClient(s("TC1"), s("Cliente Teste Um"));
+    AddClient(s("TC2"), s("Cliente Teste Dois"));
+    AddProposal(s("TP1"), s("01"), s("TC1"));
+    AddProposal(s("TP2"), s("01"), s("TC2"));
+    AddService(s("TP1"), s("01"), s("001"), s("DES"), s("H"));
+    AddService(s("TP1"), s("01"), s("002"), s("SUP"), s("P"));
+    AddService(s("TP2"), s("01"), s("001"), s("CON"), s("F"));
+    AddEmployee(s("TF1"), s("Teste Funcionário Um"), s("01"));
+    AddEmployee(s("TF2"), s("Teste Funcionário Dois"), s("02"));
+}
+
+QString Sel(std::initializer_list<const char*> keys)
+{
+    QStringList list;
+    for (const char* k : keys)
+        list << QString::fromUtf8(k);
+    return EncodeSelection(list);
+}
+
+QStringList Column(const TDataPacket& packet, const char* field)
+{
+    const int index = packet.FieldIndex(QString::fromLatin1(field));
+    QStringList values;
+    for (const TRow& row : packet.Rows) {
+        const Value& v = (*row)[static_cast<std::size_t>(index)];
+        values << (v.IsNumber() ? QString::number(v.ToNumber()) : v.ToString());
+    }
+    return values;
+}
+
+} // namespace aph::test
