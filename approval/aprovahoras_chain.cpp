@@ -1,7 +1,6 @@
 // The drill-down: services, employees, CHTs and the CSA days, the gap days
 // of a generated CHT, the write-back of an edited day, and the toolbar.
 #include "approval/cli_aph31500.h"
-
 #include "filter/cli_aph31501.h"
 #include "host/framework/functions.h"
 
@@ -52,8 +51,8 @@ void TfrmAprovaHoras::cdsServPrestAfterScroll(TDataSet*)
         const QJsonValue reply = netAprovCsa.AppServer().Call(
             S("GetFunc"), {Filtro.DtInicial, Filtro.DtFinal, Str(cdsServPrest, "CDCLIENTE"),
                            Str(cdsServPrest, "CDTIPOSERV"), Str(cdsServPrest, "NRPROPOSFAS"),
-                           Str(cdsServPrest, "NRVERPROPFAS"), Str(cdsServPrest, "NRSERVCONT"), todos,
-                           lista, SituacaoCSA(), SituacaoCHT()});
+                           Str(cdsServPrest, "NRVERPROPFAS"), Str(cdsServPrest, "NRSERVCONT"),
+                           todos, lista, SituacaoCSA(), SituacaoCHT()});
         cdsFunc.SetData(CheckResultServ(reply, true, 0));
         // No employee means no change of row: the CHTs must be loaded here.
         if (!cdsFunc.Active() || cdsFunc.IsEmpty())
@@ -116,9 +115,9 @@ void TfrmAprovaHoras::cdsCHTAfterScroll(TDataSet*)
         // 2.
         const QJsonValue reply = netAprovCsa.AppServer().Call(
             S("GetCSA"), {Str(cdsServPrest, "CDCLIENTE"), Str(cdsFunc, "CDFUNC"), Filtro.DtInicial,
-                          Filtro.DtFinal, Str(cdsServPrest, "CDTIPOSERV"), Str(cdsServPrest, "NRPROPOSFAS"),
-                          Str(cdsServPrest, "NRVERPROPFAS"), Str(cdsCHT, "NRSEQUCHT"), kind,
-                          Str(cdsFunc, "CDEMPRESA")});
+                          Filtro.DtFinal, Str(cdsServPrest, "CDTIPOSERV"),
+                          Str(cdsServPrest, "NRPROPOSFAS"), Str(cdsServPrest, "NRVERPROPFAS"),
+                          Str(cdsCHT, "NRSEQUCHT"), kind, Str(cdsFunc, "CDEMPRESA")});
         cdsCSA.SetData(CheckResultServ(reply, true, 0));
         // 3. and 4.
         dtsPadrao->OnStateChange = nullptr;
@@ -202,11 +201,16 @@ void TfrmAprovaHoras::LoadCSA()
     // 3.
     cdsCSA.Edit();
     try {
-        cdsCSA.FieldByName(S("QTHRAPROFATU"))->SetAsFloat(cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->AsFloat());
-        cdsCSA.FieldByName(S("QTHRAPRCOMIS"))->SetAsFloat(cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"))->AsFloat());
-        cdsCSA.FieldByName(S("CDOCORR"))->SetAsString(cdsAuxCSA.FieldByName(S("CDOCORR"))->AsString());
-        cdsCSA.FieldByName(S("CDGRPOCOR"))->SetAsString(cdsAuxCSA.FieldByName(S("CDGRPOCOR"))->AsString());
-        cdsCSA.FieldByName(S("DSOCORR"))->SetAsString(cdsAuxCSA.FieldByName(S("DSOCORR"))->AsString());
+        cdsCSA.FieldByName(S("QTHRAPROFATU"))
+            ->SetAsFloat(cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->AsFloat());
+        cdsCSA.FieldByName(S("QTHRAPRCOMIS"))
+            ->SetAsFloat(cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"))->AsFloat());
+        cdsCSA.FieldByName(S("CDOCORR"))
+            ->SetAsString(cdsAuxCSA.FieldByName(S("CDOCORR"))->AsString());
+        cdsCSA.FieldByName(S("CDGRPOCOR"))
+            ->SetAsString(cdsAuxCSA.FieldByName(S("CDGRPOCOR"))->AsString());
+        cdsCSA.FieldByName(S("DSOCORR"))
+            ->SetAsString(cdsAuxCSA.FieldByName(S("DSOCORR"))->AsString());
         cdsCSA.Post();
     } catch (...) {
         // A refused validation abandons the write-back as a whole: the

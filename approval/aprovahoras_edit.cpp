@@ -1,7 +1,6 @@
 // Approving a day in the CSA grid: which cells take edits, the grid's keys,
 // the occurrence picker, the checks and the post of a day.
 #include "approval/cli_aph31500.h"
-
 #include "host/framework/functions.h"
 #include "host/framework/pickers.h"
 
@@ -69,9 +68,12 @@ void TfrmAprovaHoras::dbgCSAEditButtonClick(TObject*)
     if (!Pesquisar(&dtsOcorr, msgPadrao->Msg(S("ocorrencia")), false, true))
         return;
     cdsAuxCSA.Edit(); // a CHT that cannot change refuses silently here
-    cdsAuxCSA.FieldByName(S("CDOCORR"))->SetAsString(qryOcorr.FieldByName(S("CDOCORR"))->AsString());
-    cdsAuxCSA.FieldByName(S("CDGRPOCOR"))->SetAsString(qryOcorr.FieldByName(S("CDGRPOCOR"))->AsString());
-    cdsAuxCSA.FieldByName(S("DSOCORR"))->SetAsString(qryOcorr.FieldByName(S("DSOCORR"))->AsString());
+    cdsAuxCSA.FieldByName(S("CDOCORR"))
+        ->SetAsString(qryOcorr.FieldByName(S("CDOCORR"))->AsString());
+    cdsAuxCSA.FieldByName(S("CDGRPOCOR"))
+        ->SetAsString(qryOcorr.FieldByName(S("CDGRPOCOR"))->AsString());
+    cdsAuxCSA.FieldByName(S("DSOCORR"))
+        ->SetAsString(qryOcorr.FieldByName(S("DSOCORR"))->AsString());
 }
 
 void TfrmAprovaHoras::dbgCSAEnter(TObject*)

@@ -1,6 +1,5 @@
 // Hours are decimal numbers; people read and type them as hours and minutes.
 #include "approval/cli_aph31500.h"
-
 #include "host/framework/functions.h"
 
 #include <cmath>

@@ -1,7 +1,6 @@
 // The approval screen's datasets, layout, grids, toolbar, menu and message
 // table, and its creation and closing.
 #include "approval/cli_aph31500.h"
-
 #include "filter/cli_aph31501.h"
 #include "host/framework/environment.h"
 #include "host/framework/functions.h"
@@ -22,7 +21,8 @@ QString S(const char* text)
     return QString::fromUtf8(text);
 }
 
-TField* Str(TClientDataSet& ds, const char* name, int size, const char* label = nullptr, bool hidden = false)
+TField* Str(TClientDataSet& ds, const char* name, int size, const char* label = nullptr,
+            bool hidden = false)
 {
     TField* f = ds.AddField(S(name), TFieldType::ftString, size);
     if (label)
@@ -135,7 +135,9 @@ TfrmAprovaHoras::TfrmAprovaHoras() : TfrmPadraoGrid(S("frmAprovaHoras"))
     Ref.lblTotHoraComis = lblTotHoraComis;
     Ref.nedVrFaturar = nedVrFaturar;
     Ref.dbgPadrao = dbgPadrao;
-    Ref.cdsServPrestAfterScroll = [this](TDataSet* d) { cdsServPrestAfterScroll(d); };
+    Ref.cdsServPrestAfterScroll = [this](TDataSet* d) {
+        cdsServPrestAfterScroll(d);
+    };
 }
 
 TfrmAprovaHoras::~TfrmAprovaHoras()
@@ -165,7 +167,9 @@ void TfrmAprovaHoras::CreateDataSets()
     Str(cdsServPrest, "DSLOCALCONT", 250, nullptr, true);
     Str(cdsServPrest, "NRSERVCONT", 3, nullptr, true);
     Str(cdsServPrest, "IDTIPOCOBRCONT", 1, "Cobrança", true)->OnGetText =
-        [this](TField* s, QString& t, bool d) { cdsServPrestIDTIPOCOBRCONTGetText(s, t, d); };
+        [this](TField* s, QString& t, bool d) {
+            cdsServPrestIDTIPOCOBRCONTGetText(s, t, d);
+        };
     Num(cdsServPrest, "VRHORACLIE", nullptr, true)->SetDisplayFormat(S("#,###,##0.00"));
     Num(cdsServPrest, "VRDEHORACLIE", nullptr, true)->SetDisplayFormat(S("#,###,##0.00"));
 
@@ -181,32 +185,48 @@ void TfrmAprovaHoras::CreateDataSets()
     Num(cdsCHT, "QTSERVCONT", nullptr, true);
     Str(cdsCHT, "IDTIPOCOBRCONT", 1, nullptr, true);
     Num(cdsCHT, "QTHRTRAB", nullptr, true);
-    Str(cdsCHT, "IDSTATUSCHT", 1, nullptr, true)->OnGetText =
-        [this](TField* s, QString& t, bool d) { cdsCHTIDSTATUSCHTGetText(s, t, d); };
+    Str(cdsCHT, "IDSTATUSCHT", 1, nullptr, true)->OnGetText = [this](TField* s, QString& t,
+                                                                     bool d) {
+        cdsCHTIDSTATUSCHTGetText(s, t, d);
+    };
 
     CsaFields(cdsCSA, false);
     CsaFields(cdsAuxCSA, true);
     cdsAuxCSA.SetIndexFieldNames(S("DTSERVPREST"));
     TField* f = cdsAuxCSA.FieldByName(S("DTSERVPREST"));
     f->SetDisplayLabel(S("Data"));
-    f->OnGetText = [this](TField* s, QString& t, bool d) { cdsAuxCSADTSERVPRESTGetText(s, t, d); };
+    f->OnGetText = [this](TField* s, QString& t, bool d) {
+        cdsAuxCSADTSERVPRESTGetText(s, t, d);
+    };
     f = cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"));
     f->SetDisplayFormat(S("!990:00;1; "));
     f->SetEditFormat(S("!990:00;1; "));
-    f->OnGetText = [this](TField* s, QString& t, bool d) { cdsAuxCSAQTHRAPRCOMISGetText(s, t, d); };
-    f->OnSetText = [this](TField* s, const QString& t) { cdsAuxCSAQTHRAPRCOMISSetText(s, t); };
+    f->OnGetText = [this](TField* s, QString& t, bool d) {
+        cdsAuxCSAQTHRAPRCOMISGetText(s, t, d);
+    };
+    f->OnSetText = [this](TField* s, const QString& t) {
+        cdsAuxCSAQTHRAPRCOMISSetText(s, t);
+    };
     f = cdsAuxCSA.FieldByName(S("QTHRAPROFATU"));
     f->SetDisplayFormat(S("!990:00;1; "));
     f->SetEditFormat(S("!990:00;1; "));
-    f->OnGetText = [this](TField* s, QString& t, bool d) { cdsAuxCSAQTHRAPROFATUGetText(s, t, d); };
-    f->OnSetText = [this](TField* s, const QString& t) { cdsAuxCSAQTHRAPROFATUSetText(s, t); };
+    f->OnGetText = [this](TField* s, QString& t, bool d) {
+        cdsAuxCSAQTHRAPROFATUGetText(s, t, d);
+    };
+    f->OnSetText = [this](TField* s, const QString& t) {
+        cdsAuxCSAQTHRAPROFATUSetText(s, t);
+    };
     f = cdsAuxCSA.FieldByName(S("QTHRTRAB"));
     f->SetReadOnly(true);
-    f->OnGetText = [this](TField* s, QString& t, bool d) { cdsAuxCSAQTHRTRABGetText(s, t, d); };
+    f->OnGetText = [this](TField* s, QString& t, bool d) {
+        cdsAuxCSAQTHRTRABGetText(s, t, d);
+    };
     f = cdsAuxCSA.FieldByName(S("INCLUSAO"));
-    f->OnGetText = [this](TField* s, QString& t, bool d) { cdsAuxCSAINCLUSAOGetText(s, t, d); };
+    f->OnGetText = [this](TField* s, QString& t, bool d) {
+        cdsAuxCSAINCLUSAOGetText(s, t, d);
+    };
 
-    qryOcorr.SQL = {S("SELECT"), S("  CDGRPOCOR, CDOCORR, DSOCORR"), S("FROM"), S("  OCORRENCIA"),
+    qryOcorr.SQL = {S("SELECT"),   S("  CDGRPOCOR, CDOCORR, DSOCORR"), S("FROM"), S("  OCORRENCIA"),
                     S("ORDER BY"), S("  CDGRPOCOR, CDOCORR")};
     qryOcorr.SQL_IB = qryOcorr.SQL;
     f = Str(qryOcorr, "CDOCORR", 2, "Código");
@@ -372,7 +392,8 @@ void TfrmAprovaHoras::CreateTotals()
     lblVrHoraContratual = ValueLabel(panTotalizadorCSA, "lblVrHoraContratual", 443, 32);
     lblHoraFat = CaptionLabel(panTotalizadorCSA, "lblHoraFat", "Horas Faturadas", 4, 51);
     lblTotHoraFat = ValueLabel(panTotalizadorCSA, "lblTotHoraFat", 97, 51);
-    lblHrComissionada = CaptionLabel(panTotalizadorCSA, "lblHrComissionada", "Horas Comissionadas", 169, 51);
+    lblHrComissionada =
+        CaptionLabel(panTotalizadorCSA, "lblHrComissionada", "Horas Comissionadas", 169, 51);
     lblTotHoraComis = ValueLabel(panTotalizadorCSA, "lblTotHoraComis", 282, 50);
     lblVrHora = CaptionLabel(panTotalizadorCSA, "lblVrHora", "Vr. Hora à Faturar", 351, 51);
     lblValorHoraAtual = ValueLabel(panTotalizadorCSA, "lblValorHoraAtual", 443, 50);
@@ -410,26 +431,48 @@ void TfrmAprovaHoras::CreateTotals()
 
 TDataSource::TNotifyEvent TfrmAprovaHoras::StateChangeHandler()
 {
-    return [this](TObject* s) { dtsPadraoStateChange(s); };
+    return [this](TObject* s) {
+        dtsPadraoStateChange(s);
+    };
 }
 
 TClientDataSet::TDataSetNotifyEvent TfrmAprovaHoras::BeforePostHandler()
 {
-    return [this](TDataSet* d) { cdsAuxCSABeforePost(d); };
+    return [this](TDataSet* d) {
+        cdsAuxCSABeforePost(d);
+    };
 }
 
 void TfrmAprovaHoras::WireHandlers()
 {
-    cdsServPrest.AfterScroll = [this](TDataSet* d) { cdsServPrestAfterScroll(d); };
-    cdsFunc.AfterScroll = [this](TDataSet* d) { cdsFuncAfterScroll(d); };
-    cdsCHT.AfterScroll = [this](TDataSet* d) { cdsCHTAfterScroll(d); };
-    cdsCSA.BeforePost = [this](TDataSet* d) { cdsCSABeforePost(d); };
-    cdsCSA.AfterPost = [this](TDataSet* d) { cdsCSAAfterPost(d); };
-    cdsAuxCSA.BeforeEdit = [this](TDataSet* d) { cdsAuxCSABeforeEdit(d); };
-    cdsAuxCSA.AfterEdit = [this](TDataSet* d) { cdsAuxCSAAfterEdit(d); };
+    cdsServPrest.AfterScroll = [this](TDataSet* d) {
+        cdsServPrestAfterScroll(d);
+    };
+    cdsFunc.AfterScroll = [this](TDataSet* d) {
+        cdsFuncAfterScroll(d);
+    };
+    cdsCHT.AfterScroll = [this](TDataSet* d) {
+        cdsCHTAfterScroll(d);
+    };
+    cdsCSA.BeforePost = [this](TDataSet* d) {
+        cdsCSABeforePost(d);
+    };
+    cdsCSA.AfterPost = [this](TDataSet* d) {
+        cdsCSAAfterPost(d);
+    };
+    cdsAuxCSA.BeforeEdit = [this](TDataSet* d) {
+        cdsAuxCSABeforeEdit(d);
+    };
+    cdsAuxCSA.AfterEdit = [this](TDataSet* d) {
+        cdsAuxCSAAfterEdit(d);
+    };
     cdsAuxCSA.BeforePost = BeforePostHandler();
-    cdsAuxCSA.AfterPost = [this](TDataSet* d) { cdsAuxCSAAfterPost(d); };
-    cdsAuxCSA.AfterCancel = [this](TDataSet* d) { cdsAuxCSAAfterCancel(d); };
+    cdsAuxCSA.AfterPost = [this](TDataSet* d) {
+        cdsAuxCSAAfterPost(d);
+    };
+    cdsAuxCSA.AfterCancel = [this](TDataSet* d) {
+        cdsAuxCSAAfterCancel(d);
+    };
     dtsPadrao->OnStateChange = StateChangeHandler();
     // The editable-cell rule holds for the cell under the cursor after a
     // change of row or a new load too, not only when the column changes.
@@ -437,30 +480,60 @@ void TfrmAprovaHoras::WireHandlers()
         if (!field)
             dbgCSAColEnter(dbgCSA);
     };
-    netAprovCsa.BeforeConnect = [this](TObject* s) { netAprovCsaBeforeConnect(s); };
+    netAprovCsa.BeforeConnect = [this](TObject* s) {
+        netAprovCsaBeforeConnect(s);
+    };
 
-    dbgCSA->OnColEnter = [this](TObject* s) { dbgCSAColEnter(s); };
-    dbgCSA->OnColExit = [this](TObject* s) { dbgCSAColExit(s); };
-    dbgCSA->OnEditButtonClick = [this](TObject* s) { dbgCSAEditButtonClick(s); };
-    dbgCSA->OnEnter = [this](TObject* s) { dbgCSAEnter(s); };
-    dbgCSA->OnExit = [this](TObject* s) { dbgCSAExit(s); };
-    dbgCSA->OnKeyDown = [this](TObject* s, TWord& k, TShiftState sh) { dbgCSAKeyDown(s, k, sh); };
-    dbgCSA->OnKeyPress = [this](TObject* s, QChar& k) { dbgCSAKeyPress(s, k); };
-    dbgCSA->OnDrawColumnCell = [this](TObject* s, const QRect& r, int c, TColumn* col, TGridDrawState st) {
+    dbgCSA->OnColEnter = [this](TObject* s) {
+        dbgCSAColEnter(s);
+    };
+    dbgCSA->OnColExit = [this](TObject* s) {
+        dbgCSAColExit(s);
+    };
+    dbgCSA->OnEditButtonClick = [this](TObject* s) {
+        dbgCSAEditButtonClick(s);
+    };
+    dbgCSA->OnEnter = [this](TObject* s) {
+        dbgCSAEnter(s);
+    };
+    dbgCSA->OnExit = [this](TObject* s) {
+        dbgCSAExit(s);
+    };
+    dbgCSA->OnKeyDown = [this](TObject* s, TWord& k, TShiftState sh) {
+        dbgCSAKeyDown(s, k, sh);
+    };
+    dbgCSA->OnKeyPress = [this](TObject* s, QChar& k) {
+        dbgCSAKeyPress(s, k);
+    };
+    dbgCSA->OnDrawColumnCell = [this](TObject* s, const QRect& r, int c, TColumn* col,
+                                      TGridDrawState st) {
         dbgCSADrawColumnCell(s, r, c, col, st);
     };
-    dbgCHT->OnDrawColumnCell = [this](TObject* s, const QRect& r, int c, TColumn* col, TGridDrawState st) {
+    dbgCHT->OnDrawColumnCell = [this](TObject* s, const QRect& r, int c, TColumn* col,
+                                      TGridDrawState st) {
         dbgCHTDrawColumnCell(s, r, c, col, st);
     };
     for (TDBGrid* g : {dbgFuncionario, dbgCHT}) {
-        g->OnKeyDown = [this](TObject* s, TWord& k, TShiftState sh) { dbgPadraoKeyDown(s, k, sh); };
-        g->OnKeyPress = [this](TObject* s, QChar& k) { dbgPadraoKeyPress(s, k); };
+        g->OnKeyDown = [this](TObject* s, TWord& k, TShiftState sh) {
+            dbgPadraoKeyDown(s, k, sh);
+        };
+        g->OnKeyPress = [this](TObject* s, QChar& k) {
+            dbgPadraoKeyPress(s, k);
+        };
     }
 
-    sbtFiltrar->OnClick = [this](TObject* s) { sbtFiltrarClick(s); };
-    mnuFiltrar->OnClick = [this](TObject* s) { mnuFiltrarClick(s); };
-    sbtGerarCHT->OnClick = [this](TObject* s) { sbtGerarCHTClick(s); };
-    mnuGerarCHT->OnClick = [this](TObject*) { sbtGerarCHTClick(sbtGerarCHT); };
+    sbtFiltrar->OnClick = [this](TObject* s) {
+        sbtFiltrarClick(s);
+    };
+    mnuFiltrar->OnClick = [this](TObject* s) {
+        mnuFiltrarClick(s);
+    };
+    sbtGerarCHT->OnClick = [this](TObject* s) {
+        sbtGerarCHTClick(s);
+    };
+    mnuGerarCHT->OnClick = [this](TObject*) {
+        sbtGerarCHTClick(sbtGerarCHT);
+    };
 }
 
 // --- Creation and closing --------------------------------------------------------

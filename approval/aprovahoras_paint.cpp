@@ -13,8 +13,8 @@ QString S(const char* text)
 
 } // namespace
 
-void TfrmAprovaHoras::dbgCSADrawColumnCell(TObject*, const QRect& Rect, int DataCol, TColumn* Column,
-                                           TGridDrawState State)
+void TfrmAprovaHoras::dbgCSADrawColumnCell(TObject*, const QRect& Rect, int DataCol,
+                                           TColumn* Column, TGridDrawState State)
 {
     TCanvas* canvas = dbgCSA->Canvas();
     // 1.
@@ -23,7 +23,8 @@ void TfrmAprovaHoras::dbgCSADrawColumnCell(TObject*, const QRect& Rect, int Data
     const double trab = cdsAuxCSA.FieldByName(S("QTHRTRAB"))->AsFloat();
     bool testaZero = trab > 8;
     if (!testaZero) {
-        const QString dia = FormatDateTime(S("ddd"), cdsAuxCSA.FieldByName(S("DTSERVPREST"))->AsDateTime());
+        const QString dia =
+            FormatDateTime(S("ddd"), cdsAuxCSA.FieldByName(S("DTSERVPREST"))->AsDateTime());
         testaZero = dia == u"dom" || dia == QString::fromUtf8("sáb");
     }
     if (testaZero && trab > 0)
@@ -44,7 +45,8 @@ void TfrmAprovaHoras::dbgCHTDrawColumnCell(TObject*, const QRect& Rect, int, TCo
 {
     TCanvas* canvas = dbgCHT->Canvas();
     canvas->FillRect(Rect);
-    if (cdsCHT.FieldByName(S("QTSERVCONT"))->AsFloat() > cdsCHT.FieldByName(S("QTHRTRAB"))->AsFloat() &&
+    if (cdsCHT.FieldByName(S("QTSERVCONT"))->AsFloat() >
+            cdsCHT.FieldByName(S("QTHRTRAB"))->AsFloat() &&
         cdsCHT.FieldByName(S("IDTIPOCOBRCONT"))->AsString() == u"F")
         canvas->Font.Color = clRed;
     if (const TField* field = Column->Field())

@@ -1,8 +1,6 @@
 // Saving each posted day at once, generating CHTs, and searching.
 #include "approval/cli_aph31500.h"
-
 #include "filter/filtro.h"
-
 #include "host/data/packetcodec.h"
 #include "host/framework/environment.h"
 #include "host/framework/functions.h"
@@ -48,7 +46,8 @@ void TfrmAprovaHoras::cdsCSAAfterPost(TDataSet*)
 void TfrmAprovaHoras::sbtGerarCHTClick(TObject*)
 {
     // 1.
-    if (msgPadrao->ShowMsg(S("CONF_GERAR_CHT"), TMsgDlgType::mtConfirmation, mbYes | mbNo, 0) != mrYes)
+    if (msgPadrao->ShowMsg(S("CONF_GERAR_CHT"), TMsgDlgType::mtConfirmation, mbYes | mbNo, 0) !=
+        mrYes)
         return;
     // 2.
     ActiveShowAvi(Application()->MainForm(), 1);
@@ -59,8 +58,9 @@ void TfrmAprovaHoras::sbtGerarCHTClick(TObject*)
         const QString proposta = Filtro.Proposta.Todos ? S("T") : QString();
         // 4. and 5.
         const QJsonValue reply = netAprovCsa.AppServer().Call(
-            S("SetCHT"), {Filtro.DtInicial, Filtro.DtFinal, Operador(), Filtro.Cliente.Lista, cliente,
-                          Filtro.Funcionario.Lista, funcionario, Filtro.Proposta.Lista, proposta});
+            S("SetCHT"),
+            {Filtro.DtInicial, Filtro.DtFinal, Operador(), Filtro.Cliente.Lista, cliente,
+             Filtro.Funcionario.Lista, funcionario, Filtro.Proposta.Lista, proposta});
         CheckResultServ(reply, true, 0);
         // 6.
         sbtVerificarClick(sbtVerificar);

@@ -1,7 +1,6 @@
 // The totals panel: hours worked, billed and for commission, and the
 // amount to bill for the current contracted service.
 #include "approval/cli_aph31500.h"
-
 #include "host/framework/functions.h"
 
 namespace aph {
@@ -67,7 +66,8 @@ void TfrmAprovaHoras::TotalizaCSA()
         }
         // 9. The bottom line copies what steps 6 and 8 wrote.
         if (cobranca == u"F") {
-            lblTotHorasFinal->SetCaption(cdsServPrest.FieldByName(S("QTSERVCONT"))->AsString() + S(":00"));
+            lblTotHorasFinal->SetCaption(cdsServPrest.FieldByName(S("QTSERVCONT"))->AsString() +
+                                         S(":00"));
             lblValorHoraFinal->SetCaption(lblVrHoraContratual->Caption());
         } else {
             lblTotHorasFinal->SetCaption(lblTotHoraFat->Caption());

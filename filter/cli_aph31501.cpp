@@ -22,7 +22,8 @@ QString S(const char* text)
     return QString::fromUtf8(text);
 }
 
-TGroupBox* Group(TPanel* parent, const char* name, const char* caption, int left, int top, int tabOrder)
+TGroupBox* Group(TPanel* parent, const char* name, const char* caption, int left, int top,
+                 int tabOrder)
 {
     auto* box = parent->Add<TGroupBox>(S(name));
     box->SetBounds(left, top, 171, 73);
@@ -34,7 +35,8 @@ TGroupBox* Group(TPanel* parent, const char* name, const char* caption, int left
     return box;
 }
 
-template <class T> T* Child(TGroupBox* box, const char* name, const char* caption, int left, int top, int width)
+template <class T>
+T* Child(TGroupBox* box, const char* name, const char* caption, int left, int top, int width)
 {
     auto* c = box->Add<T>(S(name));
     c->SetBounds(left, top, width, 17);
@@ -79,8 +81,10 @@ TfrmFiltroCsa::TfrmFiltroCsa() : TfrmFiltroPadrao(S("frmFiltroCsa"))
     rbtTodosFunc->SetTabOrder(1);
 
     grbSituacao = Group(panFiltro, "grbSituacao", "Situação da CSA", 342, 0, 2);
-    chbSemCHTGerada = Child<TCheckBox>(grbSituacao, "chbSemCHTGerada", "CSA sem CHT gerada", 8, 20, 150);
-    chbComCHTGerada = Child<TCheckBox>(grbSituacao, "chbComCHTGerada", "CSA com CHT gerada", 8, 44, 150);
+    chbSemCHTGerada =
+        Child<TCheckBox>(grbSituacao, "chbSemCHTGerada", "CSA sem CHT gerada", 8, 20, 150);
+    chbComCHTGerada =
+        Child<TCheckBox>(grbSituacao, "chbComCHTGerada", "CSA com CHT gerada", 8, 44, 150);
     chbComCHTGerada->SetTabOrder(0);
     chbSemCHTGerada->SetTabOrder(1);
     chbSemCHTGerada->SetChecked(true);
@@ -102,7 +106,8 @@ TfrmFiltroCsa::TfrmFiltroCsa() : TfrmFiltroPadrao(S("frmFiltroCsa"))
     chbCHT_Pendente = Child<TCheckBox>(grbSituacaoCHT, "chbCHT_Pendente", "Pendente", 8, 20, 75);
     chbCHT_Aprovado = Child<TCheckBox>(grbSituacaoCHT, "chbCHT_Aprovado", "Aprovado", 8, 44, 75);
     chbCHT_Faturado = Child<TCheckBox>(grbSituacaoCHT, "chbCHT_Faturado", "Faturado", 88, 20, 75);
-    chbCHT_Nao_Faturar = Child<TCheckBox>(grbSituacaoCHT, "chbCHT_Nao_Faturar", "Não Faturar", 88, 44, 80);
+    chbCHT_Nao_Faturar =
+        Child<TCheckBox>(grbSituacaoCHT, "chbCHT_Nao_Faturar", "Não Faturar", 88, 44, 80);
     SetChildEnabled(grbSituacaoCHT, false);
 
     // Message table.
@@ -130,17 +135,21 @@ TfrmFiltroCsa::TfrmFiltroCsa() : TfrmFiltroPadrao(S("frmFiltroCsa"))
     qryData.AddField(S("DTINI"), TFieldType::ftDateTime);
 
     // Client list.
-    const QString clientes = S("SELECT CDCLIENTE, NMFANTCLIE, NRINSJURCLIE, IDTPIJURCLIE, NMRAZSOCCLIE "
-                               "FROM CLIENTE ORDER BY CDCLIENTE");
+    const QString clientes =
+        S("SELECT CDCLIENTE, NMFANTCLIE, NRINSJURCLIE, IDTPIJURCLIE, NMRAZSOCCLIE "
+          "FROM CLIENTE ORDER BY CDCLIENTE");
     qryCliente.SQL = {clientes};
     qryCliente.SQL_IB = {clientes};
     TField* f = qryCliente.AddField(S("NRINSJURCLIE"), TFieldType::ftString, 20);
     f->SetDisplayLabel(S("Código"));
-    f->OnGetText = [this](TField* s, QString& t, bool d) { qryClienteNRINSJURCLIEGetText(s, t, d); };
+    f->OnGetText = [this](TField* s, QString& t, bool d) {
+        qryClienteNRINSJURCLIEGetText(s, t, d);
+    };
     qryCliente.AddField(S("CDCLIENTE"), TFieldType::ftString, 21)->SetVisible(false);
     qryCliente.AddField(S("NMFANTCLIE"), TFieldType::ftString, 50)->SetDisplayLabel(S("Nome"));
     qryCliente.AddField(S("IDTPIJURCLIE"), TFieldType::ftString, 1)->SetVisible(false);
-    qryCliente.AddField(S("NMRAZSOCCLIE"), TFieldType::ftString, 50)->SetDisplayLabel(S("Razão Social"));
+    qryCliente.AddField(S("NMRAZSOCCLIE"), TFieldType::ftString, 50)
+        ->SetDisplayLabel(S("Razão Social"));
     dtsCliente.SetDataSet(&qryCliente);
 
     // Employee list: the active operators.
@@ -159,9 +168,12 @@ TfrmFiltroCsa::TfrmFiltroCsa() : TfrmFiltroPadrao(S("frmFiltroCsa"))
     cdsProposta.AddField(S("IDMARCADO"), TFieldType::ftString, 1);
     f = cdsProposta.AddField(S("NRINSJURCLIE"), TFieldType::ftString, 20);
     f->SetDisplayLabel(S("Inscrição"));
-    f->OnGetText = [this](TField* s, QString& t, bool d) { cdsPropostaNRINSJURCLIEGetText(s, t, d); };
+    f->OnGetText = [this](TField* s, QString& t, bool d) {
+        cdsPropostaNRINSJURCLIEGetText(s, t, d);
+    };
     cdsProposta.AddField(S("CDCLIENTE"), TFieldType::ftString, 21)->SetVisible(false);
-    cdsProposta.AddField(S("NRPROPOSFAS"), TFieldType::ftString, 20)->SetDisplayLabel(S("Proposta"));
+    cdsProposta.AddField(S("NRPROPOSFAS"), TFieldType::ftString, 20)
+        ->SetDisplayLabel(S("Proposta"));
     cdsProposta.AddField(S("NRVERPROPFAS"), TFieldType::ftString, 2)->SetDisplayLabel(S("Versão"));
     cdsProposta.AddField(S("IDTPIJURCLIE"), TFieldType::ftString, 1)->SetVisible(false);
     f = cdsProposta.AddField(S("CDCHAVE"), TFieldType::ftString, 42);
@@ -179,20 +191,48 @@ TfrmFiltroCsa::TfrmFiltroCsa() : TfrmFiltroPadrao(S("frmFiltroCsa"))
     btnPesqProp->SetEmptyText(S("Não há Proposta cadastrada"));
 
     // Handlers.
-    OnActivate = [this](TObject* s) { FormActivate(s); };
-    OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
-    rbtTodosCli->OnClick = [this](TObject* s) { rbtTodosCliClick(s); };
-    rbtListaCli->OnClick = [this](TObject* s) { rbtListaCliClick(s); };
-    rbtTodosFunc->OnClick = [this](TObject* s) { rbtTodosFuncClick(s); };
-    rbtListaFunc->OnClick = [this](TObject* s) { rbtListaFuncClick(s); };
-    rbtTodosProp->OnClick = [this](TObject* s) { rbtTodosPropClick(s); };
-    rbtListaProp->OnClick = [this](TObject* s) { rbtListaPropClick(s); };
-    chbComCHTGerada->OnClick = [this](TObject* s) { chbComCHTGeradaClick(s); };
-    depDtInicial->OnExit = [this](TObject* s) { depDtInicialExit(s); };
-    depDtFinal->OnExit = [this](TObject* s) { depDtFinalExit(s); };
-    btnPesqCli->OnClick = [this](TObject* s) { btnPesqCliClick(s); };
-    btnPesqFunc->OnClick = [this](TObject* s) { btnPesqFuncClick(s); };
-    btnPesqProp->OnClick = [this](TObject* s) { btnPesqPropClick(s); };
+    OnActivate = [this](TObject* s) {
+        FormActivate(s);
+    };
+    OnClose = [this](TObject* s, TCloseAction& a) {
+        FormClose(s, a);
+    };
+    rbtTodosCli->OnClick = [this](TObject* s) {
+        rbtTodosCliClick(s);
+    };
+    rbtListaCli->OnClick = [this](TObject* s) {
+        rbtListaCliClick(s);
+    };
+    rbtTodosFunc->OnClick = [this](TObject* s) {
+        rbtTodosFuncClick(s);
+    };
+    rbtListaFunc->OnClick = [this](TObject* s) {
+        rbtListaFuncClick(s);
+    };
+    rbtTodosProp->OnClick = [this](TObject* s) {
+        rbtTodosPropClick(s);
+    };
+    rbtListaProp->OnClick = [this](TObject* s) {
+        rbtListaPropClick(s);
+    };
+    chbComCHTGerada->OnClick = [this](TObject* s) {
+        chbComCHTGeradaClick(s);
+    };
+    depDtInicial->OnExit = [this](TObject* s) {
+        depDtInicialExit(s);
+    };
+    depDtFinal->OnExit = [this](TObject* s) {
+        depDtFinalExit(s);
+    };
+    btnPesqCli->OnClick = [this](TObject* s) {
+        btnPesqCliClick(s);
+    };
+    btnPesqFunc->OnClick = [this](TObject* s) {
+        btnPesqFuncClick(s);
+    };
+    btnPesqProp->OnClick = [this](TObject* s) {
+        btnPesqPropClick(s);
+    };
 }
 
 TfrmFiltroCsa::~TfrmFiltroCsa()
@@ -218,9 +258,10 @@ void TfrmFiltroCsa::FormCreate(TObject* Sender)
     Filtro.Proposta = {true, QString()};
     qryData.First();
     // Without general parameters the period starts on the first of the month.
-    Filtro.DtInicial = !qryData.IsEmpty() && !qryData.FieldByName(S("DTINI"))->IsNull()
-                           ? DateOf(qryData.FieldByName(S("DTINI"))->AsDateTime())
-                           : DateToOle(QDate(QDate::currentDate().year(), QDate::currentDate().month(), 1));
+    Filtro.DtInicial =
+        !qryData.IsEmpty() && !qryData.FieldByName(S("DTINI"))->IsNull()
+            ? DateOf(qryData.FieldByName(S("DTINI"))->AsDateTime())
+            : DateToOle(QDate(QDate::currentDate().year(), QDate::currentDate().month(), 1));
     Filtro.DtFinal = Today();
     Filtro.ComCHTGerada = false;
     Filtro.SemCHTGerada = true;
@@ -355,8 +396,8 @@ void TfrmFiltroCsa::Vd_DtInicial(bool required)
     if (EmptyString(depDtInicial->Text())) {
         if (required)
             fault = "DtIni_Inf";
-    } else if (depDtFinal->GetDate() < depDtInicial->GetDate() && !EmptyString(depDtFinal->Text()) &&
-               depDtFinal->IsDateValid()) {
+    } else if (depDtFinal->GetDate() < depDtInicial->GetDate() &&
+               !EmptyString(depDtFinal->Text()) && depDtFinal->IsDateValid()) {
         fault = "DtFin>DtIni";
     }
     if (!fault)
@@ -375,8 +416,8 @@ void TfrmFiltroCsa::Vd_DtFinal(bool required)
     if (EmptyString(depDtFinal->Text())) {
         if (required)
             fault = "DtFin_Inf";
-    } else if (depDtInicial->GetDate() > depDtFinal->GetDate() && !EmptyString(depDtInicial->Text()) &&
-               depDtInicial->IsDateValid()) {
+    } else if (depDtInicial->GetDate() > depDtFinal->GetDate() &&
+               !EmptyString(depDtInicial->Text()) && depDtInicial->IsDateValid()) {
         fault = "DtFin>DtIni";
     }
     if (!fault)
@@ -441,8 +482,8 @@ void TfrmFiltroCsa::btnPesqPropClick(TObject*)
     }
     DeactiveShowAvi();
     PesquisaLista(&dtsProposta, S("CDCHAVE"),
-                  msgPadrao->Msg(S("Proposta")) + u'|' + msgPadrao->Msg(S("NAO_HA_PROPOSTA")), false,
-                  stProposta);
+                  msgPadrao->Msg(S("Proposta")) + u'|' + msgPadrao->Msg(S("NAO_HA_PROPOSTA")),
+                  false, stProposta);
 }
 
 void TfrmFiltroCsa::qryClienteNRINSJURCLIEGetText(TField* Sender, QString& Text, bool)
@@ -526,8 +567,8 @@ void TfrmFiltroCsa::sbtConfirmaClick(TObject* Sender)
             stSituacaoCHT += S("_A");
         if (chbCHT_Nao_Faturar->Checked())
             stSituacaoCHT += S("_N");
-        if (chbCHT_Pendente->Checked() && chbCHT_Faturado->Checked() && chbCHT_Aprovado->Checked() &&
-            chbCHT_Nao_Faturar->Checked())
+        if (chbCHT_Pendente->Checked() && chbCHT_Faturado->Checked() &&
+            chbCHT_Aprovado->Checked() && chbCHT_Nao_Faturar->Checked())
             stSituacaoCHT = S("T");
     }
     // 8. With CHTs asked for, at least one situation.
@@ -569,8 +610,8 @@ void TfrmFiltroCsa::LoadServices()
         screen.nedVrFaturar->SetText(QString());
         const QString operador = Operador();
         const QJsonValue reply = screen.netAprovCsa->AppServer().Call(
-            S("GetServPrest"), {depDtInicial->GetDate(), depDtFinal->GetDate(), stCliente, stFuncionario,
-                                stProposta, stSituacaoCSA, operador, stSituacaoCHT});
+            S("GetServPrest"), {depDtInicial->GetDate(), depDtFinal->GetDate(), stCliente,
+                                stFuncionario, stProposta, stSituacaoCSA, operador, stSituacaoCHT});
         screen.cdsServPrest->SetData(PacketFromJson(reply));
     } catch (...) {
         DeactiveShowAvi();

@@ -11,7 +11,8 @@ using namespace aph;
 
 namespace {
 
-template <class T> constexpr TTypeMember ChoiceMembers[] = {
+template <class T>
+constexpr TTypeMember ChoiceMembers[] = {
     {"Todos", "Boolean", offsetof(T, Todos), sizeof(bool)},
     {"Lista", "QString", offsetof(T, Lista), sizeof(QString)},
 };
@@ -38,8 +39,10 @@ extern "C" {
 TFILTRO Filtro;
 const TTypeDescriptor TypeInfo_TFILTRO = {"TFILTRO", sizeof(TFILTRO), FiltroMembers,
                                           std::size(FiltroMembers)};
-const TTypeDescriptor TypeInfo_TCLIENTE = {"TCLIENTE", sizeof(TCLIENTE), ChoiceMembers<TCLIENTE>, 2};
+const TTypeDescriptor TypeInfo_TCLIENTE = {"TCLIENTE", sizeof(TCLIENTE), ChoiceMembers<TCLIENTE>,
+                                           2};
 const TTypeDescriptor TypeInfo_TFUNCIONARIO = {"TFUNCIONARIO", sizeof(TFUNCIONARIO),
                                                ChoiceMembers<TFUNCIONARIO>, 2};
-const TTypeDescriptor TypeInfo_TPROPOSTA = {"TPROPOSTA", sizeof(TPROPOSTA), ChoiceMembers<TPROPOSTA>, 2};
+const TTypeDescriptor TypeInfo_TPROPOSTA = {"TPROPOSTA", sizeof(TPROPOSTA),
+                                            ChoiceMembers<TPROPOSTA>, 2};
 }

@@ -69,8 +69,8 @@ void TApplication::DestroyForm(TForm* form)
     m_released.erase(std::remove(m_released.begin(), m_released.end(), form), m_released.end());
     if (form == m_mainForm)
         m_mainForm = nullptr;
-    const auto it =
-        std::find_if(m_forms.begin(), m_forms.end(), [form](const auto& f) { return f.get() == form; });
+    const auto it = std::find_if(m_forms.begin(), m_forms.end(),
+                                 [form](const auto& f) { return f.get() == form; });
     if (it != m_forms.end())
         m_forms.erase(it);
 }

@@ -24,7 +24,8 @@ public:
     void Open(const QString& host, int port) override
     {
         if (port <= 0 || port > 65535)
-            throw Exception(QStringLiteral("Porta do servidor de aplicação inválida: %1.").arg(port));
+            throw Exception(
+                QStringLiteral("Porta do servidor de aplicação inválida: %1.").arg(port));
         m_client.Connect(host, static_cast<quint16>(port));
         const THostEnvironment& env = HostEnvironment();
         if (!env.Token.isEmpty()) {
@@ -46,6 +47,11 @@ public:
 private:
     TRpcClient m_client;
 };
+
+std::unique_ptr<IAppServerTransport> MakeRpcTransport()
+{
+    return std::make_unique<TRpcTransport>();
+}
 
 void SetTransportFactory(TTransportFactory factory)
 {
@@ -79,7 +85,7 @@ void TNetConnection::SetConnected(bool connected)
     if (BeforeConnect)
         BeforeConnect(this);
     std::unique_ptr<IAppServerTransport> transport =
-        Factory() ? Factory()(m_serverName) : std::make_unique<TRpcTransport>();
+        Factory() ? Factory()(m_serverName) : MakeRpcTransport();
     transport->Open(m_host, m_port);
     m_transport = std::move(transport);
     if (AfterConnect)

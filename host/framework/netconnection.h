@@ -28,9 +28,11 @@ public:
 
 using TTransportFactory =
     std::function<std::unique_ptr<IAppServerTransport>(const QString& serverName)>;
-// The host decides how connections reach servers (the real socket client,
-// or an in-process service in tests).
+// The host decides how connections reach servers; without a factory the
+// JSON-RPC socket client is used.
 void SetTransportFactory(TTransportFactory factory);
+// The JSON-RPC socket client, logged in with the host's operator and token.
+std::unique_ptr<IAppServerTransport> MakeRpcTransport();
 
 class TNetConnection;
 

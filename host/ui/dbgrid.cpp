@@ -10,9 +10,7 @@ namespace aph {
 TField* TColumn::Field() const
 {
     TClientDataSet* ds = m_grid->DataSet();
-    if (!ds || !ds->Active())
-        return nullptr;
-    return ds->FindField(m_fieldName);
+    return ds ? ds->FindField(m_fieldName) : nullptr;
 }
 
 QString TColumn::TitleCaption() const

@@ -50,7 +50,7 @@ class TColumn
 public:
     TColumn(TDBGrid* grid, QString fieldName) : m_grid(grid), m_fieldName(std::move(fieldName)) {}
     const QString& FieldName() const { return m_fieldName; }
-    // The bound field of the grid's dataset (null when absent or closed).
+    // The bound field of the grid's dataset (null when it has none).
     TField* Field() const;
     QString TitleCaption() const; // the title, or the field's label
     void SetTitleCaption(const QString& caption) { m_title = caption; }

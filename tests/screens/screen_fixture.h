@@ -1,0 +1,115 @@
+#pragma once
+
+#include "approval/cli_aph31500.h"
+#include "filter/cli_aph31501.h"
+#include "host/framework/dbquery.h"
+#include "host/framework/environment.h"
+#include "tests/support/scripted_desktop.h"
+#include "tests/support/serverfixture.h"
+
+#include <QJsonArray>
+
+namespace aph::test {
+
+// One call the screens made to the server, as it went on the wire.
+struct TRecordedCall
+{
+    QString Method;
+    QJsonArray Params;
+};
+
+// The real socket transport, with every open and call written down.
+class RecordingTransport : public IAppServerTransport
+{
+public:
+    RecordingTransport(QList<TRecordedCall>& calls, QList<int>& opens, QString& failing)
+        : m_inner(MakeRpcTransport()), m_calls(calls), m_opens(opens), m_failing(failing)
+    {}
+    void Open(const QString& host, int port) override
+    {
+        m_inner->Open(host, port);
+        m_opens << port;
+    }
+    void Close() override { m_inner->Close(); }
+    bool IsOpen() const override { return m_inner->IsOpen(); }
+    QJsonValue Call(const QString& method, const QJsonArray& params) override
+    {
+        m_calls << TRecordedCall{method, params};
+        if (method == m_failing)
+            throw Exception(QStringLiteral("Falha de comunicação com o servidor de aplicação."));
+        return m_inner->Call(method, params);
+    }
+
+private:
+    std::unique_ptr<IAppServerTransport> m_inner;
+    QList<TRecordedCall>& m_calls;
+    QList<int>& m_opens;
+    QString& m_failing;
+};
+
+// The screens against a real aph-server on loopback over the demo
+// database, driven through the scripted desktop; the shared database
+// connection points at the same database.
+class ScreenTest : public ServerTest
+{
+protected:
+    void SetUp() override
+    {
+        ServerTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        SetFormatSettings(TFormatSettings::ForLocale(QStringLiteral("pt_BR.UTF-8")));
+        SetHostEnvironment({QStringLiteral("ANA"), QStringLiteral("0001"),
+                            QStringLiteral("127.0.0.1"), m_server->Port(), m_token, m_db->Spec()});
+        dtmDBGeral()->Open(m_db->Spec());
+        SetTransportFactory([this](const QString&) {
+            return std::make_unique<RecordingTransport>(calls, opens, failing);
+        });
+        desktop = std::make_unique<ScriptedDesktop>();
+        Filtro = TFILTRO{};
+        Cli_aph31500_Initialization();
+        Cli_aph31501_Initialization();
+    }
+
+    void TearDown() override
+    {
+        Cli_aph31501_Finalization();
+        Cli_aph31500_Finalization();
+        desktop.reset();
+        SetTransportFactory(nullptr);
+        dtmDBGeral()->Close();
+        ServerTest::TearDown();
+    }
+
+    QList<TRecordedCall> CallsOf(const char* method) const
+    {
+        QList<TRecordedCall> found;
+        for (const TRecordedCall& c : calls)
+            if (c.Method == QString::fromLatin1(method))
+                found << c;
+        return found;
+    }
+
+    // The user's part in the filter dialog the next time it shows.
+    void OnFilter(std::function<void(TfrmFiltroCsa&)> play)
+    {
+        desktop->modal.push_back([play](TForm& form) { play(static_cast<TfrmFiltroCsa&>(form)); });
+    }
+    // Confirms the filter dialog as it stands.
+    void ConfirmFilter()
+    {
+        OnFilter([](TfrmFiltroCsa& d) { UserClick(d.sbtConfirma); });
+    }
+
+    QList<TRecordedCall> calls;
+    QList<int> opens;
+    QString failing; // a method whose calls fail on the way, as a lost line would
+    std::unique_ptr<ScriptedDesktop> desktop;
+};
+
+inline QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+} // namespace aph::test
