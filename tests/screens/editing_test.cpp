@@ -1,0 +1,298 @@
+// Approving days in the grid, saving each one, and generating CHTs.
+#include "tests/screens/world.h"
+
+#include <QJsonObject>
+
+using namespace aph;
+using namespace aph::test;
+
+namespace {
+
+struct Editing : MarchScreen
+{
+    // Opens TF1's days without CHT and puts the cursor on a day and column.
+    void Open(const char* cht = "")
+    {
+        OpenMarch();
+        OpenTf1(cht);
+        UserFocus(f->dbgCSA);
+    }
+    void At(int day, const char* column)
+    {
+        TClientDataSet& ds = f->cdsAuxCSA;
+        for (int i = 0; i < ds.RecordCount(); ++i) {
+            TClientDataSet::ActiveRecordScope scope(ds, i);
+            if (OleToDate(ds.FieldByName(S("DTSERVPREST"))->AsDateTime()).day() == day) {
+                Input([&] { f->dbgCSA->ClickCell(i, f->dbgCSA->ColumnIndex(S(column))); });
+                return;
+            }
+        }
+        FAIL() << "no day " << day;
+    }
+    QString Column() const { return f->dbgCSA->SelectedField()->FieldName(); }
+    double Field(const char* name) const { return f->cdsAuxCSA.FieldByName(S(name))->AsFloat(); }
+    // What the server holds for a day of TF1 on service 001.
+    QVariantList Stored(int day)
+    {
+        const QList<QVariantList> rows = m_db->Rows(
+            S("SELECT QTHRAPROFATU, QTHRAPRCOMIS, CDOCORR, CDGRPOCOR FROM CSA WHERE CDFUNC = 'TF1' "
+              "AND NRSERVCONT = '001' AND DTSERVPREST = ?"),
+            {static_cast<qint64>(Day(2030, 3, day))});
+        return rows.isEmpty() ? QVariantList() : rows.first();
+    }
+    int Saves() { return static_cast<int>(CallsOf("SetCSA").size()); }
+};
+
+} // namespace
+
+TEST_F(Editing, BilledHoursAboveTheHoursWorkedAreRefusedOnLeavingTheColumn)
+{
+    Open();
+    At(11, "QTHRAPROFATU"); // 8 hours worked
+    UserType(*f, S("0900"));
+    UserKey(*f, VK_TAB);
+    EXPECT_EQ(desktop->errors, QStringList{f->msgPadrao->Msg(S("Hr_Norm<"))});
+    EXPECT_EQ(Column(), S("QTHRAPROFATU")) << "the cursor stays";
+    EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsEdit);
+    UserKey(*f, VK_BACK);
+    UserKey(*f, VK_BACK);
+    UserKey(*f, VK_BACK);
+    UserKey(*f, VK_BACK);
+    UserType(*f, S("0800"));
+    UserKey(*f, VK_TAB);
+    EXPECT_EQ(desktop->errors.size(), 1) << "equal passes";
+    EXPECT_EQ(Column(), S("QTHRAPRCOMIS"));
+}
+
+TEST_F(Editing, CommissionAboveTheHoursWorkedRefusesThePost)
+{
+    Open();
+    At(11, "QTHRAPRCOMIS");
+    UserType(*f, S("0830"));
+    UserKey(*f, VK_DOWN);
+    EXPECT_EQ(desktop->errors, QStringList{f->msgPadrao->Msg(S("Hr_Aprov<"))});
+    EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsEdit);
+    EXPECT_EQ(Saves(), 0);
+    EXPECT_EQ(f->cdsCSA.State(), TDataSetState::dsBrowse) << "the server copy leaves editing";
+    EXPECT_TRUE(Stored(11)[1].isNull()) << "nothing reached the server";
+}
+
+TEST_F(Editing, CommissionBelowTheHoursWorkedNeedsAnOccurrence)
+{
+    Open();
+    At(12, "QTHRAPRCOMIS"); // 7.5 worked
+    UserType(*f, S("0700"));
+    UserKey(*f, VK_DOWN);
+    EXPECT_EQ(desktop->errors, QStringList{S("Ocorrência deve ser informada.")});
+    EXPECT_EQ(Column(), S("DSOCORR")) << "the cursor goes to the occurrence";
+    EXPECT_EQ(Saves(), 0);
+    // Typing does nothing in the occurrence; the picker sets it.
+    UserType(*f, S("x"));
+    EXPECT_TRUE(f->cdsAuxCSA.FieldByName(S("DSOCORR"))->IsNull());
+    desktop->rowPicks = {0};
+    Input([&] { f->dbgCSA->ClickEditButton(); });
+    EXPECT_EQ(desktop->pickRowTitles, QStringList{S("Ocorrência")});
+    EXPECT_FALSE(f->cdsAuxCSA.FieldByName(S("CDOCORR"))->IsNull());
+    UserKey(*f, VK_DOWN);
+    EXPECT_EQ(desktop->errors.size(), 1);
+    EXPECT_EQ(Saves(), 1);
+    const QVariantList stored = Stored(12);
+    EXPECT_EQ(stored[0].toDouble(), 7.5) << "billed takes the hours worked";
+    EXPECT_EQ(stored[1].toDouble(), 7.0);
+    EXPECT_FALSE(stored[2].toString().isEmpty());
+    EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(f->cdsCSA.ChangeCount(), 0) << "saved and merged";
+    EXPECT_TRUE(f->dbgPadrao->Enabled());
+    EXPECT_EQ(f->lblTotHoraComis->Caption(), S("07:00"));
+}
+
+TEST_F(Editing, LowerBilledHoursNeedNoOccurrence)
+{
+    Open();
+    At(12, "QTHRAPROFATU");
+    UserType(*f, S("0700"));
+    UserKey(*f, VK_DOWN);
+    EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
+    EXPECT_EQ(Stored(12)[0].toDouble(), 7.0);
+    EXPECT_EQ(Stored(12)[1].toDouble(), 7.5);
+}
+
+TEST_F(Editing, ComparisonsAreOnFiveDecimals)
+{
+    Open();
+    At(13, "QTHRAPROFATU"); // 7.49999 worked, shown as 07:30
+    EXPECT_EQ(f->cdsAuxCSA.FieldByName(S("QTHRTRAB"))->DisplayText(), S("07:30"));
+    UserType(*f, S("0730"));
+    UserKey(*f, VK_TAB);
+    EXPECT_EQ(desktop->errors, QStringList{f->msgPadrao->Msg(S("Hr_Norm<"))});
+}
+
+TEST_F(Editing, PostingUntypedApprovalsStoresTheHoursWorked)
+{
+    Open();
+    At(14, "QTHRAPROFATU");
+    UserClick(f->sbtAlterar);
+    ASSERT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsEdit);
+    UserClick(f->sbtConfirmar);
+    EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
+    EXPECT_EQ(Stored(14)[0].toDouble(), 5.0);
+    EXPECT_EQ(Stored(14)[1].toDouble(), 5.0);
+    EXPECT_EQ(Saves(), 1);
+}
+
+TEST_F(Editing, GapDaysTakeNoTypingAndTheirPostSendsNothing)
+{
+    Open("T0001");
+    At(2, "QTHRAPROFATU");
+    UserType(*f, S("0100"));
+    EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsBrowse);
+    At(2, "DSOCORR");
+    UserKey(*f, VK_BACK); // emptying the occurrence works on any day
+    EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsEdit);
+    UserClick(f->sbtConfirmar);
+    EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
+    EXPECT_EQ(Saves(), 0);
+    EXPECT_EQ(f->cdsCSA.RecordCount(), 2);
+}
+
+TEST_F(Editing, RowsAreNeverAddedOrRemovedFromTheKeyboard)
+{
+    Open("T0001");
+    At(4, "QTHRAPROFATU");
+    for (auto [key, shift] : {std::pair{VK_INSERT, ssNone},
+                              {VK_INSERT, ssCtrl},
+                              {VK_DOWN, ssNone},
+                              {VK_DELETE, ssCtrl}})
+        UserKey(*f, key, shift);
+    EXPECT_EQ(f->cdsAuxCSA.RecordCount(), 4);
+    EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsBrowse);
+    EXPECT_TRUE(desktop->questions.isEmpty()) << "no delete was even asked";
+    // Tab on the last row's occurrence stays there.
+    At(4, "DSOCORR");
+    UserKey(*f, VK_TAB);
+    EXPECT_EQ(Column(), S("DSOCORR"));
+    EXPECT_EQ(f->cdsAuxCSA.RecNo(), 4);
+}
+
+TEST_F(Editing, BackspaceInTheOccurrenceEmptiesGroupCodeAndDescription)
+{
+    m_db->Exec(S("UPDATE CSA SET CDOCORR = '01', CDGRPOCOR = '01' WHERE DTSERVPREST = ?"),
+               {static_cast<qint64>(Day(2030, 3, 11))});
+    Open();
+    At(11, "DSOCORR");
+    ASSERT_FALSE(f->cdsAuxCSA.FieldByName(S("CDOCORR"))->IsNull());
+    UserKey(*f, VK_BACK);
+    for (const char* field : {"CDOCORR", "CDGRPOCOR", "DSOCORR"})
+        EXPECT_TRUE(f->cdsAuxCSA.FieldByName(S(field))->IsNull()) << field;
+    UserKey(*f, VK_UP);
+    EXPECT_TRUE(Stored(11)[2].isNull()) << "the cleared occurrence was saved";
+}
+
+TEST_F(Editing, OnlyApprovalsAndTheOccurrenceTakeEdits)
+{
+    Open();
+    for (const char* column : {"DTSERVPREST", "QTHRTRAB", "INCLUSAO"}) {
+        At(11, column);
+        UserType(*f, S("1"));
+        EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsBrowse) << column;
+        EXPECT_FALSE(f->dbgCSA->HasOption(dgEditing)) << column;
+    }
+    // A package service: no billed hours, but commission and occurrence.
+    GoTo(f->dbgPadrao, "NRSERVCONT", "002");
+    UserFocus(f->dbgCSA);
+    At(6, "QTHRAPROFATU");
+    UserType(*f, S("0100"));
+    EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsBrowse);
+    At(6, "QTHRAPRCOMIS");
+    UserType(*f, S("0300"));
+    EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsEdit);
+}
+
+TEST_F(Editing, AnApprovedOrBilledChtChangesNothingAndSaysNothing)
+{
+    for (const char* status : {"A", "R"}) {
+        SCOPED_TRACE(status);
+        m_db->Exec(S("UPDATE CHT SET IDSTATUSCHT = ? WHERE NRSEQUCHT = 'T0001'"), {S(status)});
+        if (!f)
+            Open("T0001");
+        else {
+            UserClick(f->sbtVerificar);
+            OpenTf1("T0001");
+            UserFocus(f->dbgCSA);
+        }
+        At(1, "QTHRAPROFATU");
+        UserType(*f, S("0500"));
+        At(1, "DSOCORR");
+        UserKey(*f, VK_BACK);
+        desktop->rowPicks = {0};
+        Input([&] { f->dbgCSA->ClickEditButton(); });
+        EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsBrowse);
+        EXPECT_TRUE(desktop->errors.isEmpty());
+        EXPECT_EQ(Saves(), 0);
+    }
+}
+
+TEST_F(Editing, ASaveTheServerRefusesKeepsTheTypedValuesAndLosesNothing)
+{
+    Open();
+    At(12, "QTHRAPROFATU");
+    // Another user approves the same day meanwhile.
+    m_db->Exec(
+        S("UPDATE CSA SET QTHRAPROFATU = 6, QTHRAPRCOMIS = 6, CDOCORR = '01', CDGRPOCOR = '01' "
+          "WHERE CDFUNC = 'TF1' AND DTSERVPREST = ?"),
+        {static_cast<qint64>(Day(2030, 3, 12))});
+    UserType(*f, S("0700"));
+    UserKey(*f, VK_DOWN);
+    ASSERT_EQ(desktop->errors.size(), 1);
+    EXPECT_TRUE(desktop->errors[0].contains(S("12/03/2030"))) << desktop->errors[0].toStdString();
+    EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsEdit) << "the row stays in edit";
+    EXPECT_EQ(Field("QTHRAPROFATU"), 7.0) << "with the typed value";
+    EXPECT_EQ(f->cdsCSA.ChangeCount(), 0) << "nothing left pending to go out with another day";
+    EXPECT_FALSE(f->dbgPadrao->Enabled());
+    EXPECT_EQ(Stored(12)[0].toDouble(), 6.0) << "the other user's change stands";
+    UserKey(*f, VK_ESCAPE);
+    EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsBrowse);
+    EXPECT_TRUE(f->cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->IsNull())
+        << "cancelling brings back what was loaded";
+    // Another day saves alone.
+    At(14, "QTHRAPROFATU");
+    UserType(*f, S("0400"));
+    UserKey(*f, VK_UP);
+    EXPECT_EQ(desktop->errors.size(), 1);
+    const QJsonObject delta = CallsOf("SetCSA").last().Params[0].toObject();
+    EXPECT_EQ(delta.value(u"records").toArray().size(), 1);
+    EXPECT_EQ(Stored(14)[0].toDouble(), 4.0);
+}
+
+TEST_F(Editing, GeneratingAsksFirstThenBillsAndShowsTheNewCht)
+{
+    Open();
+    desktop->answers = {mrNo};
+    UserClick(f->sbtGerarCHT);
+    EXPECT_EQ(desktop->questions.last(),
+              S("Confirma a geração da CHT para todas as CSA´s mostradas na tela?"));
+    EXPECT_TRUE(CallsOf("SetCHT").isEmpty());
+    const int reloads = static_cast<int>(CallsOf("GetServPrest").size());
+
+    desktop->answers = {mrYes};
+    UserKey(*f, 'G', ssCtrl); // the menu's shortcut
+    EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
+    ASSERT_EQ(CallsOf("SetCHT").size(), 1);
+    EXPECT_EQ(CallsOf("SetCHT")[0].Params,
+              (QJsonArray{Day(2030, 3, 1), Day(2030, 3, 31), S("ANA"), S("T"), S("T"), S("T"),
+                          S("T"), S("T"), S("T")}));
+    EXPECT_EQ(CallsOf("GetServPrest").size(), reloads + 1) << "the screen reloads";
+    EXPECT_EQ(f->ActiveControl(), f->dbgPadrao);
+    OpenTf1();
+    QStringList chts;
+    for (int i = 0; i < f->cdsCHT.RecordCount(); ++i) {
+        TClientDataSet::ActiveRecordScope scope(f->cdsCHT, i);
+        chts << f->cdsCHT.FieldByName(S("IDSTATUSCHT"))->AsString() +
+                    f->cdsCHT.FieldByName(S("NRSEQUCHT"))->AsString();
+    }
+    EXPECT_EQ(chts.size(), 3) << chts.join(u' ').toStdString();
+    EXPECT_TRUE(Days().isEmpty()) << "no day of TF1 is left without CHT";
+    const QVariant billed =
+        m_db->Scalar(S("SELECT COUNT(*) FROM CSA WHERE CDFUNC = 'TF1' AND NRSEQUCHT IS NULL"));
+    EXPECT_EQ(billed.toInt(), 0);
+}
