@@ -1,0 +1,156 @@
+// The approval screen's cascade from a change of service down to the totals
+// on screen, against a real aph-server on a database of a million CSAs.
+// Reports, per change of service: the whole cascade, the time spent waiting
+// for the server (every call, reply decoding included), and the rest, which
+// is the screen's own work (loads into datasets, the copy, gap days, totals,
+// state reports).
+//
+//   bench_cascade                 makes the database (init --scale 1000000)
+//   bench_cascade --db URI        uses an existing database
+#include "approval/cli_aph31500.h"
+#include "filter/cli_aph31501.h"
+#include "host/framework/dbquery.h"
+#include "host/framework/environment.h"
+#include "tests/support/scripted_desktop.h"
+#include "tests/support/serverfixture.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace aph;
+using namespace aph::test;
+
+namespace {
+
+QString S(const char* t)
+{
+    return QString::fromUtf8(t);
+}
+
+qint64 g_serverNs = 0;
+
+// The socket transport, with the time spent in each call added up.
+class TimedTransport : public IAppServerTransport
+{
+public:
+    TimedTransport() : m_inner(MakeRpcTransport()) {}
+    void Open(const QString& host, int port) override { m_inner->Open(host, port); }
+    void Close() override { m_inner->Close(); }
+    bool IsOpen() const override { return m_inner->IsOpen(); }
+    QJsonValue Call(const QString& method, const QJsonArray& params) override
+    {
+        QElapsedTimer t;
+        t.start();
+        QJsonValue v = m_inner->Call(method, params);
+        g_serverNs += t.nsecsElapsed();
+        return v;
+    }
+
+private:
+    std::unique_ptr<IAppServerTransport> m_inner;
+};
+
+double Percentile(std::vector<double> v, double p)
+{
+    std::sort(v.begin(), v.end());
+    const std::size_t i =
+        std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())));
+    return v[i];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QString db;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (QByteArray(argv[i]) == "--db")
+            db = QString::fromLocal8Bit(argv[i + 1]);
+    QTemporaryDir dir;
+    if (db.isEmpty()) {
+        db = S("sqlite:") + dir.filePath(S("scale.db"));
+        std::printf("making %s with a million CSAs...\n", qPrintable(db));
+        QString err;
+        if (RunServerCommand({S("init"), db, S("--scale"), S("1000000")}, nullptr, &err) != 0) {
+            std::fprintf(stderr, "init failed: %s\n", qPrintable(err));
+            return 1;
+        }
+    }
+    TServerProcess server(db, {S("--no-auth")});
+    SetFormatSettings(TFormatSettings::ForLocale(S("pt_BR.UTF-8")));
+    SetHostEnvironment({S("ADMIN"), S("0001"), S("127.0.0.1"), server.Port(), QString(), db});
+    SetTransportFactory([](const QString&) { return std::make_unique<TimedTransport>(); });
+    dtmDBGeral()->Open(db);
+    ScriptedDesktop desktop;
+    Cli_aph31500_Initialization();
+    Cli_aph31501_Initialization();
+
+    // January 2025, the CHTs of every situation: each service's first
+    // employee shows one CHT of the month, gap days filled to a calendar.
+    desktop.modal.push_back([](TForm& form) {
+        auto& d = static_cast<TfrmFiltroCsa&>(form);
+        d.depDtInicial->SetDate(EncodeDate(2025, 1, 1));
+        d.depDtFinal->SetDate(EncodeDate(2025, 1, 31));
+        d.chbComCHTGerada->SetChecked(true);
+        for (TCheckBox* b :
+             {d.chbCHT_Pendente, d.chbCHT_Aprovado, d.chbCHT_Faturado, d.chbCHT_Nao_Faturar})
+            b->SetChecked(true);
+        d.chbSemCHTGerada->SetChecked(false);
+        UserClick(d.sbtConfirma);
+    });
+    QElapsedTimer open;
+    open.start();
+    IniProc();
+    const double openMs = static_cast<double>(open.nsecsElapsed()) / 1e6;
+    if (!desktop.errors.isEmpty() || !frmAprovaHoras) {
+        std::fprintf(stderr, "opening failed: %s\n", qPrintable(desktop.errors.join(u'\n')));
+        return 1;
+    }
+    TfrmAprovaHoras& f = *frmAprovaHoras;
+    const int services = f.cdsServPrest.RecordCount();
+    std::printf("services in the month: %d; opening with the filter: %.1f ms\n", services, openMs);
+
+    std::vector<double> total, waiting, client;
+    int days = 0, cascades = 0, maxDays = 0;
+    const int rounds = std::min(services - 1, 400);
+    for (int i = 0; i < rounds + 20; ++i) {
+        const int row = 1 + i % (services - 1);
+        g_serverNs = 0;
+        QElapsedTimer t;
+        t.start();
+        UserClick(f.dbgPadrao); // focus stays on the services
+        f.dbgPadrao->ClickCell(row, 0);
+        const qint64 ns = t.nsecsElapsed();
+        if (!desktop.errors.isEmpty()) {
+            std::fprintf(stderr, "cascade failed: %s\n", qPrintable(desktop.errors.join(u'\n')));
+            return 1;
+        }
+        if (i < 20)
+            continue; // warm-up
+        total.push_back(static_cast<double>(ns) / 1e6);
+        waiting.push_back(static_cast<double>(g_serverNs) / 1e6);
+        client.push_back(static_cast<double>(ns - g_serverNs) / 1e6);
+        days += f.cdsAuxCSA.RecordCount();
+        maxDays = std::max(maxDays, f.cdsAuxCSA.RecordCount());
+        ++cascades;
+    }
+    std::printf("cascades: %d, days shown per CHT: %.1f on average, %d at most\n", cascades,
+                static_cast<double>(days) / cascades, maxDays);
+    std::printf("%-28s %8s %8s %8s\n", "ms per change of service", "median", "p90", "p99");
+    const auto line = [](const char* name, const std::vector<double>& v) {
+        std::printf("%-28s %8.2f %8.2f %8.2f\n", name, Percentile(v, 0.5), Percentile(v, 0.9),
+                    Percentile(v, 0.99));
+    };
+    line("whole cascade", total);
+    line("waiting for the server", waiting);
+    line("the screen's own work", client);
+    Cli_aph31501_Finalization();
+    Cli_aph31500_Finalization();
+    return 0;
+}
