@@ -390,44 +390,39 @@ void TfrmFiltroCsa::FocusDate(TDateEditPlus* target, TDateEditPlus* other)
     other->OnExit = exit;
 }
 
-void TfrmFiltroCsa::Vd_DtInicial(bool required)
+void TfrmFiltroCsa::Vd_Data(TDateEditPlus* edit, TDateEditPlus* other, bool required,
+                           const char* emptyKey, bool editIsStart)
 {
+    // An empty date is refused when required; otherwise the two dates are
+    // compared, but only against another date that is there and valid.
     const char* fault = nullptr;
-    if (EmptyString(depDtInicial->Text())) {
+    if (EmptyString(edit->Text())) {
         if (required)
-            fault = "DtIni_Inf";
-    } else if (depDtFinal->GetDate() < depDtInicial->GetDate() &&
-               !EmptyString(depDtFinal->Text()) && depDtFinal->IsDateValid()) {
-        fault = "DtFin>DtIni";
+            fault = emptyKey;
+    } else {
+        const TDateTime start = editIsStart ? edit->GetDate() : other->GetDate();
+        const TDateTime end = editIsStart ? other->GetDate() : edit->GetDate();
+        if (end < start && !EmptyString(other->Text()) && other->IsDateValid())
+            fault = "DtFin>DtIni";
     }
     if (!fault)
         return;
     try {
         MensErro(msgPadrao->Msg(S(fault)), true);
     } catch (...) {
-        FocusDate(depDtInicial, depDtFinal);
+        FocusDate(edit, other);
         throw;
     }
 }
 
+void TfrmFiltroCsa::Vd_DtInicial(bool required)
+{
+    Vd_Data(depDtInicial, depDtFinal, required, "DtIni_Inf", true);
+}
+
 void TfrmFiltroCsa::Vd_DtFinal(bool required)
 {
-    const char* fault = nullptr;
-    if (EmptyString(depDtFinal->Text())) {
-        if (required)
-            fault = "DtFin_Inf";
-    } else if (depDtInicial->GetDate() > depDtFinal->GetDate() &&
-               !EmptyString(depDtInicial->Text()) && depDtInicial->IsDateValid()) {
-        fault = "DtFin>DtIni";
-    }
-    if (!fault)
-        return;
-    try {
-        MensErro(msgPadrao->Msg(S(fault)), true);
-    } catch (...) {
-        FocusDate(depDtFinal, depDtInicial);
-        throw;
-    }
+    Vd_Data(depDtFinal, depDtInicial, required, "DtFin_Inf", false);
 }
 
 // --- Option sets ------------------------------------------------------------------------

@@ -101,6 +101,8 @@ private:
     void ChoiceClick(TRadioButton* todos, TBtnPesquisa* picker, bool lista);
     void Vd_Lista(TRadioButton* lista, const QString& selection, const char* key);
     void FocusDate(TDateEditPlus* target, TDateEditPlus* other);
+    void Vd_Data(TDateEditPlus* edit, TDateEditPlus* other, bool required, const char* emptyKey,
+                 bool editIsStart);
 };
 
 // Shows the filter dialog modally, creating it on first use.

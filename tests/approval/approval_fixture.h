@@ -3,6 +3,7 @@
 #include "approval/cli_aph31500.h"
 #include "host/data/exceptions.h"
 #include "tests/support/scripted_desktop.h"
+#include "tests/support/text.h"
 
 #include <QString>
 
@@ -11,11 +12,6 @@
 #include <optional>
 
 namespace aph::test {
-
-inline QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 inline Value N(std::optional<double> v)
 {

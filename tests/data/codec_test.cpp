@@ -1,6 +1,7 @@
 #include "fixtures.h"
 #include "host/data/exceptions.h"
 #include "host/data/packetcodec.h"
+#include "tests/support/text.h"
 
 #include <QJsonDocument>
 
@@ -14,11 +15,6 @@ namespace {
 QByteArray B(const char* s)
 {
     return QByteArray(s);
-}
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
 }
 
 } // namespace

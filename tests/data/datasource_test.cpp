@@ -1,5 +1,6 @@
 #include "fixtures.h"
 #include "host/data/exceptions.h"
+#include "tests/support/text.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +8,6 @@ using namespace aph;
 using namespace aph::test;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 // A control that records what its data source tells it.
 class RecordingLink : public TDataLink

@@ -1,5 +1,6 @@
 #include "fixtures.h"
 #include "host/data/exceptions.h"
+#include "tests/support/text.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +11,6 @@ using namespace aph;
 using namespace aph::test;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 struct Fields : ::testing::Test
 {

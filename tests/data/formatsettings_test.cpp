@@ -1,16 +1,13 @@
 #include "host/data/formatsettings.h"
 #include "tests/support/env.h"
+#include "tests/support/text.h"
 
 #include <gtest/gtest.h>
 
 using namespace aph;
+using aph::test::S;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 const TFormatSettings kBr = TFormatSettings::ForLocale(S("pt_BR.UTF-8"));
 const TFormatSettings kC = TFormatSettings::ForLocale(S("C"));

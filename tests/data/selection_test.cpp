@@ -1,18 +1,11 @@
 #include "host/data/exceptions.h"
 #include "host/data/selection.h"
+#include "tests/support/text.h"
 
 #include <gtest/gtest.h>
 
 using namespace aph;
-
-namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
-
-} // namespace
+using aph::test::S;
 
 TEST(Selection, AnySetOfKeysRoundTripsAndIsNeverAllOrNothing)
 {

@@ -2,6 +2,7 @@
 #include "host/framework/basescreens.h"
 #include "tests/support/env.h"
 #include "tests/support/scripted_desktop.h"
+#include "tests/support/text.h"
 
 #include <QTemporaryDir>
 
@@ -11,11 +12,6 @@ using namespace aph;
 using namespace aph::test;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 class TfrmLista : public TfrmPadraoGrid
 {

@@ -1,5 +1,6 @@
 #include "host/data/exceptions.h"
 #include "host/framework/dbquery.h"
+#include "tests/support/text.h"
 
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -7,13 +8,9 @@
 #include <gtest/gtest.h>
 
 using namespace aph;
+using aph::test::S;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 void Exec(const char* sql)
 {

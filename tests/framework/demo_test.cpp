@@ -3,6 +3,7 @@
 #include "host/framework/functions.h"
 #include "host/ui/dbgrid.h"
 #include "tests/support/scripted_desktop.h"
+#include "tests/support/text.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +11,6 @@ using namespace aph;
 using namespace aph::test;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 class TfrmHoras : public TForm
 {

@@ -2,6 +2,7 @@
 #include "host/framework/functions.h"
 #include "host/framework/messages.h"
 #include "tests/support/scripted_desktop.h"
+#include "tests/support/text.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,11 +15,6 @@ using namespace aph;
 using namespace aph::test;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 QJsonValue J(const char* json)
 {

@@ -1,17 +1,14 @@
 #include "host/data/exceptions.h"
 #include "host/framework/environment.h"
 #include "host/framework/netconnection.h"
+#include "tests/support/text.h"
 
 #include <gtest/gtest.h>
 
 using namespace aph;
+using aph::test::S;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 struct Log
 {

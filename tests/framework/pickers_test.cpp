@@ -1,6 +1,7 @@
 #include "host/data/selection.h"
 #include "host/framework/pickers.h"
 #include "tests/support/scripted_desktop.h"
+#include "tests/support/text.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +9,6 @@ using namespace aph;
 using namespace aph::test;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 struct Clients : ::testing::Test
 {

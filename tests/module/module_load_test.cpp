@@ -7,6 +7,7 @@
 #include "tests/support/env.h"
 #include "tests/support/scripted_desktop.h"
 #include "tests/support/serverfixture.h"
+#include "tests/support/text.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -19,11 +20,6 @@ using namespace aph;
 using namespace aph::test;
 
 namespace {
-
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 struct TUnitEntry
 {

@@ -6,6 +6,7 @@
 #include "host/framework/environment.h"
 #include "tests/support/scripted_desktop.h"
 #include "tests/support/serverfixture.h"
+#include "tests/support/text.h"
 
 #include <QJsonArray>
 
@@ -106,10 +107,5 @@ protected:
     QString failing; // a method whose calls fail on the way, as a lost line would
     std::unique_ptr<ScriptedDesktop> desktop;
 };
-
-inline QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 } // namespace aph::test

@@ -2,6 +2,7 @@
 #include "host/ui/dbgrid.h"
 #include "host/ui/editors.h"
 #include "host/ui/form.h"
+#include "tests/support/text.h"
 #include "tests/support/ui_driver.h"
 
 #include <gtest/gtest.h>
@@ -10,11 +11,6 @@ using namespace aph;
 using namespace aph::test;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 TRow Row(double day, Value worked, Value approved, const char* text)
 {

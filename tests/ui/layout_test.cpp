@@ -1,19 +1,16 @@
 #include "host/ui/editors.h"
 #include "host/ui/form.h"
 #include "host/ui/menu.h"
+#include "tests/support/text.h"
 
 #include <QStringList>
 
 #include <gtest/gtest.h>
 
 using namespace aph;
+using aph::test::S;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 // The approval screen's page: services on top, a splitter, and below it the
 // employee/CHT column on the left and the CSA area with its totals.
