@@ -179,6 +179,8 @@ void TRpcServer::Pump(quint64 id)
                 QMetaObject::invokeMethod(
                     this, [this, id, reply, session] { OnReply(id, reply, session); },
                     Qt::QueuedConnection);
+                if (dispatcher)
+                    dispatcher->RunAfterReply();
             });
             break;
         }

@@ -284,7 +284,7 @@ std::unique_ptr<TStorage> TStorage::Open(const TDatabaseSpec& spec)
 
 void TStorage::Fail(const QString& what, const QSqlError& error) const
 {
-    Log(QStringLiteral("%1: %2 [%3]").arg(what, error.text(), error.nativeErrorCode()));
+    Log(QStringLiteral("%1: %2 [%3]").arg(what.left(300), error.text(), error.nativeErrorCode()));
     if (IsBusy(error, IsPostgres()))
         throw EStorageError(
             QStringLiteral("O banco de dados está ocupado com outra operação; tente novamente."));
