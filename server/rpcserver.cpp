@@ -73,6 +73,11 @@ void TWorkerPool::Run()
             }
         }
         job(dispatcher.get());
+        if (storage && storage->IsBroken()) {
+            // The next request gets a fresh connection.
+            dispatcher.reset();
+            storage.reset();
+        }
     }
     dispatcher.reset();
     storage.reset();

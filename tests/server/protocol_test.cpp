@@ -239,3 +239,25 @@ TEST_F(ProtocolTest, ALostServerIsReportedAsALostConnection)
     EXPECT_THROW(m_client->Call(S("GetProp"), kPropAll), EConnectionError);
     EXPECT_FALSE(m_client->IsConnected());
 }
+
+TEST_F(ProtocolTest, AServerWhoseDatabaseConnectionsDropReconnects)
+{
+    if (!TTestDatabase::UsesPostgres())
+        GTEST_SKIP() << "a SQLite file has no connection to lose";
+    ExpectAlive(*m_client);
+    m_db->Exec(S("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+                 "current_database() AND pid <> pg_backend_pid()"));
+    // Each worker may report its lost connection once; then it has a new one.
+    int lost = 0, served = 0;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        try {
+            served += !Checked(S("GetProp"), kPropAll).Rows.empty();
+        } catch (const ERpcError& e) {
+            EXPECT_EQ(e.Code(), -32010) << e.what();
+            EXPECT_TRUE(e.Message().contains(S("perdida"))) << e.what();
+            ++lost;
+        }
+    }
+    EXPECT_LE(lost, 4); // once per worker at most
+    EXPECT_EQ(served, 16 - lost);
+}
