@@ -140,16 +140,34 @@ TEST_F(ProtocolTest, MalformedRequestsGetTheirErrorAndTheConnectionGoesOn)
         {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetCHT\",\"params\":[\"DES\",\"TP1\",\"01\","
          "\"2030-03-01\",47178,\"TF1\",\"01\",\"T\"]}",
          -32602},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"SetCHT\",\"params\":[45658,45716,\"ANA\","
+         "\"T\",\"T\",\"T\",\"T\",\"T\"]}",
+         -32602},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"SetCHT\",\"params\":[45658,-1e9,\"ANA\","
+         "\"T\",\"T\",\"T\",\"T\",\"T\",\"T\"]}",
+         -32602},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"SetCHT\",\"params\":[45658,45716,\"ANA\","
+         "\"[\\\"000101\\\"\",\"\",\"T\",\"T\",\"T\",\"T\"]}",
+         -32602},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"SetCSA\",\"params\":[{\"fields\":[]}]}",
+         -32602},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"SetCSA\",\"params\":[]}", -32602},
         {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetFunc\",\"params\":[47178,47208,\"C\",\"D\","
          "\"P\",\"V\",\"S\",\"\",\"[\\\"F1\\\",]\",\"T\",\"T\"]}",
          -32602},
     };
+    const auto snapshot = [this] {
+        return m_db->Rows(S("SELECT (SELECT COUNT(*) FROM CHT), (SELECT COUNT(*) FROM CSA WHERE "
+                            "NRSEQUCHT IS NULL), (SELECT SUM(QTHRAPROFATU) FROM CSA)"));
+    };
+    const QList<QVariantList> before = snapshot();
     for (const auto& [line, code] : cases) {
         const QJsonValue reply = m_client->SendRaw(QByteArray(line));
         EXPECT_EQ(ErrorOf(reply), code) << line;
         EXPECT_FALSE(
             reply.toObject().value(S("error")).toObject().value(S("message")).toString().isEmpty());
     }
+    EXPECT_EQ(snapshot(), before);
     ExpectAlive(*m_client);
     EXPECT_TRUE(m_server->IsRunning());
 }
