@@ -190,6 +190,10 @@ int main(int argc, char** argv)
             pairs.push_back({r[0].ToString(), r[6].ToString(), r[4].ToString(), r[5].ToString(),
                              r[10].ToString(), (*f)[1].ToString(), (*f)[2].ToString()});
     }
+    if (pairs.empty()) {
+        std::fprintf(stderr, "The database has no CSA in May 2025; make it with init --scale.\n");
+        return 1;
+    }
     const auto pair = [&pairs](int i) -> const TPair& {
         return pairs[static_cast<std::size_t>(i) % pairs.size()];
     };
@@ -265,7 +269,29 @@ int main(int argc, char** argv)
                 refused += !reply.toObject().value(u"ok").toBool();
             },
             false);
-        Row("SetCSA, one day", call, nullptr, 0);
+        // The floor: the same day's UPDATE in its own durable transaction
+        // (other values than the server's, so that there is something to write).
+        int bareRows = 0;
+        const TFigures bare = Measure(
+            n,
+            [&](int i) {
+                const auto [p, r] =
+                    days[static_cast<std::size_t>(i) * days.size() / static_cast<std::size_t>(n)];
+                const TRowValues& row = *csas[p].Rows[r];
+                TTransaction tx(*storage, TTransaction::Mode::Write);
+                bareRows +=
+                    storage->Exec(S("UPDATE CSA SET QTHRAPROFATU = ?, QTHRAPRCOMIS = ? WHERE "
+                                    "NRPROPOSFAS = ? AND NRVERPROPFAS = ? AND NRSERVCONT = ? AND "
+                                    "CDFUNC = ? AND DTSERVPREST = ?"),
+                                  {row[12].ToNumber() / 2, row[12].ToNumber() / 2,
+                                   row[14].ToString(), row[13].ToString(), row[16].ToString(),
+                                   row[4].ToString(), static_cast<qint64>(row[7].ToNumber())});
+                tx.Commit();
+            },
+            false);
+        Row("SetCSA, one day", call, &bare, rtt.Median);
+        if (bareRows != n)
+            std::printf("(the bare update found %d of %d days)\n", bareRows, n);
         if (refused)
             std::printf("(SetCSA refused %d of %d)\n", refused, n);
     }
@@ -291,6 +317,27 @@ int main(int argc, char** argv)
             {static_cast<qint64>(sepStart), static_cast<qint64>(sepEnd)});
         const qint64 count = q.next() ? q.value(0).toLongLong() : 0;
         TStorage::Done(q);
+        // The floor: reading the month's CSAs without CHT grouped as SetCHT
+        // groups them, and updating each of them once, rolled back.
+        QElapsedTimer f;
+        f.start();
+        {
+            TTransaction tx(*storage, TTransaction::Mode::Write);
+            QSqlQuery& g = storage->Select(
+                S("SELECT NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, CDEMPRESA, "
+                  "MIN(DTSERVPREST), MAX(DTSERVPREST), COUNT(*) FROM CSA WHERE NRSEQUCHT IS "
+                  "NULL AND DTSERVPREST BETWEEN ? AND ? GROUP BY NRPROPOSFAS, NRVERPROPFAS, "
+                  "NRSERVCONT, CDFUNC, CDEMPRESA"),
+                {static_cast<qint64>(sepStart), static_cast<qint64>(sepEnd)});
+            while (g.next()) {
+            }
+            TStorage::Done(g);
+            storage->Exec(S("UPDATE CSA SET QTHRAPROFATU = COALESCE(QTHRAPROFATU, QTHRTRAB), "
+                            "QTHRAPRCOMIS = COALESCE(QTHRAPRCOMIS, QTHRTRAB) WHERE NRSEQUCHT IS "
+                            "NULL AND DTSERVPREST BETWEEN ? AND ?"),
+                          {static_cast<qint64>(sepStart), static_cast<qint64>(sepEnd)});
+        }
+        const double floorMs = static_cast<double>(f.nsecsElapsed()) / 1e6;
         QElapsedTimer t;
         t.start();
         c2.Call(S("SetCHT"),
@@ -300,8 +347,9 @@ int main(int argc, char** argv)
             storage->Select(S("SELECT COUNT(*) FROM CHT WHERE DTINCLCHT > ?"), {Ole(2026, 1, 1)});
         const qint64 chts = h.next() ? h.value(0).toLongLong() : 0;
         TStorage::Done(h);
-        std::printf("\nSetCHT over September: %lld CSAs into %lld CHTs in %.0f ms\n",
-                    static_cast<long long>(count), static_cast<long long>(chts), ms);
+        std::printf("\nSetCHT over September: %lld CSAs into %lld CHTs in %.0f ms "
+                    "(bare grouping read and update of the same rows: %.0f ms)\n",
+                    static_cast<long long>(count), static_cast<long long>(chts), ms, floorMs);
         again.terminate();
         again.waitForFinished();
     }

@@ -579,9 +579,10 @@ void TApprovalService::SetCSA(const TDelta& delta)
         if (it == index.end())
             throw EInvalidArgument(
                 QStringLiteral("As alterações não trazem o campo %1 da CSA.").arg(def.Name));
-        if (delta.Fields[*it].DataType != def.DataType)
+        if (delta.Fields[*it].DataType != def.DataType || delta.Fields[*it].Size != def.Size)
             throw EInvalidArgument(
-                QStringLiteral("O campo %1 das alterações tem o tipo errado.").arg(def.Name));
+                QStringLiteral("O campo %1 das alterações tem o tipo ou o tamanho errado.")
+                    .arg(def.Name));
     }
     const auto at = [&index](const char* name) {
         return index.value(QString::fromLatin1(name));

@@ -239,6 +239,19 @@ QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
     return notification ? QByteArray() : reply;
 }
 
+void TDispatcher::RunAfterReply()
+{
+    std::vector<std::function<void()>> work;
+    work.swap(m_afterReply);
+    for (const auto& step : work) {
+        try {
+            step();
+        } catch (const std::exception& e) {
+            Log(QStringLiteral("registro de auditoria: %1").arg(QString::fromUtf8(e.what())));
+        }
+    }
+}
+
 QByteArray TDispatcher::Login(TCall& call)
 {
     call.Expect("SS");
@@ -259,11 +272,13 @@ QByteArray TDispatcher::GetServPrest(TCall& call)
     call.CheckOperator(op);
     const TDataPacket packet = m_service->GetServPrest(
         call.Day(0), call.Day(1), call.Str(2), call.Str(3), call.Str(4), call.Str(5), call.Str(7));
-    m_service->Audit(op, call.Session.Operator,
-                     QStringLiteral("GetServPrest %1 a %2: %3 serviços")
-                         .arg(call.Day(0))
-                         .arg(call.Day(1))
-                         .arg(packet.Rows.size()));
+    const QString event = QStringLiteral("GetServPrest %1 a %2: %3 serviços")
+                              .arg(call.Day(0))
+                              .arg(call.Day(1))
+                              .arg(packet.Rows.size());
+    m_afterReply.push_back([this, op, loggedIn = call.Session.Operator, event] {
+        m_service->Audit(op, loggedIn, event);
+    });
     return EncodePacket(packet);
 }
 

@@ -5,6 +5,9 @@
 #include <QJsonValue>
 #include <QString>
 
+#include <functional>
+#include <vector>
+
 namespace aph {
 
 class TStorage;
@@ -43,6 +46,10 @@ public:
 
     // The reply line without its "\n"; empty for a notification.
     QByteArray Handle(const QByteArray& line, TSession& session);
+    // Work a call left for after its reply has gone out (the audit record
+    // of a read), so that it adds nothing to the caller's wait. Failures are
+    // logged.
+    void RunAfterReply();
 
     // An error reply to a request whose id is unknown or absent.
     static QByteArray ErrorLine(const QJsonValue& id, int code, const QString& message);
@@ -69,6 +76,7 @@ private:
 
     TStorage& m_storage;
     TApprovalService* m_service;
+    std::vector<std::function<void()>> m_afterReply;
     bool m_requireLogin;
 };
 

@@ -340,14 +340,12 @@ void GenerateScale(TStorage& storage, qint64 csaCount)
         auto o = storage.BulkWriter(QStringLiteral("OPERADOR"),
                                     {QStringLiteral("CDOPERADOR"), QStringLiteral("NMOPERADOR"),
                                      QStringLiteral("CDFUNC"), QStringLiteral("IDOPERATIVO")});
+        for (qint64 e = 0; e < employees; ++e)
+            w->Add({Code("F", e, 7), Code("Funcionário ", e, 7), e % 2 ? S("02") : S("01")});
+        w->Flush(); // before the operators that name them
         o->Add({S("ADMIN"), S("Administrador"), Null(), S("A")});
-        for (qint64 e = 0; e < employees; ++e) {
-            const QString code = Code("F", e, 7);
-            const QString company = e % 2 ? S("02") : S("01");
-            w->Add({code, Code("Funcionário ", e, 7), company});
-            o->Add({Code("OP", e, 7), Code("Funcionário ", e, 7), code, S("A")});
-        }
-        w->Flush();
+        for (qint64 e = 0; e < employees; ++e)
+            o->Add({Code("OP", e, 7), Code("Funcionário ", e, 7), Code("F", e, 7), S("A")});
         o->Flush();
     }
     {

@@ -122,7 +122,9 @@ int Serve(QCoreApplication& app, const QStringList& rest)
     options.Database = TDatabaseSpec::Parse(args.Positional[0]);
     if (args.Options.contains(QStringLiteral("--listen"))) {
         const QString text = args.Options.value(QStringLiteral("--listen"));
-        if (!options.Address.setAddress(text))
+        if (text == u"localhost")
+            options.Address = QHostAddress(QHostAddress::LocalHost);
+        else if (!options.Address.setAddress(text))
             throw EUsage(QStringLiteral("Endereço inválido: %1").arg(text));
     }
     options.Port = static_cast<quint16>(args.Number(QStringLiteral("--port"), 8090, 0, 65535));

@@ -73,6 +73,11 @@ void TWorkerPool::Run()
             }
         }
         job(dispatcher.get());
+        if (storage && storage->IsBroken()) {
+            // The next request gets a fresh connection.
+            dispatcher.reset();
+            storage.reset();
+        }
     }
     dispatcher.reset();
     storage.reset();
@@ -179,6 +184,8 @@ void TRpcServer::Pump(quint64 id)
                 QMetaObject::invokeMethod(
                     this, [this, id, reply, session] { OnReply(id, reply, session); },
                     Qt::QueuedConnection);
+                if (dispatcher)
+                    dispatcher->RunAfterReply();
             });
             break;
         }

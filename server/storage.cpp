@@ -284,7 +284,15 @@ std::unique_ptr<TStorage> TStorage::Open(const TDatabaseSpec& spec)
 
 void TStorage::Fail(const QString& what, const QSqlError& error) const
 {
-    Log(QStringLiteral("%1: %2 [%3]").arg(what, error.text(), error.nativeErrorCode()));
+    Log(QStringLiteral("%1: %2 [%3]").arg(what.left(300), error.text(), error.nativeErrorCode()));
+    // A connection that is gone stays gone: its owner opens a new one.
+    if (error.type() == QSqlError::ConnectionError || !m_db.isOpen() ||
+        (IsPostgres() && error.nativeErrorCode().startsWith(u"08")) ||
+        (IsPostgres() && error.nativeErrorCode().startsWith(u"57P")))
+        m_broken = true;
+    if (m_broken)
+        throw EStorageError(QStringLiteral("A conexão com o banco de dados foi perdida; tente "
+                                           "novamente."));
     if (IsBusy(error, IsPostgres()))
         throw EStorageError(
             QStringLiteral("O banco de dados está ocupado com outra operação; tente novamente."));

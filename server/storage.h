@@ -100,12 +100,15 @@ public:
                                                     const QStringList& columns);
 
     QSqlDatabase& Database() { return m_db; }
+    // True once a statement failed because the connection itself is lost.
+    bool IsBroken() const { return m_broken; }
 
 protected:
     TStorage(TDatabaseSpec::Kind kind, QSqlDatabase db);
     [[noreturn]] void Fail(const QString& what, const QSqlError& error) const;
 
     QSqlDatabase m_db;
+    mutable bool m_broken = false;
 
 private:
     TDatabaseSpec::Kind m_kind;

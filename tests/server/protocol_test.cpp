@@ -73,7 +73,9 @@ TEST_F(ProtocolTest, LoginNeedsAnActiveOperatorAndTheirOwnToken)
         return false;
     };
     EXPECT_TRUE(refused(S("ANA"), bruno));
-    EXPECT_TRUE(refused(S("ANA"), m_token.left(m_token.size() - 1) + u'0'));
+    QString altered = m_token; // one digit off
+    altered.back() = altered.back() == u'0' ? u'1' : u'0';
+    EXPECT_TRUE(refused(S("ANA"), altered));
     EXPECT_TRUE(refused(S("NINGUEM"), m_token));
     EXPECT_TRUE(refused(S("ANA"), QString()));
     m_db->Exec(S("UPDATE OPERADOR SET IDOPERATIVO = 'I' WHERE CDOPERADOR = 'BRUNO'"));
@@ -138,16 +140,34 @@ TEST_F(ProtocolTest, MalformedRequestsGetTheirErrorAndTheConnectionGoesOn)
         {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetCHT\",\"params\":[\"DES\",\"TP1\",\"01\","
          "\"2030-03-01\",47178,\"TF1\",\"01\",\"T\"]}",
          -32602},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"SetCHT\",\"params\":[45658,45716,\"ANA\","
+         "\"T\",\"T\",\"T\",\"T\",\"T\"]}",
+         -32602},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"SetCHT\",\"params\":[45658,-1e9,\"ANA\","
+         "\"T\",\"T\",\"T\",\"T\",\"T\",\"T\"]}",
+         -32602},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"SetCHT\",\"params\":[45658,45716,\"ANA\","
+         "\"[\\\"000101\\\"\",\"\",\"T\",\"T\",\"T\",\"T\"]}",
+         -32602},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"SetCSA\",\"params\":[{\"fields\":[]}]}",
+         -32602},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"SetCSA\",\"params\":[]}", -32602},
         {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetFunc\",\"params\":[47178,47208,\"C\",\"D\","
          "\"P\",\"V\",\"S\",\"\",\"[\\\"F1\\\",]\",\"T\",\"T\"]}",
          -32602},
     };
+    const auto snapshot = [this] {
+        return m_db->Rows(S("SELECT (SELECT COUNT(*) FROM CHT), (SELECT COUNT(*) FROM CSA WHERE "
+                            "NRSEQUCHT IS NULL), (SELECT SUM(QTHRAPROFATU) FROM CSA)"));
+    };
+    const QList<QVariantList> before = snapshot();
     for (const auto& [line, code] : cases) {
         const QJsonValue reply = m_client->SendRaw(QByteArray(line));
         EXPECT_EQ(ErrorOf(reply), code) << line;
         EXPECT_FALSE(
             reply.toObject().value(S("error")).toObject().value(S("message")).toString().isEmpty());
     }
+    EXPECT_EQ(snapshot(), before);
     ExpectAlive(*m_client);
     EXPECT_TRUE(m_server->IsRunning());
 }
@@ -236,4 +256,26 @@ TEST_F(ProtocolTest, ALostServerIsReportedAsALostConnection)
     m_server.reset();
     EXPECT_THROW(m_client->Call(S("GetProp"), kPropAll), EConnectionError);
     EXPECT_FALSE(m_client->IsConnected());
+}
+
+TEST_F(ProtocolTest, AServerWhoseDatabaseConnectionsDropReconnects)
+{
+    if (!TTestDatabase::UsesPostgres())
+        GTEST_SKIP() << "a SQLite file has no connection to lose";
+    ExpectAlive(*m_client);
+    m_db->Exec(S("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+                 "current_database() AND pid <> pg_backend_pid()"));
+    // Each worker may report its lost connection once; then it has a new one.
+    int lost = 0, served = 0;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        try {
+            served += !Checked(S("GetProp"), kPropAll).Rows.empty();
+        } catch (const ERpcError& e) {
+            EXPECT_EQ(e.Code(), -32010) << e.what();
+            EXPECT_TRUE(e.Message().contains(S("perdida"))) << e.what();
+            ++lost;
+        }
+    }
+    EXPECT_LE(lost, 4); // once per worker at most
+    EXPECT_EQ(served, 16 - lost);
 }

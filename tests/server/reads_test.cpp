@@ -3,6 +3,8 @@
 #include "host/data/packetcodec.h"
 #include "tests/support/serverfixture.h"
 
+#include <thread>
+
 using namespace aph;
 using namespace aph::test;
 
@@ -137,8 +139,16 @@ TEST_F(ReadsTest, ServicesPacketHasTheScreensFieldsAndTheCallIsAudited)
     EXPECT_EQ(Column(p, "IDTIPOCOBRCONT"), (QStringList{S("H"), S("P")}));
     EXPECT_EQ(Column(p, "NMTIPOSERV"),
               (QStringList{S("Desenvolvimento de sistemas"), S("Suporte técnico")}));
-    EXPECT_GE(
-        m_db->Scalar(S("SELECT COUNT(*) FROM APH_AUDITORIA WHERE CDOPERADOR = 'ANA'")).toInt(), 1);
+    // The audit record is written right after the reply has gone out.
+    int audited = 0;
+    for (int wait = 0; wait < 100 && audited == 0; ++wait) {
+        audited = m_db->Scalar(S("SELECT COUNT(*) FROM APH_AUDITORIA WHERE CDOPERADOR = 'ANA' AND "
+                                 "CDOPERCONEXAO = 'ANA'"))
+                      .toInt();
+        if (audited == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(audited, 1);
 }
 
 TEST_F(ReadsTest, ServicesRefuseBadCodesListsAndAnotherOperator)

@@ -262,8 +262,15 @@ TEST_F(SetCsaTest, AMalformedDeltaIsAnInvalidParamsError)
     rec.insert(S("old"), old);
     delta.insert(S("fields"), fields);
     delta.insert(S("records"), QJsonArray{rec});
+    // Codes wider than the dataset's never reach the database.
+    QJsonObject wide = Delta(Free(), {{0, {{"CDOCORR", T("0123456789")}}}});
+    QJsonArray wideFields = wide.value(S("fields")).toArray();
+    QJsonObject code = wideFields.at(1).toObject();
+    code.insert(S("size"), 100);
+    wideFields.replace(1, code);
+    wide.insert(S("fields"), wideFields);
     for (const QJsonValue& bad :
-         {QJsonValue(delta), QJsonValue(S("texto")), QJsonValue(QJsonObject{})}) {
+         {QJsonValue(delta), QJsonValue(wide), QJsonValue(S("texto")), QJsonValue(QJsonObject{})}) {
         try {
             m_client->Call(S("SetCSA"), {bad});
             ADD_FAILURE();
