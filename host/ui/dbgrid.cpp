@@ -26,9 +26,13 @@ int TColumn::Width() const
 {
     if (m_width > 0)
         return m_width;
-    // A field's display width is in characters of the grid's font.
+    // A field's display width is in characters of the grid's font; with
+    // titles shown, the column is at least as wide as its title.
     const TField* f = Field();
-    return (f ? f->DisplayWidth() : 10) * 6 + 4;
+    const int byField = (f ? f->DisplayWidth() : 10) * 6 + 4;
+    if (!m_grid->HasOption(dgTitles))
+        return byField;
+    return std::max(byField, static_cast<int>(TitleCaption().size()) * 6 + 4);
 }
 
 TDBGrid::TDBGrid(QString name) : TControl(std::move(name))

@@ -146,6 +146,10 @@ TEST_F(Module, TheScreenIsMadeAsDesigned)
     EXPECT_EQ(titles(f.dbgPadrao).first(), S("Cliente/169"));
     EXPECT_EQ(titles(f.dbgPadrao)[5], S("Cobrança/57")) << "a hidden field still shows as a column";
     EXPECT_EQ(titles(f.dbgCHT)[1], S("Nr. CHT/45"));
+    // A column without a width is as wide as its field, and no narrower
+    // than its title.
+    EXPECT_GE(f.dbgCHT->Column(0)->Width(), 60) << "Situação CHT over a one-letter field";
+    EXPECT_EQ(f.dbgFuncionario->Column(0)->Width(), 64) << "a ten-character code";
     EXPECT_EQ(titles(f.dbgCSA)[0], S("Data/81"));
     EXPECT_EQ(titles(f.dbgCSA)[5].section(u'/', 0, 0), S("Inclusão"));
     EXPECT_EQ(f.dbgCSA->Column(4)->ButtonStyle(), TColumnButtonStyle::cbsEllipsis);
