@@ -92,6 +92,16 @@ QIcon Drawn(const QString& glyph)
         p.drawLine(QPointF(5, 5), QPointF(10, 5));
         p.drawLine(QPointF(5, 8), QPointF(10, 8));
         p.drawLine(QPointF(5, 11), QPointF(8, 11));
+    } else if (glyph == u"help") {
+        p.setPen(QPen(ink, 1));
+        p.setBrush(QColor(90, 140, 220));
+        p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+        QFont f = p.font();
+        f.setBold(true);
+        f.setPixelSize(11);
+        p.setFont(f);
+        p.setPen(Qt::white);
+        p.drawText(QRectF(1.5, 1.5, 13, 13), Qt::AlignCenter, QStringLiteral("?"));
     } else {
         return {};
     }
@@ -176,7 +186,6 @@ QIcon GlyphIcon(const QString& glyph, const QStyle* style)
         {QStringLiteral("refresh"), QStyle::SP_BrowserReload},
         {QStringLiteral("cancel"), QStyle::SP_DialogCancelButton},
         {QStringLiteral("confirm"), QStyle::SP_DialogApplyButton},
-        {QStringLiteral("help"), QStyle::SP_DialogHelpButton},
         {QStringLiteral("close"), QStyle::SP_DialogCloseButton},
         {QStringLiteral("save"), QStyle::SP_DialogSaveButton},
         {QStringLiteral("open"), QStyle::SP_DialogOpenButton},

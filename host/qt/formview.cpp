@@ -314,7 +314,9 @@ void TFormView::SyncFocus(bool force)
         return;
     QWidget* current = QApplication::focusWidget();
     const bool inside = current && (current == this || isAncestorOf(current));
-    if (!force && !inside)
+    // Without the focus anywhere, an active window's form may take it.
+    const bool free = !current && window()->isActiveWindow();
+    if (!force && !inside && !free)
         return;
     TControl* active = m_form->ActiveControl();
     QWidget* target = active ? m_widgets.value(active, nullptr) : nullptr;
@@ -346,12 +348,32 @@ void TFormView::HandleKey(QKeyEvent* event)
         });
 }
 
+bool TFormView::FocusFromMouse(TControl* control)
+{
+    if (!control->CanFocus())
+        return false;
+    const bool ok = UserInput([control] { control->SetFocus(); });
+    if (!Alive(control))
+        return false;
+    if (ok && control->Focused())
+        return true;
+    m_refused = control;
+    QMetaObject::invokeMethod(
+        this, [this] { SyncFocus(); }, Qt::QueuedConnection);
+    return false;
+}
+
 void TFormView::ClickFromMouse(TControl* control)
 {
     if (!Alive(control))
         return;
+    QWidget* w = m_widgets.value(control);
     if (m_refused == control) {
         // Its focus was refused on this very click: the click goes nowhere.
+        m_refused = nullptr;
+    } else if (w->focusPolicy() != Qt::NoFocus && !control->Focused() && !FocusFromMouse(control)) {
+        // The widget had the Qt focus already, the form had it elsewhere,
+        // and the form kept it there.
         m_refused = nullptr;
     } else {
         UserInput([control] { control->Click(); });
@@ -394,16 +416,19 @@ bool TFormView::eventFilter(QObject* watched, QEvent* event)
         auto* focus = static_cast<QFocusEvent*>(event);
         auto* widget = qobject_cast<QWidget*>(watched);
         TControl* control = widget ? ControlOf(widget) : nullptr;
-        if (focus->reason() != Qt::MouseFocusReason || !control || control == m_form ||
-            dynamic_cast<TDBGrid*>(control) || control == m_form->ActiveControl())
+        if (focus->reason() != Qt::MouseFocusReason) {
+            // Qt chose a widget by itself (a window became active): the
+            // focus goes back where the form has it.
+            QMetaObject::invokeMethod(
+                this, [this] { SyncFocus(); }, Qt::QueuedConnection);
+            break;
+        }
+        if (!control || control == m_form || dynamic_cast<TDBGrid*>(control) ||
+            control == m_form->ActiveControl())
             break;
         // A click moves the focus the headless way; a refusal (a check of
         // the control being left) is shown and the focus stays.
-        if (control->CanFocus()) {
-            const bool ok = UserInput([control] { control->SetFocus(); });
-            if (Alive(control) && (!ok || !control->Focused()))
-                m_refused = control;
-        }
+        FocusFromMouse(control);
         break;
     }
     default:

@@ -62,7 +62,12 @@ private:
     void Forget();
     void HandleKey(QKeyEvent* event);
     void ClickFromMouse(TControl* control);
-    bool Alive(const TControl* control) const { return m_widgets.contains(control); }
+    // Moves the form's focus for a click; false when it was refused.
+    bool FocusFromMouse(TControl* control);
+    bool Alive(const TControl* control) const
+    {
+        return m_widgets.contains(control) || m_actions.contains(control);
+    }
 
     TForm* m_form;
     QWidget* m_client;
