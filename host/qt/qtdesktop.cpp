@@ -10,6 +10,7 @@
 #include <QDialogButtonBox>
 #include <QEventLoop>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
@@ -397,9 +398,18 @@ bool TQtDesktop::PickString(const QString& title, const QStringList& items, int&
 void TQtDesktop::BusyChanged(bool busy)
 {
     m_busy = std::max(0, m_busy + (busy ? 1 : -1));
-    if (m_busyIndicator)
-        m_busyIndicator->setVisible(m_busy > 0);
     ApplyCursor();
+    if (!m_busyIndicator)
+        return;
+    m_busyIndicator->setVisible(m_busy > 0);
+    // The work that follows holds the event loop: the indicator (and the
+    // cursor with it) reaches the screen now, without running any event.
+    if (m_busy > 0 && m_busyIndicator->isVisible())
+        if (QWidget* bar = m_busyIndicator->parentWidget()) {
+            if (bar->layout())
+                bar->layout()->activate();
+            bar->repaint();
+        }
 }
 
 void TQtDesktop::CursorChanged(TCursor cursor)
