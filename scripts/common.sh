@@ -7,6 +7,7 @@ APH_PACKAGES=(
   libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   postgresql
+  xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra
 )
 
 # Installs whatever of APH_PACKAGES (plus any extra names given) is missing.

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "host/ui/form.h"
+
+#include <QHash>
+#include <QWidget>
+
+#include <functional>
+
+class QAction;
+class QMenu;
+class QMenuBar;
+
+namespace aph {
+
+class TMenuItem;
+
+// The Qt face of one headless form, built generically from its control
+// tree: one widget per control, placed where the headless layout puts it,
+// kept in step through the form's observer. Every key typed in it goes to
+// the form (menu shortcuts, the focused control, Tab), every click to the
+// control clicked, each as one piece of user input; the widgets never act
+// on their own, so the headless behaviour is the only behaviour.
+class TFormView : public QWidget, private TFormObserver
+{
+public:
+    explicit TFormView(TForm& form, QWidget* parent = nullptr);
+    ~TFormView() override;
+
+    // Null once the form has gone away.
+    TForm* Form() const { return m_form; }
+    QWidget* WidgetOf(const TControl* control) const;
+    // The control a widget (or one of its inner parts) shows.
+    TControl* ControlOf(const QWidget* widget) const;
+    QMenuBar* MenuBar() const { return m_menuBar; }
+    QAction* ActionOf(const TMenuItem* item) const;
+    // The size that shows the form's client area whole.
+    QSize sizeHint() const override;
+    // Puts the Qt focus where the form has its focus; without force only
+    // while the focus is in this view already.
+    void SyncFocus(bool force = false);
+
+    std::function<void()> OnFormDestroyed;
+    std::function<void()> OnCaptionChanged;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void ControlChanged(TControl* control, TChange change) override;
+    void ControlDestroyed(TControl* control) override;
+
+    void BuildChildren(TWinControl* parent, QWidget* widget);
+    QWidget* CreateWidget(TControl* control, QWidget* parent);
+    void SyncWidget(TControl* control, QWidget* widget);
+    void BuildMenu();
+    void AddMenuItems(TMenuItem* item, QMenu* menu);
+    void SyncAction(TMenuItem* item);
+    void Relayout();
+    void Watch(QWidget* widget);
+    void Forget();
+    void HandleKey(QKeyEvent* event);
+    void ClickFromMouse(TControl* control);
+    // Moves the form's focus for a click; false when it was refused.
+    bool FocusFromMouse(TControl* control);
+    bool Alive(const TControl* control) const
+    {
+        return m_widgets.contains(control) || m_actions.contains(control);
+    }
+
+    TForm* m_form;
+    QWidget* m_client;
+    QMenuBar* m_menuBar = nullptr;
+    QHash<const TControl*, QWidget*> m_widgets;
+    QHash<const QWidget*, TControl*> m_controls;
+    QHash<const TControl*, QAction*> m_actions;
+    bool m_syncingFocus = false;
+    bool m_resizing = false;
+    const TControl* m_refused = nullptr; // its focus was just refused: drop its click
+
+    friend class TSplitterWidget;
+};
+
+} // namespace aph

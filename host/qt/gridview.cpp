@@ -1,0 +1,243 @@
+#include "host/qt/gridview.h"
+
+#include "host/qt/gridmodel.h"
+#include "host/qt/input.h"
+#include "host/qt/qtcanvas.h"
+#include "host/qt/qtconvert.h"
+#include "host/ui/dbgrid.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QToolButton>
+
+namespace aph {
+
+namespace {
+
+// Every cell is painted by the grid: canvas prepared as the grid prepares
+// it, then its default drawing and the screen's draw handler.
+class TGridDelegate : public QStyledItemDelegate
+{
+public:
+    TGridDelegate(TGridView* view) : QStyledItemDelegate(view), m_view(view) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        TDBGrid* grid = m_view->Grid();
+        if (!grid)
+            return;
+        TQtCanvas canvas(*painter, m_view->palette());
+        painter->save();
+        painter->setClipRect(option.rect);
+        try {
+            grid->PaintCell(canvas, index.row(), index.column(), option.rect);
+        } catch (...) {
+            // A failing draw handler leaves the cell as far as it got; an
+            // exception must not cross the paint event.
+        }
+        painter->restore();
+    }
+
+private:
+    TGridView* m_view;
+};
+
+int CurrentRow(const TDBGrid* grid)
+{
+    const TClientDataSet* ds = grid->DataSet();
+    return ds && ds->Active() ? ds->CurrentIndex() : -1;
+}
+
+} // namespace
+
+TGridView::TGridView(TDBGrid* grid, QWidget* parent)
+    : QTableView(parent), m_grid(grid), m_model(new TGridModel(grid, this)),
+      m_editor(new QLineEdit(viewport())), m_button(new QToolButton(viewport()))
+{
+    setModel(m_model);
+    setItemDelegate(new TGridDelegate(this));
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTabKeyNavigation(false);
+    setFocusPolicy(Qt::StrongFocus);
+    setWordWrap(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(8);
+    verticalHeader()->setDefaultSectionSize(TDBGrid::kRowHeight);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setMinimumSectionSize(8);
+
+    // The editor only shows what the grid's editor holds; typing goes to
+    // the grid through the form.
+    m_editor->setReadOnly(true);
+    m_editor->setFocusPolicy(Qt::NoFocus);
+    m_editor->setFrame(true);
+    m_editor->setContextMenuPolicy(Qt::NoContextMenu);
+    m_editor->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_editor->setObjectName(QStringLiteral("cellEditor"));
+    m_editor->hide();
+    m_button->setText(QStringLiteral("…"));
+    m_button->setFocusPolicy(Qt::NoFocus);
+    m_button->setObjectName(QStringLiteral("editButton"));
+    m_button->hide();
+    connect(m_button, &QToolButton::clicked, this, [this] {
+        if (TDBGrid* g = m_grid)
+            UserInput([g] { g->ClickEditButton(); });
+    });
+    ApplyOptions();
+    ApplyColumnWidths();
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int section, int, int size) {
+                // The user widened a column: the grid keeps the width.
+                if (m_grid && section < m_grid->ColumnCount())
+                    m_grid->Column(section)->SetWidth(size);
+                PlaceEditor();
+            });
+    Sync();
+}
+
+TGridView::~TGridView() = default;
+
+void TGridView::Detach()
+{
+    m_grid = nullptr;
+    m_model->Detach();
+    m_editor->hide();
+    m_button->hide();
+}
+
+void TGridView::ApplyOptions()
+{
+    if (!m_grid)
+        return;
+    horizontalHeader()->setVisible(m_grid->HasOption(dgTitles));
+    horizontalHeader()->setSectionResizeMode(
+        m_grid->HasOption(dgColumnResize) ? QHeaderView::Interactive : QHeaderView::Fixed);
+    horizontalHeader()->setFont(QtFont(m_grid->TitleFont()));
+    verticalHeader()->setVisible(m_grid->HasOption(dgIndicator));
+    verticalHeader()->setFixedWidth(12);
+    setShowGrid(m_grid->HasOption(dgColLines) || m_grid->HasOption(dgRowLines));
+    setFont(QtFont(m_grid->Font()));
+    // The area below the last row has the grid's colour.
+    QPalette p = palette();
+    p.setColor(QPalette::Base, QtColor(m_grid->Color(), QPalette()));
+    setPalette(p);
+}
+
+void TGridView::ApplyColumnWidths()
+{
+    if (!m_grid)
+        return;
+    QSignalBlocker block(horizontalHeader());
+    for (int i = 0; i < m_grid->ColumnCount() && i < m_model->columnCount(); ++i)
+        horizontalHeader()->resizeSection(i, m_grid->Column(i)->Width());
+}
+
+void TGridView::Sync()
+{
+    if (!m_grid)
+        return;
+    if (m_model->Sync())
+        ApplyColumnWidths();
+    const int row = CurrentRow(m_grid);
+    const int column = m_grid->SelectedIndex();
+    if (row != m_row || column != m_column) {
+        m_row = row;
+        m_column = column;
+        if (row >= 0 && row < m_model->rowCount() && column >= 0 && column < m_model->columnCount())
+            scrollTo(m_model->index(row, column));
+    }
+    verticalHeader()->viewport()->update();
+    viewport()->update();
+    PlaceEditor();
+}
+
+void TGridView::SyncStyle()
+{
+    ApplyOptions();
+    Sync();
+}
+
+void TGridView::PlaceEditor()
+{
+    if (!m_grid) {
+        m_editor->hide();
+        m_button->hide();
+        return;
+    }
+    const int row = CurrentRow(m_grid);
+    const int column = m_grid->SelectedIndex();
+    const bool valid =
+        row >= 0 && row < m_model->rowCount() && column >= 0 && column < m_model->columnCount();
+    QRect cell = valid ? visualRect(m_model->index(row, column)) : QRect();
+    const bool button = valid && m_grid->ShowsEditButton(column);
+    if (button) {
+        const int w = std::min(18, cell.width());
+        m_button->setGeometry(cell.right() - w + 1, cell.top(), w, cell.height());
+        m_button->show();
+        cell.setRight(cell.right() - w);
+    } else {
+        m_button->hide();
+    }
+    if (valid && m_grid->EditorMode()) {
+        m_editor->setFont(QtFont(m_grid->Font()));
+        m_editor->setGeometry(cell);
+        const QString text = m_grid->EditorText();
+        if (m_editor->text() != text)
+            m_editor->setText(text);
+        m_editor->show();
+    } else {
+        m_editor->hide();
+    }
+}
+
+void TGridView::mousePressEvent(QMouseEvent* event)
+{
+    if (!m_grid || event->button() != Qt::LeftButton)
+        return;
+    const QModelIndex index = indexAt(event->position().toPoint());
+    TDBGrid* grid = m_grid;
+    // The click moves the focus, the row and the column as the grid does;
+    // a refusal on the way (a check of the cell being left) is shown and
+    // leaves everything where it was.
+    UserInput([grid, index] {
+        if (index.isValid())
+            grid->ClickCell(index.row(), index.column());
+        else
+            grid->SetFocus();
+    });
+}
+
+void TGridView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    mousePressEvent(event);
+}
+
+void TGridView::mouseMoveEvent(QMouseEvent*) {}
+
+void TGridView::mouseReleaseEvent(QMouseEvent*) {}
+
+void TGridView::keyPressEvent(QKeyEvent* event)
+{
+    // Keys go to the headless form; nothing reaches the view's own keys.
+    event->ignore();
+}
+
+void TGridView::scrollContentsBy(int dx, int dy)
+{
+    QTableView::scrollContentsBy(dx, dy);
+    PlaceEditor();
+}
+
+void TGridView::updateGeometries()
+{
+    QTableView::updateGeometries();
+    PlaceEditor();
+}
+
+} // namespace aph

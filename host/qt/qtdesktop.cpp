@@ -1,0 +1,433 @@
+#include "host/qt/qtdesktop.h"
+
+#include "host/data/dataset.h"
+#include "host/qt/formview.h"
+#include "host/qt/input.h"
+#include "host/qt/pickerdialogs.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cstdio>
+
+namespace aph {
+
+namespace {
+
+// Closing a form's window is the form's decision: the close button asks
+// the form, which hides, frees or keeps itself.
+class TCloseToForm : public QObject
+{
+public:
+    TCloseToForm(QObject* parent, TFormView* view) : QObject(parent), m_view(view) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Close || !m_view || !m_view->Form())
+            return QObject::eventFilter(watched, event);
+        event->ignore();
+        TForm* form = m_view->Form();
+        UserInput([form] { form->Close(); });
+        return true;
+    }
+
+private:
+    QPointer<TFormView> m_view;
+};
+
+QString TitleOf(TMsgDlgType type)
+{
+    switch (type) {
+    case TMsgDlgType::mtWarning:
+        return QStringLiteral("Aviso");
+    case TMsgDlgType::mtError:
+        return QStringLiteral("Erro");
+    case TMsgDlgType::mtInformation:
+        return QString::fromUtf8("Informação");
+    case TMsgDlgType::mtConfirmation:
+        return QString::fromUtf8("Confirmação");
+    case TMsgDlgType::mtCustom:
+        break;
+    }
+    return QApplication::applicationDisplayName();
+}
+
+QMessageBox::Icon IconOf(TMsgDlgType type)
+{
+    switch (type) {
+    case TMsgDlgType::mtWarning:
+        return QMessageBox::Warning;
+    case TMsgDlgType::mtError:
+        return QMessageBox::Critical;
+    case TMsgDlgType::mtInformation:
+        return QMessageBox::Information;
+    case TMsgDlgType::mtConfirmation:
+        return QMessageBox::Question;
+    case TMsgDlgType::mtCustom:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+int DefaultAnswer(TMsgDlgButtons buttons)
+{
+    return (buttons & mbNo) ? mrNo : (buttons & mbCancel) ? mrCancel : mrOk;
+}
+
+} // namespace
+
+TQtDesktop::TQtDesktop()
+{
+    Application()->SetDesktop(this);
+    SetAfterInputHook([this] { AfterInput(); });
+}
+
+TQtDesktop::~TQtDesktop()
+{
+    SetAfterInputHook(nullptr);
+    for (TModalLoop* loop : std::as_const(m_loops))
+        loop->Loop->quit();
+    for (auto it = m_windows.begin(); it != m_windows.end(); ++it) {
+        if (TForm* form = it.value().View->Form())
+            form->SetObserver(nullptr);
+        it.value().View->OnFormDestroyed = nullptr;
+        delete it.value().Frame;
+    }
+    m_windows.clear();
+    if (m_waitCursorShown)
+        QApplication::restoreOverrideCursor();
+    if (Application()->GetDesktop() == this)
+        Application()->SetDesktop(nullptr);
+}
+
+void TQtDesktop::SetMdiArea(QMdiArea* area)
+{
+    m_mdi = area;
+}
+
+void TQtDesktop::SetBusyIndicator(QWidget* indicator)
+{
+    m_busyIndicator = indicator;
+    if (indicator)
+        indicator->setVisible(m_busy > 0);
+}
+
+TFormView* TQtDesktop::ViewOf(const TForm* form) const
+{
+    return m_windows.value(form).View;
+}
+
+QWidget* TQtDesktop::WindowOf(const TForm* form) const
+{
+    return m_windows.value(form).Frame;
+}
+
+QWidget* TQtDesktop::DialogParent() const
+{
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    return m_mdi ? m_mdi->window() : nullptr;
+}
+
+TQtDesktop::TWindow& TQtDesktop::EnsureWindow(TForm& form, bool modal)
+{
+    auto it = m_windows.find(&form);
+    if (it != m_windows.end() && it.value().Frame) {
+        // A form shown before as the other kind of window gets a new one.
+        const bool isSub = qobject_cast<QMdiSubWindow*>(it.value().Frame) != nullptr;
+        const bool wantSub = !modal && m_mdi && form.FormStyle() == TFormStyle::fsMDIChild;
+        if (isSub == wantSub)
+            return it.value();
+        it.value().View->setParent(nullptr);
+        delete it.value().Frame;
+        it.value().View->deleteLater();
+        m_windows.erase(it);
+    }
+    auto* view = new TFormView(form);
+    TWindow window;
+    window.View = view;
+    if (!modal && m_mdi && form.FormStyle() == TFormStyle::fsMDIChild) {
+        QMdiSubWindow* sub = m_mdi->addSubWindow(view);
+        sub->setAttribute(Qt::WA_DeleteOnClose, false);
+        sub->setWindowTitle(form.Caption());
+        sub->resize(sub->sizeHint());
+        window.Frame = sub;
+    } else {
+        auto* frame = new QWidget(DialogParent(), modal ? Qt::Dialog : Qt::Window);
+        auto* layout = new QVBoxLayout(frame);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(view);
+        frame->setWindowTitle(form.Caption());
+        frame->resize(view->sizeHint());
+        window.Frame = frame;
+    }
+    window.Frame->setObjectName(form.Name() + QStringLiteral("_window"));
+    window.Frame->installEventFilter(new TCloseToForm(window.Frame, view));
+    TForm* key = &form;
+    view->OnFormDestroyed = [this, key] {
+        FormDestroyed(key);
+    };
+    view->OnCaptionChanged = [this, key] {
+        const TWindow w = m_windows.value(key);
+        if (w.Frame && w.View->Form())
+            w.Frame->setWindowTitle(w.View->Form()->Caption());
+    };
+    return m_windows[&form] = window;
+}
+
+void TQtDesktop::FormDestroyed(TForm* form)
+{
+    for (TModalLoop* loop : std::as_const(m_loops))
+        if (loop->Form == form) {
+            loop->Destroyed = true;
+            loop->Loop->quit();
+        }
+    const TWindow window = m_windows.take(form);
+    if (window.Frame) {
+        window.Frame->hide();
+        window.Frame->deleteLater(); // the view goes with it
+    }
+}
+
+void TQtDesktop::ShowForm(TForm& form)
+{
+    const bool first = !m_windows.contains(&form);
+    TWindow& window = EnsureWindow(form, false);
+    window.Frame->show();
+    window.Frame->raise();
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(window.Frame.data()))
+        m_mdi->setActiveSubWindow(sub);
+    else
+        window.Frame->activateWindow();
+    // As on any desktop, a form opens with the focus on its first control.
+    if (first && !form.ActiveControl())
+        Perform([&form] { form.SelectNext(true); });
+    window.View->SyncFocus(true);
+}
+
+void TQtDesktop::HideForm(TForm& form)
+{
+    const TWindow window = m_windows.value(&form);
+    if (window.Frame)
+        window.Frame->hide();
+}
+
+int TQtDesktop::RunModal(TForm& form)
+{
+    TWindow& window = EnsureWindow(form, true);
+    QPointer<QWidget> frame = window.Frame;
+    frame->setWindowModality(Qt::ApplicationModal);
+    frame->show();
+    frame->raise();
+    frame->activateWindow();
+    if (!form.ActiveControl())
+        Perform([&form] { form.SelectNext(true); });
+    window.View->SyncFocus(true);
+
+    QEventLoop loop;
+    TModalLoop entry{&form, &loop};
+    m_loops.push_back(&entry);
+    if (OnModalShown)
+        QTimer::singleShot(0, &loop, [this, &entry, frame] {
+            if (!entry.Destroyed && frame && OnModalShown)
+                OnModalShown(*entry.Form, frame);
+        });
+    if (form.ModalResult() == mrNone && form.Visible())
+        loop.exec(QEventLoop::DialogExec);
+    m_loops.removeOne(&entry);
+    if (entry.Destroyed)
+        return mrCancel;
+    if (frame)
+        frame->hide();
+    return form.ModalResult();
+}
+
+void TQtDesktop::AfterInput()
+{
+    for (TModalLoop* loop : std::as_const(m_loops))
+        if (loop->Destroyed || loop->Form->ModalResult() != mrNone || !loop->Form->Visible())
+            loop->Loop->quit();
+    for (const TWindow& window : std::as_const(m_windows))
+        window.View->SyncFocus();
+}
+
+void TQtDesktop::ShowError(const QString& text)
+{
+    MessageDlg(text, TMsgDlgType::mtError, mbOK);
+}
+
+int TQtDesktop::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons)
+{
+    if (m_nonInteractive) {
+        m_messages << text;
+        std::fprintf(stderr, "%s: %s\n", TitleOf(type).toUtf8().constData(),
+                     text.toUtf8().constData());
+        return DefaultAnswer(buttons);
+    }
+    QMessageBox box(IconOf(type), TitleOf(type), text, QMessageBox::NoButton, DialogParent());
+    QHash<QAbstractButton*, int> results;
+    QPushButton* escape = nullptr;
+    const std::pair<int, QMessageBox::ButtonRole> kinds[] = {{mbYes, QMessageBox::YesRole},
+                                                             {mbNo, QMessageBox::NoRole},
+                                                             {mbOK, QMessageBox::AcceptRole},
+                                                             {mbCancel, QMessageBox::RejectRole}};
+    const int resultOf[] = {mrYes, mrNo, mrOk, mrCancel};
+    int i = 0;
+    for (const auto& [flag, role] : kinds) {
+        if (buttons & flag) {
+            QPushButton* b = box.addButton(ButtonText(resultOf[i]), role);
+            results.insert(b, resultOf[i]);
+            if (results.size() == 1)
+                box.setDefaultButton(b);
+            if (flag == mbNo || flag == mbCancel || (!escape && flag == mbOK))
+                escape = b;
+        }
+        ++i;
+    }
+    if (results.isEmpty()) {
+        QPushButton* b = box.addButton(ButtonText(mrOk), QMessageBox::AcceptRole);
+        results.insert(b, mrOk);
+        escape = b;
+    }
+    box.setEscapeButton(escape);
+    box.exec();
+    return results.value(box.clickedButton(), DefaultAnswer(buttons));
+}
+
+bool TQtDesktop::PickList(const TPickListRequest& request, QStringList& keys)
+{
+    TClientDataSet* ds = request.Source ? request.Source->DataSet() : nullptr;
+    if (!ds || m_nonInteractive)
+        return false;
+    const TRowTable rows(*ds, request.KeyField);
+    TPickListDialog dialog(rows, request.Title, request.SelectedKeys, request.SingleChoice,
+                           DialogParent());
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    keys = dialog.TickedKeys();
+    return true;
+}
+
+bool TQtDesktop::PickRow(TDataSource* source, const QString& title, bool searchBox)
+{
+    TClientDataSet* ds = source ? source->DataSet() : nullptr;
+    if (!ds || m_nonInteractive)
+        return false;
+    const TRowTable rows(*ds);
+    TPickRowDialog dialog(rows, title, searchBox, DialogParent());
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    const int row = dialog.ChosenRow();
+    if (row < 0 || row >= ds->RecordCount())
+        return false;
+    ds->SetRecNo(row + 1);
+    return true;
+}
+
+bool TQtDesktop::Search(TClientDataSet* dataSet)
+{
+    if (!dataSet || m_nonInteractive)
+        return false;
+    TSearchDialog dialog(*dataSet, DialogParent());
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool TQtDesktop::InputQuery(const QString& caption, const QString& prompt, QString& value)
+{
+    if (m_nonInteractive)
+        return false;
+    QDialog dialog(DialogParent());
+    dialog.setWindowTitle(caption);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(prompt, &dialog));
+    auto* edit = new QLineEdit(value, &dialog);
+    edit->setObjectName(QStringLiteral("value"));
+    layout->addWidget(edit);
+    auto* box = new QDialogButtonBox(&dialog);
+    box->addButton(ButtonText(mrOk), QDialogButtonBox::AcceptRole)->setDefault(true);
+    box->addButton(ButtonText(mrCancel), QDialogButtonBox::RejectRole);
+    QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(box);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    value = edit->text();
+    return true;
+}
+
+bool TQtDesktop::PickString(const QString& title, const QStringList& items, int& index)
+{
+    if (m_nonInteractive || items.isEmpty())
+        return false;
+    QDialog dialog(DialogParent());
+    dialog.setWindowTitle(title);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* list = new QListWidget(&dialog);
+    list->setObjectName(QStringLiteral("list"));
+    list->addItems(items);
+    list->setCurrentRow(index >= 0 && index < items.size() ? index : 0);
+    layout->addWidget(list);
+    auto* box = new QDialogButtonBox(&dialog);
+    box->addButton(ButtonText(mrOk), QDialogButtonBox::AcceptRole)->setDefault(true);
+    box->addButton(ButtonText(mrCancel), QDialogButtonBox::RejectRole);
+    QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
+    layout->addWidget(box);
+    if (dialog.exec() != QDialog::Accepted || list->currentRow() < 0)
+        return false;
+    index = list->currentRow();
+    return true;
+}
+
+void TQtDesktop::BusyChanged(bool busy)
+{
+    m_busy = std::max(0, m_busy + (busy ? 1 : -1));
+    ApplyCursor();
+    if (!m_busyIndicator)
+        return;
+    m_busyIndicator->setVisible(m_busy > 0);
+    // The work that follows holds the event loop: the indicator (and the
+    // cursor with it) reaches the screen now, without running any event.
+    if (m_busy > 0 && m_busyIndicator->isVisible())
+        if (QWidget* bar = m_busyIndicator->parentWidget()) {
+            if (bar->layout())
+                bar->layout()->activate();
+            bar->repaint();
+        }
+}
+
+void TQtDesktop::CursorChanged(TCursor cursor)
+{
+    m_cursor = cursor;
+    ApplyCursor();
+}
+
+void TQtDesktop::ApplyCursor()
+{
+    const bool wait = m_busy > 0 || m_cursor != TCursor::crDefault;
+    if (wait == m_waitCursorShown)
+        return;
+    m_waitCursorShown = wait;
+    if (wait)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+} // namespace aph

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "host/framework/desktop.h"
+
+#include <QHash>
+#include <QList>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+
+class QEventLoop;
+class QMdiArea;
+class QWidget;
+
+namespace aph {
+
+class TFormView;
+
+// The desktop with real windows: forms as MDI children of the host's main
+// window (or as windows of their own), modal forms in a local event loop,
+// messages and questions in message boxes with the system's Portuguese
+// texts, the pickers as dialogs, and a wait cursor and busy indicator that
+// nest. Installed as the application's desktop for its lifetime.
+class TQtDesktop : public Desktop
+{
+public:
+    TQtDesktop();
+    ~TQtDesktop() override;
+
+    // Where MDI child forms go; without it every form has its own window.
+    void SetMdiArea(QMdiArea* area);
+    // A widget shown while the application is busy (a status-bar indicator).
+    void SetBusyIndicator(QWidget* indicator);
+    // Messages and questions are written to standard error and answered
+    // with their default (No, Cancel, OK) instead of waiting for a person:
+    // for runs without anybody at the screen.
+    void SetNonInteractive(bool on) { m_nonInteractive = on; }
+    // What was said in non-interactive mode.
+    const QStringList& Messages() const { return m_messages; }
+    // Called once a modal form's window is on screen (for scripted runs).
+    std::function<void(TForm& form, QWidget* window)> OnModalShown;
+
+    TFormView* ViewOf(const TForm* form) const;
+    QWidget* WindowOf(const TForm* form) const;
+    bool Busy() const { return m_busy > 0; }
+
+    // --- Desktop ---------------------------------------------------------
+    void ShowForm(TForm& form) override;
+    void HideForm(TForm& form) override;
+    int RunModal(TForm& form) override;
+    void ShowError(const QString& text) override;
+    int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons) override;
+    bool PickList(const TPickListRequest& request, QStringList& keys) override;
+    bool PickRow(TDataSource* source, const QString& title, bool searchBox) override;
+    bool Search(TClientDataSet* dataSet) override;
+    bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
+    bool PickString(const QString& title, const QStringList& items, int& index) override;
+    void BusyChanged(bool busy) override;
+    void CursorChanged(TCursor cursor) override;
+
+private:
+    struct TWindow
+    {
+        TFormView* View = nullptr;
+        QPointer<QWidget> Frame; // the sub-window or the top-level window
+    };
+    struct TModalLoop
+    {
+        TForm* Form;
+        QEventLoop* Loop;
+        bool Destroyed = false;
+    };
+
+    TWindow& EnsureWindow(TForm& form, bool modal);
+    void FormDestroyed(TForm* form);
+    void AfterInput();
+    void ApplyCursor();
+    QWidget* DialogParent() const;
+
+    QPointer<QMdiArea> m_mdi;
+    QPointer<QWidget> m_busyIndicator;
+    QHash<const TForm*, TWindow> m_windows;
+    QList<TModalLoop*> m_loops;
+    int m_busy = 0;
+    TCursor m_cursor = TCursor::crDefault;
+    bool m_waitCursorShown = false;
+    bool m_nonInteractive = false;
+    QStringList m_messages;
+};
+
+} // namespace aph

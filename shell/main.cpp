@@ -1,0 +1,139 @@
+// aph-host: the desktop host application. Reads its environment, opens the
+// shared database, and shows the main window from which the module's
+// screens open.
+#include "host/data/exceptions.h"
+#include "host/framework/basescreens.h"
+#include "host/framework/dbquery.h"
+#include "host/qt/formview.h"
+#include "host/qt/qtdesktop.h"
+#include "shell/hostoptions.h"
+#include "shell/mainwindow.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QStyleFactory>
+#include <QTimer>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace aph;
+
+namespace {
+
+void Say(const QString& text)
+{
+    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+}
+
+// A fatal start-up error: on the screen when there is one to look at, and
+// always on standard error.
+int Fail(const QString& text, bool interactive)
+{
+    Say(text);
+    if (interactive)
+        QMessageBox::critical(nullptr, QString::fromUtf8("Aprovação de Horas"), text);
+    return 1;
+}
+
+bool Save(QWidget* widget, const QString& file)
+{
+    if (widget->grab().save(file))
+        return true;
+    Say(QString::fromUtf8("Não foi possível salvar a imagem em %1.").arg(file));
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("aph-host"));
+    QApplication::setApplicationDisplayName(QString::fromUtf8("Aprovação de Horas"));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+
+    THostOptions options;
+    try {
+        options = ParseHostOptions(app.arguments().mid(1));
+    } catch (const Exception& e) {
+        Say(e.Message());
+        Say(HostUsage());
+        return 2;
+    }
+    if (options.Help) {
+        std::fprintf(stdout, "%s", HostUsage().toUtf8().constData());
+        return 0;
+    }
+    const bool scripted = !options.Screenshot.isEmpty();
+    SetHostEnvironment(options.Environment);
+    try {
+        dtmDBGeral()->Open(options.Environment.Database);
+    } catch (const Exception& e) {
+        return Fail(QString::fromUtf8("Não foi possível abrir o banco de 'database' (%1): %2")
+                        .arg(options.Environment.Database, e.Message()),
+                    !scripted);
+    }
+
+    int status = 0;
+    {
+        TQtDesktop desktop;
+        desktop.SetNonInteractive(scripted);
+        TMainWindow window(options, desktop);
+
+        if (scripted) {
+            // A run without anybody at the screen: the filter is confirmed
+            // as it opens, with its defaults.
+            bool dialogTaken = false;
+            desktop.OnModalShown = [&](TForm& form, QWidget* frame) {
+                if (!options.DialogScreenshot.isEmpty() && !dialogTaken) {
+                    dialogTaken = true;
+                    if (!Save(frame, options.DialogScreenshot))
+                        status = 1;
+                }
+                auto* filter = dynamic_cast<TfrmFiltroPadrao*>(&form);
+                TFormView* view = desktop.ViewOf(&form);
+                auto* confirm =
+                    filter && view
+                        ? qobject_cast<QAbstractButton*>(view->WidgetOf(filter->sbtConfirma))
+                        : nullptr;
+                if (confirm)
+                    confirm->click();
+                else
+                    form.Close();
+            };
+            // Whatever happens, a scripted run ends.
+            auto* watchdog = new QTimer(&app);
+            watchdog->setSingleShot(true);
+            QObject::connect(watchdog, &QTimer::timeout, [] {
+                Say(QString::fromUtf8("Tempo esgotado esperando a tela abrir."));
+                std::fflush(stderr);
+                _exit(3);
+            });
+            watchdog->start(120000);
+        }
+        window.show();
+        if (options.Open)
+            QTimer::singleShot(0, &window, [&] {
+                const bool ok = window.OpenApproval();
+                if (!scripted)
+                    return;
+                Say(QString::fromUtf8("Apuração de CHT aberta em %1 ms.").arg(window.LastOpenMs()));
+                // The screen fills the work area for the picture.
+                if (QMdiSubWindow* sub = window.MdiArea()->activeSubWindow())
+                    sub->move(0, 0);
+                if (!Save(&window, options.Screenshot) || !ok || !desktop.Messages().isEmpty())
+                    status = 1;
+                window.close();
+            });
+        const int loop = app.exec();
+        if (status == 0)
+            status = loop;
+        window.ShutDown();
+    }
+    dtmDBGeral()->Close();
+    return status;
+}

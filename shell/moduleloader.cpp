@@ -1,0 +1,68 @@
+#include "shell/moduleloader.h"
+
+#include "host/data/exceptions.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <dlfcn.h>
+
+namespace aph {
+
+TModuleLoader::TModuleLoader(QString file) : m_file(std::move(file)) {}
+
+TModuleLoader::~TModuleLoader()
+{
+    Unload();
+}
+
+QString TModuleLoader::DefaultFile(const QString& programDir)
+{
+    return QDir::cleanPath(programDir + QStringLiteral("/../lib/libPkg_Aph31500.so"));
+}
+
+void TModuleLoader::Load()
+{
+    if (m_handle)
+        return;
+    if (!QFileInfo::exists(m_file))
+        throw Exception(QString::fromUtf8("Módulo não encontrado: %1").arg(m_file));
+    void* handle = dlopen(QFile::encodeName(m_file).constData(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle)
+        throw Exception(QString::fromUtf8("Não foi possível carregar o módulo %1: %2")
+                            .arg(m_file, QString::fromLocal8Bit(dlerror())));
+    const auto symbol = [&](const char* name) {
+        void* s = dlsym(handle, name);
+        if (!s) {
+            dlclose(handle);
+            throw Exception(QString::fromUtf8("O módulo %1 não exporta %2.")
+                                .arg(m_file, QString::fromLatin1(name)));
+        }
+        return reinterpret_cast<void (*)()>(s);
+    };
+    const auto initialize = symbol("Initialize");
+    m_finalize = symbol("Finalize");
+    m_iniProc = symbol("IniProc");
+    m_handle = handle;
+    initialize();
+}
+
+void TModuleLoader::IniProc()
+{
+    Load();
+    m_iniProc();
+}
+
+void TModuleLoader::Unload()
+{
+    if (!m_handle)
+        return;
+    // The module's screens go with its code: Finalize first.
+    m_finalize();
+    dlclose(m_handle);
+    m_handle = nullptr;
+    m_iniProc = nullptr;
+    m_finalize = nullptr;
+}
+
+} // namespace aph
