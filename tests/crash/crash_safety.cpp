@@ -484,19 +484,23 @@ private:
         std::lock_guard lock(m_log.Mutex);
         // Which saves each CSA's stored approval goes back through: the
         // values are unique, and each save names the value it replaced.
-        QHash<QString, QHash<double, std::pair<std::size_t, std::size_t>>> byValue;
-        for (std::size_t w = 0; w < m_log.Writes.size(); ++w)
-            for (std::size_t r = 0; r < m_log.Writes[w].Records.size(); ++r) {
-                const TRecordWrite& rec = m_log.Writes[w].Records[r];
-                byValue[rec.Key].insert(rec.New, {w, r});
+        for (; m_indexed < m_log.Writes.size(); ++m_indexed)
+            for (std::size_t r = 0; r < m_log.Writes[m_indexed].Records.size(); ++r) {
+                const TRecordWrite& rec = m_log.Writes[m_indexed].Records[r];
+                m_byValue[rec.Key].insert(rec.New, {m_indexed, r});
             }
-        std::set<std::pair<std::size_t, std::size_t>> applied;
+        std::vector<std::size_t> applied(m_log.Writes.size(), 0);
+        std::set<qint64> freeDays;
         for (const auto& [key, row] : rows) {
+            if (!row.InCht)
+                freeDays.insert(row.Day);
             std::optional<double> value = row.Fatu;
-            const auto& mine = byValue.value(key);
-            for (int steps = 0; value && mine.contains(*value) && steps < 100000; ++steps) {
-                const auto at = mine.value(*value);
-                applied.insert(at);
+            const auto found = m_byValue.constFind(key);
+            for (int steps = 0; found != m_byValue.constEnd() && value && found->contains(*value) &&
+                                steps < 1000000;
+                 ++steps) {
+                const auto at = found->value(*value);
+                ++applied[at.first];
                 value = m_log.Writes[at.first].Records[at.second].Old;
             }
             const std::optional<double> initial = m_initial.value(key);
@@ -508,9 +512,7 @@ private:
         }
         for (std::size_t w = 0; w < m_log.Writes.size(); ++w) {
             const TWrite& write = m_log.Writes[w];
-            std::size_t in = 0;
-            for (std::size_t r = 0; r < write.Records.size(); ++r)
-                in += applied.count({w, r});
+            const std::size_t in = applied[w];
             if (write.Outcome == TOutcome::Acked && in != write.Records.size())
                 fail(QStringLiteral("gravação %1 confirmada ao cliente e perdida").arg(w));
             if (write.Outcome == TOutcome::Refused && in != 0)
@@ -525,12 +527,10 @@ private:
         for (const TGeneration& g : m_log.Generations) {
             if (g.Outcome != TOutcome::Acked)
                 continue;
-            for (const auto& [key, row] : rows)
-                if (row.Day >= g.From && row.Day <= g.To && !row.InCht) {
-                    fail(QStringLiteral("CSA %1 ficou fora da CHT de uma geração confirmada")
-                             .arg(key));
-                    break;
-                }
+            const auto free = freeDays.lower_bound(g.From);
+            if (free != freeDays.end() && *free <= g.To)
+                fail(QStringLiteral("o dia %1 tem CSA fora da CHT depois de uma geração confirmada")
+                         .arg(*free));
         }
         for (const QString& u : m_log.Unexpected)
             fail(S("resposta inesperada: ") + u);
@@ -547,6 +547,8 @@ private:
     TLog m_log;
     QStringList m_failures;
     std::set<std::size_t> m_counted;
+    QHash<QString, QHash<double, std::pair<std::size_t, std::size_t>>> m_byValue;
+    std::size_t m_indexed = 0;
     int m_kills = 0;
     long long m_doubtApplied = 0, m_chts = 0, m_csas = 0, m_added = 0;
 };
