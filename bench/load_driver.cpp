@@ -92,14 +92,14 @@ public:
         connect(&m_socket, &QTcpSocket::readyRead, this, [this] { OnReadyRead(); });
         connect(&m_socket, &QTcpSocket::errorOccurred, this, [this] {
             if (m_socket.state() != QAbstractSocket::ConnectedState && !m_done) {
-                Error(S("sem conexão: ") + m_socket.errorString());
+                Error(S("no connection: ") + m_socket.errorString());
                 m_done = true;
             }
         });
         connect(&m_socket, &QTcpSocket::disconnected, this, [this] {
             if (!m_done) {
                 ++m_stats.Dropped;
-                Error(S("conexão encerrada pelo servidor"));
+                Error(S("connection closed by the server"));
             }
             m_done = true;
         });

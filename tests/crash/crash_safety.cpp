@@ -170,7 +170,7 @@ public:
             } catch (const ERpcError& e) {
                 std::lock_guard lock(m_log.Mutex);
                 ++m_log.RpcErrors;
-                m_log.Unexpected << QStringLiteral("erro %1: %2").arg(e.Code()).arg(e.Message());
+                m_log.Unexpected << QStringLiteral("error %1: %2").arg(e.Code()).arg(e.Message());
             } catch (const Exception& e) { // a read refused or malformed
                 std::lock_guard lock(m_log.Mutex);
                 m_log.Unexpected << e.Message();
@@ -326,7 +326,7 @@ public:
     {
         TServer server;
         if (!server.Start(m_spec)) {
-            m_failures << S("o servidor não voltou depois da queda: ") + server.Errors();
+            m_failures << S("the server did not start again after the kill: ") + server.Errors();
             return false;
         }
         std::atomic<bool> stop{false};
@@ -462,24 +462,23 @@ private:
         const qsizetype before = m_failures.size();
         Open();
         const auto fail = [this](const QString& what) {
-            m_failures << QStringLiteral("queda %1: %2").arg(m_kills + 1).arg(what);
+            m_failures << QStringLiteral("kill %1: %2").arg(m_kills + 1).arg(what);
         };
         if (Column(S("PRAGMA integrity_check")) != QStringList{S("ok")})
-            fail(S("integrity_check falhou"));
+            fail(S("integrity_check failed"));
         if (!Column(S("PRAGMA foreign_key_check")).isEmpty())
-            fail(S("uma chave estrangeira quebrada (CSA fora do serviço ou do funcionário da sua "
-                   "CHT)"));
+            fail(S("a foreign key broken (a CSA outside its CHT's service or employee)"));
         if (Column(S("SELECT COUNT(*) FROM CHT H WHERE NOT EXISTS (SELECT 1 FROM CSA A WHERE "
                      "A.NRSEQUCHT = H.NRSEQUCHT)")) != QStringList{S("0")})
-            fail(S("uma CHT sem CSAs"));
+            fail(S("a CHT without CSAs"));
         if (Column(S("SELECT COUNT(*) FROM CHT WHERE NRSEQUCHT > (SELECT printf('%05d', NRVALOR) "
                      "FROM APH_SEQUENCIA WHERE NMSEQUENCIA = 'CHT')")) != QStringList{S("0")})
-            fail(S("uma CHT além do contador"));
+            fail(S("a CHT past the counter"));
         m_chts = Column(S("SELECT COUNT(*) FROM CHT")).value(0).toLongLong();
         const std::map<QString, TStored> rows = Read();
         m_csas = static_cast<long long>(rows.size());
         if (rows.size() != static_cast<std::size_t>(m_initial.size()))
-            fail(QStringLiteral("%1 CSAs; esperadas %2").arg(rows.size()).arg(m_initial.size()));
+            fail(QStringLiteral("%1 CSAs; expected %2").arg(rows.size()).arg(m_initial.size()));
 
         std::lock_guard lock(m_log.Mutex);
         // Which saves each CSA's stored approval goes back through: the
@@ -506,7 +505,7 @@ private:
             const std::optional<double> initial = m_initial.value(key);
             const bool filledByGeneration = row.InCht && !initial && value && *value == row.Worked;
             if (value != initial && !filledByGeneration)
-                fail(QStringLiteral("CSA %1: a aprovação %2 não vem de nenhuma gravação")
+                fail(QStringLiteral("CSA %1: the approval %2 comes from no save")
                          .arg(key)
                          .arg(value ? QString::number(*value, 'g', 17) : S("null")));
         }
@@ -514,11 +513,11 @@ private:
             const TWrite& write = m_log.Writes[w];
             const std::size_t in = applied[w];
             if (write.Outcome == TOutcome::Acked && in != write.Records.size())
-                fail(QStringLiteral("gravação %1 confirmada ao cliente e perdida").arg(w));
+                fail(QStringLiteral("save %1 acknowledged and lost").arg(w));
             if (write.Outcome == TOutcome::Refused && in != 0)
-                fail(QStringLiteral("gravação %1 recusada e gravada").arg(w));
+                fail(QStringLiteral("save %1 refused and stored").arg(w));
             if (in != 0 && in != write.Records.size())
-                fail(QStringLiteral("gravação %1 aplicada pela metade").arg(w));
+                fail(QStringLiteral("save %1 half applied").arg(w));
             if (write.Outcome == TOutcome::InDoubt && in != 0 && !m_counted.contains(w)) {
                 m_counted.insert(w);
                 ++m_doubtApplied;
@@ -529,11 +528,11 @@ private:
                 continue;
             const auto free = freeDays.lower_bound(g.From);
             if (free != freeDays.end() && *free <= g.To)
-                fail(QStringLiteral("o dia %1 tem CSA fora da CHT depois de uma geração confirmada")
+                fail(QStringLiteral("day %1 has a CSA without CHT after an acknowledged generation")
                          .arg(*free));
         }
         for (const QString& u : m_log.Unexpected)
-            fail(S("resposta inesperada: ") + u);
+            fail(S("unexpected answer: ") + u);
         m_log.Unexpected.clear();
         Close();
         return m_failures.size() == before;

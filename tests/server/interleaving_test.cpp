@@ -216,7 +216,8 @@ protected:
                 got.Comis = r[2].toDouble();
             got.InCht = !r[3].isNull();
             if (got != want)
-                out << QStringLiteral("dia %1: aprovado %2 (esperado %3), em CHT %4 (esperado %5)")
+                out << QStringLiteral(
+                           "day %1: approved %2 (expected %3), in a CHT %4 (expected %5)")
                            .arg(day)
                            .arg(r[1].toString(),
                                 want.Fatu ? QString::number(*want.Fatu) : S("null"))
@@ -226,7 +227,7 @@ protected:
         const int chts =
             m_db->Scalar(S("SELECT COUNT(*) FROM CHT WHERE CDOPERINCL = 'ANA'")).toInt();
         if (chts != model.Chts)
-            out << QStringLiteral("%1 CHTs geradas; esperadas %2").arg(chts).arg(model.Chts);
+            out << QStringLiteral("%1 CHTs generated; expected %2").arg(chts).arg(model.Chts);
         // Every approved hour billed once: the CHTs hold exactly the hours the
         // model bills, and every generated CHT holds CSAs.
         double billed = 0;
@@ -237,11 +238,11 @@ protected:
                                              "H.CDOPERINCL = 'ANA'"))
                                   .toDouble();
         if (std::abs(stored - billed) > 1e-9)
-            out << QStringLiteral("horas faturadas %1; esperadas %2").arg(stored).arg(billed);
+            out << QStringLiteral("%1 hours billed; expected %2").arg(stored).arg(billed);
         if (m_db->Scalar(S("SELECT COUNT(*) FROM CHT H WHERE NOT EXISTS (SELECT 1 FROM CSA A "
                            "WHERE A.NRSEQUCHT = H.NRSEQUCHT)"))
                 .toInt() != 0)
-            out << S("uma CHT sem CSAs");
+            out << S("a CHT without CSAs");
         // Outside the period, and in an approved CHT: untouched.
         const QList<QVariantList> apart = m_db->Rows(
             S("SELECT NRSEQUCHT, QTHRAPROFATU FROM CSA WHERE CDFUNC = 'TF1' AND DTSERVPREST IN "
@@ -249,7 +250,7 @@ protected:
             {static_cast<qint64>(Day(2030, 3, 10)), static_cast<qint64>(Day(2030, 4, 2))});
         if (apart.size() != 2 || apart[0][0].toString() != u"90031" ||
             apart[0][1].toDouble() != 7.0 || !apart[1][0].isNull() || !apart[1][1].isNull())
-            out << S("uma CSA fora da geração mudou");
+            out << S("a CSA outside the generation changed");
         return out.join(S("; "));
     }
 
@@ -279,16 +280,16 @@ protected:
                 TRpcClient& client = *clients[i];
                 const QString who = QString(QChar(u'A' + a));
                 if (spec.IsGenerator()) {
-                    trace += who + S(".gera ");
+                    trace += who + S(".generates ");
                     const TAnswer answer = Generate(client);
                     model.Generate();
                     EXPECT_TRUE(answer.isEmpty()) << trace.toStdString() << answer.toStdString();
                 } else if (taken[i] == 0) {
-                    trace += who + S(".carrega ");
+                    trace += who + S(".loads ");
                     loaded[i] = Load(client);
                     seen[i] = model.Rows;
                 } else {
-                    trace += who + S(".salva ");
+                    trace += who + S(".saves ");
                     const TAnswer answer = Save(client, loaded[i], spec);
                     const std::optional<int> conflict = model.Save(seen[i], spec.Days, spec.Value);
                     EXPECT_TRUE(Matches(answer, conflict))
@@ -397,7 +398,7 @@ protected:
                                                                             specs[i].Value));
                 }
             }
-            const QString diff = explained ? Differences(model) : S("respostas");
+            const QString diff = explained ? Differences(model) : S("answers");
             if (diff.isEmpty())
                 return;
             tried << diff;
