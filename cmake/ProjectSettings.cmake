@@ -19,3 +19,15 @@ if(APH_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(aph_settings INTERFACE -fsanitize=address,undefined)
 endif()
+
+# The fuzz build: libFuzzer's coverage on every target of the project, with
+# AddressSanitizer and UBSan to turn silent faults into crashes.
+if(APH_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "APH_FUZZ needs clang (scripts/fuzz.sh sets it)")
+  endif()
+  target_compile_options(aph_settings INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+    -fno-omit-frame-pointer)
+  target_link_options(aph_settings INTERFACE -fsanitize=address,undefined)
+endif()

@@ -254,9 +254,10 @@ void TDispatcher::RunAfterReply()
 
 QByteArray TDispatcher::Login(TCall& call)
 {
+    // Any failed Login, a malformed one too, leaves the connection logged out.
+    call.Session.Operator.clear();
     call.Expect("SS");
     const QString op = call.Str(0);
-    call.Session.Operator.clear(); // a failed Login leaves the connection logged out
     if (!CheckLogin(m_storage, op, call.Str(1), m_requireLogin))
         throw ERpcFault(rpc::kLoginRefused,
                         QStringLiteral("Login recusado: operador inativo ou desconhecido, ou token "

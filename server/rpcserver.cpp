@@ -124,7 +124,7 @@ void TRpcServer::OnNewConnection()
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             continue;
         }
-        auto* c = new TConnection;
+        auto* c = new TConnection(m_options.MaxRequestBytes);
         c->Id = m_nextId++;
         c->Socket = socket;
         socket->setParent(this);
@@ -154,25 +154,23 @@ void TRpcServer::Pump(quint64 id)
     if (!c)
         return;
     while (!c->Busy && c->Socket->bytesToWrite() < kMaxPendingOutput) {
-        const qsizetype newline = c->Buffer.indexOf('\n');
-        if (newline >= 0) {
-            QByteArray line = c->Buffer.left(newline);
-            c->Buffer.remove(0, newline + 1);
-            if (c->Discarding) {
-                c->Discarding = false;
-                continue;
-            }
-            if (line.endsWith('\r'))
-                line.chop(1);
-            if (line.trimmed().isEmpty())
-                continue;
-            if (line.size() > m_options.MaxRequestBytes) {
-                Send(*c, TDispatcher::ErrorLine(
-                             QJsonValue::Null, rpc::kInvalidRequest,
-                             QStringLiteral("A requisição passa do limite de %1 bytes.")
-                                 .arg(m_options.MaxRequestBytes)));
-                continue;
-            }
+        QByteArray line;
+        const TLineFramer::Event event = c->Framer.Next(line);
+        if (event == TLineFramer::Event::TooLong) {
+            Send(*c, TDispatcher::ErrorLine(QJsonValue::Null, rpc::kInvalidRequest,
+                                            QStringLiteral("A requisição passa do limite de %1 "
+                                                           "bytes.")
+                                                .arg(m_options.MaxRequestBytes)));
+            continue;
+        }
+        if (event == TLineFramer::Event::Discarded) {
+            Send(*c, TDispatcher::ErrorLine(QJsonValue::Null, rpc::kInvalidRequest,
+                                            QStringLiteral("A requisição passa do limite de %1 "
+                                                           "bytes e foi descartada.")
+                                                .arg(m_options.MaxRequestBytes)));
+            continue;
+        }
+        if (event == TLineFramer::Event::Line) {
             c->Busy = true;
             TSession session = c->Session;
             m_pool.Submit([this, id, line, session](TDispatcher* dispatcher) mutable {
@@ -189,23 +187,13 @@ void TRpcServer::Pump(quint64 id)
             });
             break;
         }
-        if (c->Buffer.size() > m_options.MaxRequestBytes) {
-            if (!c->Discarding)
-                Send(*c, TDispatcher::ErrorLine(
-                             QJsonValue::Null, rpc::kInvalidRequest,
-                             QStringLiteral("A requisição passa do limite de %1 bytes e foi "
-                                            "descartada.")
-                                 .arg(m_options.MaxRequestBytes)));
-            c->Discarding = true;
-            c->Buffer.clear();
-        }
         const qint64 available = c->Socket->bytesAvailable();
         if (available <= 0)
             break;
-        c->Buffer += c->Socket->read(std::min(available, kReadChunk));
+        c->Framer.Feed(c->Socket->read(std::min(available, kReadChunk)));
     }
     // A line that has begun must end within the timeout, whatever its pace.
-    const bool partial = !c->Busy && (!c->Buffer.isEmpty() || c->Discarding);
+    const bool partial = !c->Busy && c->Framer.InLine();
     if (partial && !c->LineTimer->isActive())
         c->LineTimer->start();
     else if (!partial)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dispatcher.h"
+#include "lineframer.h"
 #include "storage.h"
 
 #include <QHash>
@@ -72,12 +73,12 @@ public:
 private:
     struct TConnection
     {
+        explicit TConnection(qint64 maxLineBytes) : Framer(maxLineBytes) {}
         quint64 Id = 0;
         QTcpSocket* Socket = nullptr;
         QTimer* LineTimer = nullptr;
-        QByteArray Buffer;
+        TLineFramer Framer;
         bool Busy = false;
-        bool Discarding = false; // skipping the rest of an oversized line
         TSession Session;
     };
 

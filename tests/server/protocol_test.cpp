@@ -84,6 +84,9 @@ TEST_F(ProtocolTest, LoginNeedsAnActiveOperatorAndTheirOwnToken)
     client->Login(S("ANA"), m_token);
     EXPECT_TRUE(refused(S("ANA"), bruno));
     EXPECT_THROW(client->Call(S("GetProp"), kPropAll), ERpcError);
+    client->Login(S("ANA"), m_token);
+    EXPECT_THROW(client->Call(S("Login"), {S("ANA")}), ERpcError); // malformed: refused too
+    EXPECT_THROW(client->Call(S("GetProp"), kPropAll), ERpcError);
 
     // Only the hash is stored; the token command refuses inactive operators.
     EXPECT_EQ(m_db->Scalar(S("SELECT COUNT(*) FROM APH_TOKEN WHERE DSHASH = ?"), {m_token}).toInt(),

@@ -126,6 +126,13 @@ void TTestDatabase::Exec(const QString& sql, const QVariantList& values)
     Rows(sql, values);
 }
 
+void TTestDatabase::ExecDirect(const QString& sql)
+{
+    QSqlQuery q(Db());
+    if (!q.exec(sql))
+        throw std::runtime_error(QString(sql + u": " + q.lastError().text()).toStdString());
+}
+
 QVariant TTestDatabase::Scalar(const QString& sql, const QVariantList& values)
 {
     const QList<QVariantList> rows = Rows(sql, values);

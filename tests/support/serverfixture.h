@@ -34,6 +34,8 @@ public:
     const QString& Spec() const { return m_spec; }
     // Direct SQL on the same database, for setting up and checking data.
     void Exec(const QString& sql, const QVariantList& values = {});
+    // A statement run as it is, unprepared (BEGIN, LOCK TABLE, COMMIT).
+    void ExecDirect(const QString& sql);
     QVariant Scalar(const QString& sql, const QVariantList& values = {});
     QList<QVariantList> Rows(const QString& sql, const QVariantList& values = {});
 
