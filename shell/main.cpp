@@ -83,11 +83,13 @@ int main(int argc, char** argv)
         TQtDesktop desktop;
         desktop.SetNonInteractive(scripted);
         TMainWindow window(options, desktop);
+        // Read by the modal hook while the event loop runs, so it lives as
+        // long as the window.
+        bool dialogTaken = false;
 
         if (scripted) {
             // A run without anybody at the screen: the filter is confirmed
             // as it opens, with its defaults.
-            bool dialogTaken = false;
             desktop.OnModalShown = [&](TForm& form, QWidget* frame) {
                 if (!options.DialogScreenshot.isEmpty() && !dialogTaken) {
                     dialogTaken = true;
