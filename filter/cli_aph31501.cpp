@@ -274,16 +274,8 @@ void TfrmFiltroCsa::FormCreate(TObject* Sender)
 void TfrmFiltroCsa::FormActivate(TObject* /*Sender*/)
 {
     Changed(TChange::Content); // repaint
-    (Filtro.Cliente.Todos ? rbtTodosCli : rbtListaCli)->SetChecked(true);
-    (Filtro.Funcionario.Todos ? rbtTodosFunc : rbtListaFunc)->SetChecked(true);
-    (Filtro.Proposta.Todos ? rbtTodosProp : rbtListaProp)->SetChecked(true);
-    stCliente = Filtro.Cliente.Lista;
-    stFuncionario = Filtro.Funcionario.Lista;
-    stProposta = Filtro.Proposta.Lista;
-    depDtInicial->SetDate(Filtro.DtInicial);
-    depDtFinal->SetDate(Filtro.DtFinal);
-    chbComCHTGerada->SetChecked(Filtro.ComCHTGerada);
-    chbSemCHTGerada->SetChecked(Filtro.SemCHTGerada);
+    // The CHT situation boxes keep what they had when the dialog was hidden.
+    RestoreFromFiltro(false);
     (rbtTodosCli->Checked() ? rbtTodosCli : rbtListaCli)->SetFocus();
 }
 
@@ -391,7 +383,7 @@ void TfrmFiltroCsa::FocusDate(TDateEditPlus* target, TDateEditPlus* other)
 }
 
 void TfrmFiltroCsa::Vd_Data(TDateEditPlus* edit, TDateEditPlus* other, bool required,
-                           const char* emptyKey, bool editIsStart)
+                            const char* emptyKey, bool editIsStart)
 {
     // An empty date is refused when required; otherwise the two dates are
     // compared, but only against another date that is there and valid.
@@ -495,7 +487,7 @@ void TfrmFiltroCsa::cdsPropostaNRINSJURCLIEGetText(TField* Sender, QString& Text
 
 // --- Confirmation ------------------------------------------------------------------------------
 
-void TfrmFiltroCsa::RestoreFromFiltro()
+void TfrmFiltroCsa::RestoreFromFiltro(bool chtBoxes)
 {
     (Filtro.Cliente.Todos ? rbtTodosCli : rbtListaCli)->SetChecked(true);
     (Filtro.Funcionario.Todos ? rbtTodosFunc : rbtListaFunc)->SetChecked(true);
@@ -507,6 +499,8 @@ void TfrmFiltroCsa::RestoreFromFiltro()
     depDtFinal->SetDate(Filtro.DtFinal);
     chbComCHTGerada->SetChecked(Filtro.ComCHTGerada);
     chbSemCHTGerada->SetChecked(Filtro.SemCHTGerada);
+    if (!chtBoxes)
+        return;
     chbCHT_Pendente->SetChecked(Filtro.CHT_Pendente);
     chbCHT_Faturado->SetChecked(Filtro.CHT_Faturado);
     chbCHT_Aprovado->SetChecked(Filtro.CHT_Aprovado);
@@ -518,7 +512,7 @@ void TfrmFiltroCsa::sbtConfirmaClick(TObject* Sender)
     if (Sender != sbtConfirma) {
         // A refresh on behalf of the approval screen: the last confirmed
         // filter, no checks, the codes as they are.
-        RestoreFromFiltro();
+        RestoreFromFiltro(true);
         LoadServices();
         return;
     }

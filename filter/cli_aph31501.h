@@ -96,7 +96,9 @@ public:
     void sbtConfirmaClick(TObject* Sender) override;
 
 private:
-    void RestoreFromFiltro();
+    // The choices, lists, dates and CSA boxes from Filtro, and the four CHT
+    // situation boxes too when asked.
+    void RestoreFromFiltro(bool chtBoxes);
     void LoadServices();
     void ChoiceClick(TRadioButton* todos, TBtnPesquisa* picker, bool lista);
     void Vd_Lista(TRadioButton* lista, const QString& selection, const char* key);
