@@ -4,18 +4,15 @@
 #include "filter/cli_aph31501.h"
 #include "host/framework/functions.h"
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 QString Str(const TClientDataSet& ds, const char* field)
 {
-    return ds.FieldByName(S(field))->AsString();
+    return ds.FieldByName(QString::fromUtf8(field))->AsString();
 }
 
 QString SituacaoCSA()
@@ -46,10 +43,10 @@ template <class F> void Load(F&& body)
 void TfrmAprovaHoras::cdsServPrestAfterScroll(TDataSet*)
 {
     Load([this] {
-        const QString todos = Filtro.Funcionario.Todos ? S("T") : QString();
+        const QString todos = Filtro.Funcionario.Todos ? u"T"_s : QString();
         const QString lista = Filtro.Funcionario.Todos ? QString() : Filtro.Funcionario.Lista;
         const QJsonValue reply = netAprovCsa.AppServer().Call(
-            S("GetFunc"), {Filtro.DtInicial, Filtro.DtFinal, Str(cdsServPrest, "CDCLIENTE"),
+            u"GetFunc"_s, {Filtro.DtInicial, Filtro.DtFinal, Str(cdsServPrest, "CDCLIENTE"),
                            Str(cdsServPrest, "CDTIPOSERV"), Str(cdsServPrest, "NRPROPOSFAS"),
                            Str(cdsServPrest, "NRVERPROPFAS"), Str(cdsServPrest, "NRSERVCONT"),
                            todos, lista, SituacaoCSA(), SituacaoCHT()});
@@ -64,7 +61,7 @@ void TfrmAprovaHoras::cdsFuncAfterScroll(TDataSet*)
 {
     Load([this] {
         const QJsonValue reply = netAprovCsa.AppServer().Call(
-            S("GetCHT"), {Str(cdsServPrest, "CDTIPOSERV"), Str(cdsServPrest, "NRPROPOSFAS"),
+            u"GetCHT"_s, {Str(cdsServPrest, "CDTIPOSERV"), Str(cdsServPrest, "NRPROPOSFAS"),
                           Str(cdsServPrest, "NRVERPROPFAS"), Filtro.DtInicial, Filtro.DtFinal,
                           Str(cdsFunc, "CDFUNC"), Str(cdsFunc, "CDEMPRESA"), SituacaoCHT()});
         if (!Filtro.SemCHTGerada) {
@@ -93,7 +90,7 @@ void TfrmAprovaHoras::cdsFuncAfterScroll(TDataSet*)
             if (!cdsCHT.Active())
                 cdsCHT.CreateDataSet();
             cdsCHT.Insert();
-            cdsCHT.FieldByName(S("DSREFECHT"))->SetAsString(S("CSA´s sem CHT Gerada"));
+            cdsCHT.FieldByName(u"DSREFECHT"_s)->SetAsString(u"CSA´s sem CHT Gerada"_s);
             cdsCHT.Post();
         } catch (...) {
             cdsCHT.AfterScroll = afterScroll;
@@ -107,14 +104,14 @@ void TfrmAprovaHoras::cdsFuncAfterScroll(TDataSet*)
 void TfrmAprovaHoras::cdsCHTAfterScroll(TDataSet*)
 {
     // 1. Generated CHT ("S") or the CSAs without one ("N").
-    const QString kind = Str(cdsCHT, "NRSEQUCHT").isEmpty() ? S("N") : S("S");
+    const QString kind = Str(cdsCHT, "NRSEQUCHT").isEmpty() ? u"N"_s : u"S"_s;
     bool suspended = false;
     bool beforePostDetached = false;
     ActiveShowAvi(Application()->MainForm(), 1);
     try {
         // 2.
         const QJsonValue reply = netAprovCsa.AppServer().Call(
-            S("GetCSA"), {Str(cdsServPrest, "CDCLIENTE"), Str(cdsFunc, "CDFUNC"), Filtro.DtInicial,
+            u"GetCSA"_s, {Str(cdsServPrest, "CDCLIENTE"), Str(cdsFunc, "CDFUNC"), Filtro.DtInicial,
                           Filtro.DtFinal, Str(cdsServPrest, "CDTIPOSERV"),
                           Str(cdsServPrest, "NRPROPOSFAS"), Str(cdsServPrest, "NRVERPROPFAS"),
                           Str(cdsCHT, "NRSEQUCHT"), kind, Str(cdsFunc, "CDEMPRESA")});
@@ -166,7 +163,7 @@ void TfrmAprovaHoras::cdsCHTAfterScroll(TDataSet*)
 
 void TfrmAprovaHoras::AdcionaData()
 {
-    TField* data = cdsAuxCSA.FieldByName(S("DTSERVPREST"));
+    TField* data = cdsAuxCSA.FieldByName(u"DTSERVPREST"_s);
     // 1.
     const int n = cdsAuxCSA.RecordCount();
     cdsAuxCSA.First();
@@ -195,22 +192,22 @@ void TfrmAprovaHoras::LoadCSA()
 {
     // 1. and 2. The server copy's day of this row; a gap day has none.
     if (!cdsCSA.Active() ||
-        !cdsCSA.Locate(S("DTSERVPREST"), cdsAuxCSA.FieldByName(S("DTSERVPREST"))->AsString(),
+        !cdsCSA.Locate(u"DTSERVPREST"_s, cdsAuxCSA.FieldByName(u"DTSERVPREST"_s)->AsString(),
                        static_cast<int>(TLocateOption::loCaseInsensitive)))
         return;
     // 3.
     cdsCSA.Edit();
     try {
-        cdsCSA.FieldByName(S("QTHRAPROFATU"))
-            ->SetAsFloat(cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->AsFloat());
-        cdsCSA.FieldByName(S("QTHRAPRCOMIS"))
-            ->SetAsFloat(cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"))->AsFloat());
-        cdsCSA.FieldByName(S("CDOCORR"))
-            ->SetAsString(cdsAuxCSA.FieldByName(S("CDOCORR"))->AsString());
-        cdsCSA.FieldByName(S("CDGRPOCOR"))
-            ->SetAsString(cdsAuxCSA.FieldByName(S("CDGRPOCOR"))->AsString());
-        cdsCSA.FieldByName(S("DSOCORR"))
-            ->SetAsString(cdsAuxCSA.FieldByName(S("DSOCORR"))->AsString());
+        cdsCSA.FieldByName(u"QTHRAPROFATU"_s)
+            ->SetAsFloat(cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s)->AsFloat());
+        cdsCSA.FieldByName(u"QTHRAPRCOMIS"_s)
+            ->SetAsFloat(cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s)->AsFloat());
+        cdsCSA.FieldByName(u"CDOCORR"_s)
+            ->SetAsString(cdsAuxCSA.FieldByName(u"CDOCORR"_s)->AsString());
+        cdsCSA.FieldByName(u"CDGRPOCOR"_s)
+            ->SetAsString(cdsAuxCSA.FieldByName(u"CDGRPOCOR"_s)->AsString());
+        cdsCSA.FieldByName(u"DSOCORR"_s)
+            ->SetAsString(cdsAuxCSA.FieldByName(u"DSOCORR"_s)->AsString());
         cdsCSA.Post();
     } catch (...) {
         // A refused validation abandons the write-back as a whole: the

@@ -6,14 +6,11 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
-
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 QString Coluna(const TDBGrid* grid)
 {
@@ -37,10 +34,10 @@ void TfrmAprovaHoras::dbgCSAColEnter(TObject*)
 {
     const QString coluna = Coluna(dbgCSA);
     bool editavel = coluna == u"QTHRAPROFATU" || coluna == u"QTHRAPRCOMIS" || coluna == u"DSOCORR";
-    if (editavel && cdsAuxCSA.FieldByName(S("QTHRTRAB"))->IsNull())
+    if (editavel && cdsAuxCSA.FieldByName(u"QTHRTRAB"_s)->IsNull())
         editavel = false;
     if (editavel && coluna == u"QTHRAPROFATU" &&
-        cdsServPrest.FieldByName(S("IDTIPOCOBRCONT"))->AsString() == u"P")
+        cdsServPrest.FieldByName(u"IDTIPOCOBRCONT"_s)->AsString() == u"P")
         editavel = false;
     dbgCSA->SetOptions(editavel ? dbgCSA->Options() | dgEditing : dbgCSA->Options() & ~dgEditing);
 }
@@ -50,13 +47,13 @@ void TfrmAprovaHoras::dbgCSAColExit(TObject*)
     if (cdsAuxCSA.State() != TDataSetState::dsEdit)
         return;
     const QString coluna = Coluna(dbgCSA);
-    const double trab = RoundDec(cdsAuxCSA.FieldByName(S("QTHRTRAB"))->AsFloat(), 5);
+    const double trab = RoundDec(cdsAuxCSA.FieldByName(u"QTHRTRAB"_s)->AsFloat(), 5);
     if (coluna == u"QTHRAPROFATU" &&
-        RoundDec(cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->AsFloat(), 5) > trab)
-        MensErro(msgPadrao->Msg(S("Hr_Norm<")), true);
+        RoundDec(cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s)->AsFloat(), 5) > trab)
+        MensErro(msgPadrao->Msg(u"Hr_Norm<"_s), true);
     if (coluna == u"QTHRAPRCOMIS" &&
-        RoundDec(cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"))->AsFloat(), 5) > trab)
-        MensErro(msgPadrao->Msg(S("Hr_Aprov<")), true);
+        RoundDec(cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s)->AsFloat(), 5) > trab)
+        MensErro(msgPadrao->Msg(u"Hr_Aprov<"_s), true);
 }
 
 void TfrmAprovaHoras::dbgCSAEditButtonClick(TObject*)
@@ -65,15 +62,15 @@ void TfrmAprovaHoras::dbgCSAEditButtonClick(TObject*)
         return;
     qryOcorr.Close();
     qryOcorr.Open();
-    if (!Pesquisar(&dtsOcorr, msgPadrao->Msg(S("ocorrencia")), false, true))
+    if (!Pesquisar(&dtsOcorr, msgPadrao->Msg(u"ocorrencia"_s), false, true))
         return;
     cdsAuxCSA.Edit(); // a CHT that cannot change refuses silently here
-    cdsAuxCSA.FieldByName(S("CDOCORR"))
-        ->SetAsString(qryOcorr.FieldByName(S("CDOCORR"))->AsString());
-    cdsAuxCSA.FieldByName(S("CDGRPOCOR"))
-        ->SetAsString(qryOcorr.FieldByName(S("CDGRPOCOR"))->AsString());
-    cdsAuxCSA.FieldByName(S("DSOCORR"))
-        ->SetAsString(qryOcorr.FieldByName(S("DSOCORR"))->AsString());
+    cdsAuxCSA.FieldByName(u"CDOCORR"_s)
+        ->SetAsString(qryOcorr.FieldByName(u"CDOCORR"_s)->AsString());
+    cdsAuxCSA.FieldByName(u"CDGRPOCOR"_s)
+        ->SetAsString(qryOcorr.FieldByName(u"CDGRPOCOR"_s)->AsString());
+    cdsAuxCSA.FieldByName(u"DSOCORR"_s)
+        ->SetAsString(qryOcorr.FieldByName(u"DSOCORR"_s)->AsString());
 }
 
 void TfrmAprovaHoras::dbgCSAEnter(TObject*)
@@ -98,9 +95,9 @@ void TfrmAprovaHoras::dbgCSAKeyDown(TObject*, TWord& Key, TShiftState Shift)
     if ((Key == VK_BACK || Key == VK_DELETE) && coluna == u"DSOCORR") {
         Key = 0;
         cdsAuxCSA.Edit();
-        cdsAuxCSA.FieldByName(S("CDOCORR"))->Clear();
-        cdsAuxCSA.FieldByName(S("DSOCORR"))->Clear();
-        cdsAuxCSA.FieldByName(S("CDGRPOCOR"))->Clear();
+        cdsAuxCSA.FieldByName(u"CDOCORR"_s)->Clear();
+        cdsAuxCSA.FieldByName(u"DSOCORR"_s)->Clear();
+        cdsAuxCSA.FieldByName(u"CDGRPOCOR"_s)->Clear();
         return;
     }
     const bool ultima = cdsAuxCSA.RecNo() == cdsAuxCSA.RecordCount();
@@ -119,13 +116,13 @@ void TfrmAprovaHoras::dbgCSAKeyDown(TObject*, TWord& Key, TShiftState Shift)
 void TfrmAprovaHoras::dbgCSAKeyPress(TObject*, QChar& Key)
 {
     // The occurrence comes from the picker only; gap days take nothing.
-    if (Coluna(dbgCSA) == u"DSOCORR" || cdsAuxCSA.FieldByName(S("QTHRTRAB"))->IsNull())
+    if (Coluna(dbgCSA) == u"DSOCORR" || cdsAuxCSA.FieldByName(u"QTHRTRAB"_s)->IsNull())
         Key = QChar();
 }
 
 void TfrmAprovaHoras::cdsAuxCSABeforeEdit(TDataSet*)
 {
-    const QString situacao = cdsCHT.FieldByName(S("IDSTATUSCHT"))->AsString();
+    const QString situacao = cdsCHT.FieldByName(u"IDSTATUSCHT"_s)->AsString();
     if (situacao == u"A" || situacao == u"R")
         Abort(); // an approved or billed CHT does not change, and says nothing
 }
@@ -138,11 +135,11 @@ void TfrmAprovaHoras::cdsAuxCSAAfterEdit(TDataSet*)
 void TfrmAprovaHoras::cdsAuxCSABeforePost(TDataSet*)
 {
     // 1. Approvals left empty take the hours worked.
-    const double trab = cdsAuxCSA.FieldByName(S("QTHRTRAB"))->AsFloat();
-    if (cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"))->IsNull())
-        cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"))->SetAsFloat(trab);
-    if (cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->IsNull())
-        cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->SetAsFloat(trab);
+    const double trab = cdsAuxCSA.FieldByName(u"QTHRTRAB"_s)->AsFloat();
+    if (cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s)->IsNull())
+        cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s)->SetAsFloat(trab);
+    if (cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s)->IsNull())
+        cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s)->SetAsFloat(trab);
     // 2. to 4. The day goes to the server copy, is checked and saved.
     LoadCSA();
 }
@@ -163,18 +160,18 @@ void TfrmAprovaHoras::cdsCSABeforePost(TDataSet*)
     // The checks read the working row, the one the user typed into.
     // 1.
     dbgCSAColExit(dbgCSA);
-    const double trab = cdsAuxCSA.FieldByName(S("QTHRTRAB"))->AsFloat();
+    const double trab = cdsAuxCSA.FieldByName(u"QTHRTRAB"_s)->AsFloat();
     // 2.
-    if (RoundDec(cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->AsFloat(), 5) > RoundDec(trab, 5)) {
-        cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->FocusControl();
-        MensErro(msgPadrao->Msg(S("Hr_Total<")), true);
+    if (RoundDec(cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s)->AsFloat(), 5) > RoundDec(trab, 5)) {
+        cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s)->FocusControl();
+        MensErro(msgPadrao->Msg(u"Hr_Total<"_s), true);
     }
     // 3. Commission hours that differ from the hours worked need a reason.
-    TField* comis = cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"));
-    if (cdsAuxCSA.FieldByName(S("CDOCORR"))->AsString().isEmpty() &&
+    TField* comis = cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s);
+    if (cdsAuxCSA.FieldByName(u"CDOCORR"_s)->AsString().isEmpty() &&
         Milesimos(trab) != Milesimos(comis->AsFloat()) && !comis->IsNull()) {
-        cdsAuxCSA.FieldByName(S("DSOCORR"))->FocusControl();
-        MensErro(msgPadrao->Msg(S("Ocorr_Inf")), true);
+        cdsAuxCSA.FieldByName(u"DSOCORR"_s)->FocusControl();
+        MensErro(msgPadrao->Msg(u"Ocorr_Inf"_s), true);
     }
 }
 

@@ -4,16 +4,11 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
-namespace {
-
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
-} // namespace
+namespace {} // namespace
 
 QString TfrmAprovaHoras::CalculaTempo(double Tempo) const
 {
@@ -47,7 +42,7 @@ void TfrmAprovaHoras::cdsAuxCSAQTHRTRABGetText(TField* Sender, QString& Text, bo
 void TfrmAprovaHoras::cdsAuxCSAQTHRAPROFATUGetText(TField* Sender, QString& Text, bool)
 {
     // An empty approval stands for the hours worked; a gap day shows nothing.
-    const TField* trab = cdsAuxCSA.FieldByName(S("QTHRTRAB"));
+    const TField* trab = cdsAuxCSA.FieldByName(u"QTHRTRAB"_s);
     if (trab->IsNull())
         return;
     Text = CalculaTempo(Sender->IsNull() ? trab->AsFloat() : Sender->AsFloat());
@@ -55,7 +50,7 @@ void TfrmAprovaHoras::cdsAuxCSAQTHRAPROFATUGetText(TField* Sender, QString& Text
 
 void TfrmAprovaHoras::cdsAuxCSAQTHRAPRCOMISGetText(TField* Sender, QString& Text, bool)
 {
-    const TField* trab = cdsAuxCSA.FieldByName(S("QTHRTRAB"));
+    const TField* trab = cdsAuxCSA.FieldByName(u"QTHRTRAB"_s);
     if (trab->IsNull())
         return;
     Text = CalculaTempo(Sender->IsNull() ? trab->AsFloat() : Sender->AsFloat());
@@ -74,7 +69,7 @@ void TfrmAprovaHoras::cdsAuxCSAQTHRAPRCOMISSetText(TField* Sender, const QString
 void TfrmAprovaHoras::cdsAuxCSADTSERVPRESTGetText(TField* Sender, QString& Text, bool)
 {
     if (!Sender->IsNull())
-        Text = FormatDateTime(S("ddddd ddd"), Sender->AsDateTime());
+        Text = FormatDateTime(u"ddddd ddd"_s, Sender->AsDateTime());
 }
 
 void TfrmAprovaHoras::cdsAuxCSAINCLUSAOGetText(TField* Sender, QString& Text, bool)

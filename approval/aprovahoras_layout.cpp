@@ -1,9 +1,12 @@
 // The approval screen's datasets, layout, grids, toolbar, menu and message
 // table, and its creation and closing.
 #include "approval/cli_aph31500.h"
+#include "service/records.h"
 #include "filter/cli_aph31501.h"
 #include "host/framework/environment.h"
 #include "host/framework/functions.h"
+
+using namespace Qt::StringLiterals;
 
 extern "C" {
 aph::TfrmAprovaHoras* frmAprovaHoras = nullptr;
@@ -16,60 +19,45 @@ namespace aph {
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 TField* Str(TClientDataSet& ds, const char* name, int size, const char* label = nullptr,
             bool hidden = false)
 {
-    TField* f = ds.AddField(S(name), TFieldType::ftString, size);
+    TField* f = ds.AddField(QString::fromUtf8(name), TFieldType::ftString, size);
     if (label)
-        f->SetDisplayLabel(S(label));
+        f->SetDisplayLabel(QString::fromUtf8(label));
     f->SetVisible(!hidden);
     return f;
 }
 
 TField* Num(TClientDataSet& ds, const char* name, const char* label = nullptr, bool hidden = false)
 {
-    TField* f = ds.AddField(S(name), TFieldType::ftFloat);
+    TField* f = ds.AddField(QString::fromUtf8(name), TFieldType::ftFloat);
     if (label)
-        f->SetDisplayLabel(S(label));
+        f->SetDisplayLabel(QString::fromUtf8(label));
     f->SetVisible(!hidden);
     return f;
 }
 
 TField* Date(TClientDataSet& ds, const char* name, const char* label = nullptr, bool hidden = false)
 {
-    TField* f = ds.AddField(S(name), TFieldType::ftDateTime);
+    TField* f = ds.AddField(QString::fromUtf8(name), TFieldType::ftDateTime);
     if (label)
-        f->SetDisplayLabel(S(label));
+        f->SetDisplayLabel(QString::fromUtf8(label));
     f->SetVisible(!hidden);
     return f;
 }
 
-// The eighteen CSA fields, in their order, for the server and working copies.
+// The CSA fields as the server sends them, for the server and working copies;
+// the inclusion key is never shown.
 void CsaFields(TClientDataSet& ds, bool allHidden)
 {
-    Str(ds, "CDGRPOCOR", 2, nullptr, allHidden);
-    Str(ds, "CDOCORR", 2, nullptr, allHidden);
-    Str(ds, "DSOCORR", 40, nullptr, allHidden);
-    Str(ds, "CDEMPRESA", 2, nullptr, allHidden);
-    Str(ds, "CDFUNC", 10, nullptr, allHidden);
-    Str(ds, "CDCLIENTE", 21, nullptr, allHidden);
-    Str(ds, "NRSERVPREST", 5, nullptr, allHidden);
-    Date(ds, "DTSERVPREST", nullptr, allHidden);
-    Str(ds, "CDTIPOSERV", 3, nullptr, allHidden);
-    Str(ds, "NRAPURFATFAS", 10, nullptr, allHidden);
-    Num(ds, "QTHRAPRCOMIS", nullptr, allHidden);
-    Num(ds, "QTHRAPROFATU", nullptr, allHidden);
-    Num(ds, "QTHRTRAB", nullptr, allHidden);
-    Str(ds, "NRVERPROPFAS", 2, nullptr, allHidden);
-    Str(ds, "NRPROPOSFAS", 20, nullptr, allHidden);
-    Str(ds, "NRSEQUCHT", 5, nullptr, allHidden);
-    Str(ds, "NRSERVCONT", 3, nullptr, allHidden);
-    Str(ds, "INCLUSAO", 66, "Inclusão", true);
+    for (const TFieldDef& def : CsaRecordFields()) {
+        TField* f = ds.AddField(def.Name, def.DataType, def.Size);
+        const bool inclusao = def.Name == u"INCLUSAO";
+        if (inclusao)
+            f->SetDisplayLabel(u"Inclusão"_s);
+        f->SetVisible(!allHidden && !inclusao);
+    }
 }
 
 constexpr TGridOptions kListOptions = dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs |
@@ -78,19 +66,19 @@ constexpr TGridOptions kListOptions = dgTitles | dgColumnResize | dgColLines | d
 TFont TitleFont()
 {
     TFont f;
-    f.Name = S("MS Sans Serif");
+    f.Name = u"MS Sans Serif"_s;
     f.Size = 8;
     return f;
 }
 
 TLabel* CaptionLabel(TPanel* panel, const char* name, const char* caption, int left, int top)
 {
-    auto* l = panel->Add<TLabel>(S(name));
-    const QString text = S(caption);
+    auto* l = panel->Add<TLabel>(QString::fromUtf8(name));
+    const QString text = QString::fromUtf8(caption);
     l->SetBounds(left, top, static_cast<int>(text.size()) * 6 + 2, 13);
     l->SetCaption(text);
     TFont f;
-    f.Name = S("MS Sans Serif");
+    f.Name = u"MS Sans Serif"_s;
     f.Size = 8;
     f.Color = clBlack;
     l->SetFont(f);
@@ -100,7 +88,7 @@ TLabel* CaptionLabel(TPanel* panel, const char* name, const char* caption, int l
 
 TLabel* ValueLabel(TPanel* panel, const char* name, int left, int top)
 {
-    auto* l = panel->Add<TLabel>(S(name));
+    auto* l = panel->Add<TLabel>(QString::fromUtf8(name));
     l->SetBounds(left, top, 66, 15);
     l->SetColor(clWhite);
     l->SetTransparent(false);
@@ -114,11 +102,11 @@ TLabel* ValueLabel(TPanel* panel, const char* name, int left, int top)
 
 } // namespace
 
-TfrmAprovaHoras::TfrmAprovaHoras() : TfrmPadraoGrid(S("frmAprovaHoras"))
+TfrmAprovaHoras::TfrmAprovaHoras() : TfrmPadraoGrid(u"frmAprovaHoras"_s)
 {
-    SetCaption(S("Apuração de CHT"));
+    SetCaption(u"Apuração de CHT"_s);
     SetClientSize(965, 570);
-    lblCodTela->SetCaption(S("APH31500"));
+    lblCodTela->SetCaption(u"APH31500"_s);
     CreateDataSets();
     CreateLayout();
     CreateTotals();
@@ -170,8 +158,8 @@ void TfrmAprovaHoras::CreateDataSets()
         [this](TField* s, QString& t, bool d) {
             cdsServPrestIDTIPOCOBRCONTGetText(s, t, d);
         };
-    Num(cdsServPrest, "VRHORACLIE", nullptr, true)->SetDisplayFormat(S("#,###,##0.00"));
-    Num(cdsServPrest, "VRDEHORACLIE", nullptr, true)->SetDisplayFormat(S("#,###,##0.00"));
+    Num(cdsServPrest, "VRHORACLIE", nullptr, true)->SetDisplayFormat(u"#,###,##0.00"_s);
+    Num(cdsServPrest, "VRDEHORACLIE", nullptr, true)->SetDisplayFormat(u"#,###,##0.00"_s);
 
     Str(cdsFunc, "NMFUNC", 40, "Funcionário");
     Str(cdsFunc, "CDFUNC", 10, nullptr, true);
@@ -192,42 +180,42 @@ void TfrmAprovaHoras::CreateDataSets()
 
     CsaFields(cdsCSA, false);
     CsaFields(cdsAuxCSA, true);
-    cdsAuxCSA.SetIndexFieldNames(S("DTSERVPREST"));
-    TField* f = cdsAuxCSA.FieldByName(S("DTSERVPREST"));
-    f->SetDisplayLabel(S("Data"));
+    cdsAuxCSA.SetIndexFieldNames(u"DTSERVPREST"_s);
+    TField* f = cdsAuxCSA.FieldByName(u"DTSERVPREST"_s);
+    f->SetDisplayLabel(u"Data"_s);
     f->OnGetText = [this](TField* s, QString& t, bool d) {
         cdsAuxCSADTSERVPRESTGetText(s, t, d);
     };
-    f = cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"));
-    f->SetDisplayFormat(S("!990:00;1; "));
-    f->SetEditFormat(S("!990:00;1; "));
+    f = cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s);
+    f->SetDisplayFormat(u"!990:00;1; "_s);
+    f->SetEditFormat(u"!990:00;1; "_s);
     f->OnGetText = [this](TField* s, QString& t, bool d) {
         cdsAuxCSAQTHRAPRCOMISGetText(s, t, d);
     };
     f->OnSetText = [this](TField* s, const QString& t) {
         cdsAuxCSAQTHRAPRCOMISSetText(s, t);
     };
-    f = cdsAuxCSA.FieldByName(S("QTHRAPROFATU"));
-    f->SetDisplayFormat(S("!990:00;1; "));
-    f->SetEditFormat(S("!990:00;1; "));
+    f = cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s);
+    f->SetDisplayFormat(u"!990:00;1; "_s);
+    f->SetEditFormat(u"!990:00;1; "_s);
     f->OnGetText = [this](TField* s, QString& t, bool d) {
         cdsAuxCSAQTHRAPROFATUGetText(s, t, d);
     };
     f->OnSetText = [this](TField* s, const QString& t) {
         cdsAuxCSAQTHRAPROFATUSetText(s, t);
     };
-    f = cdsAuxCSA.FieldByName(S("QTHRTRAB"));
+    f = cdsAuxCSA.FieldByName(u"QTHRTRAB"_s);
     f->SetReadOnly(true);
     f->OnGetText = [this](TField* s, QString& t, bool d) {
         cdsAuxCSAQTHRTRABGetText(s, t, d);
     };
-    f = cdsAuxCSA.FieldByName(S("INCLUSAO"));
+    f = cdsAuxCSA.FieldByName(u"INCLUSAO"_s);
     f->OnGetText = [this](TField* s, QString& t, bool d) {
         cdsAuxCSAINCLUSAOGetText(s, t, d);
     };
 
-    qryOcorr.SQL = {S("SELECT"),   S("  CDGRPOCOR, CDOCORR, DSOCORR"), S("FROM"), S("  OCORRENCIA"),
-                    S("ORDER BY"), S("  CDGRPOCOR, CDOCORR")};
+    qryOcorr.SQL = {u"SELECT"_s,   u"  CDGRPOCOR, CDOCORR, DSOCORR"_s, u"FROM"_s, u"  OCORRENCIA"_s,
+                    u"ORDER BY"_s, u"  CDGRPOCOR, CDOCORR"_s};
     qryOcorr.SQL_IB = qryOcorr.SQL;
     f = Str(qryOcorr, "CDOCORR", 2, "Código");
     f->SetDisplayWidth(7);
@@ -241,68 +229,68 @@ void TfrmAprovaHoras::CreateDataSets()
     dtsPadrao->SetDataSet(&cdsAuxCSA);
     dtsOcorr.SetDataSet(&qryOcorr);
 
-    netAprovCsa.SetServerName(S("APH31500.rdmAprovCsaFat"));
-    netAprovCsa.SetHost(S("127.0.0.1"));
+    netAprovCsa.SetServerName(u"APH31500.rdmAprovCsaFat"_s);
+    netAprovCsa.SetHost(u"127.0.0.1"_s);
     netAprovCsa.SetThrowException(false);
 
-    msgPadrao->SetScreenCode(S("APH31500"));
+    msgPadrao->SetScreenCode(u"APH31500"_s);
     msgPadrao->SetLines({
-        S("Excl|Confirma exclusão?"),
-        S("Hr_Aprov<|Quantidade de Horas Aprovadas para Comissão deve ser menor ou igual à "
-          "Quantidade de Horas Trabalhadas."),
-        S("Ocorr_Inf|Ocorrência deve ser informada."),
-        S("ocorrencia|Ocorrência"),
-        S("Hr_Norm<|Quantidade de Horas Normais para Faturamento deve ser menor ou igual à "
-          "Quantidade de Horas Trabalhadas."),
-        S("Hr_Extr<|Quantidade de Horas Extras para Faturamento deve ser menor ou igual à "
-          "Quantidade de Horas Trabalhadas."),
-        S("Hr_Total<|A soma da Quantidade de Horas Aprovadas para Comissão e da Quantidade de "
-          "Horas Extras deve ser menor ou igual à Quantidade de Horas Trabalhadas."),
-        S("NAO_FATURAR|Não faturar"),
-        S("APROVADA|Aprovada"),
-        S("PENDENTE|Pendente"),
-        S("FATURADA|Faturada"),
-        S("CONF_GERAR_CHT|Confirma a geração da CHT para todas as CSA´s mostradas na tela?"),
-        S("HORA|Vr. Hora"),
-        S("FIXO|Vr. Fixo"),
-        S("PACOTE|Vr. Pacote"),
+        u"Excl|Confirma exclusão?"_s,
+        u"Hr_Aprov<|Quantidade de Horas Aprovadas para Comissão deve ser menor ou igual à "
+        "Quantidade de Horas Trabalhadas."_s,
+        u"Ocorr_Inf|Ocorrência deve ser informada."_s,
+        u"ocorrencia|Ocorrência"_s,
+        u"Hr_Norm<|Quantidade de Horas Normais para Faturamento deve ser menor ou igual à "
+        "Quantidade de Horas Trabalhadas."_s,
+        u"Hr_Extr<|Quantidade de Horas Extras para Faturamento deve ser menor ou igual à "
+        "Quantidade de Horas Trabalhadas."_s,
+        u"Hr_Total<|A soma da Quantidade de Horas Aprovadas para Comissão e da Quantidade de "
+        "Horas Extras deve ser menor ou igual à Quantidade de Horas Trabalhadas."_s,
+        u"NAO_FATURAR|Não faturar"_s,
+        u"APROVADA|Aprovada"_s,
+        u"PENDENTE|Pendente"_s,
+        u"FATURADA|Faturada"_s,
+        u"CONF_GERAR_CHT|Confirma a geração da CHT para todas as CSA´s mostradas na tela?"_s,
+        u"HORA|Vr. Hora"_s,
+        u"FIXO|Vr. Fixo"_s,
+        u"PACOTE|Vr. Pacote"_s,
     });
 }
 
 void TfrmAprovaHoras::CreateLayout()
 {
     // The page: services on top, then employees and CHTs beside the days.
-    splDetalhe = tshPadrao->Add<TSplitter>(S("splDetalhe"));
+    splDetalhe = tshPadrao->Add<TSplitter>(u"splDetalhe"_s);
     splDetalhe->SetAlign(TAlign::alTop);
     splDetalhe->SetHeight(5);
-    panDetalhes = tshPadrao->Add<TPanel>(S("panDetalhes"));
+    panDetalhes = tshPadrao->Add<TPanel>(u"panDetalhes"_s);
     panDetalhes->SetAlign(TAlign::alClient);
-    panSubDetalhe = panDetalhes->Add<TPanel>(S("panSubDetalhe"));
+    panSubDetalhe = panDetalhes->Add<TPanel>(u"panSubDetalhe"_s);
     panSubDetalhe->SetAlign(TAlign::alLeft);
     panSubDetalhe->SetWidth(430);
-    scbFuncionario = panSubDetalhe->Add<TScrollBox>(S("scbFuncionario"));
+    scbFuncionario = panSubDetalhe->Add<TScrollBox>(u"scbFuncionario"_s);
     scbFuncionario->SetAlign(TAlign::alTop);
     scbFuncionario->SetHeight(153);
-    dbgFuncionario = scbFuncionario->Add<TDBGrid>(S("dbgFuncionario"));
+    dbgFuncionario = scbFuncionario->Add<TDBGrid>(u"dbgFuncionario"_s);
     dbgFuncionario->SetAlign(TAlign::alClient);
-    splSubDetalhe = panSubDetalhe->Add<TSplitter>(S("splSubDetalhe"));
+    splSubDetalhe = panSubDetalhe->Add<TSplitter>(u"splSubDetalhe"_s);
     splSubDetalhe->SetAlign(TAlign::alTop);
     splSubDetalhe->SetHeight(4);
-    scbCHT = panSubDetalhe->Add<TScrollBox>(S("scbCHT"));
+    scbCHT = panSubDetalhe->Add<TScrollBox>(u"scbCHT"_s);
     scbCHT->SetAlign(TAlign::alClient);
-    dbgCHT = scbCHT->Add<TDBGrid>(S("dbgCHT"));
+    dbgCHT = scbCHT->Add<TDBGrid>(u"dbgCHT"_s);
     dbgCHT->SetAlign(TAlign::alClient);
-    panCSA = panDetalhes->Add<TPanel>(S("panCSA"));
+    panCSA = panDetalhes->Add<TPanel>(u"panCSA"_s);
     panCSA->SetAlign(TAlign::alClient);
-    scbCSA = panCSA->Add<TScrollBox>(S("scbCSA"));
+    scbCSA = panCSA->Add<TScrollBox>(u"scbCSA"_s);
     scbCSA->SetAlign(TAlign::alClient);
-    dbgCSA = scbCSA->Add<TDBGrid>(S("dbgCSA"));
+    dbgCSA = scbCSA->Add<TDBGrid>(u"dbgCSA"_s);
     dbgCSA->SetAlign(TAlign::alClient);
 
-    dbtNome = panNavigator->Add<TDBText>(S("dbtNome"));
+    dbtNome = panNavigator->Add<TDBText>(u"dbtNome"_s);
     dbtNome->SetAlign(TAlign::alClient);
     dbtNome->SetDataSource(&dtsServPrest);
-    dbtNome->SetDataField(S("NMFANTCLIE"));
+    dbtNome->SetDataField(u"NMFANTCLIE"_s);
     dbnPadrao->SetDataSource(&dtsServPrest);
 
     // Grids: no indicator, titles, resizable columns, lines, tabs, the
@@ -323,38 +311,38 @@ void TfrmAprovaHoras::CreateLayout()
     dbgCHT->SetDefaultDrawing(false);
     dbgCSA->SetDefaultDrawing(false);
 
-    dbgPadrao->AddColumn(S("NMFANTCLIE"), {}, 169);
-    dbgPadrao->AddColumn(S("NMTIPOSERV"), {}, 132);
-    dbgPadrao->AddColumn(S("NRPROPOSTA"), {}, 87);
-    dbgPadrao->AddColumn(S("DSREFEPROPOSFAS"), S("Referência da proposta"), 131);
-    dbgPadrao->AddColumn(S("DSLOCALCONT"), S("Desc.Local"), 97);
-    dbgPadrao->AddColumn(S("IDTIPOCOBRCONT"), {}, 57);
-    dbgPadrao->AddColumn(S("QTSERVCONT"), S("Hr. Contratada"), 74);
-    dbgPadrao->AddColumn(S("VRHORACLIE"), S("Vr.Hr.Contrato"));
-    dbgFuncionario->AddColumn(S("CDFUNC"), S("Código"));
-    dbgFuncionario->AddColumn(S("NMFUNC"), S("Nome do Funcionário"), 344);
-    dbgCHT->AddColumn(S("IDSTATUSCHT"), S("Situação CHT"));
-    dbgCHT->AddColumn(S("NRSEQUCHT"), S("Nr. CHT"), 45);
-    dbgCHT->AddColumn(S("DSREFECHT"), S("Descrição da CHT"), 204);
-    dbgCHT->AddColumn(S("DTINCLCHT"), S("Dt. Geração CHT"), 90);
-    dbgCHT->AddColumn(S("NMOPERADOR"), {}, 112);
-    dbgCSA->AddColumn(S("DTSERVPREST"), {}, 81);
-    dbgCSA->AddColumn(S("QTHRTRAB"), S("Hrs.Serv.Prestado"), 94);
-    dbgCSA->AddColumn(S("QTHRAPROFATU"), S("Hrs.Serv.Fat."));
-    dbgCSA->AddColumn(S("QTHRAPRCOMIS"), S("Hrs.Comissão"), 67);
-    dbgCSA->AddColumn(S("DSOCORR"), S("Ocorrência"), 63, TColumnButtonStyle::cbsEllipsis);
-    dbgCSA->AddColumn(S("INCLUSAO"));
+    dbgPadrao->AddColumn(u"NMFANTCLIE"_s, {}, 169);
+    dbgPadrao->AddColumn(u"NMTIPOSERV"_s, {}, 132);
+    dbgPadrao->AddColumn(u"NRPROPOSTA"_s, {}, 87);
+    dbgPadrao->AddColumn(u"DSREFEPROPOSFAS"_s, u"Referência da proposta"_s, 131);
+    dbgPadrao->AddColumn(u"DSLOCALCONT"_s, u"Desc.Local"_s, 97);
+    dbgPadrao->AddColumn(u"IDTIPOCOBRCONT"_s, {}, 57);
+    dbgPadrao->AddColumn(u"QTSERVCONT"_s, u"Hr. Contratada"_s, 74);
+    dbgPadrao->AddColumn(u"VRHORACLIE"_s, u"Vr.Hr.Contrato"_s);
+    dbgFuncionario->AddColumn(u"CDFUNC"_s, u"Código"_s);
+    dbgFuncionario->AddColumn(u"NMFUNC"_s, u"Nome do Funcionário"_s, 344);
+    dbgCHT->AddColumn(u"IDSTATUSCHT"_s, u"Situação CHT"_s);
+    dbgCHT->AddColumn(u"NRSEQUCHT"_s, u"Nr. CHT"_s, 45);
+    dbgCHT->AddColumn(u"DSREFECHT"_s, u"Descrição da CHT"_s, 204);
+    dbgCHT->AddColumn(u"DTINCLCHT"_s, u"Dt. Geração CHT"_s, 90);
+    dbgCHT->AddColumn(u"NMOPERADOR"_s, {}, 112);
+    dbgCSA->AddColumn(u"DTSERVPREST"_s, {}, 81);
+    dbgCSA->AddColumn(u"QTHRTRAB"_s, u"Hrs.Serv.Prestado"_s, 94);
+    dbgCSA->AddColumn(u"QTHRAPROFATU"_s, u"Hrs.Serv.Fat."_s);
+    dbgCSA->AddColumn(u"QTHRAPRCOMIS"_s, u"Hrs.Comissão"_s, 67);
+    dbgCSA->AddColumn(u"DSOCORR"_s, u"Ocorrência"_s, 63, TColumnButtonStyle::cbsEllipsis);
+    dbgCSA->AddColumn(u"INCLUSAO"_s);
 
     // Toolbar: this screen's own buttons, and the base's last three moved
     // after them.
-    sbtFiltrar = panMenu->Add<TSpeedButton>(S("sbtFiltrar"));
+    sbtFiltrar = panMenu->Add<TSpeedButton>(u"sbtFiltrar"_s);
     sbtFiltrar->SetBounds(182, 5, 21, 21);
-    sbtFiltrar->SetHint(S("Filtrar"));
-    sbtFiltrar->SetGlyph(S("filter"));
-    sbtGerarCHT = panMenu->Add<TSpeedButton>(S("sbtGerarCHT"));
+    sbtFiltrar->SetHint(u"Filtrar"_s);
+    sbtFiltrar->SetGlyph(u"filter"_s);
+    sbtGerarCHT = panMenu->Add<TSpeedButton>(u"sbtGerarCHT"_s);
     sbtGerarCHT->SetBounds(204, 5, 21, 21);
-    sbtGerarCHT->SetHint(S("Gerar CHT"));
-    sbtGerarCHT->SetGlyph(S("generate"));
+    sbtGerarCHT->SetHint(u"Gerar CHT"_s);
+    sbtGerarCHT->SetGlyph(u"generate"_s);
     sbtGerarCHT->SetEnabled(false);
     for (TSpeedButton* b : {sbtFiltrar, sbtGerarCHT}) {
         b->SetFlat(true);
@@ -365,20 +353,20 @@ void TfrmAprovaHoras::CreateLayout()
     sbtAjuda->SetLeft(275);
     sbtFechar->SetLeft(311);
 
-    N1 = mnuManutencao->Add<TMenuItem>(S("N1"));
-    N1->SetCaption(S("-"));
-    mnuFiltrar = mnuManutencao->Add<TMenuItem>(S("mnuFiltrar"));
-    mnuFiltrar->SetCaption(S("&Filtrar"));
-    mnuFiltrar->SetHint(S("Filtrar"));
+    N1 = mnuManutencao->Add<TMenuItem>(u"N1"_s);
+    N1->SetCaption(u"-"_s);
+    mnuFiltrar = mnuManutencao->Add<TMenuItem>(u"mnuFiltrar"_s);
+    mnuFiltrar->SetCaption(u"&Filtrar"_s);
+    mnuFiltrar->SetHint(u"Filtrar"_s);
     mnuFiltrar->SetShortCut(ShortCut('L', ssCtrl));
-    mnuGerarCHT = mnuManutencao->Add<TMenuItem>(S("mnuGerarCHT"));
-    mnuGerarCHT->SetCaption(S("&Gerar CHT"));
+    mnuGerarCHT = mnuManutencao->Add<TMenuItem>(u"mnuGerarCHT"_s);
+    mnuGerarCHT->SetCaption(u"&Gerar CHT"_s);
     mnuGerarCHT->SetShortCut(ShortCut('G', ssCtrl));
 }
 
 void TfrmAprovaHoras::CreateTotals()
 {
-    panTotalizadorCSA = scbCSA->Add<TPanel>(S("panTotalizadorCSA"));
+    panTotalizadorCSA = scbCSA->Add<TPanel>(u"panTotalizadorCSA"_s);
     panTotalizadorCSA->SetAlign(TAlign::alBottom);
     panTotalizadorCSA->SetBounds(0, 0, 513, 93);
     Label2 = CaptionLabel(panTotalizadorCSA, "Label2", "         ", 6, 8);
@@ -397,7 +385,7 @@ void TfrmAprovaHoras::CreateTotals()
     lblTotHoraComis = ValueLabel(panTotalizadorCSA, "lblTotHoraComis", 282, 50);
     lblVrHora = CaptionLabel(panTotalizadorCSA, "lblVrHora", "Vr. Hora à Faturar", 351, 51);
     lblValorHoraAtual = ValueLabel(panTotalizadorCSA, "lblValorHoraAtual", 443, 50);
-    Bevel1 = panTotalizadorCSA->Add<TBevel>(S("Bevel1"));
+    Bevel1 = panTotalizadorCSA->Add<TBevel>(u"Bevel1"_s);
     Bevel1->SetBounds(1, 68, 510, 2);
     lblVrFaturar = CaptionLabel(panTotalizadorCSA, "lblVrFaturar", "Valor a Faturar", 6, 74);
     lblTotHorasFinal = ValueLabel(panTotalizadorCSA, "lblTotHorasFinal", 96, 74);
@@ -409,13 +397,13 @@ void TfrmAprovaHoras::CreateTotals()
     lblIgual = CaptionLabel(panTotalizadorCSA, "lblIgual", "=", 376, 67);
     lblIgual->SetBounds(376, 67, 16, 23);
     TFont tahoma;
-    tahoma.Name = S("Tahoma");
+    tahoma.Name = u"Tahoma"_s;
     tahoma.Size = 14; // font height -19 at 96 dpi
     tahoma.Bold = true;
     tahoma.Color = clBlack;
     lblIgual->SetFont(tahoma);
     lblIgual->SetTransparent(true);
-    nedVrFaturar = panTotalizadorCSA->Add<TNumberEdit>(S("nedVrFaturar"));
+    nedVrFaturar = panTotalizadorCSA->Add<TNumberEdit>(u"nedVrFaturar"_s);
     nedVrFaturar->SetBounds(409, 72, 100, 19);
     nedVrFaturar->SetReadOnly(true);
     nedVrFaturar->SetCurrency(true);
@@ -544,8 +532,8 @@ void TfrmAprovaHoras::FormCreate(TObject* Sender)
     dbvtf = 0;
     delete stlMarcado;
     stlMarcado = new QStringList();
-    cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"))->SetEditMask(S("!90:00;1; "));
-    cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->SetEditMask(S("!90:00;1; "));
+    cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s)->SetEditMask(u"!90:00;1; "_s);
+    cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s)->SetEditMask(u"!90:00;1; "_s);
     ActiveShowAvi(Application()->MainForm(), 0);
     try {
         netAprovCsa.SetConnected(true);

@@ -2,16 +2,11 @@
 // red; situation and billing codes as words.
 #include "approval/cli_aph31500.h"
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
-namespace {
-
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
-} // namespace
+namespace {} // namespace
 
 void TfrmAprovaHoras::dbgCSADrawColumnCell(TObject*, const QRect& Rect, int DataCol,
                                            TColumn* Column, TGridDrawState State)
@@ -20,11 +15,11 @@ void TfrmAprovaHoras::dbgCSADrawColumnCell(TObject*, const QRect& Rect, int Data
     // 1.
     canvas->FillRect(Rect);
     // 2. Over eight hours, or any hours on a Saturday or Sunday.
-    const double trab = cdsAuxCSA.FieldByName(S("QTHRTRAB"))->AsFloat();
+    const double trab = cdsAuxCSA.FieldByName(u"QTHRTRAB"_s)->AsFloat();
     bool testaZero = trab > 8;
     if (!testaZero) {
         const QString dia =
-            FormatDateTime(S("ddd"), cdsAuxCSA.FieldByName(S("DTSERVPREST"))->AsDateTime());
+            FormatDateTime(u"ddd"_s, cdsAuxCSA.FieldByName(u"DTSERVPREST"_s)->AsDateTime());
         testaZero = dia == u"dom" || dia == QString::fromUtf8("sáb");
     }
     if (testaZero && trab > 0)
@@ -45,9 +40,9 @@ void TfrmAprovaHoras::dbgCHTDrawColumnCell(TObject*, const QRect& Rect, int, TCo
 {
     TCanvas* canvas = dbgCHT->Canvas();
     canvas->FillRect(Rect);
-    if (cdsCHT.FieldByName(S("QTSERVCONT"))->AsFloat() >
-            cdsCHT.FieldByName(S("QTHRTRAB"))->AsFloat() &&
-        cdsCHT.FieldByName(S("IDTIPOCOBRCONT"))->AsString() == u"F")
+    if (cdsCHT.FieldByName(u"QTSERVCONT"_s)->AsFloat() >
+            cdsCHT.FieldByName(u"QTHRTRAB"_s)->AsFloat() &&
+        cdsCHT.FieldByName(u"IDTIPOCOBRCONT"_s)->AsString() == u"F")
         canvas->Font.Color = clRed;
     if (const TField* field = Column->Field())
         canvas->TextRect(Rect, Rect.left() + 2, Rect.top() + 2, field->DisplayText());
@@ -57,24 +52,24 @@ void TfrmAprovaHoras::cdsCHTIDSTATUSCHTGetText(TField* Sender, QString& Text, bo
 {
     const QString code = Sender->AsString();
     if (code == u"P")
-        Text = msgPadrao->Msg(S("PENDENTE"));
+        Text = msgPadrao->Msg(u"PENDENTE"_s);
     else if (code == u"A")
-        Text = msgPadrao->Msg(S("APROVADA"));
+        Text = msgPadrao->Msg(u"APROVADA"_s);
     else if (code == u"R")
-        Text = msgPadrao->Msg(S("FATURADA"));
+        Text = msgPadrao->Msg(u"FATURADA"_s);
     else if (code == u"N")
-        Text = msgPadrao->Msg(S("NAO_FATURAR"));
+        Text = msgPadrao->Msg(u"NAO_FATURAR"_s);
 }
 
 void TfrmAprovaHoras::cdsServPrestIDTIPOCOBRCONTGetText(TField* Sender, QString& Text, bool)
 {
     const QString code = Sender->AsString();
     if (code == u"H")
-        Text = msgPadrao->Msg(S("HORA"));
+        Text = msgPadrao->Msg(u"HORA"_s);
     else if (code == u"F")
-        Text = msgPadrao->Msg(S("FIXO"));
+        Text = msgPadrao->Msg(u"FIXO"_s);
     else if (code == u"P")
-        Text = msgPadrao->Msg(S("PACOTE"));
+        Text = msgPadrao->Msg(u"PACOTE"_s);
 }
 
 } // namespace aph

@@ -6,16 +6,11 @@
 #include "host/framework/functions.h"
 #include "host/framework/pickers.h"
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
-namespace {
-
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
-} // namespace
+namespace {} // namespace
 
 void TfrmAprovaHoras::cdsCSAAfterPost(TDataSet*)
 {
@@ -26,7 +21,7 @@ void TfrmAprovaHoras::cdsCSAAfterPost(TDataSet*)
     ActiveShowAvi(Application()->MainForm(), 1);
     try {
         const QJsonValue reply =
-            netAprovCsa.AppServer().Call(S("SetCSA"), {DeltaToJson(cdsCSA.Delta())});
+            netAprovCsa.AppServer().Call(u"SetCSA"_s, {DeltaToJson(cdsCSA.Delta())});
         CheckResultServ(reply, true, 0);
     } catch (...) {
         DeactiveShowAvi();
@@ -46,19 +41,19 @@ void TfrmAprovaHoras::cdsCSAAfterPost(TDataSet*)
 void TfrmAprovaHoras::sbtGerarCHTClick(TObject*)
 {
     // 1.
-    if (msgPadrao->ShowMsg(S("CONF_GERAR_CHT"), TMsgDlgType::mtConfirmation, mbYes | mbNo, 0) !=
+    if (msgPadrao->ShowMsg(u"CONF_GERAR_CHT"_s, TMsgDlgType::mtConfirmation, mbYes | mbNo, 0) !=
         mrYes)
         return;
     // 2.
     ActiveShowAvi(Application()->MainForm(), 1);
     try {
         // 3.
-        const QString cliente = Filtro.Cliente.Todos ? S("T") : QString();
-        const QString funcionario = Filtro.Funcionario.Todos ? S("T") : QString();
-        const QString proposta = Filtro.Proposta.Todos ? S("T") : QString();
+        const QString cliente = Filtro.Cliente.Todos ? u"T"_s : QString();
+        const QString funcionario = Filtro.Funcionario.Todos ? u"T"_s : QString();
+        const QString proposta = Filtro.Proposta.Todos ? u"T"_s : QString();
         // 4. and 5.
         const QJsonValue reply = netAprovCsa.AppServer().Call(
-            S("SetCHT"),
+            u"SetCHT"_s,
             {Filtro.DtInicial, Filtro.DtFinal, Operador(), Filtro.Cliente.Lista, cliente,
              Filtro.Funcionario.Lista, funcionario, Filtro.Proposta.Lista, proposta});
         CheckResultServ(reply, true, 0);

@@ -3,16 +3,11 @@
 #include "approval/cli_aph31500.h"
 #include "host/framework/functions.h"
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
-namespace {
-
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
-} // namespace
+namespace {} // namespace
 
 void TfrmAprovaHoras::TotalizaCSA()
 {
@@ -27,12 +22,12 @@ void TfrmAprovaHoras::TotalizaCSA()
         // 3.
         cdsAuxCSA.First();
         double trabalhadas = 0, faturadas = 0, comissionadas = 0, valor = 0;
-        const QString cobranca = cdsServPrest.FieldByName(S("IDTIPOCOBRCONT"))->AsString();
-        const double qtServCont = cdsServPrest.FieldByName(S("QTSERVCONT"))->AsFloat();
-        const double vrDeHora = cdsServPrest.FieldByName(S("VRDEHORACLIE"))->AsFloat();
-        TField* trab = cdsAuxCSA.FieldByName(S("QTHRTRAB"));
-        TField* fatu = cdsAuxCSA.FieldByName(S("QTHRAPROFATU"));
-        TField* comis = cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"));
+        const QString cobranca = cdsServPrest.FieldByName(u"IDTIPOCOBRCONT"_s)->AsString();
+        const double qtServCont = cdsServPrest.FieldByName(u"QTSERVCONT"_s)->AsFloat();
+        const double vrDeHora = cdsServPrest.FieldByName(u"VRDEHORACLIE"_s)->AsFloat();
+        TField* trab = cdsAuxCSA.FieldByName(u"QTHRTRAB"_s);
+        TField* fatu = cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s);
+        TField* comis = cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s);
         // 4.
         while (!cdsAuxCSA.Eof()) {
             trabalhadas += trab->AsFloat();
@@ -55,19 +50,19 @@ void TfrmAprovaHoras::TotalizaCSA()
         // 7. Summed unrounded, rounded once.
         nedVrFaturar->SetNumber(RoundDec(valor, 2));
         // 8.
-        const QString money = S("#,###,##0.00");
+        const QString money = u"#,###,##0.00"_s;
         if (cobranca == u"P") {
             lblValorHoraAtual->SetCaption(FormatFloat(money, 0));
             lblVrHoraContratual->SetCaption(FormatFloat(money, 0));
         } else {
             lblValorHoraAtual->SetCaption(FormatFloat(money, vrDeHora));
             lblVrHoraContratual->SetCaption(
-                FormatFloat(money, cdsServPrest.FieldByName(S("VRHORACLIE"))->AsFloat()));
+                FormatFloat(money, cdsServPrest.FieldByName(u"VRHORACLIE"_s)->AsFloat()));
         }
         // 9. The bottom line copies what steps 6 and 8 wrote.
         if (cobranca == u"F") {
-            lblTotHorasFinal->SetCaption(cdsServPrest.FieldByName(S("QTSERVCONT"))->AsString() +
-                                         S(":00"));
+            lblTotHorasFinal->SetCaption(cdsServPrest.FieldByName(u"QTSERVCONT"_s)->AsString() +
+                                         u":00"_s);
             lblValorHoraFinal->SetCaption(lblVrHoraContratual->Caption());
         } else {
             lblTotHorasFinal->SetCaption(lblTotHoraFat->Caption());

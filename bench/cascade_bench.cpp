@@ -22,15 +22,12 @@
 #include <cstdio>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
 namespace {
-
-QString S(const char* t)
-{
-    return QString::fromUtf8(t);
-}
 
 qint64 g_serverNs = 0;
 
@@ -74,17 +71,17 @@ int main(int argc, char** argv)
             db = QString::fromLocal8Bit(argv[i + 1]);
     QTemporaryDir dir;
     if (db.isEmpty()) {
-        db = S("sqlite:") + dir.filePath(S("scale.db"));
+        db = u"sqlite:"_s + dir.filePath(u"scale.db"_s);
         std::printf("making %s with a million CSAs...\n", qPrintable(db));
         QString err;
-        if (RunServerCommand({S("init"), db, S("--scale"), S("1000000")}, nullptr, &err) != 0) {
+        if (RunServerCommand({u"init"_s, db, u"--scale"_s, u"1000000"_s}, nullptr, &err) != 0) {
             std::fprintf(stderr, "init failed: %s\n", qPrintable(err));
             return 1;
         }
     }
-    TServerProcess server(db, {S("--no-auth")});
-    SetFormatSettings(TFormatSettings::ForLocale(S("pt_BR.UTF-8")));
-    SetHostEnvironment({S("ADMIN"), S("0001"), S("127.0.0.1"), server.Port(), QString(), db});
+    TServerProcess server(db, {u"--no-auth"_s});
+    SetFormatSettings(TFormatSettings::ForLocale(u"pt_BR.UTF-8"_s));
+    SetHostEnvironment({u"ADMIN"_s, u"0001"_s, u"127.0.0.1"_s, server.Port(), QString(), db});
     SetTransportFactory([](const QString&) { return std::make_unique<TimedTransport>(); });
     dtmDBGeral()->Open(db);
     ScriptedDesktop desktop;

@@ -36,14 +36,11 @@
 #include <random>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 double Ole(int y, int m, int d)
 {
@@ -87,19 +84,19 @@ public:
     {
         connect(&m_socket, &QTcpSocket::connected, this, [this] {
             m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-            Send(S("Login"), {S("ADMIN"), m_token}, kRead);
+            Send(u"Login"_s, {u"ADMIN"_s, m_token}, kRead);
         });
         connect(&m_socket, &QTcpSocket::readyRead, this, [this] { OnReadyRead(); });
         connect(&m_socket, &QTcpSocket::errorOccurred, this, [this] {
             if (m_socket.state() != QAbstractSocket::ConnectedState && !m_done) {
-                Error(S("no connection: ") + m_socket.errorString());
+                Error(u"no connection: "_s + m_socket.errorString());
                 m_done = true;
             }
         });
         connect(&m_socket, &QTcpSocket::disconnected, this, [this] {
             if (!m_done) {
                 ++m_stats.Dropped;
-                Error(S("connection closed by the server"));
+                Error(u"connection closed by the server"_s);
             }
             m_done = true;
         });
@@ -107,7 +104,7 @@ public:
 
     ~TConnection() override { m_socket.disconnect(this); } // closing is no drop
 
-    void Start(quint16 port) { m_socket.connectToHost(S("127.0.0.1"), port); }
+    void Start(quint16 port) { m_socket.connectToHost(u"127.0.0.1"_s, port); }
     bool LoggedIn() const { return m_loggedIn; }
     // Stops after the reply in flight.
     void Stop() { m_stopping = true; }
@@ -119,10 +116,10 @@ private:
 
     void Send(const QString& method, const QJsonArray& params, TKind kind)
     {
-        const QJsonObject request{{S("jsonrpc"), S("2.0")},
-                                  {S("id"), ++m_id},
-                                  {S("method"), method},
-                                  {S("params"), params}};
+        const QJsonObject request{{u"jsonrpc"_s, u"2.0"_s},
+                                  {u"id"_s, ++m_id},
+                                  {u"method"_s, method},
+                                  {u"params"_s, params}};
         m_method = method;
         m_kind = kind;
         m_inFlight = true;
@@ -169,7 +166,7 @@ private:
             const QJsonObject obj = result.toObject();
             if (wrapped && !obj.value(u"ok").toBool()) {
                 const QString message = obj.value(u"message").toString();
-                if (message.contains(S("outro usuário")))
+                if (message.contains(u"outro usuário"_s))
                     ++m_stats.Conflicts;
                 Error(message);
             } else {
@@ -189,7 +186,7 @@ private:
             for (const auto& [key, value] : m_pending)
                 m_stats.Saved[key] = value;
             // The saved values are now what the screen holds.
-            const int fatu = m_loaded.FieldIndex(S("QTHRAPROFATU"));
+            const int fatu = m_loaded.FieldIndex(u"QTHRAPROFATU"_s);
             for (const auto& [row, value] : m_pendingRows) {
                 auto copy = std::make_shared<TRowValues>(*m_loaded.Rows[row]);
                 (*copy)[static_cast<std::size_t>(fatu)] = Value::FromNumber(value);
@@ -223,41 +220,41 @@ private:
         if (roll < 2) {
             // Generation of a week of its own employee's CSAs.
             const double from = start + Pick(21);
-            Send(S("SetCHT"),
-                 {from, from + 6, S("ADMIN"), S("T"), S("T"), QString(u"[\"" + p.Employee + u"\"]"),
+            Send(u"SetCHT"_s,
+                 {from, from + 6, u"ADMIN"_s, u"T"_s, u"T"_s, QString(u"[\"" + p.Employee + u"\"]"),
                   QString(), QString(u"[\"" + p.Proposal + u'|' + p.Version + u"\"]"), QString()},
                  kGenerate);
         } else if (roll < 25 && !m_loaded.Rows.empty()) {
             Save();
         } else if (roll < 60 || m_loaded.Rows.empty()) {
-            Send(S("GetCSA"),
+            Send(u"GetCSA"_s,
                  {p.Client, p.Employee, start, end, p.Type, p.Proposal, p.Version, QString(),
-                  S("N"), p.Company},
+                  u"N"_s, p.Company},
                  kRead);
         } else if (roll < 75) {
-            Send(S("GetFunc"),
-                 {start, end, p.Client, p.Type, p.Proposal, p.Version, p.Service, S("T"), QString(),
-                  S("T"), S("T")},
+            Send(u"GetFunc"_s,
+                 {start, end, p.Client, p.Type, p.Proposal, p.Version, p.Service, u"T"_s, QString(),
+                  u"T"_s, u"T"_s},
                  kRead);
         } else if (roll < 90) {
-            Send(S("GetCHT"),
+            Send(u"GetCHT"_s,
                  {p.Type, p.Proposal, p.Version, Ole(2025, 1, 1), Ole(2025, 9, 30), p.Employee,
-                  p.Company, S("T")},
+                  p.Company, u"T"_s},
                  kRead);
         } else if (roll < 99) {
-            Send(S("GetProp"), {m_branch, QString(u"[\"" + p.Client + u"\"]"), QString()}, kRead);
+            Send(u"GetProp"_s, {m_branch, QString(u"[\"" + p.Client + u"\"]"), QString()}, kRead);
         } else {
-            Send(S("GetServPrest"),
-                 {start, end, S("T"), S("T"), S("T"), S("S"), S("ADMIN"), QString()}, kRead);
+            Send(u"GetServPrest"_s,
+                 {start, end, u"T"_s, u"T"_s, u"T"_s, u"S"_s, u"ADMIN"_s, QString()}, kRead);
         }
     }
 
     // One day, sometimes two, of what the screen holds.
     void Save()
     {
-        const int fatu = m_loaded.FieldIndex(S("QTHRAPROFATU"));
-        const int worked = m_loaded.FieldIndex(S("QTHRTRAB"));
-        const int day = m_loaded.FieldIndex(S("DTSERVPREST"));
+        const int fatu = m_loaded.FieldIndex(u"QTHRAPROFATU"_s);
+        const int worked = m_loaded.FieldIndex(u"QTHRTRAB"_s);
+        const int day = m_loaded.FieldIndex(u"DTSERVPREST"_s);
         TDelta delta;
         delta.Fields = m_loaded.Fields;
         m_pending.clear();
@@ -284,7 +281,7 @@ private:
                     .join(u'|'),
                 value);
         }
-        Send(S("SetCSA"), {DeltaToJson(delta)}, kSave);
+        Send(u"SetCSA"_s, {DeltaToJson(delta)}, kSave);
     }
 
     TStats& m_stats;
@@ -351,17 +348,17 @@ int main(int argc, char** argv)
         else if (name == u"--workers")
             workers = value.toInt();
     }
-    const QString bin = QCoreApplication::applicationDirPath() + S("/aph-server");
+    const QString bin = QCoreApplication::applicationDirPath() + u"/aph-server"_s;
     QTemporaryDir dir;
     if (db.isEmpty()) {
-        db = S("sqlite:") + dir.filePath(S("load.db"));
+        db = u"sqlite:"_s + dir.filePath(u"load.db"_s);
         std::printf("init --scale %lld ...\n", scale);
         std::fflush(stdout);
-        if (Run(bin, {S("init"), db, S("--scale"), QString::number(scale)}) != 0)
+        if (Run(bin, {u"init"_s, db, u"--scale"_s, QString::number(scale)}) != 0)
             return 1;
     }
     QString token;
-    if (Run(bin, {S("token"), db, S("ADMIN")}, &token) != 0)
+    if (Run(bin, {u"token"_s, db, u"ADMIN"_s}, &token) != 0)
         return 1;
     token = token.trimmed();
 
@@ -371,13 +368,13 @@ int main(int argc, char** argv)
     {
         auto storage = TStorage::Open(TDatabaseSpec::Parse(db));
         QSqlQuery& q = storage->Select(
-            S("SELECT A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, A.CDEMPRESA, "
-              "P.CDCLIENTE, SC.CDTIPOSERV FROM CSA A JOIN PROPOSTA P ON P.NRPROPOSFAS = "
-              "A.NRPROPOSFAS AND P.NRVERPROPFAS = A.NRVERPROPFAS JOIN SERVCONT SC ON "
-              "SC.NRPROPOSFAS = A.NRPROPOSFAS AND SC.NRVERPROPFAS = A.NRVERPROPFAS AND "
-              "SC.NRSERVCONT = A.NRSERVCONT WHERE A.NRSEQUCHT IS NULL GROUP BY A.NRPROPOSFAS, "
-              "A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, A.CDEMPRESA, P.CDCLIENTE, SC.CDTIPOSERV "
-              "HAVING COUNT(*) >= 60 ORDER BY A.CDFUNC, A.NRPROPOSFAS, A.NRSERVCONT"));
+            u"SELECT A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, A.CDEMPRESA, "
+            "P.CDCLIENTE, SC.CDTIPOSERV FROM CSA A JOIN PROPOSTA P ON P.NRPROPOSFAS = "
+            "A.NRPROPOSFAS AND P.NRVERPROPFAS = A.NRVERPROPFAS JOIN SERVCONT SC ON "
+            "SC.NRPROPOSFAS = A.NRPROPOSFAS AND SC.NRVERPROPFAS = A.NRVERPROPFAS AND "
+            "SC.NRSERVCONT = A.NRSERVCONT WHERE A.NRSEQUCHT IS NULL GROUP BY A.NRPROPOSFAS, "
+            "A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, A.CDEMPRESA, P.CDCLIENTE, SC.CDTIPOSERV "
+            "HAVING COUNT(*) >= 60 ORDER BY A.CDFUNC, A.NRPROPOSFAS, A.NRSERVCONT"_s);
         QSet<QString> employees;
         while (q.next() && static_cast<int>(pairs.size()) < connections) {
             const QString employee = q.value(3).toString();
@@ -389,7 +386,7 @@ int main(int argc, char** argv)
                              q.value(6).toString()});
         }
         TStorage::Done(q);
-        QSqlQuery& b = storage->Select(S("SELECT MIN(CDFILIAL) FROM PROPOSTA"));
+        QSqlQuery& b = storage->Select(u"SELECT MIN(CDFILIAL) FROM PROPOSTA"_s);
         b.next();
         branch = b.value(0).toString();
         TStorage::Done(b);
@@ -403,8 +400,8 @@ int main(int argc, char** argv)
     QProcess server;
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     server.start(bin,
-                 {S("serve"), db, S("--port"), S("0"), S("--max-connections"),
-                  QString::number(connections + 16), S("--workers"), QString::number(workers)});
+                 {u"serve"_s, db, u"--port"_s, u"0"_s, u"--max-connections"_s,
+                  QString::number(connections + 16), u"--workers"_s, QString::number(workers)});
     if (!server.waitForStarted() || !server.waitForReadyRead(30000))
         return 1;
     const quint16 port = static_cast<quint16>(QString::fromUtf8(server.readLine())
@@ -454,8 +451,8 @@ int main(int argc, char** argv)
         for (const auto& [key, value] : stats.Saved) {
             const QStringList k = key.split(u'|');
             QSqlQuery& q = storage->Select(
-                S("SELECT QTHRAPROFATU FROM CSA WHERE NRPROPOSFAS = ? AND NRVERPROPFAS = ? AND "
-                  "NRSERVCONT = ? AND CDFUNC = ? AND DTSERVPREST = ?"),
+                u"SELECT QTHRAPROFATU FROM CSA WHERE NRPROPOSFAS = ? AND NRVERPROPFAS = ? AND "
+                "NRSERVCONT = ? AND CDFUNC = ? AND DTSERVPREST = ?"_s,
                 {k[0], k[1], k[2], k[3], k[4].toLongLong()});
             if (!q.next() || q.value(0).toDouble() != value)
                 ++lost;

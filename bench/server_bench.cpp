@@ -26,14 +26,11 @@
 #include <functional>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 double Ole(int y, int m, int d)
 {
@@ -106,15 +103,15 @@ int main(int argc, char** argv)
         else if (args[i] == u"--iterations")
             iterations = args[++i].toInt();
     }
-    const QString server = QCoreApplication::applicationDirPath() + S("/aph-server");
+    const QString server = QCoreApplication::applicationDirPath() + u"/aph-server"_s;
     QTemporaryDir dir;
     if (spec.isEmpty()) {
-        spec = S("sqlite:") + dir.filePath(S("bench.db"));
+        spec = u"sqlite:"_s + dir.filePath(u"bench.db"_s);
         QElapsedTimer t;
         t.start();
         QProcess init;
         init.setProcessChannelMode(QProcess::ForwardedChannels);
-        init.start(server, {S("init"), spec, S("--scale"), QString::number(scale)});
+        init.start(server, {u"init"_s, spec, u"--scale"_s, QString::number(scale)});
         init.waitForFinished(-1);
         if (init.exitCode() != 0)
             return 1;
@@ -124,7 +121,7 @@ int main(int argc, char** argv)
 
     QProcess serve;
     serve.setReadChannel(QProcess::StandardOutput);
-    serve.start(server, {S("serve"), spec, S("--port"), S("0"), S("--no-auth")});
+    serve.start(server, {u"serve"_s, spec, u"--port"_s, u"0"_s, u"--no-auth"_s});
     if (!serve.waitForStarted() || !serve.waitForReadyRead(30000))
         return 1;
     const quint16 port = static_cast<quint16>(QString::fromUtf8(serve.readLine())
@@ -134,7 +131,7 @@ int main(int argc, char** argv)
                                                   .toUInt());
     TRpcClient client;
     client.CallTimeoutMs = 600000;
-    client.Connect(S("127.0.0.1"), port);
+    client.Connect(u"127.0.0.1"_s, port);
 
     auto storage = TStorage::Open(TDatabaseSpec::Parse(spec));
     TApprovalService service(*storage);
@@ -148,7 +145,7 @@ int main(int argc, char** argv)
                 "median / (bare + rtt) |\n|---|---|---|---|---|---|\n");
     const TFigures rtt = Measure(iterations, [&](int) {
         try {
-            client.Call(S("Ping"), {});
+            client.Call(u"Ping"_s, {});
         } catch (const ERpcError&) {
         }
     });
@@ -156,15 +153,15 @@ int main(int argc, char** argv)
 
     // GetServPrest for one month, default filter (CSAs without CHT) and all.
     for (const char* situation : {"S", "T"}) {
-        const QString cht = situation == QByteArray("S") ? QString() : S("T");
+        const QString cht = situation == QByteArray("S") ? QString() : u"T"_s;
         const int n = std::max(10, iterations / 10);
         const TFigures call = Measure(n, [&](int) {
-            client.Call(S("GetServPrest"),
-                        {mayStart, mayEnd, S("T"), S("T"), S("T"), S(situation), S("ADMIN"), cht});
+            client.Call(u"GetServPrest"_s, {mayStart, mayEnd, u"T"_s, u"T"_s, u"T"_s,
+                                            QString::fromUtf8(situation), u"ADMIN"_s, cht});
         });
         const TQueryText q =
-            service.ServPrestQuery(static_cast<TDay>(mayStart), static_cast<TDay>(mayEnd), S("T"),
-                                   S("T"), S("T"), S(situation), cht);
+            service.ServPrestQuery(static_cast<TDay>(mayStart), static_cast<TDay>(mayEnd), u"T"_s,
+                                   u"T"_s, u"T"_s, QString::fromUtf8(situation), cht);
         const TFigures bare = Measure(n, [&](int) { RunBare(*storage, q); });
         Row(situation == QByteArray("S") ? "GetServPrest, month, CSA \"S\""
                                          : "GetServPrest, month, CSA \"T\"",
@@ -173,8 +170,8 @@ int main(int argc, char** argv)
 
     // Services and employees of May to drive the finer reads.
     const TDataPacket services =
-        PacketFromJson(client.Call(S("GetServPrest"), {mayStart, mayEnd, S("T"), S("T"), S("T"),
-                                                       S("S"), S("ADMIN"), QString()}));
+        PacketFromJson(client.Call(u"GetServPrest"_s, {mayStart, mayEnd, u"T"_s, u"T"_s, u"T"_s,
+                                                       u"S"_s, u"ADMIN"_s, QString()}));
     struct TPair
     {
         QString Client, Type, Proposal, Version, Service, Employee, Company;
@@ -183,9 +180,9 @@ int main(int argc, char** argv)
     for (std::size_t i = 0; i < services.Rows.size() && pairs.size() < 400; i += 3) {
         const TRowValues& r = *services.Rows[i];
         const TDataPacket funcs = CheckedPacket(
-            client.Call(S("GetFunc"),
+            client.Call(u"GetFunc"_s,
                         {mayStart, mayEnd, r[0].ToString(), r[6].ToString(), r[4].ToString(),
-                         r[5].ToString(), r[10].ToString(), S("T"), QString(), S("S"), QString()}));
+                         r[5].ToString(), r[10].ToString(), u"T"_s, QString(), u"S"_s, QString()}));
         for (const TRow& f : funcs.Rows)
             pairs.push_back({r[0].ToString(), r[6].ToString(), r[4].ToString(), r[5].ToString(),
                              r[10].ToString(), (*f)[1].ToString(), (*f)[2].ToString()});
@@ -201,29 +198,29 @@ int main(int argc, char** argv)
     {
         const TFigures call = Measure(iterations, [&](int i) {
             const TPair& p = pair(i);
-            client.Call(S("GetFunc"), {mayStart, mayEnd, p.Client, p.Type, p.Proposal, p.Version,
-                                       p.Service, S("T"), QString(), S("S"), QString()});
+            client.Call(u"GetFunc"_s, {mayStart, mayEnd, p.Client, p.Type, p.Proposal, p.Version,
+                                       p.Service, u"T"_s, QString(), u"S"_s, QString()});
         });
         const TFigures bare = Measure(iterations, [&](int i) {
             const TPair& p = pair(i);
             RunBare(*storage,
                     service.FuncQuery(static_cast<TDay>(mayStart), static_cast<TDay>(mayEnd),
-                                      p.Client, p.Type, p.Proposal, p.Version, p.Service, S("T"),
-                                      QString(), S("S"), QString()));
+                                      p.Client, p.Type, p.Proposal, p.Version, p.Service, u"T"_s,
+                                      QString(), u"S"_s, QString()));
         });
         Row("GetFunc", call, &bare, rtt.Median);
     }
     {
         const TFigures call = Measure(iterations, [&](int i) {
             const TPair& p = pair(i);
-            client.Call(S("GetCHT"), {p.Type, p.Proposal, p.Version, q1Start, q1End, p.Employee,
-                                      p.Company, S("T")});
+            client.Call(u"GetCHT"_s, {p.Type, p.Proposal, p.Version, q1Start, q1End, p.Employee,
+                                      p.Company, u"T"_s});
         });
         const TFigures bare = Measure(iterations, [&](int i) {
             const TPair& p = pair(i);
             RunBare(*storage,
                     service.ChtQuery(p.Type, p.Proposal, p.Version, static_cast<TDay>(q1Start),
-                                     static_cast<TDay>(q1End), p.Employee, p.Company, S("T")));
+                                     static_cast<TDay>(q1End), p.Employee, p.Company, u"T"_s));
         });
         Row("GetCHT, first quarter, all", call, &bare, rtt.Median);
     }
@@ -232,14 +229,14 @@ int main(int argc, char** argv)
         const TFigures call = Measure(iterations, [&](int i) {
             const TPair& p = pair(i);
             csas[static_cast<std::size_t>(i) % pairs.size()] = CheckedPacket(
-                client.Call(S("GetCSA"), {p.Client, p.Employee, mayStart, mayEnd, p.Type,
-                                          p.Proposal, p.Version, QString(), S("N"), p.Company}));
+                client.Call(u"GetCSA"_s, {p.Client, p.Employee, mayStart, mayEnd, p.Type,
+                                          p.Proposal, p.Version, QString(), u"N"_s, p.Company}));
         });
         const TFigures bare = Measure(iterations, [&](int i) {
             const TPair& p = pair(i);
             RunBare(*storage, service.CsaQuery(p.Client, p.Employee, static_cast<TDay>(mayStart),
                                                static_cast<TDay>(mayEnd), p.Type, p.Proposal,
-                                               p.Version, QString(), S("N"), p.Company));
+                                               p.Version, QString(), u"N"_s, p.Company));
         });
         Row("GetCSA, month without CHT", call, &bare, rtt.Median);
     }
@@ -265,7 +262,7 @@ int main(int argc, char** argv)
                 const double worked = rec.Original[12].ToNumber();
                 rec.New = {{11, Value::FromNumber(worked)}, {10, Value::FromNumber(worked)}};
                 delta.Records.push_back(rec);
-                const QJsonValue reply = client.Call(S("SetCSA"), {DeltaToJson(delta)});
+                const QJsonValue reply = client.Call(u"SetCSA"_s, {DeltaToJson(delta)});
                 refused += !reply.toObject().value(u"ok").toBool();
             },
             false);
@@ -280,9 +277,9 @@ int main(int argc, char** argv)
                 const TRowValues& row = *csas[p].Rows[r];
                 TTransaction tx(*storage, TTransaction::Mode::Write);
                 bareRows +=
-                    storage->Exec(S("UPDATE CSA SET QTHRAPROFATU = ?, QTHRAPRCOMIS = ? WHERE "
-                                    "NRPROPOSFAS = ? AND NRVERPROPFAS = ? AND NRSERVCONT = ? AND "
-                                    "CDFUNC = ? AND DTSERVPREST = ?"),
+                    storage->Exec(u"UPDATE CSA SET QTHRAPROFATU = ?, QTHRAPRCOMIS = ? WHERE "
+                                  "NRPROPOSFAS = ? AND NRVERPROPFAS = ? AND NRSERVCONT = ? AND "
+                                  "CDFUNC = ? AND DTSERVPREST = ?"_s,
                                   {row[12].ToNumber() / 2, row[12].ToNumber() / 2,
                                    row[14].ToString(), row[13].ToString(), row[16].ToString(),
                                    row[4].ToString(), static_cast<qint64>(row[7].ToNumber())});
@@ -301,7 +298,7 @@ int main(int argc, char** argv)
         // SetCHT over September, which has no CHT yet; timed on the server.
         QProcess again;
         again.setReadChannel(QProcess::StandardOutput);
-        again.start(server, {S("serve"), spec, S("--port"), S("0"), S("--no-auth")});
+        again.start(server, {u"serve"_s, spec, u"--port"_s, u"0"_s, u"--no-auth"_s});
         again.waitForReadyRead(30000);
         const quint16 p2 = static_cast<quint16>(QString::fromUtf8(again.readLine())
                                                     .trimmed()
@@ -310,10 +307,10 @@ int main(int argc, char** argv)
                                                     .toUInt());
         TRpcClient c2;
         c2.CallTimeoutMs = 600000;
-        c2.Connect(S("127.0.0.1"), p2);
+        c2.Connect(u"127.0.0.1"_s, p2);
         const double sepStart = Ole(2025, 9, 1), sepEnd = Ole(2025, 9, 30);
         QSqlQuery& q = storage->Select(
-            S("SELECT COUNT(*) FROM CSA WHERE NRSEQUCHT IS NULL AND DTSERVPREST BETWEEN ? AND ?"),
+            u"SELECT COUNT(*) FROM CSA WHERE NRSEQUCHT IS NULL AND DTSERVPREST BETWEEN ? AND ?"_s,
             {static_cast<qint64>(sepStart), static_cast<qint64>(sepEnd)});
         const qint64 count = q.next() ? q.value(0).toLongLong() : 0;
         TStorage::Done(q);
@@ -324,27 +321,27 @@ int main(int argc, char** argv)
         {
             TTransaction tx(*storage, TTransaction::Mode::Write);
             QSqlQuery& g = storage->Select(
-                S("SELECT NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, CDEMPRESA, "
-                  "MIN(DTSERVPREST), MAX(DTSERVPREST), COUNT(*) FROM CSA WHERE NRSEQUCHT IS "
-                  "NULL AND DTSERVPREST BETWEEN ? AND ? GROUP BY NRPROPOSFAS, NRVERPROPFAS, "
-                  "NRSERVCONT, CDFUNC, CDEMPRESA"),
+                u"SELECT NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, CDEMPRESA, "
+                "MIN(DTSERVPREST), MAX(DTSERVPREST), COUNT(*) FROM CSA WHERE NRSEQUCHT IS "
+                "NULL AND DTSERVPREST BETWEEN ? AND ? GROUP BY NRPROPOSFAS, NRVERPROPFAS, "
+                "NRSERVCONT, CDFUNC, CDEMPRESA"_s,
                 {static_cast<qint64>(sepStart), static_cast<qint64>(sepEnd)});
             while (g.next()) {
             }
             TStorage::Done(g);
-            storage->Exec(S("UPDATE CSA SET QTHRAPROFATU = COALESCE(QTHRAPROFATU, QTHRTRAB), "
-                            "QTHRAPRCOMIS = COALESCE(QTHRAPRCOMIS, QTHRTRAB) WHERE NRSEQUCHT IS "
-                            "NULL AND DTSERVPREST BETWEEN ? AND ?"),
+            storage->Exec(u"UPDATE CSA SET QTHRAPROFATU = COALESCE(QTHRAPROFATU, QTHRTRAB), "
+                          "QTHRAPRCOMIS = COALESCE(QTHRAPRCOMIS, QTHRTRAB) WHERE NRSEQUCHT IS "
+                          "NULL AND DTSERVPREST BETWEEN ? AND ?"_s,
                           {static_cast<qint64>(sepStart), static_cast<qint64>(sepEnd)});
         }
         const double floorMs = static_cast<double>(f.nsecsElapsed()) / 1e6;
         QElapsedTimer t;
         t.start();
-        c2.Call(S("SetCHT"),
-                {sepStart, sepEnd, S("ADMIN"), S("T"), S("T"), S("T"), S("T"), S("T"), S("T")});
+        c2.Call(u"SetCHT"_s,
+                {sepStart, sepEnd, u"ADMIN"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s});
         const double ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
         QSqlQuery& h =
-            storage->Select(S("SELECT COUNT(*) FROM CHT WHERE DTINCLCHT > ?"), {Ole(2026, 1, 1)});
+            storage->Select(u"SELECT COUNT(*) FROM CHT WHERE DTINCLCHT > ?"_s, {Ole(2026, 1, 1)});
         const qint64 chts = h.next() ? h.value(0).toLongLong() : 0;
         TStorage::Done(h);
         std::printf("\nSetCHT over September: %lld CSAs into %lld CHTs in %.0f ms "

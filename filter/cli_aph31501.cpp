@@ -7,6 +7,8 @@
 #include "host/framework/pickers.h"
 #include "host/ui/editmask.h"
 
+using namespace Qt::StringLiterals;
+
 extern "C" {
 aph::TfrmFiltroCsa* frmFiltroCsa = nullptr;
 }
@@ -17,17 +19,12 @@ std::function<const TAprovaHorasRef*()> AprovaHorasAtual;
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 TGroupBox* Group(TPanel* parent, const char* name, const char* caption, int left, int top,
                  int tabOrder)
 {
-    auto* box = parent->Add<TGroupBox>(S(name));
+    auto* box = parent->Add<TGroupBox>(QString::fromUtf8(name));
     box->SetBounds(left, top, 171, 73);
-    box->SetCaption(S(caption));
+    box->SetCaption(QString::fromUtf8(caption));
     TFont bold = box->Font();
     bold.Bold = true;
     box->SetFont(bold);
@@ -38,15 +35,15 @@ TGroupBox* Group(TPanel* parent, const char* name, const char* caption, int left
 template <class T>
 T* Child(TGroupBox* box, const char* name, const char* caption, int left, int top, int width)
 {
-    auto* c = box->Add<T>(S(name));
+    auto* c = box->Add<T>(QString::fromUtf8(name));
     c->SetBounds(left, top, width, 17);
-    c->SetCaption(S(caption));
+    c->SetCaption(QString::fromUtf8(caption));
     return c;
 }
 
 TBtnPesquisa* Picker(TGroupBox* box, const char* name, TRadioButton* associate)
 {
-    auto* b = box->Add<TBtnPesquisa>(S(name));
+    auto* b = box->Add<TBtnPesquisa>(QString::fromUtf8(name));
     b->SetBounds(80, 40, 23, 22);
     b->SetAssociate(associate);
     b->SetEnabled(false);
@@ -57,16 +54,16 @@ const TAprovaHorasRef& Screen()
 {
     const TAprovaHorasRef* screen = AprovaHorasAtual ? AprovaHorasAtual() : nullptr;
     if (!screen)
-        throw Exception(S("A tela Apuração de CHT não está aberta."));
+        throw Exception(u"A tela Apuração de CHT não está aberta."_s);
     return *screen;
 }
 
 } // namespace
 
-TfrmFiltroCsa::TfrmFiltroCsa() : TfrmFiltroPadrao(S("frmFiltroCsa"))
+TfrmFiltroCsa::TfrmFiltroCsa() : TfrmFiltroPadrao(u"frmFiltroCsa"_s)
 {
-    SetCaption(S("Filtro Apuração CHT"));
-    lblCodTela->SetCaption(S("APH31501"));
+    SetCaption(u"Filtro Apuração CHT"_s);
+    lblCodTela->SetCaption(u"APH31501"_s);
 
     grbCliente = Group(panFiltro, "grbCliente", "Cliente", 0, 0, 0);
     rbtTodosCli = Child<TRadioButton>(grbCliente, "rbtTodosCli", "Todos", 8, 20, 60);
@@ -96,10 +93,10 @@ TfrmFiltroCsa::TfrmFiltroCsa() : TfrmFiltroPadrao(S("frmFiltroCsa"))
 
     grbPeriodo = Group(panFiltro, "grbPeriodo", "Período da CSA", 171, 73, 4);
     lblDe = Child<TLabel>(grbPeriodo, "lblDe", "De", 8, 22, 20);
-    depDtInicial = grbPeriodo->Add<TDateEditPlus>(S("depDtInicial"));
+    depDtInicial = grbPeriodo->Add<TDateEditPlus>(u"depDtInicial"_s);
     depDtInicial->SetBounds(34, 18, 100, 21);
     lblAte = Child<TLabel>(grbPeriodo, "lblAte", "Até", 8, 46, 20);
-    depDtFinal = grbPeriodo->Add<TDateEditPlus>(S("depDtFinal"));
+    depDtFinal = grbPeriodo->Add<TDateEditPlus>(u"depDtFinal"_s);
     depDtFinal->SetBounds(34, 42, 100, 21);
 
     grbSituacaoCHT = Group(panFiltro, "grbSituacaoCHT", "Situação do CHT", 342, 73, 5);
@@ -111,84 +108,84 @@ TfrmFiltroCsa::TfrmFiltroCsa() : TfrmFiltroPadrao(S("frmFiltroCsa"))
     SetChildEnabled(grbSituacaoCHT, false);
 
     // Message table.
-    msgPadrao->SetScreenCode(S("APH31501"));
+    msgPadrao->SetScreenCode(u"APH31501"_s);
     msgPadrao->SetLines({
-        S("Cliente|Cliente"),
-        S("Funcionario|Funcionário"),
-        S("Proposta|Proposta"),
-        S("NAO_HA_CLIENTE|Não há cliente cadastrado"),
-        S("NAO_HA_FUNCIONARIO|Não há funcionario cadastrado"),
-        S("NAO_HA_PROPOSTA|Não há proposta cadastrada"),
-        S("Cli_Inf|Cliente deve ser informado"),
-        S("Func_Inf|Funcionário deve ser informado"),
-        S("Prop_Inf|Proposta deve ser informada"),
-        S("Situ_CHT_Inf|Situação do CHT deve ser informada."),
-        S("DtFin_Inf|Data Final deve ser informada."),
-        S("DtIni_Inf|Data Inicial deve ser informada."),
-        S("DtFin>DtIni|Data Final deve ser maior ou igual à Data Inicial."),
-        S("Situ_Apur_Inf|Situação da Apuração deve ser informada."),
+        u"Cliente|Cliente"_s,
+        u"Funcionario|Funcionário"_s,
+        u"Proposta|Proposta"_s,
+        u"NAO_HA_CLIENTE|Não há cliente cadastrado"_s,
+        u"NAO_HA_FUNCIONARIO|Não há funcionario cadastrado"_s,
+        u"NAO_HA_PROPOSTA|Não há proposta cadastrada"_s,
+        u"Cli_Inf|Cliente deve ser informado"_s,
+        u"Func_Inf|Funcionário deve ser informado"_s,
+        u"Prop_Inf|Proposta deve ser informada"_s,
+        u"Situ_CHT_Inf|Situação do CHT deve ser informada."_s,
+        u"DtFin_Inf|Data Final deve ser informada."_s,
+        u"DtIni_Inf|Data Inicial deve ser informada."_s,
+        u"DtFin>DtIni|Data Final deve ser maior ou igual à Data Inicial."_s,
+        u"Situ_Apur_Inf|Situação da Apuração deve ser informada."_s,
     });
 
     // The period's first day comes from the general parameters.
-    qryData.SQL = {S("SELECT TO_DATE('21/06/2008')  AS DTINI"), S("FROM PARAMGERAL")};
-    qryData.SQL_IB = {S("SELECT CAST(('06/21/2008') AS TIMESTAMP) AS DTINI"), S("FROM PARAMGERAL")};
-    qryData.AddField(S("DTINI"), TFieldType::ftDateTime);
+    qryData.SQL = {u"SELECT TO_DATE('21/06/2008')  AS DTINI"_s, u"FROM PARAMGERAL"_s};
+    qryData.SQL_IB = {u"SELECT CAST(('06/21/2008') AS TIMESTAMP) AS DTINI"_s, u"FROM PARAMGERAL"_s};
+    qryData.AddField(u"DTINI"_s, TFieldType::ftDateTime);
 
     // Client list.
     const QString clientes =
-        S("SELECT CDCLIENTE, NMFANTCLIE, NRINSJURCLIE, IDTPIJURCLIE, NMRAZSOCCLIE "
-          "FROM CLIENTE ORDER BY CDCLIENTE");
+        u"SELECT CDCLIENTE, NMFANTCLIE, NRINSJURCLIE, IDTPIJURCLIE, NMRAZSOCCLIE "
+        "FROM CLIENTE ORDER BY CDCLIENTE"_s;
     qryCliente.SQL = {clientes};
     qryCliente.SQL_IB = {clientes};
-    TField* f = qryCliente.AddField(S("NRINSJURCLIE"), TFieldType::ftString, 20);
-    f->SetDisplayLabel(S("Código"));
+    TField* f = qryCliente.AddField(u"NRINSJURCLIE"_s, TFieldType::ftString, 20);
+    f->SetDisplayLabel(u"Código"_s);
     f->OnGetText = [this](TField* s, QString& t, bool d) {
         qryClienteNRINSJURCLIEGetText(s, t, d);
     };
-    qryCliente.AddField(S("CDCLIENTE"), TFieldType::ftString, 21)->SetVisible(false);
-    qryCliente.AddField(S("NMFANTCLIE"), TFieldType::ftString, 50)->SetDisplayLabel(S("Nome"));
-    qryCliente.AddField(S("IDTPIJURCLIE"), TFieldType::ftString, 1)->SetVisible(false);
-    qryCliente.AddField(S("NMRAZSOCCLIE"), TFieldType::ftString, 50)
-        ->SetDisplayLabel(S("Razão Social"));
+    qryCliente.AddField(u"CDCLIENTE"_s, TFieldType::ftString, 21)->SetVisible(false);
+    qryCliente.AddField(u"NMFANTCLIE"_s, TFieldType::ftString, 50)->SetDisplayLabel(u"Nome"_s);
+    qryCliente.AddField(u"IDTPIJURCLIE"_s, TFieldType::ftString, 1)->SetVisible(false);
+    qryCliente.AddField(u"NMRAZSOCCLIE"_s, TFieldType::ftString, 50)
+        ->SetDisplayLabel(u"Razão Social"_s);
     dtsCliente.SetDataSet(&qryCliente);
 
     // Employee list: the active operators.
-    const QString funcionarios = S("SELECT OP.CDFUNC, FU.NMFUNC FROM OPERADOR OP, FUNCIONARIO FU "
-                                   "WHERE OP.CDFUNC = FU.CDFUNC AND OP.IDOPERATIVO = 'A' "
-                                   "ORDER BY OP.CDFUNC");
+    const QString funcionarios = u"SELECT OP.CDFUNC, FU.NMFUNC FROM OPERADOR OP, FUNCIONARIO FU "
+                                 "WHERE OP.CDFUNC = FU.CDFUNC AND OP.IDOPERATIVO = 'A' "
+                                 "ORDER BY OP.CDFUNC"_s;
     qryFuncionario.SQL = {funcionarios};
     qryFuncionario.SQL_IB = {funcionarios};
-    f = qryFuncionario.AddField(S("CDFUNC"), TFieldType::ftString, 10);
+    f = qryFuncionario.AddField(u"CDFUNC"_s, TFieldType::ftString, 10);
     f->SetDisplayWidth(15);
-    f->SetDisplayLabel(S("Código"));
-    qryFuncionario.AddField(S("NMFUNC"), TFieldType::ftString, 40)->SetDisplayLabel(S("Nome"));
+    f->SetDisplayLabel(u"Código"_s);
+    qryFuncionario.AddField(u"NMFUNC"_s, TFieldType::ftString, 40)->SetDisplayLabel(u"Nome"_s);
     dtsFuncionario.SetDataSet(&qryFuncionario);
 
     // Proposal list, from the approval service.
-    cdsProposta.AddField(S("IDMARCADO"), TFieldType::ftString, 1);
-    f = cdsProposta.AddField(S("NRINSJURCLIE"), TFieldType::ftString, 20);
-    f->SetDisplayLabel(S("Inscrição"));
+    cdsProposta.AddField(u"IDMARCADO"_s, TFieldType::ftString, 1);
+    f = cdsProposta.AddField(u"NRINSJURCLIE"_s, TFieldType::ftString, 20);
+    f->SetDisplayLabel(u"Inscrição"_s);
     f->OnGetText = [this](TField* s, QString& t, bool d) {
         cdsPropostaNRINSJURCLIEGetText(s, t, d);
     };
-    cdsProposta.AddField(S("CDCLIENTE"), TFieldType::ftString, 21)->SetVisible(false);
-    cdsProposta.AddField(S("NRPROPOSFAS"), TFieldType::ftString, 20)
-        ->SetDisplayLabel(S("Proposta"));
-    cdsProposta.AddField(S("NRVERPROPFAS"), TFieldType::ftString, 2)->SetDisplayLabel(S("Versão"));
-    cdsProposta.AddField(S("IDTPIJURCLIE"), TFieldType::ftString, 1)->SetVisible(false);
-    f = cdsProposta.AddField(S("CDCHAVE"), TFieldType::ftString, 42);
+    cdsProposta.AddField(u"CDCLIENTE"_s, TFieldType::ftString, 21)->SetVisible(false);
+    cdsProposta.AddField(u"NRPROPOSFAS"_s, TFieldType::ftString, 20)
+        ->SetDisplayLabel(u"Proposta"_s);
+    cdsProposta.AddField(u"NRVERPROPFAS"_s, TFieldType::ftString, 2)->SetDisplayLabel(u"Versão"_s);
+    cdsProposta.AddField(u"IDTPIJURCLIE"_s, TFieldType::ftString, 1)->SetVisible(false);
+    f = cdsProposta.AddField(u"CDCHAVE"_s, TFieldType::ftString, 42);
     f->SetVisible(false);
     f->SetReadOnly(true);
     dtsProposta.SetDataSet(&cdsProposta);
 
-    btnPesqCli->SetTitle(S("Cliente"));
+    btnPesqCli->SetTitle(u"Cliente"_s);
     btnPesqCli->SetDataSource(&dtsCliente);
-    btnPesqCli->SetEmptyText(S("Não há cliente cadastrado"));
+    btnPesqCli->SetEmptyText(u"Não há cliente cadastrado"_s);
     btnPesqFunc->SetDataSource(&dtsFuncionario);
-    btnPesqFunc->SetEmptyText(S("Não há Funcionário cadastrado"));
-    btnPesqProp->SetTitle(S("Proposta"));
+    btnPesqFunc->SetEmptyText(u"Não há Funcionário cadastrado"_s);
+    btnPesqProp->SetTitle(u"Proposta"_s);
     btnPesqProp->SetDataSource(&dtsProposta);
-    btnPesqProp->SetEmptyText(S("Não há Proposta cadastrada"));
+    btnPesqProp->SetEmptyText(u"Não há Proposta cadastrada"_s);
 
     // Handlers.
     OnActivate = [this](TObject* s) {
@@ -259,8 +256,8 @@ void TfrmFiltroCsa::FormCreate(TObject* Sender)
     qryData.First();
     // Without general parameters the period starts on the first of the month.
     Filtro.DtInicial =
-        !qryData.IsEmpty() && !qryData.FieldByName(S("DTINI"))->IsNull()
-            ? DateOf(qryData.FieldByName(S("DTINI"))->AsDateTime())
+        !qryData.IsEmpty() && !qryData.FieldByName(u"DTINI"_s)->IsNull()
+            ? DateOf(qryData.FieldByName(u"DTINI"_s)->AsDateTime())
             : DateToOle(QDate(QDate::currentDate().year(), QDate::currentDate().month(), 1));
     Filtro.DtFinal = Today();
     Filtro.ComCHTGerada = false;
@@ -345,7 +342,7 @@ void TfrmFiltroCsa::Vd_Lista(TRadioButton* lista, const QString& selection, cons
     if (!lista->Checked() || !(selection == u"T" || EmptyString(selection)))
         return;
     try {
-        MensErro(msgPadrao->Msg(S(key)), true);
+        MensErro(msgPadrao->Msg(QString::fromUtf8(key)), true);
     } catch (...) {
         lista->SetFocus();
         throw;
@@ -400,7 +397,7 @@ void TfrmFiltroCsa::Vd_Data(TDateEditPlus* edit, TDateEditPlus* other, bool requ
     if (!fault)
         return;
     try {
-        MensErro(msgPadrao->Msg(S(fault)), true);
+        MensErro(msgPadrao->Msg(QString::fromUtf8(fault)), true);
     } catch (...) {
         FocusDate(edit, other);
         throw;
@@ -421,17 +418,17 @@ void TfrmFiltroCsa::Vd_DtFinal(bool required)
 
 void TfrmFiltroCsa::btfSaveOpcClick(TObject* Sender)
 {
-    SetOptionValue(S("stCliente"), stCliente);
-    SetOptionValue(S("stFuncionario"), stFuncionario);
-    SetOptionValue(S("stProposta"), stProposta);
+    SetOptionValue(u"stCliente"_s, stCliente);
+    SetOptionValue(u"stFuncionario"_s, stFuncionario);
+    SetOptionValue(u"stProposta"_s, stProposta);
     TfrmFiltroPadrao::btfSaveOpcClick(Sender);
 }
 
 void TfrmFiltroCsa::btfLoadOpcClick(TObject* Sender)
 {
-    stCliente = OptionValue(S("stCliente"));
-    stFuncionario = OptionValue(S("stFuncionario"));
-    stProposta = OptionValue(S("stProposta"));
+    stCliente = OptionValue(u"stCliente"_s);
+    stFuncionario = OptionValue(u"stFuncionario"_s);
+    stProposta = OptionValue(u"stProposta"_s);
     TfrmFiltroPadrao::btfLoadOpcClick(Sender);
 }
 
@@ -441,8 +438,8 @@ void TfrmFiltroCsa::btnPesqCliClick(TObject*)
 {
     qryCliente.Close();
     qryCliente.Open();
-    PesquisaLista(&dtsCliente, S("CDCLIENTE"),
-                  msgPadrao->Msg(S("Cliente")) + u'|' + msgPadrao->Msg(S("NAO_HA_CLIENTE")), false,
+    PesquisaLista(&dtsCliente, u"CDCLIENTE"_s,
+                  msgPadrao->Msg(u"Cliente"_s) + u'|' + msgPadrao->Msg(u"NAO_HA_CLIENTE"_s), false,
                   stCliente);
 }
 
@@ -450,8 +447,8 @@ void TfrmFiltroCsa::btnPesqFuncClick(TObject*)
 {
     qryFuncionario.Close();
     qryFuncionario.Open();
-    PesquisaLista(&dtsFuncionario, S("CDFUNC"),
-                  msgPadrao->Msg(S("Funcionario")) + u'|' + msgPadrao->Msg(S("NAO_HA_FUNCIONARIO")),
+    PesquisaLista(&dtsFuncionario, u"CDFUNC"_s,
+                  msgPadrao->Msg(u"Funcionario"_s) + u'|' + msgPadrao->Msg(u"NAO_HA_FUNCIONARIO"_s),
                   false, stFuncionario);
 }
 
@@ -461,27 +458,27 @@ void TfrmFiltroCsa::btnPesqPropClick(TObject*)
     try {
         const bool lista = rbtListaCli->Checked();
         const QJsonValue reply = Screen().netAprovCsa->AppServer().Call(
-            S("GetProp"), {FiliProc(), lista ? stCliente : QString(), lista ? QString() : S("T")});
+            u"GetProp"_s, {FiliProc(), lista ? stCliente : QString(), lista ? QString() : u"T"_s});
         cdsProposta.SetData(CheckResultServ(reply, true, 0));
     } catch (...) {
         DeactiveShowAvi();
         throw;
     }
     DeactiveShowAvi();
-    PesquisaLista(&dtsProposta, S("CDCHAVE"),
-                  msgPadrao->Msg(S("Proposta")) + u'|' + msgPadrao->Msg(S("NAO_HA_PROPOSTA")),
+    PesquisaLista(&dtsProposta, u"CDCHAVE"_s,
+                  msgPadrao->Msg(u"Proposta"_s) + u'|' + msgPadrao->Msg(u"NAO_HA_PROPOSTA"_s),
                   false, stProposta);
 }
 
 void TfrmFiltroCsa::qryClienteNRINSJURCLIEGetText(TField* Sender, QString& Text, bool)
 {
-    Text = FormatMaskText(PictPess(qryCliente.FieldByName(S("IDTPIJURCLIE"))->AsString()),
+    Text = FormatMaskText(PictPess(qryCliente.FieldByName(u"IDTPIJURCLIE"_s)->AsString()),
                           Sender->AsString());
 }
 
 void TfrmFiltroCsa::cdsPropostaNRINSJURCLIEGetText(TField* Sender, QString& Text, bool)
 {
-    Text = FormatMaskText(PictPess(cdsProposta.FieldByName(S("IDTPIJURCLIE"))->AsString()),
+    Text = FormatMaskText(PictPess(cdsProposta.FieldByName(u"IDTPIJURCLIE"_s)->AsString()),
                           Sender->AsString());
 }
 
@@ -521,11 +518,11 @@ void TfrmFiltroCsa::sbtConfirmaClick(TObject* Sender)
     depDtFinal->CheckValidDate();
     // 2. "Todos" stands for everything.
     if (rbtTodosCli->Checked())
-        stCliente = S("T");
+        stCliente = u"T"_s;
     if (rbtTodosFunc->Checked())
-        stFuncionario = S("T");
+        stFuncionario = u"T"_s;
     if (rbtTodosProp->Checked())
-        stProposta = S("T");
+        stProposta = u"T"_s;
     // 3. and 4. Lists and dates.
     Vd_Cliente();
     Vd_Funcionario();
@@ -535,7 +532,7 @@ void TfrmFiltroCsa::sbtConfirmaClick(TObject* Sender)
     // 5. At least one kind of CSA.
     if (!chbComCHTGerada->Checked() && !chbSemCHTGerada->Checked()) {
         chbSemCHTGerada->SetFocus();
-        MensErro(msgPadrao->Msg(S("Situ_CHT_Inf")), true);
+        MensErro(msgPadrao->Msg(u"Situ_CHT_Inf"_s), true);
     }
     // 6. CSA situation code.
     stSituacaoCSA.clear();
@@ -545,25 +542,25 @@ void TfrmFiltroCsa::sbtConfirmaClick(TObject* Sender)
     if (chbComCHTGerada->Checked())
         stSituacaoCSA += u'C';
     if (chbSemCHTGerada->Checked() && chbComCHTGerada->Checked())
-        stSituacaoCSA = S("T");
+        stSituacaoCSA = u"T"_s;
     // 7. CHT situation code.
     if (chbComCHTGerada->Checked()) {
         if (chbCHT_Pendente->Checked())
-            stSituacaoCHT += S("_P");
+            stSituacaoCHT += u"_P"_s;
         if (chbCHT_Faturado->Checked())
-            stSituacaoCHT += S("_R");
+            stSituacaoCHT += u"_R"_s;
         if (chbCHT_Aprovado->Checked())
-            stSituacaoCHT += S("_A");
+            stSituacaoCHT += u"_A"_s;
         if (chbCHT_Nao_Faturar->Checked())
-            stSituacaoCHT += S("_N");
+            stSituacaoCHT += u"_N"_s;
         if (chbCHT_Pendente->Checked() && chbCHT_Faturado->Checked() &&
             chbCHT_Aprovado->Checked() && chbCHT_Nao_Faturar->Checked())
-            stSituacaoCHT = S("T");
+            stSituacaoCHT = u"T"_s;
     }
     // 8. With CHTs asked for, at least one situation.
     if (!chbCHT_Pendente->Checked() && !chbCHT_Faturado->Checked() && !chbCHT_Aprovado->Checked() &&
         !chbCHT_Nao_Faturar->Checked() && chbCHT_Nao_Faturar->Enabled())
-        MensErro(msgPadrao->Msg(S("Situ_CHT_Inf")), true);
+        MensErro(msgPadrao->Msg(u"Situ_CHT_Inf"_s), true);
     // 9. The filter is stored.
     Filtro.Cliente = {rbtTodosCli->Checked(), stCliente};
     Filtro.Funcionario = {rbtTodosFunc->Checked(), stFuncionario};
@@ -599,7 +596,7 @@ void TfrmFiltroCsa::LoadServices()
         screen.nedVrFaturar->SetText(QString());
         const QString operador = Operador();
         const QJsonValue reply = screen.netAprovCsa->AppServer().Call(
-            S("GetServPrest"), {depDtInicial->GetDate(), depDtFinal->GetDate(), stCliente,
+            u"GetServPrest"_s, {depDtInicial->GetDate(), depDtFinal->GetDate(), stCliente,
                                 stFuncionario, stProposta, stSituacaoCSA, operador, stSituacaoCHT});
         screen.cdsServPrest->SetData(PacketFromJson(reply));
     } catch (...) {

@@ -2,6 +2,7 @@
 
 #include "host/data/formatsettings.h"
 #include "host/data/selection.h"
+#include "service/records.h"
 #include "storage.h"
 
 #include <QDateTime>
@@ -245,12 +246,6 @@ QString StoredText(const QVariant& v)
     return v.isNull() ? QString() : v.toString();
 }
 
-double RoundDec5(double value)
-{
-    const double scaled = std::round(value * 100000.0);
-    return scaled / 100000.0;
-}
-
 // Whole thousandths of an hour, truncated, as the screens compare them.
 long long Thousandths(double hours)
 {
@@ -329,13 +324,7 @@ const TFieldDefs& TApprovalService::ChtFields()
 
 const TFieldDefs& TApprovalService::CsaFields()
 {
-    static const TFieldDefs fields = {
-        Str("CDGRPOCOR", 2),  Str("CDOCORR", 2),       Str("DSOCORR", 40),     Str("CDEMPRESA", 2),
-        Str("CDFUNC", 10),    Str("CDCLIENTE", 21),    Str("NRSERVPREST", 5),  Date("DTSERVPREST"),
-        Str("CDTIPOSERV", 3), Str("NRAPURFATFAS", 10), Num("QTHRAPRCOMIS"),    Num("QTHRAPROFATU"),
-        Num("QTHRTRAB"),      Str("NRVERPROPFAS", 2),  Str("NRPROPOSFAS", 20), Str("NRSEQUCHT", 5),
-        Str("NRSERVCONT", 3), Str("INCLUSAO", 66)};
-    return fields;
+    return CsaRecordFields();
 }
 
 TQueryText TApprovalService::ServPrestQuery(TDay start, TDay end, const QString& clients,
@@ -703,12 +692,12 @@ void TApprovalService::SetCSA(const TDelta& delta)
                     QStringLiteral("CSA do dia %1: a quantidade de horas aprovadas não pode ser "
                                    "negativa.")
                         .arg(dayText));
-        if (!fatu.isNull() && RoundDec5(fatu.toDouble()) > RoundDec5(worked))
+        if (!fatu.isNull() && RoundDec(fatu.toDouble(), 5) > RoundDec(worked, 5))
             throw ERefusal(QStringLiteral("CSA do dia %1: Quantidade de Horas Normais para "
                                           "Faturamento deve ser menor ou igual à Quantidade de "
                                           "Horas Trabalhadas.")
                                .arg(dayText));
-        if (!comis.isNull() && RoundDec5(comis.toDouble()) > RoundDec5(worked))
+        if (!comis.isNull() && RoundDec(comis.toDouble(), 5) > RoundDec(worked, 5))
             throw ERefusal(QStringLiteral("CSA do dia %1: Quantidade de Horas Aprovadas para "
                                           "Comissão deve ser menor ou igual à Quantidade de Horas "
                                           "Trabalhadas.")

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
@@ -31,11 +33,6 @@ public:
 private:
     std::uint64_t m_state;
 };
-
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 QVariant Null()
 {
@@ -79,18 +76,18 @@ void BaseTables(TStorage& storage)
 {
     Insert(storage, "OCORRENCIA",
            {QStringLiteral("CDGRPOCOR"), QStringLiteral("CDOCORR"), QStringLiteral("DSOCORR")},
-           {{S("01"), S("01"), S("Falta justificada")},
-            {S("01"), S("02"), S("Atestado médico")},
-            {S("02"), S("01"), S("Hora extra não autorizada")},
-            {S("02"), S("02"), S("Treinamento interno")},
-            {S("03"), S("01"), S("Ajuste de apontamento")},
-            {S("03"), S("02"), S("Deslocamento não faturável")}});
+           {{u"01"_s, u"01"_s, u"Falta justificada"_s},
+            {u"01"_s, u"02"_s, u"Atestado médico"_s},
+            {u"02"_s, u"01"_s, u"Hora extra não autorizada"_s},
+            {u"02"_s, u"02"_s, u"Treinamento interno"_s},
+            {u"03"_s, u"01"_s, u"Ajuste de apontamento"_s},
+            {u"03"_s, u"02"_s, u"Deslocamento não faturável"_s}});
     Insert(storage, "TIPOSERV", {QStringLiteral("CDTIPOSERV"), QStringLiteral("NMTIPOSERV")},
-           {{S("CON"), S("Consultoria")},
-            {S("DES"), S("Desenvolvimento de sistemas")},
-            {S("SUP"), S("Suporte técnico")},
-            {S("TRE"), S("Treinamento")},
-            {S("IMP"), S("Implantação")}});
+           {{u"CON"_s, u"Consultoria"_s},
+            {u"DES"_s, u"Desenvolvimento de sistemas"_s},
+            {u"SUP"_s, u"Suporte técnico"_s},
+            {u"TRE"_s, u"Treinamento"_s},
+            {u"IMP"_s, u"Implantação"_s}});
 }
 
 // One employee's day on one service: hours, and the approvals of a CSA
@@ -134,49 +131,49 @@ void GenerateDemo(TStorage& storage)
            {QStringLiteral("CDCLIENTE"), QStringLiteral("NMFANTCLIE"),
             QStringLiteral("NMRAZSOCCLIE"), QStringLiteral("NRINSJURCLIE"),
             QStringLiteral("IDTPIJURCLIE")},
-           {{S("000101"), S("Metalúrgica Aurora"), S("Metalúrgica Aurora Ltda."),
-             S("12345678000190"), S("J")},
-            {S("000102"), S("Banco Horizonte"), S("Banco Horizonte S.A."), S("98765432000110"),
-             S("J")},
-            {S("000103"), S("Dr. Paulo Mendes"), S("Paulo Mendes"), S("12345678909"), S("F")},
-            {S("000104"), S("Cooperativa Vale Verde"), S("Cooperativa Agrícola Vale Verde"),
-             S("45678912000133"), S("J")}});
+           {{u"000101"_s, u"Metalúrgica Aurora"_s, u"Metalúrgica Aurora Ltda."_s,
+             u"12345678000190"_s, u"J"_s},
+            {u"000102"_s, u"Banco Horizonte"_s, u"Banco Horizonte S.A."_s, u"98765432000110"_s,
+             u"J"_s},
+            {u"000103"_s, u"Dr. Paulo Mendes"_s, u"Paulo Mendes"_s, u"12345678909"_s, u"F"_s},
+            {u"000104"_s, u"Cooperativa Vale Verde"_s, u"Cooperativa Agrícola Vale Verde"_s,
+             u"45678912000133"_s, u"J"_s}});
     Insert(storage, "FUNCIONARIO",
            {QStringLiteral("CDFUNC"), QStringLiteral("NMFUNC"), QStringLiteral("CDEMPRESA")},
-           {{S("F0001"), S("Ana Beatriz Souza"), S("01")},
-            {S("F0002"), S("Bruno Carvalho"), S("01")},
-            {S("F0003"), S("Carla Dias Ferreira"), S("01")},
-            {S("F0004"), S("Diego Almeida"), S("01")},
-            {S("F0005"), S("Elisa Nakamura"), S("02")},
-            {S("F0006"), S("Fábio Gonçalves"), S("02")},
-            {S("F0007"), S("Gabriela Rocha"), S("02")}});
+           {{u"F0001"_s, u"Ana Beatriz Souza"_s, u"01"_s},
+            {u"F0002"_s, u"Bruno Carvalho"_s, u"01"_s},
+            {u"F0003"_s, u"Carla Dias Ferreira"_s, u"01"_s},
+            {u"F0004"_s, u"Diego Almeida"_s, u"01"_s},
+            {u"F0005"_s, u"Elisa Nakamura"_s, u"02"_s},
+            {u"F0006"_s, u"Fábio Gonçalves"_s, u"02"_s},
+            {u"F0007"_s, u"Gabriela Rocha"_s, u"02"_s}});
     // Every employee is an operator too (the employee picker lists active
     // operators); Fábio's operator is inactive.
     Insert(storage, "OPERADOR",
            {QStringLiteral("CDOPERADOR"), QStringLiteral("NMOPERADOR"), QStringLiteral("CDFUNC"),
             QStringLiteral("IDOPERATIVO")},
-           {{S("ADMIN"), S("Administrador"), Null(), S("A")},
-            {S("ANA"), S("Ana Beatriz Souza"), S("F0001"), S("A")},
-            {S("BRUNO"), S("Bruno Carvalho"), S("F0002"), S("A")},
-            {S("CARLA"), S("Carla Dias Ferreira"), S("F0003"), S("A")},
-            {S("DIEGO"), S("Diego Almeida"), S("F0004"), S("A")},
-            {S("ELISA"), S("Elisa Nakamura"), S("F0005"), S("A")},
-            {S("FABIO"), S("Fábio Gonçalves"), S("F0006"), S("I")},
-            {S("GABRIELA"), S("Gabriela Rocha"), S("F0007"), S("A")}});
+           {{u"ADMIN"_s, u"Administrador"_s, Null(), u"A"_s},
+            {u"ANA"_s, u"Ana Beatriz Souza"_s, u"F0001"_s, u"A"_s},
+            {u"BRUNO"_s, u"Bruno Carvalho"_s, u"F0002"_s, u"A"_s},
+            {u"CARLA"_s, u"Carla Dias Ferreira"_s, u"F0003"_s, u"A"_s},
+            {u"DIEGO"_s, u"Diego Almeida"_s, u"F0004"_s, u"A"_s},
+            {u"ELISA"_s, u"Elisa Nakamura"_s, u"F0005"_s, u"A"_s},
+            {u"FABIO"_s, u"Fábio Gonçalves"_s, u"F0006"_s, u"I"_s},
+            {u"GABRIELA"_s, u"Gabriela Rocha"_s, u"F0007"_s, u"A"_s}});
     Insert(storage, "PROPOSTA",
            {QStringLiteral("NRPROPOSFAS"), QStringLiteral("NRVERPROPFAS"),
             QStringLiteral("CDCLIENTE"), QStringLiteral("NRPROPOSTA"),
             QStringLiteral("DSREFEPROPOSFAS"), QStringLiteral("CDFILIAL")},
-           {{S("2024-0101"), S("01"), S("000101"), S("PROP 2024/0101-01"),
-             S("Modernização do ERP industrial"), S("0001")},
-            {S("2024-0101"), S("02"), S("000101"), S("PROP 2024/0101-02"),
-             S("Modernização do ERP industrial - aditivo"), S("0001")},
-            {S("2024-0202"), S("01"), S("000102"), S("PROP 2024/0202-01"),
-             S("Suporte ao internet banking"), S("0001")},
-            {S("2024-0303"), S("01"), S("000103"), S("PROP 2024/0303-01"),
-             S("Consultoria tributária"), S("0001")},
-            {S("2024-0404"), S("01"), S("000104"), S("PROP 2024/0404-01"),
-             S("Implantação do controle de safra"), S("0002")}});
+           {{u"2024-0101"_s, u"01"_s, u"000101"_s, u"PROP 2024/0101-01"_s,
+             u"Modernização do ERP industrial"_s, u"0001"_s},
+            {u"2024-0101"_s, u"02"_s, u"000101"_s, u"PROP 2024/0101-02"_s,
+             u"Modernização do ERP industrial - aditivo"_s, u"0001"_s},
+            {u"2024-0202"_s, u"01"_s, u"000102"_s, u"PROP 2024/0202-01"_s,
+             u"Suporte ao internet banking"_s, u"0001"_s},
+            {u"2024-0303"_s, u"01"_s, u"000103"_s, u"PROP 2024/0303-01"_s,
+             u"Consultoria tributária"_s, u"0001"_s},
+            {u"2024-0404"_s, u"01"_s, u"000104"_s, u"PROP 2024/0404-01"_s,
+             u"Implantação do controle de safra"_s, u"0002"_s}});
     struct TService
     {
         const char *Proposal, *Version, *Number, *Type;
@@ -195,9 +192,9 @@ void GenerateDemo(TStorage& storage)
          "H",
          150,
          150,
-         {S("F0001"), S("F0002"), S("F0005")}},
-        {"2024-0101", "01", "002", "TRE", 40, "Fábrica - Joinville", "F", 180, 200, {S("F0003")}},
-        {"2024-0101", "02", "001", "DES", 80, "Remoto", "H", 160, 160, {S("F0002")}},
+         {u"F0001"_s, u"F0002"_s, u"F0005"_s}},
+        {"2024-0101", "01", "002", "TRE", 40, "Fábrica - Joinville", "F", 180, 200, {u"F0003"_s}},
+        {"2024-0101", "02", "001", "DES", 80, "Remoto", "H", 160, 160, {u"F0002"_s}},
         {"2024-0202",
          "01",
          "001",
@@ -207,8 +204,8 @@ void GenerateDemo(TStorage& storage)
          "P",
          0,
          120,
-         {S("F0004"), S("F0006"), S("F0007")}},
-        {"2024-0303", "01", "001", "CON", 60, "Escritório do cliente", "F", 250, 250, {S("F0005")}},
+         {u"F0004"_s, u"F0006"_s, u"F0007"_s}},
+        {"2024-0303", "01", "001", "CON", 60, "Escritório do cliente", "F", 250, 250, {u"F0005"_s}},
         {"2024-0404",
          "01",
          "001",
@@ -218,12 +215,19 @@ void GenerateDemo(TStorage& storage)
          "H",
          140,
          135,
-         {S("F0003"), S("F0007")}},
+         {u"F0003"_s, u"F0007"_s}},
     };
     QList<QVariantList> serviceRows;
     for (const TService& s : services)
-        serviceRows << QVariantList{S(s.Proposal), S(s.Version), S(s.Number), S(s.Type), s.Quantity,
-                                    S(s.Place),    S(s.Billing), s.Rate,      s.BillRate};
+        serviceRows << QVariantList{QString::fromUtf8(s.Proposal),
+                                    QString::fromUtf8(s.Version),
+                                    QString::fromUtf8(s.Number),
+                                    QString::fromUtf8(s.Type),
+                                    s.Quantity,
+                                    QString::fromUtf8(s.Place),
+                                    QString::fromUtf8(s.Billing),
+                                    s.Rate,
+                                    s.BillRate};
     Insert(storage, "SERVCONT",
            {QStringLiteral("NRPROPOSFAS"), QStringLiteral("NRVERPROPFAS"),
             QStringLiteral("NRSERVCONT"), QStringLiteral("CDTIPOSERV"),
@@ -234,7 +238,7 @@ void GenerateDemo(TStorage& storage)
 
     // January goes into CHTs, in turn pending, approved, billed and "do not
     // bill"; February stays without CHT.
-    const QStringList statuses = {S("P"), S("A"), S("R"), S("N")};
+    const QStringList statuses = {u"P"_s, u"A"_s, u"R"_s, u"N"_s};
     const QDate january(2025, 1, 1);
     const QDate march(2025, 3, 1);
     TRandom random(31500);
@@ -242,17 +246,17 @@ void GenerateDemo(TStorage& storage)
     int chtCount = 0, csaNumber = 0;
     for (const TService& s : services) {
         for (const QString& employee : s.Employees) {
-            const QString company = employee >= u"F0005" ? S("02") : S("01");
+            const QString company = employee >= u"F0005" ? u"02"_s : u"01"_s;
             const QString cht = Code("", ++chtCount, 5);
             const QString status = statuses[(chtCount - 1) % statuses.size()];
             chts << QVariantList{cht,
-                                 S("CHT de 01/01/2025 a 31/01/2025"),
+                                 u"CHT de 01/01/2025 a 31/01/2025"_s,
                                  DateToOle(QDate(2025, 2, 3)) + 0.4,
-                                 S("ADMIN"),
+                                 u"ADMIN"_s,
                                  status,
-                                 S(s.Proposal),
-                                 S(s.Version),
-                                 S(s.Number),
+                                 QString::fromUtf8(s.Proposal),
+                                 QString::fromUtf8(s.Version),
+                                 QString::fromUtf8(s.Number),
                                  employee,
                                  company};
             for (QDate day = january; day < march; day = day.addDays(1)) {
@@ -266,14 +270,14 @@ void GenerateDemo(TStorage& storage)
                     comis = plan.Hours;
                     if (plan.Hours > 8 && random.Chance(50)) {
                         comis = 8.0; // overtime not paid as commission
-                        grp = S("02");
-                        ocorr = S("01");
+                        grp = u"02"_s;
+                        ocorr = u"01"_s;
                     }
                 }
                 const double recorded = DateToOle(day) + 1 + 0.75; // the next evening
-                csas << QVariantList{S(s.Proposal),
-                                     S(s.Version),
-                                     S(s.Number),
+                csas << QVariantList{QString::fromUtf8(s.Proposal),
+                                     QString::fromUtf8(s.Version),
+                                     QString::fromUtf8(s.Number),
                                      employee,
                                      static_cast<qint64>(DateToOle(day)),
                                      company,
@@ -285,7 +289,7 @@ void GenerateDemo(TStorage& storage)
                                      grp,
                                      ocorr,
                                      inCht ? QVariant(cht) : Null(),
-                                     S("ADMIN"),
+                                     u"ADMIN"_s,
                                      recorded};
             }
         }
@@ -305,8 +309,8 @@ void GenerateScale(TStorage& storage, qint64 csaCount)
     constexpr int kProposalsPerClient = 8;
     constexpr int kCsasPerPair = 170;           // a little under the expected, so pairs suffice
     constexpr qint64 kLastGeneratedCht = 80000; // leaves numbers for SetCHT
-    const QStringList types = {S("CON"), S("DES"), S("SUP"), S("TRE"), S("IMP")};
-    const QStringList billing = {S("H"), S("F"), S("P")};
+    const QStringList types = {u"CON"_s, u"DES"_s, u"SUP"_s, u"TRE"_s, u"IMP"_s};
+    const QStringList billing = {u"H"_s, u"F"_s, u"P"_s};
 
     const qint64 pairs = csaCount / kCsasPerPair + 2;
     const qint64 services = (pairs + kEmployeesPerService - 1) / kEmployeesPerService;
@@ -330,7 +334,7 @@ void GenerateScale(TStorage& storage, qint64 csaCount)
                                      QStringLiteral("IDTPIJURCLIE")});
         for (qint64 c = 0; c < clients; ++c)
             w->Add({Code("C", c, 6), Code("Cliente ", c, 6), Code("Cliente Ltda. ", c, 6),
-                    Code("", 10000000000000LL + c, 14), S("J")});
+                    Code("", 10000000000000LL + c, 14), u"J"_s});
         w->Flush();
     }
     {
@@ -341,11 +345,11 @@ void GenerateScale(TStorage& storage, qint64 csaCount)
                                     {QStringLiteral("CDOPERADOR"), QStringLiteral("NMOPERADOR"),
                                      QStringLiteral("CDFUNC"), QStringLiteral("IDOPERATIVO")});
         for (qint64 e = 0; e < employees; ++e)
-            w->Add({Code("F", e, 7), Code("Funcionário ", e, 7), e % 2 ? S("02") : S("01")});
+            w->Add({Code("F", e, 7), Code("Funcionário ", e, 7), e % 2 ? u"02"_s : u"01"_s});
         w->Flush(); // before the operators that name them
-        o->Add({S("ADMIN"), S("Administrador"), Null(), S("A")});
+        o->Add({u"ADMIN"_s, u"Administrador"_s, Null(), u"A"_s});
         for (qint64 e = 0; e < employees; ++e)
-            o->Add({Code("OP", e, 7), Code("Funcionário ", e, 7), Code("F", e, 7), S("A")});
+            o->Add({Code("OP", e, 7), Code("Funcionário ", e, 7), Code("F", e, 7), u"A"_s});
         o->Flush();
     }
     {
@@ -355,8 +359,8 @@ void GenerateScale(TStorage& storage, qint64 csaCount)
                                 QStringLiteral("CDCLIENTE"), QStringLiteral("NRPROPOSTA"),
                                 QStringLiteral("DSREFEPROPOSFAS"), QStringLiteral("CDFILIAL")});
         for (qint64 p = 0; p < proposals; ++p)
-            w->Add({Code("P", p, 7), S("01"), Code("C", p / kProposalsPerClient, 6),
-                    Code("PROP ", p, 7), Code("Proposta ", p, 7), S("0001")});
+            w->Add({Code("P", p, 7), u"01"_s, Code("C", p / kProposalsPerClient, 6),
+                    Code("PROP ", p, 7), Code("Proposta ", p, 7), u"0001"_s});
         w->Flush();
     }
     {
@@ -368,8 +372,8 @@ void GenerateScale(TStorage& storage, qint64 csaCount)
                                      QStringLiteral("VRDEHORACLIE")});
         for (qint64 s = 0; s < services; ++s) {
             const int k = static_cast<int>(s % kServicesPerProposal);
-            w->Add({Code("P", proposalOf(s), 7), S("01"), Code("", k + 1, 3), types[k], 160.0,
-                    S("Local do contrato"), billing[static_cast<int>(s % 3)], 150.0, 145.0});
+            w->Add({Code("P", proposalOf(s), 7), u"01"_s, Code("", k + 1, 3), types[k], 160.0,
+                    u"Local do contrato"_s, billing[static_cast<int>(s % 3)], 150.0, 145.0});
         }
         w->Flush();
     }
@@ -387,7 +391,7 @@ void GenerateScale(TStorage& storage, qint64 csaCount)
         const QString proposal = Code("P", proposalOf(service), 7);
         const QString number = Code("", service % kServicesPerProposal + 1, 3);
         const QString func = Code("F", employee, 7);
-        const QString company = employee % 2 ? S("02") : S("01");
+        const QString company = employee % 2 ? u"02"_s : u"01"_s;
         QString currentCht;
         int chtMonth = 0;
         for (QDate day = first; day < end && written < csaCount; day = day.addDays(1)) {
@@ -399,16 +403,16 @@ void GenerateScale(TStorage& storage, qint64 csaCount)
                 // February's billed, March's pending.
                 chtMonth = day.month();
                 currentCht = Code("", ++chtNumber, 5);
-                cht->Add({currentCht, S("CHT mensal"), DateToOle(day.addMonths(1)), S("ADMIN"),
-                          QStringList{S("A"), S("R"), S("P")}[(chtMonth - 1) % 3], proposal,
-                          S("01"), number, func, company});
+                cht->Add({currentCht, u"CHT mensal"_s, DateToOle(day.addMonths(1)), u"ADMIN"_s,
+                          QStringList{u"A"_s, u"R"_s, u"P"_s}[(chtMonth - 1) % 3], proposal,
+                          u"01"_s, number, func, company});
             }
             const bool inCht = day < chtEnd && chtMonth == day.month();
-            csa->Add({proposal, S("01"), number, func, static_cast<qint64>(DateToOle(day)), company,
+            csa->Add({proposal, u"01"_s, number, func, static_cast<qint64>(DateToOle(day)), company,
                       Code("", written % 100000, 5), Null(), plan.Hours,
                       inCht ? QVariant(plan.Hours) : NullNumber(),
                       inCht ? QVariant(plan.Hours) : NullNumber(), Null(), Null(),
-                      inCht ? QVariant(currentCht) : Null(), S("ADMIN"), DateToOle(day) + 1.75});
+                      inCht ? QVariant(currentCht) : Null(), u"ADMIN"_s, DateToOle(day) + 1.75});
             ++written;
         }
     }

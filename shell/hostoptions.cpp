@@ -7,14 +7,11 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
-
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 // Each environment value: its key in the INI file's [host] section and its
 // command-line option, which carry the same name.
@@ -24,28 +21,27 @@ const char* const kKeys[] = {"operator", "branch", "host", "port", "token", "dat
 
 QString HostUsage()
 {
-    return S("uso: aph-host [opções]\n"
-             "  --config ARQUIVO      configuração (padrão: %1)\n"
-             "  --operator CÓDIGO     operador\n"
-             "  --branch CÓDIGO       filial\n"
-             "  --host ENDEREÇO       servidor de aplicação\n"
-             "  --port PORTA          porta do servidor de aplicação\n"
-             "  --token TOKEN         token de acesso do operador\n"
-             "  --database BANCO      banco compartilhado (sqlite:CAMINHO ou postgresql://...)\n"
-             "  --module ARQUIVO      módulo a carregar (padrão: ../lib/libPkg_Aph31500.so)\n"
-             "  --open                abre \"Apuração de CHT\" ao iniciar\n"
-             "  --screenshot ARQUIVO  abre a tela, confirma o filtro padrão, salva a imagem da\n"
-             "                        janela e termina\n"
-             "  --dialog-screenshot ARQUIVO  salva também a imagem do primeiro diálogo\n"
-             "O arquivo de configuração tem a seção [host] com as chaves operator, branch,\n"
-             "host, port, token e database.\n")
-        .arg(DefaultConfigFile());
+    return u"uso: aph-host [opções]\n"
+           "  --config ARQUIVO      configuração (padrão: %1)\n"
+           "  --operator CÓDIGO     operador\n"
+           "  --branch CÓDIGO       filial\n"
+           "  --host ENDEREÇO       servidor de aplicação\n"
+           "  --port PORTA          porta do servidor de aplicação\n"
+           "  --token TOKEN         token de acesso do operador\n"
+           "  --database BANCO      banco compartilhado (sqlite:CAMINHO ou postgresql://...)\n"
+           "  --module ARQUIVO      módulo a carregar (padrão: ../lib/libPkg_Aph31500.so)\n"
+           "  --open                abre \"Apuração de CHT\" ao iniciar\n"
+           "  --screenshot ARQUIVO  abre a tela, confirma o filtro padrão, salva a imagem da\n"
+           "                        janela e termina\n"
+           "  --dialog-screenshot ARQUIVO  salva também a imagem do primeiro diálogo\n"
+           "O arquivo de configuração tem a seção [host] com as chaves operator, branch,\n"
+           "host, port, token e database.\n"_s.arg(DefaultConfigFile());
 }
 
 QString DefaultConfigFile()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           S("/aph/aph-host.ini");
+           u"/aph/aph-host.ini"_s;
 }
 
 THostOptions ParseHostOptions(const QStringList& arguments)
@@ -54,7 +50,7 @@ THostOptions ParseHostOptions(const QStringList& arguments)
     QHash<QString, QString> overrides;
     const auto value = [&](qsizetype& i) {
         if (i + 1 >= arguments.size())
-            throw Exception(S("A opção %1 precisa de um valor.").arg(arguments[i]));
+            throw Exception(u"A opção %1 precisa de um valor."_s.arg(arguments[i]));
         return arguments[++i];
     };
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -77,7 +73,7 @@ THostOptions ParseHostOptions(const QStringList& arguments)
                              [&](const char* k) { return name == QLatin1String(k); }))
             overrides.insert(name, value(i));
         else
-            throw Exception(S("Opção desconhecida: %1").arg(a));
+            throw Exception(u"Opção desconhecida: %1"_s.arg(a));
     }
     if (options.Help)
         return options;
@@ -87,14 +83,14 @@ THostOptions ParseHostOptions(const QStringList& arguments)
         options.ConfigFile = DefaultConfigFile();
     const bool exists = QFileInfo::exists(options.ConfigFile);
     if (explicitConfig && !exists)
-        throw Exception(S("Arquivo de configuração não encontrado: %1").arg(options.ConfigFile));
+        throw Exception(u"Arquivo de configuração não encontrado: %1"_s.arg(options.ConfigFile));
 
     QHash<QString, QString> values;
     if (exists) {
         QSettings ini(options.ConfigFile, QSettings::IniFormat);
         if (ini.status() != QSettings::NoError)
-            throw Exception(S("Arquivo de configuração ilegível: %1").arg(options.ConfigFile));
-        ini.beginGroup(S("host"));
+            throw Exception(u"Arquivo de configuração ilegível: %1"_s.arg(options.ConfigFile));
+        ini.beginGroup(u"host"_s);
         for (const char* key : kKeys) {
             const QString k = QString::fromLatin1(key);
             if (ini.contains(k))
@@ -108,27 +104,25 @@ THostOptions ParseHostOptions(const QStringList& arguments)
         const QString k = QString::fromLatin1(key);
         if (values.value(k).isEmpty())
             throw Exception(
-                S("Falta o valor de '%1': informe-o na seção [host] de %2%3 ou com --%1.")
-                    .arg(k, options.ConfigFile,
-                         exists ? QString() : S(" (arquivo não encontrado)")));
+                u"Falta o valor de '%1': informe-o na seção [host] de %2%3 ou com --%1."_s.arg(
+                    k, options.ConfigFile, exists ? QString() : u" (arquivo não encontrado)"_s));
     }
     bool ok = false;
-    const int port = values.value(S("port")).toInt(&ok);
+    const int port = values.value(u"port"_s).toInt(&ok);
     if (!ok || port < 1 || port > 65535)
-        throw Exception(S("Valor inválido para 'port': '%1' (use um número de 1 a 65535).")
-                            .arg(values.value(S("port"))));
-    const QString database = values.value(S("database"));
+        throw Exception(u"Valor inválido para 'port': '%1' (use um número de 1 a 65535)."_s.arg(
+            values.value(u"port"_s)));
+    const QString database = values.value(u"database"_s);
     if (!database.startsWith(u"sqlite:") && !database.startsWith(u"postgresql://") &&
         !database.startsWith(u"postgres://"))
-        throw Exception(S("Valor inválido para 'database': '%1' (use sqlite:CAMINHO ou "
-                          "postgresql://usuário@máquina:porta/banco).")
-                            .arg(database));
+        throw Exception(u"Valor inválido para 'database': '%1' (use sqlite:CAMINHO ou "
+                        "postgresql://usuário@máquina:porta/banco)."_s.arg(database));
     THostEnvironment& env = options.Environment;
-    env.Operador = values.value(S("operator"));
-    env.FiliProc = values.value(S("branch"));
-    env.WebURL = values.value(S("host"));
+    env.Operador = values.value(u"operator"_s);
+    env.FiliProc = values.value(u"branch"_s);
+    env.WebURL = values.value(u"host"_s);
     env.WebPort = port;
-    env.Token = values.value(S("token"));
+    env.Token = values.value(u"token"_s);
     env.Database = database;
     if (!options.Screenshot.isEmpty())
         options.Open = true;

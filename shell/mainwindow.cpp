@@ -14,16 +14,11 @@
 #include <QProgressBar>
 #include <QStatusBar>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
-namespace {
-
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
-} // namespace
+namespace {} // namespace
 
 TMainWindow::TMainWindow(const THostOptions& options, TQtDesktop& desktop)
     : m_desktop(desktop),
@@ -32,31 +27,31 @@ TMainWindow::TMainWindow(const THostOptions& options, TQtDesktop& desktop)
                    : options.ModuleFile),
       m_mdi(new QMdiArea(this))
 {
-    setWindowTitle(S("Aprovação de Horas"));
-    setObjectName(S("mainWindow"));
-    m_mdi->setObjectName(S("mdiArea"));
+    setWindowTitle(u"Aprovação de Horas"_s);
+    setObjectName(u"mainWindow"_s);
+    m_mdi->setObjectName(u"mdiArea"_s);
     m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_mdi);
 
-    QMenu* modules = menuBar()->addMenu(S("&Módulos"));
-    QAction* approval = modules->addAction(S("&Apuração de CHT"));
-    approval->setObjectName(S("actionApuracaoCHT"));
+    QMenu* modules = menuBar()->addMenu(u"&Módulos"_s);
+    QAction* approval = modules->addAction(u"&Apuração de CHT"_s);
+    approval->setObjectName(u"actionApuracaoCHT"_s);
     connect(approval, &QAction::triggered, this, [this] { OpenApproval(); });
     modules->addSeparator();
-    QAction* quit = modules->addAction(S("&Sair"));
+    QAction* quit = modules->addAction(u"&Sair"_s);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, this, &QWidget::close);
-    QMenu* windows = menuBar()->addMenu(S("&Janela"));
-    windows->addAction(S("&Cascata"), m_mdi, &QMdiArea::cascadeSubWindows);
-    windows->addAction(S("&Lado a lado"), m_mdi, &QMdiArea::tileSubWindows);
+    QMenu* windows = menuBar()->addMenu(u"&Janela"_s);
+    windows->addAction(u"&Cascata"_s, m_mdi, &QMdiArea::cascadeSubWindows);
+    windows->addAction(u"&Lado a lado"_s, m_mdi, &QMdiArea::tileSubWindows);
 
     const THostEnvironment& env = options.Environment;
-    statusBar()->addWidget(new QLabel(S("Operador: %1   Filial: %2   Servidor: %3:%4")
-                                          .arg(env.Operador, env.FiliProc, env.WebURL)
-                                          .arg(env.WebPort)));
+    statusBar()->addWidget(new QLabel(
+        u"Operador: %1   Filial: %2   Servidor: %3:%4"_s.arg(env.Operador, env.FiliProc, env.WebURL)
+            .arg(env.WebPort)));
     auto* busy = new QWidget(this);
-    auto* busyLabel = new QLabel(S("Aguarde…"), busy);
+    auto* busyLabel = new QLabel(u"Aguarde…"_s, busy);
     auto* bar = new QProgressBar(busy);
     bar->setRange(0, 0); // an indicator without an end
     bar->setMaximumWidth(120);

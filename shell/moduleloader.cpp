@@ -27,7 +27,11 @@ void TModuleLoader::Load()
         return;
     if (!QFileInfo::exists(m_file))
         throw Exception(QString::fromUtf8("Módulo não encontrado: %1").arg(m_file));
-    void* handle = dlopen(QFile::encodeName(m_file).constData(), RTLD_NOW | RTLD_LOCAL);
+    // The module stays mapped after it is closed: texts it handed to the host
+    // (captions, titles) share its constant data, and the host's widgets may
+    // still read them while the window goes away after Finalize.
+    void* handle =
+        dlopen(QFile::encodeName(m_file).constData(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle)
         throw Exception(QString::fromUtf8("Não foi possível carregar o módulo %1: %2")
                             .arg(m_file, QString::fromLocal8Bit(dlerror())));

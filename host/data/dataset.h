@@ -9,8 +9,8 @@
 #include <QVariant>
 
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace aph {

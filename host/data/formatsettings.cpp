@@ -573,7 +573,7 @@ QString FormatFloat(const QString& pattern, double value, const TFormatSettings&
     return ApplySection(first, value, fs, true);
 }
 
-double RoundHalfAway(double value, int decimals)
+double RoundDec(double value, int decimals)
 {
     if (!std::isfinite(value))
         return value;

@@ -68,8 +68,9 @@ QString FormatFloat(const QString& pattern, double value,
                     const TFormatSettings& fs = FormatSettings());
 // The value rounded to a number of decimals, halves away from zero, on its
 // 15-digit decimal form (so 7.5075 rounds to 7.51 although its binary value
-// lies just below).
-double RoundHalfAway(double value, int decimals);
+// lies just below). The one rounding of the system: the screens and the
+// server compare hours with it, so a value one side accepts the other does.
+double RoundDec(double value, int decimals);
 // General number text: up to 15 significant digits, no grouping.
 QString FloatToStr(double value, const TFormatSettings& fs = FormatSettings());
 // Accepts the locale's decimal separator (and "."), an optional sign and

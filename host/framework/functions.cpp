@@ -50,11 +50,6 @@ bool EmptyString(const QString& text)
     return text.trimmed().isEmpty();
 }
 
-double RoundDec(double value, int decimals)
-{
-    return RoundHalfAway(value, decimals);
-}
-
 long double StTimeToReal(const QString& text)
 {
     const auto digit = [](QChar c) {
@@ -90,6 +85,26 @@ void ActiveShowAvi(TForm* /*mainForm*/, int kind)
 void DeactiveShowAvi()
 {
     Application()->BusyEnd();
+}
+
+TBusyAnimation::TBusyAnimation(int kind)
+{
+    ActiveShowAvi(Application()->MainForm(), kind);
+}
+
+TBusyAnimation::~TBusyAnimation()
+{
+    DeactiveShowAvi();
+}
+
+THourGlass::THourGlass()
+{
+    Application()->SetCursor(TCursor::crHourGlass);
+}
+
+THourGlass::~THourGlass()
+{
+    Application()->SetCursor(TCursor::crDefault);
 }
 
 } // namespace aph

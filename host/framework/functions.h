@@ -2,6 +2,7 @@
 
 #include "host/data/datapacket.h"
 #include "host/data/exceptions.h"
+#include "host/data/formatsettings.h"
 #include "host/ui/form.h"
 
 #include <QJsonValue>
@@ -31,10 +32,6 @@ std::optional<TDataPacket> CheckResultServ(const QJsonValue& reply, bool raise, 
 // Empty or blank.
 bool EmptyString(const QString& text);
 
-// The value rounded to a number of decimals, halves away from zero (on the
-// number's decimal form: 2.675 gives 2.68).
-double RoundDec(double value, int decimals);
-
 // "HH:MM", or a blank and "H:MM", to hours + minutes / 60 in extended
 // precision. Minutes of 60 or more and any other text are refused with a
 // message that says so, rather than carried into the hour.
@@ -47,5 +44,27 @@ QString PictPess(const QString& type);
 // The busy animation over the main form; calls nest.
 void ActiveShowAvi(TForm* mainForm, int kind);
 void DeactiveShowAvi();
+
+// The busy animation over the main form for the scope: it ends however the
+// work ends.
+class TBusyAnimation
+{
+public:
+    explicit TBusyAnimation(int kind = 1);
+    TBusyAnimation(const TBusyAnimation&) = delete;
+    TBusyAnimation& operator=(const TBusyAnimation&) = delete;
+    ~TBusyAnimation();
+};
+
+// The hourglass for the scope; the default cursor comes back on the way out,
+// however the work ends.
+class THourGlass
+{
+public:
+    THourGlass();
+    THourGlass(const THourGlass&) = delete;
+    THourGlass& operator=(const THourGlass&) = delete;
+    ~THourGlass();
+};
 
 } // namespace aph

@@ -27,7 +27,7 @@ struct ApprovalScreen : ::testing::Test
 
     void SetUp() override
     {
-        SetFormatSettings(TFormatSettings::ForLocale(S("pt_BR.UTF-8")));
+        SetFormatSettings(TFormatSettings::ForLocale(u"pt_BR.UTF-8"_s));
         form = std::make_unique<TfrmAprovaHoras>();
     }
     void TearDown() override
@@ -45,7 +45,7 @@ struct ApprovalScreen : ::testing::Test
         p.Fields = ds.FieldDefs();
         TRowValues row(static_cast<std::size_t>(p.Fields.size()));
         const auto set = [&](const char* name, Value v) {
-            row[static_cast<std::size_t>(p.FieldIndex(S(name)))] = std::move(v);
+            row[static_cast<std::size_t>(p.FieldIndex(QString::fromUtf8(name)))] = std::move(v);
         };
         set("CDCLIENTE", Value::FromString(u"000101"));
         set("IDTIPOCOBRCONT", billing ? Value::FromString(QString::fromUtf8(billing)) : Value());
@@ -74,7 +74,7 @@ struct ApprovalScreen : ::testing::Test
         for (const Day& d : days) {
             TRowValues row(static_cast<std::size_t>(p.Fields.size()));
             const auto set = [&](const char* name, Value v) {
-                row[static_cast<std::size_t>(p.FieldIndex(S(name)))] = std::move(v);
+                row[static_cast<std::size_t>(p.FieldIndex(QString::fromUtf8(name)))] = std::move(v);
             };
             set("DTSERVPREST", Value::FromNumber(d.date));
             set("QTHRTRAB", N(d.worked));
@@ -87,7 +87,10 @@ struct ApprovalScreen : ::testing::Test
         ds.SetData(p);
     }
 
-    QString Text(const char* field) { return form->cdsAuxCSA.FieldByName(S(field))->DisplayText(); }
+    QString Text(const char* field)
+    {
+        return form->cdsAuxCSA.FieldByName(QString::fromUtf8(field))->DisplayText();
+    }
 };
 
 } // namespace aph::test

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -22,7 +24,7 @@ TEST_F(HourText, CalculaTempoGivesHoursAndMinutes)
         {9.999, "10:00"},  {7 + 59.5 / 60, "08:00"},
     };
     for (const auto& [hours, text] : cases)
-        EXPECT_EQ(form->CalculaTempo(hours), S(text)) << hours;
+        EXPECT_EQ(form->CalculaTempo(hours), QString::fromUtf8(text)) << hours;
 }
 
 TEST_F(HourText, ColumnsFollowTheHoursWorked)
@@ -37,14 +39,14 @@ TEST_F(HourText, ColumnsFollowTheHoursWorked)
     EXPECT_EQ(Text("QTHRAPRCOMIS"), QString());
     // Empty approvals show the hours worked, for display and for the editor.
     form->cdsAuxCSA.Next();
-    EXPECT_EQ(Text("QTHRTRAB"), S("07:30"));
-    EXPECT_EQ(Text("QTHRAPROFATU"), S("07:30"));
-    EXPECT_EQ(form->cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"))->Text(), S("07:30"));
-    EXPECT_TRUE(form->cdsAuxCSA.FieldByName(S("QTHRAPRCOMIS"))->IsNull())
+    EXPECT_EQ(Text("QTHRTRAB"), u"07:30"_s);
+    EXPECT_EQ(Text("QTHRAPROFATU"), u"07:30"_s);
+    EXPECT_EQ(form->cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s)->Text(), u"07:30"_s);
+    EXPECT_TRUE(form->cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s)->IsNull())
         << "the value stays empty";
     form->cdsAuxCSA.Next();
-    EXPECT_EQ(Text("QTHRAPROFATU"), S("06:15"));
-    EXPECT_EQ(Text("QTHRAPRCOMIS"), S("00:00")) << "zero is a value";
+    EXPECT_EQ(Text("QTHRAPROFATU"), u"06:15"_s);
+    EXPECT_EQ(Text("QTHRAPRCOMIS"), u"00:00"_s) << "zero is a value";
 }
 
 TEST_F(HourText, DateAndInclusionColumns)
@@ -53,29 +55,29 @@ TEST_F(HourText, DateAndInclusionColumns)
     Days({{sat, 4.0, {}, {}, " "},
           {sat + 1, 4.0, {}, {}, "  "},
           {sat + 2, 4.0, {}, {}, "Incluída por ANA"}});
-    EXPECT_EQ(Text("DTSERVPREST"), S("02/03/2030 sáb"));
+    EXPECT_EQ(Text("DTSERVPREST"), u"02/03/2030 sáb"_s);
     EXPECT_EQ(Text("INCLUSAO"), QString()) << "one blank shows as nothing";
     form->cdsAuxCSA.Next();
-    EXPECT_EQ(Text("DTSERVPREST"), S("03/03/2030 dom"));
-    EXPECT_EQ(Text("INCLUSAO"), S("  "));
+    EXPECT_EQ(Text("DTSERVPREST"), u"03/03/2030 dom"_s);
+    EXPECT_EQ(Text("INCLUSAO"), u"  "_s);
     form->cdsAuxCSA.Next();
-    EXPECT_EQ(Text("INCLUSAO"), S("Incluída por ANA"));
-    SetFormatSettings(TFormatSettings::ForLocale(S("C")));
-    EXPECT_EQ(Text("DTSERVPREST"), S("03/04/2030 Mon"));
+    EXPECT_EQ(Text("INCLUSAO"), u"Incluída por ANA"_s);
+    SetFormatSettings(TFormatSettings::ForLocale(u"C"_s));
+    EXPECT_EQ(Text("DTSERVPREST"), u"03/04/2030 Mon"_s);
 }
 
 TEST_F(HourText, TypedHoursAreStoredAsDecimalHours)
 {
     Days({{EncodeDate(2030, 3, 4), 8.0, {}, {}}});
     form->cdsAuxCSA.Edit();
-    TField* billed = form->cdsAuxCSA.FieldByName(S("QTHRAPROFATU"));
-    billed->SetText(S("07:30"));
+    TField* billed = form->cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s);
+    billed->SetText(u"07:30"_s);
     EXPECT_EQ(billed->AsFloat(), 7.5);
-    billed->SetText(S(" 7:45"));
+    billed->SetText(u" 7:45"_s);
     EXPECT_EQ(billed->AsFloat(), 7.75);
     // What the column shows, typed back, is what it shows.
     billed->SetAsFloat(8.0 + 20.0 / 60);
     billed->SetText(billed->Text());
-    EXPECT_EQ(billed->Text(), S("08:20"));
-    EXPECT_THROW(billed->SetText(S("07:60")), Exception);
+    EXPECT_EQ(billed->Text(), u"08:20"_s);
+    EXPECT_THROW(billed->SetText(u"07:60"_s), Exception);
 }

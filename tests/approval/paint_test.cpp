@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -52,7 +54,7 @@ TEST_F(Painting, OvertimeAndWeekendDaysAreRed)
     EXPECT_FALSE(Red(grid, 3)) << "a Sunday with no hours";
     EXPECT_FALSE(Red(grid, 4)) << "a gap day on a Sunday";
     // Under a locale whose day names are others, only the hours count.
-    SetFormatSettings(TFormatSettings::ForLocale(S("C")));
+    SetFormatSettings(TFormatSettings::ForLocale(u"C"_s));
     EXPECT_FALSE(Red(grid, 2));
     EXPECT_TRUE(Red(grid, 1));
 }
@@ -95,11 +97,11 @@ TEST_F(Painting, FixedValueChtShortOfItsHoursIsRed)
     const auto row = [&](const char* billing, double contracted, double worked,
                          const char* status) {
         TRowValues r(static_cast<std::size_t>(p.Fields.size()));
-        r[static_cast<std::size_t>(p.FieldIndex(S("IDTIPOCOBRCONT")))] =
+        r[static_cast<std::size_t>(p.FieldIndex(u"IDTIPOCOBRCONT"_s))] =
             Value::FromString(QString::fromUtf8(billing));
-        r[static_cast<std::size_t>(p.FieldIndex(S("QTSERVCONT")))] = Value::FromNumber(contracted);
-        r[static_cast<std::size_t>(p.FieldIndex(S("QTHRTRAB")))] = Value::FromNumber(worked);
-        r[static_cast<std::size_t>(p.FieldIndex(S("IDSTATUSCHT")))] =
+        r[static_cast<std::size_t>(p.FieldIndex(u"QTSERVCONT"_s))] = Value::FromNumber(contracted);
+        r[static_cast<std::size_t>(p.FieldIndex(u"QTHRTRAB"_s))] = Value::FromNumber(worked);
+        r[static_cast<std::size_t>(p.FieldIndex(u"IDSTATUSCHT"_s))] =
             Value::FromString(QString::fromUtf8(status));
         p.Rows.push_back(std::make_shared<const TRowValues>(std::move(r)));
     };
@@ -117,7 +119,7 @@ TEST_F(Painting, FixedValueChtShortOfItsHoursIsRed)
     QStringList words;
     for (int r = 0; r < 5; ++r)
         words << form->dbgCHT->CellText(r, 0);
-    EXPECT_EQ(words, (QStringList{S("Pendente"), S("Aprovada"), S("Faturada"), S("Não faturar"),
+    EXPECT_EQ(words, (QStringList{u"Pendente"_s, u"Aprovada"_s, u"Faturada"_s, u"Não faturar"_s,
                                   QString()}));
 }
 
@@ -129,7 +131,8 @@ TEST_F(Painting, BillingTypesShowAsWords)
                                      {"p", ""},
                                      {"", ""}}) {
         Service(*code ? code : nullptr, 40, 10);
-        EXPECT_EQ(form->cdsServPrest.FieldByName(S("IDTIPOCOBRCONT"))->DisplayText(), S(word))
+        EXPECT_EQ(form->cdsServPrest.FieldByName(u"IDTIPOCOBRCONT"_s)->DisplayText(),
+                  QString::fromUtf8(word))
             << code;
     }
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -17,14 +19,14 @@ struct Totals : ApprovalScreen
                const char* finalValue)
     {
         form->TotalizaCSA();
-        EXPECT_EQ(form->lblTotHoraTrab->Caption(), S(worked));
-        EXPECT_EQ(form->lblTotHoraFat->Caption(), S(billed));
-        EXPECT_EQ(form->lblTotHoraComis->Caption(), S(commission));
+        EXPECT_EQ(form->lblTotHoraTrab->Caption(), QString::fromUtf8(worked));
+        EXPECT_EQ(form->lblTotHoraFat->Caption(), QString::fromUtf8(billed));
+        EXPECT_EQ(form->lblTotHoraComis->Caption(), QString::fromUtf8(commission));
         EXPECT_EQ(form->nedVrFaturar->Value(), amount);
-        EXPECT_EQ(form->lblValorHoraAtual->Caption(), S(hourNow));
-        EXPECT_EQ(form->lblVrHoraContratual->Caption(), S(hourContract));
-        EXPECT_EQ(form->lblTotHorasFinal->Caption(), S(finalHours));
-        EXPECT_EQ(form->lblValorHoraFinal->Caption(), S(finalValue));
+        EXPECT_EQ(form->lblValorHoraAtual->Caption(), QString::fromUtf8(hourNow));
+        EXPECT_EQ(form->lblVrHoraContratual->Caption(), QString::fromUtf8(hourContract));
+        EXPECT_EQ(form->lblTotHorasFinal->Caption(), QString::fromUtf8(finalHours));
+        EXPECT_EQ(form->lblValorHoraFinal->Caption(), QString::fromUtf8(finalValue));
     }
 };
 
@@ -35,7 +37,7 @@ TEST_F(Totals, ByTheHourSumsBilledHoursTimesTheValueToBill)
     Service("H", 40, 10, 12.5);
     Days({{day, 8.0, 7.5, 8.0}, {day + 1, 8.0, 8.0, 6.0}});
     Check("16:00", "15:30", "14:00", 155, "10,00", "12,50", "15:30", "10,00");
-    EXPECT_EQ(form->nedVrFaturar->Text(), S("R$ 155,00"));
+    EXPECT_EQ(form->nedVrFaturar->Text(), u"R$ 155,00"_s);
 }
 
 TEST_F(Totals, TheAmountIsRoundedOnceAfterSumming)
@@ -54,10 +56,10 @@ TEST_F(Totals, FixedValueCountsOnceAndTheBottomLineShowsTheContract)
     // A fractional or missing contracted quantity is written as its number.
     Service("F", 37.5, 90, 100);
     form->TotalizaCSA();
-    EXPECT_EQ(form->lblTotHorasFinal->Caption(), S("37,5:00"));
+    EXPECT_EQ(form->lblTotHorasFinal->Caption(), u"37,5:00"_s);
     Service("F", std::nullopt, 90, 100);
     form->TotalizaCSA();
-    EXPECT_EQ(form->lblTotHorasFinal->Caption(), S(":00"));
+    EXPECT_EQ(form->lblTotHorasFinal->Caption(), u":00"_s);
     EXPECT_EQ(form->nedVrFaturar->Value(), 0);
 }
 
@@ -102,9 +104,9 @@ TEST_F(Totals, TheCurrentRowStaysAndAFailureIsSwallowed)
     EXPECT_FALSE(form->cdsAuxCSA.ControlsDisabled());
     // A closed working copy: nothing shown changes and nothing escapes.
     form->cdsAuxCSA.Close();
-    form->lblTotHoraTrab->SetCaption(S("antes"));
+    form->lblTotHoraTrab->SetCaption(u"antes"_s);
     EXPECT_NO_THROW(form->TotalizaCSA());
-    EXPECT_EQ(form->lblTotHoraTrab->Caption(), S("antes"));
+    EXPECT_EQ(form->lblTotHoraTrab->Caption(), u"antes"_s);
     EXPECT_FALSE(form->cdsAuxCSA.ControlsDisabled());
     EXPECT_TRUE(form->dtsPadrao->OnStateChange);
 }

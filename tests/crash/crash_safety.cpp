@@ -32,14 +32,11 @@
 #include <thread>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 double Ole(const QDate& d)
 {
@@ -103,7 +100,7 @@ public:
     bool Start(const QString& spec)
     {
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        m_process.start(QStringLiteral(APH_SERVER_BIN), {S("serve"), spec, S("--port"), S("0")});
+        m_process.start(QStringLiteral(APH_SERVER_BIN), {u"serve"_s, spec, u"--port"_s, u"0"_s});
         if (!m_process.waitForStarted(10000))
             return false;
         while (!m_process.canReadLine())
@@ -154,8 +151,8 @@ public:
         TRpcClient client;
         client.CallTimeoutMs = 20000;
         try {
-            client.Connect(S("127.0.0.1"), m_port);
-            client.Login(S("ANA"), m_token);
+            client.Connect(u"127.0.0.1"_s, m_port);
+            client.Login(u"ANA"_s, m_token);
         } catch (const std::exception&) {
             return; // killed before this client got in
         }
@@ -193,8 +190,8 @@ private:
             index = m_log.Generations.size() - 1;
         }
         const QJsonValue reply =
-            client.Call(S("SetCHT"), {static_cast<double>(from), static_cast<double>(to), S("ANA"),
-                                      S("T"), S("T"), S("T"), S("T"), S("T"), S("T")});
+            client.Call(u"SetCHT"_s, {static_cast<double>(from), static_cast<double>(to), u"ANA"_s,
+                                      u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s});
         std::lock_guard lock(m_log.Mutex);
         const bool ok = reply.toObject().value(u"ok").toBool();
         m_log.Generations[index].Outcome = ok ? TOutcome::Acked : TOutcome::Refused;
@@ -210,22 +207,22 @@ private:
         TDataPacket rows;
         if (Pick(2) == 0) {
             rows = CheckedPacket(
-                client.Call(S("GetCSA"), {p.Client, p.Employee, from, to, p.Type, p.Proposal,
-                                          p.Version, QString(), S("N"), p.Company}));
+                client.Call(u"GetCSA"_s, {p.Client, p.Employee, from, to, p.Type, p.Proposal,
+                                          p.Version, QString(), u"N"_s, p.Company}));
         } else {
             const TDataPacket chts =
-                CheckedPacket(client.Call(S("GetCHT"), {p.Type, p.Proposal, p.Version, from, to,
-                                                        p.Employee, p.Company, S("_P")}));
+                CheckedPacket(client.Call(u"GetCHT"_s, {p.Type, p.Proposal, p.Version, from, to,
+                                                        p.Employee, p.Company, u"_P"_s}));
             if (chts.Rows.empty())
                 return;
             const TRow& cht =
                 chts.Rows[static_cast<std::size_t>(Pick(static_cast<int>(chts.Rows.size())))];
             rows = CheckedPacket(
-                client.Call(S("GetCSA"), {p.Client, p.Employee, from, to, p.Type, p.Proposal,
-                                          p.Version, (*cht)[0].ToString(), S("S"), p.Company}));
+                client.Call(u"GetCSA"_s, {p.Client, p.Employee, from, to, p.Type, p.Proposal,
+                                          p.Version, (*cht)[0].ToString(), u"S"_s, p.Company}));
         }
-        const int fatu = rows.FieldIndex(S("QTHRAPROFATU")),
-                  worked = rows.FieldIndex(S("QTHRTRAB")), day = rows.FieldIndex(S("DTSERVPREST"));
+        const int fatu = rows.FieldIndex(u"QTHRAPROFATU"_s),
+                  worked = rows.FieldIndex(u"QTHRTRAB"_s), day = rows.FieldIndex(u"DTSERVPREST"_s);
         std::vector<std::size_t> candidates;
         for (std::size_t i = 0; i < rows.Rows.size(); ++i)
             if ((*rows.Rows[i])[static_cast<std::size_t>(worked)].ToNumber() >= 0.5)
@@ -258,7 +255,7 @@ private:
             m_log.Writes.push_back(std::move(write));
             index = m_log.Writes.size() - 1;
         }
-        const QJsonObject reply = client.Call(S("SetCSA"), {DeltaToJson(delta)}).toObject();
+        const QJsonObject reply = client.Call(u"SetCSA"_s, {DeltaToJson(delta)}).toObject();
         std::lock_guard lock(m_log.Mutex);
         if (reply.value(u"ok").toBool()) {
             m_log.Writes[index].Outcome = TOutcome::Acked;
@@ -266,7 +263,7 @@ private:
         }
         m_log.Writes[index].Outcome = TOutcome::Refused;
         const QString message = reply.value(u"message").toString();
-        if (message.contains(S("outro usuário"))) {
+        if (message.contains(u"outro usuário"_s)) {
             ++m_log.Refusals;
         } else {
             ++m_log.OtherRefusals;
@@ -297,22 +294,22 @@ public:
 
     bool Setup()
     {
-        if (RunCommand({S("init"), m_spec, S("--demo")}) != 0 ||
-            RunCommand({S("token"), m_spec, S("ANA")}, &m_token) != 0)
+        if (RunCommand({u"init"_s, m_spec, u"--demo"_s}) != 0 ||
+            RunCommand({u"token"_s, m_spec, u"ANA"_s}, &m_token) != 0)
             return false;
         m_token = m_token.trimmed();
         Open();
         QSqlQuery q(m_db);
-        q.exec(S("SELECT DISTINCT A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, "
-                 "A.CDEMPRESA, P.CDCLIENTE, SC.CDTIPOSERV FROM CSA A JOIN PROPOSTA P ON "
-                 "P.NRPROPOSFAS = A.NRPROPOSFAS AND P.NRVERPROPFAS = A.NRVERPROPFAS JOIN SERVCONT "
-                 "SC ON SC.NRPROPOSFAS = A.NRPROPOSFAS AND SC.NRVERPROPFAS = A.NRVERPROPFAS AND "
-                 "SC.NRSERVCONT = A.NRSERVCONT ORDER BY 1, 2, 3, 4"));
+        q.exec(u"SELECT DISTINCT A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, "
+               "A.CDEMPRESA, P.CDCLIENTE, SC.CDTIPOSERV FROM CSA A JOIN PROPOSTA P ON "
+               "P.NRPROPOSFAS = A.NRPROPOSFAS AND P.NRVERPROPFAS = A.NRVERPROPFAS JOIN SERVCONT "
+               "SC ON SC.NRPROPOSFAS = A.NRPROPOSFAS AND SC.NRVERPROPFAS = A.NRVERPROPFAS AND "
+               "SC.NRSERVCONT = A.NRSERVCONT ORDER BY 1, 2, 3, 4"_s);
         while (q.next())
             m_pairs.push_back({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
                                q.value(3).toString(), q.value(4).toString(), q.value(5).toString(),
                                q.value(6).toString()});
-        q.exec(S("SELECT MAX(DTSERVPREST) FROM CSA"));
+        q.exec(u"SELECT MAX(DTSERVPREST) FROM CSA"_s);
         q.next();
         m_lastDay = q.value(0).toLongLong();
         for (const auto& [key, row] : Read())
@@ -326,7 +323,7 @@ public:
     {
         TServer server;
         if (!server.Start(m_spec)) {
-            m_failures << S("the server did not start again after the kill: ") + server.Errors();
+            m_failures << u"the server did not start again after the kill: "_s + server.Errors();
             return false;
         }
         std::atomic<bool> stop{false};
@@ -385,7 +382,7 @@ public:
 private:
     void Open()
     {
-        m_db = QSqlDatabase::addDatabase(S("QSQLITE"), S("check"));
+        m_db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"check"_s);
         m_db.setDatabaseName(m_path);
         m_db.open();
     }
@@ -393,7 +390,7 @@ private:
     {
         m_db.close();
         m_db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(S("check"));
+        QSqlDatabase::removeDatabase(u"check"_s);
     }
     QStringList Column(const QString& sql)
     {
@@ -409,8 +406,8 @@ private:
     {
         std::map<QString, TStored> rows;
         QSqlQuery q(m_db);
-        q.exec(S("SELECT NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, DTSERVPREST, "
-                 "QTHRAPROFATU, QTHRTRAB, NRSEQUCHT FROM CSA"));
+        q.exec(u"SELECT NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, DTSERVPREST, "
+               "QTHRAPROFATU, QTHRTRAB, NRSEQUCHT FROM CSA"_s);
         while (q.next()) {
             TStored s;
             if (!q.value(5).isNull())
@@ -427,7 +424,7 @@ private:
     {
         Open();
         const long long n =
-            Column(S("SELECT COUNT(*) FROM CSA WHERE NRSEQUCHT IS NULL")).value(0).toLongLong();
+            Column(u"SELECT COUNT(*) FROM CSA WHERE NRSEQUCHT IS NULL"_s).value(0).toLongLong();
         Close();
         return n;
     }
@@ -436,8 +433,8 @@ private:
     {
         Open();
         QSqlQuery q(m_db);
-        q.prepare(S("INSERT INTO CSA (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, DTSERVPREST, "
-                    "CDEMPRESA, QTHRTRAB, QTHRAPRCOMIS) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+        q.prepare(u"INSERT INTO CSA (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, DTSERVPREST, "
+                  "CDEMPRESA, QTHRTRAB, QTHRAPRCOMIS) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"_s);
         m_db.transaction();
         for (int d = 1; d <= days; ++d) {
             const qint64 day = m_lastDay + d;
@@ -464,17 +461,17 @@ private:
         const auto fail = [this](const QString& what) {
             m_failures << QStringLiteral("kill %1: %2").arg(m_kills + 1).arg(what);
         };
-        if (Column(S("PRAGMA integrity_check")) != QStringList{S("ok")})
-            fail(S("integrity_check failed"));
-        if (!Column(S("PRAGMA foreign_key_check")).isEmpty())
-            fail(S("a foreign key broken (a CSA outside its CHT's service or employee)"));
-        if (Column(S("SELECT COUNT(*) FROM CHT H WHERE NOT EXISTS (SELECT 1 FROM CSA A WHERE "
-                     "A.NRSEQUCHT = H.NRSEQUCHT)")) != QStringList{S("0")})
-            fail(S("a CHT without CSAs"));
-        if (Column(S("SELECT COUNT(*) FROM CHT WHERE NRSEQUCHT > (SELECT printf('%05d', NRVALOR) "
-                     "FROM APH_SEQUENCIA WHERE NMSEQUENCIA = 'CHT')")) != QStringList{S("0")})
-            fail(S("a CHT past the counter"));
-        m_chts = Column(S("SELECT COUNT(*) FROM CHT")).value(0).toLongLong();
+        if (Column(u"PRAGMA integrity_check"_s) != QStringList{u"ok"_s})
+            fail(u"integrity_check failed"_s);
+        if (!Column(u"PRAGMA foreign_key_check"_s).isEmpty())
+            fail(u"a foreign key broken (a CSA outside its CHT's service or employee)"_s);
+        if (Column(u"SELECT COUNT(*) FROM CHT H WHERE NOT EXISTS (SELECT 1 FROM CSA A WHERE "
+                   "A.NRSEQUCHT = H.NRSEQUCHT)"_s) != QStringList{u"0"_s})
+            fail(u"a CHT without CSAs"_s);
+        if (Column(u"SELECT COUNT(*) FROM CHT WHERE NRSEQUCHT > (SELECT printf('%05d', NRVALOR) "
+                   "FROM APH_SEQUENCIA WHERE NMSEQUENCIA = 'CHT')"_s) != QStringList{u"0"_s})
+            fail(u"a CHT past the counter"_s);
+        m_chts = Column(u"SELECT COUNT(*) FROM CHT"_s).value(0).toLongLong();
         const std::map<QString, TStored> rows = Read();
         m_csas = static_cast<long long>(rows.size());
         if (rows.size() != static_cast<std::size_t>(m_initial.size()))
@@ -507,7 +504,7 @@ private:
             if (value != initial && !filledByGeneration)
                 fail(QStringLiteral("CSA %1: the approval %2 comes from no save")
                          .arg(key)
-                         .arg(value ? QString::number(*value, 'g', 17) : S("null")));
+                         .arg(value ? QString::number(*value, 'g', 17) : u"null"_s));
         }
         for (std::size_t w = 0; w < m_log.Writes.size(); ++w) {
             const TWrite& write = m_log.Writes[w];
@@ -532,7 +529,7 @@ private:
                          .arg(*free));
         }
         for (const QString& u : m_log.Unexpected)
-            fail(S("unexpected answer: ") + u);
+            fail(u"unexpected answer: "_s + u);
         m_log.Unexpected.clear();
         Close();
         return m_failures.size() == before;
@@ -576,8 +573,8 @@ int main(int argc, char** argv)
                 maxRunMs, seed);
     std::fflush(stdout);
     QTemporaryDir dir;
-    const QString path = dir.filePath(S("aph.db"));
-    THarness harness(S("sqlite:") + path, path);
+    const QString path = dir.filePath(u"aph.db"_s);
+    THarness harness(u"sqlite:"_s + path, path);
     if (!harness.Setup()) {
         std::fprintf(stderr, "could not make the database\n");
         return 1;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -23,7 +25,7 @@ TEST(PacketCodec, RoundTripKeepsTypesNullsAndAwkwardText)
 {
     TDataPacket p = DayPacket({{kMar1, H(7.5), "01"}, {kMar1 + 1, Value(), nullptr}});
     auto row = std::make_shared<TRowValues>(*p.Rows[1]);
-    (*row)[4] = Value::FromString(S("aspas \" barra \\ nova\nlinha \x01 ção ´"));
+    (*row)[4] = Value::FromString(u"aspas \" barra \\ nova\nlinha \x01 ção ´"_s);
     (*row)[2] = H(0.1 + 0.2); // needs all 17 digits to come back exact
     p.Rows[1] = row;
     const QByteArray json = EncodePacket(p);
@@ -41,9 +43,9 @@ TEST(PacketCodec, RoundTripKeepsTypesNullsAndAwkwardText)
 TEST(PacketCodec, EncodesTheDocumentedShape)
 {
     TDataPacket p;
-    p.Fields = {{S("CDCLIENTE"), TFieldType::ftString, 21},
-                {S("QTHRTRAB"), TFieldType::ftFloat, 0},
-                {S("DTSERVPREST"), TFieldType::ftDateTime, 0}};
+    p.Fields = {{u"CDCLIENTE"_s, TFieldType::ftString, 21},
+                {u"QTHRTRAB"_s, TFieldType::ftFloat, 0},
+                {u"DTSERVPREST"_s, TFieldType::ftDateTime, 0}};
     p.Rows.push_back(std::make_shared<const TRowValues>(
         TRowValues{Value::FromString(u"000123"), H(7.5), Value::FromNumber(45632)}));
     EXPECT_EQ(EncodePacket(p),
@@ -84,8 +86,8 @@ TEST(PacketCodec, RefusalMessageSaysWhatIsWrong)
             B(R"({"fields":[{"name":"CDFUNC","type":"string","size":2}],"rows":[["1"],["123"]]})"));
         FAIL() << "accepted a string over its size";
     } catch (const EDatabaseError& e) {
-        EXPECT_TRUE(e.Message().contains(S("linha 2"))) << e.Message().toStdString();
-        EXPECT_TRUE(e.Message().contains(S("CDFUNC"))) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().contains(u"linha 2"_s)) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().contains(u"CDFUNC"_s)) << e.Message().toStdString();
     }
 }
 
@@ -98,7 +100,7 @@ TEST(PacketCodec, MalformedPacketLeavesTheTargetDataSetAsItWas)
         EncodePacket(DayPacket({})).replace(B("\"rows\":[]"), B("\"rows\":[[1]]"));
     EXPECT_THROW(ds.SetData(DecodePacket(ragged)), EDatabaseError);
     EXPECT_EQ(ds.RecordCount(), 1);
-    EXPECT_EQ(ds.FieldByName(S("CDOCORR"))->AsString(), S("01"));
+    EXPECT_EQ(ds.FieldByName(u"CDOCORR"_s)->AsString(), u"01"_s);
 }
 
 TEST(DeltaCodec, RoundTripOfADataSetsChangeLog)
@@ -107,12 +109,12 @@ TEST(DeltaCodec, RoundTripOfADataSetsChangeLog)
     DefineDayFields(ds);
     ds.SetData(DayPacket({{kMar1, H(8), nullptr}, {kMar1 + 1, H(4), "01"}}));
     ds.Edit();
-    ds.FieldByName(S("QTHRAPROFATU"))->SetAsFloat(7.5);
+    ds.FieldByName(u"QTHRAPROFATU"_s)->SetAsFloat(7.5);
     ds.Post();
     ds.Next();
     ds.Delete();
     ds.Append();
-    ds.FieldByName(S("CDOCORR"))->SetAsString(S("02"));
+    ds.FieldByName(u"CDOCORR"_s)->SetAsString(u"02"_s);
     ds.Post();
     const TDelta delta = ds.Delta();
     const TDelta back = DeltaFromJson(DeltaToJson(delta));

@@ -6,6 +6,8 @@
 
 #include <stdexcept>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -15,7 +17,7 @@ struct DayDataSet : ::testing::Test
 {
     TClientDataSet ds{QStringLiteral("cdsDias")};
     void SetUp() override { DefineDayFields(ds); }
-    double Date() const { return ds.FieldByName(S("DTSERVPREST"))->AsDateTime(); }
+    double Date() const { return ds.FieldByName(u"DTSERVPREST"_s)->AsDateTime(); }
 };
 
 } // namespace
@@ -26,7 +28,7 @@ TEST_F(DayDataSet, LoadLeavesFirstRowCurrentAndReportsOneScroll)
     double seen = -1;
     ds.AfterScroll = [&](TDataSet* d) {
         ++scrolls;
-        seen = d->FieldByName(S("DTSERVPREST"))->AsDateTime();
+        seen = d->FieldByName(u"DTSERVPREST"_s)->AsDateTime();
     };
     ds.SetData(DayPacket({{kMar1, H(8), nullptr}, {kMar1 + 1, H(7), nullptr}}));
     EXPECT_EQ(scrolls, 1);
@@ -48,8 +50,8 @@ TEST_F(DayDataSet, LoadOfNoRowsIsNoChangeOfRow)
     EXPECT_TRUE(ds.Eof());
     EXPECT_TRUE(ds.Bof());
     // A field of an empty dataset reads as empty.
-    EXPECT_EQ(ds.FieldByName(S("CDOCORR"))->AsString(), QString());
-    EXPECT_TRUE(ds.FieldByName(S("QTHRTRAB"))->IsNull());
+    EXPECT_EQ(ds.FieldByName(u"CDOCORR"_s)->AsString(), QString());
+    EXPECT_TRUE(ds.FieldByName(u"QTHRTRAB"_s)->IsNull());
 }
 
 TEST_F(DayDataSet, WalkWithNextEndsOnEofAfterEveryRow)
@@ -59,7 +61,7 @@ TEST_F(DayDataSet, WalkWithNextEndsOnEofAfterEveryRow)
     double sum = 0;
     int rows = 0;
     for (ds.First(); !ds.Eof(); ds.Next()) {
-        sum += ds.FieldByName(S("QTHRTRAB"))->AsFloat();
+        sum += ds.FieldByName(u"QTHRTRAB"_s)->AsFloat();
         ++rows;
     }
     EXPECT_EQ(rows, 3);
@@ -80,7 +82,7 @@ TEST_F(DayDataSet, RefusedPostStaysInEditWithTheUsersValues)
 {
     ds.SetData(DayPacket({{kMar1, H(8), nullptr}}));
     ds.BeforePost = [](TDataSet* d) {
-        if (d->FieldByName(S("QTHRAPROFATU"))->AsFloat() > d->FieldByName(S("QTHRTRAB"))->AsFloat())
+        if (d->FieldByName(u"QTHRAPROFATU"_s)->AsFloat() > d->FieldByName(u"QTHRTRAB"_s)->AsFloat())
             throw EAbort();
     };
     int afterPost = 0;
@@ -88,26 +90,26 @@ TEST_F(DayDataSet, RefusedPostStaysInEditWithTheUsersValues)
         ++afterPost;
     };
     ds.Edit();
-    ds.FieldByName(S("QTHRAPROFATU"))->SetAsFloat(9);
+    ds.FieldByName(u"QTHRAPROFATU"_s)->SetAsFloat(9);
     EXPECT_THROW(ds.Post(), EAbort);
     EXPECT_EQ(ds.State(), TDataSetState::dsEdit);
-    EXPECT_EQ(ds.FieldByName(S("QTHRAPROFATU"))->AsFloat(), 9);
+    EXPECT_EQ(ds.FieldByName(u"QTHRAPROFATU"_s)->AsFloat(), 9);
     EXPECT_EQ(afterPost, 0);
     EXPECT_EQ(ds.ChangeCount(), 0);
-    ds.FieldByName(S("QTHRAPROFATU"))->SetAsFloat(7.5);
+    ds.FieldByName(u"QTHRAPROFATU"_s)->SetAsFloat(7.5);
     ds.Post();
     EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
     EXPECT_EQ(afterPost, 1);
-    EXPECT_EQ(ds.FieldByName(S("QTHRAPROFATU"))->AsFloat(), 7.5);
+    EXPECT_EQ(ds.FieldByName(u"QTHRAPROFATU"_s)->AsFloat(), 7.5);
 }
 
 TEST_F(DayDataSet, CancelBringsBackTheStoredValues)
 {
     ds.SetData(DayPacket({{kMar1, H(8), "01"}}));
     ds.Edit();
-    ds.FieldByName(S("CDOCORR"))->SetAsString(S("02"));
+    ds.FieldByName(u"CDOCORR"_s)->SetAsString(u"02"_s);
     ds.Cancel();
-    EXPECT_EQ(ds.FieldByName(S("CDOCORR"))->AsString(), S("01"));
+    EXPECT_EQ(ds.FieldByName(u"CDOCORR"_s)->AsString(), u"01"_s);
     EXPECT_EQ(ds.ChangeCount(), 0);
 }
 
@@ -124,12 +126,12 @@ TEST_F(DayDataSet, BeforeEditAbortKeepsBrowsing)
     EXPECT_THROW(ds.Edit(), EAbort);
     EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
     EXPECT_EQ(afterEdit, 0);
-    EXPECT_THROW(ds.FieldByName(S("CDOCORR"))->SetAsString(S("01")), EDatabaseError);
+    EXPECT_THROW(ds.FieldByName(u"CDOCORR"_s)->SetAsString(u"01"_s), EDatabaseError);
 }
 
 TEST_F(DayDataSet, IndexKeepsDateOrderAfterInsertsAndKeyChanges)
 {
-    ds.SetIndexFieldNames(S("DTSERVPREST"));
+    ds.SetIndexFieldNames(u"DTSERVPREST"_s);
     ds.SetData(DayPacket({{kMar1 + 3, H(4), nullptr}, {kMar1, H(1), nullptr}}));
     EXPECT_EQ(Date(), kMar1);
     // Insert the 2nd and 3rd while standing on the 4th, as gap filling does.
@@ -137,7 +139,7 @@ TEST_F(DayDataSet, IndexKeepsDateOrderAfterInsertsAndKeyChanges)
     for (double day : {kMar1 + 1, kMar1 + 2}) {
         const TBookmark back = ds.GetBookmark();
         ds.Insert();
-        ds.FieldByName(S("DTSERVPREST"))->SetAsDateTime(day);
+        ds.FieldByName(u"DTSERVPREST"_s)->SetAsDateTime(day);
         ds.Post();
         EXPECT_EQ(Date(), day) << "the posted row stays current";
         ds.GotoBookmark(back);
@@ -149,7 +151,7 @@ TEST_F(DayDataSet, IndexKeepsDateOrderAfterInsertsAndKeyChanges)
     // A post that changes the key moves the row to its place.
     ds.First();
     ds.Edit();
-    ds.FieldByName(S("DTSERVPREST"))->SetAsDateTime(kMar1 + 10);
+    ds.FieldByName(u"DTSERVPREST"_s)->SetAsDateTime(kMar1 + 10);
     ds.Post();
     EXPECT_EQ(ds.RecNo(), 4);
     ds.First();
@@ -158,15 +160,15 @@ TEST_F(DayDataSet, IndexKeepsDateOrderAfterInsertsAndKeyChanges)
 
 TEST_F(DayDataSet, IndexSortsNullsFirstAndKeepsLoadOrderOfEqualKeys)
 {
-    ds.SetIndexFieldNames(S("QTHRTRAB"));
+    ds.SetIndexFieldNames(u"QTHRTRAB"_s);
     ds.SetData(DayPacket({{kMar1, H(5), "a"},
                           {kMar1 + 1, Value(), "b"},
                           {kMar1 + 2, H(5), "c"},
                           {kMar1 + 3, H(2), "d"}}));
     QString order;
     for (ds.First(); !ds.Eof(); ds.Next())
-        order += ds.FieldByName(S("CDOCORR"))->AsString();
-    EXPECT_EQ(order, S("bdac"));
+        order += ds.FieldByName(u"CDOCORR"_s)->AsString();
+    EXPECT_EQ(order, u"bdac"_s);
 }
 
 TEST_F(DayDataSet, BookmarkSurvivesInsertsAndDeletesOfOtherRows)
@@ -176,12 +178,12 @@ TEST_F(DayDataSet, BookmarkSurvivesInsertsAndDeletesOfOtherRows)
     TBookmark mark = ds.GetBookmark();
     ds.First();
     ds.Insert();
-    ds.FieldByName(S("CDOCORR"))->SetAsString(S("z"));
+    ds.FieldByName(u"CDOCORR"_s)->SetAsString(u"z"_s);
     ds.Post();
     ds.Last();
     ds.Delete();
     ds.GotoBookmark(mark);
-    EXPECT_EQ(ds.FieldByName(S("CDOCORR"))->AsString(), S("b"));
+    EXPECT_EQ(ds.FieldByName(u"CDOCORR"_s)->AsString(), u"b"_s);
     EXPECT_EQ(ds.RecNo(), 3);
     EXPECT_TRUE(ds.BookmarkValid(mark));
     ds.Delete();
@@ -194,30 +196,30 @@ TEST_F(DayDataSet, BookmarkSurvivesInsertsAndDeletesOfOtherRows)
 TEST_F(DayDataSet, NullIsNotZero)
 {
     ds.SetData(DayPacket({{kMar1, Value(), nullptr}, {kMar1 + 1, H(0), nullptr}}));
-    TField* hours = ds.FieldByName(S("QTHRTRAB"));
+    TField* hours = ds.FieldByName(u"QTHRTRAB"_s);
     EXPECT_TRUE(hours->IsNull());
     EXPECT_EQ(hours->AsFloat(), 0.0);
     EXPECT_EQ(hours->AsString(), QString());
     ds.Next();
     EXPECT_FALSE(hours->IsNull());
-    EXPECT_EQ(hours->AsString(), S("0"));
+    EXPECT_EQ(hours->AsString(), u"0"_s);
     ds.Edit();
     hours->Clear();
     ds.Post();
     EXPECT_TRUE(hours->IsNull());
-    EXPECT_FALSE(ds.Locate(S("QTHRTRAB"), 0.0));
+    EXPECT_FALSE(ds.Locate(u"QTHRTRAB"_s, 0.0));
 }
 
 TEST_F(DayDataSet, DeltaHoldsOriginalAndLatestValuesOfEachChangedRow)
 {
     ds.SetData(DayPacket({{kMar1, H(8), nullptr}, {kMar1 + 1, H(6), nullptr}}));
-    TField* approved = ds.FieldByName(S("QTHRAPROFATU"));
+    TField* approved = ds.FieldByName(u"QTHRAPROFATU"_s);
     ds.Edit();
     approved->SetAsFloat(7);
     ds.Post();
     ds.Edit();
     approved->SetAsFloat(7.5);
-    ds.FieldByName(S("CDOCORR"))->SetAsString(S("01"));
+    ds.FieldByName(u"CDOCORR"_s)->SetAsString(u"01"_s);
     ds.Post();
     EXPECT_EQ(ds.ChangeCount(), 1);
     TDelta delta = ds.Delta();
@@ -230,7 +232,7 @@ TEST_F(DayDataSet, DeltaHoldsOriginalAndLatestValuesOfEachChangedRow)
     EXPECT_EQ(rec.New[0].first, 2);
     EXPECT_EQ(rec.New[0].second.ToNumber(), 7.5);
     EXPECT_EQ(rec.New[1].first, 3);
-    EXPECT_EQ(rec.New[1].second.ToString(), S("01"));
+    EXPECT_EQ(rec.New[1].second.ToString(), u"01"_s);
 
     ds.Next();
     ds.Edit();
@@ -256,14 +258,14 @@ TEST_F(DayDataSet, PostWithoutChangeOrBackToOriginalLeavesNothingPending)
 {
     ds.SetData(DayPacket({{kMar1, H(8), "01"}}));
     ds.Edit();
-    ds.FieldByName(S("CDOCORR"))->SetAsString(S("01"));
+    ds.FieldByName(u"CDOCORR"_s)->SetAsString(u"01"_s);
     ds.Post();
     EXPECT_EQ(ds.ChangeCount(), 0);
     ds.Edit();
-    ds.FieldByName(S("CDOCORR"))->SetAsString(S("02"));
+    ds.FieldByName(u"CDOCORR"_s)->SetAsString(u"02"_s);
     ds.Post();
     ds.Edit();
-    ds.FieldByName(S("CDOCORR"))->SetAsString(S("01"));
+    ds.FieldByName(u"CDOCORR"_s)->SetAsString(u"01"_s);
     ds.Post();
     EXPECT_EQ(ds.ChangeCount(), 0);
 }
@@ -273,7 +275,7 @@ TEST_F(DayDataSet, LoggingOffRecordsNothing)
     ds.SetData(DayPacket({{kMar1, H(8), nullptr}}));
     ds.SetLogChanges(false);
     ds.Edit();
-    ds.FieldByName(S("QTHRAPROFATU"))->SetAsFloat(1);
+    ds.FieldByName(u"QTHRAPROFATU"_s)->SetAsFloat(1);
     ds.Post();
     EXPECT_EQ(ds.ChangeCount(), 0);
 }
@@ -282,28 +284,28 @@ TEST_F(DayDataSet, RevertRecordAndCancelUpdatesRestoreTheBase)
 {
     ds.SetData(DayPacket({{kMar1, H(8), "01"}, {kMar1 + 1, H(6), "02"}}));
     ds.Edit();
-    ds.FieldByName(S("CDOCORR"))->SetAsString(S("09"));
+    ds.FieldByName(u"CDOCORR"_s)->SetAsString(u"09"_s);
     ds.Post();
     EXPECT_TRUE(ds.RevertRecord());
-    EXPECT_EQ(ds.FieldByName(S("CDOCORR"))->AsString(), S("01"));
+    EXPECT_EQ(ds.FieldByName(u"CDOCORR"_s)->AsString(), u"01"_s);
     EXPECT_EQ(ds.ChangeCount(), 0);
     EXPECT_FALSE(ds.RevertRecord());
 
     ds.Edit();
-    ds.FieldByName(S("CDOCORR"))->SetAsString(S("09"));
+    ds.FieldByName(u"CDOCORR"_s)->SetAsString(u"09"_s);
     ds.Post();
     ds.Last();
     ds.Delete();
     ds.Append();
-    ds.FieldByName(S("CDOCORR"))->SetAsString(S("77"));
+    ds.FieldByName(u"CDOCORR"_s)->SetAsString(u"77"_s);
     ds.Post();
     EXPECT_EQ(ds.ChangeCount(), 3);
     ds.CancelUpdates();
     EXPECT_EQ(ds.ChangeCount(), 0);
     QString codes;
     for (ds.First(); !ds.Eof(); ds.Next())
-        codes += ds.FieldByName(S("CDOCORR"))->AsString() + u' ';
-    EXPECT_EQ(codes, S("01 02 "));
+        codes += ds.FieldByName(u"CDOCORR"_s)->AsString() + u' ';
+    EXPECT_EQ(codes, u"01 02 "_s);
 }
 
 TEST_F(DayDataSet, InsertThenCancelRemovesTheRowAndDeleteOfInsertedLogsNothing)
@@ -320,7 +322,7 @@ TEST_F(DayDataSet, InsertThenCancelRemovesTheRowAndDeleteOfInsertedLogsNothing)
     EXPECT_EQ(ds.RecordCount(), 1);
     EXPECT_EQ(scrolls, 2) << "insert and its cancel each change the row";
     ds.Append();
-    ds.FieldByName(S("CDOCORR"))->SetAsString(S("03"));
+    ds.FieldByName(u"CDOCORR"_s)->SetAsString(u"03"_s);
     ds.Post();
     EXPECT_EQ(ds.ChangeCount(), 1);
     EXPECT_EQ(ds.Delta().Records[0].Op, TDeltaRecord::Kind::Insert);
@@ -332,7 +334,7 @@ TEST_F(DayDataSet, NavigationPostsAModifiedRowAndCancelsAnUntouchedInsert)
 {
     ds.SetData(DayPacket({{kMar1, H(8), nullptr}, {kMar1 + 1, H(6), nullptr}}));
     ds.Edit();
-    ds.FieldByName(S("CDOCORR"))->SetAsString(S("05"));
+    ds.FieldByName(u"CDOCORR"_s)->SetAsString(u"05"_s);
     ds.Next();
     EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
     EXPECT_EQ(ds.ChangeCount(), 1);
@@ -343,31 +345,31 @@ TEST_F(DayDataSet, NavigationPostsAModifiedRowAndCancelsAnUntouchedInsert)
 
 TEST_F(DayDataSet, LocateFindsByValueCaseInsensitivelyAndDatesByText)
 {
-    SetFormatSettings(TFormatSettings::ForLocale(S("pt_BR.UTF-8")));
+    SetFormatSettings(TFormatSettings::ForLocale(u"pt_BR.UTF-8"_s));
     ds.SetData(DayPacket({{kMar1, H(8), "ab"}, {kMar1 + 1, H(6), "Cd"}}));
     int scrolls = 0;
     ds.AfterScroll = [&](TDataSet*) {
         ++scrolls;
     };
-    EXPECT_FALSE(ds.Locate(S("CDOCORR"), S("cd")));
+    EXPECT_FALSE(ds.Locate(u"CDOCORR"_s, u"cd"_s));
     EXPECT_EQ(scrolls, 0);
     EXPECT_TRUE(
-        ds.Locate(S("CDOCORR"), S("cd"), static_cast<int>(TLocateOption::loCaseInsensitive)));
+        ds.Locate(u"CDOCORR"_s, u"cd"_s, static_cast<int>(TLocateOption::loCaseInsensitive)));
     EXPECT_EQ(ds.RecNo(), 2);
     EXPECT_EQ(scrolls, 1);
-    EXPECT_TRUE(ds.Locate(S("DTSERVPREST"), S("01/03/2024"),
+    EXPECT_TRUE(ds.Locate(u"DTSERVPREST"_s, u"01/03/2024"_s,
                           static_cast<int>(TLocateOption::loCaseInsensitive)));
     EXPECT_EQ(ds.RecNo(), 1);
-    EXPECT_FALSE(ds.Locate(S("DTSERVPREST"), S("no date")));
-    EXPECT_TRUE(ds.Locate(S("QTHRTRAB"), 6.0));
-    EXPECT_THROW(ds.Locate(S("NOFIELD"), 1), EDatabaseError);
+    EXPECT_FALSE(ds.Locate(u"DTSERVPREST"_s, u"no date"_s));
+    EXPECT_TRUE(ds.Locate(u"QTHRTRAB"_s, 6.0));
+    EXPECT_THROW(ds.Locate(u"NOFIELD"_s, 1), EDatabaseError);
 }
 
 TEST_F(DayDataSet, MalformedOrForeignPacketLeavesTheDataSetAsItWas)
 {
     ds.SetData(DayPacket({{kMar1, H(8), "01"}}));
     ds.Edit();
-    ds.FieldByName(S("CDOCORR"))->SetAsString(S("02"));
+    ds.FieldByName(u"CDOCORR"_s)->SetAsString(u"02"_s);
     ds.Post();
 
     TDataPacket tooLong = DayPacket({{kMar1, H(8), "123"}});
@@ -384,7 +386,7 @@ TEST_F(DayDataSet, MalformedOrForeignPacketLeavesTheDataSetAsItWas)
     EXPECT_THROW(ds.SetData(wrongType), EDatabaseError);
 
     EXPECT_EQ(ds.RecordCount(), 1);
-    EXPECT_EQ(ds.FieldByName(S("CDOCORR"))->AsString(), S("02"));
+    EXPECT_EQ(ds.FieldByName(u"CDOCORR"_s)->AsString(), u"02"_s);
     EXPECT_EQ(ds.ChangeCount(), 1);
 }
 
@@ -392,16 +394,16 @@ TEST_F(DayDataSet, PacketFieldsBindByNameInAnyOrder)
 {
     TDataPacket p;
     p.Fields = {
-        {S("DSOCORR"), TFieldType::ftString, 40}, {S("EXTRA"), TFieldType::ftString, 3},
-        {S("CDOCORR"), TFieldType::ftString, 2},  {S("QTHRAPROFATU"), TFieldType::ftFloat, 0},
-        {S("qthrtrab"), TFieldType::ftFloat, 0},  {S("DTSERVPREST"), TFieldType::ftDateTime, 0}};
+        {u"DSOCORR"_s, TFieldType::ftString, 40}, {u"EXTRA"_s, TFieldType::ftString, 3},
+        {u"CDOCORR"_s, TFieldType::ftString, 2},  {u"QTHRAPROFATU"_s, TFieldType::ftFloat, 0},
+        {u"qthrtrab"_s, TFieldType::ftFloat, 0},  {u"DTSERVPREST"_s, TFieldType::ftDateTime, 0}};
     p.Rows.push_back(std::make_shared<const TRowValues>(
         TRowValues{Value::FromString(u"Atestado"), Value::FromString(u"x"),
                    Value::FromString(u"07"), Value(), H(8), Value::FromNumber(kMar1)}));
     ds.SetData(p);
-    EXPECT_EQ(ds.FieldByName(S("DSOCORR"))->AsString(), S("Atestado"));
-    EXPECT_EQ(ds.FieldByName(S("QTHRTRAB"))->AsFloat(), 8);
-    EXPECT_EQ(ds.FindField(S("EXTRA")), nullptr);
+    EXPECT_EQ(ds.FieldByName(u"DSOCORR"_s)->AsString(), u"Atestado"_s);
+    EXPECT_EQ(ds.FieldByName(u"QTHRTRAB"_s)->AsFloat(), 8);
+    EXPECT_EQ(ds.FindField(u"EXTRA"_s), nullptr);
     EXPECT_EQ(ds.Data().Fields, ds.FieldDefs());
 }
 
@@ -410,26 +412,26 @@ TEST(ClientDataSet, WithoutPersistentFieldsThePacketDefinesThem)
     TClientDataSet ds;
     ds.SetData(DayPacket({{kMar1, H(8), "01"}}));
     EXPECT_EQ(ds.FieldCount(), 5);
-    EXPECT_EQ(ds.FieldByName(S("cdocorr"))->AsString(), S("01"));
+    EXPECT_EQ(ds.FieldByName(u"cdocorr"_s)->AsString(), u"01"_s);
 }
 
 TEST_F(DayDataSet, CopyIsIndependentOfItsSource)
 {
     ds.SetData(DayPacket({{kMar1 + 1, H(8), "01"}, {kMar1, H(6), "02"}}));
-    TClientDataSet copy(S("cdsCopia"));
+    TClientDataSet copy(u"cdsCopia"_s);
     DefineDayFields(copy);
-    copy.SetIndexFieldNames(S("DTSERVPREST"));
+    copy.SetIndexFieldNames(u"DTSERVPREST"_s);
     int scrolls = 0;
     copy.AfterScroll = [&](TDataSet*) {
         ++scrolls;
     };
     copy.CopyDataFrom(ds);
     EXPECT_EQ(scrolls, 1);
-    EXPECT_EQ(copy.FieldByName(S("CDOCORR"))->AsString(), S("02")) << "copy ordered by its index";
+    EXPECT_EQ(copy.FieldByName(u"CDOCORR"_s)->AsString(), u"02"_s) << "copy ordered by its index";
     copy.Edit();
-    copy.FieldByName(S("CDOCORR"))->SetAsString(S("99"));
+    copy.FieldByName(u"CDOCORR"_s)->SetAsString(u"99"_s);
     copy.Post();
-    EXPECT_EQ(ds.FieldByName(S("CDOCORR"))->AsString(), S("01"));
+    EXPECT_EQ(ds.FieldByName(u"CDOCORR"_s)->AsString(), u"01"_s);
     EXPECT_EQ(ds.ChangeCount(), 0);
     EXPECT_EQ(copy.ChangeCount(), 1);
 }
@@ -440,7 +442,7 @@ TEST_F(DayDataSet, CreateEmptyAndClose)
     EXPECT_TRUE(ds.Active());
     EXPECT_EQ(ds.RecordCount(), 0);
     ds.Insert();
-    ds.FieldByName(S("DSOCORR"))->SetAsString(S("CSA´s sem CHT Gerada"));
+    ds.FieldByName(u"DSOCORR"_s)->SetAsString(u"CSA´s sem CHT Gerada"_s);
     ds.Post();
     EXPECT_EQ(ds.RecordCount(), 1);
     ds.Close();
@@ -466,15 +468,15 @@ TEST_F(DayDataSet, ActiveRecordScopeReadsAnotherRowWithoutMoving)
         ++scrolls;
     };
     ds.Edit();
-    ds.FieldByName(S("CDOCORR"))->SetAsString(S("x"));
+    ds.FieldByName(u"CDOCORR"_s)->SetAsString(u"x"_s);
     {
         TClientDataSet::ActiveRecordScope scope(ds, 1);
-        EXPECT_EQ(ds.FieldByName(S("CDOCORR"))->AsString(), S("b"));
+        EXPECT_EQ(ds.FieldByName(u"CDOCORR"_s)->AsString(), u"b"_s);
         TClientDataSet::ActiveRecordScope inner(ds, 0);
-        EXPECT_EQ(ds.FieldByName(S("CDOCORR"))->AsString(), S("x"))
+        EXPECT_EQ(ds.FieldByName(u"CDOCORR"_s)->AsString(), u"x"_s)
             << "the row in edit shows its buffer";
     }
-    EXPECT_EQ(ds.FieldByName(S("CDOCORR"))->AsString(), S("x"));
+    EXPECT_EQ(ds.FieldByName(u"CDOCORR"_s)->AsString(), u"x"_s);
     EXPECT_EQ(scrolls, 0);
 }
 

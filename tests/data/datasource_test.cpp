@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -18,30 +20,30 @@ public:
     TField* target = nullptr;
 
 protected:
-    void ActiveChanged() override { events << S("active"); }
-    void EditingChanged() override { events << S("editing"); }
-    void DataSetChanged() override { events << S("changed"); }
-    void DataSetScrolled() override { events << S("scrolled"); }
+    void ActiveChanged() override { events << u"active"_s; }
+    void EditingChanged() override { events << u"editing"_s; }
+    void DataSetChanged() override { events << u"changed"_s; }
+    void DataSetScrolled() override { events << u"scrolled"_s; }
     void RecordChanged(TField* f) override
     {
-        events << (f ? S("field:") + f->FieldName() : S("record"));
+        events << (f ? u"field:"_s + f->FieldName() : u"record"_s);
     }
     void UpdateData() override
     {
-        events << S("update");
+        events << u"update"_s;
         if (target && !pendingText.isNull()) {
             const QString text = pendingText;
             pendingText = QString();
             target->SetText(text);
         }
     }
-    void FocusControl(TField* f) override { events << S("focus:") + f->FieldName(); }
+    void FocusControl(TField* f) override { events << u"focus:"_s + f->FieldName(); }
 };
 
 struct Bound : ::testing::Test
 {
-    TClientDataSet ds{S("cdsAuxCSA")};
-    TDataSource dts{S("dtsPadrao")};
+    TClientDataSet ds{u"cdsAuxCSA"_s};
+    TDataSource dts{u"dtsPadrao"_s};
     RecordingLink grid;
     QList<TDataSetState> reported;
 
@@ -99,8 +101,8 @@ TEST_F(Bound, NestedSuspensionReportsOneChangeAtTheLastResume)
     EXPECT_TRUE(grid.events.isEmpty()) << "controls hear nothing while suspended";
     ds.EnableControls();
     EXPECT_EQ(reported, QList<TDataSetState>{TDataSetState::dsBrowse});
-    EXPECT_TRUE(grid.events.contains(S("active")));
-    EXPECT_EQ(grid.events.last(), S("changed"));
+    EXPECT_TRUE(grid.events.contains(u"active"_s));
+    EXPECT_EQ(grid.events.last(), u"changed"_s);
 }
 
 TEST_F(Bound, SuspensionEndingInTheSameStateReportsNothing)
@@ -114,7 +116,7 @@ TEST_F(Bound, SuspensionEndingInTheSameStateReportsNothing)
     ds.Cancel();
     ds.EnableControls();
     EXPECT_TRUE(reported.isEmpty());
-    EXPECT_EQ(grid.events, QStringList{S("changed")}) << "one refresh at the end";
+    EXPECT_EQ(grid.events, QStringList{u"changed"_s}) << "one refresh at the end";
     ds.EnableControls(); // a resume without a suspension has no effect
     EXPECT_EQ(grid.events.size(), 1);
 }
@@ -135,7 +137,7 @@ TEST_F(Bound, DatasetEventsStillFireWhileSuspended)
 TEST_F(Bound, PendingEditorTextIsStoredBeforeThePost)
 {
     ds.SetData(DayPacket({{kMar1, H(8), nullptr}}));
-    TField* approved = ds.FieldByName(S("QTHRAPROFATU"));
+    TField* approved = ds.FieldByName(u"QTHRAPROFATU"_s);
     double seenInBeforePost = -1;
     ds.BeforePost = [&](TDataSet*) {
         seenInBeforePost = approved->AsFloat();
@@ -145,7 +147,7 @@ TEST_F(Bound, PendingEditorTextIsStoredBeforeThePost)
     };
     ds.Edit();
     grid.target = approved;
-    grid.pendingText = S("07:30");
+    grid.pendingText = u"07:30"_s;
     ds.Post();
     EXPECT_EQ(seenInBeforePost, 7.5);
     EXPECT_EQ(approved->AsFloat(), 7.5);
@@ -156,11 +158,11 @@ TEST_F(Bound, FieldChangesAndFocusRequestsReachTheControls)
     ds.SetData(DayPacket({{kMar1, H(8), nullptr}}));
     grid.events.clear();
     ds.Edit();
-    ds.FieldByName(S("CDOCORR"))->SetAsString(S("01"));
-    ds.FieldByName(S("DSOCORR"))->FocusControl();
-    EXPECT_TRUE(grid.events.contains(S("editing")));
-    EXPECT_TRUE(grid.events.contains(S("field:CDOCORR")));
-    EXPECT_EQ(grid.events.last(), S("focus:DSOCORR"));
+    ds.FieldByName(u"CDOCORR"_s)->SetAsString(u"01"_s);
+    ds.FieldByName(u"DSOCORR"_s)->FocusControl();
+    EXPECT_TRUE(grid.events.contains(u"editing"_s));
+    EXPECT_TRUE(grid.events.contains(u"field:CDOCORR"_s));
+    EXPECT_EQ(grid.events.last(), u"focus:DSOCORR"_s);
 }
 
 TEST_F(Bound, DisabledSourceReportsInactiveAndForwardsNothing)

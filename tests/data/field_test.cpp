@@ -7,6 +7,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -14,16 +16,16 @@ namespace {
 
 struct Fields : ::testing::Test
 {
-    TClientDataSet ds{S("cdsServPrest")};
+    TClientDataSet ds{u"cdsServPrest"_s};
     TField* name = nullptr;
     TField* value = nullptr;
     TField* date = nullptr;
     void SetUp() override
     {
-        SetFormatSettings(TFormatSettings::ForLocale(S("pt_BR")));
-        name = ds.AddField(S("NMFANTCLIE"), TFieldType::ftString, 10);
-        value = ds.AddField(S("VRHORACLIE"), TFieldType::ftFloat);
-        date = ds.AddField(S("DTINCLCHT"), TFieldType::ftDateTime);
+        SetFormatSettings(TFormatSettings::ForLocale(u"pt_BR"_s));
+        name = ds.AddField(u"NMFANTCLIE"_s, TFieldType::ftString, 10);
+        value = ds.AddField(u"VRHORACLIE"_s, TFieldType::ftFloat);
+        date = ds.AddField(u"DTINCLCHT"_s, TFieldType::ftDateTime);
         ds.CreateDataSet();
         ds.Append();
     }
@@ -34,16 +36,16 @@ struct Fields : ::testing::Test
 TEST_F(Fields, DefaultTextFollowsFormatsAndLocale)
 {
     value->SetAsFloat(1234.5);
-    EXPECT_EQ(value->DisplayText(), S("1234,5"));
-    value->SetDisplayFormat(S("#,###,##0.00"));
-    EXPECT_EQ(value->DisplayText(), S("1.234,50"));
-    EXPECT_EQ(value->Text(), S("1234,5")) << "edit text has no display format";
-    value->SetEditFormat(S("0.00"));
-    EXPECT_EQ(value->Text(), S("1234,50"));
+    EXPECT_EQ(value->DisplayText(), u"1234,5"_s);
+    value->SetDisplayFormat(u"#,###,##0.00"_s);
+    EXPECT_EQ(value->DisplayText(), u"1.234,50"_s);
+    EXPECT_EQ(value->Text(), u"1234,5"_s) << "edit text has no display format";
+    value->SetEditFormat(u"0.00"_s);
+    EXPECT_EQ(value->Text(), u"1234,50"_s);
     date->SetAsDateTime(EncodeDate(2024, 3, 2));
-    EXPECT_EQ(date->DisplayText(), S("02/03/2024"));
-    date->SetDisplayFormat(S("ddddd ddd"));
-    EXPECT_EQ(date->DisplayText(), S("02/03/2024 sáb"));
+    EXPECT_EQ(date->DisplayText(), u"02/03/2024"_s);
+    date->SetDisplayFormat(u"ddddd ddd"_s);
+    EXPECT_EQ(date->DisplayText(), u"02/03/2024 sáb"_s);
 }
 
 TEST_F(Fields, TextHandlersShapeTextButNotTheStoredValue)
@@ -57,12 +59,12 @@ TEST_F(Fields, TextHandlersShapeTextButNotTheStoredValue)
     value->OnSetText = [](TField* f, const QString& text) {
         f->SetAsFloat(text.chopped(1).toDouble() * 2);
     };
-    EXPECT_EQ(value->DisplayText(), S("7.5h"));
+    EXPECT_EQ(value->DisplayText(), u"7.5h"_s);
     EXPECT_TRUE(lastDisplayFlag);
-    EXPECT_EQ(value->Text(), S("7.5h"));
+    EXPECT_EQ(value->Text(), u"7.5h"_s);
     EXPECT_FALSE(lastDisplayFlag);
     EXPECT_EQ(value->AsFloat(), 7.5);
-    value->SetText(S("3h"));
+    value->SetText(u"3h"_s);
     EXPECT_EQ(value->AsFloat(), 6);
     // A handler that sets nothing yields the empty text.
     value->OnGetText = [](TField*, QString&, bool) {
@@ -72,20 +74,20 @@ TEST_F(Fields, TextHandlersShapeTextButNotTheStoredValue)
 
 TEST_F(Fields, SetTextWithoutHandlerParsesByType)
 {
-    value->SetText(S("1.234,5"));
+    value->SetText(u"1.234,5"_s);
     EXPECT_EQ(value->AsFloat(), 1234.5);
-    value->SetText(S(""));
+    value->SetText(u""_s);
     EXPECT_TRUE(value->IsNull());
-    EXPECT_THROW(value->SetText(S("sete")), EDatabaseError);
-    date->SetText(S("21/06/2008"));
+    EXPECT_THROW(value->SetText(u"sete"_s), EDatabaseError);
+    date->SetText(u"21/06/2008"_s);
     EXPECT_EQ(OleToDate(date->AsDateTime()), QDate(2008, 6, 21));
-    EXPECT_THROW(date->SetText(S("32/01/2008")), EDatabaseError);
+    EXPECT_THROW(date->SetText(u"32/01/2008"_s), EDatabaseError);
 }
 
 TEST_F(Fields, ValuesThatDoNotFitAreRefused)
 {
-    EXPECT_THROW(name->SetAsString(S("12345678901")), EDatabaseError);
-    name->SetAsString(S("1234567890"));
+    EXPECT_THROW(name->SetAsString(u"12345678901"_s), EDatabaseError);
+    name->SetAsString(u"1234567890"_s);
     EXPECT_EQ(name->AsString().size(), 10);
     EXPECT_THROW(value->SetAsFloat(std::numeric_limits<double>::quiet_NaN()), EDatabaseError);
     EXPECT_THROW(value->SetAsFloat(INFINITY), EDatabaseError);
@@ -96,21 +98,21 @@ TEST_F(Fields, ValuesThatDoNotFitAreRefused)
 
 TEST_F(Fields, LookupIsCaseInsensitiveAndUnknownNamesAreRefused)
 {
-    EXPECT_EQ(ds.FieldByName(S("nmfantclie")), name);
-    EXPECT_EQ(ds.FindField(S("NOPE")), nullptr);
+    EXPECT_EQ(ds.FieldByName(u"nmfantclie"_s), name);
+    EXPECT_EQ(ds.FindField(u"NOPE"_s), nullptr);
     try {
-        ds.FieldByName(S("NOPE"));
+        ds.FieldByName(u"NOPE"_s);
         FAIL();
     } catch (const EDatabaseError& e) {
-        EXPECT_TRUE(e.Message().contains(S("NOPE")));
+        EXPECT_TRUE(e.Message().contains(u"NOPE"_s));
     }
 }
 
 TEST_F(Fields, PresentationDefaults)
 {
-    EXPECT_EQ(name->DisplayLabel(), S("NMFANTCLIE"));
-    name->SetDisplayLabel(S("Cliente"));
-    EXPECT_EQ(name->DisplayLabel(), S("Cliente"));
+    EXPECT_EQ(name->DisplayLabel(), u"NMFANTCLIE"_s);
+    name->SetDisplayLabel(u"Cliente"_s);
+    EXPECT_EQ(name->DisplayLabel(), u"Cliente"_s);
     EXPECT_EQ(name->DisplayWidth(), 10);
     EXPECT_EQ(value->Alignment(), TAlignment::taRightJustify);
     EXPECT_EQ(date->Alignment(), TAlignment::taLeftJustify);

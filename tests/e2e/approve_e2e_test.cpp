@@ -23,6 +23,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -37,12 +39,12 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         AddTestWorld();
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, 11), 8);
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, 12), 7.5);
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, 16), 3);
-        SetFormatSettings(TFormatSettings::ForLocale(S("pt_BR.UTF-8")));
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 11), 8);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 12), 7.5);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 16), 3);
+        SetFormatSettings(TFormatSettings::ForLocale(u"pt_BR.UTF-8"_s));
         SetHostEnvironment(
-            {S("ANA"), S("0001"), S("127.0.0.1"), m_server->Port(), m_token, m_db->Spec()});
+            {u"ANA"_s, u"0001"_s, u"127.0.0.1"_s, m_server->Port(), m_token, m_db->Spec()});
         dtmDBGeral()->Open(m_db->Spec());
         window.resize(1100, 720);
         window.setCentralWidget(mdi);
@@ -87,7 +89,7 @@ protected:
         TClientDataSet* ds = grid->DataSet();
         for (int i = 0; i < ds->RecordCount(); ++i) {
             TClientDataSet::ActiveRecordScope scope(*ds, i);
-            if (ds->FieldByName(S(field))->AsString() == S(value))
+            if (ds->FieldByName(QString::fromUtf8(field))->AsString() == QString::fromUtf8(value))
                 return i;
         }
         return -1;
@@ -98,7 +100,7 @@ protected:
         EXPECT_GT(image.width(), 800);
         const QString dir = qEnvironmentVariable("APH_E2E_SHOTS");
         if (!dir.isEmpty())
-            image.save(QDir(dir).filePath(S(name)));
+            image.save(QDir(dir).filePath(QString::fromUtf8(name)));
     }
     // Answers the next message box with one of its buttons.
     void AnswerNextQuestion(const char* button)
@@ -108,7 +110,7 @@ protected:
             if (!box)
                 return;
             for (QAbstractButton* b : box->buttons())
-                if (b->text().remove(u'&') == S(button))
+                if (b->text().remove(u'&') == QString::fromUtf8(button))
                     b->click();
         });
     }
@@ -130,16 +132,16 @@ TEST_F(ApproveAtTheScreen, ApproveADayGenerateTheChtAndSeeItListed)
         QApplication::setActiveWindow(frame);
         EXPECT_TRUE(QTest::qWaitForWindowActive(frame));
         Click(&d, d.depDtInicial);
-        QTest::keyClicks(Widget(&d, d.depDtInicial), S("01/03/2030"));
+        QTest::keyClicks(Widget(&d, d.depDtInicial), u"01/03/2030"_s);
         Click(&d, d.depDtFinal);
-        QTest::keyClicks(Widget(&d, d.depDtFinal), S("31/03/2030"));
+        QTest::keyClicks(Widget(&d, d.depDtFinal), u"31/03/2030"_s);
         Click(&d, d.chbComCHTGerada);
         for (TCheckBox* box :
              {d.chbCHT_Pendente, d.chbCHT_Aprovado, d.chbCHT_Faturado, d.chbCHT_Nao_Faturar})
             Click(&d, box);
         if (!qEnvironmentVariableIsEmpty("APH_E2E_SHOTS"))
             Widget(&d, &d)->window()->grab().save(
-                QDir(qEnvironmentVariable("APH_E2E_SHOTS")).filePath(S("e2e-filtro.png")));
+                QDir(qEnvironmentVariable("APH_E2E_SHOTS")).filePath(u"e2e-filtro.png"_s));
         Click(&d, d.sbtConfirma);
     };
     IniProc();
@@ -156,32 +158,32 @@ TEST_F(ApproveAtTheScreen, ApproveADayGenerateTheChtAndSeeItListed)
     ClickCell(f->dbgPadrao, RowOf(f->dbgPadrao, "NRSERVCONT", "001"), 0);
     ClickCell(f->dbgFuncionario, RowOf(f->dbgFuncionario, "CDFUNC", "TF1"), 1);
     ASSERT_EQ(f->cdsAuxCSA.RecordCount(), 3);
-    ASSERT_EQ(f->cdsCHT.FieldByName(S("DSREFECHT"))->AsString(), S("CSA´s sem CHT Gerada"));
+    ASSERT_EQ(f->cdsCHT.FieldByName(u"DSREFECHT"_s)->AsString(), u"CSA´s sem CHT Gerada"_s);
 
     // Approve 7 of the 7.5 hours of the 12th for billing: click the cell,
     // type, and move down, which posts and saves the day.
     ClickCell(f->dbgCSA, RowOf(f->dbgCSA, "QTHRTRAB", "7,5"),
-              f->dbgCSA->ColumnIndex(S("QTHRAPROFATU")));
-    QTest::keyClicks(Grid(f->dbgCSA), S("0700"));
-    EXPECT_EQ(Grid(f->dbgCSA)->CellEditor()->text(), S("07:00"));
+              f->dbgCSA->ColumnIndex(u"QTHRAPROFATU"_s));
+    QTest::keyClicks(Grid(f->dbgCSA), u"0700"_s);
+    EXPECT_EQ(Grid(f->dbgCSA)->CellEditor()->text(), u"07:00"_s);
     EXPECT_FALSE(f->dbgPadrao->Enabled()) << "the lists above are locked while the day is in edit";
     Shot("e2e-editando.png");
     QTest::keyClick(Grid(f->dbgCSA), Qt::Key_Down);
     EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsBrowse);
     EXPECT_EQ(
-        m_db->Scalar(S("SELECT QTHRAPROFATU FROM CSA WHERE CDFUNC = 'TF1' AND DTSERVPREST = ?"),
+        m_db->Scalar(u"SELECT QTHRAPROFATU FROM CSA WHERE CDFUNC = 'TF1' AND DTSERVPREST = ?"_s,
                      {static_cast<qint64>(Day(2030, 3, 12))})
             .toDouble(),
         7.0);
-    EXPECT_EQ(f->lblTotHoraFat->Caption(), S("07:00"));
+    EXPECT_EQ(f->lblTotHoraFat->Caption(), u"07:00"_s);
     Shot("e2e-aprovado.png");
 
     // Generate: the question is answered at its message box.
     AnswerNextQuestion("Sim");
     Click(f, f->sbtGerarCHT);
     EXPECT_EQ(
-        m_db->Scalar(S("SELECT COUNT(*) FROM CSA WHERE CDFUNC = 'TF1' AND NRSERVCONT = '001' AND "
-                       "NRSEQUCHT IS NULL"))
+        m_db->Scalar(u"SELECT COUNT(*) FROM CSA WHERE CDFUNC = 'TF1' AND NRSERVCONT = '001' AND "
+                     "NRSEQUCHT IS NULL"_s)
             .toInt(),
         0);
 
@@ -191,14 +193,14 @@ TEST_F(ApproveAtTheScreen, ApproveADayGenerateTheChtAndSeeItListed)
     int generated = -1;
     for (int i = 0; i < f->cdsCHT.RecordCount(); ++i) {
         TClientDataSet::ActiveRecordScope scope(f->cdsCHT, i);
-        if (!f->cdsCHT.FieldByName(S("NRSEQUCHT"))->AsString().isEmpty())
+        if (!f->cdsCHT.FieldByName(u"NRSEQUCHT"_s)->AsString().isEmpty())
             generated = i;
     }
     ASSERT_GE(generated, 0) << "the generated CHT is listed";
-    EXPECT_EQ(f->dbgCHT->CellText(generated, 0), S("Pendente"));
+    EXPECT_EQ(f->dbgCHT->CellText(generated, 0), u"Pendente"_s);
     ClickCell(f->dbgCHT, generated, 2);
     EXPECT_EQ(f->cdsAuxCSA.RecordCount(), 6) << "11th to 16th, the gaps filled";
-    EXPECT_EQ(f->lblTotHoraFat->Caption(), S("18:00")) << "approvals filled at generation";
+    EXPECT_EQ(f->lblTotHoraFat->Caption(), u"18:00"_s) << "approvals filled at generation";
     Shot("e2e-cht-gerada.png");
     EXPECT_TRUE(desktop.Messages().isEmpty()) << desktop.Messages().join(u'\n').toStdString();
 }

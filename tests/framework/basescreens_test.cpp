@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -16,40 +18,40 @@ namespace {
 class TfrmLista : public TfrmPadraoGrid
 {
 public:
-    TfrmLista() : TfrmPadraoGrid(S("frmLista"))
+    TfrmLista() : TfrmPadraoGrid(u"frmLista"_s)
     {
-        cdsLista.AddField(S("NMFUNC"), TFieldType::ftString, 40);
+        cdsLista.AddField(u"NMFUNC"_s, TFieldType::ftString, 40);
         cdsLista.CreateDataSet();
         cdsLista.Append();
-        cdsLista.FieldByName(S("NMFUNC"))->SetAsString(S("Ana"));
+        cdsLista.FieldByName(u"NMFUNC"_s)->SetAsString(u"Ana"_s);
         cdsLista.Post();
         dtsPadrao->SetDataSet(&cdsLista);
         cdsLista.BeforePost = [this](TDataSet*) {
             if (refusePost)
-                throw Exception(S("Registro recusado."));
+                throw Exception(u"Registro recusado."_s);
         };
     }
-    TClientDataSet cdsLista{S("cdsLista")};
+    TClientDataSet cdsLista{u"cdsLista"_s};
     bool refusePost = false;
 };
 
 class TfrmFiltro : public TfrmFiltroPadrao
 {
 public:
-    TfrmFiltro() : TfrmFiltroPadrao(S("frmFiltro"))
+    TfrmFiltro() : TfrmFiltroPadrao(u"frmFiltro"_s)
     {
-        lblCodTela->SetCaption(S("TST00001"));
-        chbSem = panFiltro->Add<TCheckBox>(S("chbSem"));
-        depIni = panFiltro->Add<TDateEditPlus>(S("depIni"));
+        lblCodTela->SetCaption(u"TST00001"_s);
+        chbSem = panFiltro->Add<TCheckBox>(u"chbSem"_s);
+        depIni = panFiltro->Add<TDateEditPlus>(u"depIni"_s);
     }
     void btfSaveOpcClick(TObject* Sender) override
     {
-        SetOptionValue(S("stCliente"), stCliente);
+        SetOptionValue(u"stCliente"_s, stCliente);
         TfrmFiltroPadrao::btfSaveOpcClick(Sender);
     }
     void btfLoadOpcClick(TObject* Sender) override
     {
-        stCliente = OptionValue(S("stCliente"));
+        stCliente = OptionValue(u"stCliente"_s);
         TfrmFiltroPadrao::btfLoadOpcClick(Sender);
     }
     TCheckBox* chbSem;
@@ -64,7 +66,7 @@ TEST(BaseGridScreen, ToolbarAndMenuAfterCreation)
     ScriptedDesktop desktop;
     auto* form = Application()->CreateForm<TfrmLista>();
     EXPECT_EQ(form->FormStyle(), TFormStyle::fsMDIChild);
-    EXPECT_EQ(form->sbtProcurar->Hint(), S("Procurar"));
+    EXPECT_EQ(form->sbtProcurar->Hint(), u"Procurar"_s);
     EXPECT_FALSE(form->mnuIncluir->Enabled());
     EXPECT_FALSE(form->mnuConfirmar->Enabled());
     EXPECT_FALSE(form->sbtAlterar->Enabled());
@@ -85,12 +87,12 @@ TEST(BaseGridScreen, ClosingWithARowInEditAsksAndKeepsWhatCannotBeSaved)
     auto* form = Application()->CreateForm<TfrmLista>();
     form->Show();
     form->cdsLista.Edit();
-    form->cdsLista.FieldByName(S("NMFUNC"))->SetAsString(S("Bia"));
+    form->cdsLista.FieldByName(u"NMFUNC"_s)->SetAsString(u"Bia"_s);
     form->refusePost = true;
     desktop.answers = {mrYes};
     UserClick(form->sbtFechar);
     EXPECT_TRUE(Application()->Owns(form)) << "a refused post keeps the screen open";
-    EXPECT_EQ(desktop.errors, QStringList{S("Registro recusado.")});
+    EXPECT_EQ(desktop.errors, QStringList{u"Registro recusado."_s});
     EXPECT_EQ(form->cdsLista.State(), TDataSetState::dsEdit);
     desktop.answers = {mrCancel};
     UserClick(form->sbtFechar);
@@ -111,22 +113,22 @@ TEST(BaseFilterDialog, OptionSetsRoundTripThroughTheConfigurationFolder)
     ScopedEnv config("XDG_CONFIG_HOME", home.path().toUtf8().constData());
     ScriptedDesktop desktop;
     auto* dialog = Application()->CreateForm<TfrmFiltro>();
-    dialog->stCliente = S(R"(["000,1","a \"b\"","x|y"])");
+    dialog->stCliente = uR"(["000,1","a \"b\"","x|y"])"_s;
     dialog->chbSem->SetChecked(true);
-    dialog->depIni->SetText(S("21/06/2008"));
-    desktop.inputs = {S("Clientes do sul")};
+    dialog->depIni->SetText(u"21/06/2008"_s);
+    desktop.inputs = {u"Clientes do sul"_s};
     UserClick(dialog->btfSaveOpc);
     EXPECT_TRUE(desktop.errors.isEmpty()) << desktop.errors.join(u'\n').toStdString();
-    EXPECT_EQ(dialog->SavedOptionSets(), QStringList{S("Clientes do sul")});
+    EXPECT_EQ(dialog->SavedOptionSets(), QStringList{u"Clientes do sul"_s});
 
     dialog->stCliente.clear();
     dialog->chbSem->SetChecked(false);
     dialog->depIni->SetText(QString());
     desktop.stringPicks = {0};
     UserClick(dialog->btfLoadOpc);
-    EXPECT_EQ(dialog->stCliente, S(R"(["000,1","a \"b\"","x|y"])"));
+    EXPECT_EQ(dialog->stCliente, uR"(["000,1","a \"b\"","x|y"])"_s);
     EXPECT_TRUE(dialog->chbSem->Checked());
-    EXPECT_EQ(dialog->depIni->Text(), S("21/06/2008"));
+    EXPECT_EQ(dialog->depIni->Text(), u"21/06/2008"_s);
 }
 
 TEST(BaseFilterDialog, LoadingWithNothingSavedSaysSo)
@@ -135,10 +137,10 @@ TEST(BaseFilterDialog, LoadingWithNothingSavedSaysSo)
     ScopedEnv config("XDG_CONFIG_HOME", home.path().toUtf8().constData());
     ScriptedDesktop desktop;
     auto* dialog = Application()->CreateForm<TfrmFiltro>();
-    dialog->stCliente = S("T");
+    dialog->stCliente = u"T"_s;
     UserClick(dialog->btfLoadOpc);
-    EXPECT_EQ(desktop.questions, QStringList{S("Não há opções salvas para esta tela.")});
-    EXPECT_EQ(dialog->stCliente, S("T"));
+    EXPECT_EQ(desktop.questions, QStringList{u"Não há opções salvas para esta tela."_s});
+    EXPECT_EQ(dialog->stCliente, u"T"_s);
 }
 
 TEST(BaseFilterDialog, ConfirmEndsTheModalLoopAndCancelCloses)

@@ -7,23 +7,24 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
-using aph::test::S;
 
 namespace {
 
 void Exec(const char* sql)
 {
     QSqlQuery q(dtmDBGeral()->Database());
-    ASSERT_TRUE(q.exec(S(sql))) << sql;
+    ASSERT_TRUE(q.exec(QString::fromUtf8(sql))) << sql;
 }
 
 // The filter dialog's start-date query, in its two dialects.
 void DefineStartDateQuery(TADOIBQuery& qryData)
 {
-    qryData.SQL = {S("SELECT TO_DATE('21/06/2008')  AS DTINI"), S("FROM PARAMGERAL")};
-    qryData.SQL_IB = {S("SELECT CAST(('06/21/2008') AS TIMESTAMP) AS DTINI"), S("FROM PARAMGERAL")};
-    qryData.AddField(S("DTINI"), TFieldType::ftDateTime);
+    qryData.SQL = {u"SELECT TO_DATE('21/06/2008')  AS DTINI"_s, u"FROM PARAMGERAL"_s};
+    qryData.SQL_IB = {u"SELECT CAST(('06/21/2008') AS TIMESTAMP) AS DTINI"_s, u"FROM PARAMGERAL"_s};
+    qryData.AddField(u"DTINI"_s, TFieldType::ftDateTime);
 }
 
 struct SqliteLookups : ::testing::Test
@@ -32,7 +33,7 @@ struct SqliteLookups : ::testing::Test
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        dtmDBGeral()->Open(S("sqlite:") + dir.filePath(S("aph.db")));
+        dtmDBGeral()->Open(u"sqlite:"_s + dir.filePath(u"aph.db"_s));
         Exec("CREATE TABLE PARAMGERAL (CDPARAM INTEGER)");
         Exec("INSERT INTO PARAMGERAL VALUES (1)");
         Exec("CREATE TABLE OCORRENCIA (CDGRPOCOR TEXT, CDOCORR TEXT, DSOCORR TEXT)");
@@ -46,27 +47,27 @@ struct SqliteLookups : ::testing::Test
 
 TEST_F(SqliteLookups, StartDateQueryGivesTheTwentyFirstOfJune2008)
 {
-    TADOIBQuery qryData(S("qryData"));
+    TADOIBQuery qryData(u"qryData"_s);
     DefineStartDateQuery(qryData);
-    EXPECT_TRUE(qryData.ActiveText().contains(S("TO_DATE")));
+    EXPECT_TRUE(qryData.ActiveText().contains(u"TO_DATE"_s));
     qryData.Open();
     ASSERT_EQ(qryData.RecordCount(), 1);
-    EXPECT_EQ(OleToDate(qryData.FieldByName(S("DTINI"))->AsDateTime()), QDate(2008, 6, 21));
+    EXPECT_EQ(OleToDate(qryData.FieldByName(u"DTINI"_s)->AsDateTime()), QDate(2008, 6, 21));
 }
 
 TEST_F(SqliteLookups, PersistentFieldsBindByNameAndRowsComeInQueryOrder)
 {
-    TADOIBQuery qryOcorr(S("qryOcorr"));
-    qryOcorr.SQL = {S("SELECT"),   S("  CDGRPOCOR, CDOCORR, DSOCORR"), S("FROM"), S("  OCORRENCIA"),
-                    S("ORDER BY"), S("  CDGRPOCOR, CDOCORR")};
-    qryOcorr.AddField(S("CDOCORR"), TFieldType::ftString, 2)->SetDisplayLabel(S("Código"));
-    qryOcorr.AddField(S("CDGRPOCOR"), TFieldType::ftString, 2)->SetDisplayLabel(S("Grupo"));
-    qryOcorr.AddField(S("DSOCORR"), TFieldType::ftString, 40)->SetDisplayLabel(S("Descrição"));
+    TADOIBQuery qryOcorr(u"qryOcorr"_s);
+    qryOcorr.SQL = {u"SELECT"_s,   u"  CDGRPOCOR, CDOCORR, DSOCORR"_s, u"FROM"_s, u"  OCORRENCIA"_s,
+                    u"ORDER BY"_s, u"  CDGRPOCOR, CDOCORR"_s};
+    qryOcorr.AddField(u"CDOCORR"_s, TFieldType::ftString, 2)->SetDisplayLabel(u"Código"_s);
+    qryOcorr.AddField(u"CDGRPOCOR"_s, TFieldType::ftString, 2)->SetDisplayLabel(u"Grupo"_s);
+    qryOcorr.AddField(u"DSOCORR"_s, TFieldType::ftString, 40)->SetDisplayLabel(u"Descrição"_s);
     qryOcorr.Open();
     ASSERT_EQ(qryOcorr.RecordCount(), 3);
-    EXPECT_EQ(qryOcorr.FieldByName(S("DSOCORR"))->AsString(), S("Hora extra autorizada"));
+    EXPECT_EQ(qryOcorr.FieldByName(u"DSOCORR"_s)->AsString(), u"Hora extra autorizada"_s);
     qryOcorr.Last();
-    EXPECT_EQ(qryOcorr.FieldByName(S("DSOCORR"))->AsString(), S("Atestado médico"));
+    EXPECT_EQ(qryOcorr.FieldByName(u"DSOCORR"_s)->AsString(), u"Atestado médico"_s);
     EXPECT_THROW(qryOcorr.Edit(), EDatabaseError) << "lookups are read-only";
     // Reopening reads the table afresh.
     Exec("INSERT INTO OCORRENCIA VALUES ('03','01','Nova')");
@@ -77,23 +78,23 @@ TEST_F(SqliteLookups, PersistentFieldsBindByNameAndRowsComeInQueryOrder)
 
 TEST_F(SqliteLookups, QueryWithoutPersistentFieldsTakesTheColumns)
 {
-    TADOIBQuery q(S("qry"));
-    q.SQL = {S("SELECT CDOCORR, COUNT(*) AS QT FROM OCORRENCIA GROUP BY CDOCORR ORDER BY CDOCORR")};
+    TADOIBQuery q(u"qry"_s);
+    q.SQL = {u"SELECT CDOCORR, COUNT(*) AS QT FROM OCORRENCIA GROUP BY CDOCORR ORDER BY CDOCORR"_s};
     q.Open();
     EXPECT_EQ(q.FieldCount(), 2);
-    EXPECT_EQ(q.FieldByName(S("QT"))->AsFloat(), 2);
+    EXPECT_EQ(q.FieldByName(u"QT"_s)->AsFloat(), 2);
 }
 
 TEST_F(SqliteLookups, FailuresSayWhatWentWrong)
 {
-    TADOIBQuery q(S("qryErrada"));
-    q.SQL = {S("SELECT NADA FROM TABELA_QUE_NAO_EXISTE")};
+    TADOIBQuery q(u"qryErrada"_s);
+    q.SQL = {u"SELECT NADA FROM TABELA_QUE_NAO_EXISTE"_s};
     EXPECT_THROW(q.Open(), EDatabaseError);
-    TADOIBQuery tooNarrow(S("qryEstreita"));
-    tooNarrow.SQL = {S("SELECT DSOCORR FROM OCORRENCIA")};
-    tooNarrow.AddField(S("DSOCORR"), TFieldType::ftString, 3);
+    TADOIBQuery tooNarrow(u"qryEstreita"_s);
+    tooNarrow.SQL = {u"SELECT DSOCORR FROM OCORRENCIA"_s};
+    tooNarrow.AddField(u"DSOCORR"_s, TFieldType::ftString, 3);
     EXPECT_THROW(tooNarrow.Open(), EDatabaseError) << "a value longer than its field is refused";
-    EXPECT_THROW(TDtmDBGeral().Open(S("mysql://x")), EDatabaseError);
+    EXPECT_THROW(TDtmDBGeral().Open(u"mysql://x"_s), EDatabaseError);
 }
 
 TEST(PostgresLookups, StartDateQueryGivesTheTwentyFirstOfJune2008)
@@ -104,14 +105,14 @@ TEST(PostgresLookups, StartDateQueryGivesTheTwentyFirstOfJune2008)
     dtmDBGeral()->Open(QString::fromUtf8(uri));
     {
         QSqlQuery q(dtmDBGeral()->Database());
-        q.exec(S("CREATE TEMPORARY TABLE PARAMGERAL (CDPARAM INTEGER)"));
-        q.exec(S("INSERT INTO PARAMGERAL VALUES (1)"));
+        q.exec(u"CREATE TEMPORARY TABLE PARAMGERAL (CDPARAM INTEGER)"_s);
+        q.exec(u"INSERT INTO PARAMGERAL VALUES (1)"_s);
     }
-    TADOIBQuery qryData(S("qryData"));
+    TADOIBQuery qryData(u"qryData"_s);
     DefineStartDateQuery(qryData);
-    EXPECT_TRUE(qryData.ActiveText().contains(S("CAST")));
+    EXPECT_TRUE(qryData.ActiveText().contains(u"CAST"_s));
     qryData.Open();
     ASSERT_GE(qryData.RecordCount(), 1);
-    EXPECT_EQ(OleToDate(qryData.FieldByName(S("DTINI"))->AsDateTime()), QDate(2008, 6, 21));
+    EXPECT_EQ(OleToDate(qryData.FieldByName(u"DTINI"_s)->AsDateTime()), QDate(2008, 6, 21));
     dtmDBGeral()->Close();
 }

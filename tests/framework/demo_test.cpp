@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -15,31 +17,31 @@ namespace {
 class TfrmHoras : public TForm
 {
 public:
-    TfrmHoras() : TForm(S("frmHoras"))
+    TfrmHoras() : TForm(u"frmHoras"_s)
     {
-        cdsHoras.AddField(S("DTSERVPREST"), TFieldType::ftDateTime)->SetReadOnly(true);
-        QTHRAPROFATU = cdsHoras.AddField(S("QTHRAPROFATU"), TFieldType::ftFloat);
-        QTHRAPROFATU->SetEditMask(S("!90:00;1; "));
+        cdsHoras.AddField(u"DTSERVPREST"_s, TFieldType::ftDateTime)->SetReadOnly(true);
+        QTHRAPROFATU = cdsHoras.AddField(u"QTHRAPROFATU"_s, TFieldType::ftFloat);
+        QTHRAPROFATU->SetEditMask(u"!90:00;1; "_s);
         QTHRAPROFATU->OnSetText = [](TField* Sender, const QString& Text) {
             Sender->SetAsFloat(static_cast<double>(StTimeToReal(Text)));
         };
         cdsHoras.CreateDataSet();
         cdsHoras.Append();
-        cdsHoras.FieldByName(S("DTSERVPREST"))->SetReadOnly(false);
-        cdsHoras.FieldByName(S("DTSERVPREST"))->SetAsDateTime(45352);
-        cdsHoras.FieldByName(S("DTSERVPREST"))->SetReadOnly(true);
+        cdsHoras.FieldByName(u"DTSERVPREST"_s)->SetReadOnly(false);
+        cdsHoras.FieldByName(u"DTSERVPREST"_s)->SetAsDateTime(45352);
+        cdsHoras.FieldByName(u"DTSERVPREST"_s)->SetReadOnly(true);
         cdsHoras.Post();
         cdsHoras.MergeChangeLog();
         dtsHoras.SetDataSet(&cdsHoras);
         SetClientSize(300, 200);
-        dbgHoras = Add<TDBGrid>(S("dbgHoras"));
+        dbgHoras = Add<TDBGrid>(u"dbgHoras"_s);
         dbgHoras->SetAlign(TAlign::alClient);
         dbgHoras->SetDataSource(&dtsHoras);
-        dbgHoras->AddColumn(S("DTSERVPREST"), S("Data"), 81);
-        dbgHoras->AddColumn(S("QTHRAPROFATU"), S("Horas"), 60);
+        dbgHoras->AddColumn(u"DTSERVPREST"_s, u"Data"_s, 81);
+        dbgHoras->AddColumn(u"QTHRAPROFATU"_s, u"Horas"_s, 60);
     }
-    TClientDataSet cdsHoras{S("cdsHoras")};
-    TDataSource dtsHoras{S("dtsHoras")};
+    TClientDataSet cdsHoras{u"cdsHoras"_s};
+    TDataSource dtsHoras{u"dtsHoras"_s};
     TField* QTHRAPROFATU = nullptr;
     TDBGrid* dbgHoras = nullptr;
 };
@@ -53,7 +55,7 @@ TEST(DemonstrationForm, TypingHoursUnderTheMaskStoresDecimalHours)
     form->Show();
     UserFocus(form->dbgHoras);
     UserKey(*form, VK_RIGHT);
-    UserType(*form, S("0730"));
+    UserType(*form, u"0730"_s);
     UserKey(*form, VK_RETURN);
     EXPECT_TRUE(desktop.errors.isEmpty()) << desktop.errors.join(u'\n').toStdString();
     EXPECT_EQ(form->QTHRAPROFATU->AsFloat(), 7.5);
@@ -68,16 +70,16 @@ TEST(DemonstrationForm, MinutesPastTheHourAreRefusedAndNothingIsStored)
     form->Show();
     UserFocus(form->dbgHoras);
     UserKey(*form, VK_RIGHT);
-    UserType(*form, S("0775"));
+    UserType(*form, u"0775"_s);
     UserKey(*form, VK_DOWN);
     ASSERT_EQ(desktop.errors.size(), 1);
-    EXPECT_TRUE(desktop.errors[0].contains(S("07:75")));
+    EXPECT_TRUE(desktop.errors[0].contains(u"07:75"_s));
     EXPECT_TRUE(form->QTHRAPROFATU->IsNull());
     EXPECT_EQ(form->cdsHoras.State(), TDataSetState::dsEdit);
-    EXPECT_EQ(form->dbgHoras->EditorText(), S("07:75")) << "the typed text stays to be fixed";
+    EXPECT_EQ(form->dbgHoras->EditorText(), u"07:75"_s) << "the typed text stays to be fixed";
     UserKey(*form, VK_BACK);
     UserKey(*form, VK_BACK);
-    UserType(*form, S("45"));
+    UserType(*form, u"45"_s);
     UserKey(*form, VK_RETURN);
     EXPECT_EQ(form->QTHRAPROFATU->AsFloat(), 7.75);
 }

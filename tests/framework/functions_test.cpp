@@ -11,6 +11,8 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -25,25 +27,25 @@ QJsonValue J(const char* json)
 
 TEST(StTimeToReal, HoursAndMinutesToDecimalHours)
 {
-    EXPECT_EQ(StTimeToReal(S("07:30")), 7.5L);
-    EXPECT_EQ(StTimeToReal(S(" 7:30")), 7.5L);
-    EXPECT_EQ(StTimeToReal(S("00:00")), 0.0L);
-    EXPECT_EQ(StTimeToReal(S("99:59")), 99.0L + 59.0L / 60.0L);
+    EXPECT_EQ(StTimeToReal(u"07:30"_s), 7.5L);
+    EXPECT_EQ(StTimeToReal(u" 7:30"_s), 7.5L);
+    EXPECT_EQ(StTimeToReal(u"00:00"_s), 0.0L);
+    EXPECT_EQ(StTimeToReal(u"99:59"_s), 99.0L + 59.0L / 60.0L);
     // What the hour text shows, typed back, is the quantity it shows.
-    EXPECT_EQ(static_cast<double>(StTimeToReal(S("08:20"))), 8.0 + 20.0 / 60.0);
+    EXPECT_EQ(static_cast<double>(StTimeToReal(u"08:20"_s)), 8.0 + 20.0 / 60.0);
 }
 
 TEST(StTimeToReal, RefusesMinutesPastTheHourAndOtherText)
 {
     try {
-        StTimeToReal(S("07:60"));
+        StTimeToReal(u"07:60"_s);
         FAIL() << "60 minutes accepted";
     } catch (const Exception& e) {
-        EXPECT_TRUE(e.Message().contains(S("00 a 59"))) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().contains(u"00 a 59"_s)) << e.Message().toStdString();
     }
     for (const char* bad :
          {"7:30", "07:3", "ab:cd", "07-30", "", "  :  ", "007:30", "07:3x", "-1:00"})
-        EXPECT_THROW(StTimeToReal(S(bad)), Exception) << bad;
+        EXPECT_THROW(StTimeToReal(QString::fromUtf8(bad)), Exception) << bad;
 }
 
 TEST(RoundDec, HalvesAwayFromZeroOnTheDecimalForm)
@@ -60,13 +62,13 @@ TEST(RoundDec, HalvesAwayFromZeroOnTheDecimalForm)
 
 TEST(Functions, EmptyStringAndRegistrationMasks)
 {
-    EXPECT_TRUE(EmptyString(S("")));
-    EXPECT_TRUE(EmptyString(S("   ")));
-    EXPECT_FALSE(EmptyString(S(" T ")));
-    EXPECT_EQ(PictPess(S("F")), S("000\\.000\\.000\\-00;0;_"));
-    EXPECT_EQ(PictPess(S("J")), S("00\\.000\\.000\\/0000\\-00;0;_"));
-    EXPECT_EQ(PictPess(S("j")), QString());
-    EXPECT_EQ(PictPess(S("X")), QString());
+    EXPECT_TRUE(EmptyString(u""_s));
+    EXPECT_TRUE(EmptyString(u"   "_s));
+    EXPECT_FALSE(EmptyString(u" T "_s));
+    EXPECT_EQ(PictPess(u"F"_s), u"000\\.000\\.000\\-00;0;_"_s);
+    EXPECT_EQ(PictPess(u"J"_s), u"00\\.000\\.000\\/0000\\-00;0;_"_s);
+    EXPECT_EQ(PictPess(u"j"_s), QString());
+    EXPECT_EQ(PictPess(u"X"_s), QString());
 }
 
 TEST(CheckResultServ, UnwrapsPacketsAndRaisesTheServersMessage)
@@ -75,14 +77,14 @@ TEST(CheckResultServ, UnwrapsPacketsAndRaisesTheServersMessage)
         J(R"({"ok":true,"data":{"fields":[{"name":"NMFUNC","type":"string","size":40}],"rows":[["Ana"]]}})"),
         true, 0);
     ASSERT_TRUE(packet.has_value());
-    EXPECT_EQ((*packet->Rows[0])[0].ToString(), S("Ana"));
+    EXPECT_EQ((*packet->Rows[0])[0].ToString(), u"Ana"_s);
     EXPECT_FALSE(CheckResultServ(J(R"({"ok":true,"data":null})"), true, 0).has_value());
     EXPECT_FALSE(CheckResultServ(J(R"({"ok":true})"), true, 0).has_value());
     try {
         CheckResultServ(J(R"({"ok":false,"message":"CHT já aprovada."})"), true, 0);
         FAIL();
     } catch (const EServerError& e) {
-        EXPECT_EQ(e.Message(), S("CHT já aprovada."));
+        EXPECT_EQ(e.Message(), u"CHT já aprovada."_s);
     }
     EXPECT_THROW(CheckResultServ(QJsonValue(3), true, 0), EServerError);
     EXPECT_THROW(CheckResultServ(J(R"({"data":null})"), true, 0), EServerError);
@@ -91,39 +93,39 @@ TEST(CheckResultServ, UnwrapsPacketsAndRaisesTheServersMessage)
 
     ScriptedDesktop desktop;
     EXPECT_FALSE(CheckResultServ(J(R"({"ok":false,"message":"recusado"})"), false, 0).has_value());
-    EXPECT_EQ(desktop.errors, QStringList{S("recusado")});
+    EXPECT_EQ(desktop.errors, QStringList{u"recusado"_s});
 }
 
 TEST(MensErro, ShowsThenAbortsSilently)
 {
     {
         ScriptedDesktop desktop;
-        EXPECT_THROW(MensErro(S("Ocorrência deve ser informada."), true), EAbort);
-        MensErro(S("aviso"), false);
-        EXPECT_EQ(desktop.errors, (QStringList{S("Ocorrência deve ser informada."), S("aviso")}));
+        EXPECT_THROW(MensErro(u"Ocorrência deve ser informada."_s, true), EAbort);
+        MensErro(u"aviso"_s, false);
+        EXPECT_EQ(desktop.errors, (QStringList{u"Ocorrência deve ser informada."_s, u"aviso"_s}));
     }
     // Without a desktop the message must not vanish.
-    EXPECT_THROW(MensErro(S("sem desktop"), true), Exception);
+    EXPECT_THROW(MensErro(u"sem desktop"_s, true), Exception);
 }
 
 TEST(Application, ErrorDisplayShowsMessagesButNotTheSilentAbort)
 {
     ScriptedDesktop desktop;
-    TForm form(S("f"));
-    auto* button = form.Add<TSpeedButton>(S("sbt"));
+    TForm form(u"f"_s);
+    auto* button = form.Add<TSpeedButton>(u"sbt"_s);
     button->OnClick = [](TObject*) {
         Abort();
     };
     UserClick(button);
     button->OnClick = [](TObject*) {
-        throw Exception(S("Falha de rede."));
+        throw Exception(u"Falha de rede."_s);
     };
     UserClick(button);
     button->OnClick = [](TObject*) {
         throw std::runtime_error("boom");
     };
     UserClick(button);
-    EXPECT_EQ(desktop.errors, (QStringList{S("Falha de rede."), S("Erro inesperado: boom")}));
+    EXPECT_EQ(desktop.errors, (QStringList{u"Falha de rede."_s, u"Erro inesperado: boom"_s}));
 }
 
 TEST(Application, BusyAnimationNestsAndShowsOnceAtTheOutermostLevel)
@@ -144,17 +146,17 @@ TEST(Application, BusyAnimationNestsAndShowsOnceAtTheOutermostLevel)
 TEST(Messages, KeysMatchWithoutRegardToCase)
 {
     ScriptedDesktop desktop;
-    TMessages msg(S("msgPadrao"));
+    TMessages msg(u"msgPadrao"_s);
     msg.SetLines(
-        {S("Cli_Inf|Cliente deve ser informado"), S("Hr_Aprov<|Quantidade|com barra"),
-         S("CONF_GERAR_CHT|Confirma a geração da CHT para todas as CSA´s mostradas na tela?")});
-    EXPECT_EQ(msg.Msg(S("cli_inf")), S("Cliente deve ser informado"));
-    EXPECT_EQ(msg.Msg(S("HR_APROV<")), S("Quantidade|com barra"));
-    EXPECT_EQ(msg.Msg(S("Cli")), QString());
-    EXPECT_FALSE(msg.Contains(S("nada")));
+        {u"Cli_Inf|Cliente deve ser informado"_s, u"Hr_Aprov<|Quantidade|com barra"_s,
+         u"CONF_GERAR_CHT|Confirma a geração da CHT para todas as CSA´s mostradas na tela?"_s});
+    EXPECT_EQ(msg.Msg(u"cli_inf"_s), u"Cliente deve ser informado"_s);
+    EXPECT_EQ(msg.Msg(u"HR_APROV<"_s), u"Quantidade|com barra"_s);
+    EXPECT_EQ(msg.Msg(u"Cli"_s), QString());
+    EXPECT_FALSE(msg.Contains(u"nada"_s));
     desktop.answers = {mrYes};
-    EXPECT_EQ(msg.ShowMsg(S("conf_gerar_cht"), TMsgDlgType::mtConfirmation, mbYes | mbNo), 6);
+    EXPECT_EQ(msg.ShowMsg(u"conf_gerar_cht"_s, TMsgDlgType::mtConfirmation, mbYes | mbNo), 6);
     EXPECT_EQ(desktop.questions.last(),
-              S("Confirma a geração da CHT para todas as CSA´s mostradas na tela?"));
-    EXPECT_EQ(msg.ShowMsg(S("conf_gerar_cht"), TMsgDlgType::mtConfirmation, mbYes | mbNo), mrNo);
+              u"Confirma a geração da CHT para todas as CSA´s mostradas na tela?"_s);
+    EXPECT_EQ(msg.ShowMsg(u"conf_gerar_cht"_s, TMsgDlgType::mtConfirmation, mbYes | mbNo), mrNo);
 }

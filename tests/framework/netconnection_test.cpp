@@ -5,8 +5,9 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
-using aph::test::S;
 
 namespace {
 
@@ -23,7 +24,7 @@ public:
     void Open(const QString& host, int port) override
     {
         if (host == u"offline")
-            throw Exception(S("Servidor indisponível."));
+            throw Exception(u"Servidor indisponível."_s);
         m_log.opened << QStringLiteral("%1:%2").arg(host).arg(port);
         m_open = true;
     }
@@ -43,14 +44,14 @@ private:
 struct Connection : ::testing::Test
 {
     Log log;
-    TNetConnection net{S("netAprovCsa")};
+    TNetConnection net{u"netAprovCsa"_s};
     void SetUp() override
     {
         SetTransportFactory([this](const QString& server) {
-            EXPECT_EQ(server, S("APH31500.rdmAprovCsaFat"));
+            EXPECT_EQ(server, u"APH31500.rdmAprovCsaFat"_s);
             return std::make_unique<FakeTransport>(log);
         });
-        net.SetServerName(S("APH31500.rdmAprovCsaFat"));
+        net.SetServerName(u"APH31500.rdmAprovCsaFat"_s);
         net.SetThrowException(false);
         net.BeforeConnect = [this](TObject*) {
             net.SetHost(WebURL());
@@ -64,33 +65,33 @@ struct Connection : ::testing::Test
 
 TEST_F(Connection, HostAndPortAreReadAtEveryConnect)
 {
-    SetHostEnvironment({S("OPER"), S("01"), S("10.0.0.5"), 9000, {}, {}});
+    SetHostEnvironment({u"OPER"_s, u"01"_s, u"10.0.0.5"_s, 9000, {}, {}});
     net.SetConnected(true);
     EXPECT_TRUE(net.Connected());
     net.SetConnected(false);
-    SetHostEnvironment({S("OPER"), S("01"), S("10.0.0.6"), 9100, {}, {}});
+    SetHostEnvironment({u"OPER"_s, u"01"_s, u"10.0.0.6"_s, 9100, {}, {}});
     net.SetConnected(true);
-    EXPECT_EQ(log.opened, (QStringList{S("10.0.0.5:9000"), S("10.0.0.6:9100")}));
+    EXPECT_EQ(log.opened, (QStringList{u"10.0.0.5:9000"_s, u"10.0.0.6:9100"_s}));
 }
 
 TEST_F(Connection, CallsGoByNameWithTheirArguments)
 {
-    SetHostEnvironment({S("OPER"), S("01"), S("127.0.0.1"), 8090, {}, {}});
-    EXPECT_THROW(net.AppServer().Call(S("GetProp"), {}), Exception) << "no call before connecting";
+    SetHostEnvironment({u"OPER"_s, u"01"_s, u"127.0.0.1"_s, 8090, {}, {}});
+    EXPECT_THROW(net.AppServer().Call(u"GetProp"_s, {}), Exception) << "no call before connecting";
     net.SetConnected(true);
-    EXPECT_EQ(net.AppServer().Call(S("GetProp"), {S("01"), S(""), S("T")}).toString(),
-              S("GetProp"));
-    EXPECT_EQ(log.calls, QStringList{S("GetProp/3")});
+    EXPECT_EQ(net.AppServer().Call(u"GetProp"_s, {u"01"_s, u""_s, u"T"_s}).toString(),
+              u"GetProp"_s);
+    EXPECT_EQ(log.calls, QStringList{u"GetProp/3"_s});
 }
 
 TEST_F(Connection, AFailedConnectLeavesItDisconnected)
 {
-    SetHostEnvironment({S("OPER"), S("01"), S("offline"), 8090, {}, {}});
+    SetHostEnvironment({u"OPER"_s, u"01"_s, u"offline"_s, 8090, {}, {}});
     EXPECT_THROW(net.SetConnected(true), Exception);
     EXPECT_FALSE(net.Connected());
     // Without a factory the real client is used: nobody listens on port 1.
     SetTransportFactory(nullptr);
-    SetHostEnvironment({S("OPER"), S("01"), S("127.0.0.1"), 1, {}, {}});
+    SetHostEnvironment({u"OPER"_s, u"01"_s, u"127.0.0.1"_s, 1, {}, {}});
     EXPECT_THROW(net.SetConnected(true), Exception);
     EXPECT_FALSE(net.Connected());
 }

@@ -16,6 +16,8 @@
 
 #include <dlfcn.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -42,10 +44,10 @@ TEST_F(ModuleLoad, TheHostLoadsTheModuleAndRunsIniProcThroughItsSymbol)
 {
     // A copy of the module with a language resource beside it.
     QTemporaryDir dir;
-    const QString module = dir.filePath(S("libPkg_Aph31500.so"));
-    ASSERT_TRUE(QFile::copy(S(APH_MODULE_FILE), module));
+    const QString module = dir.filePath(u"libPkg_Aph31500.so"_s);
+    ASSERT_TRUE(QFile::copy(QString::fromUtf8(APH_MODULE_FILE), module));
     {
-        QFile resource(module + S(".pt_BR"));
+        QFile resource(module + u".pt_BR"_s);
         ASSERT_TRUE(resource.open(QIODevice::WriteOnly));
         resource.write("APH31501:Cli_Inf|Informe ao menos um cliente\n");
     }
@@ -56,7 +58,7 @@ TEST_F(ModuleLoad, TheHostLoadsTheModuleAndRunsIniProcThroughItsSymbol)
     const QList<TModuleInfo> loaded = LoadedModules();
     ASSERT_EQ(loaded.size(), 1);
     EXPECT_EQ(loaded[0].FileName, module);
-    EXPECT_EQ(loaded[0].ResourceFile, module + S(".pt_BR"));
+    EXPECT_EQ(loaded[0].ResourceFile, module + u".pt_BR"_s);
 
     const auto table =
         reinterpret_cast<const TPackageInfoTable* (*)()>(dlsym(handle, "GetPackageInfoTable"))();
@@ -64,8 +66,8 @@ TEST_F(ModuleLoad, TheHostLoadsTheModuleAndRunsIniProcThroughItsSymbol)
     QStringList units;
     for (int i = 0; i < table->UnitCount; ++i)
         units << QString::fromLatin1(table->Units[i].Name);
-    EXPECT_EQ(units, (QStringList{S("Aph.Data"), S("Aph.Framework"), S("Cli_aph31500"),
-                                  S("Cli_aph31501")}));
+    EXPECT_EQ(units, (QStringList{u"Aph.Data"_s, u"Aph.Framework"_s, u"Cli_aph31500"_s,
+                                  u"Cli_aph31501"_s}));
     for (const char* symbol : {"IniProc", "Initialize", "Finalize", "frmAprovaHoras", "boIdCriado",
                                "dbvtf", "stlMarcado", "Filtro", "frmFiltroCsa", "TypeInfo_TFILTRO",
                                "TypeInfo_TCLIENTE", "TypeInfo_TFUNCIONARIO", "TypeInfo_TPROPOSTA"})
@@ -75,7 +77,7 @@ TEST_F(ModuleLoad, TheHostLoadsTheModuleAndRunsIniProcThroughItsSymbol)
 
     ScriptedDesktop desktop;
     SetHostEnvironment(
-        {S("ANA"), S("0001"), S("127.0.0.1"), m_server->Port(), m_token, m_db->Spec()});
+        {u"ANA"_s, u"0001"_s, u"127.0.0.1"_s, m_server->Port(), m_token, m_db->Spec()});
     dtmDBGeral()->Open(m_db->Spec());
     reinterpret_cast<void (*)()>(dlsym(handle, "Initialize"))();
     bool& boIdCriado = *static_cast<bool*>(dlsym(handle, "boIdCriado"));
@@ -83,12 +85,12 @@ TEST_F(ModuleLoad, TheHostLoadsTheModuleAndRunsIniProcThroughItsSymbol)
     QString clientMessage;
     desktop.modal.push_back([&](TForm& form) {
         auto& dialog = dynamic_cast<TfrmFiltroPadrao&>(form);
-        clientMessage = dialog.msgPadrao->Msg(S("Cli_Inf"));
+        clientMessage = dialog.msgPadrao->Msg(u"Cli_Inf"_s);
         UserClick(dialog.sbtConfirma);
     });
     reinterpret_cast<void (*)()>(dlsym(handle, "IniProc"))();
     EXPECT_TRUE(boIdCriado);
-    EXPECT_EQ(clientMessage, S("Informe ao menos um cliente"))
+    EXPECT_EQ(clientMessage, u"Informe ao menos um cliente"_s)
         << "the language resource replaces the text";
     EXPECT_TRUE(desktop.errors.isEmpty()) << desktop.errors.join(u'\n').toStdString();
 

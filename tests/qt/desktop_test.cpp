@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -45,13 +47,13 @@ QAbstractButton* ButtonNamed(QMessageBox* box, const QString& text)
 
 void FillClients(TClientDataSet& ds)
 {
-    ds.AddField(S("CDCLIENTE"), TFieldType::ftString, 6)->SetVisible(false);
-    ds.AddField(S("NMFANTCLIE"), TFieldType::ftString, 40)->SetDisplayLabel(S("Nome"));
+    ds.AddField(u"CDCLIENTE"_s, TFieldType::ftString, 6)->SetVisible(false);
+    ds.AddField(u"NMFANTCLIE"_s, TFieldType::ftString, 40)->SetDisplayLabel(u"Nome"_s);
     ds.CreateDataSet();
     for (const char* name : {"Metalúrgica Aurora", "Banco Horizonte", "Dr. Paulo Mendes"}) {
         ds.Append();
-        ds.FieldByName(S("CDCLIENTE"))->SetAsString(QStringLiteral("%1").arg(ds.RecordCount()));
-        ds.FieldByName(S("NMFANTCLIE"))->SetAsString(S(name));
+        ds.FieldByName(u"CDCLIENTE"_s)->SetAsString(QStringLiteral("%1").arg(ds.RecordCount()));
+        ds.FieldByName(u"NMFANTCLIE"_s)->SetAsString(QString::fromUtf8(name));
         ds.Post();
     }
     ds.First();
@@ -67,13 +69,13 @@ TEST_F(Desktop_, QuestionsAndErrorsSpeakPortuguese)
         QMessageBox* box = OpenMessageBox();
         ASSERT_NE(box, nullptr);
         seen = ButtonTexts(box);
-        EXPECT_EQ(box->windowTitle(), S("Confirmação"));
-        ButtonNamed(box, S("Sim"))->click();
+        EXPECT_EQ(box->windowTitle(), u"Confirmação"_s);
+        ButtonNamed(box, u"Sim"_s)->click();
     });
     EXPECT_EQ(
-        desktop->MessageDlg(S("Confirma exclusão?"), TMsgDlgType::mtConfirmation, mbYes | mbNo),
+        desktop->MessageDlg(u"Confirma exclusão?"_s, TMsgDlgType::mtConfirmation, mbYes | mbNo),
         mrYes);
-    EXPECT_EQ(seen, (QStringList{S("Não"), S("Sim")}));
+    EXPECT_EQ(seen, (QStringList{u"Não"_s, u"Sim"_s}));
 
     WhenModal([&] {
         QMessageBox* box = OpenMessageBox();
@@ -81,11 +83,11 @@ TEST_F(Desktop_, QuestionsAndErrorsSpeakPortuguese)
         seen = ButtonTexts(box);
         QTest::keyClick(box, Qt::Key_Escape);
     });
-    EXPECT_EQ(desktop->MessageDlg(S("Há alterações."), TMsgDlgType::mtConfirmation,
+    EXPECT_EQ(desktop->MessageDlg(u"Há alterações."_s, TMsgDlgType::mtConfirmation,
                                   mbYes | mbNo | mbCancel),
               mrCancel)
         << "Escape cancels";
-    EXPECT_EQ(seen, (QStringList{S("Cancelar"), S("Não"), S("Sim")}));
+    EXPECT_EQ(seen, (QStringList{u"Cancelar"_s, u"Não"_s, u"Sim"_s}));
 
     WhenModal([&] {
         QMessageBox* box = OpenMessageBox();
@@ -93,17 +95,17 @@ TEST_F(Desktop_, QuestionsAndErrorsSpeakPortuguese)
         seen = QStringList{box->windowTitle(), box->text()} + ButtonTexts(box);
         box->buttons().first()->click();
     });
-    Application()->ShowException(std::make_exception_ptr(Exception(S("Falha no servidor."))));
-    EXPECT_EQ(seen, (QStringList{S("Erro"), S("Falha no servidor."), S("OK")}));
+    Application()->ShowException(std::make_exception_ptr(Exception(u"Falha no servidor."_s)));
+    EXPECT_EQ(seen, (QStringList{u"Erro"_s, u"Falha no servidor."_s, u"OK"_s}));
 }
 
 TEST_F(Desktop_, AModalFormRunsUntilItHasAResult)
 {
-    TForm form(S("frmPergunta"));
+    TForm form(u"frmPergunta"_s);
     form.SetClientSize(200, 80);
-    auto* ok = form.Add<TButton>(S("btnOk"));
+    auto* ok = form.Add<TButton>(u"btnOk"_s);
     ok->SetBounds(10, 10, 75, 25);
-    ok->SetCaption(S("OK"));
+    ok->SetCaption(u"OK"_s);
     ok->SetModalResult(mrOk);
     bool shownAsWindow = false;
     WhenModal([&] {
@@ -144,59 +146,59 @@ TEST_F(Desktop_, TheBusyIndicatorAndWaitCursorNest)
 TEST_F(Desktop_, TheListPickerSearchesTicksAndGivesTheSelection)
 {
     desktop->SetNonInteractive(false);
-    TClientDataSet ds(S("qryCliente"));
-    TDataSource dts(S("dtsCliente"));
+    TClientDataSet ds(u"qryCliente"_s);
+    TDataSource dts(u"dtsCliente"_s);
     FillClients(ds);
     dts.SetDataSet(&ds);
     QStringList shownAtStart;
     WhenModal([&] {
         auto* dialog = dynamic_cast<TPickListDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(dialog->windowTitle(), S("Cliente"));
+        EXPECT_EQ(dialog->windowTitle(), u"Cliente"_s);
         shownAtStart = dialog->TickedKeys(); // the current choice comes ticked
-        dialog->SetSearch(S("aurora"));
+        dialog->SetSearch(u"aurora"_s);
         ASSERT_EQ(dialog->Shown(), QList<int>{0});
         dialog->SetTicked(0, true);
         dialog->SetSearch(QString());
         EXPECT_EQ(dialog->Shown().size(), 3) << "clearing the search shows every row";
-        dialog->findChild<QPushButton*>(S("ok"))->click();
+        dialog->findChild<QPushButton*>(u"ok"_s)->click();
     });
-    QString selection = EncodeSelection({S("3")});
-    ASSERT_TRUE(PesquisaLista(&dts, S("CDCLIENTE"), S("Cliente|Não há cliente"), false, selection));
-    EXPECT_EQ(shownAtStart, QStringList{S("3")});
-    EXPECT_EQ(DecodeSelection(selection).Keys, (QStringList{S("1"), S("3")}));
+    QString selection = EncodeSelection({u"3"_s});
+    ASSERT_TRUE(PesquisaLista(&dts, u"CDCLIENTE"_s, u"Cliente|Não há cliente"_s, false, selection));
+    EXPECT_EQ(shownAtStart, QStringList{u"3"_s});
+    EXPECT_EQ(DecodeSelection(selection).Keys, (QStringList{u"1"_s, u"3"_s}));
 
     // Leaving with Cancelar keeps the selection as it was.
     WhenModal(
-        [&] { QApplication::activeModalWidget()->findChild<QPushButton*>(S("cancel"))->click(); });
+        [&] { QApplication::activeModalWidget()->findChild<QPushButton*>(u"cancel"_s)->click(); });
     const QString before = selection;
     EXPECT_FALSE(
-        PesquisaLista(&dts, S("CDCLIENTE"), S("Cliente|Não há cliente"), false, selection));
+        PesquisaLista(&dts, u"CDCLIENTE"_s, u"Cliente|Não há cliente"_s, false, selection));
     EXPECT_EQ(selection, before);
 }
 
 TEST_F(Desktop_, TheRowPickerAndTheSearchLeaveTheDataSetOnTheRowFound)
 {
     desktop->SetNonInteractive(false);
-    TClientDataSet ds(S("qryCliente"));
-    TDataSource dts(S("dtsCliente"));
+    TClientDataSet ds(u"qryCliente"_s);
+    TDataSource dts(u"dtsCliente"_s);
     FillClients(ds);
     dts.SetDataSet(&ds);
     WhenModal([&] {
         auto* dialog = dynamic_cast<TPickRowDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
-        dialog->SetSearch(S("mendes"));
-        dialog->findChild<QPushButton*>(S("ok"))->click();
+        dialog->SetSearch(u"mendes"_s);
+        dialog->findChild<QPushButton*>(u"ok"_s)->click();
     });
-    EXPECT_TRUE(Pesquisar(&dts, S("Ocorrência"), false, true));
+    EXPECT_TRUE(Pesquisar(&dts, u"Ocorrência"_s, false, true));
     EXPECT_EQ(ds.RecNo(), 3);
 
     WhenModal([&] {
         auto* dialog = dynamic_cast<TSearchDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
-        dialog->SetField(S("NMFANTCLIE"));
-        dialog->SetValue(S("banco"));
-        dialog->findChild<QPushButton*>(S("ok"))->click();
+        dialog->SetField(u"NMFANTCLIE"_s);
+        dialog->SetValue(u"banco"_s);
+        dialog->findChild<QPushButton*>(u"ok"_s)->click();
     });
     EXPECT_TRUE(Procura(&ds));
     EXPECT_EQ(ds.RecNo(), 2);
@@ -208,11 +210,11 @@ TEST_F(Desktop_, ChildFormsOpenInTheWorkAreaAndCloseAsTheFormDecides)
     area.resize(800, 600);
     area.show();
     desktop->SetMdiArea(&area);
-    auto form = std::make_unique<TForm>(S("frmFilho"));
+    auto form = std::make_unique<TForm>(u"frmFilho"_s);
     form->SetFormStyle(TFormStyle::fsMDIChild);
-    form->SetCaption(S("Filho"));
+    form->SetCaption(u"Filho"_s);
     form->SetClientSize(300, 200);
-    auto* edit = form->Add<TEdit>(S("edtNome"));
+    auto* edit = form->Add<TEdit>(u"edtNome"_s);
     edit->SetBounds(8, 8, 100, 21);
     bool mayClose = false;
     form->OnCloseQuery = [&](TObject*, bool& can) {
@@ -224,7 +226,7 @@ TEST_F(Desktop_, ChildFormsOpenInTheWorkAreaAndCloseAsTheFormDecides)
     form->Show();
     ASSERT_EQ(area.subWindowList().size(), 1);
     QMdiSubWindow* sub = area.subWindowList().first();
-    EXPECT_EQ(sub->windowTitle(), S("Filho"));
+    EXPECT_EQ(sub->windowTitle(), u"Filho"_s);
     EXPECT_TRUE(sub->isVisible());
     EXPECT_EQ(form->ActiveControl(), edit) << "a form opens on its first control";
 

@@ -18,6 +18,8 @@
 #include <QTest>
 #include <QToolButton>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -27,9 +29,9 @@ namespace {
 // totals with a check box and an edit, and a menu with a shortcut.
 struct FormView : GuiTest
 {
-    TForm form{S("frmTeste")};
-    TClientDataSet ds{S("cdsDias")};
-    TDataSource dts{S("dtsDias")};
+    TForm form{u"frmTeste"_s};
+    TClientDataSet ds{u"cdsDias"_s};
+    TDataSource dts{u"dtsDias"_s};
     TPanel* panMenu = nullptr;
     TSpeedButton* sbtFiltrar = nullptr;
     TLabel* lblTotal = nullptr;
@@ -45,57 +47,57 @@ struct FormView : GuiTest
     void SetUp() override
     {
         GuiTest::SetUp();
-        ds.AddField(S("DIA"), TFieldType::ftString, 10)->SetDisplayLabel(S("Dia"));
-        ds.AddField(S("HORAS"), TFieldType::ftFloat);
+        ds.AddField(u"DIA"_s, TFieldType::ftString, 10)->SetDisplayLabel(u"Dia"_s);
+        ds.AddField(u"HORAS"_s, TFieldType::ftFloat);
         ds.CreateDataSet();
         for (int i = 0; i < 3; ++i) {
             ds.Append();
-            ds.FieldByName(S("DIA"))->SetAsString(QStringLiteral("dia %1").arg(i + 1));
-            ds.FieldByName(S("HORAS"))->SetAsFloat(8);
+            ds.FieldByName(u"DIA"_s)->SetAsString(QStringLiteral("dia %1").arg(i + 1));
+            ds.FieldByName(u"HORAS"_s)->SetAsFloat(8);
             ds.Post();
         }
         ds.First();
         dts.SetDataSet(&ds);
 
-        form.SetCaption(S("Teste"));
+        form.SetCaption(u"Teste"_s);
         form.SetClientSize(500, 300);
         form.SetVisible(true);
-        panMenu = form.Add<TPanel>(S("panMenu"));
+        panMenu = form.Add<TPanel>(u"panMenu"_s);
         panMenu->SetAlign(TAlign::alTop);
         panMenu->SetHeight(31);
-        sbtFiltrar = panMenu->Add<TSpeedButton>(S("sbtFiltrar"));
+        sbtFiltrar = panMenu->Add<TSpeedButton>(u"sbtFiltrar"_s);
         sbtFiltrar->SetBounds(4, 4, 23, 22);
-        sbtFiltrar->SetGlyph(S("filter"));
-        sbtFiltrar->SetHint(S("Filtrar"));
+        sbtFiltrar->SetGlyph(u"filter"_s);
+        sbtFiltrar->SetHint(u"Filtrar"_s);
         sbtFiltrar->SetShowHint(true);
         sbtFiltrar->OnClick = [this](TObject*) {
             ++filtrar;
         };
-        panTop = form.Add<TPanel>(S("panTop"));
+        panTop = form.Add<TPanel>(u"panTop"_s);
         panTop->SetAlign(TAlign::alTop);
         panTop->SetHeight(60);
-        lblTotal = panTop->Add<TLabel>(S("lblTotal"));
+        lblTotal = panTop->Add<TLabel>(u"lblTotal"_s);
         lblTotal->SetBounds(8, 8, 80, 15);
-        lblTotal->SetCaption(S("Total"));
-        chbTodos = panTop->Add<TCheckBox>(S("chbTodos"));
+        lblTotal->SetCaption(u"Total"_s);
+        chbTodos = panTop->Add<TCheckBox>(u"chbTodos"_s);
         chbTodos->SetBounds(100, 8, 100, 17);
-        chbTodos->SetCaption(S("Todos"));
-        edtNome = panTop->Add<TEdit>(S("edtNome"));
+        chbTodos->SetCaption(u"Todos"_s);
+        edtNome = panTop->Add<TEdit>(u"edtNome"_s);
         edtNome->SetBounds(220, 8, 120, 21);
-        splGrid = form.Add<TSplitter>(S("splGrid"));
+        splGrid = form.Add<TSplitter>(u"splGrid"_s);
         splGrid->SetAlign(TAlign::alTop);
         splGrid->SetHeight(5);
-        grid = form.Add<TDBGrid>(S("dbgDias"));
+        grid = form.Add<TDBGrid>(u"dbgDias"_s);
         grid->SetAlign(TAlign::alClient);
         grid->SetDataSource(&dts);
-        grid->AddColumn(S("DIA"), {}, 90);
-        grid->AddColumn(S("HORAS"), S("Horas"), 60);
-        auto* menu = form.Add<TMainMenu>(S("mnuMenu"));
+        grid->AddColumn(u"DIA"_s, {}, 90);
+        grid->AddColumn(u"HORAS"_s, u"Horas"_s, 60);
+        auto* menu = form.Add<TMainMenu>(u"mnuMenu"_s);
         form.SetMenu(menu);
-        auto* top = menu->Add<TMenuItem>(S("mnuManutencao"));
-        top->SetCaption(S("&Manutenção"));
-        mnuFiltrar = top->Add<TMenuItem>(S("mnuFiltrar"));
-        mnuFiltrar->SetCaption(S("&Filtrar"));
+        auto* top = menu->Add<TMenuItem>(u"mnuManutencao"_s);
+        top->SetCaption(u"&Manutenção"_s);
+        mnuFiltrar = top->Add<TMenuItem>(u"mnuFiltrar"_s);
+        mnuFiltrar->SetCaption(u"&Filtrar"_s);
         mnuFiltrar->SetShortCut(ShortCut('L', ssCtrl));
         mnuFiltrar->OnClick = [this](TObject*) {
             filtrar += 10;
@@ -129,22 +131,22 @@ TEST_F(FormView, EveryControlIsAWidgetWhereTheHeadlessLayoutPutsIt)
                                                         edtNome, splGrid, grid})
         EXPECT_EQ(PlaceOf(c), c->FormRect()) << c->Name().toStdString();
     EXPECT_EQ(view->WidgetOf(&form)->size(), QSize(500, 300));
-    EXPECT_EQ(Widget<QLabel>(lblTotal)->text(), S("Total"));
-    EXPECT_EQ(Widget<QToolButton>(sbtFiltrar)->toolTip(), S("Filtrar"));
+    EXPECT_EQ(Widget<QLabel>(lblTotal)->text(), u"Total"_s);
+    EXPECT_EQ(Widget<QToolButton>(sbtFiltrar)->toolTip(), u"Filtrar"_s);
     EXPECT_FALSE(Widget<QToolButton>(sbtFiltrar)->icon().isNull());
 
     auto* gridView = Widget<TGridView>(grid);
     ASSERT_NE(gridView, nullptr);
     EXPECT_EQ(gridView->model()->rowCount(), 3);
-    EXPECT_EQ(gridView->model()->headerData(0, Qt::Horizontal).toString(), S("Dia"));
-    EXPECT_EQ(gridView->model()->headerData(1, Qt::Horizontal).toString(), S("Horas"));
+    EXPECT_EQ(gridView->model()->headerData(0, Qt::Horizontal).toString(), u"Dia"_s);
+    EXPECT_EQ(gridView->model()->headerData(1, Qt::Horizontal).toString(), u"Horas"_s);
     EXPECT_EQ(gridView->columnWidth(0), 90);
 
     // The menu shows its shortcut without taking the key from the form.
     ASSERT_NE(view->MenuBar(), nullptr);
     QAction* action = view->ActionOf(mnuFiltrar);
     ASSERT_NE(action, nullptr);
-    EXPECT_EQ(action->text(), S("&Filtrar\tCtrl+L"));
+    EXPECT_EQ(action->text(), u"&Filtrar\tCtrl+L"_s);
     EXPECT_TRUE(action->shortcut().isEmpty());
 
     const QImage picture = view->grab().toImage();
@@ -158,8 +160,8 @@ TEST_F(FormView, WidgetsFollowTheirControls)
     panTop->SetEnabled(false);
     EXPECT_FALSE(Widget<QCheckBox>(chbTodos)->isEnabled()) << "a disabled box disables its content";
     panTop->SetEnabled(true);
-    lblTotal->SetCaption(S("Soma"));
-    EXPECT_EQ(Widget<QLabel>(lblTotal)->text(), S("Soma"));
+    lblTotal->SetCaption(u"Soma"_s);
+    EXPECT_EQ(Widget<QLabel>(lblTotal)->text(), u"Soma"_s);
     TFont bold = lblTotal->Font();
     bold.Bold = true;
     bold.Color = clRed;
@@ -168,8 +170,8 @@ TEST_F(FormView, WidgetsFollowTheirControls)
     EXPECT_EQ(Widget<QLabel>(lblTotal)->palette().color(QPalette::WindowText), QColor(Qt::red));
     chbTodos->SetChecked(true);
     EXPECT_TRUE(Widget<QCheckBox>(chbTodos)->isChecked());
-    edtNome->SetText(S("Ana"));
-    EXPECT_EQ(Widget<QLineEdit>(edtNome)->text(), S("Ana"));
+    edtNome->SetText(u"Ana"_s);
+    EXPECT_EQ(Widget<QLineEdit>(edtNome)->text(), u"Ana"_s);
     mnuFiltrar->SetEnabled(false);
     EXPECT_FALSE(view->ActionOf(mnuFiltrar)->isEnabled());
 
@@ -204,10 +206,10 @@ TEST_F(FormView, ClicksAndMenuEntriesReachTheHeadlessControls)
     // the widget shows the state the control kept.
     chbTodos->OnClick = [this](TObject*) {
         if (!chbTodos->Checked())
-            throw Exception(S("Não pode desmarcar."));
+            throw Exception(u"Não pode desmarcar."_s);
     };
     QTest::mouseClick(Widget<QCheckBox>(chbTodos), Qt::LeftButton);
-    EXPECT_EQ(desktop->Messages(), QStringList{S("Não pode desmarcar.")});
+    EXPECT_EQ(desktop->Messages(), QStringList{u"Não pode desmarcar."_s});
     EXPECT_EQ(Widget<QCheckBox>(chbTodos)->isChecked(), chbTodos->Checked());
 }
 
@@ -215,9 +217,9 @@ TEST_F(FormView, KeysGoToTheFormAndItsFocusedControl)
 {
     edtNome->SetFocus();
     EXPECT_EQ(QApplication::focusWidget(), view->WidgetOf(edtNome)) << "the Qt focus follows";
-    QTest::keyClicks(view->WidgetOf(edtNome), S("Bia"));
-    EXPECT_EQ(edtNome->Text(), S("Bia"));
-    EXPECT_EQ(Widget<QLineEdit>(edtNome)->text(), S("Bia"));
+    QTest::keyClicks(view->WidgetOf(edtNome), u"Bia"_s);
+    EXPECT_EQ(edtNome->Text(), u"Bia"_s);
+    EXPECT_EQ(Widget<QLineEdit>(edtNome)->text(), u"Bia"_s);
 
     // The menu's shortcut, typed anywhere in the form.
     QTest::keyClick(view->WidgetOf(edtNome), Qt::Key_L, Qt::ControlModifier);
@@ -231,13 +233,13 @@ TEST_F(FormView, KeysGoToTheFormAndItsFocusedControl)
     // A control that refuses to be left keeps the focus, and says why; the
     // click that tried to move it goes nowhere.
     grid->OnExit = [](TObject*) {
-        throw Exception(S("Confirme a linha antes."));
+        throw Exception(u"Confirme a linha antes."_s);
     };
     QTest::mouseClick(view->WidgetOf(chbTodos), Qt::LeftButton);
     QCoreApplication::processEvents();
     EXPECT_EQ(form.ActiveControl(), grid);
     EXPECT_EQ(QApplication::focusWidget(), view->WidgetOf(grid));
-    EXPECT_EQ(desktop->Messages(), QStringList{S("Confirme a linha antes.")});
+    EXPECT_EQ(desktop->Messages(), QStringList{u"Confirme a linha antes."_s});
     EXPECT_FALSE(chbTodos->Checked());
 }
 
@@ -267,9 +269,9 @@ TEST_F(FormView, AFormThatGoesAwayLeavesAViewThatTouchesNothing)
     auto* gridView = Widget<TGridView>(grid);
     {
         // A second form, destroyed while its view lives.
-        auto other = std::make_unique<TForm>(S("frmOutro"));
+        auto other = std::make_unique<TForm>(u"frmOutro"_s);
         other->SetClientSize(200, 100);
-        other->Add<TLabel>(S("lbl"))->SetCaption(S("x"));
+        other->Add<TLabel>(u"lbl"_s)->SetCaption(u"x"_s);
         TFormView otherView(*other);
         bool otherTold = false;
         otherView.OnFormDestroyed = [&] {

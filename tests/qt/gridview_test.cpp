@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QToolButton>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -19,9 +21,9 @@ namespace {
 // with an ellipsis button; a day over eight hours is painted red.
 struct GridView : GuiTest
 {
-    TForm form{S("frmDias")};
-    TClientDataSet ds{S("cdsDias")};
-    TDataSource dts{S("dtsDias")};
+    TForm form{u"frmDias"_s};
+    TClientDataSet ds{u"cdsDias"_s};
+    TDataSource dts{u"dtsDias"_s};
     TDBGrid* grid = nullptr;
     TField* horas = nullptr;
     int painted = 0;
@@ -32,20 +34,20 @@ struct GridView : GuiTest
     void SetUp() override
     {
         GuiTest::SetUp();
-        horas = ds.AddField(S("HORAS"), TFieldType::ftFloat);
+        horas = ds.AddField(u"HORAS"_s, TFieldType::ftFloat);
         HoursField(horas);
-        ds.AddField(S("DIA"), TFieldType::ftString, 10);
-        ds.AddField(S("OBS"), TFieldType::ftString, 20);
+        ds.AddField(u"DIA"_s, TFieldType::ftString, 10);
+        ds.AddField(u"OBS"_s, TFieldType::ftString, 20);
         dts.SetDataSet(&ds);
         form.SetClientSize(400, 300);
         form.SetVisible(true);
-        grid = form.Add<TDBGrid>(S("dbgDias"));
+        grid = form.Add<TDBGrid>(u"dbgDias"_s);
         grid->SetAlign(TAlign::alClient);
         grid->SetDataSource(&dts);
         grid->SetColor(clInfoBk);
-        grid->AddColumn(S("HORAS"), S("Horas"), 70);
-        grid->AddColumn(S("DIA"), S("Dia"), 90);
-        grid->AddColumn(S("OBS"), S("Obs."), 120, TColumnButtonStyle::cbsEllipsis);
+        grid->AddColumn(u"HORAS"_s, u"Horas"_s, 70);
+        grid->AddColumn(u"DIA"_s, u"Dia"_s, 90);
+        grid->AddColumn(u"OBS"_s, u"Obs."_s, 120, TColumnButtonStyle::cbsEllipsis);
         grid->SetOptions(grid->Options() & ~dgIndicator);
         grid->SetDefaultDrawing(false);
         grid->OnDrawColumnCell = [this](TObject*, const QRect& rect, int, TColumn* column,
@@ -53,7 +55,7 @@ struct GridView : GuiTest
             ++painted;
             TCanvas* canvas = grid->Canvas();
             canvas->FillRect(rect);
-            if (ds.FieldByName(S("HORAS"))->AsFloat() > 8)
+            if (ds.FieldByName(u"HORAS"_s)->AsFloat() > 8)
                 canvas->Font.Color = clRed;
             canvas->TextRect(rect, rect.left() + 2, rect.top() + 2, column->Field()->DisplayText());
         };
@@ -74,8 +76,8 @@ struct GridView : GuiTest
         ds.DisableControls();
         for (int i = 0; i < rows; ++i) {
             ds.Append();
-            ds.FieldByName(S("DIA"))->SetAsString(QStringLiteral("dia %1").arg(i + 1));
-            ds.FieldByName(S("HORAS"))->SetAsFloat(i == redRow ? 10.5 : 8);
+            ds.FieldByName(u"DIA"_s)->SetAsString(QStringLiteral("dia %1").arg(i + 1));
+            ds.FieldByName(u"HORAS"_s)->SetAsFloat(i == redRow ? 10.5 : 8);
             ds.Post();
         }
         ds.First();
@@ -107,29 +109,29 @@ TEST_F(GridView, TypingIntoAMaskedColumnReachesTheHeadlessGrid)
     ASSERT_EQ(ds.RecNo(), 2);
     ASSERT_EQ(grid->SelectedIndex(), 0);
 
-    QTest::keyClicks(gridView, S("07"));
+    QTest::keyClicks(gridView, u"07"_s);
     // The in-place editor shows the grid's editor text, mask blanks and all.
     ASSERT_TRUE(gridView->CellEditor()->isVisible());
     EXPECT_EQ(gridView->CellEditor()->text(), grid->EditorText());
-    EXPECT_EQ(gridView->CellEditor()->text(), S("07:  "));
+    EXPECT_EQ(gridView->CellEditor()->text(), u"07:  "_s);
     EXPECT_EQ(gridView->CellEditor()->geometry(), CellRect(1, 0));
-    QTest::keyClicks(gridView, S("30"));
-    EXPECT_EQ(gridView->CellEditor()->text(), S("07:30"));
+    QTest::keyClicks(gridView, u"30"_s);
+    EXPECT_EQ(gridView->CellEditor()->text(), u"07:30"_s);
     EXPECT_EQ(ds.State(), TDataSetState::dsEdit);
 
     QTest::keyClick(gridView, Qt::Key_Tab);
     EXPECT_EQ(horas->AsFloat(), 7.5);
     EXPECT_EQ(grid->SelectedIndex(), 1);
     EXPECT_FALSE(gridView->CellEditor()->isVisible());
-    EXPECT_EQ(gridView->model()->data(gridView->model()->index(1, 0)).toString(), S("07:30"));
+    EXPECT_EQ(gridView->model()->data(gridView->model()->index(1, 0)).toString(), u"07:30"_s);
 
     // An incomplete entry is refused by the grid, and said so.
     QTest::keyClick(gridView, Qt::Key_Tab, Qt::ShiftModifier);
-    QTest::keyClicks(gridView, S("1"));
+    QTest::keyClicks(gridView, u"1"_s);
     QTest::keyClick(gridView, Qt::Key_Tab);
     EXPECT_EQ(grid->SelectedIndex(), 0);
     ASSERT_EQ(desktop->Messages().size(), 1);
-    EXPECT_TRUE(desktop->Messages()[0].startsWith(S("Valor de entrada inválido")));
+    EXPECT_TRUE(desktop->Messages()[0].startsWith(u"Valor de entrada inválido"_s));
     QTest::keyClick(gridView, Qt::Key_Escape);
     EXPECT_EQ(horas->AsFloat(), 7.5) << "Escape gives the cell back";
 }
@@ -175,10 +177,10 @@ TEST_F(GridView, TheModelFollowsRowsAddedAndRemoved)
                                     QAbstractItemModelTester::FailureReportingMode::Warning);
     ds.Last();
     ds.Append();
-    ds.FieldByName(S("DIA"))->SetAsString(S("novo"));
+    ds.FieldByName(u"DIA"_s)->SetAsString(u"novo"_s);
     ds.Post();
     EXPECT_EQ(gridView->model()->rowCount(), 4);
-    EXPECT_EQ(gridView->model()->data(gridView->model()->index(3, 1)).toString(), S("novo"));
+    EXPECT_EQ(gridView->model()->data(gridView->model()->index(3, 1)).toString(), u"novo"_s);
     ds.First();
     ds.Delete();
     EXPECT_EQ(gridView->model()->rowCount(), 3);

@@ -6,6 +6,7 @@
 #include "host/qt/gridview.h"
 #include "host/qt/qtdesktop.h"
 #include "host/ui/dbgrid.h"
+#include "tests/support/text.h"
 
 #include <QApplication>
 #include <QImage>
@@ -18,11 +19,6 @@
 
 namespace aph::test {
 
-inline QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 // The Qt desktop, answering messages by itself (and keeping them), for the
 // life of one test.
 struct GuiTest : ::testing::Test
@@ -30,7 +26,7 @@ struct GuiTest : ::testing::Test
     std::unique_ptr<TQtDesktop> desktop;
     void SetUp() override
     {
-        SetFormatSettings(TFormatSettings::ForLocale(S("pt_BR")));
+        SetFormatSettings(TFormatSettings::ForLocale(u"pt_BR"_s));
         desktop = std::make_unique<TQtDesktop>();
         desktop->SetNonInteractive(true);
     }
@@ -61,7 +57,7 @@ inline int RedPixels(const QImage& image, const QRect& rect)
 // Hours typed as HH:MM under the mask the approval grids use.
 inline void HoursField(TField* f)
 {
-    f->SetEditMask(S("!90:00;1; "));
+    f->SetEditMask(u"!90:00;1; "_s);
     f->OnGetText = [](TField* field, QString& text, bool) {
         if (field->IsNull())
             return;

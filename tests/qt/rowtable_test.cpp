@@ -2,6 +2,8 @@
 #include "host/qt/rowtable.h"
 #include "tests/qt/gui_fixture.h"
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -9,21 +11,21 @@ namespace {
 
 struct RowTable : ::testing::Test
 {
-    TClientDataSet ds{S("qryCliente")};
+    TClientDataSet ds{u"qryCliente"_s};
     void SetUp() override
     {
-        ds.AddField(S("CDCLIENTE"), TFieldType::ftString, 6)->SetVisible(false);
-        ds.AddField(S("NMFANTCLIE"), TFieldType::ftString, 40)->SetDisplayLabel(S("Nome"));
-        ds.AddField(S("CIDADE"), TFieldType::ftString, 40)->SetDisplayLabel(S("Cidade"));
+        ds.AddField(u"CDCLIENTE"_s, TFieldType::ftString, 6)->SetVisible(false);
+        ds.AddField(u"NMFANTCLIE"_s, TFieldType::ftString, 40)->SetDisplayLabel(u"Nome"_s);
+        ds.AddField(u"CIDADE"_s, TFieldType::ftString, 40)->SetDisplayLabel(u"Cidade"_s);
         ds.CreateDataSet();
         const char* rows[][3] = {{"000101", "Metalúrgica Aurora", "Joinville"},
                                  {"000102", "Banco Horizonte", "São Paulo"},
                                  {"000103", "Dr. Paulo Mendes", "Curitiba"}};
         for (const auto& r : rows) {
             ds.Append();
-            ds.FieldByName(S("CDCLIENTE"))->SetAsString(S(r[0]));
-            ds.FieldByName(S("NMFANTCLIE"))->SetAsString(S(r[1]));
-            ds.FieldByName(S("CIDADE"))->SetAsString(S(r[2]));
+            ds.FieldByName(u"CDCLIENTE"_s)->SetAsString(QString::fromUtf8(r[0]));
+            ds.FieldByName(u"NMFANTCLIE"_s)->SetAsString(QString::fromUtf8(r[1]));
+            ds.FieldByName(u"CIDADE"_s)->SetAsString(QString::fromUtf8(r[2]));
             ds.Post();
         }
         ds.SetRecNo(2);
@@ -34,21 +36,21 @@ struct RowTable : ::testing::Test
 
 TEST_F(RowTable, ListsTheVisibleFieldsWithEachRowsKeyWithoutMovingTheDataSet)
 {
-    const TRowTable table(ds, S("CDCLIENTE"));
-    EXPECT_EQ(table.Headers(), (QStringList{S("Nome"), S("Cidade")}));
+    const TRowTable table(ds, u"CDCLIENTE"_s);
+    EXPECT_EQ(table.Headers(), (QStringList{u"Nome"_s, u"Cidade"_s}));
     ASSERT_EQ(table.RowCount(), 3);
-    EXPECT_EQ(table.Texts(0), (QStringList{S("Metalúrgica Aurora"), S("Joinville")}));
-    EXPECT_EQ(table.Key(2), S("000103"));
+    EXPECT_EQ(table.Texts(0), (QStringList{u"Metalúrgica Aurora"_s, u"Joinville"_s}));
+    EXPECT_EQ(table.Key(2), u"000103"_s);
     EXPECT_EQ(ds.RecNo(), 2);
 }
 
 TEST_F(RowTable, SearchMatchesEveryWordInAnyShownFieldRegardlessOfCaseAndAccents)
 {
-    const TRowTable table(ds, S("CDCLIENTE"));
-    EXPECT_EQ(table.Matching(S("")), (QList<int>{0, 1, 2}));
-    EXPECT_EQ(table.Matching(S("metalurgica")), QList<int>{0});
-    EXPECT_EQ(table.Matching(S("SAO paulo")), QList<int>{1}) << "the city of the bank";
-    EXPECT_EQ(table.Matching(S("paulo")), (QList<int>{1, 2}));
-    EXPECT_EQ(table.Matching(S("paulo curitiba")), QList<int>{2});
-    EXPECT_TRUE(table.Matching(S("000101")).isEmpty()) << "the hidden key is not searched";
+    const TRowTable table(ds, u"CDCLIENTE"_s);
+    EXPECT_EQ(table.Matching(u""_s), (QList<int>{0, 1, 2}));
+    EXPECT_EQ(table.Matching(u"metalurgica"_s), QList<int>{0});
+    EXPECT_EQ(table.Matching(u"SAO paulo"_s), QList<int>{1}) << "the city of the bank";
+    EXPECT_EQ(table.Matching(u"paulo"_s), (QList<int>{1, 2}));
+    EXPECT_EQ(table.Matching(u"paulo curitiba"_s), QList<int>{2});
+    EXPECT_TRUE(table.Matching(u"000101"_s).isEmpty()) << "the hidden key is not searched";
 }

@@ -1,6 +1,8 @@
 // From a contracted service down to the days of one CHT.
 #include "tests/screens/world.h"
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -20,34 +22,34 @@ TEST_F(DrillDown, ConfirmingTheFilterFillsTheFourLevels)
     OpenTf1();
     EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
     EXPECT_EQ(CallsOf("GetFunc").last().Params,
-              (QJsonArray{kStart, kEnd, S("TC1"), S("DES"), S("TP1"), S("01"), S("001"), S("T"),
-                          QString(), S("T"), S("T")}));
+              (QJsonArray{kStart, kEnd, u"TC1"_s, u"DES"_s, u"TP1"_s, u"01"_s, u"001"_s, u"T"_s,
+                          QString(), u"T"_s, u"T"_s}));
     EXPECT_EQ(CallsOf("GetCHT").last().Params,
-              (QJsonArray{S("DES"), S("TP1"), S("01"), kStart, kEnd, S("TF1"), S("01"), S("T")}));
+              (QJsonArray{u"DES"_s, u"TP1"_s, u"01"_s, kStart, kEnd, u"TF1"_s, u"01"_s, u"T"_s}));
     // The row for the CSAs without CHT comes first and is current.
     ASSERT_EQ(f->cdsCHT.RecordCount(), 2);
     f->cdsCHT.First();
-    EXPECT_EQ(f->cdsCHT.FieldByName(S("DSREFECHT"))->AsString(), S("CSA´s sem CHT Gerada"));
+    EXPECT_EQ(f->cdsCHT.FieldByName(u"DSREFECHT"_s)->AsString(), u"CSA´s sem CHT Gerada"_s);
     EXPECT_EQ(CallsOf("GetCSA").last().Params,
-              (QJsonArray{S("TC1"), S("TF1"), kStart, kEnd, S("DES"), S("TP1"), S("01"), QString(),
-                          S("N"), S("01")}));
-    EXPECT_EQ(Days(), (QStringList{S("11/03"), S("12/03"), S("13/03"), S("14/03")}))
+              (QJsonArray{u"TC1"_s, u"TF1"_s, kStart, kEnd, u"DES"_s, u"TP1"_s, u"01"_s, QString(),
+                          u"N"_s, u"01"_s}));
+    EXPECT_EQ(Days(), (QStringList{u"11/03"_s, u"12/03"_s, u"13/03"_s, u"14/03"_s}))
         << "no gap days here";
-    EXPECT_EQ(f->lblTotHoraTrab->Caption(), S("28:00"));
+    EXPECT_EQ(f->lblTotHoraTrab->Caption(), u"28:00"_s);
 }
 
 TEST_F(DrillDown, AGeneratedChtShowsItsCalendarGapsOnlyInTheWorkingCopy)
 {
     OpenMarch();
     OpenTf1("T0001");
-    EXPECT_EQ(CallsOf("GetCSA").last().Params[7].toString(), S("T0001"));
-    EXPECT_EQ(CallsOf("GetCSA").last().Params[8].toString(), S("S"));
-    EXPECT_EQ(Days(), (QStringList{S("01/03"), S("02/03-"), S("03/03-"), S("04/03")}));
+    EXPECT_EQ(CallsOf("GetCSA").last().Params[7].toString(), u"T0001"_s);
+    EXPECT_EQ(CallsOf("GetCSA").last().Params[8].toString(), u"S"_s);
+    EXPECT_EQ(Days(), (QStringList{u"01/03"_s, u"02/03-"_s, u"03/03-"_s, u"04/03"_s}));
     EXPECT_EQ(f->cdsCSA.RecordCount(), 2) << "the server copy keeps its two days";
     EXPECT_EQ(f->cdsAuxCSA.RecNo(), 1);
     EXPECT_EQ(f->cdsCSA.ChangeCount(), 0) << "gap days are nothing to save";
-    EXPECT_EQ(f->lblTotHoraTrab->Caption(), S("15:30"));
-    EXPECT_EQ(f->lblTotHoraFat->Caption(), S("00:00")) << "empty approvals add nothing";
+    EXPECT_EQ(f->lblTotHoraTrab->Caption(), u"15:30"_s);
+    EXPECT_EQ(f->lblTotHoraFat->Caption(), u"00:00"_s) << "empty approvals add nothing";
     EXPECT_EQ(f->sbtAlterar->Enabled(), false) << "the focus is not in the days";
 }
 
@@ -57,27 +59,27 @@ TEST_F(DrillDown, MovingInTheServicesReloadsEverythingBelow)
     OpenTf1("T0001");
     const int loads = static_cast<int>(CallsOf("GetCSA").size());
     GoTo(f->dbgPadrao, "NRSERVCONT", "002");
-    EXPECT_EQ(CallsOf("GetFunc").last().Params[6].toString(), S("002"));
-    EXPECT_EQ(CallsOf("GetFunc").last().Params[3].toString(), S("SUP"));
+    EXPECT_EQ(CallsOf("GetFunc").last().Params[6].toString(), u"002"_s);
+    EXPECT_EQ(CallsOf("GetFunc").last().Params[3].toString(), u"SUP"_s);
     EXPECT_GT(CallsOf("GetCSA").size(), loads);
     // The package service has no CHT: only the row for the CSAs without one.
     ASSERT_EQ(f->cdsCHT.RecordCount(), 1);
-    EXPECT_EQ(f->cdsCHT.FieldByName(S("DSREFECHT"))->AsString(), S("CSA´s sem CHT Gerada"));
-    EXPECT_EQ(CallsOf("GetCSA").last().Params[8].toString(), S("N"));
-    EXPECT_EQ(Days(), QStringList{S("06/03")});
-    EXPECT_EQ(f->dbtNome->Text(), S("Cliente Teste Um"));
+    EXPECT_EQ(f->cdsCHT.FieldByName(u"DSREFECHT"_s)->AsString(), u"CSA´s sem CHT Gerada"_s);
+    EXPECT_EQ(CallsOf("GetCSA").last().Params[8].toString(), u"N"_s);
+    EXPECT_EQ(Days(), QStringList{u"06/03"_s});
+    EXPECT_EQ(f->dbtNome->Text(), u"Cliente Teste Um"_s);
 }
 
 TEST_F(DrillDown, WithoutTheRowForCsasWithoutChtAnEmployeeWithNoChtClearsTheDays)
 {
-    AddCht(S("T0002"), S("TP1"), S("01"), S("001"), S("TF2"), S("02"), S("P"));
-    m_db->Exec(S("UPDATE CSA SET NRSEQUCHT = 'T0002' WHERE CDFUNC = 'TF2'"));
+    AddCht(u"T0002"_s, u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, u"P"_s);
+    m_db->Exec(u"UPDATE CSA SET NRSEQUCHT = 'T0002' WHERE CDFUNC = 'TF2'"_s);
     OpenMarch(false, true);
     OpenTf1("T0001");
     ASSERT_EQ(Days().size(), 4);
     // Someone else takes TF2's CHT away meanwhile.
-    m_db->Exec(S("UPDATE CSA SET NRSEQUCHT = NULL WHERE CDFUNC = 'TF2'"));
-    m_db->Exec(S("DELETE FROM CHT WHERE NRSEQUCHT = 'T0002'"));
+    m_db->Exec(u"UPDATE CSA SET NRSEQUCHT = NULL WHERE CDFUNC = 'TF2'"_s);
+    m_db->Exec(u"DELETE FROM CHT WHERE NRSEQUCHT = 'T0002'"_s);
     GoTo(f->dbgFuncionario, "CDFUNC", "TF2");
     EXPECT_TRUE(f->cdsCHT.IsEmpty());
     EXPECT_FALSE(f->cdsAuxCSA.Active()) << "no days of another employee stay on screen";
@@ -99,8 +101,8 @@ TEST_F(DrillDown, TheToolbarFollowsTheDaysAndTheFocus)
 
     // A day in edit: only cancel and confirm, and the lists above locked.
     UserFocus(f->dbgCSA);
-    f->dbgCSA->SetSelectedIndex(f->dbgCSA->ColumnIndex(S("QTHRAPRCOMIS")));
-    UserType(*f, S("0700"));
+    f->dbgCSA->SetSelectedIndex(f->dbgCSA->ColumnIndex(u"QTHRAPRCOMIS"_s));
+    UserType(*f, u"0700"_s);
     ASSERT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsEdit);
     for (TControl* c : std::initializer_list<TControl*>{
              f->sbtIncluir, f->sbtExcluir, f->sbtAlterar, f->sbtProcurar, f->sbtVerificar,
@@ -125,9 +127,9 @@ TEST_F(DrillDown, AFailedLoadOfDaysLeavesTheScreenUsable)
 {
     OpenMarch();
     OpenTf1();
-    failing = S("GetCSA");
+    failing = u"GetCSA"_s;
     GoTo(f->dbgCHT, "NRSEQUCHT", "T0001");
-    EXPECT_EQ(desktop->errors, QStringList{S("Falha de comunicação com o servidor de aplicação.")});
+    EXPECT_EQ(desktop->errors, QStringList{u"Falha de comunicação com o servidor de aplicação."_s});
     EXPECT_EQ(Application()->BusyDepth(), 0);
     EXPECT_TRUE(static_cast<bool>(f->dtsPadrao->OnStateChange));
     EXPECT_TRUE(static_cast<bool>(f->cdsAuxCSA.BeforePost));
@@ -143,10 +145,10 @@ TEST_F(DrillDown, SearchWorksOnTheFocusedList)
     OpenMarch();
     OpenTf1();
     UserFocus(f->dbgFuncionario);
-    desktop->searchPicks = {{S("NMFUNC"), S("Teste Funcionário Dois")}};
+    desktop->searchPicks = {{u"NMFUNC"_s, u"Teste Funcionário Dois"_s}};
     UserClick(f->sbtProcurar);
-    EXPECT_EQ(desktop->searches, QStringList{S("cdsFunc")});
-    EXPECT_EQ(f->cdsFunc.FieldByName(S("CDFUNC"))->AsString(), S("TF2"));
+    EXPECT_EQ(desktop->searches, QStringList{u"cdsFunc"_s});
+    EXPECT_EQ(f->cdsFunc.FieldByName(u"CDFUNC"_s)->AsString(), u"TF2"_s);
     UserFocus(f->sbtFiltrar); // not a control that takes the focus
     UserFocus(f->dbgCSA);
     f->ActiveControl(); // the days grid

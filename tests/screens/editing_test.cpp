@@ -3,6 +3,8 @@
 
 #include <QJsonObject>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -22,21 +24,26 @@ struct Editing : MarchScreen
         TClientDataSet& ds = f->cdsAuxCSA;
         for (int i = 0; i < ds.RecordCount(); ++i) {
             TClientDataSet::ActiveRecordScope scope(ds, i);
-            if (OleToDate(ds.FieldByName(S("DTSERVPREST"))->AsDateTime()).day() == day) {
-                Input([&] { f->dbgCSA->ClickCell(i, f->dbgCSA->ColumnIndex(S(column))); });
+            if (OleToDate(ds.FieldByName(u"DTSERVPREST"_s)->AsDateTime()).day() == day) {
+                Input([&] {
+                    f->dbgCSA->ClickCell(i, f->dbgCSA->ColumnIndex(QString::fromUtf8(column)));
+                });
                 return;
             }
         }
         FAIL() << "no day " << day;
     }
     QString Column() const { return f->dbgCSA->SelectedField()->FieldName(); }
-    double Field(const char* name) const { return f->cdsAuxCSA.FieldByName(S(name))->AsFloat(); }
+    double Field(const char* name) const
+    {
+        return f->cdsAuxCSA.FieldByName(QString::fromUtf8(name))->AsFloat();
+    }
     // What the server holds for a day of TF1 on service 001.
     QVariantList Stored(int day)
     {
         const QList<QVariantList> rows = m_db->Rows(
-            S("SELECT QTHRAPROFATU, QTHRAPRCOMIS, CDOCORR, CDGRPOCOR FROM CSA WHERE CDFUNC = 'TF1' "
-              "AND NRSERVCONT = '001' AND DTSERVPREST = ?"),
+            u"SELECT QTHRAPROFATU, QTHRAPRCOMIS, CDOCORR, CDGRPOCOR FROM CSA WHERE CDFUNC = 'TF1' "
+            "AND NRSERVCONT = '001' AND DTSERVPREST = ?"_s,
             {static_cast<qint64>(Day(2030, 3, day))});
         return rows.isEmpty() ? QVariantList() : rows.first();
     }
@@ -49,28 +56,28 @@ TEST_F(Editing, BilledHoursAboveTheHoursWorkedAreRefusedOnLeavingTheColumn)
 {
     Open();
     At(11, "QTHRAPROFATU"); // 8 hours worked
-    UserType(*f, S("0900"));
+    UserType(*f, u"0900"_s);
     UserKey(*f, VK_TAB);
-    EXPECT_EQ(desktop->errors, QStringList{f->msgPadrao->Msg(S("Hr_Norm<"))});
-    EXPECT_EQ(Column(), S("QTHRAPROFATU")) << "the cursor stays";
+    EXPECT_EQ(desktop->errors, QStringList{f->msgPadrao->Msg(u"Hr_Norm<"_s)});
+    EXPECT_EQ(Column(), u"QTHRAPROFATU"_s) << "the cursor stays";
     EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsEdit);
     UserKey(*f, VK_BACK);
     UserKey(*f, VK_BACK);
     UserKey(*f, VK_BACK);
     UserKey(*f, VK_BACK);
-    UserType(*f, S("0800"));
+    UserType(*f, u"0800"_s);
     UserKey(*f, VK_TAB);
     EXPECT_EQ(desktop->errors.size(), 1) << "equal passes";
-    EXPECT_EQ(Column(), S("QTHRAPRCOMIS"));
+    EXPECT_EQ(Column(), u"QTHRAPRCOMIS"_s);
 }
 
 TEST_F(Editing, CommissionAboveTheHoursWorkedRefusesThePost)
 {
     Open();
     At(11, "QTHRAPRCOMIS");
-    UserType(*f, S("0830"));
+    UserType(*f, u"0830"_s);
     UserKey(*f, VK_DOWN);
-    EXPECT_EQ(desktop->errors, QStringList{f->msgPadrao->Msg(S("Hr_Aprov<"))});
+    EXPECT_EQ(desktop->errors, QStringList{f->msgPadrao->Msg(u"Hr_Aprov<"_s)});
     EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsEdit);
     EXPECT_EQ(Saves(), 0);
     EXPECT_EQ(f->cdsCSA.State(), TDataSetState::dsBrowse) << "the server copy leaves editing";
@@ -81,18 +88,18 @@ TEST_F(Editing, CommissionBelowTheHoursWorkedNeedsAnOccurrence)
 {
     Open();
     At(12, "QTHRAPRCOMIS"); // 7.5 worked
-    UserType(*f, S("0700"));
+    UserType(*f, u"0700"_s);
     UserKey(*f, VK_DOWN);
-    EXPECT_EQ(desktop->errors, QStringList{S("Ocorrência deve ser informada.")});
-    EXPECT_EQ(Column(), S("DSOCORR")) << "the cursor goes to the occurrence";
+    EXPECT_EQ(desktop->errors, QStringList{u"Ocorrência deve ser informada."_s});
+    EXPECT_EQ(Column(), u"DSOCORR"_s) << "the cursor goes to the occurrence";
     EXPECT_EQ(Saves(), 0);
     // Typing does nothing in the occurrence; the picker sets it.
-    UserType(*f, S("x"));
-    EXPECT_TRUE(f->cdsAuxCSA.FieldByName(S("DSOCORR"))->IsNull());
+    UserType(*f, u"x"_s);
+    EXPECT_TRUE(f->cdsAuxCSA.FieldByName(u"DSOCORR"_s)->IsNull());
     desktop->rowPicks = {0};
     Input([&] { f->dbgCSA->ClickEditButton(); });
-    EXPECT_EQ(desktop->pickRowTitles, QStringList{S("Ocorrência")});
-    EXPECT_FALSE(f->cdsAuxCSA.FieldByName(S("CDOCORR"))->IsNull());
+    EXPECT_EQ(desktop->pickRowTitles, QStringList{u"Ocorrência"_s});
+    EXPECT_FALSE(f->cdsAuxCSA.FieldByName(u"CDOCORR"_s)->IsNull());
     UserKey(*f, VK_DOWN);
     EXPECT_EQ(desktop->errors.size(), 1);
     EXPECT_EQ(Saves(), 1);
@@ -103,14 +110,14 @@ TEST_F(Editing, CommissionBelowTheHoursWorkedNeedsAnOccurrence)
     EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsBrowse);
     EXPECT_EQ(f->cdsCSA.ChangeCount(), 0) << "saved and merged";
     EXPECT_TRUE(f->dbgPadrao->Enabled());
-    EXPECT_EQ(f->lblTotHoraComis->Caption(), S("07:00"));
+    EXPECT_EQ(f->lblTotHoraComis->Caption(), u"07:00"_s);
 }
 
 TEST_F(Editing, LowerBilledHoursNeedNoOccurrence)
 {
     Open();
     At(12, "QTHRAPROFATU");
-    UserType(*f, S("0700"));
+    UserType(*f, u"0700"_s);
     UserKey(*f, VK_DOWN);
     EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
     EXPECT_EQ(Stored(12)[0].toDouble(), 7.0);
@@ -121,10 +128,10 @@ TEST_F(Editing, ComparisonsAreOnFiveDecimals)
 {
     Open();
     At(13, "QTHRAPROFATU"); // 7.49999 worked, shown as 07:30
-    EXPECT_EQ(f->cdsAuxCSA.FieldByName(S("QTHRTRAB"))->DisplayText(), S("07:30"));
-    UserType(*f, S("0730"));
+    EXPECT_EQ(f->cdsAuxCSA.FieldByName(u"QTHRTRAB"_s)->DisplayText(), u"07:30"_s);
+    UserType(*f, u"0730"_s);
     UserKey(*f, VK_TAB);
-    EXPECT_EQ(desktop->errors, QStringList{f->msgPadrao->Msg(S("Hr_Norm<"))});
+    EXPECT_EQ(desktop->errors, QStringList{f->msgPadrao->Msg(u"Hr_Norm<"_s)});
 }
 
 TEST_F(Editing, PostingUntypedApprovalsStoresTheHoursWorked)
@@ -144,7 +151,7 @@ TEST_F(Editing, GapDaysTakeNoTypingAndTheirPostSendsNothing)
 {
     Open("T0001");
     At(2, "QTHRAPROFATU");
-    UserType(*f, S("0100"));
+    UserType(*f, u"0100"_s);
     EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsBrowse);
     At(2, "DSOCORR");
     UserKey(*f, VK_BACK); // emptying the occurrence works on any day
@@ -170,20 +177,20 @@ TEST_F(Editing, RowsAreNeverAddedOrRemovedFromTheKeyboard)
     // Tab on the last row's occurrence stays there.
     At(4, "DSOCORR");
     UserKey(*f, VK_TAB);
-    EXPECT_EQ(Column(), S("DSOCORR"));
+    EXPECT_EQ(Column(), u"DSOCORR"_s);
     EXPECT_EQ(f->cdsAuxCSA.RecNo(), 4);
 }
 
 TEST_F(Editing, BackspaceInTheOccurrenceEmptiesGroupCodeAndDescription)
 {
-    m_db->Exec(S("UPDATE CSA SET CDOCORR = '01', CDGRPOCOR = '01' WHERE DTSERVPREST = ?"),
+    m_db->Exec(u"UPDATE CSA SET CDOCORR = '01', CDGRPOCOR = '01' WHERE DTSERVPREST = ?"_s,
                {static_cast<qint64>(Day(2030, 3, 11))});
     Open();
     At(11, "DSOCORR");
-    ASSERT_FALSE(f->cdsAuxCSA.FieldByName(S("CDOCORR"))->IsNull());
+    ASSERT_FALSE(f->cdsAuxCSA.FieldByName(u"CDOCORR"_s)->IsNull());
     UserKey(*f, VK_BACK);
     for (const char* field : {"CDOCORR", "CDGRPOCOR", "DSOCORR"})
-        EXPECT_TRUE(f->cdsAuxCSA.FieldByName(S(field))->IsNull()) << field;
+        EXPECT_TRUE(f->cdsAuxCSA.FieldByName(QString::fromUtf8(field))->IsNull()) << field;
     UserKey(*f, VK_UP);
     EXPECT_TRUE(Stored(11)[2].isNull()) << "the cleared occurrence was saved";
 }
@@ -193,7 +200,7 @@ TEST_F(Editing, OnlyApprovalsAndTheOccurrenceTakeEdits)
     Open();
     for (const char* column : {"DTSERVPREST", "QTHRTRAB", "INCLUSAO"}) {
         At(11, column);
-        UserType(*f, S("1"));
+        UserType(*f, u"1"_s);
         EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsBrowse) << column;
         EXPECT_FALSE(f->dbgCSA->HasOption(dgEditing)) << column;
     }
@@ -201,10 +208,10 @@ TEST_F(Editing, OnlyApprovalsAndTheOccurrenceTakeEdits)
     GoTo(f->dbgPadrao, "NRSERVCONT", "002");
     UserFocus(f->dbgCSA);
     At(6, "QTHRAPROFATU");
-    UserType(*f, S("0100"));
+    UserType(*f, u"0100"_s);
     EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsBrowse);
     At(6, "QTHRAPRCOMIS");
-    UserType(*f, S("0300"));
+    UserType(*f, u"0300"_s);
     EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsEdit);
 }
 
@@ -212,7 +219,8 @@ TEST_F(Editing, AnApprovedOrBilledChtChangesNothingAndSaysNothing)
 {
     for (const char* status : {"A", "R"}) {
         SCOPED_TRACE(status);
-        m_db->Exec(S("UPDATE CHT SET IDSTATUSCHT = ? WHERE NRSEQUCHT = 'T0001'"), {S(status)});
+        m_db->Exec(u"UPDATE CHT SET IDSTATUSCHT = ? WHERE NRSEQUCHT = 'T0001'"_s,
+                   {QString::fromUtf8(status)});
         if (!f)
             Open("T0001");
         else {
@@ -221,7 +229,7 @@ TEST_F(Editing, AnApprovedOrBilledChtChangesNothingAndSaysNothing)
             UserFocus(f->dbgCSA);
         }
         At(1, "QTHRAPROFATU");
-        UserType(*f, S("0500"));
+        UserType(*f, u"0500"_s);
         At(1, "DSOCORR");
         UserKey(*f, VK_BACK);
         desktop->rowPicks = {0};
@@ -238,13 +246,13 @@ TEST_F(Editing, ASaveTheServerRefusesKeepsTheTypedValuesAndLosesNothing)
     At(12, "QTHRAPROFATU");
     // Another user approves the same day meanwhile.
     m_db->Exec(
-        S("UPDATE CSA SET QTHRAPROFATU = 6, QTHRAPRCOMIS = 6, CDOCORR = '01', CDGRPOCOR = '01' "
-          "WHERE CDFUNC = 'TF1' AND DTSERVPREST = ?"),
+        u"UPDATE CSA SET QTHRAPROFATU = 6, QTHRAPRCOMIS = 6, CDOCORR = '01', CDGRPOCOR = '01' "
+        "WHERE CDFUNC = 'TF1' AND DTSERVPREST = ?"_s,
         {static_cast<qint64>(Day(2030, 3, 12))});
-    UserType(*f, S("0700"));
+    UserType(*f, u"0700"_s);
     UserKey(*f, VK_DOWN);
     ASSERT_EQ(desktop->errors.size(), 1);
-    EXPECT_TRUE(desktop->errors[0].contains(S("12/03/2030"))) << desktop->errors[0].toStdString();
+    EXPECT_TRUE(desktop->errors[0].contains(u"12/03/2030"_s)) << desktop->errors[0].toStdString();
     EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsEdit) << "the row stays in edit";
     EXPECT_EQ(Field("QTHRAPROFATU"), 7.0) << "with the typed value";
     EXPECT_EQ(f->cdsCSA.ChangeCount(), 0) << "nothing left pending to go out with another day";
@@ -252,11 +260,11 @@ TEST_F(Editing, ASaveTheServerRefusesKeepsTheTypedValuesAndLosesNothing)
     EXPECT_EQ(Stored(12)[0].toDouble(), 6.0) << "the other user's change stands";
     UserKey(*f, VK_ESCAPE);
     EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsBrowse);
-    EXPECT_TRUE(f->cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->IsNull())
+    EXPECT_TRUE(f->cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s)->IsNull())
         << "cancelling brings back what was loaded";
     // Another day saves alone.
     At(14, "QTHRAPROFATU");
-    UserType(*f, S("0400"));
+    UserType(*f, u"0400"_s);
     UserKey(*f, VK_UP);
     EXPECT_EQ(desktop->errors.size(), 1);
     const QJsonObject delta = CallsOf("SetCSA").last().Params[0].toObject();
@@ -270,7 +278,7 @@ TEST_F(Editing, GeneratingAsksFirstThenBillsAndShowsTheNewCht)
     desktop->answers = {mrNo};
     UserClick(f->sbtGerarCHT);
     EXPECT_EQ(desktop->questions.last(),
-              S("Confirma a geração da CHT para todas as CSA´s mostradas na tela?"));
+              u"Confirma a geração da CHT para todas as CSA´s mostradas na tela?"_s);
     EXPECT_TRUE(CallsOf("SetCHT").isEmpty());
     const int reloads = static_cast<int>(CallsOf("GetServPrest").size());
 
@@ -279,20 +287,20 @@ TEST_F(Editing, GeneratingAsksFirstThenBillsAndShowsTheNewCht)
     EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
     ASSERT_EQ(CallsOf("SetCHT").size(), 1);
     EXPECT_EQ(CallsOf("SetCHT")[0].Params,
-              (QJsonArray{Day(2030, 3, 1), Day(2030, 3, 31), S("ANA"), S("T"), S("T"), S("T"),
-                          S("T"), S("T"), S("T")}));
+              (QJsonArray{Day(2030, 3, 1), Day(2030, 3, 31), u"ANA"_s, u"T"_s, u"T"_s, u"T"_s,
+                          u"T"_s, u"T"_s, u"T"_s}));
     EXPECT_EQ(CallsOf("GetServPrest").size(), reloads + 1) << "the screen reloads";
     EXPECT_EQ(f->ActiveControl(), f->dbgPadrao);
     OpenTf1();
     QStringList chts;
     for (int i = 0; i < f->cdsCHT.RecordCount(); ++i) {
         TClientDataSet::ActiveRecordScope scope(f->cdsCHT, i);
-        chts << f->cdsCHT.FieldByName(S("IDSTATUSCHT"))->AsString() +
-                    f->cdsCHT.FieldByName(S("NRSEQUCHT"))->AsString();
+        chts << f->cdsCHT.FieldByName(u"IDSTATUSCHT"_s)->AsString() +
+                    f->cdsCHT.FieldByName(u"NRSEQUCHT"_s)->AsString();
     }
     EXPECT_EQ(chts.size(), 3) << chts.join(u' ').toStdString();
     EXPECT_TRUE(Days().isEmpty()) << "no day of TF1 is left without CHT";
     const QVariant billed =
-        m_db->Scalar(S("SELECT COUNT(*) FROM CSA WHERE CDFUNC = 'TF1' AND NRSEQUCHT IS NULL"));
+        m_db->Scalar(u"SELECT COUNT(*) FROM CSA WHERE CDFUNC = 'TF1' AND NRSEQUCHT IS NULL"_s);
     EXPECT_EQ(billed.toInt(), 0);
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -24,8 +26,8 @@ TEST_F(FilterDialog, FirstShowHasTheDefaultsAndConfirmingFillsTheServices)
     bool seen = false;
     OnFilter([&](TfrmFiltroCsa& d) {
         seen = true;
-        EXPECT_EQ(d.Caption(), S("Filtro Apuração CHT"));
-        EXPECT_EQ(d.lblCodTela->Caption(), S("APH31501"));
+        EXPECT_EQ(d.Caption(), u"Filtro Apuração CHT"_s);
+        EXPECT_EQ(d.lblCodTela->Caption(), u"APH31501"_s);
         for (TRadioButton* todos : {d.rbtTodosCli, d.rbtTodosFunc, d.rbtTodosProp})
             EXPECT_TRUE(todos->Checked()) << todos->Name().toStdString();
         for (TBtnPesquisa* picker : {d.btnPesqCli, d.btnPesqFunc, d.btnPesqProp})
@@ -37,25 +39,25 @@ TEST_F(FilterDialog, FirstShowHasTheDefaultsAndConfirmingFillsTheServices)
             EXPECT_FALSE(box->Enabled()) << box->Name().toStdString();
             EXPECT_FALSE(box->Checked()) << box->Name().toStdString();
         }
-        EXPECT_EQ(d.depDtInicial->Text(), S("21/06/2008"));
+        EXPECT_EQ(d.depDtInicial->Text(), u"21/06/2008"_s);
         EXPECT_EQ(d.depDtFinal->GetDate(), Today());
         EXPECT_EQ(d.ActiveControl(), d.rbtTodosCli);
-        EXPECT_EQ(d.rbtTodosProp->Caption(), S("Todas"));
+        EXPECT_EQ(d.rbtTodosProp->Caption(), u"Todas"_s);
         UserClick(d.sbtConfirma);
     });
     IniProc();
     ASSERT_TRUE(seen);
     EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
-    EXPECT_EQ(frmFiltroCsa->stSituacaoCSA, S("S"));
+    EXPECT_EQ(frmFiltroCsa->stSituacaoCSA, u"S"_s);
     EXPECT_EQ(frmFiltroCsa->stSituacaoCHT, QString());
     EXPECT_FALSE(frmFiltroCsa->Visible()) << "confirming closes the dialog";
     const QList<TRecordedCall> services = CallsOf("GetServPrest");
     ASSERT_EQ(services.size(), 1);
-    EXPECT_EQ(services[0].Params, (QJsonArray{Ole(2008, 6, 21), Today(), S("T"), S("T"), S("T"),
-                                              S("S"), S("ANA"), QString()}));
+    EXPECT_EQ(services[0].Params, (QJsonArray{Ole(2008, 6, 21), Today(), u"T"_s, u"T"_s, u"T"_s,
+                                              u"S"_s, u"ANA"_s, QString()}));
     EXPECT_GT(frmAprovaHoras->cdsServPrest.RecordCount(), 0)
         << "the demo data has CSAs without CHT";
-    EXPECT_EQ(Filtro.Cliente.Lista, S("T"));
+    EXPECT_EQ(Filtro.Cliente.Lista, u"T"_s);
     EXPECT_TRUE(Filtro.Cliente.Todos);
     EXPECT_EQ(Filtro.DtInicial, Ole(2008, 6, 21));
 }
@@ -69,42 +71,42 @@ TEST_F(FilterDialog, EachRefusalShowsItsMessageAndMovesTheFocus)
         EXPECT_TRUE(d.btnPesqCli->Enabled());
         d.depDtInicial->SetDate(Today() + 1);
         UserClick(d.sbtConfirma);
-        EXPECT_EQ(desktop->errors.last(), S("Cliente deve ser informado"));
+        EXPECT_EQ(desktop->errors.last(), u"Cliente deve ser informado"_s);
         EXPECT_EQ(d.ActiveControl(), d.rbtListaCli);
         UserClick(d.rbtTodosCli);
 
         UserClick(d.sbtConfirma);
-        EXPECT_EQ(desktop->errors.last(), S("Data Final deve ser maior ou igual à Data Inicial."));
+        EXPECT_EQ(desktop->errors.last(), u"Data Final deve ser maior ou igual à Data Inicial."_s);
         EXPECT_EQ(d.ActiveControl(), d.depDtInicial);
 
         d.depDtInicial->SetText(QString());
         UserClick(d.sbtConfirma);
-        EXPECT_EQ(desktop->errors.last(), S("Data Inicial deve ser informada."));
+        EXPECT_EQ(desktop->errors.last(), u"Data Inicial deve ser informada."_s);
         d.depDtInicial->SetDate(Today());
         d.depDtFinal->SetText(QString());
         UserClick(d.sbtConfirma);
-        EXPECT_EQ(desktop->errors.last(), S("Data Final deve ser informada."));
+        EXPECT_EQ(desktop->errors.last(), u"Data Final deve ser informada."_s);
         EXPECT_EQ(d.ActiveControl(), d.depDtFinal);
-        d.depDtFinal->SetText(S("31/02/2026"));
+        d.depDtFinal->SetText(u"31/02/2026"_s);
         UserClick(d.sbtConfirma);
-        EXPECT_TRUE(desktop->errors.last().contains(S("31/02/2026")))
+        EXPECT_TRUE(desktop->errors.last().contains(u"31/02/2026"_s))
             << "the date edit's own check";
         d.depDtFinal->SetDate(Today()); // equal dates pass
 
         UserClick(d.chbSemCHTGerada);
         UserClick(d.sbtConfirma);
-        EXPECT_EQ(desktop->errors.last(), S("Situação do CHT deve ser informada."));
+        EXPECT_EQ(desktop->errors.last(), u"Situação do CHT deve ser informada."_s);
         EXPECT_EQ(d.ActiveControl(), d.chbSemCHTGerada);
 
         UserClick(d.chbComCHTGerada);
         EXPECT_TRUE(d.chbCHT_Pendente->Enabled());
         UserFocus(d.depDtFinal);
         UserClick(d.sbtConfirma);
-        EXPECT_EQ(desktop->errors.last(), S("Situação do CHT deve ser informada."));
+        EXPECT_EQ(desktop->errors.last(), u"Situação do CHT deve ser informada."_s);
         EXPECT_EQ(d.ActiveControl(), d.depDtFinal) << "this refusal leaves the focus alone";
-        EXPECT_EQ(d.stSituacaoCSA, S("C")) << "the codes were rebuilt before the refusal";
+        EXPECT_EQ(d.stSituacaoCSA, u"C"_s) << "the codes were rebuilt before the refusal";
         EXPECT_EQ(d.stSituacaoCHT, QString());
-        EXPECT_EQ(d.stCliente, S("T")) << "groups on Todos became T";
+        EXPECT_EQ(d.stCliente, u"T"_s) << "groups on Todos became T";
         EXPECT_EQ(desktop->errors.size(), 7);
     });
     IniProc();
@@ -147,11 +149,11 @@ TEST_F(FilterDialog, SituationCodesForEachCombination)
         UserClick(frmAprovaHoras->sbtFiltrar);
         SCOPED_TRACE(c.csa + std::string("/") + c.cht);
         EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
-        EXPECT_EQ(frmFiltroCsa->stSituacaoCSA, S(c.csa));
-        EXPECT_EQ(frmFiltroCsa->stSituacaoCHT, S(c.cht));
+        EXPECT_EQ(frmFiltroCsa->stSituacaoCSA, QString::fromUtf8(c.csa));
+        EXPECT_EQ(frmFiltroCsa->stSituacaoCHT, QString::fromUtf8(c.cht));
         const TRecordedCall last = CallsOf("GetServPrest").last();
-        EXPECT_EQ(last.Params[5].toString(), S(c.csa));
-        EXPECT_EQ(last.Params[7].toString(), S(c.cht));
+        EXPECT_EQ(last.Params[5].toString(), QString::fromUtf8(c.csa));
+        EXPECT_EQ(last.Params[7].toString(), QString::fromUtf8(c.cht));
         EXPECT_EQ(Filtro.CHT_Pendente, c.pendente) << "marks are stored even when disabled";
         EXPECT_EQ(Filtro.CHT_Faturado, c.faturado);
     }
@@ -161,12 +163,12 @@ TEST_F(FilterDialog, RefreshReloadsWithTheLastConfirmedFilterAndNeverShowsTheDia
 {
     // Before any confirmation the refresh sends the creation values.
     IniProc(); // the dialog is left without confirming
-    const int shown = static_cast<int>(desktop->shownForms.count(S("frmFiltroCsa")));
+    const int shown = static_cast<int>(desktop->shownForms.count(u"frmFiltroCsa"_s));
     UserClick(frmAprovaHoras->sbtVerificar);
     ASSERT_EQ(CallsOf("GetServPrest").size(), 1);
     EXPECT_EQ(CallsOf("GetServPrest")[0].Params,
               (QJsonArray{Ole(2008, 6, 21), Today(), QString(), QString(), QString(), QString(),
-                          S("ANA"), QString()}));
+                          u"ANA"_s, QString()}));
 
     OnFilter([&](TfrmFiltroCsa& d) {
         d.depDtInicial->SetDate(Ole(2025, 1, 1));
@@ -176,11 +178,11 @@ TEST_F(FilterDialog, RefreshReloadsWithTheLastConfirmedFilterAndNeverShowsTheDia
     });
     UserClick(frmAprovaHoras->sbtFiltrar);
     const QJsonArray confirmed = CallsOf("GetServPrest").last().Params;
-    EXPECT_EQ(confirmed[5].toString(), S("T"));
+    EXPECT_EQ(confirmed[5].toString(), u"T"_s);
     // The earlier refresh put the CHT boxes back from Filtro (Pendente at
     // creation), and activation leaves them as they were.
-    EXPECT_EQ(confirmed[7].toString(), S("_P_A"));
-    const int shownAfter = static_cast<int>(desktop->shownForms.count(S("frmFiltroCsa")));
+    EXPECT_EQ(confirmed[7].toString(), u"_P_A"_s);
+    const int shownAfter = static_cast<int>(desktop->shownForms.count(u"frmFiltroCsa"_s));
     EXPECT_EQ(shownAfter, shown + 1);
 
     // The user changes the dialog and cancels: the refresh still uses what
@@ -192,7 +194,7 @@ TEST_F(FilterDialog, RefreshReloadsWithTheLastConfirmedFilterAndNeverShowsTheDia
     UserClick(frmAprovaHoras->sbtFiltrar);
     UserClick(frmAprovaHoras->sbtVerificar);
     EXPECT_EQ(CallsOf("GetServPrest").last().Params, confirmed);
-    EXPECT_EQ(desktop->shownForms.count(S("frmFiltroCsa")), shownAfter + 1)
+    EXPECT_EQ(desktop->shownForms.count(u"frmFiltroCsa"_s), shownAfter + 1)
         << "no dialog for the refresh";
     EXPECT_EQ(frmFiltroCsa->depDtInicial->GetDate(), Ole(2025, 1, 1)) << "restored from Filtro";
 }
@@ -205,9 +207,9 @@ TEST_F(FilterDialog, PickersFillTheSelectionsAndTheProposalRequestFollowsTheClie
         desktop->listPicks = {std::nullopt};
         UserClick(d.btnPesqProp);
         ASSERT_EQ(CallsOf("GetProp").size(), 1);
-        EXPECT_EQ(CallsOf("GetProp")[0].Params, (QJsonArray{S("0001"), QString(), S("T")}));
-        EXPECT_EQ(desktop->pickLists.last().Title, S("Proposta"));
-        EXPECT_EQ(desktop->pickLists.last().KeyField, S("CDCHAVE"));
+        EXPECT_EQ(CallsOf("GetProp")[0].Params, (QJsonArray{u"0001"_s, QString(), u"T"_s}));
+        EXPECT_EQ(desktop->pickLists.last().Title, u"Proposta"_s);
+        EXPECT_EQ(desktop->pickLists.last().KeyField, u"CDCHAVE"_s);
         const int allProposals = d.cdsProposta.RecordCount();
         EXPECT_GT(allProposals, 1);
 
@@ -215,39 +217,39 @@ TEST_F(FilterDialog, PickersFillTheSelectionsAndTheProposalRequestFollowsTheClie
         UserClick(d.rbtListaCli);
         desktop->listPicks = {std::nullopt};
         UserClick(d.btnPesqProp);
-        EXPECT_EQ(CallsOf("GetProp")[1].Params, (QJsonArray{S("0001"), QString(), QString()}));
+        EXPECT_EQ(CallsOf("GetProp")[1].Params, (QJsonArray{u"0001"_s, QString(), QString()}));
 
         // A client picked but not confirmed already counts.
-        desktop->listPicks = {QStringList{S("000101")}};
+        desktop->listPicks = {QStringList{u"000101"_s}};
         UserClick(d.btnPesqCli);
-        EXPECT_EQ(desktop->pickLists.last().Title, S("Cliente"));
-        EXPECT_EQ(DecodeSelection(d.stCliente).Keys, QStringList{S("000101")});
-        desktop->listPicks = {QStringList{S("2024-0101|01")}};
+        EXPECT_EQ(desktop->pickLists.last().Title, u"Cliente"_s);
+        EXPECT_EQ(DecodeSelection(d.stCliente).Keys, QStringList{u"000101"_s});
+        desktop->listPicks = {QStringList{u"2024-0101|01"_s}};
         UserClick(d.btnPesqProp);
-        EXPECT_EQ(CallsOf("GetProp")[2].Params, (QJsonArray{S("0001"), d.stCliente, QString()}));
+        EXPECT_EQ(CallsOf("GetProp")[2].Params, (QJsonArray{u"0001"_s, d.stCliente, QString()}));
         EXPECT_LT(d.cdsProposta.RecordCount(), allProposals);
         for (d.cdsProposta.First(); !d.cdsProposta.Eof(); d.cdsProposta.Next())
-            EXPECT_EQ(d.cdsProposta.FieldByName(S("CDCLIENTE"))->AsString(), S("000101"));
-        EXPECT_EQ(DecodeSelection(d.stProposta).Keys, QStringList{S("2024-0101|01")});
+            EXPECT_EQ(d.cdsProposta.FieldByName(u"CDCLIENTE"_s)->AsString(), u"000101"_s);
+        EXPECT_EQ(DecodeSelection(d.stProposta).Keys, QStringList{u"2024-0101|01"_s});
 
         // Employees come from the active operators.
         UserClick(d.rbtListaFunc);
-        desktop->listPicks = {QStringList{S("F0001")}};
+        desktop->listPicks = {QStringList{u"F0001"_s}};
         UserClick(d.btnPesqFunc);
-        EXPECT_EQ(desktop->pickLists.last().Title, S("Funcionário"));
+        EXPECT_EQ(desktop->pickLists.last().Title, u"Funcionário"_s);
         UserClick(d.sbtConfirma);
     });
     IniProc();
     EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
     EXPECT_FALSE(Filtro.Cliente.Todos);
-    EXPECT_EQ(DecodeSelection(Filtro.Cliente.Lista).Keys, QStringList{S("000101")});
+    EXPECT_EQ(DecodeSelection(Filtro.Cliente.Lista).Keys, QStringList{u"000101"_s});
     const QJsonArray args = CallsOf("GetServPrest").last().Params;
     EXPECT_EQ(args[2].toString(), Filtro.Cliente.Lista);
     EXPECT_EQ(args[4].toString(), Filtro.Proposta.Lista);
     for (frmAprovaHoras->cdsServPrest.First(); !frmAprovaHoras->cdsServPrest.Eof();
          frmAprovaHoras->cdsServPrest.Next())
-        EXPECT_EQ(frmAprovaHoras->cdsServPrest.FieldByName(S("CDCLIENTE"))->AsString(),
-                  S("000101"));
+        EXPECT_EQ(frmAprovaHoras->cdsServPrest.FieldByName(u"CDCLIENTE"_s)->AsString(),
+                  u"000101"_s);
 }
 
 TEST_F(FilterDialog, RegistrationNumbersShowThroughTheMaskOfTheirOwnType)
@@ -258,9 +260,9 @@ TEST_F(FilterDialog, RegistrationNumbersShowThroughTheMaskOfTheirOwnType)
         UserClick(d.btnPesqCli);
         QStringList shown;
         for (d.qryCliente.First(); !d.qryCliente.Eof(); d.qryCliente.Next())
-            shown << d.qryCliente.FieldByName(S("NRINSJURCLIE"))->DisplayText();
-        EXPECT_TRUE(shown.contains(S("12.345.678/0001-90"))) << shown.join(u' ').toStdString();
-        EXPECT_TRUE(shown.contains(S("123.456.789-09"))) << shown.join(u' ').toStdString();
+            shown << d.qryCliente.FieldByName(u"NRINSJURCLIE"_s)->DisplayText();
+        EXPECT_TRUE(shown.contains(u"12.345.678/0001-90"_s)) << shown.join(u' ').toStdString();
+        EXPECT_TRUE(shown.contains(u"123.456.789-09"_s)) << shown.join(u' ').toStdString();
     });
     IniProc();
 }
@@ -269,7 +271,7 @@ TEST_F(FilterDialog, CancellingBringsBackTheLastConfirmedChoiceAtTheNextShow)
 {
     OnFilter([&](TfrmFiltroCsa& d) {
         UserClick(d.rbtListaCli);
-        desktop->listPicks = {QStringList{S("000102")}};
+        desktop->listPicks = {QStringList{u"000102"_s}};
         UserClick(d.btnPesqCli);
         UserClick(d.sbtConfirma);
     });
@@ -279,7 +281,7 @@ TEST_F(FilterDialog, CancellingBringsBackTheLastConfirmedChoiceAtTheNextShow)
         EXPECT_TRUE(d.rbtListaCli->Checked());
         EXPECT_EQ(d.stCliente, confirmed);
         EXPECT_EQ(d.ActiveControl(), d.rbtListaCli);
-        desktop->listPicks = {QStringList{S("000103")}};
+        desktop->listPicks = {QStringList{u"000103"_s}};
         UserClick(d.btnPesqCli);
         UserClick(d.rbtTodosCli);
         UserClick(d.sbtCancela);
@@ -300,13 +302,13 @@ TEST_F(FilterDialog, AServiceErrorKeepsTheDialogOpenWithTheLowerGridsEmpty)
     ASSERT_GT(frmAprovaHoras->cdsServPrest.RecordCount(), 0);
     bool stillOpen = false;
     OnFilter([&](TfrmFiltroCsa& d) {
-        failing = S("GetServPrest");
+        failing = u"GetServPrest"_s;
         UserClick(d.sbtConfirma);
         stillOpen = d.Visible();
     });
     UserClick(frmAprovaHoras->sbtFiltrar);
     EXPECT_TRUE(stillOpen);
-    EXPECT_EQ(desktop->errors, QStringList{S("Falha de comunicação com o servidor de aplicação.")});
+    EXPECT_EQ(desktop->errors, QStringList{u"Falha de comunicação com o servidor de aplicação."_s});
     EXPECT_GT(frmAprovaHoras->cdsServPrest.RecordCount(), 0) << "the services keep what they had";
     EXPECT_FALSE(frmAprovaHoras->cdsFunc.Active());
     EXPECT_FALSE(frmAprovaHoras->cdsAuxCSA.Active());

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -25,8 +27,8 @@ TEST_F(Module, TwoEntriesGiveOneScreenShownTwiceAndTwoDialogs)
     IniProc();
     EXPECT_EQ(frmAprovaHoras, first);
     EXPECT_TRUE(boIdCriado);
-    EXPECT_EQ(desktop->shownForms.count(S("frmAprovaHoras")), 2);
-    EXPECT_EQ(desktop->shownForms.count(S("frmFiltroCsa")), 2);
+    EXPECT_EQ(desktop->shownForms.count(u"frmAprovaHoras"_s), 2);
+    EXPECT_EQ(desktop->shownForms.count(u"frmFiltroCsa"_s), 2);
     EXPECT_EQ(opens.size(), 1) << "one connection";
     EXPECT_EQ(desktop->cursor, TCursor::crDefault);
 }
@@ -100,8 +102,8 @@ TEST_F(Module, TheScreenIsMadeAsDesigned)
 {
     IniProc();
     TfrmAprovaHoras& f = *frmAprovaHoras;
-    EXPECT_EQ(f.Caption(), S("Apuração de CHT"));
-    EXPECT_EQ(f.lblCodTela->Caption(), S("APH31500"));
+    EXPECT_EQ(f.Caption(), u"Apuração de CHT"_s);
+    EXPECT_EQ(f.lblCodTela->Caption(), u"APH31500"_s);
     EXPECT_EQ(f.FormStyle(), TFormStyle::fsMDIChild);
     EXPECT_EQ(f.ClientWidth(), 965);
     EXPECT_EQ(f.ClientHeight(), 570);
@@ -124,15 +126,15 @@ TEST_F(Module, TheScreenIsMadeAsDesigned)
                                                     {f.sbtFechar, 311}};
     for (const auto& [button, left] : placed)
         EXPECT_EQ(button->Left(), left) << button->Name().toStdString();
-    EXPECT_EQ(f.sbtFiltrar->Hint(), S("Filtrar"));
-    EXPECT_EQ(f.sbtGerarCHT->Hint(), S("Gerar CHT"));
+    EXPECT_EQ(f.sbtFiltrar->Hint(), u"Filtrar"_s);
+    EXPECT_EQ(f.sbtGerarCHT->Hint(), u"Gerar CHT"_s);
     EXPECT_TRUE(f.sbtGerarCHT->Flat());
     EXPECT_EQ(f.sbtGerarCHT->Width(), 21);
 
     // Menu.
-    EXPECT_EQ(f.mnuFiltrar->Caption(), S("&Filtrar"));
+    EXPECT_EQ(f.mnuFiltrar->Caption(), u"&Filtrar"_s);
     EXPECT_EQ(f.mnuFiltrar->ShortCut(), ShortCut('L', ssCtrl));
-    EXPECT_EQ(f.mnuGerarCHT->Caption(), S("&Gerar CHT"));
+    EXPECT_EQ(f.mnuGerarCHT->Caption(), u"&Gerar CHT"_s);
     EXPECT_EQ(f.mnuGerarCHT->ShortCut(), ShortCut('G', ssCtrl));
     EXPECT_TRUE(f.N1->IsSeparator());
 
@@ -143,15 +145,15 @@ TEST_F(Module, TheScreenIsMadeAsDesigned)
             t << g->Column(i)->TitleCaption() + u'/' + QString::number(g->Column(i)->Width());
         return t;
     };
-    EXPECT_EQ(titles(f.dbgPadrao).first(), S("Cliente/169"));
-    EXPECT_EQ(titles(f.dbgPadrao)[5], S("Cobrança/57")) << "a hidden field still shows as a column";
-    EXPECT_EQ(titles(f.dbgCHT)[1], S("Nr. CHT/45"));
+    EXPECT_EQ(titles(f.dbgPadrao).first(), u"Cliente/169"_s);
+    EXPECT_EQ(titles(f.dbgPadrao)[5], u"Cobrança/57"_s) << "a hidden field still shows as a column";
+    EXPECT_EQ(titles(f.dbgCHT)[1], u"Nr. CHT/45"_s);
     // A column without a width is as wide as its field, and no narrower
     // than its title.
     EXPECT_GE(f.dbgCHT->Column(0)->Width(), 60) << "Situação CHT over a one-letter field";
     EXPECT_EQ(f.dbgFuncionario->Column(0)->Width(), 64) << "a ten-character code";
-    EXPECT_EQ(titles(f.dbgCSA)[0], S("Data/81"));
-    EXPECT_EQ(titles(f.dbgCSA)[5].section(u'/', 0, 0), S("Inclusão"));
+    EXPECT_EQ(titles(f.dbgCSA)[0], u"Data/81"_s);
+    EXPECT_EQ(titles(f.dbgCSA)[5].section(u'/', 0, 0), u"Inclusão"_s);
     EXPECT_EQ(f.dbgCSA->Column(4)->ButtonStyle(), TColumnButtonStyle::cbsEllipsis);
     EXPECT_TRUE(f.dbgFuncionario->HasOption(dgRowSelect));
     EXPECT_FALSE(f.dbgPadrao->HasOption(dgEditing));
@@ -159,16 +161,16 @@ TEST_F(Module, TheScreenIsMadeAsDesigned)
     EXPECT_EQ(f.dbgCHT->Color(), clInfoBk);
 
     // Fields and messages.
-    EXPECT_EQ(f.cdsAuxCSA.IndexFieldNames(), S("DTSERVPREST"));
-    EXPECT_EQ(f.cdsAuxCSA.FieldByName(S("QTHRAPROFATU"))->EditMask(), S("!90:00;1; "));
-    EXPECT_TRUE(f.cdsAuxCSA.FieldByName(S("QTHRTRAB"))->ReadOnly());
-    EXPECT_EQ(f.cdsServPrest.FieldByName(S("VRHORACLIE"))->DisplayFormat(), S("#,###,##0.00"));
+    EXPECT_EQ(f.cdsAuxCSA.IndexFieldNames(), u"DTSERVPREST"_s);
+    EXPECT_EQ(f.cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s)->EditMask(), u"!90:00;1; "_s);
+    EXPECT_TRUE(f.cdsAuxCSA.FieldByName(u"QTHRTRAB"_s)->ReadOnly());
+    EXPECT_EQ(f.cdsServPrest.FieldByName(u"VRHORACLIE"_s)->DisplayFormat(), u"#,###,##0.00"_s);
     EXPECT_EQ(f.cdsCSA.FieldCount(), 18);
-    EXPECT_EQ(f.msgPadrao->Msg(S("CONF_GERAR_CHT")),
-              S("Confirma a geração da CHT para todas as CSA´s mostradas na tela?"));
+    EXPECT_EQ(f.msgPadrao->Msg(u"CONF_GERAR_CHT"_s),
+              u"Confirma a geração da CHT para todas as CSA´s mostradas na tela?"_s);
     EXPECT_EQ(
         f.qryOcorr.SQL.join(u'|'),
-        S("SELECT|  CDGRPOCOR, CDOCORR, DSOCORR|FROM|  OCORRENCIA|ORDER BY|  CDGRPOCOR, CDOCORR"));
+        u"SELECT|  CDGRPOCOR, CDOCORR, DSOCORR|FROM|  OCORRENCIA|ORDER BY|  CDGRPOCOR, CDOCORR"_s);
     EXPECT_EQ(dbvtf, 0);
     ASSERT_NE(stlMarcado, nullptr);
     EXPECT_TRUE(stlMarcado->isEmpty());

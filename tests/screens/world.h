@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tests/screens/screen_fixture.h"
+#include "tests/support/text.h"
 
 #include <gtest/gtest.h>
 
@@ -20,15 +21,15 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         AddTestWorld();
-        AddCht(S("T0001"), S("TP1"), S("01"), S("001"), S("TF1"), S("01"), S("P"));
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, 1), 8, S("T0001"));
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, 4), 7.5, S("T0001"));
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, 11), 8);
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, 12), 7.5);
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, 13), 7.49999);
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, 14), 5);
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF2"), S("02"), Day(2030, 3, 5), 4);
-        AddCsa(S("TP1"), S("01"), S("002"), S("TF1"), S("01"), Day(2030, 3, 6), 3);
+        AddCht(u"T0001"_s, u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, u"P"_s);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 1), 8, u"T0001"_s);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 4), 7.5, u"T0001"_s);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 11), 8);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 12), 7.5);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 13), 7.49999);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 14), 5);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 3, 5), 4);
+        AddCsa(u"TP1"_s, u"01"_s, u"002"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 6), 3);
     }
 
     // Opens the screen with the filter on March 2030 and the chosen kinds
@@ -57,7 +58,7 @@ protected:
         int row = -1;
         for (int i = 0; i < ds->RecordCount() && row < 0; ++i) {
             TClientDataSet::ActiveRecordScope scope(*ds, i);
-            if (ds->FieldByName(S(field))->AsString() == S(value))
+            if (ds->FieldByName(QString::fromUtf8(field))->AsString() == QString::fromUtf8(value))
                 row = i;
         }
         ASSERT_GE(row, 0) << field << "=" << value;
@@ -83,8 +84,8 @@ protected:
         TClientDataSet& ds = f->cdsAuxCSA;
         for (int i = 0; i < ds.RecordCount(); ++i) {
             TClientDataSet::ActiveRecordScope scope(ds, i);
-            days << ds.FieldByName(S("DTSERVPREST"))->DisplayText().left(5) +
-                        (ds.FieldByName(S("QTHRTRAB"))->IsNull() ? S("-") : QString());
+            days << ds.FieldByName(u"DTSERVPREST"_s)->DisplayText().left(5) +
+                        (ds.FieldByName(u"QTHRTRAB"_s)->IsNull() ? u"-"_s : QString());
         }
         return days;
     }

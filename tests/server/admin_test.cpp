@@ -3,20 +3,17 @@
 
 #include <QDate>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
 namespace {
 
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
-
 class AdminTest : public ServerTest
 {
 protected:
-    int Count(const char* sql) { return m_db->Scalar(S(sql)).toInt(); }
+    int Count(const char* sql) { return m_db->Scalar(QString::fromUtf8(sql)).toInt(); }
     bool Refused(const QString& sql, const QVariantList& values = {})
     {
         try {
@@ -32,12 +29,12 @@ protected:
 
 TEST_F(AdminTest, InitIsVersionedAndCanRunAgain)
 {
-    EXPECT_EQ(RunServerCommand({S("init"), m_db->Spec()}), 0);
+    EXPECT_EQ(RunServerCommand({u"init"_s, m_db->Spec()}), 0);
     EXPECT_EQ(Count("SELECT NRVERSAO FROM APH_VERSAO"), 1);
     EXPECT_GE(Count("SELECT COUNT(*) FROM PARAMGERAL"), 1);
     QString err;
-    EXPECT_EQ(RunServerCommand({S("init"), m_db->Spec(), S("--demo")}, nullptr, &err), 1);
-    EXPECT_TRUE(err.contains(S("já tem dados"))) << err.toStdString();
+    EXPECT_EQ(RunServerCommand({u"init"_s, m_db->Spec(), u"--demo"_s}, nullptr, &err), 1);
+    EXPECT_TRUE(err.contains(u"já tem dados"_s)) << err.toStdString();
 }
 
 TEST_F(AdminTest, DemoDataCoversWhatTheScreensShow)
@@ -52,7 +49,7 @@ TEST_F(AdminTest, DemoDataCoversWhatTheScreensShow)
     EXPECT_GT(Count("SELECT COUNT(*) FROM OCORRENCIA"), 3);
     // Weekends, and weekdays without a CSA, for one employee and service.
     const QList<QVariantList> days =
-        m_db->Rows(S("SELECT DTSERVPREST FROM CSA WHERE CDFUNC = 'F0001' ORDER BY DTSERVPREST"));
+        m_db->Rows(u"SELECT DTSERVPREST FROM CSA WHERE CDFUNC = 'F0001' ORDER BY DTSERVPREST"_s);
     int weekend = 0, gaps = 0;
     for (int i = 0; i < days.size(); ++i) {
         const QDate d = QDate(1899, 12, 30).addDays(days[i][0].toLongLong());
@@ -65,65 +62,65 @@ TEST_F(AdminTest, DemoDataCoversWhatTheScreensShow)
     EXPECT_GT(gaps, 0);
     // The same at every run.
     TTestDatabase other;
-    ASSERT_EQ(RunServerCommand({S("init"), other.Spec(), S("--demo")}), 0);
-    EXPECT_EQ(other.Scalar(S("SELECT SUM(QTHRTRAB * DTSERVPREST) FROM CSA")).toDouble(),
-              m_db->Scalar(S("SELECT SUM(QTHRTRAB * DTSERVPREST) FROM CSA")).toDouble());
+    ASSERT_EQ(RunServerCommand({u"init"_s, other.Spec(), u"--demo"_s}), 0);
+    EXPECT_EQ(other.Scalar(u"SELECT SUM(QTHRTRAB * DTSERVPREST) FROM CSA"_s).toDouble(),
+              m_db->Scalar(u"SELECT SUM(QTHRTRAB * DTSERVPREST) FROM CSA"_s).toDouble());
 }
 
 TEST_F(AdminTest, ScaleMakesExactlyTheCsasAskedFor)
 {
     TTestDatabase scaled;
-    ASSERT_EQ(RunServerCommand({S("init"), scaled.Spec(), S("--scale"), S("3000")}), 0);
-    EXPECT_EQ(scaled.Scalar(S("SELECT COUNT(*) FROM CSA")).toInt(), 3000);
-    EXPECT_GT(scaled.Scalar(S("SELECT COUNT(*) FROM FUNCIONARIO")).toInt(), 5);
-    EXPECT_GT(scaled.Scalar(S("SELECT COUNT(*) FROM CHT")).toInt(), 0);
+    ASSERT_EQ(RunServerCommand({u"init"_s, scaled.Spec(), u"--scale"_s, u"3000"_s}), 0);
+    EXPECT_EQ(scaled.Scalar(u"SELECT COUNT(*) FROM CSA"_s).toInt(), 3000);
+    EXPECT_GT(scaled.Scalar(u"SELECT COUNT(*) FROM FUNCIONARIO"_s).toInt(), 5);
+    EXPECT_GT(scaled.Scalar(u"SELECT COUNT(*) FROM CHT"_s).toInt(), 0);
     EXPECT_EQ(scaled
-                  .Scalar(S("SELECT COUNT(*) FROM CSA A JOIN CHT H ON H.NRSEQUCHT = "
-                            "A.NRSEQUCHT WHERE H.CDFUNC <> A.CDFUNC"))
+                  .Scalar(u"SELECT COUNT(*) FROM CSA A JOIN CHT H ON H.NRSEQUCHT = "
+                          "A.NRSEQUCHT WHERE H.CDFUNC <> A.CDFUNC"_s)
                   .toInt(),
               0);
 }
 
 TEST_F(AdminTest, ChtStatusSetsOnlyKnownSituationsOfExistingChts)
 {
-    EXPECT_EQ(RunServerCommand({S("cht-status"), m_db->Spec(), S("00001"), S("R")}), 0);
-    EXPECT_EQ(m_db->Scalar(S("SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = '00001'")).toString(),
-              S("R"));
+    EXPECT_EQ(RunServerCommand({u"cht-status"_s, m_db->Spec(), u"00001"_s, u"R"_s}), 0);
+    EXPECT_EQ(m_db->Scalar(u"SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = '00001'"_s).toString(),
+              u"R"_s);
     QString err;
-    EXPECT_EQ(RunServerCommand({S("cht-status"), m_db->Spec(), S("00001"), S("F")}, nullptr, &err),
+    EXPECT_EQ(RunServerCommand({u"cht-status"_s, m_db->Spec(), u"00001"_s, u"F"_s}, nullptr, &err),
               1);
-    EXPECT_TRUE(err.contains(S("inválida")));
-    EXPECT_EQ(RunServerCommand({S("cht-status"), m_db->Spec(), S("99999"), S("A")}, nullptr, &err),
+    EXPECT_TRUE(err.contains(u"inválida"_s));
+    EXPECT_EQ(RunServerCommand({u"cht-status"_s, m_db->Spec(), u"99999"_s, u"A"_s}, nullptr, &err),
               1);
-    EXPECT_TRUE(err.contains(S("não existe")));
-    EXPECT_EQ(m_db->Scalar(S("SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = '00001'")).toString(),
-              S("R"));
+    EXPECT_TRUE(err.contains(u"não existe"_s));
+    EXPECT_EQ(m_db->Scalar(u"SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = '00001'"_s).toString(),
+              u"R"_s);
 }
 
 TEST_F(AdminTest, ServingADatabaseWithoutSchemaSaysToInitIt)
 {
     TTestDatabase empty;
     QString err;
-    EXPECT_EQ(RunServerCommand({S("serve"), empty.Spec(), S("--port"), S("0")}, nullptr, &err), 1);
-    EXPECT_TRUE(err.contains(S("aph-server init"))) << err.toStdString();
-    EXPECT_EQ(RunServerCommand({S("serve"), S("mysql://x")}, nullptr, &err), 1);
-    EXPECT_EQ(RunServerCommand({S("frobnicate")}), 2);
+    EXPECT_EQ(RunServerCommand({u"serve"_s, empty.Spec(), u"--port"_s, u"0"_s}, nullptr, &err), 1);
+    EXPECT_TRUE(err.contains(u"aph-server init"_s)) << err.toStdString();
+    EXPECT_EQ(RunServerCommand({u"serve"_s, u"mysql://x"_s}, nullptr, &err), 1);
+    EXPECT_EQ(RunServerCommand({u"frobnicate"_s}), 2);
 }
 
 TEST_F(AdminTest, TheDatabaseItselfKeepsOneCsaPerDayAndCshtsOfTheirOwn)
 {
     AddTestWorld();
-    AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, 1), 8);
-    EXPECT_TRUE(Refused(S("INSERT INTO CSA (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, "
-                          "DTSERVPREST, CDEMPRESA, QTHRTRAB) VALUES ('TP1', '01', '001', 'TF1', ?, "
-                          "'01', 4)"),
+    AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 1), 8);
+    EXPECT_TRUE(Refused(u"INSERT INTO CSA (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, "
+                        "DTSERVPREST, CDEMPRESA, QTHRTRAB) VALUES ('TP1', '01', '001', 'TF1', ?, "
+                        "'01', 4)"_s,
                         {static_cast<qint64>(Day(2030, 3, 1))}));
     // A CSA may only name a CHT of its own service and employee.
-    AddCht(S("90031"), S("TP1"), S("01"), S("001"), S("TF2"), S("02"), S("P"));
-    EXPECT_TRUE(Refused(S("UPDATE CSA SET NRSEQUCHT = '90031' WHERE CDFUNC = 'TF1'")));
-    EXPECT_TRUE(Refused(S("UPDATE CSA SET QTHRAPROFATU = 9 WHERE CDFUNC = 'TF1'")));
-    EXPECT_TRUE(Refused(S("UPDATE CSA SET QTHRAPRCOMIS = -1 WHERE CDFUNC = 'TF1'")));
-    EXPECT_TRUE(Refused(S("UPDATE CHT SET IDSTATUSCHT = 'X' WHERE NRSEQUCHT = '90031'")));
-    EXPECT_TRUE(Refused(S("INSERT INTO SERVCONT (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, "
-                          "CDTIPOSERV, IDTIPOCOBRCONT) VALUES ('TP1', '01', '003', 'DES', 'H')")));
+    AddCht(u"90031"_s, u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, u"P"_s);
+    EXPECT_TRUE(Refused(u"UPDATE CSA SET NRSEQUCHT = '90031' WHERE CDFUNC = 'TF1'"_s));
+    EXPECT_TRUE(Refused(u"UPDATE CSA SET QTHRAPROFATU = 9 WHERE CDFUNC = 'TF1'"_s));
+    EXPECT_TRUE(Refused(u"UPDATE CSA SET QTHRAPRCOMIS = -1 WHERE CDFUNC = 'TF1'"_s));
+    EXPECT_TRUE(Refused(u"UPDATE CHT SET IDSTATUSCHT = 'X' WHERE NRSEQUCHT = '90031'"_s));
+    EXPECT_TRUE(Refused(u"INSERT INTO SERVCONT (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, "
+                        "CDTIPOSERV, IDTIPOCOBRCONT) VALUES ('TP1', '01', '003', 'DES', 'H')"_s));
 }

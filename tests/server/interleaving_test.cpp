@@ -17,15 +17,12 @@
 #include <optional>
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 const double kMar1 = Day(2030, 3, 1);
 const double kMar31 = Day(2030, 3, 31);
@@ -117,36 +114,36 @@ protected:
             return;
         AddTestWorld();
         for (int d = 1; d <= 3; ++d)
-            AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, d), kWorked);
+            AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, d), kWorked);
         // Outside the period, and already in an approved CHT: never billed again.
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 4, 2), kWorked);
-        AddCht(S("90031"), S("TP1"), S("01"), S("001"), S("TF1"), S("01"), S("A"));
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, 10), kWorked,
-               S("90031"), 7.0, 7.0);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 4, 2), kWorked);
+        AddCht(u"90031"_s, u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, u"A"_s);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 10), kWorked,
+               u"90031"_s, 7.0, 7.0);
     }
 
     void Reset()
     {
-        m_db->Exec(S("UPDATE CSA SET NRSEQUCHT = NULL, QTHRAPROFATU = NULL, QTHRAPRCOMIS = NULL "
-                     "WHERE CDFUNC = 'TF1' AND (NRSEQUCHT IS NULL OR NRSEQUCHT IN (SELECT "
-                     "NRSEQUCHT FROM CHT WHERE CDOPERINCL = 'ANA'))"));
-        m_db->Exec(S("DELETE FROM CHT WHERE CDOPERINCL = 'ANA'"));
+        m_db->Exec(u"UPDATE CSA SET NRSEQUCHT = NULL, QTHRAPROFATU = NULL, QTHRAPRCOMIS = NULL "
+                   "WHERE CDFUNC = 'TF1' AND (NRSEQUCHT IS NULL OR NRSEQUCHT IN (SELECT "
+                   "NRSEQUCHT FROM CHT WHERE CDOPERINCL = 'ANA'))"_s);
+        m_db->Exec(u"DELETE FROM CHT WHERE CDOPERINCL = 'ANA'"_s);
     }
 
     // TF1's CSAs as a screen holds them: those without CHT in March and
     // those of each of its CHTs.
     TDataPacket Load(TRpcClient& client)
     {
-        TDataPacket all = Checked(client, S("GetCSA"),
-                                  {S("TC1"), S("TF1"), kMar1, kMar31, S("DES"), S("TP1"), S("01"),
-                                   QString(), S("N"), S("01")});
+        TDataPacket all = Checked(client, u"GetCSA"_s,
+                                  {u"TC1"_s, u"TF1"_s, kMar1, kMar31, u"DES"_s, u"TP1"_s, u"01"_s,
+                                   QString(), u"N"_s, u"01"_s});
         const TDataPacket chts =
-            Checked(client, S("GetCHT"),
-                    {S("DES"), S("TP1"), S("01"), kMar1, kMar31, S("TF1"), S("01"), S("T")});
+            Checked(client, u"GetCHT"_s,
+                    {u"DES"_s, u"TP1"_s, u"01"_s, kMar1, kMar31, u"TF1"_s, u"01"_s, u"T"_s});
         for (const QString& cht : Column(chts, "NRSEQUCHT")) {
-            const TDataPacket rows = Checked(client, S("GetCSA"),
-                                             {S("TC1"), S("TF1"), kMar1, kMar31, S("DES"), S("TP1"),
-                                              S("01"), cht, S("S"), S("01")});
+            const TDataPacket rows = Checked(client, u"GetCSA"_s,
+                                             {u"TC1"_s, u"TF1"_s, kMar1, kMar31, u"DES"_s, u"TP1"_s,
+                                              u"01"_s, cht, u"S"_s, u"01"_s});
             all.Rows.insert(all.Rows.end(), rows.Rows.begin(), rows.Rows.end());
         }
         return all;
@@ -154,7 +151,7 @@ protected:
 
     TAnswer Save(TRpcClient& client, const TDataPacket& loaded, const TActorSpec& spec)
     {
-        const int dayField = loaded.FieldIndex(S("DTSERVPREST"));
+        const int dayField = loaded.FieldIndex(u"DTSERVPREST"_s);
         TDelta delta;
         delta.Fields = loaded.Fields;
         for (int d : spec.Days) {
@@ -166,12 +163,12 @@ protected:
                 throw std::runtime_error("a loaded day is missing");
             TDeltaRecord rec;
             rec.Original = **row;
-            rec.New.emplace_back(loaded.FieldIndex(S("QTHRAPROFATU")),
+            rec.New.emplace_back(loaded.FieldIndex(u"QTHRAPROFATU"_s),
                                  Value::FromNumber(spec.Value));
             delta.Records.push_back(std::move(rec));
         }
         try {
-            Checked(client, S("SetCSA"), {DeltaToJson(delta)});
+            Checked(client, u"SetCSA"_s, {DeltaToJson(delta)});
             return {};
         } catch (const ERefused& e) {
             return e.Message();
@@ -181,8 +178,8 @@ protected:
     TAnswer Generate(TRpcClient& client)
     {
         try {
-            Checked(client, S("SetCHT"),
-                    {kMar1, kMar31, S("ANA"), S("T"), S("T"), S("T"), S("T"), S("T"), S("T")});
+            Checked(client, u"SetCHT"_s,
+                    {kMar1, kMar31, u"ANA"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s});
             return {};
         } catch (const ERefused& e) {
             return e.Message();
@@ -194,7 +191,7 @@ protected:
     {
         if (!conflictDay)
             return answer.isEmpty();
-        return answer.contains(S("outro usuário")) && answer.contains(DayText(*conflictDay));
+        return answer.contains(u"outro usuário"_s) && answer.contains(DayText(*conflictDay));
     }
 
     // The database against the model: each day's approvals and CHT, the
@@ -203,8 +200,8 @@ protected:
     {
         QStringList out;
         const QList<QVariantList> rows =
-            m_db->Rows(S("SELECT DTSERVPREST, QTHRAPROFATU, QTHRAPRCOMIS, NRSEQUCHT FROM CSA WHERE "
-                         "CDFUNC = 'TF1' AND DTSERVPREST BETWEEN ? AND ? ORDER BY DTSERVPREST"),
+            m_db->Rows(u"SELECT DTSERVPREST, QTHRAPROFATU, QTHRAPRCOMIS, NRSEQUCHT FROM CSA WHERE "
+                       "CDFUNC = 'TF1' AND DTSERVPREST BETWEEN ? AND ? ORDER BY DTSERVPREST"_s,
                        {static_cast<qint64>(kMar1), static_cast<qint64>(Day(2030, 3, 3))});
         for (const QVariantList& r : rows) {
             const int day = static_cast<int>(r[0].toLongLong() - static_cast<qint64>(kMar1)) + 1;
@@ -220,12 +217,12 @@ protected:
                            "day %1: approved %2 (expected %3), in a CHT %4 (expected %5)")
                            .arg(day)
                            .arg(r[1].toString(),
-                                want.Fatu ? QString::number(*want.Fatu) : S("null"))
+                                want.Fatu ? QString::number(*want.Fatu) : u"null"_s)
                            .arg(got.InCht)
                            .arg(want.InCht);
         }
         const int chts =
-            m_db->Scalar(S("SELECT COUNT(*) FROM CHT WHERE CDOPERINCL = 'ANA'")).toInt();
+            m_db->Scalar(u"SELECT COUNT(*) FROM CHT WHERE CDOPERINCL = 'ANA'"_s).toInt();
         if (chts != model.Chts)
             out << QStringLiteral("%1 CHTs generated; expected %2").arg(chts).arg(model.Chts);
         // Every approved hour billed once: the CHTs hold exactly the hours the
@@ -233,25 +230,25 @@ protected:
         double billed = 0;
         for (const auto& [day, row] : model.Rows)
             billed += row.InCht ? row.Fatu.value_or(0) : 0;
-        const double stored = m_db->Scalar(S("SELECT COALESCE(SUM(A.QTHRAPROFATU), 0) FROM CSA A "
-                                             "JOIN CHT H ON H.NRSEQUCHT = A.NRSEQUCHT WHERE "
-                                             "H.CDOPERINCL = 'ANA'"))
+        const double stored = m_db->Scalar(u"SELECT COALESCE(SUM(A.QTHRAPROFATU), 0) FROM CSA A "
+                                           "JOIN CHT H ON H.NRSEQUCHT = A.NRSEQUCHT WHERE "
+                                           "H.CDOPERINCL = 'ANA'"_s)
                                   .toDouble();
         if (std::abs(stored - billed) > 1e-9)
             out << QStringLiteral("%1 hours billed; expected %2").arg(stored).arg(billed);
-        if (m_db->Scalar(S("SELECT COUNT(*) FROM CHT H WHERE NOT EXISTS (SELECT 1 FROM CSA A "
-                           "WHERE A.NRSEQUCHT = H.NRSEQUCHT)"))
+        if (m_db->Scalar(u"SELECT COUNT(*) FROM CHT H WHERE NOT EXISTS (SELECT 1 FROM CSA A "
+                         "WHERE A.NRSEQUCHT = H.NRSEQUCHT)"_s)
                 .toInt() != 0)
-            out << S("a CHT without CSAs");
+            out << u"a CHT without CSAs"_s;
         // Outside the period, and in an approved CHT: untouched.
         const QList<QVariantList> apart = m_db->Rows(
-            S("SELECT NRSEQUCHT, QTHRAPROFATU FROM CSA WHERE CDFUNC = 'TF1' AND DTSERVPREST IN "
-              "(?, ?) ORDER BY DTSERVPREST"),
+            u"SELECT NRSEQUCHT, QTHRAPROFATU FROM CSA WHERE CDFUNC = 'TF1' AND DTSERVPREST IN "
+            "(?, ?) ORDER BY DTSERVPREST"_s,
             {static_cast<qint64>(Day(2030, 3, 10)), static_cast<qint64>(Day(2030, 4, 2))});
         if (apart.size() != 2 || apart[0][0].toString() != u"90031" ||
             apart[0][1].toDouble() != 7.0 || !apart[1][0].isNull() || !apart[1][1].isNull())
-            out << S("a CSA outside the generation changed");
-        return out.join(S("; "));
+            out << u"a CSA outside the generation changed"_s;
+        return out.join(u"; "_s);
     }
 
     // Runs every order of the actors' steps, each from the same data, and
@@ -280,16 +277,16 @@ protected:
                 TRpcClient& client = *clients[i];
                 const QString who = QString(QChar(u'A' + a));
                 if (spec.IsGenerator()) {
-                    trace += who + S(".generates ");
+                    trace += who + u".generates "_s;
                     const TAnswer answer = Generate(client);
                     model.Generate();
                     EXPECT_TRUE(answer.isEmpty()) << trace.toStdString() << answer.toStdString();
                 } else if (taken[i] == 0) {
-                    trace += who + S(".loads ");
+                    trace += who + u".loads "_s;
                     loaded[i] = Load(client);
                     seen[i] = model.Rows;
                 } else {
-                    trace += who + S(".saves ");
+                    trace += who + u".saves "_s;
                     const TAnswer answer = Save(client, loaded[i], spec);
                     const std::optional<int> conflict = model.Save(seen[i], spec.Days, spec.Value);
                     EXPECT_TRUE(Matches(answer, conflict))
@@ -310,14 +307,14 @@ protected:
     void HoldWriters()
     {
         if (TTestDatabase::UsesPostgres()) {
-            m_db->ExecDirect(S("BEGIN"));
-            m_db->ExecDirect(S("LOCK TABLE CSA IN EXCLUSIVE MODE"));
-            m_db->ExecDirect(S("SELECT pg_advisory_xact_lock(31500)")); // the generation lock
+            m_db->ExecDirect(u"BEGIN"_s);
+            m_db->ExecDirect(u"LOCK TABLE CSA IN EXCLUSIVE MODE"_s);
+            m_db->ExecDirect(u"SELECT pg_advisory_xact_lock(31500)"_s); // the generation lock
         } else {
-            m_db->ExecDirect(S("BEGIN IMMEDIATE"));
+            m_db->ExecDirect(u"BEGIN IMMEDIATE"_s);
         }
     }
-    void ReleaseWriters() { m_db->ExecDirect(S("COMMIT")); }
+    void ReleaseWriters() { m_db->ExecDirect(u"COMMIT"_s); }
     // Waits until that many requests wait on the held locks. PostgreSQL
     // shows them; SQLite does not, so there a pause must do.
     void AwaitBlocked(int writers)
@@ -329,9 +326,9 @@ protected:
         QElapsedTimer timer;
         timer.start();
         while (timer.elapsed() < 20000) {
-            m_db->Exec(S("SELECT pg_stat_clear_snapshot()"));
-            if (m_db->Scalar(S("SELECT COUNT(*) FROM pg_stat_activity WHERE datname = "
-                               "current_database() AND wait_event_type = 'Lock'"))
+            m_db->Exec(u"SELECT pg_stat_clear_snapshot()"_s);
+            if (m_db->Scalar(u"SELECT COUNT(*) FROM pg_stat_activity WHERE datname = "
+                             "current_database() AND wait_event_type = 'Lock'"_s)
                     .toInt() >= writers)
                 return;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -398,17 +395,17 @@ protected:
                                                                             specs[i].Value));
                 }
             }
-            const QString diff = explained ? Differences(model) : S("answers");
+            const QString diff = explained ? Differences(model) : u"answers"_s;
             if (diff.isEmpty())
                 return;
             tried << diff;
         } while (std::next_permutation(order.begin(), order.end()));
         QStringList got;
         for (const TAnswer& a : answers)
-            got << (a.isEmpty() ? S("ok") : a);
+            got << (a.isEmpty() ? u"ok"_s : a);
         ADD_FAILURE() << "no serial order explains the outcome: "
-                      << got.join(S(" | ")).toStdString() << " / "
-                      << tried.join(S(" / ")).toStdString();
+                      << got.join(u" | "_s).toStdString() << " / "
+                      << tried.join(u" / "_s).toStdString();
     }
 };
 

@@ -10,19 +10,16 @@
 
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
 namespace {
 
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
-
 int ErrorOf(const QJsonValue& reply)
 {
-    return reply.toObject().value(S("error")).toObject().value(S("code")).toInt();
+    return reply.toObject().value(u"error"_s).toObject().value(u"code"_s).toInt();
 }
 
 const QJsonArray kPropAll{QStringLiteral("0001"), QString(), QStringLiteral("T")};
@@ -35,7 +32,7 @@ protected:
     // The connection still answers a proper call.
     void ExpectAlive(TRpcClient& client)
     {
-        EXPECT_FALSE(Checked(client, S("GetProp"), kPropAll).Rows.empty());
+        EXPECT_FALSE(Checked(client, u"GetProp"_s, kPropAll).Rows.empty());
     }
 };
 
@@ -46,21 +43,21 @@ TEST_F(ProtocolTest, CallsBeforeLoginAreRefused)
     auto client = NewClient(false);
     for (const char* method : {"GetProp", "GetServPrest", "SetCSA", "SetCHT"}) {
         try {
-            client->Call(S(method), kPropAll);
+            client->Call(QString::fromUtf8(method), kPropAll);
             ADD_FAILURE() << method;
         } catch (const ERpcError& e) {
             EXPECT_EQ(e.Code(), -32000) << method;
-            EXPECT_TRUE(e.Message().contains(S("Login")));
+            EXPECT_TRUE(e.Message().contains(u"Login"_s));
         }
     }
-    client->Login(S("ANA"), m_token);
+    client->Login(u"ANA"_s, m_token);
     ExpectAlive(*client);
 }
 
 TEST_F(ProtocolTest, LoginNeedsAnActiveOperatorAndTheirOwnToken)
 {
     QString bruno;
-    ASSERT_EQ(RunServerCommand({S("token"), m_db->Spec(), S("BRUNO")}, &bruno), 0);
+    ASSERT_EQ(RunServerCommand({u"token"_s, m_db->Spec(), u"BRUNO"_s}, &bruno), 0);
     bruno = bruno.trimmed();
     EXPECT_GE(bruno.size(), 32); // 128 bits or more
     auto client = NewClient(false);
@@ -72,32 +69,32 @@ TEST_F(ProtocolTest, LoginNeedsAnActiveOperatorAndTheirOwnToken)
         }
         return false;
     };
-    EXPECT_TRUE(refused(S("ANA"), bruno));
+    EXPECT_TRUE(refused(u"ANA"_s, bruno));
     QString altered = m_token; // one digit off
     altered.back() = altered.back() == u'0' ? u'1' : u'0';
-    EXPECT_TRUE(refused(S("ANA"), altered));
-    EXPECT_TRUE(refused(S("NINGUEM"), m_token));
-    EXPECT_TRUE(refused(S("ANA"), QString()));
-    m_db->Exec(S("UPDATE OPERADOR SET IDOPERATIVO = 'I' WHERE CDOPERADOR = 'BRUNO'"));
-    EXPECT_TRUE(refused(S("BRUNO"), bruno));
+    EXPECT_TRUE(refused(u"ANA"_s, altered));
+    EXPECT_TRUE(refused(u"NINGUEM"_s, m_token));
+    EXPECT_TRUE(refused(u"ANA"_s, QString()));
+    m_db->Exec(u"UPDATE OPERADOR SET IDOPERATIVO = 'I' WHERE CDOPERADOR = 'BRUNO'"_s);
+    EXPECT_TRUE(refused(u"BRUNO"_s, bruno));
     // A refused Login leaves the connection logged out, even after a good one.
-    client->Login(S("ANA"), m_token);
-    EXPECT_TRUE(refused(S("ANA"), bruno));
-    EXPECT_THROW(client->Call(S("GetProp"), kPropAll), ERpcError);
-    client->Login(S("ANA"), m_token);
-    EXPECT_THROW(client->Call(S("Login"), {S("ANA")}), ERpcError); // malformed: refused too
-    EXPECT_THROW(client->Call(S("GetProp"), kPropAll), ERpcError);
+    client->Login(u"ANA"_s, m_token);
+    EXPECT_TRUE(refused(u"ANA"_s, bruno));
+    EXPECT_THROW(client->Call(u"GetProp"_s, kPropAll), ERpcError);
+    client->Login(u"ANA"_s, m_token);
+    EXPECT_THROW(client->Call(u"Login"_s, {u"ANA"_s}), ERpcError); // malformed: refused too
+    EXPECT_THROW(client->Call(u"GetProp"_s, kPropAll), ERpcError);
 
     // Only the hash is stored; the token command refuses inactive operators.
-    EXPECT_EQ(m_db->Scalar(S("SELECT COUNT(*) FROM APH_TOKEN WHERE DSHASH = ?"), {m_token}).toInt(),
+    EXPECT_EQ(m_db->Scalar(u"SELECT COUNT(*) FROM APH_TOKEN WHERE DSHASH = ?"_s, {m_token}).toInt(),
               0);
-    EXPECT_EQ(m_db->Scalar(S("SELECT COUNT(*) FROM APH_TOKEN WHERE DSHASH = ?"),
+    EXPECT_EQ(m_db->Scalar(u"SELECT COUNT(*) FROM APH_TOKEN WHERE DSHASH = ?"_s,
                            {QString::fromLatin1(QCryptographicHash::hash(m_token.toUtf8(),
                                                                          QCryptographicHash::Sha256)
                                                     .toHex())})
                   .toInt(),
               1);
-    EXPECT_EQ(RunServerCommand({S("token"), m_db->Spec(), S("FABIO")}), 1);
+    EXPECT_EQ(RunServerCommand({u"token"_s, m_db->Spec(), u"FABIO"_s}), 1);
 }
 
 TEST(TokenCompare, EqualOnlyForEqualBytes)
@@ -112,12 +109,12 @@ TEST(TokenCompare, EqualOnlyForEqualBytes)
 TEST_F(ProtocolTest, WithoutAuthOnlyOnLoopback)
 {
     QString err;
-    EXPECT_EQ(RunServerCommand({S("serve"), m_db->Spec(), S("--listen"), S("0.0.0.0"), S("--port"),
-                                S("0"), S("--no-auth")},
+    EXPECT_EQ(RunServerCommand({u"serve"_s, m_db->Spec(), u"--listen"_s, u"0.0.0.0"_s, u"--port"_s,
+                                u"0"_s, u"--no-auth"_s},
                                nullptr, &err),
               2);
-    EXPECT_TRUE(err.contains(S("loopback"))) << err.toStdString();
-    StartServer({S("--no-auth")});
+    EXPECT_TRUE(err.contains(u"loopback"_s)) << err.toStdString();
+    StartServer({u"--no-auth"_s});
     ExpectAlive(*m_client);
 }
 
@@ -160,15 +157,15 @@ TEST_F(ProtocolTest, MalformedRequestsGetTheirErrorAndTheConnectionGoesOn)
          -32602},
     };
     const auto snapshot = [this] {
-        return m_db->Rows(S("SELECT (SELECT COUNT(*) FROM CHT), (SELECT COUNT(*) FROM CSA WHERE "
-                            "NRSEQUCHT IS NULL), (SELECT SUM(QTHRAPROFATU) FROM CSA)"));
+        return m_db->Rows(u"SELECT (SELECT COUNT(*) FROM CHT), (SELECT COUNT(*) FROM CSA WHERE "
+                          "NRSEQUCHT IS NULL), (SELECT SUM(QTHRAPROFATU) FROM CSA)"_s);
     };
     const QList<QVariantList> before = snapshot();
     for (const auto& [line, code] : cases) {
         const QJsonValue reply = m_client->SendRaw(QByteArray(line));
         EXPECT_EQ(ErrorOf(reply), code) << line;
         EXPECT_FALSE(
-            reply.toObject().value(S("error")).toObject().value(S("message")).toString().isEmpty());
+            reply.toObject().value(u"error"_s).toObject().value(u"message"_s).toString().isEmpty());
     }
     EXPECT_EQ(snapshot(), before);
     ExpectAlive(*m_client);
@@ -180,7 +177,7 @@ TEST_F(ProtocolTest, ANotificationGetsNoReply)
     const QJsonValue reply = m_client->SendRaw(
         "{\"jsonrpc\":\"2.0\",\"method\":\"GetProp\",\"params\":[\"0001\",\"\",\"T\"]}\n"
         "{\"jsonrpc\":\"2.0\",\"id\":\"segundo\",\"method\":\"GetProp\",\"params\":[]}");
-    EXPECT_EQ(reply.toObject().value(S("id")).toString(), S("segundo"));
+    EXPECT_EQ(reply.toObject().value(u"id"_s).toString(), u"segundo"_s);
     EXPECT_EQ(ErrorOf(reply), -32602);
 }
 
@@ -193,11 +190,11 @@ TEST_F(ProtocolTest, ARequestOverOneMebibyteIsRefusedAndTheConnectionGoesOn)
     const QJsonValue reply = m_client->SendRaw(big);
     EXPECT_EQ(ErrorOf(reply), -32600);
     EXPECT_TRUE(reply.toObject()
-                    .value(S("error"))
+                    .value(u"error"_s)
                     .toObject()
-                    .value(S("message"))
+                    .value(u"message"_s)
                     .toString()
-                    .contains(S("limite")));
+                    .contains(u"limite"_s));
     ExpectAlive(*m_client);
 }
 
@@ -205,9 +202,9 @@ TEST_F(ProtocolTest, AHalfLineThatStallsIsDroppedAfterTheTimeout)
 {
     if (SkipOnPostgres())
         GTEST_SKIP() << "framing is the same on every database";
-    StartServer({S("--line-timeout"), S("300")});
+    StartServer({u"--line-timeout"_s, u"300"_s});
     QTcpSocket socket;
-    socket.connectToHost(S("127.0.0.1"), m_server->Port());
+    socket.connectToHost(u"127.0.0.1"_s, m_server->Port());
     ASSERT_TRUE(socket.waitForConnected(5000));
     socket.write("{\"jsonrpc\":\"2.0\",\"id\":1,");
     socket.waitForBytesWritten(1000);
@@ -227,10 +224,10 @@ TEST_F(ProtocolTest, ConnectionsOverTheCapAreTurnedAway)
 {
     if (SkipOnPostgres())
         GTEST_SKIP() << "framing is the same on every database";
-    StartServer({S("--max-connections"), S("2")});
+    StartServer({u"--max-connections"_s, u"2"_s});
     auto second = NewClient();
     QTcpSocket third;
-    third.connectToHost(S("127.0.0.1"), m_server->Port());
+    third.connectToHost(u"127.0.0.1"_s, m_server->Port());
     ASSERT_TRUE(third.waitForConnected(5000));
     QByteArray received;
     while (third.state() == QAbstractSocket::ConnectedState && third.waitForReadyRead(5000))
@@ -257,7 +254,7 @@ TEST_F(ProtocolTest, ConnectionsOverTheCapAreTurnedAway)
 TEST_F(ProtocolTest, ALostServerIsReportedAsALostConnection)
 {
     m_server.reset();
-    EXPECT_THROW(m_client->Call(S("GetProp"), kPropAll), EConnectionError);
+    EXPECT_THROW(m_client->Call(u"GetProp"_s, kPropAll), EConnectionError);
     EXPECT_FALSE(m_client->IsConnected());
 }
 
@@ -266,16 +263,16 @@ TEST_F(ProtocolTest, AServerWhoseDatabaseConnectionsDropReconnects)
     if (!TTestDatabase::UsesPostgres())
         GTEST_SKIP() << "a SQLite file has no connection to lose";
     ExpectAlive(*m_client);
-    m_db->Exec(S("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
-                 "current_database() AND pid <> pg_backend_pid()"));
+    m_db->Exec(u"SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+               "current_database() AND pid <> pg_backend_pid()"_s);
     // Each worker may report its lost connection once; then it has a new one.
     int lost = 0, served = 0;
     for (int attempt = 0; attempt < 16; ++attempt) {
         try {
-            served += !Checked(S("GetProp"), kPropAll).Rows.empty();
+            served += !Checked(u"GetProp"_s, kPropAll).Rows.empty();
         } catch (const ERpcError& e) {
             EXPECT_EQ(e.Code(), -32010) << e.what();
-            EXPECT_TRUE(e.Message().contains(S("perdida"))) << e.what();
+            EXPECT_TRUE(e.Message().contains(u"perdida"_s)) << e.what();
             ++lost;
         }
     }

@@ -5,15 +5,12 @@
 
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 const double kMar1 = Day(2030, 3, 1);
 const double kMar31 = Day(2030, 3, 31);
@@ -34,17 +31,17 @@ protected:
             return;
         AddTestWorld();
         for (int d = 1; d <= 5; ++d)
-            AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, d), 8);
-        AddCht(S("90001"), S("TP1"), S("01"), S("001"), S("TF2"), S("02"), S("A"));
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF2"), S("02"), Day(2030, 3, 4), 8, S("90001"), 8,
+            AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, d), 8);
+        AddCht(u"90001"_s, u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, u"A"_s);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 3, 4), 8, u"90001"_s, 8,
                8);
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF2"), S("02"), Day(2030, 3, 5), 7.5, S("90001"),
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 3, 5), 7.5, u"90001"_s,
                7.5, 7.5);
-        AddCht(S("90002"), S("TP1"), S("01"), S("002"), S("TF1"), S("01"), S("P"));
-        AddCsa(S("TP1"), S("01"), S("002"), S("TF1"), S("01"), Day(2030, 3, 10), 6, S("90002"), 6,
+        AddCht(u"90002"_s, u"TP1"_s, u"01"_s, u"002"_s, u"TF1"_s, u"01"_s, u"P"_s);
+        AddCsa(u"TP1"_s, u"01"_s, u"002"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 10), 6, u"90002"_s, 6,
                6);
-        AddCsa(S("TP2"), S("01"), S("001"), S("TF2"), S("02"), Day(2030, 3, 20), 4);
-        AddCsa(S("TP2"), S("01"), S("001"), S("TF2"), S("02"), Day(2030, 2, 10), 4);
+        AddCsa(u"TP2"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 3, 20), 4);
+        AddCsa(u"TP2"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 2, 10), 4);
     }
 
     // Services as "proposal/service" in reply order.
@@ -52,7 +49,7 @@ protected:
                          const QString& proposals, const QString& csa, const QString& cht)
     {
         const TDataPacket p = PacketFromJson(m_client->Call(
-            S("GetServPrest"), {from, to, clients, employees, proposals, csa, S("ANA"), cht}));
+            u"GetServPrest"_s, {from, to, clients, employees, proposals, csa, u"ANA"_s, cht}));
         QStringList out;
         const QStringList props = Column(p, "NRPROPOSFAS"), nums = Column(p, "NRSERVCONT");
         for (int i = 0; i < props.size(); ++i)
@@ -64,14 +61,14 @@ protected:
                      const QString& service, const QString& all, const QString& list,
                      const QString& csa, const QString& cht)
     {
-        return Checked(S("GetFunc"), {kMar1, kMar31, client, type, proposal, S("01"), service, all,
+        return Checked(u"GetFunc"_s, {kMar1, kMar31, client, type, proposal, u"01"_s, service, all,
                                       list, csa, cht});
     }
 
     TDataPacket Cht(const QString& type, const QString& proposal, double from, double to,
                     const QString& employee, const QString& company, const QString& code)
     {
-        return Checked(S("GetCHT"), {type, proposal, S("01"), from, to, employee, company, code});
+        return Checked(u"GetCHT"_s, {type, proposal, u"01"_s, from, to, employee, company, code});
     }
 };
 
@@ -89,61 +86,61 @@ int ErrorCode(const std::function<void()>& call)
 
 TEST_F(ReadsTest, ServicesFollowThePeriodAndTheCsaSituation)
 {
-    EXPECT_EQ(Services(kMar1, kMar31, S("T"), S("T"), S("T"), S("T"), S("T")),
-              (QStringList{S("TP2/001"), S("TP1/001"), S("TP1/002")}));
-    EXPECT_EQ(Services(kMar1, kMar31, S("T"), S("T"), S("T"), S("S"), QString()),
-              (QStringList{S("TP2/001"), S("TP1/001")}));
-    EXPECT_EQ(Services(kMar1, kMar31, S("T"), S("T"), S("T"), S("C"), S("_A")),
-              QStringList{S("TP1/001")});
-    EXPECT_EQ(Services(kMar1, kMar31, S("T"), S("T"), S("T"), S("C"), S("_P_R")),
-              QStringList{S("TP1/002")});
-    EXPECT_TRUE(Services(kMar1, kMar31, S("T"), S("T"), S("T"), S("C"), S("_R_N")).isEmpty());
-    EXPECT_TRUE(Services(kMar1, kMar31, S("T"), S("T"), S("T"), S("C"), QString()).isEmpty());
+    EXPECT_EQ(Services(kMar1, kMar31, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s),
+              (QStringList{u"TP2/001"_s, u"TP1/001"_s, u"TP1/002"_s}));
+    EXPECT_EQ(Services(kMar1, kMar31, u"T"_s, u"T"_s, u"T"_s, u"S"_s, QString()),
+              (QStringList{u"TP2/001"_s, u"TP1/001"_s}));
+    EXPECT_EQ(Services(kMar1, kMar31, u"T"_s, u"T"_s, u"T"_s, u"C"_s, u"_A"_s),
+              QStringList{u"TP1/001"_s});
+    EXPECT_EQ(Services(kMar1, kMar31, u"T"_s, u"T"_s, u"T"_s, u"C"_s, u"_P_R"_s),
+              QStringList{u"TP1/002"_s});
+    EXPECT_TRUE(Services(kMar1, kMar31, u"T"_s, u"T"_s, u"T"_s, u"C"_s, u"_R_N"_s).isEmpty());
+    EXPECT_TRUE(Services(kMar1, kMar31, u"T"_s, u"T"_s, u"T"_s, u"C"_s, QString()).isEmpty());
     // "T" for the CSAs: those without CHT plus those in a CHT of the code.
-    EXPECT_EQ(Services(kMar1, kMar31, S("T"), S("T"), S("T"), S("T"), S("_N")),
-              (QStringList{S("TP2/001"), S("TP1/001")}));
-    EXPECT_EQ(Services(kFeb1, kFeb28, S("T"), S("T"), S("T"), S("T"), S("T")),
-              QStringList{S("TP2/001")});
-    EXPECT_EQ(Services(kMar1, kMar1, S("T"), S("T"), S("T"), S("C"), S("T")), QStringList{});
+    EXPECT_EQ(Services(kMar1, kMar31, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"_N"_s),
+              (QStringList{u"TP2/001"_s, u"TP1/001"_s}));
+    EXPECT_EQ(Services(kFeb1, kFeb28, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s),
+              QStringList{u"TP2/001"_s});
+    EXPECT_EQ(Services(kMar1, kMar1, u"T"_s, u"T"_s, u"T"_s, u"C"_s, u"T"_s), QStringList{});
 }
 
 TEST_F(ReadsTest, ServicesFollowTheThreeSelectionLists)
 {
-    EXPECT_EQ(Services(kMar1, kMar31, Sel({"TC2"}), S("T"), S("T"), S("T"), S("T")),
-              QStringList{S("TP2/001")});
-    EXPECT_EQ(Services(kMar1, kMar31, Sel({"TC1", "TC2"}), Sel({"TF1"}), S("T"), S("T"), S("T")),
-              (QStringList{S("TP1/001"), S("TP1/002")}));
-    EXPECT_EQ(Services(kMar1, kMar31, S("T"), S("T"), Sel({"TP2|01"}), S("T"), S("T")),
-              QStringList{S("TP2/001")});
-    EXPECT_EQ(Services(kMar1, kMar31, S("T"), Sel({"TF2"}), Sel({"TP1|01"}), S("S"), QString()),
+    EXPECT_EQ(Services(kMar1, kMar31, Sel({"TC2"}), u"T"_s, u"T"_s, u"T"_s, u"T"_s),
+              QStringList{u"TP2/001"_s});
+    EXPECT_EQ(Services(kMar1, kMar31, Sel({"TC1", "TC2"}), Sel({"TF1"}), u"T"_s, u"T"_s, u"T"_s),
+              (QStringList{u"TP1/001"_s, u"TP1/002"_s}));
+    EXPECT_EQ(Services(kMar1, kMar31, u"T"_s, u"T"_s, Sel({"TP2|01"}), u"T"_s, u"T"_s),
+              QStringList{u"TP2/001"_s});
+    EXPECT_EQ(Services(kMar1, kMar31, u"T"_s, Sel({"TF2"}), Sel({"TP1|01"}), u"S"_s, QString()),
               QStringList{});
     // Nothing picked matches nothing.
-    EXPECT_TRUE(Services(kMar1, kMar31, QString(), S("T"), S("T"), S("T"), S("T")).isEmpty());
-    EXPECT_TRUE(Services(kMar1, kMar31, S("T"), S("T"), Sel({"TP9|01"}), S("T"), S("T")).isEmpty());
+    EXPECT_TRUE(Services(kMar1, kMar31, QString(), u"T"_s, u"T"_s, u"T"_s, u"T"_s).isEmpty());
+    EXPECT_TRUE(Services(kMar1, kMar31, u"T"_s, u"T"_s, Sel({"TP9|01"}), u"T"_s, u"T"_s).isEmpty());
 }
 
 TEST_F(ReadsTest, ServicesPacketHasTheScreensFieldsAndTheCallIsAudited)
 {
     const TDataPacket p =
-        PacketFromJson(m_client->Call(S("GetServPrest"), {kMar1, kMar31, Sel({"TC1"}), S("T"),
-                                                          S("T"), S("T"), S("ANA"), S("T")}));
+        PacketFromJson(m_client->Call(u"GetServPrest"_s, {kMar1, kMar31, Sel({"TC1"}), u"T"_s,
+                                                          u"T"_s, u"T"_s, u"ANA"_s, u"T"_s}));
     QStringList names;
     for (const TFieldDef& f : p.Fields)
         names << f.Name;
     EXPECT_EQ(names.join(u','),
-              S("CDCLIENTE,NMFANTCLIE,NRPROPOSTA,DSREFEPROPOSFAS,NRPROPOSFAS,NRVERPROPFAS,"
-                "CDTIPOSERV,NMTIPOSERV,QTSERVCONT,DSLOCALCONT,NRSERVCONT,IDTIPOCOBRCONT,"
-                "VRHORACLIE,VRDEHORACLIE"));
+              u"CDCLIENTE,NMFANTCLIE,NRPROPOSTA,DSREFEPROPOSFAS,NRPROPOSFAS,NRVERPROPFAS,"
+              "CDTIPOSERV,NMTIPOSERV,QTSERVCONT,DSLOCALCONT,NRSERVCONT,IDTIPOCOBRCONT,"
+              "VRHORACLIE,VRDEHORACLIE"_s);
     EXPECT_EQ(p.Fields[0].Size, 21);
     EXPECT_EQ(p.Fields[8].DataType, TFieldType::ftFloat);
-    EXPECT_EQ(Column(p, "IDTIPOCOBRCONT"), (QStringList{S("H"), S("P")}));
+    EXPECT_EQ(Column(p, "IDTIPOCOBRCONT"), (QStringList{u"H"_s, u"P"_s}));
     EXPECT_EQ(Column(p, "NMTIPOSERV"),
-              (QStringList{S("Desenvolvimento de sistemas"), S("Suporte técnico")}));
+              (QStringList{u"Desenvolvimento de sistemas"_s, u"Suporte técnico"_s}));
     // The audit record is written right after the reply has gone out.
     int audited = 0;
     for (int wait = 0; wait < 100 && audited == 0; ++wait) {
-        audited = m_db->Scalar(S("SELECT COUNT(*) FROM APH_AUDITORIA WHERE CDOPERADOR = 'ANA' AND "
-                                 "CDOPERCONEXAO = 'ANA'"))
+        audited = m_db->Scalar(u"SELECT COUNT(*) FROM APH_AUDITORIA WHERE CDOPERADOR = 'ANA' AND "
+                               "CDOPERCONEXAO = 'ANA'"_s)
                       .toInt();
         if (audited == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -156,136 +153,136 @@ TEST_F(ReadsTest, ServicesRefuseBadCodesListsAndAnotherOperator)
     const auto call = [this](const QString& clients, const QString& csa, const QString& op,
                              const QString& cht) {
         return ErrorCode([&] {
-            m_client->Call(S("GetServPrest"),
-                           {kMar1, kMar31, clients, S("T"), S("T"), csa, op, cht});
+            m_client->Call(u"GetServPrest"_s,
+                           {kMar1, kMar31, clients, u"T"_s, u"T"_s, csa, op, cht});
         });
     };
-    EXPECT_EQ(call(S("TC1,TC2"), S("T"), S("ANA"), S("T")), -32602);
-    EXPECT_EQ(call(S("T"), S("X"), S("ANA"), S("T")), -32602);
-    EXPECT_EQ(call(S("T"), S("C"), S("ANA"), S("_P_X")), -32602);
-    EXPECT_EQ(call(S("T"), S("C"), S("ANA"), S("P")), -32602);
-    EXPECT_EQ(call(S("T"), S("T"), S("ADMIN"), S("T")), -32004);
+    EXPECT_EQ(call(u"TC1,TC2"_s, u"T"_s, u"ANA"_s, u"T"_s), -32602);
+    EXPECT_EQ(call(u"T"_s, u"X"_s, u"ANA"_s, u"T"_s), -32602);
+    EXPECT_EQ(call(u"T"_s, u"C"_s, u"ANA"_s, u"_P_X"_s), -32602);
+    EXPECT_EQ(call(u"T"_s, u"C"_s, u"ANA"_s, u"P"_s), -32602);
+    EXPECT_EQ(call(u"T"_s, u"T"_s, u"ADMIN"_s, u"T"_s), -32004);
     try {
-        m_client->Call(S("GetServPrest"),
-                       {kMar1, kMar31, S("[\"TC1\""), S("T"), S("T"), S("T"), S("ANA"), S("T")});
+        m_client->Call(u"GetServPrest"_s,
+                       {kMar1, kMar31, u"[\"TC1\""_s, u"T"_s, u"T"_s, u"T"_s, u"ANA"_s, u"T"_s});
         ADD_FAILURE();
     } catch (const ERpcError& e) {
-        EXPECT_TRUE(e.Message().contains(S("clientes"))) << e.what();
+        EXPECT_TRUE(e.Message().contains(u"clientes"_s)) << e.what();
     }
 }
 
 TEST_F(ReadsTest, ProposalsOfTheBranchKeyedForThePicker)
 {
-    AddProposal(S("A|B"), S("02"), S("TC1"));
-    const TDataPacket all = Checked(S("GetProp"), {S("0001"), QString(), S("T")});
+    AddProposal(u"A|B"_s, u"02"_s, u"TC1"_s);
+    const TDataPacket all = Checked(u"GetProp"_s, {u"0001"_s, QString(), u"T"_s});
     QStringList names;
     for (const TFieldDef& f : all.Fields)
         names << f.Name;
     EXPECT_EQ(names.join(u','),
-              S("IDMARCADO,NRINSJURCLIE,CDCLIENTE,NRPROPOSFAS,NRVERPROPFAS,IDTPIJURCLIE,CDCHAVE"));
+              u"IDMARCADO,NRINSJURCLIE,CDCLIENTE,NRPROPOSFAS,NRVERPROPFAS,IDTPIJURCLIE,CDCHAVE"_s);
     const QStringList keys = Column(all, "CDCHAVE");
-    EXPECT_TRUE(keys.contains(S("TP1|01")));
-    EXPECT_TRUE(keys.contains(S("2024-0101|02")));  // demo, branch 0001
-    EXPECT_FALSE(keys.contains(S("2024-0404|01"))); // demo, branch 0002
+    EXPECT_TRUE(keys.contains(u"TP1|01"_s));
+    EXPECT_TRUE(keys.contains(u"2024-0101|02"_s));  // demo, branch 0001
+    EXPECT_FALSE(keys.contains(u"2024-0404|01"_s)); // demo, branch 0002
 
-    const TDataPacket picked = Checked(S("GetProp"), {S("0001"), Sel({"TC1"}), QString()});
-    EXPECT_EQ(Column(picked, "CDCHAVE"), (QStringList{S("A|B|02"), S("TP1|01")}));
-    EXPECT_EQ(Column(picked, "CDCLIENTE"), (QStringList{S("TC1"), S("TC1")}));
+    const TDataPacket picked = Checked(u"GetProp"_s, {u"0001"_s, Sel({"TC1"}), QString()});
+    EXPECT_EQ(Column(picked, "CDCHAVE"), (QStringList{u"A|B|02"_s, u"TP1|01"_s}));
+    EXPECT_EQ(Column(picked, "CDCLIENTE"), (QStringList{u"TC1"_s, u"TC1"_s}));
 
-    EXPECT_EQ(Column(Checked(S("GetProp"), {S("0002"), S("T"), QString()}), "CDCHAVE"),
-              QStringList{S("2024-0404|01")});
-    EXPECT_TRUE(Checked(S("GetProp"), {S("0001"), QString(), QString()}).Rows.empty());
+    EXPECT_EQ(Column(Checked(u"GetProp"_s, {u"0002"_s, u"T"_s, QString()}), "CDCHAVE"),
+              QStringList{u"2024-0404|01"_s});
+    EXPECT_TRUE(Checked(u"GetProp"_s, {u"0001"_s, QString(), QString()}).Rows.empty());
 
     // The key works as a proposal selection, "|" inside the number and all.
-    AddService(S("A|B"), S("02"), S("001"), S("DES"));
-    AddCsa(S("A|B"), S("02"), S("001"), S("TF1"), S("01"), Day(2030, 3, 7), 8);
-    EXPECT_EQ(Services(kMar1, kMar31, S("T"), S("T"), Sel({"A|B|02"}), S("T"), S("T")),
-              QStringList{S("A|B/001")});
+    AddService(u"A|B"_s, u"02"_s, u"001"_s, u"DES"_s);
+    AddCsa(u"A|B"_s, u"02"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 7), 8);
+    EXPECT_EQ(Services(kMar1, kMar31, u"T"_s, u"T"_s, Sel({"A|B|02"}), u"T"_s, u"T"_s),
+              QStringList{u"A|B/001"_s});
 }
 
 TEST_F(ReadsTest, EmployeesOfTheServiceBySelectionAndSituation)
 {
-    TDataPacket p = Func(S("TC1"), S("DES"), S("TP1"), S("001"), S("T"), QString(), S("T"), S("T"));
-    EXPECT_EQ(Column(p, "CDFUNC"), (QStringList{S("TF2"), S("TF1")})); // by name: Dois, Um
-    EXPECT_EQ(Column(p, "CDEMPRESA"), (QStringList{S("02"), S("01")}));
-    EXPECT_EQ(Column(p, "NMFUNC")[0], S("Teste Funcionário Dois"));
+    TDataPacket p = Func(u"TC1"_s, u"DES"_s, u"TP1"_s, u"001"_s, u"T"_s, QString(), u"T"_s, u"T"_s);
+    EXPECT_EQ(Column(p, "CDFUNC"), (QStringList{u"TF2"_s, u"TF1"_s})); // by name: Dois, Um
+    EXPECT_EQ(Column(p, "CDEMPRESA"), (QStringList{u"02"_s, u"01"_s}));
+    EXPECT_EQ(Column(p, "NMFUNC")[0], u"Teste Funcionário Dois"_s);
 
-    p = Func(S("TC1"), S("DES"), S("TP1"), S("001"), QString(), Sel({"TF1"}), S("T"), S("T"));
-    EXPECT_EQ(Column(p, "CDFUNC"), QStringList{S("TF1")});
-    p = Func(S("TC1"), S("DES"), S("TP1"), S("001"), S("T"), QString(), S("S"), QString());
-    EXPECT_EQ(Column(p, "CDFUNC"), QStringList{S("TF1")});
-    p = Func(S("TC1"), S("DES"), S("TP1"), S("001"), S("T"), QString(), S("C"), S("_A"));
-    EXPECT_EQ(Column(p, "CDFUNC"), QStringList{S("TF2")});
-    p = Func(S("TC1"), S("DES"), S("TP1"), S("001"), QString(), QString(), S("T"), S("T"));
+    p = Func(u"TC1"_s, u"DES"_s, u"TP1"_s, u"001"_s, QString(), Sel({"TF1"}), u"T"_s, u"T"_s);
+    EXPECT_EQ(Column(p, "CDFUNC"), QStringList{u"TF1"_s});
+    p = Func(u"TC1"_s, u"DES"_s, u"TP1"_s, u"001"_s, u"T"_s, QString(), u"S"_s, QString());
+    EXPECT_EQ(Column(p, "CDFUNC"), QStringList{u"TF1"_s});
+    p = Func(u"TC1"_s, u"DES"_s, u"TP1"_s, u"001"_s, u"T"_s, QString(), u"C"_s, u"_A"_s);
+    EXPECT_EQ(Column(p, "CDFUNC"), QStringList{u"TF2"_s});
+    p = Func(u"TC1"_s, u"DES"_s, u"TP1"_s, u"001"_s, QString(), QString(), u"T"_s, u"T"_s);
     EXPECT_TRUE(p.Rows.empty());
     // Another client's or activity type's name for the service finds nobody.
-    EXPECT_TRUE(Func(S("TC2"), S("DES"), S("TP1"), S("001"), S("T"), QString(), S("T"), S("T"))
+    EXPECT_TRUE(Func(u"TC2"_s, u"DES"_s, u"TP1"_s, u"001"_s, u"T"_s, QString(), u"T"_s, u"T"_s)
                     .Rows.empty());
-    EXPECT_TRUE(Func(S("TC1"), S("SUP"), S("TP1"), S("001"), S("T"), QString(), S("T"), S("T"))
+    EXPECT_TRUE(Func(u"TC1"_s, u"SUP"_s, u"TP1"_s, u"001"_s, u"T"_s, QString(), u"T"_s, u"T"_s)
                     .Rows.empty());
     EXPECT_EQ(ErrorCode([&] {
-                  m_client->Call(S("GetFunc"), {kMar1, kMar31, S("TC1"), S("DES"), S("TP1")});
+                  m_client->Call(u"GetFunc"_s, {kMar1, kMar31, u"TC1"_s, u"DES"_s, u"TP1"_s});
               }),
               -32602);
 }
 
 TEST_F(ReadsTest, ChtsOfTheEmployeeWithHoursWorkedBySituation)
 {
-    TDataPacket p = Cht(S("DES"), S("TP1"), kMar1, kMar31, S("TF2"), S("02"), S("T"));
+    TDataPacket p = Cht(u"DES"_s, u"TP1"_s, kMar1, kMar31, u"TF2"_s, u"02"_s, u"T"_s);
     ASSERT_EQ(p.Rows.size(), 1u);
-    EXPECT_EQ(Column(p, "NRSEQUCHT"), QStringList{S("90001")});
-    EXPECT_EQ(Column(p, "QTHRTRAB"), QStringList{S("15.5")});
-    EXPECT_EQ(Column(p, "IDSTATUSCHT"), QStringList{S("A")});
-    EXPECT_EQ(Column(p, "NMOPERADOR"), QStringList{S("Administrador")});
-    EXPECT_EQ(Column(p, "IDTIPOCOBRCONT"), QStringList{S("H")});
-    EXPECT_EQ(Column(p, "QTSERVCONT"), QStringList{S("40")});
+    EXPECT_EQ(Column(p, "NRSEQUCHT"), QStringList{u"90001"_s});
+    EXPECT_EQ(Column(p, "QTHRTRAB"), QStringList{u"15.5"_s});
+    EXPECT_EQ(Column(p, "IDSTATUSCHT"), QStringList{u"A"_s});
+    EXPECT_EQ(Column(p, "NMOPERADOR"), QStringList{u"Administrador"_s});
+    EXPECT_EQ(Column(p, "IDTIPOCOBRCONT"), QStringList{u"H"_s});
+    EXPECT_EQ(Column(p, "QTSERVCONT"), QStringList{u"40"_s});
     EXPECT_EQ(p.Fields.size(), 9);
 
-    EXPECT_EQ(Cht(S("DES"), S("TP1"), kMar1, kMar31, S("TF2"), S("02"), S("_P_A")).Rows.size(), 1u);
+    EXPECT_EQ(Cht(u"DES"_s, u"TP1"_s, kMar1, kMar31, u"TF2"_s, u"02"_s, u"_P_A"_s).Rows.size(), 1u);
     EXPECT_TRUE(
-        Cht(S("DES"), S("TP1"), kMar1, kMar31, S("TF2"), S("02"), S("_P_R_N")).Rows.empty());
-    EXPECT_TRUE(Cht(S("DES"), S("TP1"), kMar1, kMar31, S("TF2"), S("02"), QString()).Rows.empty());
-    EXPECT_TRUE(Cht(S("DES"), S("TP1"), kFeb1, kFeb28, S("TF2"), S("02"), S("T")).Rows.empty());
-    EXPECT_TRUE(Cht(S("DES"), S("TP1"), kMar1, kMar31, S("TF2"), S("01"), S("T")).Rows.empty());
-    EXPECT_TRUE(Cht(S("SUP"), S("TP1"), kMar1, kMar31, S("TF2"), S("02"), S("T")).Rows.empty());
+        Cht(u"DES"_s, u"TP1"_s, kMar1, kMar31, u"TF2"_s, u"02"_s, u"_P_R_N"_s).Rows.empty());
+    EXPECT_TRUE(Cht(u"DES"_s, u"TP1"_s, kMar1, kMar31, u"TF2"_s, u"02"_s, QString()).Rows.empty());
+    EXPECT_TRUE(Cht(u"DES"_s, u"TP1"_s, kFeb1, kFeb28, u"TF2"_s, u"02"_s, u"T"_s).Rows.empty());
+    EXPECT_TRUE(Cht(u"DES"_s, u"TP1"_s, kMar1, kMar31, u"TF2"_s, u"01"_s, u"T"_s).Rows.empty());
+    EXPECT_TRUE(Cht(u"SUP"_s, u"TP1"_s, kMar1, kMar31, u"TF2"_s, u"02"_s, u"T"_s).Rows.empty());
     EXPECT_EQ(
-        Column(Cht(S("SUP"), S("TP1"), kMar1, kMar31, S("TF1"), S("01"), S("_P")), "NRSEQUCHT"),
-        QStringList{S("90002")});
+        Column(Cht(u"SUP"_s, u"TP1"_s, kMar1, kMar31, u"TF1"_s, u"01"_s, u"_P"_s), "NRSEQUCHT"),
+        QStringList{u"90002"_s});
     EXPECT_EQ(
-        ErrorCode([&] { Cht(S("DES"), S("TP1"), kMar1, kMar31, S("TF2"), S("02"), S("_Z")); }),
+        ErrorCode([&] { Cht(u"DES"_s, u"TP1"_s, kMar1, kMar31, u"TF2"_s, u"02"_s, u"_Z"_s); }),
         -32602);
 }
 
 TEST_F(ReadsTest, CsasWithoutChtInThePeriodOrOfOneWholeCht)
 {
-    m_db->Exec(S("UPDATE CSA SET CDGRPOCOR = '02', CDOCORR = '01' WHERE CDFUNC = 'TF1' AND "
-                 "DTSERVPREST = ?"),
+    m_db->Exec(u"UPDATE CSA SET CDGRPOCOR = '02', CDOCORR = '01' WHERE CDFUNC = 'TF1' AND "
+               "DTSERVPREST = ?"_s,
                {static_cast<qint64>(Day(2030, 3, 2))});
-    TDataPacket p = Checked(S("GetCSA"), {S("TC1"), S("TF1"), kMar1, Day(2030, 3, 4), S("DES"),
-                                          S("TP1"), S("01"), QString(), S("N"), S("01")});
+    TDataPacket p = Checked(u"GetCSA"_s, {u"TC1"_s, u"TF1"_s, kMar1, Day(2030, 3, 4), u"DES"_s,
+                                          u"TP1"_s, u"01"_s, QString(), u"N"_s, u"01"_s});
     ASSERT_EQ(p.Rows.size(), 4u);
     ASSERT_EQ(p.Fields.size(), 18);
-    EXPECT_EQ(p.Fields[7].Name, S("DTSERVPREST"));
-    EXPECT_EQ(p.Fields[17].Name, S("INCLUSAO"));
+    EXPECT_EQ(p.Fields[7].Name, u"DTSERVPREST"_s);
+    EXPECT_EQ(p.Fields[17].Name, u"INCLUSAO"_s);
     EXPECT_EQ(Column(p, "DTSERVPREST")[0], QString::number(kMar1));
-    EXPECT_EQ(Column(p, "DSOCORR")[1], S("Hora extra não autorizada"));
-    EXPECT_EQ(Column(p, "CDCLIENTE")[0], S("TC1"));
-    EXPECT_EQ(Column(p, "CDTIPOSERV")[0], S("DES"));
-    EXPECT_EQ(Column(p, "INCLUSAO")[0], S(" ")); // nobody recorded as its author
-    EXPECT_TRUE((*p.Rows[0])[static_cast<std::size_t>(p.FieldIndex(S("QTHRAPROFATU")))].IsNull());
+    EXPECT_EQ(Column(p, "DSOCORR")[1], u"Hora extra não autorizada"_s);
+    EXPECT_EQ(Column(p, "CDCLIENTE")[0], u"TC1"_s);
+    EXPECT_EQ(Column(p, "CDTIPOSERV")[0], u"DES"_s);
+    EXPECT_EQ(Column(p, "INCLUSAO")[0], u" "_s); // nobody recorded as its author
+    EXPECT_TRUE((*p.Rows[0])[static_cast<std::size_t>(p.FieldIndex(u"QTHRAPROFATU"_s))].IsNull());
 
     // A CHT comes whole, whatever the period.
-    p = Checked(S("GetCSA"), {S("TC1"), S("TF2"), kFeb1, kFeb28, S("DES"), S("TP1"), S("01"),
-                              S("90001"), S("S"), S("02")});
-    EXPECT_EQ(Column(p, "QTHRTRAB"), (QStringList{S("8"), S("7.5")}));
-    EXPECT_EQ(Column(p, "NRSEQUCHT"), (QStringList{S("90001"), S("90001")}));
+    p = Checked(u"GetCSA"_s, {u"TC1"_s, u"TF2"_s, kFeb1, kFeb28, u"DES"_s, u"TP1"_s, u"01"_s,
+                              u"90001"_s, u"S"_s, u"02"_s});
+    EXPECT_EQ(Column(p, "QTHRTRAB"), (QStringList{u"8"_s, u"7.5"_s}));
+    EXPECT_EQ(Column(p, "NRSEQUCHT"), (QStringList{u"90001"_s, u"90001"_s}));
 
-    EXPECT_TRUE(Checked(S("GetCSA"), {S("TC1"), S("TF2"), kMar1, kMar31, S("DES"), S("TP1"),
-                                      S("01"), QString(), S("N"), S("02")})
+    EXPECT_TRUE(Checked(u"GetCSA"_s, {u"TC1"_s, u"TF2"_s, kMar1, kMar31, u"DES"_s, u"TP1"_s,
+                                      u"01"_s, QString(), u"N"_s, u"02"_s})
                     .Rows.empty());
     EXPECT_EQ(ErrorCode([&] {
-                  m_client->Call(S("GetCSA"), {S("TC1"), S("TF1"), kMar1, kMar31, S("DES"),
-                                               S("TP1"), S("01"), QString(), S("X"), S("01")});
+                  m_client->Call(u"GetCSA"_s, {u"TC1"_s, u"TF1"_s, kMar1, kMar31, u"DES"_s,
+                                               u"TP1"_s, u"01"_s, QString(), u"X"_s, u"01"_s});
               }),
               -32602);
 }
@@ -293,10 +290,10 @@ TEST_F(ReadsTest, CsasWithoutChtInThePeriodOrOfOneWholeCht)
 TEST_F(ReadsTest, DemoCsasTellWhoRecordedThem)
 {
     const TDataPacket p =
-        Checked(S("GetCSA"), {S("000101"), S("F0003"), Day(2025, 1, 1), Day(2025, 1, 31), S("TRE"),
-                              S("2024-0101"), S("01"), S("00004"), S("S"), S("01")});
+        Checked(u"GetCSA"_s, {u"000101"_s, u"F0003"_s, Day(2025, 1, 1), Day(2025, 1, 31), u"TRE"_s,
+                              u"2024-0101"_s, u"01"_s, u"00004"_s, u"S"_s, u"01"_s});
     ASSERT_FALSE(p.Rows.empty());
     const QString inclusion = Column(p, "INCLUSAO")[0];
-    EXPECT_TRUE(inclusion.endsWith(S(" Administrador"))) << inclusion.toStdString();
-    EXPECT_EQ(inclusion.mid(2, 1), S("/"));
+    EXPECT_TRUE(inclusion.endsWith(u" Administrador"_s)) << inclusion.toStdString();
+    EXPECT_EQ(inclusion.mid(2, 1), u"/"_s);
 }

@@ -5,15 +5,12 @@
 #include <latch>
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 const double kMar1 = Day(2030, 3, 1);
 const double kMar31 = Day(2030, 3, 31);
@@ -30,15 +27,15 @@ protected:
         if (IsSkipped())
             return;
         AddTestWorld();
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, 1), 8);
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, 2), 9.5);
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, 3), 8, {}, 6.0, 8.0);
-        AddCsa(S("TP1"), S("01"), S("002"), S("TF1"), S("01"), Day(2030, 3, 5), 4);
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF2"), S("02"), Day(2030, 3, 2), 8);
-        AddCsa(S("TP2"), S("01"), S("001"), S("TF2"), S("02"), Day(2030, 3, 4), 7);
-        AddCsa(S("TP2"), S("01"), S("001"), S("TF2"), S("02"), Day(2030, 4, 2), 7);
-        AddCht(S("90021"), S("TP2"), S("01"), S("001"), S("TF2"), S("02"), S("P"));
-        AddCsa(S("TP2"), S("01"), S("001"), S("TF2"), S("02"), Day(2030, 3, 9), 5, S("90021"), 5,
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 1), 8);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 2), 9.5);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 3), 8, {}, 6.0, 8.0);
+        AddCsa(u"TP1"_s, u"01"_s, u"002"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 5), 4);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 3, 2), 8);
+        AddCsa(u"TP2"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 3, 4), 7);
+        AddCsa(u"TP2"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 4, 2), 7);
+        AddCht(u"90021"_s, u"TP2"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, u"P"_s);
+        AddCsa(u"TP2"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 3, 9), 5, u"90021"_s, 5,
                5);
     }
 
@@ -46,10 +43,10 @@ protected:
                   const QString& proposals, double from = kMar1, double to = kMar31)
     {
         const auto all = [](const QString& list) {
-            return list == u"T" ? S("T") : QString();
+            return list == u"T" ? u"T"_s : QString();
         };
-        Checked(client, S("SetCHT"),
-                {from, to, S("ANA"), clients, all(clients), employees, all(employees), proposals,
+        Checked(client, u"SetCHT"_s,
+                {from, to, u"ANA"_s, clients, all(clients), employees, all(employees), proposals,
                  all(proposals)});
     }
     void Generate(const QString& clients, const QString& employees, const QString& proposals,
@@ -58,7 +55,7 @@ protected:
         Generate(*m_client, clients, employees, proposals, from, to);
     }
 
-    int Count(const char* sql) { return m_db->Scalar(S(sql)).toInt(); }
+    int Count(const char* sql) { return m_db->Scalar(QString::fromUtf8(sql)).toInt(); }
     int NewChts() { return Count("SELECT COUNT(*) FROM CHT WHERE CDOPERINCL = 'ANA'"); }
     int FreeCsas()
     {
@@ -70,7 +67,7 @@ protected:
 
 TEST_F(SetChtTest, OneChtPerServiceAndEmployeeWithEmptyApprovalsFilled)
 {
-    Generate(S("T"), S("T"), S("T"));
+    Generate(u"T"_s, u"T"_s, u"T"_s);
     EXPECT_EQ(NewChts(), 4);  // TF1 on 001 and 002, TF2 on 001 of TP1 and TP2
     EXPECT_EQ(FreeCsas(), 1); // April stays out
     // Every CHT holds exactly its own service's and employee's CSAs.
@@ -84,45 +81,45 @@ TEST_F(SetChtTest, OneChtPerServiceAndEmployeeWithEmptyApprovalsFilled)
               0);
     // Empty approvals took the hours worked; a set approval was kept.
     const QList<QVariantList> rows = m_db->Rows(
-        S("SELECT DTSERVPREST, QTHRAPROFATU, QTHRAPRCOMIS FROM CSA WHERE CDFUNC = 'TF1' AND "
-          "NRSERVCONT = '001' ORDER BY DTSERVPREST"));
+        u"SELECT DTSERVPREST, QTHRAPROFATU, QTHRAPRCOMIS FROM CSA WHERE CDFUNC = 'TF1' AND "
+        "NRSERVCONT = '001' ORDER BY DTSERVPREST"_s);
     ASSERT_EQ(rows.size(), 3);
     EXPECT_EQ(rows[1][1].toDouble(), 9.5);
     EXPECT_EQ(rows[1][2].toDouble(), 9.5);
     EXPECT_EQ(rows[2][1].toDouble(), 6.0);
 
     const TDataPacket chts = Checked(
-        S("GetCHT"), {S("DES"), S("TP1"), S("01"), kMar1, kMar31, S("TF1"), S("01"), S("_P")});
+        u"GetCHT"_s, {u"DES"_s, u"TP1"_s, u"01"_s, kMar1, kMar31, u"TF1"_s, u"01"_s, u"_P"_s});
     ASSERT_EQ(chts.Rows.size(), 1u);
-    EXPECT_EQ(Column(chts, "QTHRTRAB"), QStringList{S("25.5")});
-    EXPECT_EQ(Column(chts, "CDOPERINCL"), QStringList{S("ANA")});
-    EXPECT_TRUE(Column(chts, "DSREFECHT")[0].contains(S("01/03/2030 a 03/03/2030")));
+    EXPECT_EQ(Column(chts, "QTHRTRAB"), QStringList{u"25.5"_s});
+    EXPECT_EQ(Column(chts, "CDOPERINCL"), QStringList{u"ANA"_s});
+    EXPECT_TRUE(Column(chts, "DSREFECHT")[0].contains(u"01/03/2030 a 03/03/2030"_s));
     EXPECT_EQ(Column(chts, "NRSEQUCHT")[0].size(), 5);
 }
 
 TEST_F(SetChtTest, RunningItTwiceBillsNothingTwice)
 {
-    Generate(S("T"), S("T"), S("T"));
+    Generate(u"T"_s, u"T"_s, u"T"_s);
     const int chts = NewChts();
-    Generate(S("T"), S("T"), S("T"));
+    Generate(u"T"_s, u"T"_s, u"T"_s);
     EXPECT_EQ(NewChts(), chts);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM CSA WHERE NRSEQUCHT = '90021'"), 1);
 }
 
 TEST_F(SetChtTest, OnlyTheChosenClientsEmployeesProposalsAndPeriod)
 {
-    Generate(Sel({"TC2"}), S("T"), S("T"));
+    Generate(Sel({"TC2"}), u"T"_s, u"T"_s);
     EXPECT_EQ(NewChts(), 1);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM CHT WHERE CDOPERINCL = 'ANA' AND NRPROPOSFAS = 'TP2'"),
               1);
-    Generate(S("T"), Sel({"TF2"}), Sel({"TP1|01"}));
+    Generate(u"T"_s, Sel({"TF2"}), Sel({"TP1|01"}));
     EXPECT_EQ(NewChts(), 2);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM CSA WHERE NRSEQUCHT IS NULL AND CDFUNC = 'TF2'"), 1);
-    Generate(S("T"), S("T"), S("T"), Day(2030, 3, 1), Day(2030, 3, 1));
+    Generate(u"T"_s, u"T"_s, u"T"_s, Day(2030, 3, 1), Day(2030, 3, 1));
     EXPECT_EQ(NewChts(), 3);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM CSA WHERE NRSEQUCHT IS NULL AND CDFUNC = 'TF1'"), 3);
     // Nothing picked generates nothing.
-    Generate(QString(), S("T"), S("T"));
+    Generate(QString(), u"T"_s, u"T"_s);
     EXPECT_EQ(NewChts(), 3);
 }
 
@@ -131,9 +128,9 @@ TEST_F(SetChtTest, TwoServersAtOnceNeverPutACsaInTwoChts)
     // Enough work that the two generations overlap.
     for (int e = 0; e < 12; ++e) {
         const QString func = QStringLiteral("TX%1").arg(e);
-        AddEmployee(func, func, S("01"));
+        AddEmployee(func, func, u"01"_s);
         for (int d = 1; d <= 28; ++d)
-            AddCsa(S("TP1"), S("01"), e % 2 ? S("001") : S("002"), func, S("01"), Day(2030, 3, d),
+            AddCsa(u"TP1"_s, u"01"_s, e % 2 ? u"001"_s : u"002"_s, func, u"01"_s, Day(2030, 3, d),
                    8);
     }
     const int groups = 4 + 12;
@@ -145,7 +142,7 @@ TEST_F(SetChtTest, TwoServersAtOnceNeverPutACsaInTwoChts)
         try {
             auto client = NewClient(true, port); // a connection of its own thread
             ready.arrive_and_wait();
-            Generate(*client, S("T"), S("T"), S("T"));
+            Generate(*client, u"T"_s, u"T"_s, u"T"_s);
         } catch (const Exception& e) {
             failure = e.Message();
         }
@@ -171,39 +168,39 @@ TEST_F(SetChtTest, RefusesAnotherOperatorAndBadChoicesWritingNothing)
 {
     const auto code = [this](const QJsonArray& params) {
         try {
-            Checked(S("SetCHT"), params);
+            Checked(u"SetCHT"_s, params);
         } catch (const ERpcError& e) {
             return e.Code();
         }
         return 0;
     };
-    EXPECT_EQ(code({kMar1, kMar31, S("ADMIN"), S("T"), S("T"), S("T"), S("T"), S("T"), S("T")}),
+    EXPECT_EQ(code({kMar1, kMar31, u"ADMIN"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s}),
               -32004);
     EXPECT_EQ(
-        code({kMar1, kMar31, S("ANA"), S("TC1;TC2"), QString(), S("T"), S("T"), S("T"), S("T")}),
+        code({kMar1, kMar31, u"ANA"_s, u"TC1;TC2"_s, QString(), u"T"_s, u"T"_s, u"T"_s, u"T"_s}),
         -32602);
-    EXPECT_EQ(code({kMar1, kMar31, S("ANA"), S("T"), S("X"), S("T"), S("T"), S("T"), S("T")}),
+    EXPECT_EQ(code({kMar1, kMar31, u"ANA"_s, u"T"_s, u"X"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s}),
               -32602);
     EXPECT_EQ(
-        code({kMar1, kMar31, S("ANA"), S("T"), S("T"), S("T"), S("T"), Sel({"TP1"}), QString()}),
+        code({kMar1, kMar31, u"ANA"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, Sel({"TP1"}), QString()}),
         -32602);
-    EXPECT_EQ(code({kMar1, kMar31, S("ANA"), S("T"), S("T")}), -32602);
+    EXPECT_EQ(code({kMar1, kMar31, u"ANA"_s, u"T"_s, u"T"_s}), -32602);
     EXPECT_EQ(NewChts(), 0);
     EXPECT_EQ(FreeCsas(), 7);
 }
 
 TEST_F(SetChtTest, WithoutLoginTheOperatorMustStillBeActive)
 {
-    StartServer({S("--no-auth")});
+    StartServer({u"--no-auth"_s});
     try {
-        Checked(S("SetCHT"),
-                {kMar1, kMar31, S("FABIO"), S("T"), S("T"), S("T"), S("T"), S("T"), S("T")});
+        Checked(u"SetCHT"_s,
+                {kMar1, kMar31, u"FABIO"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s});
         ADD_FAILURE();
     } catch (const ERefused& e) {
-        EXPECT_TRUE(e.Message().contains(S("FABIO"))) << e.what();
+        EXPECT_TRUE(e.Message().contains(u"FABIO"_s)) << e.what();
     }
     EXPECT_EQ(FreeCsas(), 7);
-    Checked(S("SetCHT"),
-            {kMar1, kMar31, S("ADMIN"), S("T"), S("T"), S("T"), S("T"), S("T"), S("T")});
+    Checked(u"SetCHT"_s,
+            {kMar1, kMar31, u"ADMIN"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s});
     EXPECT_EQ(FreeCsas(), 1);
 }

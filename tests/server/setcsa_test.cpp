@@ -6,15 +6,12 @@
 #include <latch>
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 const double kMar1 = Day(2030, 3, 1);
 const double kMar31 = Day(2030, 3, 31);
@@ -44,28 +41,29 @@ protected:
             return;
         AddTestWorld();
         for (int d = 1; d <= 3; ++d)
-            AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, d), 8);
-        AddCsa(S("TP1"), S("01"), S("001"), S("TF1"), S("01"), Day(2030, 3, 4), 7.49999);
+            AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, d), 8);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 4), 7.49999);
         const char* statuses[] = {"P", "A", "R"};
         for (int i = 0; i < 3; ++i) {
             const QString cht = QStringLiteral("9001%1").arg(i + 1);
-            AddCht(cht, S("TP1"), S("01"), S("001"), S("TF2"), S("02"), S(statuses[i]));
-            AddCsa(S("TP1"), S("01"), S("001"), S("TF2"), S("02"), Day(2030, 3, 10 + i), 8, cht, 8,
+            AddCht(cht, u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s,
+                   QString::fromUtf8(statuses[i]));
+            AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 3, 10 + i), 8, cht, 8,
                    8);
         }
     }
 
     TDataPacket Free(TRpcClient& client)
     {
-        return Checked(client, S("GetCSA"),
-                       {S("TC1"), S("TF1"), kMar1, kMar31, S("DES"), S("TP1"), S("01"), QString(),
-                        S("N"), S("01")});
+        return Checked(client, u"GetCSA"_s,
+                       {u"TC1"_s, u"TF1"_s, kMar1, kMar31, u"DES"_s, u"TP1"_s, u"01"_s, QString(),
+                        u"N"_s, u"01"_s});
     }
     TDataPacket Free() { return Free(*m_client); }
     TDataPacket OfCht(const QString& cht)
     {
-        return Checked(S("GetCSA"), {S("TC1"), S("TF2"), kMar1, kMar31, S("DES"), S("TP1"), S("01"),
-                                     cht, S("S"), S("02")});
+        return Checked(u"GetCSA"_s, {u"TC1"_s, u"TF2"_s, kMar1, kMar31, u"DES"_s, u"TP1"_s, u"01"_s,
+                                     cht, u"S"_s, u"02"_s});
     }
 
     // A delta over rows of a GetCSA packet, as the screen's dataset makes it.
@@ -92,7 +90,7 @@ protected:
     QString Save(TRpcClient& client, const QJsonObject& delta)
     {
         try {
-            Checked(client, S("SetCSA"), {delta});
+            Checked(client, u"SetCSA"_s, {delta});
             return QString();
         } catch (const ERefused& e) {
             return e.Message();
@@ -103,9 +101,9 @@ protected:
     QVariantList Stored(const char* employee, double day)
     {
         const QList<QVariantList> rows = m_db->Rows(
-            S("SELECT QTHRAPROFATU, QTHRAPRCOMIS, CDGRPOCOR, CDOCORR, QTHRTRAB FROM CSA WHERE "
-              "CDFUNC = ? AND DTSERVPREST = ?"),
-            {S(employee), static_cast<qint64>(day)});
+            u"SELECT QTHRAPROFATU, QTHRAPRCOMIS, CDGRPOCOR, CDOCORR, QTHRTRAB FROM CSA WHERE "
+            "CDFUNC = ? AND DTSERVPREST = ?"_s,
+            {QString::fromUtf8(employee), static_cast<qint64>(day)});
         return rows.value(0);
     }
 };
@@ -125,9 +123,9 @@ TEST_F(SetCsaTest, ApprovalsAndOccurrenceAreSavedAndReadBack)
                              {1, {{"QTHRAPROFATU", N(8)}, {"QTHRAPRCOMIS", N(8)}}}})),
               QString());
     const TDataPacket back = Free();
-    EXPECT_EQ(Column(back, "QTHRAPROFATU").mid(0, 2), (QStringList{S("7"), S("8")}));
-    EXPECT_EQ(Column(back, "QTHRAPRCOMIS").mid(0, 2), (QStringList{S("6.5"), S("8")}));
-    EXPECT_EQ(Column(back, "DSOCORR")[0], S("Atestado médico"));
+    EXPECT_EQ(Column(back, "QTHRAPROFATU").mid(0, 2), (QStringList{u"7"_s, u"8"_s}));
+    EXPECT_EQ(Column(back, "QTHRAPRCOMIS").mid(0, 2), (QStringList{u"6.5"_s, u"8"_s}));
+    EXPECT_EQ(Column(back, "DSOCORR")[0], u"Atestado médico"_s);
 
     // Clearing the occurrence with equal hours again.
     EXPECT_EQ(Save(Delta(back, {{0,
@@ -156,8 +154,9 @@ TEST_F(SetCsaTest, EveryRuleRefusesNamingTheDayAndStoresNothing)
     };
     for (const auto& [changes, expected] : cases) {
         const QString message = Save(Delta(p, {{0, changes}}));
-        EXPECT_TRUE(message.contains(S(expected))) << expected << ": " << message.toStdString();
-        EXPECT_TRUE(message.contains(S("01/03/2030"))) << message.toStdString();
+        EXPECT_TRUE(message.contains(QString::fromUtf8(expected)))
+            << expected << ": " << message.toStdString();
+        EXPECT_TRUE(message.contains(u"01/03/2030"_s)) << message.toStdString();
     }
     EXPECT_EQ(Stored("TF1", kMar1), before);
 }
@@ -166,7 +165,7 @@ TEST_F(SetCsaTest, HoursAreComparedAtFiveDecimalsAndThousandths)
 {
     const TDataPacket p = Free();
     // 7.49999 worked: 7.5 is above it, 7.499991 rounds to it.
-    EXPECT_TRUE(Save(Delta(p, {{3, {{"QTHRAPROFATU", N(7.5)}}}})).contains(S("04/03/2030")));
+    EXPECT_TRUE(Save(Delta(p, {{3, {{"QTHRAPROFATU", N(7.5)}}}})).contains(u"04/03/2030"_s));
     EXPECT_EQ(Save(Delta(p, {{3, {{"QTHRAPROFATU", N(7.499991)}}}})), QString());
     // Commission within the same thousandth of an hour needs no occurrence.
     EXPECT_EQ(Save(Delta(Free(), {{3, {{"QTHRAPRCOMIS", N(7.4995)}}}})), QString());
@@ -176,22 +175,22 @@ TEST_F(SetCsaTest, HoursAreComparedAtFiveDecimalsAndThousandths)
 TEST_F(SetCsaTest, OnlyChangesOfExistingCsasAreAccepted)
 {
     const TDataPacket p = Free();
-    EXPECT_TRUE(Save(Delta(p, {{0, {}}}, TDeltaRecord::Kind::Delete)).contains(S("excluir")));
+    EXPECT_TRUE(Save(Delta(p, {{0, {}}}, TDeltaRecord::Kind::Delete)).contains(u"excluir"_s));
     TDataPacket gone = p;
     auto row = std::make_shared<TRowValues>(*p.Rows[0]);
-    (*row)[static_cast<std::size_t>(p.FieldIndex(S("DTSERVPREST")))] = N(Day(2030, 3, 25));
+    (*row)[static_cast<std::size_t>(p.FieldIndex(u"DTSERVPREST"_s))] = N(Day(2030, 3, 25));
     gone.Rows[0] = row;
-    EXPECT_TRUE(Save(Delta(gone, {{0, {{"QTHRAPROFATU", N(1)}}}})).contains(S("não existe")));
-    EXPECT_EQ(m_db->Scalar(S("SELECT COUNT(*) FROM CSA WHERE CDFUNC = 'TF1'")).toInt(), 4);
+    EXPECT_TRUE(Save(Delta(gone, {{0, {{"QTHRAPROFATU", N(1)}}}})).contains(u"não existe"_s));
+    EXPECT_EQ(m_db->Scalar(u"SELECT COUNT(*) FROM CSA WHERE CDFUNC = 'TF1'"_s).toInt(), 4);
 }
 
 TEST_F(SetCsaTest, CsasOfApprovedOrBilledChtsCannotChange)
 {
-    EXPECT_EQ(Save(Delta(OfCht(S("90011")), {{0, {{"QTHRAPROFATU", N(7)}}}})), QString());
+    EXPECT_EQ(Save(Delta(OfCht(u"90011"_s), {{0, {{"QTHRAPROFATU", N(7)}}}})), QString());
     EXPECT_TRUE(
-        Save(Delta(OfCht(S("90012")), {{0, {{"QTHRAPROFATU", N(7)}}}})).contains(S("aprovada")));
+        Save(Delta(OfCht(u"90012"_s), {{0, {{"QTHRAPROFATU", N(7)}}}})).contains(u"aprovada"_s));
     EXPECT_TRUE(
-        Save(Delta(OfCht(S("90013")), {{0, {{"QTHRAPROFATU", N(7)}}}})).contains(S("faturada")));
+        Save(Delta(OfCht(u"90013"_s), {{0, {{"QTHRAPROFATU", N(7)}}}})).contains(u"faturada"_s));
     EXPECT_EQ(Stored("TF2", Day(2030, 3, 11))[0].toDouble(), 8.0);
     EXPECT_EQ(Stored("TF2", Day(2030, 3, 12))[0].toDouble(), 8.0);
 }
@@ -202,7 +201,7 @@ TEST_F(SetCsaTest, ADeltaIsAppliedAllOrNothing)
     const QString message = Save(Delta(p, {{0, {{"QTHRAPROFATU", N(5)}}},
                                            {1, {{"QTHRAPROFATU", N(6)}}},
                                            {2, {{"QTHRAPROFATU", N(99)}}}}));
-    EXPECT_TRUE(message.contains(S("03/03/2030"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(u"03/03/2030"_s)) << message.toStdString();
     EXPECT_TRUE(Stored("TF1", kMar1)[0].isNull());
     EXPECT_TRUE(Stored("TF1", Day(2030, 3, 2))[0].isNull());
 }
@@ -214,8 +213,8 @@ TEST_F(SetCsaTest, AStaleDeltaIsAConflictAndLosesNoUpdate)
     const TDataPacket theirs = Free(*other);
     EXPECT_EQ(Save(*other, Delta(theirs, {{1, {{"QTHRAPROFATU", N(6)}}}})), QString());
     const QString message = Save(Delta(mine, {{1, {{"QTHRAPROFATU", N(7)}}}}));
-    EXPECT_TRUE(message.contains(S("outro usuário"))) << message.toStdString();
-    EXPECT_TRUE(message.contains(S("02/03/2030"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(u"outro usuário"_s)) << message.toStdString();
+    EXPECT_TRUE(message.contains(u"02/03/2030"_s)) << message.toStdString();
     EXPECT_EQ(Stored("TF1", Day(2030, 3, 2))[0].toDouble(), 6.0);
     // After reloading, the same edit goes through.
     EXPECT_EQ(Save(Delta(Free(), {{1, {{"QTHRAPROFATU", N(7)}}}})), QString());
@@ -245,7 +244,7 @@ TEST_F(SetCsaTest, ConcurrentEditsOfOneDayLetExactlyOneWin)
             ++winners;
             winner = 1 + i;
         } else {
-            EXPECT_TRUE(answers[static_cast<std::size_t>(i)].contains(S("outro usuário")));
+            EXPECT_TRUE(answers[static_cast<std::size_t>(i)].contains(u"outro usuário"_s));
         }
     EXPECT_EQ(winners, 1);
     EXPECT_EQ(Stored("TF1", Day(2030, 3, 3))[0].toDouble(), winner);
@@ -254,25 +253,25 @@ TEST_F(SetCsaTest, ConcurrentEditsOfOneDayLetExactlyOneWin)
 TEST_F(SetCsaTest, AMalformedDeltaIsAnInvalidParamsError)
 {
     QJsonObject delta = Delta(Free(), {{0, {{"QTHRAPROFATU", N(1)}}}});
-    QJsonArray fields = delta.value(S("fields")).toArray();
+    QJsonArray fields = delta.value(u"fields"_s).toArray();
     fields.removeAt(17); // INCLUSAO
-    QJsonObject rec = delta.value(S("records")).toArray().at(0).toObject();
-    QJsonArray old = rec.value(S("old")).toArray();
+    QJsonObject rec = delta.value(u"records"_s).toArray().at(0).toObject();
+    QJsonArray old = rec.value(u"old"_s).toArray();
     old.removeAt(17);
-    rec.insert(S("old"), old);
-    delta.insert(S("fields"), fields);
-    delta.insert(S("records"), QJsonArray{rec});
+    rec.insert(u"old"_s, old);
+    delta.insert(u"fields"_s, fields);
+    delta.insert(u"records"_s, QJsonArray{rec});
     // Codes wider than the dataset's never reach the database.
     QJsonObject wide = Delta(Free(), {{0, {{"CDOCORR", T("0123456789")}}}});
-    QJsonArray wideFields = wide.value(S("fields")).toArray();
+    QJsonArray wideFields = wide.value(u"fields"_s).toArray();
     QJsonObject code = wideFields.at(1).toObject();
-    code.insert(S("size"), 100);
+    code.insert(u"size"_s, 100);
     wideFields.replace(1, code);
-    wide.insert(S("fields"), wideFields);
+    wide.insert(u"fields"_s, wideFields);
     for (const QJsonValue& bad :
-         {QJsonValue(delta), QJsonValue(wide), QJsonValue(S("texto")), QJsonValue(QJsonObject{})}) {
+         {QJsonValue(delta), QJsonValue(wide), QJsonValue(u"texto"_s), QJsonValue(QJsonObject{})}) {
         try {
-            m_client->Call(S("SetCSA"), {bad});
+            m_client->Call(u"SetCSA"_s, {bad});
             ADD_FAILURE();
         } catch (const ERpcError& e) {
             EXPECT_EQ(e.Code(), -32602) << e.what();

@@ -12,14 +12,11 @@
 #include <future>
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 
 namespace {
-
-QString S(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 // A one-connection peer on its own thread: reads one request line, then
 // sends `reply` (if any) and keeps the connection open for `holdMs`.
@@ -66,13 +63,13 @@ TEST(RpcClient, NobodyListeningIsAConnectionError)
     }
     TRpcClient client;
     try {
-        client.Connect(S("127.0.0.1"), port);
+        client.Connect(u"127.0.0.1"_s, port);
         ADD_FAILURE();
     } catch (const EConnectionError& e) {
-        EXPECT_TRUE(e.Message().contains(S("Não foi possível conectar"))) << e.what();
+        EXPECT_TRUE(e.Message().contains(u"Não foi possível conectar"_s)) << e.what();
     }
     EXPECT_FALSE(client.IsConnected());
-    EXPECT_THROW(client.Call(S("GetProp"), {}), EConnectionError);
+    EXPECT_THROW(client.Call(u"GetProp"_s, {}), EConnectionError);
 }
 
 TEST(RpcClient, AServerThatNeverAnswersTimesOutAndDisconnects)
@@ -80,12 +77,12 @@ TEST(RpcClient, AServerThatNeverAnswersTimesOutAndDisconnects)
     TFakePeer peer({}, 3000);
     TRpcClient client;
     client.CallTimeoutMs = 200;
-    client.Connect(S("127.0.0.1"), peer.Port());
+    client.Connect(u"127.0.0.1"_s, peer.Port());
     try {
-        client.Call(S("GetProp"), {S("0001"), QString(), S("T")});
+        client.Call(u"GetProp"_s, {u"0001"_s, QString(), u"T"_s});
         ADD_FAILURE();
     } catch (const EConnectionError& e) {
-        EXPECT_TRUE(e.Message().contains(S("200 ms"))) << e.what();
+        EXPECT_TRUE(e.Message().contains(u"200 ms"_s)) << e.what();
     }
     EXPECT_FALSE(client.IsConnected());
 }
@@ -94,8 +91,8 @@ TEST(RpcClient, AReplyToAnotherCallIsALostConnection)
 {
     TFakePeer peer(R"({"jsonrpc":"2.0","id":999,"result":{"ok":true,"data":null}})", 1000);
     TRpcClient client;
-    client.Connect(S("127.0.0.1"), peer.Port());
-    EXPECT_THROW(client.Call(S("SetCSA"), {QJsonObject()}), EConnectionError);
+    client.Connect(u"127.0.0.1"_s, peer.Port());
+    EXPECT_THROW(client.Call(u"SetCSA"_s, {QJsonObject()}), EConnectionError);
     EXPECT_FALSE(client.IsConnected());
 }
 
@@ -104,34 +101,34 @@ TEST(RpcClient, AnErrorReplyCarriesTheServersCodeAndMessage)
     TFakePeer peer(R"({"jsonrpc":"2.0","id":1,"error":{"code":-32000,"message":"Faça o Login."}})",
                    1000);
     TRpcClient client;
-    client.Connect(S("127.0.0.1"), peer.Port());
+    client.Connect(u"127.0.0.1"_s, peer.Port());
     try {
-        client.Call(S("GetProp"), {});
+        client.Call(u"GetProp"_s, {});
         ADD_FAILURE();
     } catch (const ERpcError& e) {
         EXPECT_EQ(e.Code(), -32000);
-        EXPECT_EQ(e.Message(), S("Faça o Login."));
+        EXPECT_EQ(e.Message(), u"Faça o Login."_s);
     }
 }
 
 TEST(CheckedPacket, RefusalsRaiseTheirMessageAndDataIsDecoded)
 {
     try {
-        CheckedPacket(QJsonObject{{S("ok"), false}, {S("message"), S("Recusado.")}});
+        CheckedPacket(QJsonObject{{u"ok"_s, false}, {u"message"_s, u"Recusado."_s}});
         ADD_FAILURE();
     } catch (const ERefused& e) {
-        EXPECT_EQ(e.Message(), S("Recusado."));
+        EXPECT_EQ(e.Message(), u"Recusado."_s);
     }
     EXPECT_TRUE(
-        CheckedPacket(QJsonObject{{S("ok"), true}, {S("data"), QJsonValue()}}).Fields.isEmpty());
+        CheckedPacket(QJsonObject{{u"ok"_s, true}, {u"data"_s, QJsonValue()}}).Fields.isEmpty());
     const TDataPacket p = CheckedPacket(QJsonObject{
-        {S("ok"), true},
-        {S("data"), QJsonObject{{S("fields"), QJsonArray{QJsonObject{{S("name"), S("CDFUNC")},
-                                                                     {S("type"), S("string")},
-                                                                     {S("size"), 10}}}},
-                                {S("rows"), QJsonArray{QJsonArray{S("F1")}}}}}});
+        {u"ok"_s, true},
+        {u"data"_s, QJsonObject{{u"fields"_s, QJsonArray{QJsonObject{{u"name"_s, u"CDFUNC"_s},
+                                                                     {u"type"_s, u"string"_s},
+                                                                     {u"size"_s, 10}}}},
+                                {u"rows"_s, QJsonArray{QJsonArray{u"F1"_s}}}}}});
     ASSERT_EQ(p.Rows.size(), 1u);
-    EXPECT_EQ((*p.Rows[0])[0].ToString(), S("F1"));
-    EXPECT_THROW(CheckedPacket(QJsonObject{{S("data"), QJsonValue()}}), EDatabaseError);
-    EXPECT_THROW(CheckedPacket(QJsonObject{{S("ok"), true}, {S("data"), S("x")}}), EDatabaseError);
+    EXPECT_EQ((*p.Rows[0])[0].ToString(), u"F1"_s);
+    EXPECT_THROW(CheckedPacket(QJsonObject{{u"data"_s, QJsonValue()}}), EDatabaseError);
+    EXPECT_THROW(CheckedPacket(QJsonObject{{u"ok"_s, true}, {u"data"_s, u"x"_s}}), EDatabaseError);
 }

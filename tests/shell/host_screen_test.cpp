@@ -12,14 +12,11 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph::test;
 
 namespace {
-
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 int Count(const QImage& image, const std::function<bool(const QColor&)>& match)
 {
@@ -38,11 +35,11 @@ class HostScreen : public ServerTest
 
 TEST_F(HostScreen, OpensTheApprovalScreenUnderXvfbAndShowsItsWindow)
 {
-    const QString xvfbRun = QStandardPaths::findExecutable(S("xvfb-run"));
+    const QString xvfbRun = QStandardPaths::findExecutable(u"xvfb-run"_s);
     if (xvfbRun.isEmpty())
         GTEST_SKIP() << "xvfb-run não está instalado (./test o instala)";
     QTemporaryDir dir;
-    const QString ini = dir.filePath(S("aph-host.ini"));
+    const QString ini = dir.filePath(u"aph-host.ini"_s);
     {
         QFile f(ini);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -52,23 +49,23 @@ TEST_F(HostScreen, OpensTheApprovalScreenUnderXvfbAndShowsItsWindow)
                     .arg(m_token, m_db->Spec())
                     .toUtf8());
     }
-    const QString shot = dir.filePath(S("tela.png"));
-    const QString dialogShot = dir.filePath(S("filtro.png"));
+    const QString shot = dir.filePath(u"tela.png"_s);
+    const QString dialogShot = dir.filePath(u"filtro.png"_s);
     QProcess host;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(S("QT_QPA_PLATFORM"));
-    env.remove(S("DISPLAY"));
-    env.insert(S("LANG"), S("pt_BR.UTF-8"));
-    env.insert(S("XDG_CONFIG_HOME"), dir.path());
+    env.remove(u"QT_QPA_PLATFORM"_s);
+    env.remove(u"DISPLAY"_s);
+    env.insert(u"LANG"_s, u"pt_BR.UTF-8"_s);
+    env.insert(u"XDG_CONFIG_HOME"_s, dir.path());
     host.setProcessEnvironment(env);
     host.start(xvfbRun,
-               {S("-a"), S("-s"), S("-screen 0 1280x800x24"), S(APH_HOST_BIN), S("--config"), ini,
-                S("--screenshot"), shot, S("--dialog-screenshot"), dialogShot});
+               {u"-a"_s, u"-s"_s, u"-screen 0 1280x800x24"_s, QString::fromUtf8(APH_HOST_BIN),
+                u"--config"_s, ini, u"--screenshot"_s, shot, u"--dialog-screenshot"_s, dialogShot});
     ASSERT_TRUE(host.waitForFinished(90000)) << "aph-host did not finish";
     const QString err = QString::fromUtf8(host.readAllStandardError());
     ASSERT_EQ(host.exitStatus(), QProcess::NormalExit) << err.toStdString();
     ASSERT_EQ(host.exitCode(), 0) << err.toStdString();
-    EXPECT_TRUE(err.contains(S("Apuração de CHT aberta em"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(u"Apuração de CHT aberta em"_s)) << err.toStdString();
 
     QImage image(shot);
     ASSERT_FALSE(image.isNull()) << "no picture at " << shot.toStdString();

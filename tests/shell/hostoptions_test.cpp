@@ -9,15 +9,12 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
 namespace {
-
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 struct HostOptions : ::testing::Test
 {
@@ -25,7 +22,7 @@ struct HostOptions : ::testing::Test
     QString ini;
     void Write(const char* text)
     {
-        ini = dir.filePath(S("aph-host.ini"));
+        ini = dir.filePath(u"aph-host.ini"_s);
         QFile f(ini);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(text);
@@ -54,56 +51,56 @@ const char* const kComplete = "[host]\n"
 TEST_F(HostOptions, TheFileGivesTheEnvironmentAndTheCommandLineOverridesIt)
 {
     Write(kComplete);
-    THostOptions o = ParseHostOptions({S("--config"), ini});
-    EXPECT_EQ(o.Environment.Operador, S("ANA"));
-    EXPECT_EQ(o.Environment.FiliProc, S("0001"));
-    EXPECT_EQ(o.Environment.WebURL, S("127.0.0.1"));
+    THostOptions o = ParseHostOptions({u"--config"_s, ini});
+    EXPECT_EQ(o.Environment.Operador, u"ANA"_s);
+    EXPECT_EQ(o.Environment.FiliProc, u"0001"_s);
+    EXPECT_EQ(o.Environment.WebURL, u"127.0.0.1"_s);
     EXPECT_EQ(o.Environment.WebPort, 8090);
-    EXPECT_EQ(o.Environment.Token, S("abc"));
-    EXPECT_EQ(o.Environment.Database, S("sqlite:/tmp/x.db"));
+    EXPECT_EQ(o.Environment.Token, u"abc"_s);
+    EXPECT_EQ(o.Environment.Database, u"sqlite:/tmp/x.db"_s);
     EXPECT_FALSE(o.Open);
 
-    o = ParseHostOptions({S("--config"), ini, S("--port"), S("9001"), S("--operator"), S("BRUNO"),
-                          S("--screenshot"), S("/tmp/a.png")});
+    o = ParseHostOptions({u"--config"_s, ini, u"--port"_s, u"9001"_s, u"--operator"_s, u"BRUNO"_s,
+                          u"--screenshot"_s, u"/tmp/a.png"_s});
     EXPECT_EQ(o.Environment.WebPort, 9001);
-    EXPECT_EQ(o.Environment.Operador, S("BRUNO"));
+    EXPECT_EQ(o.Environment.Operador, u"BRUNO"_s);
     EXPECT_TRUE(o.Open) << "a screenshot needs the screen open";
-    EXPECT_EQ(o.Screenshot, S("/tmp/a.png"));
+    EXPECT_EQ(o.Screenshot, u"/tmp/a.png"_s);
 }
 
 TEST_F(HostOptions, AMissingOrBrokenValueIsRefusedNamingItsKey)
 {
     Write("[host]\noperator=ANA\nbranch=0001\nhost=127.0.0.1\nport=8090\n"
           "database=sqlite:/tmp/x.db\n");
-    QString why = Refusal({S("--config"), ini});
-    EXPECT_TRUE(why.contains(S("'token'"))) << why.toStdString();
+    QString why = Refusal({u"--config"_s, ini});
+    EXPECT_TRUE(why.contains(u"'token'"_s)) << why.toStdString();
     EXPECT_TRUE(why.contains(ini));
-    EXPECT_TRUE(why.contains(S("--token")));
-    EXPECT_TRUE(Refusal({S("--config"), ini, S("--token"), S("t")}).isEmpty());
+    EXPECT_TRUE(why.contains(u"--token"_s));
+    EXPECT_TRUE(Refusal({u"--config"_s, ini, u"--token"_s, u"t"_s}).isEmpty());
 
     Write(kComplete);
-    why = Refusal({S("--config"), ini, S("--port"), S("80a")});
-    EXPECT_TRUE(why.contains(S("'port'")) && why.contains(S("80a"))) << why.toStdString();
-    EXPECT_TRUE(Refusal({S("--config"), ini, S("--port"), S("70000")}).contains(S("'port'")));
-    why = Refusal({S("--config"), ini, S("--database"), S("/tmp/x.db")});
-    EXPECT_TRUE(why.contains(S("'database'"))) << why.toStdString();
-    EXPECT_TRUE(Refusal({S("--config"), ini, S("--host"), S("  ")}).contains(S("'host'")));
-    EXPECT_TRUE(Refusal({S("--config"), ini, S("--port")}).contains(S("--port")));
-    EXPECT_TRUE(Refusal({S("--config"), ini, S("--porta"), S("1")}).contains(S("--porta")));
+    why = Refusal({u"--config"_s, ini, u"--port"_s, u"80a"_s});
+    EXPECT_TRUE(why.contains(u"'port'"_s) && why.contains(u"80a"_s)) << why.toStdString();
+    EXPECT_TRUE(Refusal({u"--config"_s, ini, u"--port"_s, u"70000"_s}).contains(u"'port'"_s));
+    why = Refusal({u"--config"_s, ini, u"--database"_s, u"/tmp/x.db"_s});
+    EXPECT_TRUE(why.contains(u"'database'"_s)) << why.toStdString();
+    EXPECT_TRUE(Refusal({u"--config"_s, ini, u"--host"_s, u"  "_s}).contains(u"'host'"_s));
+    EXPECT_TRUE(Refusal({u"--config"_s, ini, u"--port"_s}).contains(u"--port"_s));
+    EXPECT_TRUE(Refusal({u"--config"_s, ini, u"--porta"_s, u"1"_s}).contains(u"--porta"_s));
 }
 
 TEST_F(HostOptions, TheFileIsFoundInTheUsersConfigurationFolderUnlessNamed)
 {
     ScopedEnv config("XDG_CONFIG_HOME", dir.path().toLocal8Bit().constData());
-    EXPECT_EQ(DefaultConfigFile(), dir.filePath(S("aph/aph-host.ini")));
+    EXPECT_EQ(DefaultConfigFile(), dir.filePath(u"aph/aph-host.ini"_s));
     // Without the file, the command line alone may give everything.
     const THostOptions o = ParseHostOptions(
-        {S("--operator"), S("ANA"), S("--branch"), S("0001"), S("--host"), S("localhost"),
-         S("--port"), S("8090"), S("--token"), S("t"), S("--database"), S("sqlite:/tmp/x.db")});
+        {u"--operator"_s, u"ANA"_s, u"--branch"_s, u"0001"_s, u"--host"_s, u"localhost"_s,
+         u"--port"_s, u"8090"_s, u"--token"_s, u"t"_s, u"--database"_s, u"sqlite:/tmp/x.db"_s});
     EXPECT_EQ(o.ConfigFile, DefaultConfigFile());
-    const QString why = Refusal({S("--operator"), S("ANA")});
-    EXPECT_TRUE(why.contains(S("'branch'")) && why.contains(S("não encontrado")))
+    const QString why = Refusal({u"--operator"_s, u"ANA"_s});
+    EXPECT_TRUE(why.contains(u"'branch'"_s) && why.contains(u"não encontrado"_s))
         << why.toStdString();
     // A file named on the command line must exist.
-    EXPECT_TRUE(Refusal({S("--config"), dir.filePath(S("nada.ini"))}).contains(S("nada.ini")));
+    EXPECT_TRUE(Refusal({u"--config"_s, dir.filePath(u"nada.ini"_s)}).contains(u"nada.ini"_s));
 }

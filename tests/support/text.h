@@ -2,12 +2,7 @@
 
 #include <QString>
 
+// Tests write text as it stands on screen, in UTF-8 source, as u"..."_s.
 namespace aph::test {
-
-// Text written in the tests as it is written on screen: UTF-8.
-inline QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
+using namespace Qt::StringLiterals;
 } // namespace aph::test

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
@@ -24,9 +26,9 @@ TRow Row(double day, Value worked, Value approved, const char* text)
 struct Grid : ::testing::Test
 {
     HeadlessFormHost host;
-    TForm form{S("frmDias")};
-    TClientDataSet ds{S("cdsDias")};
-    TDataSource dts{S("dtsDias")};
+    TForm form{u"frmDias"_s};
+    TClientDataSet ds{u"cdsDias"_s};
+    TDataSource dts{u"dtsDias"_s};
     TDBGrid* grid = nullptr;
     TEdit* other = nullptr;
     TField* approved = nullptr;
@@ -34,7 +36,7 @@ struct Grid : ::testing::Test
 
     void SetUp() override
     {
-        SetFormatSettings(TFormatSettings::ForLocale(S("pt_BR")));
+        SetFormatSettings(TFormatSettings::ForLocale(u"pt_BR"_s));
         SetExceptionHandler([this](std::exception_ptr e) {
             try {
                 std::rethrow_exception(e);
@@ -43,11 +45,11 @@ struct Grid : ::testing::Test
                 errors << x.Message();
             }
         });
-        ds.AddField(S("DTSERVPREST"), TFieldType::ftDateTime)->SetReadOnly(true);
-        ds.AddField(S("QTHRTRAB"), TFieldType::ftFloat)->SetReadOnly(true);
-        approved = ds.AddField(S("QTHRAPROFATU"), TFieldType::ftFloat);
-        ds.AddField(S("DSOBS"), TFieldType::ftString, 10);
-        approved->SetEditMask(S("!90:00;1; "));
+        ds.AddField(u"DTSERVPREST"_s, TFieldType::ftDateTime)->SetReadOnly(true);
+        ds.AddField(u"QTHRTRAB"_s, TFieldType::ftFloat)->SetReadOnly(true);
+        approved = ds.AddField(u"QTHRAPROFATU"_s, TFieldType::ftFloat);
+        ds.AddField(u"DSOBS"_s, TFieldType::ftString, 10);
+        approved->SetEditMask(u"!90:00;1; "_s);
         approved->OnGetText = [](TField* f, QString& text, bool) {
             if (!f->IsNull())
                 text = QStringLiteral("%1:%2")
@@ -67,19 +69,22 @@ struct Grid : ::testing::Test
         dts.SetDataSet(&ds);
         form.SetClientSize(600, 300);
         form.SetVisible(true);
-        grid = form.Add<TDBGrid>(S("dbgDias"));
+        grid = form.Add<TDBGrid>(u"dbgDias"_s);
         grid->SetAlign(TAlign::alClient);
         grid->SetDataSource(&dts);
-        grid->AddColumn(S("DTSERVPREST"), S("Data"), 81);
-        grid->AddColumn(S("QTHRTRAB"), S("Trabalhadas"), 60);
-        grid->AddColumn(S("QTHRAPROFATU"), S("Faturar"));
-        grid->AddColumn(S("DSOBS"), S("Obs."), 63, TColumnButtonStyle::cbsEllipsis);
-        other = form.Add<TEdit>(S("edtOutro"));
+        grid->AddColumn(u"DTSERVPREST"_s, u"Data"_s, 81);
+        grid->AddColumn(u"QTHRTRAB"_s, u"Trabalhadas"_s, 60);
+        grid->AddColumn(u"QTHRAPROFATU"_s, u"Faturar"_s);
+        grid->AddColumn(u"DSOBS"_s, u"Obs."_s, 63, TColumnButtonStyle::cbsEllipsis);
+        other = form.Add<TEdit>(u"edtOutro"_s);
         grid->SetFocus();
     }
     void TearDown() override { SetExceptionHandler(nullptr); }
 
-    void GoToColumn(const char* field) { grid->SetSelectedIndex(grid->ColumnIndex(S(field))); }
+    void GoToColumn(const char* field)
+    {
+        grid->SetSelectedIndex(grid->ColumnIndex(QString::fromUtf8(field)));
+    }
 };
 
 } // namespace
@@ -91,30 +96,30 @@ TEST_F(Grid, TypingIntoAnEditableCellPutsTheRowInEditAndStoresOnColumnExit)
     grid->OnColExit = [&](TObject*) {
         seenOnExit = approved->AsFloat();
     };
-    TypeText(form, S("0730"));
+    TypeText(form, u"0730"_s);
     EXPECT_EQ(ds.State(), TDataSetState::dsEdit);
     EXPECT_TRUE(grid->EditorMode());
-    EXPECT_EQ(grid->EditorText(), S("07:30"));
+    EXPECT_EQ(grid->EditorText(), u"07:30"_s);
     EXPECT_TRUE(approved->IsNull()) << "nothing stored while typing";
     PressKey(form, VK_TAB);
     EXPECT_EQ(seenOnExit, 7.5) << "the column exit sees the stored value";
     EXPECT_EQ(approved->AsFloat(), 7.5);
-    EXPECT_EQ(grid->SelectedField()->FieldName(), S("DSOBS"));
+    EXPECT_EQ(grid->SelectedField()->FieldName(), u"DSOBS"_s);
     EXPECT_TRUE(errors.isEmpty());
 }
 
 TEST_F(Grid, ReadOnlyColumnsAndGridsWithoutEditingTakeNoTyping)
 {
     GoToColumn("QTHRTRAB");
-    TypeText(form, S("1"));
+    TypeText(form, u"1"_s);
     EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
     GoToColumn("DSOBS");
     grid->SetOptions(grid->Options() & ~dgEditing);
-    TypeText(form, S("x"));
+    TypeText(form, u"x"_s);
     EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
     EXPECT_FALSE(grid->EditorMode());
     grid->SetOptions(grid->Options() | dgEditing);
-    TypeText(form, S("x"));
+    TypeText(form, u"x"_s);
     EXPECT_EQ(ds.State(), TDataSetState::dsEdit);
 }
 
@@ -124,7 +129,7 @@ TEST_F(Grid, SilentAbortFromBeforeEditDropsTheKey)
         Abort();
     };
     GoToColumn("DSOBS");
-    TypeText(form, S("abc"));
+    TypeText(form, u"abc"_s);
     EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
     EXPECT_FALSE(grid->EditorMode());
     EXPECT_TRUE(errors.isEmpty()) << "the abort shows nothing";
@@ -141,8 +146,8 @@ TEST_F(Grid, HandlersConsumeKeysAndDropCharacters)
         if (key == VK_DOWN)
             key = 0;
     };
-    TypeText(form, S("zaz"));
-    EXPECT_EQ(grid->EditorText(), S("a"));
+    TypeText(form, u"zaz"_s);
+    EXPECT_EQ(grid->EditorText(), u"a"_s);
     PressKey(form, VK_DOWN);
     EXPECT_EQ(ds.RecNo(), 1);
     EXPECT_EQ(ds.State(), TDataSetState::dsEdit);
@@ -152,21 +157,21 @@ TEST_F(Grid, ColumnExitCanRefuseAndTheCursorStays)
 {
     GoToColumn("QTHRAPROFATU");
     grid->OnColExit = [&](TObject*) {
-        if (approved->AsFloat() > ds.FieldByName(S("QTHRTRAB"))->AsFloat())
-            throw Exception(S("maior que as horas trabalhadas"));
+        if (approved->AsFloat() > ds.FieldByName(u"QTHRTRAB"_s)->AsFloat())
+            throw Exception(u"maior que as horas trabalhadas"_s);
     };
     int enters = 0;
     grid->OnColEnter = [&](TObject*) {
         ++enters;
     };
-    TypeText(form, S("0900"));
+    TypeText(form, u"0900"_s);
     PressKey(form, VK_TAB);
-    EXPECT_EQ(errors, QStringList{S("maior que as horas trabalhadas")});
+    EXPECT_EQ(errors, QStringList{u"maior que as horas trabalhadas"_s});
     EXPECT_EQ(grid->SelectedIndex(), 2);
     EXPECT_EQ(enters, 0);
     EXPECT_EQ(ds.State(), TDataSetState::dsEdit);
     EXPECT_EQ(approved->AsFloat(), 9) << "stored before the check";
-    TypeText(form, S("0800"));
+    TypeText(form, u"0800"_s);
     PressKey(form, VK_TAB);
     EXPECT_EQ(grid->SelectedIndex(), 3);
     EXPECT_EQ(enters, 1);
@@ -177,18 +182,18 @@ TEST_F(Grid, LeavingTheRowPostsItAndARefusedPostKeepsTheCursor)
     GoToColumn("QTHRAPROFATU");
     ds.BeforePost = [&](TDataSet*) {
         if (approved->AsFloat() > 8)
-            throw Exception(S("recusado"));
+            throw Exception(u"recusado"_s);
     };
-    TypeText(form, S("0900"));
+    TypeText(form, u"0900"_s);
     PressKey(form, VK_DOWN);
-    EXPECT_EQ(errors, QStringList{S("recusado")});
+    EXPECT_EQ(errors, QStringList{u"recusado"_s});
     EXPECT_EQ(ds.RecNo(), 1);
     EXPECT_EQ(ds.State(), TDataSetState::dsEdit);
     EXPECT_EQ(approved->AsFloat(), 9) << "the typed text was stored before the post";
     PressKey(form, VK_ESCAPE); // the cell edit has been stored; Escape abandons the row
     EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
     EXPECT_TRUE(approved->IsNull());
-    TypeText(form, S("0730"));
+    TypeText(form, u"0730"_s);
     PressKey(form, VK_DOWN);
     EXPECT_EQ(ds.RecNo(), 2);
     ds.First();
@@ -199,7 +204,7 @@ TEST_F(Grid, LeavingTheRowPostsItAndARefusedPostKeepsTheCursor)
 TEST_F(Grid, PostingTheDataSetStoresThePendingEditorText)
 {
     GoToColumn("QTHRAPROFATU");
-    TypeText(form, S("0615"));
+    TypeText(form, u"0615"_s);
     ds.Post();
     EXPECT_EQ(approved->AsFloat(), 6.25);
 }
@@ -207,24 +212,24 @@ TEST_F(Grid, PostingTheDataSetStoresThePendingEditorText)
 TEST_F(Grid, EscapeAbandonsTheCellEditThenTheRowEdit)
 {
     GoToColumn("DSOBS");
-    TypeText(form, S("ab"));
+    TypeText(form, u"ab"_s);
     PressKey(form, VK_RETURN); // stored into the field, the editor closes
     EXPECT_FALSE(grid->EditorMode());
-    TypeText(form, S("cd"));
-    EXPECT_EQ(grid->EditorText(), S("cd"));
+    TypeText(form, u"cd"_s);
+    EXPECT_EQ(grid->EditorText(), u"cd"_s);
     PressKey(form, VK_ESCAPE);
     EXPECT_FALSE(grid->EditorMode());
     EXPECT_EQ(ds.State(), TDataSetState::dsEdit);
-    EXPECT_EQ(ds.FieldByName(S("DSOBS"))->AsString(), S("ab"));
+    EXPECT_EQ(ds.FieldByName(u"DSOBS"_s)->AsString(), u"ab"_s);
     PressKey(form, VK_ESCAPE);
     EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
-    EXPECT_TRUE(ds.FieldByName(S("DSOBS"))->IsNull());
+    EXPECT_TRUE(ds.FieldByName(u"DSOBS"_s)->IsNull());
 }
 
 TEST_F(Grid, IncompleteMaskedEntryIsRefusedUntilCompletedOrAbandoned)
 {
     GoToColumn("QTHRAPROFATU");
-    TypeText(form, S("07"));
+    TypeText(form, u"07"_s);
     PressKey(form, VK_TAB);
     ASSERT_EQ(errors.size(), 1);
     EXPECT_EQ(grid->SelectedIndex(), 2);
@@ -265,7 +270,7 @@ TEST_F(Grid, DownOnTheLastRowAppendsInsertInsertsCtrlDeleteDeletes)
     host.answer = false;
     PressKey(form, VK_DELETE, ssCtrl);
     EXPECT_EQ(ds.RecordCount(), 3);
-    EXPECT_EQ(host.questions, QStringList{S("Excluir registro?")});
+    EXPECT_EQ(host.questions, QStringList{u"Excluir registro?"_s});
     host.answer = true;
     PressKey(form, VK_DELETE, ssCtrl);
     EXPECT_EQ(ds.RecordCount(), 2);
@@ -326,7 +331,7 @@ TEST_F(Grid, ClickingACellMovesRowAndColumnAndFocusControlMovesColumn)
     grid->ClickCell(2, 3);
     EXPECT_EQ(ds.RecNo(), 3);
     EXPECT_EQ(grid->SelectedIndex(), 3);
-    ds.FieldByName(S("QTHRAPROFATU"))->FocusControl();
+    ds.FieldByName(u"QTHRAPROFATU"_s)->FocusControl();
     EXPECT_EQ(grid->SelectedIndex(), 2);
 }
 
@@ -336,10 +341,10 @@ TEST_F(Grid, PaintingPreparesTheCanvasAndCallsTheDrawHandlerPerRow)
     QList<double> painted;
     grid->OnDrawColumnCell = [&](TObject*, const QRect& rect, int, TColumn* column,
                                  TGridDrawState) {
-        painted << ds.FieldByName(S("QTHRTRAB"))->AsFloat();
+        painted << ds.FieldByName(u"QTHRTRAB"_s)->AsFloat();
         TCanvas* canvas = grid->Canvas();
         canvas->FillRect(rect);
-        if (ds.FieldByName(S("QTHRTRAB"))->AsFloat() > 7)
+        if (ds.FieldByName(u"QTHRTRAB"_s)->AsFloat() > 7)
             canvas->Font.Color = clRed;
         canvas->TextRect(rect, rect.left() + 2, rect.top() + 2, column->Field()->DisplayText());
     };
@@ -359,11 +364,11 @@ TEST_F(Grid, DefaultDrawingRightAlignsNumbersAndShowsTheSelection)
     const QRect rect(100, 0, 60, 18);
     grid->PaintCell(canvas, 0, 1, rect); // current row, not the current column
     ASSERT_EQ(canvas.texts.size(), 1);
-    EXPECT_EQ(canvas.texts[0].text, S("8"));
+    EXPECT_EQ(canvas.texts[0].text, u"8"_s);
     EXPECT_EQ(canvas.texts[0].x, rect.right() - 1 - 6);
     EXPECT_EQ(canvas.fillColors[0], clWindow);
     grid->PaintCell(canvas, 0, 0, QRect(0, 0, 81, 18));
     EXPECT_EQ(canvas.fillColors[1], clHighlight) << "the focused current cell is selected";
     EXPECT_EQ(canvas.texts[1].x, 2);
-    EXPECT_EQ(grid->CellText(1, 2), S("07:30"));
+    EXPECT_EQ(grid->CellText(1, 2), u"07:30"_s);
 }

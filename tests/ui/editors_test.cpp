@@ -7,12 +7,14 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 using namespace aph::test;
 
 namespace {
 
-const QString kHourMask = S("!90:00;1; ");
+const QString kHourMask = u"!90:00;1; "_s;
 
 } // namespace
 
@@ -27,7 +29,7 @@ TEST(EditMask, HourMaskPositions)
     EXPECT_TRUE(mask.SaveLiterals());
     EXPECT_EQ(mask.Blank(), u' ');
     EXPECT_TRUE(mask.LeadingBlanks());
-    EXPECT_EQ(mask.EmptyDisplay(), S("  :  "));
+    EXPECT_EQ(mask.EmptyDisplay(), u"  :  "_s);
     EXPECT_TRUE(mask.Accepts(0, u'7'));
     EXPECT_FALSE(mask.Accepts(0, u'a'));
     EXPECT_FALSE(mask.Accepts(2, u'1'));
@@ -36,16 +38,16 @@ TEST(EditMask, HourMaskPositions)
 TEST(EditMask, TypingFillsPositionsAndPassesOverTheSeparator)
 {
     TMaskedEditor editor{TEditMask(kHourMask)};
-    editor.SetValue(S("08:00"));
+    editor.SetValue(u"08:00"_s);
     editor.SelectAll();
-    for (const QChar c : S("0730"))
+    for (const QChar c : u"0730"_s)
         EXPECT_TRUE(editor.TypeChar(c));
-    EXPECT_EQ(editor.Display(), S("07:30"));
-    EXPECT_EQ(editor.Value(), S("07:30"));
+    EXPECT_EQ(editor.Display(), u"07:30"_s);
+    EXPECT_EQ(editor.Value(), u"07:30"_s);
     EXPECT_TRUE(editor.IsComplete());
     EXPECT_FALSE(editor.TypeChar(u'1')) << "no position left";
     editor.Backspace();
-    EXPECT_EQ(editor.Display(), S("07:3 "));
+    EXPECT_EQ(editor.Display(), u"07:3 "_s);
     EXPECT_FALSE(editor.IsComplete());
     EXPECT_FALSE(editor.TypeChar(u'x'));
     // Any digit is accepted, minutes above 59 included: the mask does not
@@ -53,7 +55,7 @@ TEST(EditMask, TypingFillsPositionsAndPassesOverTheSeparator)
     EXPECT_TRUE(editor.TypeChar(u'9'));
     editor.Home();
     editor.TypeChar(u' ');
-    EXPECT_EQ(editor.Value(), S(" 7:39")) << "a left-out optional digit is a leading blank";
+    EXPECT_EQ(editor.Value(), u" 7:39"_s) << "a left-out optional digit is a leading blank";
     EXPECT_TRUE(editor.IsComplete());
 }
 
@@ -63,43 +65,43 @@ TEST(EditMask, IncompleteEntriesAndValuesThatDoNotFit)
     editor.SetValue(QString());
     editor.TypeChar(u'7');
     EXPECT_FALSE(editor.IsComplete());
-    editor.SetValue(S("160:30"));
-    EXPECT_EQ(editor.Display(), S("  :  "))
+    editor.SetValue(u"160:30"_s);
+    EXPECT_EQ(editor.Display(), u"  :  "_s)
         << "three hour digits do not fit: the editor opens empty";
     EXPECT_FALSE(editor.Modified());
-    editor.SetValue(S(" 7:30"));
-    EXPECT_EQ(editor.Display(), S(" 7:30"));
-    editor.SetValue(S("7:30"));
-    EXPECT_EQ(editor.Display(), S(" 7:30")) << "leading blanks right-align a short value";
+    editor.SetValue(u" 7:30"_s);
+    EXPECT_EQ(editor.Display(), u" 7:30"_s);
+    editor.SetValue(u"7:30"_s);
+    EXPECT_EQ(editor.Display(), u" 7:30"_s) << "leading blanks right-align a short value";
 }
 
 TEST(EditMask, RegistrationNumbersThroughTheirMasks)
 {
-    EXPECT_EQ(FormatMaskText(S("000\\.000\\.000\\-00;0;_"), S("12345678901")), S("123.456.789-01"));
-    EXPECT_EQ(FormatMaskText(S("00\\.000\\.000\\/0000\\-00;0;_"), S("12345678000195")),
-              S("12.345.678/0001-95"));
-    EXPECT_EQ(FormatMaskText(S("000\\.000\\.000\\-00;0;_"), S("123")), S("123.___.___-__"));
-    EXPECT_EQ(FormatMaskText(S("000\\.000\\.000\\-00;0;_"), S("1234567890123")), S("1234567890123"))
+    EXPECT_EQ(FormatMaskText(u"000\\.000\\.000\\-00;0;_"_s, u"12345678901"_s), u"123.456.789-01"_s);
+    EXPECT_EQ(FormatMaskText(u"00\\.000\\.000\\/0000\\-00;0;_"_s, u"12345678000195"_s),
+              u"12.345.678/0001-95"_s);
+    EXPECT_EQ(FormatMaskText(u"000\\.000\\.000\\-00;0;_"_s, u"123"_s), u"123.___.___-__"_s);
+    EXPECT_EQ(FormatMaskText(u"000\\.000\\.000\\-00;0;_"_s, u"1234567890123"_s), u"1234567890123"_s)
         << "a value that does not fit is shown as it is";
-    EXPECT_EQ(FormatMaskText(QString(), S("abc")), S("abc"));
-    EXPECT_EQ(FormatMaskText(S(">LL;0;_"), S("sp")), S("SP"));
+    EXPECT_EQ(FormatMaskText(QString(), u"abc"_s), u"abc"_s);
+    EXPECT_EQ(FormatMaskText(u">LL;0;_"_s, u"sp"_s), u"SP"_s);
 }
 
 TEST(Editors, DateEditShowsWholeDaysAndRefusesNonDates)
 {
-    SetFormatSettings(TFormatSettings::ForLocale(S("pt_BR")));
-    TForm form(S("f"));
-    auto* edit = form.Add<TDateEditPlus>(S("depDtInicial"));
+    SetFormatSettings(TFormatSettings::ForLocale(u"pt_BR"_s));
+    TForm form(u"f"_s);
+    auto* edit = form.Add<TDateEditPlus>(u"depDtInicial"_s);
     edit->SetDate(EncodeDate(2008, 6, 21) + 0.75);
-    EXPECT_EQ(edit->Text(), S("21/06/2008"));
+    EXPECT_EQ(edit->Text(), u"21/06/2008"_s);
     EXPECT_EQ(edit->GetDate(), EncodeDate(2008, 6, 21));
     EXPECT_TRUE(edit->IsDateValid());
     EXPECT_NO_THROW(edit->CheckValidDate());
-    edit->SetText(S("31/02/2008"));
+    edit->SetText(u"31/02/2008"_s);
     EXPECT_FALSE(edit->IsDateValid());
     EXPECT_EQ(edit->GetDate(), 0);
     EXPECT_THROW(edit->CheckValidDate(), Exception);
-    edit->SetText(S("  "));
+    edit->SetText(u"  "_s);
     EXPECT_NO_THROW(edit->CheckValidDate()) << "an empty date is the checks' business";
     edit->SetDate(0);
     EXPECT_EQ(edit->Text(), QString());
@@ -108,43 +110,43 @@ TEST(Editors, DateEditShowsWholeDaysAndRefusesNonDates)
 
 TEST(Editors, TypingReplacesTheSelectionOnEntry)
 {
-    SetFormatSettings(TFormatSettings::ForLocale(S("pt_BR")));
-    TForm form(S("f"));
+    SetFormatSettings(TFormatSettings::ForLocale(u"pt_BR"_s));
+    TForm form(u"f"_s);
     form.SetVisible(true);
-    auto* edit = form.Add<TDateEditPlus>(S("depDtFinal"));
+    auto* edit = form.Add<TDateEditPlus>(u"depDtFinal"_s);
     edit->SetDate(EncodeDate(2024, 1, 1));
     int changes = 0;
     edit->OnChange = [&](TObject*) {
         ++changes;
     };
     edit->SetFocus();
-    TypeText(form, S("05/02/2024"));
+    TypeText(form, u"05/02/2024"_s);
     EXPECT_EQ(edit->GetDate(), EncodeDate(2024, 2, 5));
     EXPECT_EQ(changes, 10);
     PressKey(form, VK_BACK);
-    EXPECT_EQ(edit->Text(), S("05/02/202"));
+    EXPECT_EQ(edit->Text(), u"05/02/202"_s);
     edit->SetReadOnly(true);
-    TypeText(form, S("4"));
-    EXPECT_EQ(edit->Text(), S("05/02/202"));
+    TypeText(form, u"4"_s);
+    EXPECT_EQ(edit->Text(), u"05/02/202"_s);
 }
 
 TEST(Editors, NumberEditFormatsItsValue)
 {
-    SetFormatSettings(TFormatSettings::ForLocale(S("pt_BR")));
-    TForm form(S("f"));
-    auto* edit = form.Add<TNumberEdit>(S("nedVrFaturar"));
+    SetFormatSettings(TFormatSettings::ForLocale(u"pt_BR"_s));
+    TForm form(u"f"_s);
+    auto* edit = form.Add<TNumberEdit>(u"nedVrFaturar"_s);
     edit->SetCurrency(true);
     edit->SetThousandSeparator(false);
     edit->SetDecimals(2);
     edit->SetNumber(1234.567);
-    EXPECT_EQ(edit->Text(), S("R$ 1234,57"));
+    EXPECT_EQ(edit->Text(), u"R$ 1234,57"_s);
     EXPECT_EQ(edit->Value(), 1234.567);
     edit->SetThousandSeparator(true);
-    EXPECT_EQ(edit->Text(), S("R$ 1.234,57"));
+    EXPECT_EQ(edit->Text(), u"R$ 1.234,57"_s);
     edit->Clear();
     EXPECT_EQ(edit->Text(), QString());
     EXPECT_EQ(edit->Value(), 0);
     edit->SetCurrency(false);
     edit->SetNumber(7.5075);
-    EXPECT_EQ(edit->Text(), S("7,51"));
+    EXPECT_EQ(edit->Text(), u"7,51"_s);
 }

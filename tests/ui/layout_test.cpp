@@ -7,8 +7,9 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
-using aph::test::S;
 
 namespace {
 
@@ -16,7 +17,7 @@ namespace {
 // employee/CHT column on the left and the CSA area with its totals.
 struct Page : ::testing::Test
 {
-    TForm form{S("frmTeste")};
+    TForm form{u"frmTeste"_s};
     TPanel* top = nullptr;
     TSplitter* split = nullptr;
     TPanel* details = nullptr;
@@ -31,32 +32,32 @@ struct Page : ::testing::Test
     void SetUp() override
     {
         form.SetClientSize(957, 500);
-        top = form.Add<TPanel>(S("panDbgPadrao"));
+        top = form.Add<TPanel>(u"panDbgPadrao"_s);
         top->SetAlign(TAlign::alTop);
         top->SetHeight(194);
-        split = form.Add<TSplitter>(S("splDetalhe"));
+        split = form.Add<TSplitter>(u"splDetalhe"_s);
         split->SetAlign(TAlign::alTop);
         split->SetHeight(5);
-        details = form.Add<TPanel>(S("panDetalhes"));
+        details = form.Add<TPanel>(u"panDetalhes"_s);
         details->SetAlign(TAlign::alClient);
-        left = details->Add<TPanel>(S("panSubDetalhe"));
+        left = details->Add<TPanel>(u"panSubDetalhe"_s);
         left->SetAlign(TAlign::alLeft);
         left->SetWidth(430);
-        employees = left->Add<TScrollBox>(S("scbFuncionario"));
+        employees = left->Add<TScrollBox>(u"scbFuncionario"_s);
         employees->SetAlign(TAlign::alTop);
         employees->SetHeight(153);
-        subSplit = left->Add<TSplitter>(S("splSubDetalhe"));
+        subSplit = left->Add<TSplitter>(u"splSubDetalhe"_s);
         subSplit->SetAlign(TAlign::alTop);
         subSplit->SetHeight(4);
-        chts = left->Add<TScrollBox>(S("scbCHT"));
+        chts = left->Add<TScrollBox>(u"scbCHT"_s);
         chts->SetAlign(TAlign::alClient);
-        csa = details->Add<TPanel>(S("panCSA"));
+        csa = details->Add<TPanel>(u"panCSA"_s);
         csa->SetAlign(TAlign::alClient);
         // Created before the grid area, as in the form: bottom strips are
         // taken before the client area whatever the creation order.
-        grid = csa->Add<TScrollBox>(S("scbCSA"));
+        grid = csa->Add<TScrollBox>(u"scbCSA"_s);
         grid->SetAlign(TAlign::alClient);
-        totals = csa->Add<TPanel>(S("panTotalizadorCSA"));
+        totals = csa->Add<TPanel>(u"panTotalizadorCSA"_s);
         totals->SetAlign(TAlign::alBottom);
         totals->SetHeight(93);
     }
@@ -100,7 +101,7 @@ TEST_F(Page, ResizingTheFormAndDraggingSplittersRelayout)
 
 TEST_F(Page, HiddenControlsTakeNoSpaceAndExplicitBoundsStay)
 {
-    auto* label = totals->Add<TLabel>(S("lblTotHoraTrab"));
+    auto* label = totals->Add<TLabel>(u"lblTotHoraTrab"_s);
     label->SetBounds(97, 32, 66, 15);
     top->SetVisible(false);
     EXPECT_EQ(split->BoundsRect().top(), 0);
@@ -110,9 +111,9 @@ TEST_F(Page, HiddenControlsTakeNoSpaceAndExplicitBoundsStay)
 
 TEST(Controls, EnabledAndVisibleAreInheritedFromParents)
 {
-    TForm form(S("f"));
-    auto* box = form.Add<TGroupBox>(S("grb"));
-    auto* check = box->Add<TCheckBox>(S("chb"));
+    TForm form(u"f"_s);
+    auto* box = form.Add<TGroupBox>(u"grb"_s);
+    auto* check = box->Add<TCheckBox>(u"chb"_s);
     EXPECT_TRUE(check->EffectivelyEnabled());
     box->SetEnabled(false);
     EXPECT_TRUE(check->Enabled());
@@ -121,33 +122,33 @@ TEST(Controls, EnabledAndVisibleAreInheritedFromParents)
     EXPECT_TRUE(check->EffectivelyVisible());
     box->SetVisible(false);
     EXPECT_FALSE(check->CanFocus());
-    EXPECT_EQ(form.FindChild(S("chb")), check);
-    EXPECT_EQ(form.Find<TCheckBox>(S("grb")), nullptr);
+    EXPECT_EQ(form.FindChild(u"chb"_s), check);
+    EXPECT_EQ(form.Find<TCheckBox>(u"grb"_s), nullptr);
 }
 
 TEST(Controls, FocusRunsExitAndEnterAndAnExitErrorKeepsIt)
 {
-    TForm form(S("f"));
+    TForm form(u"f"_s);
     form.SetVisible(true);
-    auto* a = form.Add<TEdit>(S("edtA"));
-    auto* b = form.Add<TEdit>(S("edtB"));
-    auto* c = form.Add<TEdit>(S("edtC"));
+    auto* a = form.Add<TEdit>(u"edtA"_s);
+    auto* b = form.Add<TEdit>(u"edtB"_s);
+    auto* c = form.Add<TEdit>(u"edtC"_s);
     QStringList events;
     a->OnEnter = [&](TObject*) {
-        events << S("enterA");
+        events << u"enterA"_s;
     };
     a->OnExit = [&](TObject*) {
-        events << S("exitA");
+        events << u"exitA"_s;
     };
     b->OnEnter = [&](TObject*) {
-        events << S("enterB");
+        events << u"enterB"_s;
     };
     b->OnExit = [&](TObject*) {
         throw std::runtime_error("recusado");
     };
     ASSERT_TRUE(a->SetFocus());
     ASSERT_TRUE(b->SetFocus());
-    EXPECT_EQ(events, (QStringList{S("enterA"), S("exitA"), S("enterB")}));
+    EXPECT_EQ(events, (QStringList{u"enterA"_s, u"exitA"_s, u"enterB"_s}));
     EXPECT_THROW(c->SetFocus(), std::runtime_error);
     EXPECT_TRUE(b->Focused());
     b->OnExit = nullptr;
@@ -167,12 +168,12 @@ TEST(Controls, FocusRunsExitAndEnterAndAnExitErrorKeepsIt)
 
 TEST(Controls, MenuShortcutsRunEnabledEntriesOnly)
 {
-    TForm form(S("f"));
-    auto* menu = form.Add<TMainMenu>(S("mnuMenu"));
+    TForm form(u"f"_s);
+    auto* menu = form.Add<TMainMenu>(u"mnuMenu"_s);
     form.SetMenu(menu);
-    auto* group = menu->Add<TMenuItem>(S("mnuManutencao"));
-    auto* filter = group->Add<TMenuItem>(S("mnuFiltrar"));
-    filter->SetCaption(S("&Filtrar"));
+    auto* group = menu->Add<TMenuItem>(u"mnuManutencao"_s);
+    auto* filter = group->Add<TMenuItem>(u"mnuFiltrar"_s);
+    filter->SetCaption(u"&Filtrar"_s);
     filter->SetShortCut(ShortCut('L', ssCtrl));
     int clicks = 0;
     filter->OnClick = [&](TObject* sender) {
@@ -187,17 +188,17 @@ TEST(Controls, MenuShortcutsRunEnabledEntriesOnly)
     key = 'L';
     form.KeyDown(key, ssCtrl);
     EXPECT_EQ(clicks, 1);
-    EXPECT_EQ(ShortCutToText(filter->ShortCut()), S("Ctrl+L"));
-    auto* separator = group->Add<TMenuItem>(S("N1"));
-    separator->SetCaption(S("-"));
+    EXPECT_EQ(ShortCutToText(filter->ShortCut()), u"Ctrl+L"_s);
+    auto* separator = group->Add<TMenuItem>(u"N1"_s);
+    separator->SetCaption(u"-"_s);
     EXPECT_TRUE(separator->IsSeparator());
 }
 
 TEST(Controls, CheckBoxClickRunsOnEveryChangeAndRadiosExcludeEachOther)
 {
-    TForm form(S("f"));
-    auto* box = form.Add<TGroupBox>(S("grb"));
-    auto* check = box->Add<TCheckBox>(S("chb"));
+    TForm form(u"f"_s);
+    auto* box = form.Add<TGroupBox>(u"grb"_s);
+    auto* check = box->Add<TCheckBox>(u"chb"_s);
     int checkClicks = 0;
     check->OnClick = [&](TObject*) {
         ++checkClicks;
@@ -208,21 +209,21 @@ TEST(Controls, CheckBoxClickRunsOnEveryChangeAndRadiosExcludeEachOther)
     EXPECT_EQ(checkClicks, 2);
     EXPECT_FALSE(check->Checked());
 
-    auto* all = box->Add<TRadioButton>(S("rbtTodos"));
-    auto* list = box->Add<TRadioButton>(S("rbtLista"));
+    auto* all = box->Add<TRadioButton>(u"rbtTodos"_s);
+    auto* list = box->Add<TRadioButton>(u"rbtLista"_s);
     QStringList clicks;
     all->OnClick = [&](TObject*) {
-        clicks << S("todos");
+        clicks << u"todos"_s;
     };
     list->OnClick = [&](TObject*) {
-        clicks << S("lista");
+        clicks << u"lista"_s;
     };
     all->SetChecked(true);
     list->Click();
     list->Click();
     EXPECT_FALSE(all->Checked());
     EXPECT_TRUE(list->Checked());
-    EXPECT_EQ(clicks, (QStringList{S("todos"), S("lista")}));
+    EXPECT_EQ(clicks, (QStringList{u"todos"_s, u"lista"_s}));
     EXPECT_TRUE(list->TabStop());
     EXPECT_FALSE(all->TabStop());
     box->SetEnabled(false);
