@@ -1,11 +1,13 @@
 #include "shell/moduleloader.h"
 
 #include "host/data/exceptions.h"
+#include "host/framework/modules.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 #include <dlfcn.h>
+#include <link.h>
 
 namespace aph {
 
@@ -63,6 +65,12 @@ void TModuleLoader::Unload()
         return;
     // The module's screens go with its code: Finalize first.
     m_finalize();
+    // The module stays mapped, so its own finalization only runs at exit:
+    // it leaves the host's list of loaded modules here, under the name the
+    // loader gave it, as it is closed.
+    link_map* map = nullptr;
+    if (dlinfo(m_handle, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name)
+        UnregisterModule(QString::fromLocal8Bit(map->l_name));
     dlclose(m_handle);
     m_handle = nullptr;
     m_iniProc = nullptr;

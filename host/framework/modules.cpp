@@ -13,10 +13,12 @@ struct Registry
     QHash<QString, QHash<QString, QString>> resources; // by module file
 };
 
+// Never destroyed: a module that stays mapped leaves the list from its own
+// finalization at exit, which may run after this library's statics are gone.
 Registry& Modules()
 {
-    static Registry registry;
-    return registry;
+    static auto* registry = new Registry;
+    return *registry;
 }
 
 } // namespace
