@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QTcpSocket>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 TRpcClient::TRpcClient() = default;
@@ -113,19 +115,25 @@ void TRpcClient::Login(const QString& operatorCode, const QString& token)
     CheckedPacket(Call(QStringLiteral("Login"), {operatorCode, token}));
 }
 
-TDataPacket CheckedPacket(const QJsonValue& result)
+std::optional<TDataPacket> ReplyPacket(const QJsonValue& result)
 {
     const QJsonObject reply = result.toObject();
-    if (!reply.value(u"ok").isBool())
-        throw EDatabaseError(QStringLiteral("Resposta do servidor sem a indicação de sucesso."));
-    if (!reply.value(u"ok").toBool())
-        throw ERefused(reply.value(u"message")
-                           .toString(QStringLiteral("O servidor recusou a "
-                                                    "operação.")));
+    if (!result.isObject() || !reply.value(u"ok").isBool())
+        throw EServerError(u"Resposta inválida do servidor de aplicação."_s);
+    if (!reply.value(u"ok").toBool()) {
+        const QString message = reply.value(u"message").toString();
+        throw EServerError(message.isEmpty() ? u"O servidor de aplicação recusou a operação."_s
+                                             : message);
+    }
     const QJsonValue data = reply.value(u"data");
     if (data.isNull() || data.isUndefined())
-        return {};
+        return std::nullopt;
     return PacketFromJson(data);
+}
+
+TDataPacket CheckedPacket(const QJsonValue& result)
+{
+    return ReplyPacket(result).value_or(TDataPacket{});
 }
 
 } // namespace aph

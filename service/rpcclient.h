@@ -9,22 +9,11 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QTcpSocket;
 
 namespace aph {
-
-// The server answered a call with a JSON-RPC error. The message is the
-// server's, for the user.
-class ERpcError : public Exception
-{
-public:
-    ERpcError(int code, QString message) : Exception(std::move(message)), m_code(code) {}
-    int Code() const { return m_code; }
-
-private:
-    int m_code;
-};
 
 // No connection, a connection lost or a reply that did not come in time.
 class EConnectionError : public Exception
@@ -71,13 +60,11 @@ private:
 };
 
 // The result of a method that the screens pass through their result check:
-// the data packet of {"ok":true,"data":...} (an empty packet for null), or
-// a refusal {"ok":false,"message":...} raised as ERefused.
-class ERefused : public Exception
-{
-public:
-    using Exception::Exception;
-};
+// the data packet of {"ok":true,"data":...}, or none when the reply carries
+// no data. A refusal {"ok":false,"message":...} raises EServerError with the
+// server's message, and so does a reply of any other shape.
+std::optional<TDataPacket> ReplyPacket(const QJsonValue& result);
+// The same, with an empty packet for a reply without data.
 TDataPacket CheckedPacket(const QJsonValue& result);
 
 } // namespace aph

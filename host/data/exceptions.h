@@ -37,6 +37,26 @@ public:
     using Exception::Exception;
 };
 
+// The application server refused an operation or answered what the client
+// cannot use. The message is the server's (or says what was wrong with the
+// reply), for the user. Every refusal the client meets is one of these.
+class EServerError : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+// A refusal the server gave as a JSON-RPC error reply, with its code.
+class ERpcError : public EServerError
+{
+public:
+    ERpcError(int code, QString message) : EServerError(std::move(message)), m_code(code) {}
+    int Code() const { return m_code; }
+
+private:
+    int m_code;
+};
+
 // Raises the silent abort.
 [[noreturn]] inline void Abort()
 {

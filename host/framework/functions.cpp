@@ -3,6 +3,7 @@
 #include "host/data/formatsettings.h"
 #include "host/data/packetcodec.h"
 #include "host/framework/desktop.h"
+#include "service/rpcclient.h"
 
 #include <QJsonObject>
 
@@ -24,25 +25,14 @@ void MensErro(const QString& text, bool raise)
 
 std::optional<TDataPacket> CheckResultServ(const QJsonValue& reply, bool raise, int /*context*/)
 {
-    QString failure;
-    if (!reply.isObject() || !reply.toObject().value(u"ok").isBool()) {
-        failure = QStringLiteral("Resposta inválida do servidor de aplicação.");
-    } else {
-        const QJsonObject obj = reply.toObject();
-        if (obj.value(u"ok").toBool()) {
-            const QJsonValue data = obj.value(u"data");
-            if (data.isNull() || data.isUndefined())
-                return std::nullopt;
-            return PacketFromJson(data);
-        }
-        failure = obj.value(u"message").toString();
-        if (failure.isEmpty())
-            failure = QStringLiteral("O servidor de aplicação recusou a operação.");
-    }
     if (raise)
-        throw EServerError(failure);
-    MensErro(failure, false);
-    return std::nullopt;
+        return ReplyPacket(reply);
+    try {
+        return ReplyPacket(reply);
+    } catch (const EServerError& refusal) {
+        MensErro(refusal.Message(), false);
+        return std::nullopt;
+    }
 }
 
 bool EmptyString(const QString& text)

@@ -12,13 +12,6 @@
 
 namespace aph {
 
-// A failure the application server reported for the user.
-class EServerError : public Exception
-{
-public:
-    using Exception::Exception;
-};
-
 // Shows an error; with raise, then stops the operation in progress with
 // the silent abort (the caller never continues).
 void MensErro(const QString& text, bool raise);

@@ -1,9 +1,14 @@
 // The module as the host meets it: a file to dlopen, symbols to look up.
+// The package's own header gives the exported table's layout and the entry
+// points' types, so a change of the module's interface breaks this test.
+#include "approval/cli_aph31500.h"
+#include "filter/cli_aph31501.h"
 #include "host/framework/basescreens.h"
 #include "host/framework/dbquery.h"
 #include "host/framework/environment.h"
 #include "host/framework/moduleexport.h"
 #include "host/framework/modules.h"
+#include "package/pkg_aph31500.h"
 #include "tests/support/env.h"
 #include "tests/support/scripted_desktop.h"
 #include "tests/support/serverfixture.h"
@@ -22,18 +27,6 @@ using namespace aph;
 using namespace aph::test;
 
 namespace {
-
-struct TUnitEntry
-{
-    const char* Name;
-    void (*Initialization)();
-    void (*Finalization)();
-};
-struct TPackageInfoTable
-{
-    int UnitCount;
-    const TUnitEntry* Units;
-};
 
 class ModuleLoad : public ServerTest
 {};
@@ -61,7 +54,7 @@ TEST_F(ModuleLoad, TheHostLoadsTheModuleAndRunsIniProcThroughItsSymbol)
     EXPECT_EQ(loaded[0].ResourceFile, module + u".pt_BR"_s);
 
     const auto table =
-        reinterpret_cast<const TPackageInfoTable* (*)()>(dlsym(handle, "GetPackageInfoTable"))();
+        reinterpret_cast<decltype(&::GetPackageInfoTable)>(dlsym(handle, "GetPackageInfoTable"))();
     ASSERT_NE(table, nullptr);
     QStringList units;
     for (int i = 0; i < table->UnitCount; ++i)
@@ -79,17 +72,17 @@ TEST_F(ModuleLoad, TheHostLoadsTheModuleAndRunsIniProcThroughItsSymbol)
     SetHostEnvironment(
         {u"ANA"_s, u"0001"_s, u"127.0.0.1"_s, m_server->Port(), m_token, m_db->Spec()});
     dtmDBGeral()->Open(m_db->Spec());
-    reinterpret_cast<void (*)()>(dlsym(handle, "Initialize"))();
-    bool& boIdCriado = *static_cast<bool*>(dlsym(handle, "boIdCriado"));
-    EXPECT_FALSE(boIdCriado);
+    reinterpret_cast<decltype(&::Initialize)>(dlsym(handle, "Initialize"))();
+    bool& criado = *static_cast<decltype(&::boIdCriado)>(dlsym(handle, "boIdCriado"));
+    EXPECT_FALSE(criado);
     QString clientMessage;
     desktop.modal.push_back([&](TForm& form) {
         auto& dialog = dynamic_cast<TfrmFiltroPadrao&>(form);
         clientMessage = dialog.msgPadrao->Msg(u"Cli_Inf"_s);
         UserClick(dialog.sbtConfirma);
     });
-    reinterpret_cast<void (*)()>(dlsym(handle, "IniProc"))();
-    EXPECT_TRUE(boIdCriado);
+    reinterpret_cast<decltype(&::IniProc)>(dlsym(handle, "IniProc"))();
+    EXPECT_TRUE(criado);
     EXPECT_EQ(clientMessage, u"Informe ao menos um cliente"_s)
         << "the language resource replaces the text";
     EXPECT_TRUE(desktop.errors.isEmpty()) << desktop.errors.join(u'\n').toStdString();
@@ -102,9 +95,9 @@ TEST_F(ModuleLoad, TheHostLoadsTheModuleAndRunsIniProcThroughItsSymbol)
     EXPECT_EQ(OleToDate(*reinterpret_cast<const double*>(filtro + type->Members[3].Offset)),
               QDate(2008, 6, 21));
 
-    reinterpret_cast<void (*)()>(dlsym(handle, "Finalize"))();
-    EXPECT_FALSE(boIdCriado);
-    EXPECT_EQ(*static_cast<void**>(dlsym(handle, "frmFiltroCsa")), nullptr);
+    reinterpret_cast<decltype(&::Finalize)>(dlsym(handle, "Finalize"))();
+    EXPECT_FALSE(criado);
+    EXPECT_EQ(*static_cast<decltype(&::frmFiltroCsa)>(dlsym(handle, "frmFiltroCsa")), nullptr);
     dtmDBGeral()->Close();
     EXPECT_EQ(dlclose(handle), 0);
     EXPECT_TRUE(LoadedModules().isEmpty()) << "unloading leaves the list";

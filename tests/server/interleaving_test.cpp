@@ -170,7 +170,7 @@ protected:
         try {
             Checked(client, u"SetCSA"_s, {DeltaToJson(delta)});
             return {};
-        } catch (const ERefused& e) {
+        } catch (const EServerError& e) {
             return e.Message();
         }
     }
@@ -181,7 +181,7 @@ protected:
             Checked(client, u"SetCHT"_s,
                     {kMar1, kMar31, u"ANA"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s});
             return {};
-        } catch (const ERefused& e) {
+        } catch (const EServerError& e) {
             return e.Message();
         }
     }

@@ -196,7 +196,7 @@ TEST_F(SetChtTest, WithoutLoginTheOperatorMustStillBeActive)
         Checked(u"SetCHT"_s,
                 {kMar1, kMar31, u"FABIO"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s});
         ADD_FAILURE();
-    } catch (const ERefused& e) {
+    } catch (const EServerError& e) {
         EXPECT_TRUE(e.Message().contains(u"FABIO"_s)) << e.what();
     }
     EXPECT_EQ(FreeCsas(), 7);

@@ -92,7 +92,7 @@ protected:
         try {
             Checked(client, u"SetCSA"_s, {delta});
             return QString();
-        } catch (const ERefused& e) {
+        } catch (const EServerError& e) {
             return e.Message();
         }
     }

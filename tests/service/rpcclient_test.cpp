@@ -116,7 +116,7 @@ TEST(CheckedPacket, RefusalsRaiseTheirMessageAndDataIsDecoded)
     try {
         CheckedPacket(QJsonObject{{u"ok"_s, false}, {u"message"_s, u"Recusado."_s}});
         ADD_FAILURE();
-    } catch (const ERefused& e) {
+    } catch (const EServerError& e) {
         EXPECT_EQ(e.Message(), u"Recusado."_s);
     }
     EXPECT_TRUE(
@@ -129,6 +129,7 @@ TEST(CheckedPacket, RefusalsRaiseTheirMessageAndDataIsDecoded)
                                 {u"rows"_s, QJsonArray{QJsonArray{u"F1"_s}}}}}});
     ASSERT_EQ(p.Rows.size(), 1u);
     EXPECT_EQ((*p.Rows[0])[0].ToString(), u"F1"_s);
-    EXPECT_THROW(CheckedPacket(QJsonObject{{u"data"_s, QJsonValue()}}), EDatabaseError);
+    // A reply without the success flag is the server's fault, not the data's.
+    EXPECT_THROW(CheckedPacket(QJsonObject{{u"data"_s, QJsonValue()}}), EServerError);
     EXPECT_THROW(CheckedPacket(QJsonObject{{u"ok"_s, true}, {u"data"_s, u"x"_s}}), EDatabaseError);
 }

@@ -84,7 +84,7 @@ protected:
     // A client of the test's server, or of another server on the same port.
     std::unique_ptr<TRpcClient> NewClient(bool login = true, quint16 port = 0);
 
-    // Calls a method through the result check; the packet, or ERefused.
+    // Calls a method through the result check; the packet, or EServerError.
     TDataPacket Checked(const QString& method, const QJsonArray& params);
     TDataPacket Checked(TRpcClient& client, const QString& method, const QJsonArray& params);
 
