@@ -305,6 +305,12 @@ int TQtDesktop::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons
         escape = b;
     }
     box.setEscapeButton(escape);
+    if (OnMessageShown)
+        QTimer::singleShot(0, &box, [this, &box] {
+            // A copy: the hook may replace itself while it runs.
+            if (const auto hook = OnMessageShown)
+                hook(box);
+        });
     box.exec();
     return results.value(box.clickedButton(), DefaultAnswer(buttons));
 }

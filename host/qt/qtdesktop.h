@@ -11,6 +11,7 @@
 
 class QEventLoop;
 class QMdiArea;
+class QMessageBox;
 class QWidget;
 
 namespace aph {
@@ -40,6 +41,9 @@ public:
     const QStringList& Messages() const { return m_messages; }
     // Called once a modal form's window is on screen (for scripted runs).
     std::function<void(TForm& form, QWidget* window)> OnModalShown;
+    // Called once a message box is on screen, from inside its own event
+    // loop (for scripted runs that answer it as a person would).
+    std::function<void(QMessageBox& box)> OnMessageShown;
 
     TFormView* ViewOf(const TForm* form) const;
     QWidget* WindowOf(const TForm* form) const;

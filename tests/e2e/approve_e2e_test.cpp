@@ -19,7 +19,6 @@
 #include <QMdiArea>
 #include <QMessageBox>
 #include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -102,19 +101,20 @@ protected:
         if (!dir.isEmpty())
             image.save(QDir(dir).filePath(QString::fromUtf8(name)));
     }
-    // Answers the next message box with one of its buttons.
+    // Answers the next message box with one of its buttons, once it is on
+    // screen; the question it asked is kept.
     void AnswerNextQuestion(const char* button)
     {
-        QTimer::singleShot(200, [button] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            for (QAbstractButton* b : box->buttons())
+        desktop.OnMessageShown = [this, button](QMessageBox& box) {
+            desktop.OnMessageShown = nullptr;
+            question = box.text();
+            for (QAbstractButton* b : box.buttons())
                 if (b->text().remove(u'&') == QString::fromUtf8(button))
                     b->click();
-        });
+        };
     }
 
+    QString question;
     QMainWindow window;
     QMdiArea* mdi = new QMdiArea;
     TQtDesktop desktop;
@@ -181,6 +181,7 @@ TEST_F(ApproveAtTheScreen, ApproveADayGenerateTheChtAndSeeItListed)
     // Generate: the question is answered at its message box.
     AnswerNextQuestion("Sim");
     Click(f, f->sbtGerarCHT);
+    EXPECT_EQ(question, u"Confirma a geração da CHT para todas as CSA´s mostradas na tela?"_s);
     EXPECT_EQ(
         m_db->Scalar(u"SELECT COUNT(*) FROM CSA WHERE CDFUNC = 'TF1' AND NRSERVCONT = '001' AND "
                      "NRSEQUCHT IS NULL"_s)

@@ -174,7 +174,7 @@ TEST_F(GridView, TheModelFollowsRowsAddedAndRemoved)
     Fill(3);
     Show();
     QAbstractItemModelTester tester(gridView->model(),
-                                    QAbstractItemModelTester::FailureReportingMode::Warning);
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
     ds.Last();
     ds.Append();
     ds.FieldByName(u"DIA"_s)->SetAsString(u"novo"_s);
