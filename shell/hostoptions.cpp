@@ -44,10 +44,13 @@ QString DefaultConfigFile()
            u"/aph/aph-host.ini"_s;
 }
 
-THostOptions ParseHostOptions(const QStringList& arguments)
+namespace {
+
+// The command line: the run's own options, and the host keys given there,
+// which override the INI file.
+THostOptions ReadArguments(const QStringList& arguments, QHash<QString, QString>& overrides)
 {
     THostOptions options;
-    QHash<QString, QString> overrides;
     const auto value = [&](qsizetype& i) {
         if (i + 1 >= arguments.size())
             throw Exception(u"A opção %1 precisa de um valor."_s.arg(arguments[i]));
@@ -75,37 +78,36 @@ THostOptions ParseHostOptions(const QStringList& arguments)
         else
             throw Exception(u"Opção desconhecida: %1"_s.arg(a));
     }
-    if (options.Help)
-        return options;
+    return options;
+}
 
-    const bool explicitConfig = !options.ConfigFile.isEmpty();
-    if (!explicitConfig)
-        options.ConfigFile = DefaultConfigFile();
-    const bool exists = QFileInfo::exists(options.ConfigFile);
-    if (explicitConfig && !exists)
-        throw Exception(u"Arquivo de configuração não encontrado: %1"_s.arg(options.ConfigFile));
-
+// The host keys of the [host] section of an INI file that exists.
+QHash<QString, QString> ReadIniFile(const QString& file)
+{
     QHash<QString, QString> values;
-    if (exists) {
-        QSettings ini(options.ConfigFile, QSettings::IniFormat);
-        if (ini.status() != QSettings::NoError)
-            throw Exception(u"Arquivo de configuração ilegível: %1"_s.arg(options.ConfigFile));
-        ini.beginGroup(u"host"_s);
-        for (const char* key : kKeys) {
-            const QString k = QString::fromLatin1(key);
-            if (ini.contains(k))
-                values.insert(k, ini.value(k).toString().trimmed());
-        }
+    QSettings ini(file, QSettings::IniFormat);
+    if (ini.status() != QSettings::NoError)
+        throw Exception(u"Arquivo de configuração ilegível: %1"_s.arg(file));
+    ini.beginGroup(u"host"_s);
+    for (const char* key : kKeys) {
+        const QString k = QString::fromLatin1(key);
+        if (ini.contains(k))
+            values.insert(k, ini.value(k).toString().trimmed());
     }
-    for (auto it = overrides.cbegin(); it != overrides.cend(); ++it)
-        values.insert(it.key(), it.value().trimmed());
+    return values;
+}
 
+// The environment from the merged keys: every key present, the port a
+// port, the database a connection string the host can open.
+THostEnvironment CheckedEnvironment(const QHash<QString, QString>& values, const QString& file,
+                                    bool exists)
+{
     for (const char* key : kKeys) {
         const QString k = QString::fromLatin1(key);
         if (values.value(k).isEmpty())
             throw Exception(
                 u"Falta o valor de '%1': informe-o na seção [host] de %2%3 ou com --%1."_s.arg(
-                    k, options.ConfigFile, exists ? QString() : u" (arquivo não encontrado)"_s));
+                    k, file, exists ? QString() : u" (arquivo não encontrado)"_s));
     }
     bool ok = false;
     const int port = values.value(u"port"_s).toInt(&ok);
@@ -117,13 +119,37 @@ THostOptions ParseHostOptions(const QStringList& arguments)
         !database.startsWith(u"postgres://"))
         throw Exception(u"Valor inválido para 'database': '%1' (use sqlite:CAMINHO ou "
                         "postgresql://usuário@máquina:porta/banco)."_s.arg(database));
-    THostEnvironment& env = options.Environment;
+    THostEnvironment env;
     env.Operador = values.value(u"operator"_s);
     env.FiliProc = values.value(u"branch"_s);
     env.WebURL = values.value(u"host"_s);
     env.WebPort = port;
     env.Token = values.value(u"token"_s);
     env.Database = database;
+    return env;
+}
+
+} // namespace
+
+THostOptions ParseHostOptions(const QStringList& arguments)
+{
+    QHash<QString, QString> overrides;
+    THostOptions options = ReadArguments(arguments, overrides);
+    if (options.Help)
+        return options;
+
+    const bool explicitConfig = !options.ConfigFile.isEmpty();
+    if (!explicitConfig)
+        options.ConfigFile = DefaultConfigFile();
+    const bool exists = QFileInfo::exists(options.ConfigFile);
+    if (explicitConfig && !exists)
+        throw Exception(u"Arquivo de configuração não encontrado: %1"_s.arg(options.ConfigFile));
+
+    QHash<QString, QString> values =
+        exists ? ReadIniFile(options.ConfigFile) : QHash<QString, QString>();
+    for (auto it = overrides.cbegin(); it != overrides.cend(); ++it)
+        values.insert(it.key(), it.value().trimmed());
+    options.Environment = CheckedEnvironment(values, options.ConfigFile, exists);
     if (!options.Screenshot.isEmpty())
         options.Open = true;
     return options;
