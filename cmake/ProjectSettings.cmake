@@ -2,10 +2,13 @@
 # privately; nothing here leaks into the exported module's interface.
 add_library(aph_settings INTERFACE)
 target_compile_features(aph_settings INTERFACE cxx_std_20)
-target_compile_options(aph_settings INTERFACE -Wall -Wextra -Wpedantic)
+target_compile_options(aph_settings INTERFACE -Wall -Wextra -Wpedantic -Wshadow
+  -Wnon-virtual-dtor -Woverloaded-virtual -Wold-style-cast)
 target_compile_definitions(aph_settings INTERFACE
   QT_NO_CAST_FROM_ASCII
   QT_NO_CAST_TO_ASCII
+  QT_NO_CAST_FROM_BYTEARRAY
+  QT_STRICT_ITERATORS
   QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
   QT_NO_URL_CAST_FROM_STRING
   QT_USE_QSTRINGBUILDER)

@@ -267,8 +267,9 @@ TfrmFiltroPadrao::TfrmFiltroPadrao(QString name) : TForm(std::move(name))
     panFiltro->SetWidth(513);
     panBotoes = Add<TPanel>(QStringLiteral("panBotoes"));
     panBotoes->SetAlign(TAlign::alClient);
-    const auto button = [this](const char* name, const char* hint, const char* glyph, int top) {
-        auto* b = panBotoes->Add<TSpeedButton>(QString::fromLatin1(name));
+    const auto button = [this](const char* buttonName, const char* hint, const char* glyph,
+                               int top) {
+        auto* b = panBotoes->Add<TSpeedButton>(QString::fromLatin1(buttonName));
         b->SetBounds(8, top, 40, 25);
         b->SetHint(QString::fromUtf8(hint));
         b->SetShowHint(true);

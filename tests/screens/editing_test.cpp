@@ -134,6 +134,31 @@ TEST_F(Editing, ComparisonsAreOnFiveDecimals)
     EXPECT_EQ(desktop->errors, QStringList{f->msgPadrao->Msg(u"Hr_Norm<"_s)});
 }
 
+TEST_F(Editing, TheScreenAndTheServerRoundTheHoursWorkedAlike)
+{
+    // 2.099995 hours worked round to 2.1 on five decimals, so 02:06 is
+    // within them and must be saved; 2.09999 does not, so it is refused.
+    const auto worked = [this](int day, double hours) {
+        m_db->Exec(u"UPDATE CSA SET QTHRTRAB = ? WHERE CDFUNC = 'TF1' AND NRSERVCONT = '001' "
+                   "AND DTSERVPREST = ?"_s,
+                   {hours, static_cast<qint64>(Day(2030, 3, day))});
+    };
+    worked(12, 2.099995);
+    worked(14, 2.09999);
+    Open();
+    At(12, "QTHRAPROFATU");
+    UserType(*f, u"0206"_s);
+    UserKey(*f, VK_DOWN);
+    EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
+    EXPECT_EQ(Stored(12)[0].toDouble(), 2.1);
+
+    At(14, "QTHRAPROFATU");
+    UserType(*f, u"0206"_s);
+    UserKey(*f, VK_TAB);
+    EXPECT_EQ(desktop->errors, QStringList{f->msgPadrao->Msg(u"Hr_Norm<"_s)});
+    EXPECT_TRUE(Stored(14)[0].isNull());
+}
+
 TEST_F(Editing, PostingUntypedApprovalsStoresTheHoursWorked)
 {
     Open();
