@@ -128,6 +128,94 @@ struct TDispatcher::TCall
                             QStringLiteral("O operador \"%1\" não é o operador desta conexão (%2).")
                                 .arg(code, Session.Operator));
     }
+
+    // Each method's params decoded once into its request: the shape first,
+    // then the operator a call names (a call for another operator is
+    // refused as such, whatever else is wrong with it), then the fields in
+    // order.
+    TGetServPrestRequest ServPrestRequest() const
+    {
+        Expect("DDSSSSSS");
+        TGetServPrestRequest r;
+        r.Operator = Str(6);
+        CheckOperator(r.Operator);
+        r.Start = Day(0);
+        r.End = Day(1);
+        r.Clients = Str(2);
+        r.Employees = Str(3);
+        r.Proposals = Str(4);
+        r.CsaSituation = Str(5);
+        r.ChtSituation = Str(7);
+        return r;
+    }
+    TGetPropRequest PropRequest() const
+    {
+        Expect("SSS");
+        return {Str(0), Str(1), Str(2)};
+    }
+    TGetFuncRequest FuncRequest() const
+    {
+        Expect("DDSSSSSSSSS");
+        TGetFuncRequest r;
+        r.Start = Day(0);
+        r.End = Day(1);
+        r.Client = Str(2);
+        r.ActivityType = Str(3);
+        r.Proposal = Str(4);
+        r.Version = Str(5);
+        r.Service = Str(6);
+        r.AllEmployees = Str(7);
+        r.Employees = Str(8);
+        r.CsaSituation = Str(9);
+        r.ChtSituation = Str(10);
+        return r;
+    }
+    TGetChtRequest ChtRequest() const
+    {
+        Expect("SSSDDSSS");
+        TGetChtRequest r;
+        r.ActivityType = Str(0);
+        r.Proposal = Str(1);
+        r.Version = Str(2);
+        r.Start = Day(3);
+        r.End = Day(4);
+        r.Employee = Str(5);
+        r.Company = Str(6);
+        r.ChtSituation = Str(7);
+        return r;
+    }
+    TGetCsaRequest CsaRequest() const
+    {
+        Expect("SSDDSSSSSS");
+        TGetCsaRequest r;
+        r.Client = Str(0);
+        r.Employee = Str(1);
+        r.Start = Day(2);
+        r.End = Day(3);
+        r.ActivityType = Str(4);
+        r.Proposal = Str(5);
+        r.Version = Str(6);
+        r.ChtNumber = Str(7);
+        r.Flag = Str(8);
+        r.Company = Str(9);
+        return r;
+    }
+    TSetChtRequest SetChtRequest() const
+    {
+        Expect("DDSSSSSSS");
+        TSetChtRequest r;
+        r.Operator = Str(2);
+        CheckOperator(r.Operator);
+        r.Start = Day(0);
+        r.End = Day(1);
+        r.Clients = Str(3);
+        r.AllClients = Str(4);
+        r.Employees = Str(5);
+        r.AllEmployees = Str(6);
+        r.Proposals = Str(7);
+        r.AllProposals = Str(8);
+        return r;
+    }
 };
 
 // The registry: every method the server answers, by its exact name. The
@@ -268,16 +356,13 @@ QByteArray TDispatcher::Login(TCall& call)
 
 QByteArray TDispatcher::GetServPrest(TCall& call)
 {
-    call.Expect("DDSSSSSS");
-    const QString op = call.Str(6);
-    call.CheckOperator(op);
-    const TDataPacket packet = m_service->GetServPrest(
-        call.Day(0), call.Day(1), call.Str(2), call.Str(3), call.Str(4), call.Str(5), call.Str(7));
+    const TGetServPrestRequest request = call.ServPrestRequest();
+    const TDataPacket packet = m_service->GetServPrest(request);
     const QString event = QStringLiteral("GetServPrest %1 a %2: %3 serviços")
-                              .arg(call.Day(0))
-                              .arg(call.Day(1))
+                              .arg(request.Start)
+                              .arg(request.End)
                               .arg(packet.Rows.size());
-    m_afterReply.push_back([this, op, loggedIn = call.Session.Operator, event] {
+    m_afterReply.push_back([this, op = request.Operator, loggedIn = call.Session.Operator, event] {
         m_service->Audit(op, loggedIn, event);
     });
     return EncodePacket(packet);
@@ -285,31 +370,22 @@ QByteArray TDispatcher::GetServPrest(TCall& call)
 
 QByteArray TDispatcher::GetProp(TCall& call)
 {
-    call.Expect("SSS");
-    return OkPacket(m_service->GetProp(call.Str(0), call.Str(1), call.Str(2)));
+    return OkPacket(m_service->GetProp(call.PropRequest()));
 }
 
 QByteArray TDispatcher::GetFunc(TCall& call)
 {
-    call.Expect("DDSSSSSSSSS");
-    return OkPacket(m_service->GetFunc(call.Day(0), call.Day(1), call.Str(2), call.Str(3),
-                                       call.Str(4), call.Str(5), call.Str(6), call.Str(7),
-                                       call.Str(8), call.Str(9), call.Str(10)));
+    return OkPacket(m_service->GetFunc(call.FuncRequest()));
 }
 
 QByteArray TDispatcher::GetCHT(TCall& call)
 {
-    call.Expect("SSSDDSSS");
-    return OkPacket(m_service->GetCHT(call.Str(0), call.Str(1), call.Str(2), call.Day(3),
-                                      call.Day(4), call.Str(5), call.Str(6), call.Str(7)));
+    return OkPacket(m_service->GetCHT(call.ChtRequest()));
 }
 
 QByteArray TDispatcher::GetCSA(TCall& call)
 {
-    call.Expect("SSDDSSSSSS");
-    return OkPacket(m_service->GetCSA(call.Str(0), call.Str(1), call.Day(2), call.Day(3),
-                                      call.Str(4), call.Str(5), call.Str(6), call.Str(7),
-                                      call.Str(8), call.Str(9)));
+    return OkPacket(m_service->GetCSA(call.CsaRequest()));
 }
 
 QByteArray TDispatcher::SetCSA(TCall& call)
@@ -321,11 +397,7 @@ QByteArray TDispatcher::SetCSA(TCall& call)
 
 QByteArray TDispatcher::SetCHT(TCall& call)
 {
-    call.Expect("DDSSSSSSS");
-    const QString op = call.Str(2);
-    call.CheckOperator(op);
-    m_service->SetCHT(call.Day(0), call.Day(1), op, call.Str(3), call.Str(4), call.Str(5),
-                      call.Str(6), call.Str(7), call.Str(8));
+    m_service->SetCHT(call.SetChtRequest());
     return OkNull();
 }
 
