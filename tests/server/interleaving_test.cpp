@@ -86,7 +86,7 @@ using TAnswer = QString;
 
 QString DayText(int day)
 {
-    return QStringLiteral("%1/03/2030").arg(day, 2, 10, QLatin1Char('0'));
+    return u"%1/03/2030"_s.arg(day, 2, 10, QLatin1Char('0'));
 }
 
 // Every way of merging the actors' step sequences, as the actor taking
@@ -276,9 +276,7 @@ protected:
                 got.Comis = r[2].toDouble();
             got.InCht = !r[3].isNull();
             if (got != want)
-                out << QStringLiteral(
-                           "day %1: approved %2 (expected %3), in a CHT %4 (expected %5)")
-                           .arg(day)
+                out << u"day %1: approved %2 (expected %3), in a CHT %4 (expected %5)"_s.arg(day)
                            .arg(r[1].toString(),
                                 want.Fatu ? QString::number(*want.Fatu) : u"null"_s)
                            .arg(got.InCht)
@@ -287,7 +285,7 @@ protected:
         const int chts =
             m_db->Scalar(u"SELECT COUNT(*) FROM CHT WHERE CDOPERINCL = 'ANA'"_s).toInt();
         if (chts != model.Chts)
-            out << QStringLiteral("%1 CHTs generated; expected %2").arg(chts).arg(model.Chts);
+            out << u"%1 CHTs generated; expected %2"_s.arg(chts).arg(model.Chts);
         // Every approved hour billed once: the CHTs hold exactly the hours the
         // model bills, and every generated CHT holds CSAs.
         double billed = 0;
@@ -298,7 +296,7 @@ protected:
                                            "H.CDOPERINCL = 'ANA'"_s)
                                   .toDouble();
         if (std::abs(stored - billed) > 1e-9)
-            out << QStringLiteral("%1 hours billed; expected %2").arg(stored).arg(billed);
+            out << u"%1 hours billed; expected %2"_s.arg(stored).arg(billed);
         if (m_db->Scalar(u"SELECT COUNT(*) FROM CHT H WHERE NOT EXISTS (SELECT 1 FROM CSA A "
                          "WHERE A.NRSEQUCHT = H.NRSEQUCHT)"_s)
                 .toInt() != 0)

@@ -45,7 +45,7 @@ protected:
         AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 4), 7.49999);
         const char* statuses[] = {"P", "A", "R"};
         for (int i = 0; i < 3; ++i) {
-            const QString cht = QStringLiteral("9001%1").arg(i + 1);
+            const QString cht = u"9001%1"_s.arg(i + 1);
             AddCht(cht, u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s,
                    QString::fromUtf8(statuses[i]));
             AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 3, 10 + i), 8, cht, 8,
