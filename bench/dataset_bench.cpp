@@ -7,6 +7,8 @@
 
 #include <malloc.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 
 namespace {
@@ -19,16 +21,15 @@ TFieldDefs CsaFields()
     const auto f = [](const char* n) {
         return TFieldDef{QString::fromLatin1(n), TFieldType::ftFloat, 0};
     };
-    return {
-        s("CDGRPOCOR", 2),    s("CDOCORR", 2),
-        s("DSOCORR", 40),     s("CDEMPRESA", 2),
-        s("CDFUNC", 10),      s("CDCLIENTE", 21),
-        s("NRSERVPREST", 5),  TFieldDef{QStringLiteral("DTSERVPREST"), TFieldType::ftDateTime, 0},
-        s("CDTIPOSERV", 3),   s("NRAPURFATFAS", 10),
-        f("QTHRAPRCOMIS"),    f("QTHRAPROFATU"),
-        f("QTHRTRAB"),        s("NRVERPROPFAS", 2),
-        s("NRPROPOSFAS", 20), s("NRSEQUCHT", 5),
-        s("NRSERVCONT", 3),   s("INCLUSAO", 66)};
+    return {s("CDGRPOCOR", 2),    s("CDOCORR", 2),
+            s("DSOCORR", 40),     s("CDEMPRESA", 2),
+            s("CDFUNC", 10),      s("CDCLIENTE", 21),
+            s("NRSERVPREST", 5),  TFieldDef{u"DTSERVPREST"_s, TFieldType::ftDateTime, 0},
+            s("CDTIPOSERV", 3),   s("NRAPURFATFAS", 10),
+            f("QTHRAPRCOMIS"),    f("QTHRAPROFATU"),
+            f("QTHRTRAB"),        s("NRVERPROPFAS", 2),
+            s("NRPROPOSFAS", 20), s("NRSEQUCHT", 5),
+            s("NRSERVCONT", 3),   s("INCLUSAO", 66)};
 }
 
 // Realistic content: codes, a long occurrence text on some days, an
@@ -46,21 +47,19 @@ TDataPacket CsaPacket(int rows)
         const bool approved = i % 3 != 0;
         const double worked = 4 + (i % 9) * 0.5;
         p.Rows.push_back(std::make_shared<const TRowValues>(TRowValues{
-            occurrence ? str(QStringLiteral("01")) : Value(),
-            occurrence ? str(QStringLiteral("%1").arg(i % 20, 2, 10, QLatin1Char('0'))) : Value(),
-            occurrence ? str(QStringLiteral("Hora extra autorizada pelo cliente")) : Value(),
-            str(QStringLiteral("0%1").arg(1 + i % 2)),
-            str(QStringLiteral("%1").arg(100000 + i / 40, 10, 10, QLatin1Char('0'))),
-            str(QStringLiteral("%1").arg(1000 + i % 300, 14, 10, QLatin1Char('0'))),
-            str(QStringLiteral("%1").arg(i % 99999, 5, 10, QLatin1Char('0'))),
-            Value::FromNumber(45000 + i / 40), str(QStringLiteral("DEV")),
-            str(QStringLiteral("%1").arg(i, 10, 10, QLatin1Char('0'))),
+            occurrence ? str(u"01"_s) : Value(),
+            occurrence ? str(u"%1"_s.arg(i % 20, 2, 10, QLatin1Char('0'))) : Value(),
+            occurrence ? str(u"Hora extra autorizada pelo cliente"_s) : Value(),
+            str(u"0%1"_s.arg(1 + i % 2)),
+            str(u"%1"_s.arg(100000 + i / 40, 10, 10, QLatin1Char('0'))),
+            str(u"%1"_s.arg(1000 + i % 300, 14, 10, QLatin1Char('0'))),
+            str(u"%1"_s.arg(i % 99999, 5, 10, QLatin1Char('0'))), Value::FromNumber(45000 + i / 40),
+            str(u"DEV"_s), str(u"%1"_s.arg(i, 10, 10, QLatin1Char('0'))),
             approved ? Value::FromNumber(worked) : Value(),
-            approved ? Value::FromNumber(worked) : Value(), Value::FromNumber(worked),
-            str(QStringLiteral("01")), str(QStringLiteral("PROP-%1/2024").arg(i % 500)),
-            i % 2 ? str(QStringLiteral("%1").arg(i % 9999)) : Value(),
-            str(QStringLiteral("00%1").arg(i % 10)),
-            str(QStringLiteral("Incluída por OPERADOR%1 em %2").arg(i % 13).arg(i % 28 + 1))}));
+            approved ? Value::FromNumber(worked) : Value(), Value::FromNumber(worked), str(u"01"_s),
+            str(u"PROP-%1/2024"_s.arg(i % 500)), i % 2 ? str(u"%1"_s.arg(i % 9999)) : Value(),
+            str(u"00%1"_s.arg(i % 10)),
+            str(u"Incluída por OPERADOR%1 em %2"_s.arg(i % 13).arg(i % 28 + 1))}));
     }
     return p;
 }
@@ -98,7 +97,7 @@ void BM_CopyToIndexedDataSet(benchmark::State& state)
     for (auto _ : state) {
         TClientDataSet copy;
         DefineFields(copy);
-        copy.SetIndexFieldNames(QStringLiteral("DTSERVPREST"));
+        copy.SetIndexFieldNames(u"DTSERVPREST"_s);
         copy.CopyDataFrom(source);
         benchmark::DoNotOptimize(copy.RecordCount());
     }

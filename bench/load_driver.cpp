@@ -321,114 +321,135 @@ int Run(const QString& bin, const QStringList& args, QString* out = nullptr)
     return p.exitCode();
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+struct TOptions
 {
-    QCoreApplication app(argc, argv);
-    int connections = 200, thinkMs = 0, workers = 4;
-    long long requests = 100000, seconds = 600, scale = 200000;
-    QString db;
-    const QStringList args = app.arguments();
+    int Connections = 200, ThinkMs = 0, Workers = 4;
+    long long Requests = 100000, Seconds = 600, Scale = 200000;
+    QString Db; // empty for a temporary database made here
+};
+
+TOptions ParseOptions(const QStringList& args)
+{
+    TOptions o;
     for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
         const QString& name = args[i];
         const QString& value = args[i + 1];
         if (name == u"--connections")
-            connections = value.toInt();
+            o.Connections = value.toInt();
         else if (name == u"--requests")
-            requests = value.toLongLong();
+            o.Requests = value.toLongLong();
         else if (name == u"--seconds")
-            seconds = value.toLongLong();
+            o.Seconds = value.toLongLong();
         else if (name == u"--think-ms")
-            thinkMs = value.toInt();
+            o.ThinkMs = value.toInt();
         else if (name == u"--scale")
-            scale = value.toLongLong();
+            o.Scale = value.toLongLong();
         else if (name == u"--db")
-            db = value;
+            o.Db = value;
         else if (name == u"--workers")
-            workers = value.toInt();
+            o.Workers = value.toInt();
     }
-    const QString bin = QCoreApplication::applicationDirPath() + u"/aph-server"_s;
-    QTemporaryDir dir;
-    if (db.isEmpty()) {
-        db = u"sqlite:"_s + dir.filePath(u"load.db"_s);
-        std::printf("init --scale %lld ...\n", scale);
+    return o;
+}
+
+// Makes the database in dir unless one was given, and a token for ADMIN;
+// false when the server's commands fail.
+bool PrepareDatabase(const QString& bin, const QTemporaryDir& dir, TOptions& options,
+                     QString& token)
+{
+    if (options.Db.isEmpty()) {
+        options.Db = u"sqlite:"_s + dir.filePath(u"load.db"_s);
+        std::printf("init --scale %lld ...\n", options.Scale);
         std::fflush(stdout);
-        if (Run(bin, {u"init"_s, db, u"--scale"_s, QString::number(scale)}) != 0)
-            return 1;
+        if (Run(bin, {u"init"_s, options.Db, u"--scale"_s, QString::number(options.Scale)}) != 0)
+            return false;
     }
-    QString token;
-    if (Run(bin, {u"token"_s, db, u"ADMIN"_s}, &token) != 0)
-        return 1;
+    if (Run(bin, {u"token"_s, options.Db, u"ADMIN"_s}, &token) != 0)
+        return false;
     token = token.trimmed();
+    return true;
+}
 
-    // One pair per connection, each of another employee, with CSAs to work on.
+// One pair per connection, each of another employee, with CSAs to work on;
+// and the branch of the proposals.
+std::vector<TPair> FindPairs(const QString& db, int connections, QString& branch)
+{
     std::vector<TPair> pairs;
-    QString branch;
-    {
-        auto storage = TStorage::Open(TDatabaseSpec::Parse(db));
-        QSqlQuery& q = storage->Select(
-            u"SELECT A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, A.CDEMPRESA, "
-            "P.CDCLIENTE, SC.CDTIPOSERV FROM CSA A JOIN PROPOSTA P ON P.NRPROPOSFAS = "
-            "A.NRPROPOSFAS AND P.NRVERPROPFAS = A.NRVERPROPFAS JOIN SERVCONT SC ON "
-            "SC.NRPROPOSFAS = A.NRPROPOSFAS AND SC.NRVERPROPFAS = A.NRVERPROPFAS AND "
-            "SC.NRSERVCONT = A.NRSERVCONT WHERE A.NRSEQUCHT IS NULL GROUP BY A.NRPROPOSFAS, "
-            "A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, A.CDEMPRESA, P.CDCLIENTE, SC.CDTIPOSERV "
-            "HAVING COUNT(*) >= 60 ORDER BY A.CDFUNC, A.NRPROPOSFAS, A.NRSERVCONT"_s);
-        QSet<QString> employees;
-        while (q.next() && static_cast<int>(pairs.size()) < connections) {
-            const QString employee = q.value(3).toString();
-            if (employees.contains(employee))
-                continue;
-            employees.insert(employee);
-            pairs.push_back({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
-                             employee, q.value(4).toString(), q.value(5).toString(),
-                             q.value(6).toString()});
-        }
-        TStorage::Done(q);
-        QSqlQuery& b = storage->Select(u"SELECT MIN(CDFILIAL) FROM PROPOSTA"_s);
-        b.next();
-        branch = b.value(0).toString();
-        TStorage::Done(b);
+    auto storage = TStorage::Open(TDatabaseSpec::Parse(db));
+    QSqlQuery& q = storage->Select(
+        u"SELECT A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, A.CDEMPRESA, "
+        "P.CDCLIENTE, SC.CDTIPOSERV FROM CSA A JOIN PROPOSTA P ON P.NRPROPOSFAS = "
+        "A.NRPROPOSFAS AND P.NRVERPROPFAS = A.NRVERPROPFAS JOIN SERVCONT SC ON "
+        "SC.NRPROPOSFAS = A.NRPROPOSFAS AND SC.NRVERPROPFAS = A.NRVERPROPFAS AND "
+        "SC.NRSERVCONT = A.NRSERVCONT WHERE A.NRSEQUCHT IS NULL GROUP BY A.NRPROPOSFAS, "
+        "A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, A.CDEMPRESA, P.CDCLIENTE, SC.CDTIPOSERV "
+        "HAVING COUNT(*) >= 60 ORDER BY A.CDFUNC, A.NRPROPOSFAS, A.NRSERVCONT"_s);
+    QSet<QString> employees;
+    while (q.next() && static_cast<int>(pairs.size()) < connections) {
+        const QString employee = q.value(3).toString();
+        if (employees.contains(employee))
+            continue;
+        employees.insert(employee);
+        pairs.push_back({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                         employee, q.value(4).toString(), q.value(5).toString(),
+                         q.value(6).toString()});
     }
-    if (static_cast<int>(pairs.size()) < connections) {
-        std::fprintf(stderr, "only %zu employees with CSAs to work on; use a larger --scale\n",
-                     pairs.size());
-        return 1;
-    }
+    TStorage::Done(q);
+    QSqlQuery& b = storage->Select(u"SELECT MIN(CDFILIAL) FROM PROPOSTA"_s);
+    b.next();
+    branch = b.value(0).toString();
+    TStorage::Done(b);
+    return pairs;
+}
 
-    QProcess server;
+// Starts the server with room for every connection and returns the port
+// it reports; 0 when it did not start.
+quint16 StartServer(QProcess& server, const QString& bin, const TOptions& options)
+{
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(bin,
-                 {u"serve"_s, db, u"--port"_s, u"0"_s, u"--max-connections"_s,
-                  QString::number(connections + 16), u"--workers"_s, QString::number(workers)});
+    server.start(bin, {u"serve"_s, options.Db, u"--port"_s, u"0"_s, u"--max-connections"_s,
+                       QString::number(options.Connections + 16), u"--workers"_s,
+                       QString::number(options.Workers)});
     if (!server.waitForStarted() || !server.waitForReadyRead(30000))
-        return 1;
-    const quint16 port = static_cast<quint16>(QString::fromUtf8(server.readLine())
-                                                  .trimmed()
-                                                  .section(u':', -1)
-                                                  .section(u' ', 0, 0)
-                                                  .toUInt());
+        return 0;
+    return static_cast<quint16>(QString::fromUtf8(server.readLine())
+                                    .trimmed()
+                                    .section(u':', -1)
+                                    .section(u' ', 0, 0)
+                                    .toUInt());
+}
 
-    TStats stats;
-    TConnection::s_budget = requests;
+struct TRunFigures
+{
+    double Seconds = 0;
+    int Connected = 0; // the most logged in at once
+};
+
+// Every connection at work until the request budget is spent or the time
+// is up; then each stops after the reply in flight.
+TRunFigures RunConnections(QCoreApplication& app, TStats& stats, const std::vector<TPair>& pairs,
+                           const QString& token, const QString& branch, const TOptions& options,
+                           quint16 port)
+{
+    TConnection::s_budget = options.Requests;
     std::vector<std::unique_ptr<TConnection>> clients;
-    for (int i = 0; i < connections; ++i) {
-        clients.push_back(std::make_unique<TConnection>(stats, pairs[static_cast<std::size_t>(i)],
-                                                        token, branch,
-                                                        1000u + static_cast<unsigned>(i), thinkMs));
+    for (int i = 0; i < options.Connections; ++i) {
+        clients.push_back(
+            std::make_unique<TConnection>(stats, pairs[static_cast<std::size_t>(i)], token, branch,
+                                          1000u + static_cast<unsigned>(i), options.ThinkMs));
         clients.back()->Start(port);
     }
     QElapsedTimer clock;
     clock.start();
     QTimer poll;
     bool stopping = false;
-    int connected = 0;
+    TRunFigures figures;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        connected = std::max<int>(connected, static_cast<int>(std::count_if(
-                                                 clients.begin(), clients.end(),
-                                                 [](const auto& c) { return c->LoggedIn(); })));
-        if (!stopping && clock.elapsed() > seconds * 1000) {
+        figures.Connected = std::max<int>(
+            figures.Connected,
+            static_cast<int>(std::count_if(clients.begin(), clients.end(),
+                                           [](const auto& c) { return c->LoggedIn(); })));
+        if (!stopping && clock.elapsed() > options.Seconds * 1000) {
             stopping = true;
             for (auto& c : clients)
                 c->Stop();
@@ -438,36 +459,39 @@ int main(int argc, char** argv)
     });
     poll.start(20);
     app.exec();
-    const double elapsed = static_cast<double>(clock.elapsed()) / 1000.0;
-    clients.clear();
-    server.terminate();
-    server.waitForFinished(30000);
+    figures.Seconds = static_cast<double>(clock.elapsed()) / 1000.0;
+    return figures;
+}
 
-    // No lost update: every acknowledged save is what the database holds,
-    // as only its own connection wrote those CSAs.
+// No lost update: every acknowledged save is what the database holds, as
+// only its own connection wrote those CSAs.
+long long CountLostUpdates(const QString& db, const TStats& stats)
+{
     long long lost = 0;
-    {
-        auto storage = TStorage::Open(TDatabaseSpec::Parse(db));
-        for (const auto& [key, value] : stats.Saved) {
-            const QStringList k = key.split(u'|');
-            QSqlQuery& q = storage->Select(
-                u"SELECT QTHRAPROFATU FROM CSA WHERE NRPROPOSFAS = ? AND NRVERPROPFAS = ? AND "
-                "NRSERVCONT = ? AND CDFUNC = ? AND DTSERVPREST = ?"_s,
-                {k[0], k[1], k[2], k[3], k[4].toLongLong()});
-            if (!q.next() || q.value(0).toDouble() != value)
-                ++lost;
-            TStorage::Done(q);
-        }
+    auto storage = TStorage::Open(TDatabaseSpec::Parse(db));
+    for (const auto& [key, value] : stats.Saved) {
+        const QStringList k = key.split(u'|');
+        QSqlQuery& q = storage->Select(
+            u"SELECT QTHRAPROFATU FROM CSA WHERE NRPROPOSFAS = ? AND NRVERPROPFAS = ? AND "
+            "NRSERVCONT = ? AND CDFUNC = ? AND DTSERVPREST = ?"_s,
+            {k[0], k[1], k[2], k[3], k[4].toLongLong()});
+        if (!q.next() || q.value(0).toDouble() != value)
+            ++lost;
+        TStorage::Done(q);
     }
+    return lost;
+}
 
+void Report(const TOptions& options, const TStats& stats, const TRunFigures& run, long long lost)
+{
     std::vector<double> all;
     for (const auto& ms : stats.Ms)
         all.insert(all.end(), ms.begin(), ms.end());
     std::printf("connections: %d (%d logged in at once), workers %d, think time %d ms\n",
-                connections, connected, workers, thinkMs);
+                options.Connections, run.Connected, options.Workers, options.ThinkMs);
     std::printf("requests: %lld in %.1f s (%.0f per second); errors: %lld (conflicts %lld, "
                 "connections dropped %lld)\n",
-                stats.Requests, elapsed, static_cast<double>(stats.Requests) / elapsed,
+                stats.Requests, run.Seconds, static_cast<double>(stats.Requests) / run.Seconds,
                 stats.Errors, stats.Conflicts, stats.Dropped);
     std::printf("latency, all: median %.2f ms, p99 %.2f ms\n", Percentile(all, 0.5),
                 Percentile(all, 0.99));
@@ -480,5 +504,38 @@ int main(int argc, char** argv)
     std::printf("saves acknowledged on %zu CSAs; lost updates: %lld\n", stats.Saved.size(), lost);
     for (const QString& e : stats.FirstErrors)
         std::printf("  error: %s\n", e.toUtf8().constData());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    TOptions options = ParseOptions(app.arguments());
+    const QString bin = QCoreApplication::applicationDirPath() + u"/aph-server"_s;
+    QTemporaryDir dir;
+    QString token;
+    if (!PrepareDatabase(bin, dir, options, token))
+        return 1;
+
+    QString branch;
+    const std::vector<TPair> pairs = FindPairs(options.Db, options.Connections, branch);
+    if (static_cast<int>(pairs.size()) < options.Connections) {
+        std::fprintf(stderr, "only %zu employees with CSAs to work on; use a larger --scale\n",
+                     pairs.size());
+        return 1;
+    }
+
+    QProcess server;
+    const quint16 port = StartServer(server, bin, options);
+    if (port == 0)
+        return 1;
+    TStats stats;
+    const TRunFigures run = RunConnections(app, stats, pairs, token, branch, options, port);
+    server.terminate();
+    server.waitForFinished(30000);
+
+    const long long lost = CountLostUpdates(options.Db, stats);
+    Report(options, stats, run, lost);
     return stats.Errors == 0 && lost == 0 ? 0 : 1;
 }

@@ -6,6 +6,8 @@
 
 #include <QSqlQuery>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 void InitDatabase(TStorage& storage, TInitData data, qint64 scale)
@@ -13,12 +15,12 @@ void InitDatabase(TStorage& storage, TInitData data, qint64 scale)
     MigrateSchema(storage);
     if (data == TInitData::None)
         return;
-    QSqlQuery& q = storage.Select(QStringLiteral("SELECT COUNT(*) FROM CLIENTE"));
+    QSqlQuery& q = storage.Select(u"SELECT COUNT(*) FROM CLIENTE"_s);
     const qint64 clients = q.next() ? q.value(0).toLongLong() : 0;
     TStorage::Done(q);
     if (clients > 0)
-        throw Exception(QStringLiteral("O banco de dados já tem dados; os dados de demonstração só "
-                                       "são gerados num banco vazio."));
+        throw Exception(u"O banco de dados já tem dados; os dados de demonstração só "
+                        "são gerados num banco vazio."_s);
     if (data == TInitData::Demo)
         GenerateDemo(storage);
     else
@@ -28,14 +30,13 @@ void InitDatabase(TStorage& storage, TInitData data, qint64 scale)
 void SetChtStatus(TStorage& storage, const QString& number, const QString& status)
 {
     if (!(status == u"P" || status == u"A" || status == u"R" || status == u"N"))
-        throw Exception(QStringLiteral("Situação de CHT inválida: \"%1\". Use P (pendente), A "
-                                       "(aprovada), R (faturada) ou N (não faturar).")
-                            .arg(status));
+        throw Exception(u"Situação de CHT inválida: \"%1\". Use P (pendente), A "
+                        "(aprovada), R (faturada) ou N (não faturar)."_s.arg(status));
     TTransaction tx(storage, TTransaction::Mode::Write);
-    const int changed = storage.Exec(
-        QStringLiteral("UPDATE CHT SET IDSTATUSCHT = ? WHERE NRSEQUCHT = ?"), {status, number});
+    const int changed =
+        storage.Exec(u"UPDATE CHT SET IDSTATUSCHT = ? WHERE NRSEQUCHT = ?"_s, {status, number});
     if (changed != 1)
-        throw Exception(QStringLiteral("A CHT \"%1\" não existe.").arg(number));
+        throw Exception(u"A CHT \"%1\" não existe."_s.arg(number));
     tx.Commit();
 }
 

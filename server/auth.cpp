@@ -7,14 +7,16 @@
 #include <QRandomGenerator>
 #include <QSqlQuery>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
 
 bool IsActiveOperator(TStorage& storage, const QString& operatorCode)
 {
-    QSqlQuery& q = storage.Select(
-        QStringLiteral("SELECT IDOPERATIVO FROM OPERADOR WHERE CDOPERADOR = ?"), {operatorCode});
+    QSqlQuery& q =
+        storage.Select(u"SELECT IDOPERATIVO FROM OPERADOR WHERE CDOPERADOR = ?"_s, {operatorCode});
     const bool active = q.next() && q.value(0).toString() == u"A";
     TStorage::Done(q);
     return active;
@@ -50,11 +52,11 @@ QString IssueToken(TStorage& storage, const QString& operatorCode)
 {
     TTransaction tx(storage, TTransaction::Mode::Write);
     if (!IsActiveOperator(storage, operatorCode))
-        throw Exception(QStringLiteral("O operador \"%1\" não está cadastrado ou não está ativo.")
-                            .arg(operatorCode));
+        throw Exception(
+            u"O operador \"%1\" não está cadastrado ou não está ativo."_s.arg(operatorCode));
     const QString token = NewToken();
-    storage.Exec(QStringLiteral("INSERT INTO APH_TOKEN (DSHASH, CDOPERADOR, DTCRIACAO) VALUES "
-                                "(?, ?, ?)"),
+    storage.Exec(u"INSERT INTO APH_TOKEN (DSHASH, CDOPERADOR, DTCRIACAO) VALUES "
+                 "(?, ?, ?)"_s,
                  {HashToken(token), operatorCode, NowOle()});
     tx.Commit();
     return token;
@@ -68,8 +70,8 @@ bool CheckLogin(TStorage& storage, const QString& operatorCode, const QString& t
     if (!checkToken)
         return true;
     const QByteArray presented = HashToken(token).toLatin1();
-    QSqlQuery& q = storage.Select(
-        QStringLiteral("SELECT DSHASH FROM APH_TOKEN WHERE CDOPERADOR = ?"), {operatorCode});
+    QSqlQuery& q =
+        storage.Select(u"SELECT DSHASH FROM APH_TOKEN WHERE CDOPERADOR = ?"_s, {operatorCode});
     bool match = false;
     while (q.next())
         match |= ConstantTimeEquals(q.value(0).toString().toLatin1(), presented);

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstring>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
@@ -54,8 +56,7 @@ QByteArray OkNull()
 
 QByteArray Refused(const QString& message)
 {
-    return QJsonDocument(
-               QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("message"), message}})
+    return QJsonDocument(QJsonObject{{u"ok"_s, false}, {u"message"_s, message}})
         .toJson(QJsonDocument::Compact);
 }
 
@@ -90,10 +91,9 @@ struct TDispatcher::TCall
     {
         const auto arity = static_cast<qsizetype>(std::strlen(signature));
         if (Params.size() != arity)
-            throw EInvalidArgument(QStringLiteral("%1 espera %2 argumentos; recebeu %3.")
-                                       .arg(Method)
-                                       .arg(arity)
-                                       .arg(Params.size()));
+            throw EInvalidArgument(
+                u"%1 espera %2 argumentos; recebeu %3."_s.arg(Method).arg(arity).arg(
+                    Params.size()));
         for (qsizetype i = 0; i < arity; ++i) {
             const QJsonValue v = Params.at(i);
             const char kind = signature[i];
@@ -101,23 +101,20 @@ struct TDispatcher::TCall
                               (kind == 'O' && v.isObject());
             if (!fits)
                 throw EInvalidArgument(
-                    QStringLiteral("%1: o argumento %2 deve ser %3.")
-                        .arg(Method)
-                        .arg(i + 1)
-                        .arg(kind == 'S'   ? QStringLiteral("um texto")
-                             : kind == 'D' ? QStringLiteral("uma data (número de dias OLE)")
-                                           : QStringLiteral("um objeto")));
+                    u"%1: o argumento %2 deve ser %3."_s.arg(Method).arg(i + 1).arg(
+                        kind == 'S'   ? u"um texto"_s
+                        : kind == 'D' ? u"uma data (número de dias OLE)"_s
+                                      : u"um objeto"_s));
         }
     }
     QString Str(int i) const { return Params.at(i).toString(); }
     TDay Day(int i) const
     {
         const double d = Params.at(i).toDouble();
-        if (!std::isfinite(d) || d < kMinDateTime || d > kMaxDateTime)
-            throw EInvalidArgument(
-                QStringLiteral("%1: a data do argumento %2 está fora do intervalo aceito.")
-                    .arg(Method)
-                    .arg(i + 1));
+        if (!std::isfinite(d) || d < kMinDateTime || d > kMaxDateTime) {
+            const QString text = u"%1: a data do argumento %2 está fora do intervalo aceito."_s;
+            throw EInvalidArgument(text.arg(Method).arg(i + 1));
+        }
         return static_cast<TDay>(std::floor(d));
     }
     // With a login, the operator a screen names must be the one logged in.
@@ -125,8 +122,96 @@ struct TDispatcher::TCall
     {
         if (Session.LoggedIn() && code != Session.Operator)
             throw ERpcFault(rpc::kWrongOperator,
-                            QStringLiteral("O operador \"%1\" não é o operador desta conexão (%2).")
-                                .arg(code, Session.Operator));
+                            u"O operador \"%1\" não é o operador desta conexão (%2)."_s.arg(
+                                code, Session.Operator));
+    }
+
+    // Each method's params decoded once into its request: the shape first,
+    // then the operator a call names (a call for another operator is
+    // refused as such, whatever else is wrong with it), then the fields in
+    // order.
+    TGetServPrestRequest ServPrestRequest() const
+    {
+        Expect("DDSSSSSS");
+        TGetServPrestRequest r;
+        r.Operator = Str(6);
+        CheckOperator(r.Operator);
+        r.Start = Day(0);
+        r.End = Day(1);
+        r.Clients = Str(2);
+        r.Employees = Str(3);
+        r.Proposals = Str(4);
+        r.CsaSituation = Str(5);
+        r.ChtSituation = Str(7);
+        return r;
+    }
+    TGetPropRequest PropRequest() const
+    {
+        Expect("SSS");
+        return {Str(0), Str(1), Str(2)};
+    }
+    TGetFuncRequest FuncRequest() const
+    {
+        Expect("DDSSSSSSSSS");
+        TGetFuncRequest r;
+        r.Start = Day(0);
+        r.End = Day(1);
+        r.Client = Str(2);
+        r.ActivityType = Str(3);
+        r.Proposal = Str(4);
+        r.Version = Str(5);
+        r.Service = Str(6);
+        r.AllEmployees = Str(7);
+        r.Employees = Str(8);
+        r.CsaSituation = Str(9);
+        r.ChtSituation = Str(10);
+        return r;
+    }
+    TGetChtRequest ChtRequest() const
+    {
+        Expect("SSSDDSSS");
+        TGetChtRequest r;
+        r.ActivityType = Str(0);
+        r.Proposal = Str(1);
+        r.Version = Str(2);
+        r.Start = Day(3);
+        r.End = Day(4);
+        r.Employee = Str(5);
+        r.Company = Str(6);
+        r.ChtSituation = Str(7);
+        return r;
+    }
+    TGetCsaRequest CsaRequest() const
+    {
+        Expect("SSDDSSSSSS");
+        TGetCsaRequest r;
+        r.Client = Str(0);
+        r.Employee = Str(1);
+        r.Start = Day(2);
+        r.End = Day(3);
+        r.ActivityType = Str(4);
+        r.Proposal = Str(5);
+        r.Version = Str(6);
+        r.ChtNumber = Str(7);
+        r.Flag = Str(8);
+        r.Company = Str(9);
+        return r;
+    }
+    TSetChtRequest SetChtRequest() const
+    {
+        Expect("DDSSSSSSS");
+        TSetChtRequest r;
+        r.Operator = Str(2);
+        CheckOperator(r.Operator);
+        r.Start = Day(0);
+        r.End = Day(1);
+        r.Clients = Str(3);
+        r.AllClients = Str(4);
+        r.Employees = Str(5);
+        r.AllEmployees = Str(6);
+        r.Proposals = Str(7);
+        r.AllProposals = Str(8);
+        return r;
     }
 };
 
@@ -150,8 +235,7 @@ TDispatcher::~TDispatcher()
 
 QByteArray TDispatcher::ErrorLine(const QJsonValue& id, int code, const QString& message)
 {
-    const QByteArray error = QJsonDocument(QJsonObject{{QStringLiteral("code"), code},
-                                                       {QStringLiteral("message"), message}})
+    const QByteArray error = QJsonDocument(QJsonObject{{u"code"_s, code}, {u"message"_s, message}})
                                  .toJson(QJsonDocument::Compact);
     return QByteArrayLiteral("{\"jsonrpc\":\"2.0\",\"id\":") + IdJson(id) +
            QByteArrayLiteral(",\"error\":") + error + '}';
@@ -167,31 +251,29 @@ QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
         QJsonDocument::fromJson('[' + line + ']', &wrapped);
         if (wrapped.error == QJsonParseError::NoError)
             return ErrorLine(QJsonValue::Null, rpc::kInvalidRequest,
-                             QStringLiteral("A requisição deve ser um objeto JSON-RPC 2.0."));
+                             u"A requisição deve ser um objeto JSON-RPC 2.0."_s);
         return ErrorLine(QJsonValue::Null, rpc::kParseError,
-                         QStringLiteral("JSON malformado: %1 (posição %2).")
-                             .arg(parseError.errorString())
+                         u"JSON malformado: %1 (posição %2)."_s.arg(parseError.errorString())
                              .arg(parseError.offset));
     }
     if (!doc.isObject())
         return ErrorLine(QJsonValue::Null, rpc::kInvalidRequest,
-                         QStringLiteral("A requisição deve ser um objeto JSON-RPC 2.0; lotes não "
-                                        "são aceitos."));
+                         u"A requisição deve ser um objeto JSON-RPC 2.0; lotes não "
+                         "são aceitos."_s);
     const QJsonObject request = doc.object();
     const bool notification = !request.contains(u"id");
     const QJsonValue id = request.value(u"id");
     if (!notification && !(id.isString() || id.isDouble() || id.isNull()))
-        return ErrorLine(
-            QJsonValue::Null, rpc::kInvalidRequest,
-            QStringLiteral("O id da requisição deve ser um texto, um número ou null."));
+        return ErrorLine(QJsonValue::Null, rpc::kInvalidRequest,
+                         u"O id da requisição deve ser um texto, um número ou null."_s);
     if (request.value(u"jsonrpc").toString() != u"2.0" || !request.value(u"method").isString())
         return ErrorLine(id, rpc::kInvalidRequest,
-                         QStringLiteral("Requisição inválida: faltam \"jsonrpc\":\"2.0\" ou o nome "
-                                        "do método."));
+                         u"Requisição inválida: faltam \"jsonrpc\":\"2.0\" ou o nome "
+                         "do método."_s);
     const QJsonValue params = request.value(u"params");
     if (!params.isUndefined() && !params.isArray())
         return ErrorLine(id, rpc::kInvalidRequest,
-                         QStringLiteral("Os argumentos (params) devem ser uma lista posicional."));
+                         u"Os argumentos (params) devem ser uma lista posicional."_s);
 
     const QString name = request.value(u"method").toString();
     const TMethod* method = nullptr;
@@ -201,15 +283,14 @@ QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
     if (!method)
         return notification ? QByteArray()
                             : ErrorLine(id, rpc::kMethodNotFound,
-                                        QStringLiteral("Método desconhecido: \"%1\".").arg(name));
+                                        u"Método desconhecido: \"%1\"."_s.arg(name));
 
     QByteArray reply;
     try {
         if (method->NeedsLogin && m_requireLogin && !session.LoggedIn())
             throw ERpcFault(rpc::kNotLoggedIn,
-                            QStringLiteral("Conexão não autenticada: faça o Login antes de chamar "
-                                           "%1.")
-                                .arg(name));
+                            u"Conexão não autenticada: faça o Login antes de chamar "
+                            "%1."_s.arg(name));
         TCall call{name, params.toArray(), session};
         try {
             reply = ResultLine(id, (this->*(method->Handler))(call));
@@ -229,12 +310,12 @@ QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
     } catch (const EStorageError& e) {
         reply = ErrorLine(id, rpc::kDatabaseError, e.Message());
     } catch (const Exception& e) {
-        Log(QStringLiteral("%1: %2").arg(name, e.Message()));
+        Log(u"%1: %2"_s.arg(name, e.Message()));
         reply = ErrorLine(id, rpc::kInternalError, e.Message());
     } catch (const std::exception& e) {
-        Log(QStringLiteral("%1: %2").arg(name, QString::fromUtf8(e.what())));
+        Log(u"%1: %2"_s.arg(name, QString::fromUtf8(e.what())));
         reply = ErrorLine(id, rpc::kInternalError,
-                          QStringLiteral("Erro interno do servidor ao executar %1.").arg(name));
+                          u"Erro interno do servidor ao executar %1."_s.arg(name));
     }
     return notification ? QByteArray() : reply;
 }
@@ -247,7 +328,7 @@ void TDispatcher::RunAfterReply()
         try {
             step();
         } catch (const std::exception& e) {
-            Log(QStringLiteral("registro de auditoria: %1").arg(QString::fromUtf8(e.what())));
+            Log(u"registro de auditoria: %1"_s.arg(QString::fromUtf8(e.what())));
         }
     }
 }
@@ -260,24 +341,20 @@ QByteArray TDispatcher::Login(TCall& call)
     const QString op = call.Str(0);
     if (!CheckLogin(m_storage, op, call.Str(1), m_requireLogin))
         throw ERpcFault(rpc::kLoginRefused,
-                        QStringLiteral("Login recusado: operador inativo ou desconhecido, ou token "
-                                       "inválido."));
+                        u"Login recusado: operador inativo ou desconhecido, ou token "
+                        "inválido."_s);
     call.Session.Operator = op;
     return QByteArrayLiteral("{\"ok\":true,\"data\":null}");
 }
 
 QByteArray TDispatcher::GetServPrest(TCall& call)
 {
-    call.Expect("DDSSSSSS");
-    const QString op = call.Str(6);
-    call.CheckOperator(op);
-    const TDataPacket packet = m_service->GetServPrest(
-        call.Day(0), call.Day(1), call.Str(2), call.Str(3), call.Str(4), call.Str(5), call.Str(7));
-    const QString event = QStringLiteral("GetServPrest %1 a %2: %3 serviços")
-                              .arg(call.Day(0))
-                              .arg(call.Day(1))
+    const TGetServPrestRequest request = call.ServPrestRequest();
+    const TDataPacket packet = m_service->GetServPrest(request);
+    const QString event = u"GetServPrest %1 a %2: %3 serviços"_s.arg(request.Start)
+                              .arg(request.End)
                               .arg(packet.Rows.size());
-    m_afterReply.push_back([this, op, loggedIn = call.Session.Operator, event] {
+    m_afterReply.push_back([this, op = request.Operator, loggedIn = call.Session.Operator, event] {
         m_service->Audit(op, loggedIn, event);
     });
     return EncodePacket(packet);
@@ -285,31 +362,22 @@ QByteArray TDispatcher::GetServPrest(TCall& call)
 
 QByteArray TDispatcher::GetProp(TCall& call)
 {
-    call.Expect("SSS");
-    return OkPacket(m_service->GetProp(call.Str(0), call.Str(1), call.Str(2)));
+    return OkPacket(m_service->GetProp(call.PropRequest()));
 }
 
 QByteArray TDispatcher::GetFunc(TCall& call)
 {
-    call.Expect("DDSSSSSSSSS");
-    return OkPacket(m_service->GetFunc(call.Day(0), call.Day(1), call.Str(2), call.Str(3),
-                                       call.Str(4), call.Str(5), call.Str(6), call.Str(7),
-                                       call.Str(8), call.Str(9), call.Str(10)));
+    return OkPacket(m_service->GetFunc(call.FuncRequest()));
 }
 
 QByteArray TDispatcher::GetCHT(TCall& call)
 {
-    call.Expect("SSSDDSSS");
-    return OkPacket(m_service->GetCHT(call.Str(0), call.Str(1), call.Str(2), call.Day(3),
-                                      call.Day(4), call.Str(5), call.Str(6), call.Str(7)));
+    return OkPacket(m_service->GetCHT(call.ChtRequest()));
 }
 
 QByteArray TDispatcher::GetCSA(TCall& call)
 {
-    call.Expect("SSDDSSSSSS");
-    return OkPacket(m_service->GetCSA(call.Str(0), call.Str(1), call.Day(2), call.Day(3),
-                                      call.Str(4), call.Str(5), call.Str(6), call.Str(7),
-                                      call.Str(8), call.Str(9)));
+    return OkPacket(m_service->GetCSA(call.CsaRequest()));
 }
 
 QByteArray TDispatcher::SetCSA(TCall& call)
@@ -321,11 +389,7 @@ QByteArray TDispatcher::SetCSA(TCall& call)
 
 QByteArray TDispatcher::SetCHT(TCall& call)
 {
-    call.Expect("DDSSSSSSS");
-    const QString op = call.Str(2);
-    call.CheckOperator(op);
-    m_service->SetCHT(call.Day(0), call.Day(1), op, call.Str(3), call.Str(4), call.Str(5),
-                      call.Str(6), call.Str(7), call.Str(8));
+    m_service->SetCHT(call.SetChtRequest());
     return OkNull();
 }
 

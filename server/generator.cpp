@@ -46,22 +46,18 @@ QVariant NullNumber()
 
 QString Code(const char* prefix, qint64 n, int width)
 {
-    return QString::fromLatin1(prefix) + QStringLiteral("%1").arg(n, width, 10, QLatin1Char('0'));
+    return QString::fromLatin1(prefix) + u"%1"_s.arg(n, width, 10, QLatin1Char('0'));
 }
 
 const QStringList kCsaColumns = {
-    QStringLiteral("NRPROPOSFAS"),  QStringLiteral("NRVERPROPFAS"), QStringLiteral("NRSERVCONT"),
-    QStringLiteral("CDFUNC"),       QStringLiteral("DTSERVPREST"),  QStringLiteral("CDEMPRESA"),
-    QStringLiteral("NRSERVPREST"),  QStringLiteral("NRAPURFATFAS"), QStringLiteral("QTHRTRAB"),
-    QStringLiteral("QTHRAPROFATU"), QStringLiteral("QTHRAPRCOMIS"), QStringLiteral("CDGRPOCOR"),
-    QStringLiteral("CDOCORR"),      QStringLiteral("NRSEQUCHT"),    QStringLiteral("CDOPERINCL"),
-    QStringLiteral("DTINCLUSAO")};
+    u"NRPROPOSFAS"_s, u"NRVERPROPFAS"_s, u"NRSERVCONT"_s,   u"CDFUNC"_s,
+    u"DTSERVPREST"_s, u"CDEMPRESA"_s,    u"NRSERVPREST"_s,  u"NRAPURFATFAS"_s,
+    u"QTHRTRAB"_s,    u"QTHRAPROFATU"_s, u"QTHRAPRCOMIS"_s, u"CDGRPOCOR"_s,
+    u"CDOCORR"_s,     u"NRSEQUCHT"_s,    u"CDOPERINCL"_s,   u"DTINCLUSAO"_s};
 
-const QStringList kChtColumns = {QStringLiteral("NRSEQUCHT"),    QStringLiteral("DSREFECHT"),
-                                 QStringLiteral("DTINCLCHT"),    QStringLiteral("CDOPERINCL"),
-                                 QStringLiteral("IDSTATUSCHT"),  QStringLiteral("NRPROPOSFAS"),
-                                 QStringLiteral("NRVERPROPFAS"), QStringLiteral("NRSERVCONT"),
-                                 QStringLiteral("CDFUNC"),       QStringLiteral("CDEMPRESA")};
+const QStringList kChtColumns = {
+    u"NRSEQUCHT"_s,   u"DSREFECHT"_s,    u"DTINCLCHT"_s,  u"CDOPERINCL"_s, u"IDSTATUSCHT"_s,
+    u"NRPROPOSFAS"_s, u"NRVERPROPFAS"_s, u"NRSERVCONT"_s, u"CDFUNC"_s,     u"CDEMPRESA"_s};
 
 void Insert(TStorage& storage, const char* table, const QStringList& columns,
             const QList<QVariantList>& rows)
@@ -74,15 +70,14 @@ void Insert(TStorage& storage, const char* table, const QStringList& columns,
 
 void BaseTables(TStorage& storage)
 {
-    Insert(storage, "OCORRENCIA",
-           {QStringLiteral("CDGRPOCOR"), QStringLiteral("CDOCORR"), QStringLiteral("DSOCORR")},
+    Insert(storage, "OCORRENCIA", {u"CDGRPOCOR"_s, u"CDOCORR"_s, u"DSOCORR"_s},
            {{u"01"_s, u"01"_s, u"Falta justificada"_s},
             {u"01"_s, u"02"_s, u"Atestado médico"_s},
             {u"02"_s, u"01"_s, u"Hora extra não autorizada"_s},
             {u"02"_s, u"02"_s, u"Treinamento interno"_s},
             {u"03"_s, u"01"_s, u"Ajuste de apontamento"_s},
             {u"03"_s, u"02"_s, u"Deslocamento não faturável"_s}});
-    Insert(storage, "TIPOSERV", {QStringLiteral("CDTIPOSERV"), QStringLiteral("NMTIPOSERV")},
+    Insert(storage, "TIPOSERV", {u"CDTIPOSERV"_s, u"NMTIPOSERV"_s},
            {{u"CON"_s, u"Consultoria"_s},
             {u"DES"_s, u"Desenvolvimento de sistemas"_s},
             {u"SUP"_s, u"Suporte técnico"_s},
@@ -121,25 +116,25 @@ TDayPlan PlanDay(TRandom& random, const QDate& date, int gapPercent, int weekend
     return plan;
 }
 
-} // namespace
-
-void GenerateDemo(TStorage& storage)
+void DemoClients(TStorage& storage)
 {
-    TTransaction tx(storage, TTransaction::Mode::Write);
-    BaseTables(storage);
-    Insert(storage, "CLIENTE",
-           {QStringLiteral("CDCLIENTE"), QStringLiteral("NMFANTCLIE"),
-            QStringLiteral("NMRAZSOCCLIE"), QStringLiteral("NRINSJURCLIE"),
-            QStringLiteral("IDTPIJURCLIE")},
-           {{u"000101"_s, u"Metalúrgica Aurora"_s, u"Metalúrgica Aurora Ltda."_s,
-             u"12345678000190"_s, u"J"_s},
-            {u"000102"_s, u"Banco Horizonte"_s, u"Banco Horizonte S.A."_s, u"98765432000110"_s,
-             u"J"_s},
-            {u"000103"_s, u"Dr. Paulo Mendes"_s, u"Paulo Mendes"_s, u"12345678909"_s, u"F"_s},
-            {u"000104"_s, u"Cooperativa Vale Verde"_s, u"Cooperativa Agrícola Vale Verde"_s,
-             u"45678912000133"_s, u"J"_s}});
-    Insert(storage, "FUNCIONARIO",
-           {QStringLiteral("CDFUNC"), QStringLiteral("NMFUNC"), QStringLiteral("CDEMPRESA")},
+    Insert(
+        storage, "CLIENTE",
+        {u"CDCLIENTE"_s, u"NMFANTCLIE"_s, u"NMRAZSOCCLIE"_s, u"NRINSJURCLIE"_s, u"IDTPIJURCLIE"_s},
+        {{u"000101"_s, u"Metalúrgica Aurora"_s, u"Metalúrgica Aurora Ltda."_s, u"12345678000190"_s,
+          u"J"_s},
+         {u"000102"_s, u"Banco Horizonte"_s, u"Banco Horizonte S.A."_s, u"98765432000110"_s,
+          u"J"_s},
+         {u"000103"_s, u"Dr. Paulo Mendes"_s, u"Paulo Mendes"_s, u"12345678909"_s, u"F"_s},
+         {u"000104"_s, u"Cooperativa Vale Verde"_s, u"Cooperativa Agrícola Vale Verde"_s,
+          u"45678912000133"_s, u"J"_s}});
+}
+
+// Every employee is an operator too (the employee picker lists active
+// operators); Fábio's operator is inactive.
+void DemoEmployeesAndOperators(TStorage& storage)
+{
+    Insert(storage, "FUNCIONARIO", {u"CDFUNC"_s, u"NMFUNC"_s, u"CDEMPRESA"_s},
            {{u"F0001"_s, u"Ana Beatriz Souza"_s, u"01"_s},
             {u"F0002"_s, u"Bruno Carvalho"_s, u"01"_s},
             {u"F0003"_s, u"Carla Dias Ferreira"_s, u"01"_s},
@@ -147,11 +142,7 @@ void GenerateDemo(TStorage& storage)
             {u"F0005"_s, u"Elisa Nakamura"_s, u"02"_s},
             {u"F0006"_s, u"Fábio Gonçalves"_s, u"02"_s},
             {u"F0007"_s, u"Gabriela Rocha"_s, u"02"_s}});
-    // Every employee is an operator too (the employee picker lists active
-    // operators); Fábio's operator is inactive.
-    Insert(storage, "OPERADOR",
-           {QStringLiteral("CDOPERADOR"), QStringLiteral("NMOPERADOR"), QStringLiteral("CDFUNC"),
-            QStringLiteral("IDOPERATIVO")},
+    Insert(storage, "OPERADOR", {u"CDOPERADOR"_s, u"NMOPERADOR"_s, u"CDFUNC"_s, u"IDOPERATIVO"_s},
            {{u"ADMIN"_s, u"Administrador"_s, Null(), u"A"_s},
             {u"ANA"_s, u"Ana Beatriz Souza"_s, u"F0001"_s, u"A"_s},
             {u"BRUNO"_s, u"Bruno Carvalho"_s, u"F0002"_s, u"A"_s},
@@ -160,10 +151,13 @@ void GenerateDemo(TStorage& storage)
             {u"ELISA"_s, u"Elisa Nakamura"_s, u"F0005"_s, u"A"_s},
             {u"FABIO"_s, u"Fábio Gonçalves"_s, u"F0006"_s, u"I"_s},
             {u"GABRIELA"_s, u"Gabriela Rocha"_s, u"F0007"_s, u"A"_s}});
+}
+
+void DemoProposals(TStorage& storage)
+{
     Insert(storage, "PROPOSTA",
-           {QStringLiteral("NRPROPOSFAS"), QStringLiteral("NRVERPROPFAS"),
-            QStringLiteral("CDCLIENTE"), QStringLiteral("NRPROPOSTA"),
-            QStringLiteral("DSREFEPROPOSFAS"), QStringLiteral("CDFILIAL")},
+           {u"NRPROPOSFAS"_s, u"NRVERPROPFAS"_s, u"CDCLIENTE"_s, u"NRPROPOSTA"_s,
+            u"DSREFEPROPOSFAS"_s, u"CDFILIAL"_s},
            {{u"2024-0101"_s, u"01"_s, u"000101"_s, u"PROP 2024/0101-01"_s,
              u"Modernização do ERP industrial"_s, u"0001"_s},
             {u"2024-0101"_s, u"02"_s, u"000101"_s, u"PROP 2024/0101-02"_s,
@@ -174,15 +168,21 @@ void GenerateDemo(TStorage& storage)
              u"Consultoria tributária"_s, u"0001"_s},
             {u"2024-0404"_s, u"01"_s, u"000104"_s, u"PROP 2024/0404-01"_s,
              u"Implantação do controle de safra"_s, u"0002"_s}});
-    struct TService
-    {
-        const char *Proposal, *Version, *Number, *Type;
-        double Quantity;
-        const char *Place, *Billing;
-        double Rate, BillRate;
-        QStringList Employees;
-    };
-    const QList<TService> services = {
+}
+
+// A contracted service of the demo data and the employees who work on it.
+struct TDemoService
+{
+    const char *Proposal, *Version, *Number, *Type;
+    double Quantity;
+    const char *Place, *Billing;
+    double Rate, BillRate;
+    QStringList Employees;
+};
+
+QList<TDemoService> DemoServiceList()
+{
+    return {
         {"2024-0101",
          "01",
          "001",
@@ -217,8 +217,12 @@ void GenerateDemo(TStorage& storage)
          135,
          {u"F0003"_s, u"F0007"_s}},
     };
+}
+
+void DemoServices(TStorage& storage, const QList<TDemoService>& services)
+{
     QList<QVariantList> serviceRows;
-    for (const TService& s : services)
+    for (const TDemoService& s : services)
         serviceRows << QVariantList{QString::fromUtf8(s.Proposal),
                                     QString::fromUtf8(s.Version),
                                     QString::fromUtf8(s.Number),
@@ -229,22 +233,63 @@ void GenerateDemo(TStorage& storage)
                                     s.Rate,
                                     s.BillRate};
     Insert(storage, "SERVCONT",
-           {QStringLiteral("NRPROPOSFAS"), QStringLiteral("NRVERPROPFAS"),
-            QStringLiteral("NRSERVCONT"), QStringLiteral("CDTIPOSERV"),
-            QStringLiteral("QTSERVCONT"), QStringLiteral("DSLOCALCONT"),
-            QStringLiteral("IDTIPOCOBRCONT"), QStringLiteral("VRHORACLIE"),
-            QStringLiteral("VRDEHORACLIE")},
+           {u"NRPROPOSFAS"_s, u"NRVERPROPFAS"_s, u"NRSERVCONT"_s, u"CDTIPOSERV"_s, u"QTSERVCONT"_s,
+            u"DSLOCALCONT"_s, u"IDTIPOCOBRCONT"_s, u"VRHORACLIE"_s, u"VRDEHORACLIE"_s},
            serviceRows);
+}
 
-    // January goes into CHTs, in turn pending, approved, billed and "do not
-    // bill"; February stays without CHT.
-    const QStringList statuses = {u"P"_s, u"A"_s, u"R"_s, u"N"_s};
+// January and February of one employee on one service: January's days
+// approved and in the CHT cht, February's without CHT, some approved.
+void DemoDays(QList<QVariantList>& csas, TRandom& random, const TDemoService& s,
+              const QString& employee, const QString& company, int chtCount, const QString& cht,
+              int& csaNumber)
+{
     const QDate january(2025, 1, 1);
     const QDate march(2025, 3, 1);
+    for (QDate day = january; day < march; day = day.addDays(1)) {
+        const TDayPlan plan = PlanDay(random, day, 10, 20);
+        if (!plan.Worked)
+            continue;
+        const bool inCht = day.month() == 1;
+        QVariant fatu = NullNumber(), comis = NullNumber(), grp = Null(), ocorr = Null();
+        if (inCht || random.Chance(40)) {
+            fatu = plan.Hours;
+            comis = plan.Hours;
+            if (plan.Hours > 8 && random.Chance(50)) {
+                comis = 8.0; // overtime not paid as commission
+                grp = u"02"_s;
+                ocorr = u"01"_s;
+            }
+        }
+        const double recorded = DateToOle(day) + 1 + 0.75; // the next evening
+        csas << QVariantList{QString::fromUtf8(s.Proposal),
+                             QString::fromUtf8(s.Version),
+                             QString::fromUtf8(s.Number),
+                             employee,
+                             static_cast<qint64>(DateToOle(day)),
+                             company,
+                             Code("", ++csaNumber % 100000, 5),
+                             inCht ? QVariant(Code("AP", chtCount, 8)) : Null(),
+                             plan.Hours,
+                             fatu,
+                             comis,
+                             grp,
+                             ocorr,
+                             inCht ? QVariant(cht) : Null(),
+                             u"ADMIN"_s,
+                             recorded};
+    }
+}
+
+// January goes into CHTs, in turn pending, approved, billed and "do not
+// bill"; February stays without CHT. Returns the number of CHTs.
+int DemoChtsAndCsas(TStorage& storage, const QList<TDemoService>& services)
+{
+    const QStringList statuses = {u"P"_s, u"A"_s, u"R"_s, u"N"_s};
     TRandom random(31500);
     QList<QVariantList> chts, csas;
     int chtCount = 0, csaNumber = 0;
-    for (const TService& s : services) {
+    for (const TDemoService& s : services) {
         for (const QString& employee : s.Employees) {
             const QString company = employee >= u"F0005" ? u"02"_s : u"01"_s;
             const QString cht = Code("", ++chtCount, 5);
@@ -259,148 +304,121 @@ void GenerateDemo(TStorage& storage)
                                  QString::fromUtf8(s.Number),
                                  employee,
                                  company};
-            for (QDate day = january; day < march; day = day.addDays(1)) {
-                const TDayPlan plan = PlanDay(random, day, 10, 20);
-                if (!plan.Worked)
-                    continue;
-                const bool inCht = day.month() == 1;
-                QVariant fatu = NullNumber(), comis = NullNumber(), grp = Null(), ocorr = Null();
-                if (inCht || random.Chance(40)) {
-                    fatu = plan.Hours;
-                    comis = plan.Hours;
-                    if (plan.Hours > 8 && random.Chance(50)) {
-                        comis = 8.0; // overtime not paid as commission
-                        grp = u"02"_s;
-                        ocorr = u"01"_s;
-                    }
-                }
-                const double recorded = DateToOle(day) + 1 + 0.75; // the next evening
-                csas << QVariantList{QString::fromUtf8(s.Proposal),
-                                     QString::fromUtf8(s.Version),
-                                     QString::fromUtf8(s.Number),
-                                     employee,
-                                     static_cast<qint64>(DateToOle(day)),
-                                     company,
-                                     Code("", ++csaNumber % 100000, 5),
-                                     inCht ? QVariant(Code("AP", chtCount, 8)) : Null(),
-                                     plan.Hours,
-                                     fatu,
-                                     comis,
-                                     grp,
-                                     ocorr,
-                                     inCht ? QVariant(cht) : Null(),
-                                     u"ADMIN"_s,
-                                     recorded};
-            }
+            DemoDays(csas, random, s, employee, company, chtCount, cht, csaNumber);
         }
     }
     Insert(storage, "CHT", kChtColumns, chts);
     Insert(storage, "CSA", kCsaColumns, csas);
-    storage.Exec(QStringLiteral("UPDATE APH_SEQUENCIA SET NRVALOR = ? WHERE NMSEQUENCIA = 'CHT'"),
-                 {chtCount});
-    tx.Commit();
+    return chtCount;
 }
 
-void GenerateScale(TStorage& storage, qint64 csaCount)
+// The sizes of a scale database, from the number of CSAs wanted.
+struct TScalePlan
 {
-    constexpr int kMonths = 9;
-    constexpr int kEmployeesPerService = 5;
-    constexpr int kServicesPerProposal = 3;
-    constexpr int kProposalsPerClient = 8;
-    constexpr int kCsasPerPair = 170;           // a little under the expected, so pairs suffice
-    constexpr qint64 kLastGeneratedCht = 80000; // leaves numbers for SetCHT
+    static constexpr int kMonths = 9;
+    static constexpr int kEmployeesPerService = 5;
+    static constexpr int kServicesPerProposal = 3;
+    static constexpr int kProposalsPerClient = 8;
+    static constexpr int kCsasPerPair = 170; // a little under the expected, so pairs suffice
+    static constexpr qint64 kLastGeneratedCht = 80000; // leaves numbers for SetCHT
+
+    explicit TScalePlan(qint64 csaCount)
+        : CsaCount(csaCount), Pairs(csaCount / kCsasPerPair + 2),
+          Services((Pairs + kEmployeesPerService - 1) / kEmployeesPerService),
+          Employees(std::max<qint64>(kEmployeesPerService, (Pairs + 1) / 2)),
+          Proposals((Services + kServicesPerProposal - 1) / kServicesPerProposal),
+          Clients((Proposals + kProposalsPerClient - 1) / kProposalsPerClient)
+    {}
+
+    qint64 CsaCount, Pairs, Services, Employees, Proposals, Clients;
+
+    static qint64 ProposalOf(qint64 service) { return service / kServicesPerProposal; }
+    qint64 EmployeeOf(qint64 service, int k) const
+    {
+        return (service * kEmployeesPerService + k) % Employees;
+    }
+};
+
+void ScaleClients(TStorage& storage, const TScalePlan& plan)
+{
+    auto w = storage.BulkWriter(u"CLIENTE"_s, {u"CDCLIENTE"_s, u"NMFANTCLIE"_s, u"NMRAZSOCCLIE"_s,
+                                               u"NRINSJURCLIE"_s, u"IDTPIJURCLIE"_s});
+    for (qint64 c = 0; c < plan.Clients; ++c)
+        w->Add({Code("C", c, 6), Code("Cliente ", c, 6), Code("Cliente Ltda. ", c, 6),
+                Code("", 10000000000000LL + c, 14), u"J"_s});
+    w->Flush();
+}
+
+void ScaleEmployeesAndOperators(TStorage& storage, const TScalePlan& plan)
+{
+    auto w = storage.BulkWriter(u"FUNCIONARIO"_s, {u"CDFUNC"_s, u"NMFUNC"_s, u"CDEMPRESA"_s});
+    auto o = storage.BulkWriter(u"OPERADOR"_s,
+                                {u"CDOPERADOR"_s, u"NMOPERADOR"_s, u"CDFUNC"_s, u"IDOPERATIVO"_s});
+    for (qint64 e = 0; e < plan.Employees; ++e)
+        w->Add({Code("F", e, 7), Code("Funcionário ", e, 7), e % 2 ? u"02"_s : u"01"_s});
+    w->Flush(); // before the operators that name them
+    o->Add({u"ADMIN"_s, u"Administrador"_s, Null(), u"A"_s});
+    for (qint64 e = 0; e < plan.Employees; ++e)
+        o->Add({Code("OP", e, 7), Code("Funcionário ", e, 7), Code("F", e, 7), u"A"_s});
+    o->Flush();
+}
+
+void ScaleProposals(TStorage& storage, const TScalePlan& plan)
+{
+    auto w =
+        storage.BulkWriter(u"PROPOSTA"_s, {u"NRPROPOSFAS"_s, u"NRVERPROPFAS"_s, u"CDCLIENTE"_s,
+                                           u"NRPROPOSTA"_s, u"DSREFEPROPOSFAS"_s, u"CDFILIAL"_s});
+    for (qint64 p = 0; p < plan.Proposals; ++p)
+        w->Add({Code("P", p, 7), u"01"_s, Code("C", p / TScalePlan::kProposalsPerClient, 6),
+                Code("PROP ", p, 7), Code("Proposta ", p, 7), u"0001"_s});
+    w->Flush();
+}
+
+void ScaleServices(TStorage& storage, const TScalePlan& plan)
+{
     const QStringList types = {u"CON"_s, u"DES"_s, u"SUP"_s, u"TRE"_s, u"IMP"_s};
     const QStringList billing = {u"H"_s, u"F"_s, u"P"_s};
+    auto w = storage.BulkWriter(u"SERVCONT"_s,
+                                {u"NRPROPOSFAS"_s, u"NRVERPROPFAS"_s, u"NRSERVCONT"_s,
+                                 u"CDTIPOSERV"_s, u"QTSERVCONT"_s, u"DSLOCALCONT"_s,
+                                 u"IDTIPOCOBRCONT"_s, u"VRHORACLIE"_s, u"VRDEHORACLIE"_s});
+    for (qint64 s = 0; s < plan.Services; ++s) {
+        const int k = static_cast<int>(s % TScalePlan::kServicesPerProposal);
+        w->Add({Code("P", TScalePlan::ProposalOf(s), 7), u"01"_s, Code("", k + 1, 3), types[k],
+                160.0, u"Local do contrato"_s, billing[static_cast<int>(s % 3)], 150.0, 145.0});
+    }
+    w->Flush();
+}
 
-    const qint64 pairs = csaCount / kCsasPerPair + 2;
-    const qint64 services = (pairs + kEmployeesPerService - 1) / kEmployeesPerService;
-    const qint64 employees = std::max<qint64>(kEmployeesPerService, (pairs + 1) / 2);
-    const qint64 proposals = (services + kServicesPerProposal - 1) / kServicesPerProposal;
-    const qint64 clients = (proposals + kProposalsPerClient - 1) / kProposalsPerClient;
-    const auto proposalOf = [](qint64 service) {
-        return service / kServicesPerProposal;
-    };
-    const auto employeeOf = [employees](qint64 service, int k) {
-        return (service * kEmployeesPerService + k) % employees;
-    };
-
-    storage.BeginBulkLoad();
-    TTransaction tx(storage, TTransaction::Mode::Write);
-    BaseTables(storage);
-    {
-        auto w = storage.BulkWriter(QStringLiteral("CLIENTE"),
-                                    {QStringLiteral("CDCLIENTE"), QStringLiteral("NMFANTCLIE"),
-                                     QStringLiteral("NMRAZSOCCLIE"), QStringLiteral("NRINSJURCLIE"),
-                                     QStringLiteral("IDTPIJURCLIE")});
-        for (qint64 c = 0; c < clients; ++c)
-            w->Add({Code("C", c, 6), Code("Cliente ", c, 6), Code("Cliente Ltda. ", c, 6),
-                    Code("", 10000000000000LL + c, 14), u"J"_s});
-        w->Flush();
-    }
-    {
-        auto w = storage.BulkWriter(
-            QStringLiteral("FUNCIONARIO"),
-            {QStringLiteral("CDFUNC"), QStringLiteral("NMFUNC"), QStringLiteral("CDEMPRESA")});
-        auto o = storage.BulkWriter(QStringLiteral("OPERADOR"),
-                                    {QStringLiteral("CDOPERADOR"), QStringLiteral("NMOPERADOR"),
-                                     QStringLiteral("CDFUNC"), QStringLiteral("IDOPERATIVO")});
-        for (qint64 e = 0; e < employees; ++e)
-            w->Add({Code("F", e, 7), Code("Funcionário ", e, 7), e % 2 ? u"02"_s : u"01"_s});
-        w->Flush(); // before the operators that name them
-        o->Add({u"ADMIN"_s, u"Administrador"_s, Null(), u"A"_s});
-        for (qint64 e = 0; e < employees; ++e)
-            o->Add({Code("OP", e, 7), Code("Funcionário ", e, 7), Code("F", e, 7), u"A"_s});
-        o->Flush();
-    }
-    {
-        auto w =
-            storage.BulkWriter(QStringLiteral("PROPOSTA"),
-                               {QStringLiteral("NRPROPOSFAS"), QStringLiteral("NRVERPROPFAS"),
-                                QStringLiteral("CDCLIENTE"), QStringLiteral("NRPROPOSTA"),
-                                QStringLiteral("DSREFEPROPOSFAS"), QStringLiteral("CDFILIAL")});
-        for (qint64 p = 0; p < proposals; ++p)
-            w->Add({Code("P", p, 7), u"01"_s, Code("C", p / kProposalsPerClient, 6),
-                    Code("PROP ", p, 7), Code("Proposta ", p, 7), u"0001"_s});
-        w->Flush();
-    }
-    {
-        auto w = storage.BulkWriter(QStringLiteral("SERVCONT"),
-                                    {QStringLiteral("NRPROPOSFAS"), QStringLiteral("NRVERPROPFAS"),
-                                     QStringLiteral("NRSERVCONT"), QStringLiteral("CDTIPOSERV"),
-                                     QStringLiteral("QTSERVCONT"), QStringLiteral("DSLOCALCONT"),
-                                     QStringLiteral("IDTIPOCOBRCONT"), QStringLiteral("VRHORACLIE"),
-                                     QStringLiteral("VRDEHORACLIE")});
-        for (qint64 s = 0; s < services; ++s) {
-            const int k = static_cast<int>(s % kServicesPerProposal);
-            w->Add({Code("P", proposalOf(s), 7), u"01"_s, Code("", k + 1, 3), types[k], 160.0,
-                    u"Local do contrato"_s, billing[static_cast<int>(s % 3)], 150.0, 145.0});
-        }
-        w->Flush();
-    }
-
+// Every pair's CSAs over the months, day by day, until the count is
+// reached; each of the first three months in a CHT of its own: January's
+// approved, February's billed, March's pending. Returns the last CHT
+// number used.
+qint64 ScaleCsasAndChts(TStorage& storage, const TScalePlan& plan)
+{
     const QDate first(2025, 1, 1);
-    const QDate end = first.addMonths(kMonths);
+    const QDate end = first.addMonths(TScalePlan::kMonths);
     const QDate chtEnd = first.addMonths(3);
-    auto csa = storage.BulkWriter(QStringLiteral("CSA"), kCsaColumns);
-    auto cht = storage.BulkWriter(QStringLiteral("CHT"), kChtColumns);
+    auto csa = storage.BulkWriter(u"CSA"_s, kCsaColumns);
+    auto cht = storage.BulkWriter(u"CHT"_s, kChtColumns);
     TRandom random(20250101);
     qint64 written = 0, chtNumber = 0;
-    for (qint64 pair = 0; pair < pairs && written < csaCount; ++pair) {
-        const qint64 service = pair / kEmployeesPerService;
-        const qint64 employee = employeeOf(service, static_cast<int>(pair % kEmployeesPerService));
-        const QString proposal = Code("P", proposalOf(service), 7);
-        const QString number = Code("", service % kServicesPerProposal + 1, 3);
+    for (qint64 pair = 0; pair < plan.Pairs && written < plan.CsaCount; ++pair) {
+        const qint64 service = pair / TScalePlan::kEmployeesPerService;
+        const qint64 employee =
+            plan.EmployeeOf(service, static_cast<int>(pair % TScalePlan::kEmployeesPerService));
+        const QString proposal = Code("P", TScalePlan::ProposalOf(service), 7);
+        const QString number = Code("", service % TScalePlan::kServicesPerProposal + 1, 3);
         const QString func = Code("F", employee, 7);
         const QString company = employee % 2 ? u"02"_s : u"01"_s;
         QString currentCht;
         int chtMonth = 0;
-        for (QDate day = first; day < end && written < csaCount; day = day.addDays(1)) {
-            const TDayPlan plan = PlanDay(random, day, 4, 6);
-            if (!plan.Worked)
+        for (QDate day = first; day < end && written < plan.CsaCount; day = day.addDays(1)) {
+            const TDayPlan dayPlan = PlanDay(random, day, 4, 6);
+            if (!dayPlan.Worked)
                 continue;
-            if (day < chtEnd && chtMonth != day.month() && chtNumber < kLastGeneratedCht) {
-                // One CHT per month of the first three: January's approved,
-                // February's billed, March's pending.
+            if (day < chtEnd && chtMonth != day.month() &&
+                chtNumber < TScalePlan::kLastGeneratedCht) {
                 chtMonth = day.month();
                 currentCht = Code("", ++chtNumber, 5);
                 cht->Add({currentCht, u"CHT mensal"_s, DateToOle(day.addMonths(1)), u"ADMIN"_s,
@@ -409,20 +427,52 @@ void GenerateScale(TStorage& storage, qint64 csaCount)
             }
             const bool inCht = day < chtEnd && chtMonth == day.month();
             csa->Add({proposal, u"01"_s, number, func, static_cast<qint64>(DateToOle(day)), company,
-                      Code("", written % 100000, 5), Null(), plan.Hours,
-                      inCht ? QVariant(plan.Hours) : NullNumber(),
-                      inCht ? QVariant(plan.Hours) : NullNumber(), Null(), Null(),
+                      Code("", written % 100000, 5), Null(), dayPlan.Hours,
+                      inCht ? QVariant(dayPlan.Hours) : NullNumber(),
+                      inCht ? QVariant(dayPlan.Hours) : NullNumber(), Null(), Null(),
                       inCht ? QVariant(currentCht) : Null(), u"ADMIN"_s, DateToOle(day) + 1.75});
             ++written;
         }
     }
     cht->Flush();
     csa->Flush();
-    storage.Exec(QStringLiteral("UPDATE APH_SEQUENCIA SET NRVALOR = ? WHERE NMSEQUENCIA = 'CHT'"),
-                 {chtNumber});
+    return chtNumber;
+}
+
+void SetChtSequence(TStorage& storage, qint64 last)
+{
+    storage.Exec(u"UPDATE APH_SEQUENCIA SET NRVALOR = ? WHERE NMSEQUENCIA = 'CHT'"_s, {last});
+}
+
+} // namespace
+
+void GenerateDemo(TStorage& storage)
+{
+    TTransaction tx(storage, TTransaction::Mode::Write);
+    BaseTables(storage);
+    DemoClients(storage);
+    DemoEmployeesAndOperators(storage);
+    DemoProposals(storage);
+    const QList<TDemoService> services = DemoServiceList();
+    DemoServices(storage, services);
+    SetChtSequence(storage, DemoChtsAndCsas(storage, services));
+    tx.Commit();
+}
+
+void GenerateScale(TStorage& storage, qint64 csaCount)
+{
+    const TScalePlan plan(csaCount);
+    storage.BeginBulkLoad();
+    TTransaction tx(storage, TTransaction::Mode::Write);
+    BaseTables(storage);
+    ScaleClients(storage, plan);
+    ScaleEmployeesAndOperators(storage, plan);
+    ScaleProposals(storage, plan);
+    ScaleServices(storage, plan);
+    SetChtSequence(storage, ScaleCsasAndChts(storage, plan));
     tx.Commit();
     storage.EndBulkLoad();
-    storage.ExecDirect(QStringLiteral("ANALYZE"));
+    storage.ExecDirect(u"ANALYZE"_s);
 }
 
 } // namespace aph

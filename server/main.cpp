@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 
 namespace {
@@ -52,12 +54,12 @@ struct TArgs
             const QString& a = args[i];
             if (valued.contains(a)) {
                 if (i + 1 >= args.size())
-                    throw EUsage(QStringLiteral("A opção %1 precisa de um valor.").arg(a));
+                    throw EUsage(u"A opção %1 precisa de um valor."_s.arg(a));
                 Options.insert(a, args[++i]);
             } else if (flags.contains(a)) {
                 Flags << a;
             } else if (a.startsWith(u"--")) {
-                throw EUsage(QStringLiteral("Opção desconhecida: %1").arg(a));
+                throw EUsage(u"Opção desconhecida: %1"_s.arg(a));
             } else {
                 Positional << a;
             }
@@ -70,10 +72,10 @@ struct TArgs
         bool ok = false;
         const qint64 n = Options.value(name).toLongLong(&ok);
         if (!ok || n < min || n > max)
-            throw EUsage(QStringLiteral("Valor inválido para %1: %2 (de %3 a %4).")
-                             .arg(name, Options.value(name))
-                             .arg(min)
-                             .arg(max));
+            throw EUsage(
+                u"Valor inválido para %1: %2 (de %3 a %4)."_s.arg(name, Options.value(name))
+                    .arg(min)
+                    .arg(max));
         return n;
     }
 };
@@ -88,13 +90,13 @@ void OnSignal(int)
 
 int Init(const QStringList& rest)
 {
-    const TArgs args(rest, {QStringLiteral("--scale")}, {QStringLiteral("--demo")});
+    const TArgs args(rest, {u"--scale"_s}, {u"--demo"_s});
     if (args.Positional.size() != 1)
-        throw EUsage(QStringLiteral("init recebe um banco de dados."));
+        throw EUsage(u"init recebe um banco de dados."_s);
     const bool demo = args.Flags.contains(u"--demo");
-    const qint64 scale = args.Number(QStringLiteral("--scale"), 0, 1, 50000000);
+    const qint64 scale = args.Number(u"--scale"_s, 0, 1, 50000000);
     if (demo && scale > 0)
-        throw EUsage(QStringLiteral("Use --demo ou --scale, não os dois."));
+        throw EUsage(u"Use --demo ou --scale, não os dois."_s);
     auto storage = TStorage::Open(TDatabaseSpec::Parse(args.Positional[0]));
     QElapsedTimer timer;
     timer.start();
@@ -103,41 +105,36 @@ int Init(const QStringList& rest)
                  : scale > 0 ? TInitData::Scale
                              : TInitData::None,
                  scale);
-    Print(stdout, QStringLiteral("Banco pronto (esquema versão %1) em %2 s.")
-                      .arg(kSchemaVersion)
+    Print(stdout, u"Banco pronto (esquema versão %1) em %2 s."_s.arg(kSchemaVersion)
                       .arg(timer.elapsed() / 1000.0, 0, 'f', 2));
     return 0;
 }
 
 int Serve(QCoreApplication& app, const QStringList& rest)
 {
-    const TArgs args(rest,
-                     {QStringLiteral("--listen"), QStringLiteral("--port"),
-                      QStringLiteral("--max-connections"), QStringLiteral("--line-timeout"),
-                      QStringLiteral("--workers")},
-                     {QStringLiteral("--no-auth")});
+    const TArgs args(
+        rest,
+        {u"--listen"_s, u"--port"_s, u"--max-connections"_s, u"--line-timeout"_s, u"--workers"_s},
+        {u"--no-auth"_s});
     if (args.Positional.size() != 1)
-        throw EUsage(QStringLiteral("serve recebe um banco de dados."));
+        throw EUsage(u"serve recebe um banco de dados."_s);
     TServerOptions options;
     options.Database = TDatabaseSpec::Parse(args.Positional[0]);
-    if (args.Options.contains(QStringLiteral("--listen"))) {
-        const QString text = args.Options.value(QStringLiteral("--listen"));
+    if (args.Options.contains(u"--listen"_s)) {
+        const QString text = args.Options.value(u"--listen"_s);
         if (text == u"localhost")
             options.Address = QHostAddress(QHostAddress::LocalHost);
         else if (!options.Address.setAddress(text))
-            throw EUsage(QStringLiteral("Endereço inválido: %1").arg(text));
+            throw EUsage(u"Endereço inválido: %1"_s.arg(text));
     }
-    options.Port = static_cast<quint16>(args.Number(QStringLiteral("--port"), 8090, 0, 65535));
-    options.MaxConnections =
-        static_cast<int>(args.Number(QStringLiteral("--max-connections"), 64, 1, 10000));
-    options.LineTimeoutMs =
-        static_cast<int>(args.Number(QStringLiteral("--line-timeout"), 10000, 10, 3600000));
-    options.Workers = static_cast<int>(args.Number(QStringLiteral("--workers"), 4, 1, 64));
+    options.Port = static_cast<quint16>(args.Number(u"--port"_s, 8090, 0, 65535));
+    options.MaxConnections = static_cast<int>(args.Number(u"--max-connections"_s, 64, 1, 10000));
+    options.LineTimeoutMs = static_cast<int>(args.Number(u"--line-timeout"_s, 10000, 10, 3600000));
+    options.Workers = static_cast<int>(args.Number(u"--workers"_s, 4, 1, 64));
     options.RequireLogin = !args.Flags.contains(u"--no-auth");
     if (!options.RequireLogin && !options.Address.isLoopback())
-        throw EUsage(QStringLiteral("--no-auth só é permitido num endereço local (loopback); "
-                                    "%1 exige autenticação.")
-                         .arg(options.Address.toString()));
+        throw EUsage(u"--no-auth só é permitido num endereço local (loopback); "
+                     "%1 exige autenticação."_s.arg(options.Address.toString()));
     {
         auto storage = TStorage::Open(options.Database);
         RequireCurrentSchema(*storage);
@@ -155,11 +152,9 @@ int Serve(QCoreApplication& app, const QStringList& rest)
     server.Listen();
     // The first line on stdout says where the server listens (the port
     // matters when --port 0 let the system choose it).
-    Print(stdout,
-          QStringLiteral("aph-server escutando em %1:%2%3")
-              .arg(options.Address.toString())
-              .arg(server.Port())
-              .arg(options.RequireLogin ? QString() : QStringLiteral(" (sem autenticação)")));
+    Print(stdout, u"aph-server escutando em %1:%2%3"_s.arg(options.Address.toString())
+                      .arg(server.Port())
+                      .arg(options.RequireLogin ? QString() : u" (sem autenticação)"_s));
     return app.exec();
 }
 
@@ -167,7 +162,7 @@ int Token(const QStringList& rest)
 {
     const TArgs args(rest, {}, {});
     if (args.Positional.size() != 2)
-        throw EUsage(QStringLiteral("token recebe um banco de dados e um operador."));
+        throw EUsage(u"token recebe um banco de dados e um operador."_s);
     auto storage = TStorage::Open(TDatabaseSpec::Parse(args.Positional[0]));
     RequireCurrentSchema(*storage);
     Print(stdout, IssueToken(*storage, args.Positional[1]));
@@ -178,13 +173,12 @@ int ChtStatus(const QStringList& rest)
 {
     const TArgs args(rest, {}, {});
     if (args.Positional.size() != 3)
-        throw EUsage(QStringLiteral("cht-status recebe um banco de dados, o número da CHT e a "
-                                    "situação."));
+        throw EUsage(u"cht-status recebe um banco de dados, o número da CHT e a "
+                     "situação."_s);
     auto storage = TStorage::Open(TDatabaseSpec::Parse(args.Positional[0]));
     RequireCurrentSchema(*storage);
     SetChtStatus(*storage, args.Positional[1], args.Positional[2]);
-    Print(stdout,
-          QStringLiteral("CHT %1: situação %2.").arg(args.Positional[1], args.Positional[2]));
+    Print(stdout, u"CHT %1: situação %2."_s.arg(args.Positional[1], args.Positional[2]));
     return 0;
 }
 
@@ -208,13 +202,13 @@ int main(int argc, char** argv)
             return Token(args);
         if (command == u"cht-status")
             return ChtStatus(args);
-        throw EUsage(QStringLiteral("Comando desconhecido: %1").arg(command));
+        throw EUsage(u"Comando desconhecido: %1"_s.arg(command));
     } catch (const EUsage& e) {
         Print(stderr, e.Message());
         std::fputs(kUsage, stderr);
         return 2;
     } catch (const Exception& e) {
-        Print(stderr, QStringLiteral("aph-server: %1").arg(e.Message()));
+        Print(stderr, u"aph-server: %1"_s.arg(e.Message()));
         return 1;
     }
 }

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
@@ -100,8 +102,7 @@ void TRpcServer::Listen()
 {
     m_server->setMaxPendingConnections(m_options.MaxConnections);
     if (!m_server->listen(m_options.Address, m_options.Port))
-        throw Exception(QStringLiteral("Não foi possível escutar em %1:%2: %3")
-                            .arg(m_options.Address.toString())
+        throw Exception(u"Não foi possível escutar em %1:%2: %3"_s.arg(m_options.Address.toString())
                             .arg(m_options.Port)
                             .arg(m_server->errorString()));
 }
@@ -115,10 +116,10 @@ void TRpcServer::OnNewConnection()
 {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         if (m_connections.size() >= m_options.MaxConnections) {
-            socket->write(TDispatcher::ErrorLine(QJsonValue::Null, rpc::kTooManyConnections,
-                                                 QStringLiteral("O servidor atingiu o limite de "
-                                                                "%1 conexões; tente mais tarde.")
-                                                     .arg(m_options.MaxConnections)) +
+            socket->write(TDispatcher::ErrorLine(
+                              QJsonValue::Null, rpc::kTooManyConnections,
+                              u"O servidor atingiu o limite de "
+                              "%1 conexões; tente mais tarde."_s.arg(m_options.MaxConnections)) +
                           '\n');
             socket->disconnectFromHost();
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -158,16 +159,15 @@ void TRpcServer::Pump(quint64 id)
         const TLineFramer::Event event = c->Framer.Next(line);
         if (event == TLineFramer::Event::TooLong) {
             Send(*c, TDispatcher::ErrorLine(QJsonValue::Null, rpc::kInvalidRequest,
-                                            QStringLiteral("A requisição passa do limite de %1 "
-                                                           "bytes.")
-                                                .arg(m_options.MaxRequestBytes)));
+                                            u"A requisição passa do limite de %1 "
+                                            "bytes."_s.arg(m_options.MaxRequestBytes)));
             continue;
         }
         if (event == TLineFramer::Event::Discarded) {
-            Send(*c, TDispatcher::ErrorLine(QJsonValue::Null, rpc::kInvalidRequest,
-                                            QStringLiteral("A requisição passa do limite de %1 "
-                                                           "bytes e foi descartada.")
-                                                .arg(m_options.MaxRequestBytes)));
+            Send(*c, TDispatcher::ErrorLine(
+                         QJsonValue::Null, rpc::kInvalidRequest,
+                         u"A requisição passa do limite de %1 "
+                         "bytes e foi descartada."_s.arg(m_options.MaxRequestBytes)));
             continue;
         }
         if (event == TLineFramer::Event::Line) {
@@ -177,8 +177,8 @@ void TRpcServer::Pump(quint64 id)
                 const QByteArray reply =
                     dispatcher ? dispatcher->Handle(line, session)
                                : TDispatcher::ErrorLine(QJsonValue::Null, rpc::kDatabaseError,
-                                                        QStringLiteral("O servidor não conseguiu "
-                                                                       "abrir o banco de dados."));
+                                                        u"O servidor não conseguiu "
+                                                        "abrir o banco de dados."_s);
                 QMetaObject::invokeMethod(
                     this, [this, id, reply, session] { OnReply(id, reply, session); },
                     Qt::QueuedConnection);
@@ -218,9 +218,8 @@ void TRpcServer::OnLineTimeout(quint64 id)
     if (!c || c->Busy)
         return;
     Send(*c, TDispatcher::ErrorLine(QJsonValue::Null, rpc::kRequestTimeout,
-                                    QStringLiteral("A requisição não terminou em %1 ms; a conexão "
-                                                   "foi encerrada.")
-                                        .arg(m_options.LineTimeoutMs)));
+                                    u"A requisição não terminou em %1 ms; a conexão "
+                                    "foi encerrada."_s.arg(m_options.LineTimeoutMs)));
     c->Socket->disconnectFromHost();
 }
 

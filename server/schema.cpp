@@ -5,144 +5,189 @@
 #include <QSqlQuery>
 #include <QStringList>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
 
 // Column names are the screens' field names. Dates of CSA days are whole
 // OLE Automation day numbers (INTEGER); date-times are OLE numbers with the
-// time of day as fraction (DOUBLE PRECISION).
-QStringList Version1()
+// time of day as fraction (DOUBLE PRECISION). Tables are created after the
+// tables they reference.
+
+// The system's parameters and the people: clients, employees, operators.
+QStringList ParametersAndPeople()
 {
     return {
-        QStringLiteral("CREATE TABLE PARAMGERAL (IDPARAMGERAL INTEGER PRIMARY KEY, "
-                       "NMSISTEMA VARCHAR(50) NOT NULL)"),
-        QStringLiteral("INSERT INTO PARAMGERAL (IDPARAMGERAL, NMSISTEMA) VALUES (1, "
-                       "'Apuração de horas')"),
-        QStringLiteral("CREATE TABLE CLIENTE ("
-                       "CDCLIENTE VARCHAR(21) NOT NULL PRIMARY KEY, "
-                       "NMFANTCLIE VARCHAR(50) NOT NULL, "
-                       "NMRAZSOCCLIE VARCHAR(50), "
-                       "NRINSJURCLIE VARCHAR(20), "
-                       "IDTPIJURCLIE VARCHAR(1))"),
-        QStringLiteral("CREATE TABLE FUNCIONARIO ("
-                       "CDFUNC VARCHAR(10) NOT NULL PRIMARY KEY, "
-                       "NMFUNC VARCHAR(40) NOT NULL, "
-                       "CDEMPRESA VARCHAR(2) NOT NULL)"),
-        QStringLiteral("CREATE TABLE OPERADOR ("
-                       "CDOPERADOR VARCHAR(12) NOT NULL PRIMARY KEY, "
-                       "NMOPERADOR VARCHAR(50) NOT NULL, "
-                       "CDFUNC VARCHAR(10) REFERENCES FUNCIONARIO (CDFUNC), "
-                       "IDOPERATIVO VARCHAR(1) NOT NULL CHECK (IDOPERATIVO IN ('A', 'I')))"),
+        u"CREATE TABLE PARAMGERAL (IDPARAMGERAL INTEGER PRIMARY KEY, "
+        "NMSISTEMA VARCHAR(50) NOT NULL)"_s,
+        u"INSERT INTO PARAMGERAL (IDPARAMGERAL, NMSISTEMA) VALUES (1, "
+        "'Apuração de horas')"_s,
+        u"CREATE TABLE CLIENTE ("
+        "CDCLIENTE VARCHAR(21) NOT NULL PRIMARY KEY, "
+        "NMFANTCLIE VARCHAR(50) NOT NULL, "
+        "NMRAZSOCCLIE VARCHAR(50), "
+        "NRINSJURCLIE VARCHAR(20), "
+        "IDTPIJURCLIE VARCHAR(1))"_s,
+        u"CREATE TABLE FUNCIONARIO ("
+        "CDFUNC VARCHAR(10) NOT NULL PRIMARY KEY, "
+        "NMFUNC VARCHAR(40) NOT NULL, "
+        "CDEMPRESA VARCHAR(2) NOT NULL)"_s,
+        u"CREATE TABLE OPERADOR ("
+        "CDOPERADOR VARCHAR(12) NOT NULL PRIMARY KEY, "
+        "NMOPERADOR VARCHAR(50) NOT NULL, "
+        "CDFUNC VARCHAR(10) REFERENCES FUNCIONARIO (CDFUNC), "
+        "IDOPERATIVO VARCHAR(1) NOT NULL CHECK (IDOPERATIVO IN ('A', 'I')))"_s,
+    };
+}
+
+// The server's own tables: login tokens, the audit trail, the CHT numbering.
+QStringList ServerTables()
+{
+    return {
         // Only the SHA-256 of a token is kept; the token itself is shown once.
-        QStringLiteral("CREATE TABLE APH_TOKEN ("
-                       "DSHASH VARCHAR(64) NOT NULL PRIMARY KEY, "
-                       "CDOPERADOR VARCHAR(12) NOT NULL REFERENCES OPERADOR (CDOPERADOR), "
-                       "DTCRIACAO DOUBLE PRECISION NOT NULL)"),
-        QStringLiteral("CREATE INDEX IX_APH_TOKEN_OPERADOR ON APH_TOKEN (CDOPERADOR)"),
-        QStringLiteral("CREATE TABLE APH_AUDITORIA ("
-                       "DTEVENTO DOUBLE PRECISION NOT NULL, "
-                       "CDOPERADOR VARCHAR(12) NOT NULL, "
-                       "CDOPERCONEXAO VARCHAR(12), "
-                       "DSEVENTO VARCHAR(200) NOT NULL)"),
-        QStringLiteral("CREATE TABLE APH_SEQUENCIA (NMSEQUENCIA VARCHAR(20) NOT NULL PRIMARY KEY, "
-                       "NRVALOR INTEGER NOT NULL)"),
-        QStringLiteral("INSERT INTO APH_SEQUENCIA (NMSEQUENCIA, NRVALOR) VALUES ('CHT', 0)"),
-        QStringLiteral("CREATE TABLE OCORRENCIA ("
-                       "CDGRPOCOR VARCHAR(2) NOT NULL, "
-                       "CDOCORR VARCHAR(2) NOT NULL, "
-                       "DSOCORR VARCHAR(40) NOT NULL, "
-                       "PRIMARY KEY (CDGRPOCOR, CDOCORR))"),
-        QStringLiteral("CREATE TABLE TIPOSERV ("
-                       "CDTIPOSERV VARCHAR(3) NOT NULL PRIMARY KEY, "
-                       "NMTIPOSERV VARCHAR(80) NOT NULL)"),
+        u"CREATE TABLE APH_TOKEN ("
+        "DSHASH VARCHAR(64) NOT NULL PRIMARY KEY, "
+        "CDOPERADOR VARCHAR(12) NOT NULL REFERENCES OPERADOR (CDOPERADOR), "
+        "DTCRIACAO DOUBLE PRECISION NOT NULL)"_s,
+        u"CREATE INDEX IX_APH_TOKEN_OPERADOR ON APH_TOKEN (CDOPERADOR)"_s,
+        u"CREATE TABLE APH_AUDITORIA ("
+        "DTEVENTO DOUBLE PRECISION NOT NULL, "
+        "CDOPERADOR VARCHAR(12) NOT NULL, "
+        "CDOPERCONEXAO VARCHAR(12), "
+        "DSEVENTO VARCHAR(200) NOT NULL)"_s,
+        u"CREATE TABLE APH_SEQUENCIA (NMSEQUENCIA VARCHAR(20) NOT NULL PRIMARY KEY, "
+        "NRVALOR INTEGER NOT NULL)"_s,
+        u"INSERT INTO APH_SEQUENCIA (NMSEQUENCIA, NRVALOR) VALUES ('CHT', 0)"_s,
+    };
+}
+
+// The catalogues the CSAs name: occurrences and activity types.
+QStringList Catalogues()
+{
+    return {
+        u"CREATE TABLE OCORRENCIA ("
+        "CDGRPOCOR VARCHAR(2) NOT NULL, "
+        "CDOCORR VARCHAR(2) NOT NULL, "
+        "DSOCORR VARCHAR(40) NOT NULL, "
+        "PRIMARY KEY (CDGRPOCOR, CDOCORR))"_s,
+        u"CREATE TABLE TIPOSERV ("
+        "CDTIPOSERV VARCHAR(3) NOT NULL PRIMARY KEY, "
+        "NMTIPOSERV VARCHAR(80) NOT NULL)"_s,
+    };
+}
+
+// Proposals and their contracted services.
+QStringList Contracts()
+{
+    return {
         // The proposal key for the pickers is NRPROPOSFAS "|" NRVERPROPFAS,
         // so a version never holds "|".
-        QStringLiteral("CREATE TABLE PROPOSTA ("
-                       "NRPROPOSFAS VARCHAR(20) NOT NULL, "
-                       "NRVERPROPFAS VARCHAR(2) NOT NULL CHECK (NRVERPROPFAS NOT LIKE '%|%'), "
-                       "CDCLIENTE VARCHAR(21) NOT NULL REFERENCES CLIENTE (CDCLIENTE), "
-                       "NRPROPOSTA VARCHAR(23) NOT NULL, "
-                       "DSREFEPROPOSFAS VARCHAR(100), "
-                       "CDFILIAL VARCHAR(4) NOT NULL, "
-                       "PRIMARY KEY (NRPROPOSFAS, NRVERPROPFAS))"),
-        QStringLiteral("CREATE INDEX IX_PROPOSTA_CLIENTE ON PROPOSTA (CDCLIENTE)"),
-        QStringLiteral("CREATE INDEX IX_PROPOSTA_FILIAL ON PROPOSTA (CDFILIAL, CDCLIENTE)"),
+        u"CREATE TABLE PROPOSTA ("
+        "NRPROPOSFAS VARCHAR(20) NOT NULL, "
+        "NRVERPROPFAS VARCHAR(2) NOT NULL CHECK (NRVERPROPFAS NOT LIKE '%|%'), "
+        "CDCLIENTE VARCHAR(21) NOT NULL REFERENCES CLIENTE (CDCLIENTE), "
+        "NRPROPOSTA VARCHAR(23) NOT NULL, "
+        "DSREFEPROPOSFAS VARCHAR(100), "
+        "CDFILIAL VARCHAR(4) NOT NULL, "
+        "PRIMARY KEY (NRPROPOSFAS, NRVERPROPFAS))"_s,
+        u"CREATE INDEX IX_PROPOSTA_CLIENTE ON PROPOSTA (CDCLIENTE)"_s,
+        u"CREATE INDEX IX_PROPOSTA_FILIAL ON PROPOSTA (CDFILIAL, CDCLIENTE)"_s,
         // The screens name a contracted service by proposal, version and
         // activity type when they ask for CHTs and CSAs, so that triple is
         // unique.
-        QStringLiteral("CREATE TABLE SERVCONT ("
-                       "NRPROPOSFAS VARCHAR(20) NOT NULL, "
-                       "NRVERPROPFAS VARCHAR(2) NOT NULL, "
-                       "NRSERVCONT VARCHAR(3) NOT NULL, "
-                       "CDTIPOSERV VARCHAR(3) NOT NULL REFERENCES TIPOSERV (CDTIPOSERV), "
-                       "QTSERVCONT DOUBLE PRECISION, "
-                       "DSLOCALCONT VARCHAR(250), "
-                       "IDTIPOCOBRCONT VARCHAR(1) NOT NULL CHECK (IDTIPOCOBRCONT IN ('H', 'F', "
-                       "'P')), "
-                       "VRHORACLIE DOUBLE PRECISION, "
-                       "VRDEHORACLIE DOUBLE PRECISION, "
-                       "PRIMARY KEY (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT), "
-                       "UNIQUE (NRPROPOSFAS, NRVERPROPFAS, CDTIPOSERV), "
-                       "FOREIGN KEY (NRPROPOSFAS, NRVERPROPFAS) REFERENCES PROPOSTA "
-                       "(NRPROPOSFAS, NRVERPROPFAS))"),
-        QStringLiteral("CREATE TABLE CHT ("
-                       "NRSEQUCHT VARCHAR(5) NOT NULL PRIMARY KEY, "
-                       "DSREFECHT VARCHAR(100) NOT NULL, "
-                       "DTINCLCHT DOUBLE PRECISION NOT NULL, "
-                       "CDOPERINCL VARCHAR(12) NOT NULL REFERENCES OPERADOR (CDOPERADOR), "
-                       "IDSTATUSCHT VARCHAR(1) NOT NULL CHECK (IDSTATUSCHT IN ('P', 'A', 'R', "
-                       "'N')), "
-                       "NRPROPOSFAS VARCHAR(20) NOT NULL, "
-                       "NRVERPROPFAS VARCHAR(2) NOT NULL, "
-                       "NRSERVCONT VARCHAR(3) NOT NULL, "
-                       "CDFUNC VARCHAR(10) NOT NULL REFERENCES FUNCIONARIO (CDFUNC), "
-                       "CDEMPRESA VARCHAR(2) NOT NULL, "
-                       "UNIQUE (NRSEQUCHT, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC), "
-                       "FOREIGN KEY (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT) REFERENCES SERVCONT "
-                       "(NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT))"),
-        QStringLiteral("CREATE INDEX IX_CHT_SERVICO ON CHT (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, "
-                       "CDFUNC)"),
+        u"CREATE TABLE SERVCONT ("
+        "NRPROPOSFAS VARCHAR(20) NOT NULL, "
+        "NRVERPROPFAS VARCHAR(2) NOT NULL, "
+        "NRSERVCONT VARCHAR(3) NOT NULL, "
+        "CDTIPOSERV VARCHAR(3) NOT NULL REFERENCES TIPOSERV (CDTIPOSERV), "
+        "QTSERVCONT DOUBLE PRECISION, "
+        "DSLOCALCONT VARCHAR(250), "
+        "IDTIPOCOBRCONT VARCHAR(1) NOT NULL CHECK (IDTIPOCOBRCONT IN ('H', 'F', "
+        "'P')), "
+        "VRHORACLIE DOUBLE PRECISION, "
+        "VRDEHORACLIE DOUBLE PRECISION, "
+        "PRIMARY KEY (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT), "
+        "UNIQUE (NRPROPOSFAS, NRVERPROPFAS, CDTIPOSERV), "
+        "FOREIGN KEY (NRPROPOSFAS, NRVERPROPFAS) REFERENCES PROPOSTA "
+        "(NRPROPOSFAS, NRVERPROPFAS))"_s,
+    };
+}
+
+// CHTs and the CSAs they bill.
+QStringList Billing()
+{
+    return {
+        u"CREATE TABLE CHT ("
+        "NRSEQUCHT VARCHAR(5) NOT NULL PRIMARY KEY, "
+        "DSREFECHT VARCHAR(100) NOT NULL, "
+        "DTINCLCHT DOUBLE PRECISION NOT NULL, "
+        "CDOPERINCL VARCHAR(12) NOT NULL REFERENCES OPERADOR (CDOPERADOR), "
+        "IDSTATUSCHT VARCHAR(1) NOT NULL CHECK (IDSTATUSCHT IN ('P', 'A', 'R', "
+        "'N')), "
+        "NRPROPOSFAS VARCHAR(20) NOT NULL, "
+        "NRVERPROPFAS VARCHAR(2) NOT NULL, "
+        "NRSERVCONT VARCHAR(3) NOT NULL, "
+        "CDFUNC VARCHAR(10) NOT NULL REFERENCES FUNCIONARIO (CDFUNC), "
+        "CDEMPRESA VARCHAR(2) NOT NULL, "
+        "UNIQUE (NRSEQUCHT, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC), "
+        "FOREIGN KEY (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT) REFERENCES SERVCONT "
+        "(NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT))"_s,
+        u"CREATE INDEX IX_CHT_SERVICO ON CHT (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, "
+        "CDFUNC)"_s,
         // One CSA per employee, contracted service and day (the primary
         // key). A CSA names at most one CHT (one column), and only a CHT of
         // its own service and employee (the composite foreign key).
-        QStringLiteral(
-            "CREATE TABLE CSA ("
-            "NRPROPOSFAS VARCHAR(20) NOT NULL, "
-            "NRVERPROPFAS VARCHAR(2) NOT NULL, "
-            "NRSERVCONT VARCHAR(3) NOT NULL, "
-            "CDFUNC VARCHAR(10) NOT NULL REFERENCES FUNCIONARIO (CDFUNC), "
-            "DTSERVPREST INTEGER NOT NULL, "
-            "CDEMPRESA VARCHAR(2) NOT NULL, "
-            "NRSERVPREST VARCHAR(5), "
-            "NRAPURFATFAS VARCHAR(10), "
-            "QTHRTRAB DOUBLE PRECISION NOT NULL CHECK (QTHRTRAB >= 0), "
-            "QTHRAPROFATU DOUBLE PRECISION CHECK (QTHRAPROFATU IS NULL OR (QTHRAPROFATU >= 0 AND "
-            "QTHRAPROFATU <= QTHRTRAB + 0.00001)), "
-            "QTHRAPRCOMIS DOUBLE PRECISION CHECK (QTHRAPRCOMIS IS NULL OR (QTHRAPRCOMIS >= 0 AND "
-            "QTHRAPRCOMIS <= QTHRTRAB + 0.00001)), "
-            "CDGRPOCOR VARCHAR(2), "
-            "CDOCORR VARCHAR(2), "
-            "NRSEQUCHT VARCHAR(5), "
-            "CDOPERINCL VARCHAR(12), "
-            "DTINCLUSAO DOUBLE PRECISION, "
-            "PRIMARY KEY (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, DTSERVPREST), "
-            "FOREIGN KEY (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT) REFERENCES SERVCONT "
-            "(NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT), "
-            "FOREIGN KEY (CDGRPOCOR, CDOCORR) REFERENCES OCORRENCIA (CDGRPOCOR, CDOCORR), "
-            "FOREIGN KEY (NRSEQUCHT, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC) REFERENCES "
-            "CHT (NRSEQUCHT, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC) DEFERRABLE INITIALLY "
-            "DEFERRED)"),
+        u"CREATE TABLE CSA ("
+        "NRPROPOSFAS VARCHAR(20) NOT NULL, "
+        "NRVERPROPFAS VARCHAR(2) NOT NULL, "
+        "NRSERVCONT VARCHAR(3) NOT NULL, "
+        "CDFUNC VARCHAR(10) NOT NULL REFERENCES FUNCIONARIO (CDFUNC), "
+        "DTSERVPREST INTEGER NOT NULL, "
+        "CDEMPRESA VARCHAR(2) NOT NULL, "
+        "NRSERVPREST VARCHAR(5), "
+        "NRAPURFATFAS VARCHAR(10), "
+        "QTHRTRAB DOUBLE PRECISION NOT NULL CHECK (QTHRTRAB >= 0), "
+        "QTHRAPROFATU DOUBLE PRECISION CHECK (QTHRAPROFATU IS NULL OR (QTHRAPROFATU >= 0 AND "
+        "QTHRAPROFATU <= QTHRTRAB + 0.00001)), "
+        "QTHRAPRCOMIS DOUBLE PRECISION CHECK (QTHRAPRCOMIS IS NULL OR (QTHRAPRCOMIS >= 0 AND "
+        "QTHRAPRCOMIS <= QTHRTRAB + 0.00001)), "
+        "CDGRPOCOR VARCHAR(2), "
+        "CDOCORR VARCHAR(2), "
+        "NRSEQUCHT VARCHAR(5), "
+        "CDOPERINCL VARCHAR(12), "
+        "DTINCLUSAO DOUBLE PRECISION, "
+        "PRIMARY KEY (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, DTSERVPREST), "
+        "FOREIGN KEY (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT) REFERENCES SERVCONT "
+        "(NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT), "
+        "FOREIGN KEY (CDGRPOCOR, CDOCORR) REFERENCES OCORRENCIA (CDGRPOCOR, CDOCORR), "
+        "FOREIGN KEY (NRSEQUCHT, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC) REFERENCES "
+        "CHT (NRSEQUCHT, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC) DEFERRABLE INITIALLY "
+        "DEFERRED)"_s,
         // Services with CSAs in a period (GetServPrest, GetFunc): the index
         // answers from itself, without reading the table.
-        QStringLiteral("CREATE INDEX IX_CSA_SERVICO_DIA ON CSA (NRPROPOSFAS, NRVERPROPFAS, "
-                       "NRSERVCONT, DTSERVPREST, CDFUNC, NRSEQUCHT)"),
-        QStringLiteral("CREATE INDEX IX_CSA_DIA ON CSA (DTSERVPREST)"),
-        QStringLiteral("CREATE INDEX IX_CSA_CHT ON CSA (NRSEQUCHT)"),
-        QStringLiteral("CREATE INDEX IX_CSA_FUNC ON CSA (CDFUNC, DTSERVPREST)"),
-        QStringLiteral("CREATE TABLE APH_VERSAO (NRVERSAO INTEGER NOT NULL)"),
-        QStringLiteral("INSERT INTO APH_VERSAO (NRVERSAO) VALUES (0)"),
+        u"CREATE INDEX IX_CSA_SERVICO_DIA ON CSA (NRPROPOSFAS, NRVERPROPFAS, "
+        "NRSERVCONT, DTSERVPREST, CDFUNC, NRSEQUCHT)"_s,
+        u"CREATE INDEX IX_CSA_DIA ON CSA (DTSERVPREST)"_s,
+        u"CREATE INDEX IX_CSA_CHT ON CSA (NRSEQUCHT)"_s,
+        u"CREATE INDEX IX_CSA_FUNC ON CSA (CDFUNC, DTSERVPREST)"_s,
     };
+}
+
+// The schema version, kept by MigrateSchema.
+QStringList VersionTable()
+{
+    return {
+        u"CREATE TABLE APH_VERSAO (NRVERSAO INTEGER NOT NULL)"_s,
+        u"INSERT INTO APH_VERSAO (NRVERSAO) VALUES (0)"_s,
+    };
+}
+
+QStringList Version1()
+{
+    return ParametersAndPeople() + ServerTables() + Catalogues() + Contracts() + Billing() +
+           VersionTable();
 }
 
 bool HasVersionTable(TStorage& storage)
@@ -160,7 +205,7 @@ int SchemaVersion(TStorage& storage)
 {
     if (!HasVersionTable(storage))
         return 0;
-    QSqlQuery& q = storage.Select(QStringLiteral("SELECT MAX(NRVERSAO) FROM APH_VERSAO"));
+    QSqlQuery& q = storage.Select(u"SELECT MAX(NRVERSAO) FROM APH_VERSAO"_s);
     const int version = q.next() ? q.value(0).toInt() : 0;
     TStorage::Done(q);
     return version;
@@ -170,17 +215,15 @@ int MigrateSchema(TStorage& storage)
 {
     const int before = SchemaVersion(storage);
     if (before > kSchemaVersion)
-        throw EStorageError(
-            QStringLiteral("O banco de dados está na versão %1 do esquema, mais nova "
-                           "que a deste servidor (%2).")
-                .arg(before)
-                .arg(kSchemaVersion));
+        throw EStorageError(u"O banco de dados está na versão %1 do esquema, mais nova "
+                            "que a deste servidor (%2)."_s.arg(before)
+                                .arg(kSchemaVersion));
     const QList<QStringList> migrations = {Version1()};
     for (int version = before + 1; version <= kSchemaVersion; ++version) {
         TTransaction tx(storage, TTransaction::Mode::Write);
         for (const QString& sql : migrations[version - 1])
             storage.ExecDirect(sql);
-        storage.Exec(QStringLiteral("UPDATE APH_VERSAO SET NRVERSAO = ?"), {version});
+        storage.Exec(u"UPDATE APH_VERSAO SET NRVERSAO = ?"_s, {version});
         tx.Commit();
     }
     return before;
@@ -190,13 +233,12 @@ void RequireCurrentSchema(TStorage& storage)
 {
     const int version = SchemaVersion(storage);
     if (version == 0)
-        throw EStorageError(QStringLiteral("O banco de dados não tem o esquema do servidor. Crie-o "
-                                           "com: aph-server init BANCO"));
+        throw EStorageError(u"O banco de dados não tem o esquema do servidor. Crie-o "
+                            "com: aph-server init BANCO"_s);
     if (version != kSchemaVersion)
-        throw EStorageError(QStringLiteral("O esquema do banco de dados está na versão %1; este "
-                                           "servidor usa a versão %2. Atualize-o com: aph-server "
-                                           "init BANCO")
-                                .arg(version)
+        throw EStorageError(u"O esquema do banco de dados está na versão %1; este "
+                            "servidor usa a versão %2. Atualize-o com: aph-server "
+                            "init BANCO"_s.arg(version)
                                 .arg(kSchemaVersion));
 }
 

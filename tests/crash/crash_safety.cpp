@@ -167,7 +167,7 @@ public:
             } catch (const ERpcError& e) {
                 std::lock_guard lock(m_log.Mutex);
                 ++m_log.RpcErrors;
-                m_log.Unexpected << QStringLiteral("error %1: %2").arg(e.Code()).arg(e.Message());
+                m_log.Unexpected << u"error %1: %2"_s.arg(e.Code()).arg(e.Message());
             } catch (const Exception& e) { // a read refused or malformed
                 std::lock_guard lock(m_log.Mutex);
                 m_log.Unexpected << e.Message();
@@ -459,7 +459,7 @@ private:
         const qsizetype before = m_failures.size();
         Open();
         const auto fail = [this](const QString& what) {
-            m_failures << QStringLiteral("kill %1: %2").arg(m_kills + 1).arg(what);
+            m_failures << u"kill %1: %2"_s.arg(m_kills + 1).arg(what);
         };
         if (Column(u"PRAGMA integrity_check"_s) != QStringList{u"ok"_s})
             fail(u"integrity_check failed"_s);
@@ -475,7 +475,7 @@ private:
         const std::map<QString, TStored> rows = Read();
         m_csas = static_cast<long long>(rows.size());
         if (rows.size() != static_cast<std::size_t>(m_initial.size()))
-            fail(QStringLiteral("%1 CSAs; expected %2").arg(rows.size()).arg(m_initial.size()));
+            fail(u"%1 CSAs; expected %2"_s.arg(rows.size()).arg(m_initial.size()));
 
         std::lock_guard lock(m_log.Mutex);
         // Which saves each CSA's stored approval goes back through: the
@@ -502,19 +502,18 @@ private:
             const std::optional<double> initial = m_initial.value(key);
             const bool filledByGeneration = row.InCht && !initial && value && *value == row.Worked;
             if (value != initial && !filledByGeneration)
-                fail(QStringLiteral("CSA %1: the approval %2 comes from no save")
-                         .arg(key)
-                         .arg(value ? QString::number(*value, 'g', 17) : u"null"_s));
+                fail(u"CSA %1: the approval %2 comes from no save"_s.arg(key).arg(
+                    value ? QString::number(*value, 'g', 17) : u"null"_s));
         }
         for (std::size_t w = 0; w < m_log.Writes.size(); ++w) {
             const TWrite& write = m_log.Writes[w];
             const std::size_t in = applied[w];
             if (write.Outcome == TOutcome::Acked && in != write.Records.size())
-                fail(QStringLiteral("save %1 acknowledged and lost").arg(w));
+                fail(u"save %1 acknowledged and lost"_s.arg(w));
             if (write.Outcome == TOutcome::Refused && in != 0)
-                fail(QStringLiteral("save %1 refused and stored").arg(w));
+                fail(u"save %1 refused and stored"_s.arg(w));
             if (in != 0 && in != write.Records.size())
-                fail(QStringLiteral("save %1 half applied").arg(w));
+                fail(u"save %1 half applied"_s.arg(w));
             if (write.Outcome == TOutcome::InDoubt && in != 0 && !m_counted.contains(w)) {
                 m_counted.insert(w);
                 ++m_doubtApplied;
@@ -525,8 +524,7 @@ private:
                 continue;
             const auto free = freeDays.lower_bound(g.From);
             if (free != freeDays.end() && *free <= g.To)
-                fail(QStringLiteral("day %1 has a CSA without CHT after an acknowledged generation")
-                         .arg(*free));
+                fail(u"day %1 has a CSA without CHT after an acknowledged generation"_s.arg(*free));
         }
         for (const QString& u : m_log.Unexpected)
             fail(u"unexpected answer: "_s + u);

@@ -6,9 +6,13 @@
 // approvals as they stand; nothing outside it is billed.
 #include "host/data/formatsettings.h"
 #include "host/data/packetcodec.h"
+#include "host/data/scopeguard.h"
 #include "tests/support/serverfixture.h"
 
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpSocket>
 
 #include <algorithm>
 #include <cmath>
@@ -82,7 +86,7 @@ using TAnswer = QString;
 
 QString DayText(int day)
 {
-    return QStringLiteral("%1/03/2030").arg(day, 2, 10, QLatin1Char('0'));
+    return u"%1/03/2030"_s.arg(day, 2, 10, QLatin1Char('0'));
 }
 
 // Every way of merging the actors' step sequences, as the actor taking
@@ -103,6 +107,54 @@ void Merge(std::vector<int>& left, std::vector<int>& order, std::vector<std::vec
     if (done)
         out.push_back(order);
 }
+
+// A logged-in connection whose request goes out before its reply is
+// awaited, so that a thread can tell that its write is with the server
+// while the database still holds it back. It lives on the thread that
+// made it.
+class TWriteConnection
+{
+public:
+    TWriteConnection(quint16 port, const QString& token)
+    {
+        m_socket.connectToHost(u"127.0.0.1"_s, port);
+        if (!m_socket.waitForConnected(5000))
+            throw std::runtime_error("no connection for the write");
+        Send(u"Login"_s, {u"ANA"_s, token});
+        CheckedPacket(Reply());
+    }
+
+    // Returns once the request has left for the server.
+    void Send(const QString& method, const QJsonArray& params)
+    {
+        const QJsonObject request{{u"jsonrpc"_s, u"2.0"_s},
+                                  {u"id"_s, ++m_id},
+                                  {u"method"_s, method},
+                                  {u"params"_s, params}};
+        m_socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
+        while (m_socket.bytesToWrite() > 0)
+            if (!m_socket.waitForBytesWritten(5000))
+                throw std::runtime_error("the request did not go out");
+    }
+
+    // The result of the request sent; ERpcError for an error reply.
+    QJsonValue Reply()
+    {
+        while (!m_socket.canReadLine())
+            if (!m_socket.waitForReadyRead(30000))
+                throw std::runtime_error("no reply");
+        const QJsonObject reply = QJsonDocument::fromJson(m_socket.readLine()).object();
+        if (reply.contains(u"error")) {
+            const QJsonObject error = reply.value(u"error").toObject();
+            throw ERpcError(error.value(u"code").toInt(), error.value(u"message").toString());
+        }
+        return reply.value(u"result");
+    }
+
+private:
+    QTcpSocket m_socket;
+    qint64 m_id = 0;
+};
 
 class InterleavingTest : public ServerTest
 {
@@ -149,7 +201,8 @@ protected:
         return all;
     }
 
-    TAnswer Save(TRpcClient& client, const TDataPacket& loaded, const TActorSpec& spec)
+    // An editor's save: its value on all its days, in one delta.
+    static QJsonArray SaveParams(const TDataPacket& loaded, const TActorSpec& spec)
     {
         const int dayField = loaded.FieldIndex(u"DTSERVPREST"_s);
         TDelta delta;
@@ -167,23 +220,33 @@ protected:
                                  Value::FromNumber(spec.Value));
             delta.Records.push_back(std::move(rec));
         }
+        return {DeltaToJson(delta)};
+    }
+
+    // A generation of the CHTs of March.
+    static QJsonArray GenerateParams()
+    {
+        return {kMar1, kMar31, u"ANA"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s};
+    }
+
+    static TAnswer AnswerOf(const QJsonValue& result)
+    {
         try {
-            Checked(client, u"SetCSA"_s, {DeltaToJson(delta)});
+            CheckedPacket(result);
             return {};
         } catch (const EServerError& e) {
             return e.Message();
         }
     }
 
+    TAnswer Save(TRpcClient& client, const TDataPacket& loaded, const TActorSpec& spec)
+    {
+        return AnswerOf(client.Call(u"SetCSA"_s, SaveParams(loaded, spec)));
+    }
+
     TAnswer Generate(TRpcClient& client)
     {
-        try {
-            Checked(client, u"SetCHT"_s,
-                    {kMar1, kMar31, u"ANA"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s});
-            return {};
-        } catch (const EServerError& e) {
-            return e.Message();
-        }
+        return AnswerOf(client.Call(u"SetCHT"_s, GenerateParams()));
     }
 
     // Whether an answer is the one the model predicts.
@@ -213,9 +276,7 @@ protected:
                 got.Comis = r[2].toDouble();
             got.InCht = !r[3].isNull();
             if (got != want)
-                out << QStringLiteral(
-                           "day %1: approved %2 (expected %3), in a CHT %4 (expected %5)")
-                           .arg(day)
+                out << u"day %1: approved %2 (expected %3), in a CHT %4 (expected %5)"_s.arg(day)
                            .arg(r[1].toString(),
                                 want.Fatu ? QString::number(*want.Fatu) : u"null"_s)
                            .arg(got.InCht)
@@ -224,7 +285,7 @@ protected:
         const int chts =
             m_db->Scalar(u"SELECT COUNT(*) FROM CHT WHERE CDOPERINCL = 'ANA'"_s).toInt();
         if (chts != model.Chts)
-            out << QStringLiteral("%1 CHTs generated; expected %2").arg(chts).arg(model.Chts);
+            out << u"%1 CHTs generated; expected %2"_s.arg(chts).arg(model.Chts);
         // Every approved hour billed once: the CHTs hold exactly the hours the
         // model bills, and every generated CHT holds CSAs.
         double billed = 0;
@@ -235,7 +296,7 @@ protected:
                                            "H.CDOPERINCL = 'ANA'"_s)
                                   .toDouble();
         if (std::abs(stored - billed) > 1e-9)
-            out << QStringLiteral("%1 hours billed; expected %2").arg(stored).arg(billed);
+            out << u"%1 hours billed; expected %2"_s.arg(stored).arg(billed);
         if (m_db->Scalar(u"SELECT COUNT(*) FROM CHT H WHERE NOT EXISTS (SELECT 1 FROM CSA A "
                          "WHERE A.NRSEQUCHT = H.NRSEQUCHT)"_s)
                 .toInt() != 0)
@@ -315,14 +376,13 @@ protected:
         }
     }
     void ReleaseWriters() { m_db->ExecDirect(u"COMMIT"_s); }
-    // Waits until that many requests wait on the held locks. PostgreSQL
-    // shows them; SQLite does not, so there a pause must do.
-    void AwaitBlocked(int writers)
+    // Waits until that many requests wait on the held locks, as PostgreSQL
+    // shows them, within a bounded time. SQLite shows no waiting writer;
+    // there the requests having reached the server is what the race has.
+    void AwaitLockWaits(int writers)
     {
-        if (!TTestDatabase::UsesPostgres()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        if (!TTestDatabase::UsesPostgres())
             return;
-        }
         QElapsedTimer timer;
         timer.start();
         while (timer.elapsed() < 20000) {
@@ -345,33 +405,44 @@ protected:
         const TRows start = TModel().Rows;
         std::vector<TAnswer> answers(specs.size());
         std::vector<QString> failures(specs.size());
-        std::latch loaded(static_cast<std::ptrdiff_t>(specs.size()) + 1);
+        const auto actors = static_cast<std::ptrdiff_t>(specs.size());
+        std::latch loaded(actors + 1);
+        std::latch sent(actors); // every write request is with the server
+        const quint16 port = m_server->Port();
         HoldWriters();
         std::vector<std::thread> threads;
         for (std::size_t i = 0; i < specs.size(); ++i)
             threads.emplace_back([&, i] {
-                // Each connection lives in its own thread, as in separate desktops.
-                std::unique_ptr<TRpcClient> client;
-                TDataPacket rows;
+                // Each actor is its own desktop: it reads on one connection
+                // and writes on another, all in its own thread.
+                std::optional<TWriteConnection> writer;
+                QJsonArray params;
                 try {
-                    client = NewClient();
-                    if (!specs[i].IsGenerator())
-                        rows = Load(*client);
+                    auto reader = NewClient();
+                    params = specs[i].IsGenerator() ? GenerateParams()
+                                                    : SaveParams(Load(*reader), specs[i]);
+                    writer.emplace(port, m_token);
                 } catch (const std::exception& e) {
                     failures[i] = QString::fromUtf8(e.what());
                 }
                 loaded.arrive_and_wait();
-                if (!client)
-                    return;
                 try {
-                    answers[i] =
-                        specs[i].IsGenerator() ? Generate(*client) : Save(*client, rows, specs[i]);
+                    {
+                        // Counted down however the send ends, so that the
+                        // test never waits for a write that cannot come.
+                        TScopeExit gone([&sent] { sent.count_down(); });
+                        if (!writer)
+                            return;
+                        writer->Send(specs[i].IsGenerator() ? u"SetCHT"_s : u"SetCSA"_s, params);
+                    }
+                    answers[i] = AnswerOf(writer->Reply());
                 } catch (const std::exception& e) {
                     failures[i] = QString::fromUtf8(e.what());
                 }
             });
         loaded.arrive_and_wait();
-        AwaitBlocked(static_cast<int>(specs.size()));
+        sent.wait();
+        AwaitLockWaits(static_cast<int>(specs.size()));
         ReleaseWriters();
         for (std::thread& t : threads)
             t.join();

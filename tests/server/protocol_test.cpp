@@ -22,7 +22,7 @@ int ErrorOf(const QJsonValue& reply)
     return reply.toObject().value(u"error"_s).toObject().value(u"code"_s).toInt();
 }
 
-const QJsonArray kPropAll{QStringLiteral("0001"), QString(), QStringLiteral("T")};
+const QJsonArray kPropAll{u"0001"_s, QString(), u"T"_s};
 
 class ProtocolTest : public ServerTest
 {

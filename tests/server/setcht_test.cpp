@@ -127,7 +127,7 @@ TEST_F(SetChtTest, TwoServersAtOnceNeverPutACsaInTwoChts)
 {
     // Enough work that the two generations overlap.
     for (int e = 0; e < 12; ++e) {
-        const QString func = QStringLiteral("TX%1").arg(e);
+        const QString func = u"TX%1"_s.arg(e);
         AddEmployee(func, func, u"01"_s);
         for (int d = 1; d <= 28; ++d)
             AddCsa(u"TP1"_s, u"01"_s, e % 2 ? u"001"_s : u"002"_s, func, u"01"_s, Day(2030, 3, d),

@@ -45,7 +45,7 @@ protected:
         AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 4), 7.49999);
         const char* statuses[] = {"P", "A", "R"};
         for (int i = 0; i < 3; ++i) {
-            const QString cht = QStringLiteral("9001%1").arg(i + 1);
+            const QString cht = u"9001%1"_s.arg(i + 1);
             AddCht(cht, u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s,
                    QString::fromUtf8(statuses[i]));
             AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 3, 10 + i), 8, cht, 8,
@@ -170,6 +170,43 @@ TEST_F(SetCsaTest, HoursAreComparedAtFiveDecimalsAndThousandths)
     // Commission within the same thousandth of an hour needs no occurrence.
     EXPECT_EQ(Save(Delta(Free(), {{3, {{"QTHRAPRCOMIS", N(7.4995)}}}})), QString());
     EXPECT_FALSE(Save(Delta(Free(), {{3, {{"QTHRAPRCOMIS", N(7.4989)}}}})).isEmpty());
+}
+
+TEST_F(SetCsaTest, HoursAreRoundedAsTheScreenRoundsThem)
+{
+    // 2.099995 lies just below its decimal form in binary; rounded half away
+    // from zero at five decimals from that form it is 2.1, as the screen
+    // shows it, so 2.1 approved is not above it. 2.09999 stays below 2.1.
+    AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 5), 2.099995);
+    AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 6), 2.09999);
+    const std::size_t boundary = 4, below = 5;
+    // The commission differs from the hours worked in the thousandths, so
+    // it comes with an occurrence: only the comparison with the hours is
+    // left to refuse it.
+    const TChanges commission = {
+        {"QTHRAPRCOMIS", N(2.1)}, {"CDGRPOCOR", T("01")}, {"CDOCORR", T("01")}};
+
+    ASSERT_EQ(Free().Rows.size(), 6u);
+    const QString billedAtBoundary = Save(Delta(Free(), {{boundary, {{"QTHRAPROFATU", N(2.1)}}}}));
+    EXPECT_TRUE(billedAtBoundary.isEmpty()) << billedAtBoundary.toStdString();
+    const QString commissionedAtBoundary = Save(Delta(Free(), {{boundary, commission}}));
+    EXPECT_TRUE(commissionedAtBoundary.isEmpty()) << commissionedAtBoundary.toStdString();
+    EXPECT_EQ(Stored("TF1", Day(2030, 3, 5))[0].toDouble(), 2.1);
+    EXPECT_EQ(Stored("TF1", Day(2030, 3, 5))[1].toDouble(), 2.1);
+
+    const TDataPacket p = Free();
+    const QString billed = Save(Delta(p, {{below, {{"QTHRAPROFATU", N(2.1)}}}}));
+    EXPECT_TRUE(billed.contains(u"CSA do dia 06/03/2030: Quantidade de Horas Normais para "
+                                "Faturamento deve ser menor ou igual à Quantidade de Horas "
+                                "Trabalhadas."_s))
+        << billed.toStdString();
+    const QString commissioned = Save(Delta(p, {{below, commission}}));
+    EXPECT_TRUE(commissioned.contains(u"CSA do dia 06/03/2030: Quantidade de Horas Aprovadas para "
+                                      "Comissão deve ser menor ou igual à Quantidade de Horas "
+                                      "Trabalhadas."_s))
+        << commissioned.toStdString();
+    EXPECT_TRUE(Stored("TF1", Day(2030, 3, 6))[0].isNull());
+    EXPECT_TRUE(Stored("TF1", Day(2030, 3, 6))[1].isNull());
 }
 
 TEST_F(SetCsaTest, OnlyChangesOfExistingCsasAreAccepted)

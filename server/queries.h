@@ -1,0 +1,79 @@
+#pragma once
+
+#include "requests.h"
+
+#include <QString>
+#include <QVariantList>
+
+namespace aph {
+
+class TStorage;
+
+// The SQL of a statement and the values it binds, in order. MatchesNothing
+// when the arguments pick nothing, so that no query needs to run.
+struct TQueryText
+{
+    QString Sql;
+    QVariantList Values;
+    bool MatchesNothing = false;
+
+    static TQueryText Nothing() { return {QString(), {}, true}; }
+};
+
+// The SQL of the approval service, apart from the rules that run it. Every
+// value a client sent is bound, never pasted into the text; the storage
+// gives the few fragments that differ between engines. Selections and
+// situation codes are decoded here and throw EInvalidArgument when they do
+// not parse.
+
+// The four reads whose rows are the reply's fields in order, and GetProp's
+// (whose rows the service completes with the marker and the picker's key).
+TQueryText ServPrestQuery(const TStorage& storage, const TGetServPrestRequest& request);
+TQueryText PropQuery(const TStorage& storage, const TGetPropRequest& request);
+TQueryText FuncQuery(const TStorage& storage, const TGetFuncRequest& request);
+TQueryText ChtQuery(const TGetChtRequest& request);
+// The CSA columns, then DTINCLUSAO, CDOPERINCL and the operator's name.
+TQueryText CsaQuery(const TGetCsaRequest& request);
+
+// SetCSA. The key of a CSA: proposal, version, service, employee, day.
+// The stored CSA, locked for the change: CDGRPOCOR, CDOCORR, CDEMPRESA,
+// NRSERVPREST, NRAPURFATFAS, QTHRAPRCOMIS, QTHRAPROFATU, QTHRTRAB,
+// NRSEQUCHT, CDCLIENTE, CDTIPOSERV.
+TQueryText StoredCsaQuery(const TStorage& storage, const QVariantList& key);
+TQueryText ChtStatusQuery(const TStorage& storage, const QString& chtNumber);
+TQueryText OccurrenceQuery(const QString& group, const QString& code);
+// The approvals and the occurrence written; null values clear them.
+TQueryText CsaApprovalUpdate(const QVariant& billed, const QVariant& commission,
+                             const QVariant& group, const QVariant& code, const QVariantList& key);
+
+// SetCHT.
+TQueryText OperatorStatusQuery(const QString& operatorCode);
+// The CSAs without CHT that the request picks, one row per future CHT:
+// proposal, version, service, employee, company, first and last day, the
+// activity type's name, the number of CSAs.
+TQueryText ChtGroupsQuery(const TStorage& storage, const TSetChtRequest& request);
+// Takes count numbers from the CHT sequence; the last one taken is then
+// read with LastChtNumberQuery, in the same transaction.
+TQueryText ReserveChtNumbers(long long count);
+TQueryText LastChtNumberQuery();
+// One INSERT of rowCount CHTs, ten values a row: number, description,
+// date, operator, situation, then the proposal, version, service, employee
+// and company billed.
+QString ChtInsertSql(int rowCount);
+constexpr int kChtInsertColumns = 10;
+// Every CSA without CHT of the period joins the CHT of its service and
+// employee among those numbered first to last; empty approvals take the
+// hours worked.
+TQueryText AttachCsasToChts(const QString& firstCht, const QString& lastCht, TDay start, TDay end);
+
+// The audit record of one call; a null connection operator when the
+// connection has no login.
+TQueryText AuditInsert(double when, const QString& operatorCode, const QVariant& connectionOperator,
+                       const QString& event);
+
+// The key GetProp gives a proposal for the picker: NRPROPOSFAS "|"
+// NRVERPROPFAS. A version never contains "|", so the last "|" splits it.
+QString ProposalKey(const QString& proposal, const QString& version);
+bool SplitProposalKey(const QString& key, QString& proposal, QString& version);
+
+} // namespace aph
