@@ -2,7 +2,10 @@
 // of a generated CHT, the write-back of an edited day, and the toolbar.
 #include "approval/cli_aph31500.h"
 #include "filter/cli_aph31501.h"
+#include "host/data/scopeguard.h"
 #include "host/framework/functions.h"
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -25,151 +28,120 @@ QString SituacaoCHT()
     return frmFiltroCsa ? frmFiltroCsa->stSituacaoCHT : QString();
 }
 
-// A load framed by the busy animation: the animation ends whatever happens.
-template <class F> void Load(F&& body)
-{
-    ActiveShowAvi(Application()->MainForm(), 1);
-    try {
-        body();
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
-    }
-    DeactiveShowAvi();
-}
-
 } // namespace
 
 void TfrmAprovaHoras::cdsServPrestAfterScroll(TDataSet*)
 {
-    Load([this] {
-        const QString todos = Filtro.Funcionario.Todos ? u"T"_s : QString();
-        const QString lista = Filtro.Funcionario.Todos ? QString() : Filtro.Funcionario.Lista;
-        const QJsonValue reply = netAprovCsa.AppServer().Call(
-            u"GetFunc"_s, {Filtro.DtInicial, Filtro.DtFinal, Str(cdsServPrest, "CDCLIENTE"),
-                           Str(cdsServPrest, "CDTIPOSERV"), Str(cdsServPrest, "NRPROPOSFAS"),
-                           Str(cdsServPrest, "NRVERPROPFAS"), Str(cdsServPrest, "NRSERVCONT"),
-                           todos, lista, SituacaoCSA(), SituacaoCHT()});
-        cdsFunc.SetData(CheckResultServ(reply, true, 0));
-        // No employee means no change of row: the CHTs must be loaded here.
-        if (!cdsFunc.Active() || cdsFunc.IsEmpty())
-            cdsFuncAfterScroll(&cdsFunc);
-    });
+    TBusyAnimation busy;
+    const QString todos = Filtro.Funcionario.Todos ? u"T"_s : QString();
+    const QString lista = Filtro.Funcionario.Todos ? QString() : Filtro.Funcionario.Lista;
+    const QJsonValue reply = netAprovCsa.AppServer().Call(
+        u"GetFunc"_s, {Filtro.DtInicial, Filtro.DtFinal, Str(cdsServPrest, "CDCLIENTE"),
+                       Str(cdsServPrest, "CDTIPOSERV"), Str(cdsServPrest, "NRPROPOSFAS"),
+                       Str(cdsServPrest, "NRVERPROPFAS"), Str(cdsServPrest, "NRSERVCONT"), todos,
+                       lista, SituacaoCSA(), SituacaoCHT()});
+    cdsFunc.SetData(CheckResultServ(reply, true, 0));
+    // No employee means no change of row: the CHTs must be loaded here.
+    if (!cdsFunc.Active() || cdsFunc.IsEmpty())
+        cdsFuncAfterScroll(&cdsFunc);
 }
 
 void TfrmAprovaHoras::cdsFuncAfterScroll(TDataSet*)
 {
-    Load([this] {
-        const QJsonValue reply = netAprovCsa.AppServer().Call(
-            u"GetCHT"_s, {Str(cdsServPrest, "CDTIPOSERV"), Str(cdsServPrest, "NRPROPOSFAS"),
-                          Str(cdsServPrest, "NRVERPROPFAS"), Filtro.DtInicial, Filtro.DtFinal,
-                          Str(cdsFunc, "CDFUNC"), Str(cdsFunc, "CDEMPRESA"), SituacaoCHT()});
-        if (!Filtro.SemCHTGerada) {
-            cdsCHT.SetData(CheckResultServ(reply, true, 0));
-            if (!cdsCHT.Active() || cdsCHT.IsEmpty()) {
-                // No CHT and no row for the CSAs without one: the days of the
-                // previous employee must not stay on screen as if they were
-                // this one's.
-                cdsCSA.Close();
-                cdsAuxCSA.Close();
-                lblTotHoraTrab->SetCaption(QString());
-                lblTotHoraFat->SetCaption(QString());
-                lblTotHoraComis->SetCaption(QString());
-                nedVrFaturar->Clear();
-                dtsPadraoStateChange(dtsPadrao);
-            }
-            return;
+    TBusyAnimation busy;
+    const QJsonValue reply = netAprovCsa.AppServer().Call(
+        u"GetCHT"_s, {Str(cdsServPrest, "CDTIPOSERV"), Str(cdsServPrest, "NRPROPOSFAS"),
+                      Str(cdsServPrest, "NRVERPROPFAS"), Filtro.DtInicial, Filtro.DtFinal,
+                      Str(cdsFunc, "CDFUNC"), Str(cdsFunc, "CDEMPRESA"), SituacaoCHT()});
+    if (!Filtro.SemCHTGerada) {
+        cdsCHT.SetData(CheckResultServ(reply, true, 0));
+        if (!cdsCHT.Active() || cdsCHT.IsEmpty()) {
+            // No CHT and no row for the CSAs without one: the days of the
+            // previous employee must not stay on screen as if they were
+            // this one's.
+            cdsCSA.Close();
+            cdsAuxCSA.Close();
+            lblTotHoraTrab->SetCaption(QString());
+            lblTotHoraFat->SetCaption(QString());
+            lblTotHoraComis->SetCaption(QString());
+            nedVrFaturar->Clear();
+            dtsPadraoStateChange(dtsPadrao);
         }
-        // The row for the CSAs without CHT goes on top and is the one whose
-        // days are loaded last. The days of the rows the load and the insert
-        // pass through would be replaced at once, so they are not fetched.
-        const TClientDataSet::TDataSetNotifyEvent afterScroll = cdsCHT.AfterScroll;
-        cdsCHT.AfterScroll = nullptr;
-        try {
-            cdsCHT.SetData(CheckResultServ(reply, true, 0));
-            if (!cdsCHT.Active())
-                cdsCHT.CreateDataSet();
-            cdsCHT.Insert();
-            cdsCHT.FieldByName(u"DSREFECHT"_s)->SetAsString(u"CSA´s sem CHT Gerada"_s);
-            cdsCHT.Post();
-        } catch (...) {
-            cdsCHT.AfterScroll = afterScroll;
-            throw;
-        }
-        cdsCHT.AfterScroll = afterScroll;
-        cdsCHT.First();
-    });
+        return;
+    }
+    // The row for the CSAs without CHT goes on top and is the one whose
+    // days are loaded last. The days of the rows the load and the insert
+    // pass through would be replaced at once, so they are not fetched.
+    {
+        TDetachHandler afterScroll(cdsCHT.AfterScroll);
+        cdsCHT.SetData(CheckResultServ(reply, true, 0));
+        if (!cdsCHT.Active())
+            cdsCHT.CreateDataSet();
+        cdsCHT.Insert();
+        cdsCHT.FieldByName(u"DSREFECHT"_s)->SetAsString(u"CSA´s sem CHT Gerada"_s);
+        cdsCHT.Post();
+    }
+    cdsCHT.First();
 }
 
 void TfrmAprovaHoras::cdsCHTAfterScroll(TDataSet*)
 {
-    // 1. Generated CHT ("S") or the CSAs without one ("N").
+    // A generated CHT ("S") or the row for the CSAs without one ("N").
     const QString kind = Str(cdsCHT, "NRSEQUCHT").isEmpty() ? u"N"_s : u"S"_s;
-    bool suspended = false;
-    bool beforePostDetached = false;
-    ActiveShowAvi(Application()->MainForm(), 1);
-    try {
-        // 2.
-        const QJsonValue reply = netAprovCsa.AppServer().Call(
-            u"GetCSA"_s, {Str(cdsServPrest, "CDCLIENTE"), Str(cdsFunc, "CDFUNC"), Filtro.DtInicial,
-                          Filtro.DtFinal, Str(cdsServPrest, "CDTIPOSERV"),
-                          Str(cdsServPrest, "NRPROPOSFAS"), Str(cdsServPrest, "NRVERPROPFAS"),
-                          Str(cdsCHT, "NRSEQUCHT"), kind, Str(cdsFunc, "CDEMPRESA")});
-        cdsCSA.SetData(CheckResultServ(reply, true, 0));
-        // 3. and 4.
-        dtsPadrao->OnStateChange = nullptr;
-        if (cdsCSA.Active() && !cdsCSA.IsEmpty()) {
-            cdsAuxCSA.DisableControls();
-            suspended = true;
-        }
-        // 5.
-        if (cdsCSA.Active())
-            cdsAuxCSA.CopyDataFrom(cdsCSA);
-        else
-            cdsAuxCSA.Close();
-        // 6.
-        lblTotHoraTrab->SetCaption(QString());
-        lblTotHoraFat->SetCaption(QString());
-        lblTotHoraComis->SetCaption(QString());
-        nedVrFaturar->SetNumber(0);
-        TotalizaCSA();
-        // 7.
-        if (!Str(cdsCHT, "NRSEQUCHT").isEmpty()) {
-            cdsAuxCSA.BeforePost = nullptr;
-            beforePostDetached = true;
-            AdcionaData();
-            cdsAuxCSA.BeforePost = BeforePostHandler();
-            beforePostDetached = false;
-        }
-        // 8. and 9.
-        dtsPadrao->OnStateChange = StateChangeHandler();
-        if (suspended) {
-            suspended = false;
-            cdsAuxCSA.EnableControls();
-        }
-    } catch (...) {
-        dtsPadrao->OnStateChange = StateChangeHandler();
-        if (beforePostDetached)
-            cdsAuxCSA.BeforePost = BeforePostHandler();
-        dtsPadraoStateChange(dtsPadrao);
-        if (suspended)
-            cdsAuxCSA.EnableControls();
-        DeactiveShowAvi();
-        throw;
+    // The guards below end in the reverse of their declaration: the
+    // state-change handler comes back first, then a failed load has the
+    // toolbar follow the working copy's state, then the working copy's
+    // display resumes (its state report reaching the handler) and the busy
+    // animation ends last. That is why the display guard is declared before
+    // the handler is detached, though display is suspended only afterwards,
+    // once the days are in.
+    TBusyAnimation busy;
+    std::optional<TControlsDisabled<TClientDataSet>> quiet;
+    TScopeFail reportState([this] { dtsPadraoStateChange(dtsPadrao); });
+    FetchCSA(kind);
+    // The working copy is refilled without the toolbar following each step.
+    TDetachHandler stateChange(dtsPadrao->OnStateChange);
+    if (cdsCSA.Active() && !cdsCSA.IsEmpty())
+        quiet.emplace(&cdsAuxCSA);
+    if (cdsCSA.Active())
+        cdsAuxCSA.CopyDataFrom(cdsCSA);
+    else
+        cdsAuxCSA.Close();
+    // The totals start from nothing, then count the days just loaded.
+    lblTotHoraTrab->SetCaption(QString());
+    lblTotHoraFat->SetCaption(QString());
+    lblTotHoraComis->SetCaption(QString());
+    nedVrFaturar->SetNumber(0);
+    TotalizaCSA();
+    // A generated CHT shows every day of its period, the days without hours
+    // too. Those rows exist only in the working copy: the write-back of a
+    // posted day stays out of their insertion.
+    if (!Str(cdsCHT, "NRSEQUCHT").isEmpty()) {
+        TDetachHandler beforePost(cdsAuxCSA.BeforePost);
+        AdcionaData();
     }
-    // 10.
-    DeactiveShowAvi();
+}
+
+void TfrmAprovaHoras::FetchCSA(const QString& kind)
+{
+    const QJsonValue reply = netAprovCsa.AppServer().Call(
+        u"GetCSA"_s, {Str(cdsServPrest, "CDCLIENTE"), Str(cdsFunc, "CDFUNC"), Filtro.DtInicial,
+                      Filtro.DtFinal, Str(cdsServPrest, "CDTIPOSERV"),
+                      Str(cdsServPrest, "NRPROPOSFAS"), Str(cdsServPrest, "NRVERPROPFAS"),
+                      Str(cdsCHT, "NRSEQUCHT"), kind, Str(cdsFunc, "CDEMPRESA")});
+    cdsCSA.SetData(CheckResultServ(reply, true, 0));
 }
 
 void TfrmAprovaHoras::AdcionaData()
 {
     TField* data = cdsAuxCSA.FieldByName(u"DTSERVPREST"_s);
-    // 1.
+    // The days are sorted by date: each gap after a day is filled with the
+    // missing days, one row each.
     const int n = cdsAuxCSA.RecordCount();
     cdsAuxCSA.First();
     TDateTime d = data->AsDateTime();
     cdsAuxCSA.Next();
-    // 2. The rows as they stood before the filling, from the current one on.
+    // The rows as they stood before the filling, from the current one on.
     const int walk = n - cdsAuxCSA.RecNo() + 1;
     for (int i = 0; i < walk; ++i) {
         while (data->AsDateTime() - d > 1.0) {
@@ -184,38 +156,35 @@ void TfrmAprovaHoras::AdcionaData()
         d = d + 1.0;
         cdsAuxCSA.Next();
     }
-    // 3.
+    // The user starts on the first day.
     cdsAuxCSA.First();
 }
 
 void TfrmAprovaHoras::LoadCSA()
 {
-    // 1. and 2. The server copy's day of this row; a gap day has none.
+    // The server copy's day of this row; a gap day has none.
     if (!cdsCSA.Active() ||
         !cdsCSA.Locate(u"DTSERVPREST"_s, cdsAuxCSA.FieldByName(u"DTSERVPREST"_s)->AsString(),
                        static_cast<int>(TLocateOption::loCaseInsensitive)))
         return;
-    // 3.
+    // The approvals and the occurrence go to the server copy, whose post
+    // checks and saves them.
     cdsCSA.Edit();
-    try {
-        cdsCSA.FieldByName(u"QTHRAPROFATU"_s)
-            ->SetAsFloat(cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s)->AsFloat());
-        cdsCSA.FieldByName(u"QTHRAPRCOMIS"_s)
-            ->SetAsFloat(cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s)->AsFloat());
-        cdsCSA.FieldByName(u"CDOCORR"_s)
-            ->SetAsString(cdsAuxCSA.FieldByName(u"CDOCORR"_s)->AsString());
-        cdsCSA.FieldByName(u"CDGRPOCOR"_s)
-            ->SetAsString(cdsAuxCSA.FieldByName(u"CDGRPOCOR"_s)->AsString());
-        cdsCSA.FieldByName(u"DSOCORR"_s)
-            ->SetAsString(cdsAuxCSA.FieldByName(u"DSOCORR"_s)->AsString());
-        cdsCSA.Post();
-    } catch (...) {
-        // A refused validation abandons the write-back as a whole: the
-        // server copy keeps its stored values and leaves editing.
+    // A refused validation abandons the write-back as a whole: the server
+    // copy keeps its stored values and leaves editing.
+    TScopeFail abandon([this] {
         if (cdsCSA.State() == TDataSetState::dsEdit)
             cdsCSA.Cancel();
-        throw;
-    }
+    });
+    cdsCSA.FieldByName(u"QTHRAPROFATU"_s)
+        ->SetAsFloat(cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s)->AsFloat());
+    cdsCSA.FieldByName(u"QTHRAPRCOMIS"_s)
+        ->SetAsFloat(cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s)->AsFloat());
+    cdsCSA.FieldByName(u"CDOCORR"_s)->SetAsString(cdsAuxCSA.FieldByName(u"CDOCORR"_s)->AsString());
+    cdsCSA.FieldByName(u"CDGRPOCOR"_s)
+        ->SetAsString(cdsAuxCSA.FieldByName(u"CDGRPOCOR"_s)->AsString());
+    cdsCSA.FieldByName(u"DSOCORR"_s)->SetAsString(cdsAuxCSA.FieldByName(u"DSOCORR"_s)->AsString());
+    cdsCSA.Post();
 }
 
 void TfrmAprovaHoras::HabilitaGrid(bool Enabled)

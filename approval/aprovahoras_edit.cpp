@@ -134,13 +134,13 @@ void TfrmAprovaHoras::cdsAuxCSAAfterEdit(TDataSet*)
 
 void TfrmAprovaHoras::cdsAuxCSABeforePost(TDataSet*)
 {
-    // 1. Approvals left empty take the hours worked.
+    // Approvals left empty take the hours worked.
     const double trab = cdsAuxCSA.FieldByName(u"QTHRTRAB"_s)->AsFloat();
     if (cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s)->IsNull())
         cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s)->SetAsFloat(trab);
     if (cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s)->IsNull())
         cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s)->SetAsFloat(trab);
-    // 2. to 4. The day goes to the server copy, is checked and saved.
+    // The day goes to the server copy, is checked and saved.
     LoadCSA();
 }
 
@@ -158,15 +158,15 @@ void TfrmAprovaHoras::cdsAuxCSAAfterCancel(TDataSet*)
 void TfrmAprovaHoras::cdsCSABeforePost(TDataSet*)
 {
     // The checks read the working row, the one the user typed into.
-    // 1.
+    // The cell under the cursor gets the check that leaving it would run.
     dbgCSAColExit(dbgCSA);
     const double trab = cdsAuxCSA.FieldByName(u"QTHRTRAB"_s)->AsFloat();
-    // 2.
+    // Billed hours are never above the hours worked.
     if (RoundDec(cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s)->AsFloat(), 5) > RoundDec(trab, 5)) {
         cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s)->FocusControl();
         MensErro(msgPadrao->Msg(u"Hr_Total<"_s), true);
     }
-    // 3. Commission hours that differ from the hours worked need a reason.
+    // Commission hours that differ from the hours worked need a reason.
     TField* comis = cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s);
     if (cdsAuxCSA.FieldByName(u"CDOCORR"_s)->AsString().isEmpty() &&
         Milesimos(trab) != Milesimos(comis->AsFloat()) && !comis->IsNull()) {

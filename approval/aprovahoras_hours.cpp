@@ -8,20 +8,18 @@ using namespace Qt::StringLiterals;
 
 namespace aph {
 
-namespace {} // namespace
-
 QString TfrmAprovaHoras::CalculaTempo(double Tempo) const
 {
-    // 1. and 2.: the fraction becomes minutes in extended precision, halves
+    // The fraction becomes minutes in extended precision, halves
     // going to the even minute (the default rounding mode).
     long double h = std::trunc(static_cast<long double>(Tempo));
     long double m = std::nearbyint((static_cast<long double>(Tempo) - h) * 60.0L);
-    // 3. A fraction that rounds to a whole hour carries.
+    // A fraction that rounds to a whole hour carries.
     if (m >= 60.0L) {
         h += 1.0L;
         m -= 60.0L;
     }
-    // 4.
+    // "HH:MM": at least two digits for the hours, always two for the minutes.
     QString text;
     if (h < 10)
         text += u'0';

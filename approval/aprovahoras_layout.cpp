@@ -1,10 +1,10 @@
 // The approval screen's datasets, layout, grids, toolbar, menu and message
 // table, and its creation and closing.
 #include "approval/cli_aph31500.h"
-#include "service/records.h"
 #include "filter/cli_aph31501.h"
 #include "host/framework/environment.h"
 #include "host/framework/functions.h"
+#include "service/records.h"
 
 using namespace Qt::StringLiterals;
 
@@ -143,6 +143,25 @@ TfrmAprovaHoras::~TfrmAprovaHoras()
 
 void TfrmAprovaHoras::CreateDataSets()
 {
+    CreateListFields();
+    CreateDayFields();
+    CreateOccurrenceQuery();
+
+    dtsServPrest.SetDataSet(&cdsServPrest);
+    dtsFunc.SetDataSet(&cdsFunc);
+    dtsCHT.SetDataSet(&cdsCHT);
+    dtsPadrao->SetDataSet(&cdsAuxCSA);
+    dtsOcorr.SetDataSet(&qryOcorr);
+
+    netAprovCsa.SetServerName(u"APH31500.rdmAprovCsaFat"_s);
+    netAprovCsa.SetHost(u"127.0.0.1"_s);
+    netAprovCsa.SetThrowException(false);
+
+    CreateMessages();
+}
+
+void TfrmAprovaHoras::CreateListFields()
+{
     Str(cdsServPrest, "CDCLIENTE", 21, nullptr, true);
     Str(cdsServPrest, "NMFANTCLIE", 50, "Cliente");
     Str(cdsServPrest, "NRPROPOSTA", 23, "Proposta");
@@ -177,7 +196,10 @@ void TfrmAprovaHoras::CreateDataSets()
                                                                      bool d) {
         cdsCHTIDSTATUSCHTGetText(s, t, d);
     };
+}
 
+void TfrmAprovaHoras::CreateDayFields()
+{
     CsaFields(cdsCSA, false);
     CsaFields(cdsAuxCSA, true);
     cdsAuxCSA.SetIndexFieldNames(u"DTSERVPREST"_s);
@@ -213,26 +235,22 @@ void TfrmAprovaHoras::CreateDataSets()
     f->OnGetText = [this](TField* s, QString& t, bool d) {
         cdsAuxCSAINCLUSAOGetText(s, t, d);
     };
+}
 
+void TfrmAprovaHoras::CreateOccurrenceQuery()
+{
     qryOcorr.SQL = {u"SELECT"_s,   u"  CDGRPOCOR, CDOCORR, DSOCORR"_s, u"FROM"_s, u"  OCORRENCIA"_s,
                     u"ORDER BY"_s, u"  CDGRPOCOR, CDOCORR"_s};
     qryOcorr.SQL_IB = qryOcorr.SQL;
-    f = Str(qryOcorr, "CDOCORR", 2, "Código");
+    TField* f = Str(qryOcorr, "CDOCORR", 2, "Código");
     f->SetDisplayWidth(7);
     f = Str(qryOcorr, "CDGRPOCOR", 2, "Grupo");
     f->SetDisplayWidth(7);
     Str(qryOcorr, "DSOCORR", 40, "Descrição");
+}
 
-    dtsServPrest.SetDataSet(&cdsServPrest);
-    dtsFunc.SetDataSet(&cdsFunc);
-    dtsCHT.SetDataSet(&cdsCHT);
-    dtsPadrao->SetDataSet(&cdsAuxCSA);
-    dtsOcorr.SetDataSet(&qryOcorr);
-
-    netAprovCsa.SetServerName(u"APH31500.rdmAprovCsaFat"_s);
-    netAprovCsa.SetHost(u"127.0.0.1"_s);
-    netAprovCsa.SetThrowException(false);
-
+void TfrmAprovaHoras::CreateMessages()
+{
     msgPadrao->SetScreenCode(u"APH31500"_s);
     msgPadrao->SetLines({
         u"Excl|Confirma exclusão?"_s,
@@ -258,6 +276,13 @@ void TfrmAprovaHoras::CreateDataSets()
 }
 
 void TfrmAprovaHoras::CreateLayout()
+{
+    CreatePanels();
+    CreateGrids();
+    CreateToolbar();
+}
+
+void TfrmAprovaHoras::CreatePanels()
 {
     // The page: services on top, then employees and CHTs beside the days.
     splDetalhe = tshPadrao->Add<TSplitter>(u"splDetalhe"_s);
@@ -292,7 +317,10 @@ void TfrmAprovaHoras::CreateLayout()
     dbtNome->SetDataSource(&dtsServPrest);
     dbtNome->SetDataField(u"NMFANTCLIE"_s);
     dbnPadrao->SetDataSource(&dtsServPrest);
+}
 
+void TfrmAprovaHoras::CreateGrids()
+{
     // Grids: no indicator, titles, resizable columns, lines, tabs, the
     // selection always shown; only the days take edits, only the employees
     // select whole rows.
@@ -332,7 +360,10 @@ void TfrmAprovaHoras::CreateLayout()
     dbgCSA->AddColumn(u"QTHRAPRCOMIS"_s, u"Hrs.Comissão"_s, 67);
     dbgCSA->AddColumn(u"DSOCORR"_s, u"Ocorrência"_s, 63, TColumnButtonStyle::cbsEllipsis);
     dbgCSA->AddColumn(u"INCLUSAO"_s);
+}
 
+void TfrmAprovaHoras::CreateToolbar()
+{
     // Toolbar: this screen's own buttons, and the base's last three moved
     // after them.
     sbtFiltrar = panMenu->Add<TSpeedButton>(u"sbtFiltrar"_s);
@@ -433,6 +464,13 @@ TClientDataSet::TDataSetNotifyEvent TfrmAprovaHoras::BeforePostHandler()
 
 void TfrmAprovaHoras::WireHandlers()
 {
+    WireDataSets();
+    WireGrids();
+    WireToolbar();
+}
+
+void TfrmAprovaHoras::WireDataSets()
+{
     cdsServPrest.AfterScroll = [this](TDataSet* d) {
         cdsServPrestAfterScroll(d);
     };
@@ -471,7 +509,10 @@ void TfrmAprovaHoras::WireHandlers()
     netAprovCsa.BeforeConnect = [this](TObject* s) {
         netAprovCsaBeforeConnect(s);
     };
+}
 
+void TfrmAprovaHoras::WireGrids()
+{
     dbgCSA->OnColEnter = [this](TObject* s) {
         dbgCSAColEnter(s);
     };
@@ -509,7 +550,10 @@ void TfrmAprovaHoras::WireHandlers()
             dbgPadraoKeyPress(s, k);
         };
     }
+}
 
+void TfrmAprovaHoras::WireToolbar()
+{
     sbtFiltrar->OnClick = [this](TObject* s) {
         sbtFiltrarClick(s);
     };
@@ -534,14 +578,8 @@ void TfrmAprovaHoras::FormCreate(TObject* Sender)
     stlMarcado = new QStringList();
     cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s)->SetEditMask(u"!90:00;1; "_s);
     cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s)->SetEditMask(u"!90:00;1; "_s);
-    ActiveShowAvi(Application()->MainForm(), 0);
-    try {
-        netAprovCsa.SetConnected(true);
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
-    }
-    DeactiveShowAvi();
+    TBusyAnimation busy(0);
+    netAprovCsa.SetConnected(true);
 }
 
 void TfrmAprovaHoras::FormClose(TObject* Sender, TCloseAction& Action)
@@ -584,19 +622,16 @@ void Cli_aph31500_Finalization()
 extern "C" void IniProc()
 {
     using namespace aph;
-    Application()->SetCursor(TCursor::crHourGlass);
-    try {
+    {
+        // The hourglass while the screen is made and shown, gone before the
+        // filter dialog opens, and gone too if the creation fails.
+        THourGlass hourGlass;
         if (!boIdCriado) {
             frmAprovaHoras = Application()->CreateForm<TfrmAprovaHoras>();
             boIdCriado = true; // only once the creation has returned
         }
         frmAprovaHoras->Show();
-    } catch (...) {
-        // A failed creation must not leave the hourglass behind.
-        Application()->SetCursor(TCursor::crDefault);
-        throw;
     }
-    Application()->SetCursor(TCursor::crDefault);
     CriaFiltroCsa();
     if (frmAprovaHoras)
         frmAprovaHoras->dtsPadraoStateChange(frmAprovaHoras->dtsPadrao);

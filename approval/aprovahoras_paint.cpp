@@ -6,15 +6,12 @@ using namespace Qt::StringLiterals;
 
 namespace aph {
 
-namespace {} // namespace
-
 void TfrmAprovaHoras::dbgCSADrawColumnCell(TObject*, const QRect& Rect, int DataCol,
                                            TColumn* Column, TGridDrawState State)
 {
     TCanvas* canvas = dbgCSA->Canvas();
-    // 1.
     canvas->FillRect(Rect);
-    // 2. Over eight hours, or any hours on a Saturday or Sunday.
+    // A day in red: over eight hours, or any hours on a Saturday or Sunday.
     const double trab = cdsAuxCSA.FieldByName(u"QTHRTRAB"_s)->AsFloat();
     bool testaZero = trab > 8;
     if (!testaZero) {
@@ -24,12 +21,12 @@ void TfrmAprovaHoras::dbgCSADrawColumnCell(TObject*, const QRect& Rect, int Data
     }
     if (testaZero && trab > 0)
         canvas->Font.Color = clRed;
-    // 3.
+    // The text as the field shows it; a column without a field shows none.
     const TField* field = Column->Field();
     if (!field)
         return;
     canvas->TextRect(Rect, Rect.left() + 2, Rect.top() + 2, field->DisplayText());
-    // 4. Hours are right-aligned, in the same colour.
+    // Hours are drawn again by the grid, right-aligned, in the same colour.
     const QString name = field->FieldName();
     if (name == u"QTHRTRAB" || name == u"QTHRAPROFATU" || name == u"QTHRAPRCOMIS")
         dbgCSA->DefaultDrawColumnCell(*canvas, Rect, DataCol, Column, State);

@@ -2,6 +2,7 @@
 #include "approval/cli_aph31500.h"
 #include "filter/filtro.h"
 #include "host/data/packetcodec.h"
+#include "host/data/scopeguard.h"
 #include "host/framework/environment.h"
 #include "host/framework/functions.h"
 #include "host/framework/pickers.h"
@@ -10,62 +11,53 @@ using namespace Qt::StringLiterals;
 
 namespace aph {
 
-namespace {} // namespace
-
 void TfrmAprovaHoras::cdsCSAAfterPost(TDataSet*)
 {
-    // 1.
+    // Nothing changed, nothing to save.
     if (cdsCSA.ChangeCount() <= 0)
         return;
-    // 2. to 5.
-    ActiveShowAvi(Application()->MainForm(), 1);
-    try {
-        const QJsonValue reply =
-            netAprovCsa.AppServer().Call(u"SetCSA"_s, {DeltaToJson(cdsCSA.Delta())});
-        CheckResultServ(reply, true, 0);
-    } catch (...) {
-        DeactiveShowAvi();
-        // The server did not take the day: the server copy goes back to
-        // what the server holds, so that a later save of another day cannot
-        // carry this change unseen. The working row stays in edit with what
-        // the user typed.
-        cdsCSA.RevertRecord();
-        throw;
-    }
-    DeactiveShowAvi();
-    // 6.
+    SaveCSA();
+    // Saved: the change is now what the server holds.
     if (cdsCSA.LogChanges())
         cdsCSA.MergeChangeLog();
 }
 
+void TfrmAprovaHoras::SaveCSA()
+{
+    // The server did not take the day: the server copy goes back to what the
+    // server holds, so that a later save of another day cannot carry this
+    // change unseen. The working row stays in edit with what the user typed.
+    // Declared first, it runs after the busy animation has ended.
+    TScopeFail revert([this] { cdsCSA.RevertRecord(); });
+    TBusyAnimation busy;
+    const QJsonValue reply =
+        netAprovCsa.AppServer().Call(u"SetCSA"_s, {DeltaToJson(cdsCSA.Delta())});
+    CheckResultServ(reply, true, 0);
+}
+
 void TfrmAprovaHoras::sbtGerarCHTClick(TObject*)
 {
-    // 1.
     if (msgPadrao->ShowMsg(u"CONF_GERAR_CHT"_s, TMsgDlgType::mtConfirmation, mbYes | mbNo, 0) !=
         mrYes)
         return;
-    // 2.
-    ActiveShowAvi(Application()->MainForm(), 1);
-    try {
-        // 3.
-        const QString cliente = Filtro.Cliente.Todos ? u"T"_s : QString();
-        const QString funcionario = Filtro.Funcionario.Todos ? u"T"_s : QString();
-        const QString proposta = Filtro.Proposta.Todos ? u"T"_s : QString();
-        // 4. and 5.
-        const QJsonValue reply = netAprovCsa.AppServer().Call(
-            u"SetCHT"_s,
-            {Filtro.DtInicial, Filtro.DtFinal, Operador(), Filtro.Cliente.Lista, cliente,
-             Filtro.Funcionario.Lista, funcionario, Filtro.Proposta.Lista, proposta});
-        CheckResultServ(reply, true, 0);
-        // 6.
-        sbtVerificarClick(sbtVerificar);
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
-    }
-    // 7. and 8.
-    DeactiveShowAvi();
+    GenerateCHT();
     dbgPadrao->SetFocus();
+}
+
+void TfrmAprovaHoras::GenerateCHT()
+{
+    TBusyAnimation busy;
+    // "T" asks for every client, employee or proposal; the lists are sent
+    // as they are.
+    const QString cliente = Filtro.Cliente.Todos ? u"T"_s : QString();
+    const QString funcionario = Filtro.Funcionario.Todos ? u"T"_s : QString();
+    const QString proposta = Filtro.Proposta.Todos ? u"T"_s : QString();
+    const QJsonValue reply = netAprovCsa.AppServer().Call(
+        u"SetCHT"_s, {Filtro.DtInicial, Filtro.DtFinal, Operador(), Filtro.Cliente.Lista, cliente,
+                      Filtro.Funcionario.Lista, funcionario, Filtro.Proposta.Lista, proposta});
+    CheckResultServ(reply, true, 0);
+    // The screen shows the CHTs just generated.
+    sbtVerificarClick(sbtVerificar);
 }
 
 void TfrmAprovaHoras::sbtProcurarClick(TObject*)

@@ -133,9 +133,29 @@ public:
 
 private:
     void CreateDataSets();
+    void CreateListFields();
+    void CreateDayFields();
+    void CreateOccurrenceQuery();
+    void CreateMessages();
     void CreateLayout();
+    void CreatePanels();
+    void CreateGrids();
+    void CreateToolbar();
     void CreateTotals();
     void WireHandlers();
+    void WireDataSets();
+    void WireGrids();
+    void WireToolbar();
+    // The days of the current CHT ("S") or of the CSAs without one ("N")
+    // into the server copy.
+    void FetchCSA(const QString& kind);
+    // The totals panel from a walk over the working copy's days.
+    void SumCSA();
+    // The server copy's change to the server; on refusal the server copy
+    // goes back to what the server holds.
+    void SaveCSA();
+    // CHTs for everything the filter shows, then the screen reloaded.
+    void GenerateCHT();
     TDataSource::TNotifyEvent StateChangeHandler();
     TClientDataSet::TDataSetNotifyEvent BeforePostHandler();
 };

@@ -2,6 +2,7 @@
 
 #include "filter/aprovahorasintf.h"
 #include "host/data/packetcodec.h"
+#include "host/data/scopeguard.h"
 #include "host/framework/environment.h"
 #include "host/framework/functions.h"
 #include "host/framework/pickers.h"
@@ -64,7 +65,17 @@ TfrmFiltroCsa::TfrmFiltroCsa() : TfrmFiltroPadrao(u"frmFiltroCsa"_s)
 {
     SetCaption(u"Filtro Apuração CHT"_s);
     lblCodTela->SetCaption(u"APH31501"_s);
+    CreateTopGroups();
+    CreateBottomGroups();
+    CreateMessages();
+    CreateQueries();
+    CreatePickers();
+    WireHandlers();
+}
 
+// Clients, employees and which CSAs, side by side.
+void TfrmFiltroCsa::CreateTopGroups()
+{
     grbCliente = Group(panFiltro, "grbCliente", "Cliente", 0, 0, 0);
     rbtTodosCli = Child<TRadioButton>(grbCliente, "rbtTodosCli", "Todos", 8, 20, 60);
     rbtListaCli = Child<TRadioButton>(grbCliente, "rbtListaCli", "Lista", 8, 44, 60);
@@ -85,7 +96,11 @@ TfrmFiltroCsa::TfrmFiltroCsa() : TfrmFiltroPadrao(u"frmFiltroCsa"_s)
     chbComCHTGerada->SetTabOrder(0);
     chbSemCHTGerada->SetTabOrder(1);
     chbSemCHTGerada->SetChecked(true);
+}
 
+// Proposals, the period and the CHT situations, below them.
+void TfrmFiltroCsa::CreateBottomGroups()
+{
     grbProposta = Group(panFiltro, "grbProposta", "Proposta", 0, 73, 3);
     rbtTodosProp = Child<TRadioButton>(grbProposta, "rbtTodosProp", "Todas", 8, 20, 60);
     rbtListaProp = Child<TRadioButton>(grbProposta, "rbtListaProp", "Lista", 8, 44, 60);
@@ -106,8 +121,10 @@ TfrmFiltroCsa::TfrmFiltroCsa() : TfrmFiltroPadrao(u"frmFiltroCsa"_s)
     chbCHT_Nao_Faturar =
         Child<TCheckBox>(grbSituacaoCHT, "chbCHT_Nao_Faturar", "Não Faturar", 88, 44, 80);
     SetChildEnabled(grbSituacaoCHT, false);
+}
 
-    // Message table.
+void TfrmFiltroCsa::CreateMessages()
+{
     msgPadrao->SetScreenCode(u"APH31501"_s);
     msgPadrao->SetLines({
         u"Cliente|Cliente"_s,
@@ -125,7 +142,10 @@ TfrmFiltroCsa::TfrmFiltroCsa() : TfrmFiltroPadrao(u"frmFiltroCsa"_s)
         u"DtFin>DtIni|Data Final deve ser maior ou igual à Data Inicial."_s,
         u"Situ_Apur_Inf|Situação da Apuração deve ser informada."_s,
     });
+}
 
+void TfrmFiltroCsa::CreateQueries()
+{
     // The period's first day comes from the general parameters.
     qryData.SQL = {u"SELECT TO_DATE('21/06/2008')  AS DTINI"_s, u"FROM PARAMGERAL"_s};
     qryData.SQL_IB = {u"SELECT CAST(('06/21/2008') AS TIMESTAMP) AS DTINI"_s, u"FROM PARAMGERAL"_s};
@@ -160,10 +180,14 @@ TfrmFiltroCsa::TfrmFiltroCsa() : TfrmFiltroPadrao(u"frmFiltroCsa"_s)
     f->SetDisplayLabel(u"Código"_s);
     qryFuncionario.AddField(u"NMFUNC"_s, TFieldType::ftString, 40)->SetDisplayLabel(u"Nome"_s);
     dtsFuncionario.SetDataSet(&qryFuncionario);
+}
 
+// The pickers, and the proposal list they pick from.
+void TfrmFiltroCsa::CreatePickers()
+{
     // Proposal list, from the approval service.
     cdsProposta.AddField(u"IDMARCADO"_s, TFieldType::ftString, 1);
-    f = cdsProposta.AddField(u"NRINSJURCLIE"_s, TFieldType::ftString, 20);
+    TField* f = cdsProposta.AddField(u"NRINSJURCLIE"_s, TFieldType::ftString, 20);
     f->SetDisplayLabel(u"Inscrição"_s);
     f->OnGetText = [this](TField* s, QString& t, bool d) {
         cdsPropostaNRINSJURCLIEGetText(s, t, d);
@@ -186,8 +210,10 @@ TfrmFiltroCsa::TfrmFiltroCsa() : TfrmFiltroPadrao(u"frmFiltroCsa"_s)
     btnPesqProp->SetTitle(u"Proposta"_s);
     btnPesqProp->SetDataSource(&dtsProposta);
     btnPesqProp->SetEmptyText(u"Não há Proposta cadastrada"_s);
+}
 
-    // Handlers.
+void TfrmFiltroCsa::WireHandlers()
+{
     OnActivate = [this](TObject* s) {
         FormActivate(s);
     };
@@ -341,12 +367,9 @@ void TfrmFiltroCsa::Vd_Lista(TRadioButton* lista, const QString& selection, cons
 {
     if (!lista->Checked() || !(selection == u"T" || EmptyString(selection)))
         return;
-    try {
-        MensErro(msgPadrao->Msg(QString::fromUtf8(key)), true);
-    } catch (...) {
-        lista->SetFocus();
-        throw;
-    }
+    // Once the message is shown, the choice to correct takes the focus.
+    TScopeFail focus([lista] { lista->SetFocus(); });
+    MensErro(msgPadrao->Msg(QString::fromUtf8(key)), true);
 }
 
 void TfrmFiltroCsa::Vd_Cliente()
@@ -368,15 +391,8 @@ void TfrmFiltroCsa::FocusDate(TDateEditPlus* target, TDateEditPlus* other)
 {
     // Leaving the other date must not run its own check in the middle of
     // this error.
-    const TNotifyEvent exit = other->OnExit;
-    other->OnExit = nullptr;
-    try {
-        target->SetFocus();
-    } catch (...) {
-        other->OnExit = exit;
-        throw;
-    }
-    other->OnExit = exit;
+    TDetachHandler otherExit(other->OnExit);
+    target->SetFocus();
 }
 
 void TfrmFiltroCsa::Vd_Data(TDateEditPlus* edit, TDateEditPlus* other, bool required,
@@ -396,12 +412,9 @@ void TfrmFiltroCsa::Vd_Data(TDateEditPlus* edit, TDateEditPlus* other, bool requ
     }
     if (!fault)
         return;
-    try {
-        MensErro(msgPadrao->Msg(QString::fromUtf8(fault)), true);
-    } catch (...) {
-        FocusDate(edit, other);
-        throw;
-    }
+    // Once the message is shown, the date to correct takes the focus.
+    TScopeFail focus([this, edit, other] { FocusDate(edit, other); });
+    MensErro(msgPadrao->Msg(QString::fromUtf8(fault)), true);
 }
 
 void TfrmFiltroCsa::Vd_DtInicial(bool required)
@@ -454,20 +467,20 @@ void TfrmFiltroCsa::btnPesqFuncClick(TObject*)
 
 void TfrmFiltroCsa::btnPesqPropClick(TObject*)
 {
-    ActiveShowAvi(Application()->MainForm(), 1);
-    try {
-        const bool lista = rbtListaCli->Checked();
-        const QJsonValue reply = Screen().netAprovCsa->AppServer().Call(
-            u"GetProp"_s, {FiliProc(), lista ? stCliente : QString(), lista ? QString() : u"T"_s});
-        cdsProposta.SetData(CheckResultServ(reply, true, 0));
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
-    }
-    DeactiveShowAvi();
+    LoadProposals();
     PesquisaLista(&dtsProposta, u"CDCHAVE"_s,
                   msgPadrao->Msg(u"Proposta"_s) + u'|' + msgPadrao->Msg(u"NAO_HA_PROPOSTA"_s),
                   false, stProposta);
+}
+
+void TfrmFiltroCsa::LoadProposals()
+{
+    // The proposals of the clients chosen so far, or of every client.
+    TBusyAnimation busy;
+    const bool lista = rbtListaCli->Checked();
+    const QJsonValue reply = Screen().netAprovCsa->AppServer().Call(
+        u"GetProp"_s, {FiliProc(), lista ? stCliente : QString(), lista ? QString() : u"T"_s});
+    cdsProposta.SetData(CheckResultServ(reply, true, 0));
 }
 
 void TfrmFiltroCsa::qryClienteNRINSJURCLIEGetText(TField* Sender, QString& Text, bool)
@@ -513,28 +526,45 @@ void TfrmFiltroCsa::sbtConfirmaClick(TObject* Sender)
         LoadServices();
         return;
     }
-    // 1. Text that is no date.
+    // Text that is no date is refused before anything else.
     depDtInicial->CheckValidDate();
     depDtFinal->CheckValidDate();
-    // 2. "Todos" stands for everything.
+    // "Todos" stands for everything.
     if (rbtTodosCli->Checked())
         stCliente = u"T"_s;
     if (rbtTodosFunc->Checked())
         stFuncionario = u"T"_s;
     if (rbtTodosProp->Checked())
         stProposta = u"T"_s;
-    // 3. and 4. Lists and dates.
+    // A list asked for must have something in it; both dates are required.
     Vd_Cliente();
     Vd_Funcionario();
     Vd_Proposta();
     Vd_DtInicial(true);
     Vd_DtFinal(true);
-    // 5. At least one kind of CSA.
+    // At least one kind of CSA.
     if (!chbComCHTGerada->Checked() && !chbSemCHTGerada->Checked()) {
         chbSemCHTGerada->SetFocus();
         MensErro(msgPadrao->Msg(u"Situ_CHT_Inf"_s), true);
     }
-    // 6. CSA situation code.
+    BuildSituationCodes();
+    // With CHTs asked for, at least one situation.
+    if (!chbCHT_Pendente->Checked() && !chbCHT_Faturado->Checked() && !chbCHT_Aprovado->Checked() &&
+        !chbCHT_Nao_Faturar->Checked() && chbCHT_Nao_Faturar->Enabled())
+        MensErro(msgPadrao->Msg(u"Situ_CHT_Inf"_s), true);
+    StoreFiltro();
+    // The screen's current service follows the new filter at once, then the
+    // services themselves are reloaded.
+    const TAprovaHorasRef& screen = Screen();
+    screen.dbgPadrao->SetFocus();
+    if (screen.dtsServPrest->State() == TDataSetState::dsBrowse)
+        screen.cdsServPrestAfterScroll(screen.cdsServPrest);
+    LoadServices();
+}
+
+void TfrmFiltroCsa::BuildSituationCodes()
+{
+    // Which CSAs: "S" without CHT, "C" with, "T" both.
     stSituacaoCSA.clear();
     stSituacaoCHT.clear();
     if (chbSemCHTGerada->Checked())
@@ -543,7 +573,8 @@ void TfrmFiltroCsa::sbtConfirmaClick(TObject* Sender)
         stSituacaoCSA += u'C';
     if (chbSemCHTGerada->Checked() && chbComCHTGerada->Checked())
         stSituacaoCSA = u"T"_s;
-    // 7. CHT situation code.
+    // Which CHTs, as "_P", "_R", "_A", "_N" in a row, or "T" for all four;
+    // only when CSAs with CHT are asked for.
     if (chbComCHTGerada->Checked()) {
         if (chbCHT_Pendente->Checked())
             stSituacaoCHT += u"_P"_s;
@@ -557,11 +588,10 @@ void TfrmFiltroCsa::sbtConfirmaClick(TObject* Sender)
             chbCHT_Aprovado->Checked() && chbCHT_Nao_Faturar->Checked())
             stSituacaoCHT = u"T"_s;
     }
-    // 8. With CHTs asked for, at least one situation.
-    if (!chbCHT_Pendente->Checked() && !chbCHT_Faturado->Checked() && !chbCHT_Aprovado->Checked() &&
-        !chbCHT_Nao_Faturar->Checked() && chbCHT_Nao_Faturar->Enabled())
-        MensErro(msgPadrao->Msg(u"Situ_CHT_Inf"_s), true);
-    // 9. The filter is stored.
+}
+
+void TfrmFiltroCsa::StoreFiltro()
+{
     Filtro.Cliente = {rbtTodosCli->Checked(), stCliente};
     Filtro.Funcionario = {rbtTodosFunc->Checked(), stFuncionario};
     Filtro.Proposta = {rbtTodosProp->Checked(), stProposta};
@@ -573,52 +603,39 @@ void TfrmFiltroCsa::sbtConfirmaClick(TObject* Sender)
     Filtro.CHT_Aprovado = chbCHT_Aprovado->Checked();
     Filtro.CHT_Faturado = chbCHT_Faturado->Checked();
     Filtro.CHT_Nao_Faturar = chbCHT_Nao_Faturar->Checked();
-    // 10. The screen's current service follows the new filter at once.
-    const TAprovaHorasRef& screen = Screen();
-    screen.dbgPadrao->SetFocus();
-    if (screen.dtsServPrest->State() == TDataSetState::dsBrowse)
-        screen.cdsServPrestAfterScroll(screen.cdsServPrest);
-    // 11.
-    LoadServices();
 }
 
 void TfrmFiltroCsa::LoadServices()
 {
-    const TAprovaHorasRef& screen = Screen();
-    ActiveShowAvi(Application()->MainForm(), 1);
-    try {
-        screen.cdsCHT->Close();
-        screen.cdsFunc->Close();
-        screen.cdsCSA->Close();
-        screen.cdsAuxCSA->Close();
-        screen.lblTotHoraFat->SetCaption(QString());
-        screen.lblTotHoraComis->SetCaption(QString());
-        screen.nedVrFaturar->SetText(QString());
-        const QString operador = Operador();
-        const QJsonValue reply = screen.netAprovCsa->AppServer().Call(
-            u"GetServPrest"_s, {depDtInicial->GetDate(), depDtFinal->GetDate(), stCliente,
-                                stFuncionario, stProposta, stSituacaoCSA, operador, stSituacaoCHT});
-        screen.cdsServPrest->SetData(PacketFromJson(reply));
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
-    }
-    DeactiveShowAvi();
+    FetchServices();
     Close();
+}
+
+void TfrmFiltroCsa::FetchServices()
+{
+    // The screen empties below the services, which come back filtered.
+    const TAprovaHorasRef& screen = Screen();
+    TBusyAnimation busy;
+    screen.cdsCHT->Close();
+    screen.cdsFunc->Close();
+    screen.cdsCSA->Close();
+    screen.cdsAuxCSA->Close();
+    screen.lblTotHoraFat->SetCaption(QString());
+    screen.lblTotHoraComis->SetCaption(QString());
+    screen.nedVrFaturar->SetText(QString());
+    const QString operador = Operador();
+    const QJsonValue reply = screen.netAprovCsa->AppServer().Call(
+        u"GetServPrest"_s, {depDtInicial->GetDate(), depDtFinal->GetDate(), stCliente,
+                            stFuncionario, stProposta, stSituacaoCSA, operador, stSituacaoCHT});
+    screen.cdsServPrest->SetData(PacketFromJson(reply));
 }
 
 void CriaFiltroCsa()
 {
-    Application()->SetCursor(TCursor::crHourGlass);
-    try {
-        if (!frmFiltroCsa)
-            frmFiltroCsa = Application()->CreateForm<TfrmFiltroCsa>();
-        frmFiltroCsa->ShowModal();
-    } catch (...) {
-        Application()->SetCursor(TCursor::crDefault);
-        throw;
-    }
-    Application()->SetCursor(TCursor::crDefault);
+    THourGlass hourGlass;
+    if (!frmFiltroCsa)
+        frmFiltroCsa = Application()->CreateForm<TfrmFiltroCsa>();
+    frmFiltroCsa->ShowModal();
 }
 
 void Cli_aph31501_Initialization()

@@ -99,7 +99,22 @@ private:
     // The choices, lists, dates and CSA boxes from Filtro, and the four CHT
     // situation boxes too when asked.
     void RestoreFromFiltro(bool chtBoxes);
+    // The dialog's choices into Filtro, for the screen and the next showing.
+    void StoreFiltro();
+    // The CSA and CHT situation codes the service reads, from the boxes.
+    void BuildSituationCodes();
+    // The services for the filter, then the dialog closes.
     void LoadServices();
+    void FetchServices();
+    // The proposal list for the picker, from the approval service.
+    void LoadProposals();
+    // The dialog's parts, made once by the constructor.
+    void CreateTopGroups();
+    void CreateBottomGroups();
+    void CreateMessages();
+    void CreateQueries();
+    void CreatePickers();
+    void WireHandlers();
     void ChoiceClick(TRadioButton* todos, TBtnPesquisa* picker, bool lista);
     void Vd_Lista(TRadioButton* lista, const QString& selection, const char* key);
     void FocusDate(TDateEditPlus* target, TDateEditPlus* other);

@@ -178,6 +178,45 @@ QString Pad(int value, int width)
 }
 
 void AppendFormatted(QString& out, const QString& pattern, const DateParts& p,
+                     const TFormatSettings& fs, int depth);
+
+// A run of "d": the day, two-digit day, short or long day name, or (five or
+// six) the short date. Returns how many letters it took.
+qsizetype AppendDays(QString& out, qsizetype run, const DateParts& p, const TFormatSettings& fs,
+                     int depth)
+{
+    if (run == 1)
+        out += QString::number(p.day);
+    else if (run == 2)
+        out += Pad(p.day, 2);
+    else if (run == 3)
+        out += fs.ShortDayNames.value(p.dayOfWeek);
+    else if (run == 4)
+        out += fs.LongDayNames.value(p.dayOfWeek);
+    else if (depth < 2)
+        AppendFormatted(out, fs.ShortDateFormat, p, fs, depth + 1);
+    return qMin<qsizetype>(run, 6);
+}
+
+// A run of "m": minutes right after an hour, otherwise the month as a
+// number or a short or long name. Returns how many letters it took.
+qsizetype AppendMonths(QString& out, qsizetype run, const DateParts& p, const TFormatSettings& fs,
+                       bool afterHour)
+{
+    if (afterHour && run <= 2)
+        out += run == 1 ? QString::number(p.minute) : Pad(p.minute, 2);
+    else if (run == 1)
+        out += QString::number(p.month);
+    else if (run == 2)
+        out += Pad(p.month, 2);
+    else if (run == 3)
+        out += fs.ShortMonthNames.value(p.month - 1);
+    else
+        out += fs.LongMonthNames.value(p.month - 1);
+    return qMin<qsizetype>(run, 4);
+}
+
+void AppendFormatted(QString& out, const QString& pattern, const DateParts& p,
                      const TFormatSettings& fs, int depth)
 {
     bool afterHour = false;
@@ -196,32 +235,12 @@ void AppendFormatted(QString& out, const QString& pattern, const DateParts& p,
         while (i + run < n && pattern[i + run].toLower() == lc)
             ++run;
         if (lc == u'd') {
-            if (run == 1)
-                out += QString::number(p.day);
-            else if (run == 2)
-                out += Pad(p.day, 2);
-            else if (run == 3)
-                out += fs.ShortDayNames.value(p.dayOfWeek);
-            else if (run == 4)
-                out += fs.LongDayNames.value(p.dayOfWeek);
-            else if (depth < 2)
-                AppendFormatted(out, fs.ShortDateFormat, p, fs, depth + 1);
-            i += qMin<qsizetype>(run, 6);
+            i += AppendDays(out, run, p, fs, depth);
             continue;
         }
         if (lc == u'm') {
-            if (afterHour && run <= 2)
-                out += run == 1 ? QString::number(p.minute) : Pad(p.minute, 2);
-            else if (run == 1)
-                out += QString::number(p.month);
-            else if (run == 2)
-                out += Pad(p.month, 2);
-            else if (run == 3)
-                out += fs.ShortMonthNames.value(p.month - 1);
-            else
-                out += fs.LongMonthNames.value(p.month - 1);
+            i += AppendMonths(out, run, p, fs, afterHour);
             afterHour = false;
-            i += qMin<qsizetype>(run, 4);
             continue;
         }
         if (lc == u'y') {

@@ -218,65 +218,79 @@ std::string_view JsonReader::ReadStringView(std::string& out)
         escaped = true;
         if (++m_pos >= size)
             Fail("escape incompleto");
-        const char e = m_text[m_pos++];
-        switch (e) {
-        case '"':
-            out.push_back('"');
-            break;
-        case '\\':
-            out.push_back('\\');
-            break;
-        case '/':
-            out.push_back('/');
-            break;
-        case 'b':
-            out.push_back('\b');
-            break;
-        case 'f':
-            out.push_back('\f');
-            break;
-        case 'n':
-            out.push_back('\n');
-            break;
-        case 'r':
-            out.push_back('\r');
-            break;
-        case 't':
-            out.push_back('\t');
-            break;
-        case 'u': {
-            const auto hex4 = [this, size]() {
-                if (m_pos + 4 > size)
-                    Fail("escape \\u incompleto");
-                unsigned v = 0;
-                for (int i = 0; i < 4; ++i) {
-                    const int h = HexValue(m_text[m_pos++]);
-                    if (h < 0)
-                        Fail("escape \\u inválido");
-                    v = (v << 4) | static_cast<unsigned>(h);
-                }
-                return v;
-            };
-            unsigned cp = hex4();
-            if (cp >= 0xD800 && cp <= 0xDBFF) {
-                if (m_pos + 2 > size || m_text[m_pos] != '\\' || m_text[m_pos + 1] != 'u')
-                    Fail("par substituto incompleto");
-                m_pos += 2;
-                const unsigned low = hex4();
-                if (low < 0xDC00 || low > 0xDFFF)
-                    Fail("par substituto inválido");
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-            } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-                Fail("substituto isolado");
-            }
-            AppendUtf8(out, cp);
-            break;
-        }
-        default:
-            Fail("escape desconhecido");
-        }
+        DecodeEscape(out);
         start = m_pos;
     }
+}
+
+// The escape after a backslash (already consumed), decoded onto `out`.
+void JsonReader::DecodeEscape(std::string& out)
+{
+    const char e = m_text[m_pos++];
+    switch (e) {
+    case '"':
+        out.push_back('"');
+        break;
+    case '\\':
+        out.push_back('\\');
+        break;
+    case '/':
+        out.push_back('/');
+        break;
+    case 'b':
+        out.push_back('\b');
+        break;
+    case 'f':
+        out.push_back('\f');
+        break;
+    case 'n':
+        out.push_back('\n');
+        break;
+    case 'r':
+        out.push_back('\r');
+        break;
+    case 't':
+        out.push_back('\t');
+        break;
+    case 'u':
+        AppendUtf8(out, ReadUnicodeEscape());
+        break;
+    default:
+        Fail("escape desconhecido");
+    }
+}
+
+// The code point of a Unicode escape whose backslash and "u" are consumed;
+// a surrogate pair is joined, a lone or broken surrogate refused.
+unsigned JsonReader::ReadUnicodeEscape()
+{
+    unsigned cp = ReadHex4();
+    if (cp >= 0xD800 && cp <= 0xDBFF) {
+        if (m_pos + 2 > m_text.size() || m_text[m_pos] != '\\' || m_text[m_pos + 1] != 'u')
+            Fail("par substituto incompleto");
+        m_pos += 2;
+        const unsigned low = ReadHex4();
+        if (low < 0xDC00 || low > 0xDFFF)
+            Fail("par substituto inválido");
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+        Fail("substituto isolado");
+    }
+    return cp;
+}
+
+unsigned JsonReader::ReadHex4()
+{
+    if (m_pos + 4 > m_text.size())
+        Fail("escape \\u incompleto");
+    unsigned v = 0;
+    for (int i = 0; i < 4; ++i) {
+        const int h = HexValue(m_text[m_pos++]);
+        if (h < 0)
+            Fail("escape \\u inválido");
+        v = (v << 4) | static_cast<unsigned>(h);
+    }
+    return v;
 }
 
 double JsonReader::ReadNumber()

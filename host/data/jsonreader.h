@@ -61,6 +61,9 @@ private:
     void SkipWhitespace();
     void Expect(char c);
     void SkipValueAt(int depth);
+    void DecodeEscape(std::string& out);
+    unsigned ReadUnicodeEscape();
+    unsigned ReadHex4();
 
     std::string_view m_text;
     std::size_t m_pos = 0;

@@ -251,30 +251,65 @@ private:
     bool m_dragging = false;
 };
 
+namespace {
+
+// The widget of a control that only shows itself: a frame, a line, a text,
+// an edit. Null for any other kind.
+QWidget* DisplayWidget(TControl* control, QWidget* parent)
+{
+    if (dynamic_cast<TGroupBox*>(control))
+        return new QGroupBox(parent);
+    if (dynamic_cast<TPanel*>(control)) {
+        auto* panel = new TPanelWidget(parent);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+        return panel;
+    }
+    if (dynamic_cast<TPageControl*>(control)) {
+        auto* frame = new QFrame(parent);
+        frame->setFrameStyle(QFrame::StyledPanel | QFrame::Plain);
+        return frame;
+    }
+    if (dynamic_cast<TBevel*>(control)) {
+        auto* frame = new QFrame(parent);
+        frame->setFrameStyle(control->Height() <= 2 ? (QFrame::HLine | QFrame::Sunken)
+                                                    : (QFrame::Box | QFrame::Sunken));
+        return frame;
+    }
+    if (dynamic_cast<TLabel*>(control) || dynamic_cast<TDBText*>(control))
+        return new QLabel(parent);
+    if (dynamic_cast<TCustomEdit*>(control)) {
+        auto* edit = new QLineEdit(parent);
+        // Shows the edit's text; typing reaches the edit through the form.
+        edit->setReadOnly(true);
+        edit->setContextMenuPolicy(Qt::NoContextMenu);
+        edit->setAcceptDrops(false);
+        edit->setFocusPolicy(Qt::StrongFocus);
+        return edit;
+    }
+    return nullptr;
+}
+
+// Only the grid, the edits and the buttons other than the toolbar's take
+// the Qt focus.
+void ApplyFocusPolicy(QWidget* w)
+{
+    if (!dynamic_cast<TGridView*>(w) && !dynamic_cast<QLineEdit*>(w) &&
+        !dynamic_cast<QAbstractButton*>(w) && !dynamic_cast<QPushButton*>(w))
+        w->setFocusPolicy(Qt::NoFocus);
+    if (dynamic_cast<QCheckBox*>(w) || dynamic_cast<QRadioButton*>(w) ||
+        dynamic_cast<QPushButton*>(w))
+        w->setFocusPolicy(Qt::StrongFocus);
+}
+
+} // namespace
+
 QWidget* TFormView::CreateWidget(TControl* control, QWidget* parent)
 {
     QWidget* w = nullptr;
     if (auto* grid = dynamic_cast<TDBGrid*>(control)) {
         w = new TGridView(grid, parent);
-    } else if (dynamic_cast<TGroupBox*>(control)) {
-        w = new QGroupBox(parent);
-    } else if (dynamic_cast<TPanel*>(control)) {
-        auto* panel = new TPanelWidget(parent);
-        panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-        w = panel;
-    } else if (dynamic_cast<TPageControl*>(control)) {
-        auto* frame = new QFrame(parent);
-        frame->setFrameStyle(QFrame::StyledPanel | QFrame::Plain);
-        w = frame;
     } else if (auto* splitter = dynamic_cast<TSplitter*>(control)) {
         w = new TSplitterWidget(splitter, this, parent);
-    } else if (dynamic_cast<TBevel*>(control)) {
-        auto* frame = new QFrame(parent);
-        frame->setFrameStyle(control->Height() <= 2 ? (QFrame::HLine | QFrame::Sunken)
-                                                    : (QFrame::Box | QFrame::Sunken));
-        w = frame;
-    } else if (dynamic_cast<TLabel*>(control) || dynamic_cast<TDBText*>(control)) {
-        w = new QLabel(parent);
     } else if (auto* speed = dynamic_cast<TSpeedButton*>(control)) {
         auto* button = new QToolButton(parent);
         button->setFocusPolicy(Qt::NoFocus);
@@ -295,14 +330,6 @@ QWidget* TFormView::CreateWidget(TControl* control, QWidget* parent)
         button->setAutoExclusive(false); // the headless buttons decide
         connect(button, &QRadioButton::clicked, this, [this, radio] { ClickFromMouse(radio); });
         w = button;
-    } else if (dynamic_cast<TCustomEdit*>(control)) {
-        auto* edit = new QLineEdit(parent);
-        // Shows the edit's text; typing reaches the edit through the form.
-        edit->setReadOnly(true);
-        edit->setContextMenuPolicy(Qt::NoContextMenu);
-        edit->setAcceptDrops(false);
-        edit->setFocusPolicy(Qt::StrongFocus);
-        w = edit;
     } else if (auto* navigator = dynamic_cast<TDBNavigator*>(control)) {
         w = new QWidget(parent);
         auto* row = new QHBoxLayout(w);
@@ -326,15 +353,12 @@ QWidget* TFormView::CreateWidget(TControl* control, QWidget* parent)
             row->addWidget(b);
         }
     } else {
-        w = dynamic_cast<TWinControl*>(control) ? new QWidget(parent) : new QLabel(parent);
+        w = DisplayWidget(control, parent);
     }
+    if (!w) // any other kind: a plain container, or a text
+        w = dynamic_cast<TWinControl*>(control) ? new QWidget(parent) : new QLabel(parent);
     w->setObjectName(control->Name());
-    if (!dynamic_cast<TGridView*>(w) && !dynamic_cast<QLineEdit*>(w) &&
-        !dynamic_cast<QAbstractButton*>(w) && !dynamic_cast<QPushButton*>(w))
-        w->setFocusPolicy(Qt::NoFocus);
-    if (dynamic_cast<QCheckBox*>(w) || dynamic_cast<QRadioButton*>(w) ||
-        dynamic_cast<QPushButton*>(w))
-        w->setFocusPolicy(Qt::StrongFocus);
+    ApplyFocusPolicy(w);
     return w;
 }
 

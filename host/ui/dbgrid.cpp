@@ -1,9 +1,11 @@
 #include "host/ui/dbgrid.h"
 
 #include "host/data/exceptions.h"
+#include "host/data/scopeguard.h"
 #include "host/ui/form.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace aph {
 
@@ -170,12 +172,8 @@ void TDBGrid::StoreEditor()
                                        "para abandonar a alteração."));
     const QString text = m_editor.Text();
     m_editor.SetModified(false);
-    try {
-        field->SetText(text);
-    } catch (...) {
-        m_editor.SetModified(true); // the typed text stays for the user to fix
-        throw;
-    }
+    TScopeFail keep([this] { m_editor.SetModified(true); }); // the typed text stays to fix
+    field->SetText(text);
 }
 
 bool TDBGrid::BeginEdit()
@@ -192,12 +190,7 @@ void TDBGrid::MoveColumn(int index)
 {
     if (index < 0 || index >= ColumnCount() || index == m_selectedIndex || m_inColumnMove)
         return;
-    m_inColumnMove = true;
-    struct Reset
-    {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{m_inColumnMove};
+    TRestore inColumnMove(m_inColumnMove, true);
     StoreEditor();
     if (OnColExit)
         OnColExit(this); // may refuse by raising: the cursor stays
@@ -238,122 +231,35 @@ void TDBGrid::KeyDown(TWord& key, TShiftState shift)
     TControl::KeyDown(key, shift); // the screen's handler may consume the key
     if (key == 0)
         return;
-    TClientDataSet* ds = DataSet();
-    const bool active = Active() && ds;
     const bool ctrl = shift & ssCtrl;
     switch (key) {
     case VK_UP:
-        key = 0;
-        if (active)
-            MoveRow(-1);
-        break;
     case VK_DOWN:
-        key = 0;
-        if (!active)
-            break;
-        if (ds->State() == TDataSetState::dsInsert && !ds->Modified() && !m_editor.Modified() &&
-            ds->RecNo() == ds->RecordCount())
-            break; // already on a fresh appended row
-        if (ds->RecordCount() > 0 && ds->RecNo() < ds->RecordCount()) {
-            MoveRow(1);
-        } else if (HasOption(dgEditing) && !m_readOnly && !ds->ReadOnly()) {
-            ds->CheckBrowseMode();
-            ds->Append();
-        }
-        break;
     case VK_PRIOR:
-        key = 0;
-        if (active)
-            MoveRow(-VisibleRows());
-        break;
     case VK_NEXT:
-        key = 0;
-        if (active)
-            MoveRow(VisibleRows());
+        MoveRowByKey(std::exchange(key, 0));
         break;
     case VK_HOME:
-        if (m_editorMode && !ctrl) {
-            key = 0;
-            m_editor.Home();
-        } else if (ctrl && active) {
-            key = 0;
-            ds->First();
-        } else {
-            key = 0;
-            MoveColumn(0);
-        }
-        break;
     case VK_END:
-        if (m_editorMode && !ctrl) {
-            key = 0;
-            m_editor.End();
-        } else if (ctrl && active) {
-            key = 0;
-            ds->Last();
-        } else {
-            key = 0;
-            MoveColumn(ColumnCount() - 1);
-        }
+        HomeEndKey(std::exchange(key, 0), ctrl);
         break;
     case VK_LEFT:
-        key = 0;
-        if (m_editorMode && !m_editor.AtStart())
-            m_editor.MoveLeft();
-        else if (!HasOption(dgRowSelect))
-            MoveColumn(m_selectedIndex - 1);
-        break;
     case VK_RIGHT:
-        key = 0;
-        if (m_editorMode && !m_editor.AtEnd())
-            m_editor.MoveRight();
-        else if (!HasOption(dgRowSelect))
-            MoveColumn(m_selectedIndex + 1);
+        LeftRightKey(std::exchange(key, 0));
         break;
     case VK_TAB:
         if (!HasOption(dgTabs) || (shift & (ssCtrl | ssAlt)))
             break; // the form moves the focus
         key = 0;
-        if (!(shift & ssShift)) {
-            if (m_selectedIndex < ColumnCount() - 1) {
-                MoveColumn(m_selectedIndex + 1);
-            } else if (active && ds->RecNo() < ds->RecordCount()) {
-                MoveRow(1);
-                MoveColumn(0);
-            } else if (active && HasOption(dgEditing) && !m_readOnly && !ds->ReadOnly()) {
-                StoreEditor();
-                ds->CheckBrowseMode();
-                ds->Append();
-                MoveColumn(0);
-            }
-        } else {
-            if (m_selectedIndex > 0) {
-                MoveColumn(m_selectedIndex - 1);
-            } else if (active && ds->RecNo() > 1) {
-                MoveRow(-1);
-                MoveColumn(ColumnCount() - 1);
-            }
-        }
+        TabKey(shift & ssShift);
         break;
     case VK_ESCAPE:
         key = 0;
-        if (m_editorMode && m_editor.Modified()) {
-            ResetEditor(); // first the cell's edit is abandoned
-            HideEditor();
-        } else if (active && DataSetEditing()) {
-            HideEditor();
-            ds->Cancel(); // then the row's
-        } else {
-            HideEditor();
-        }
+        EscapeKey();
         break;
     case VK_RETURN:
         key = 0;
-        if (m_editorMode) {
-            StoreEditor();
-            HideEditor();
-        } else if (CanEditShow()) {
-            ShowEditor(true);
-        }
+        ReturnKey();
         break;
     case VK_F2:
         key = 0;
@@ -362,37 +268,174 @@ void TDBGrid::KeyDown(TWord& key, TShiftState shift)
         break;
     case VK_INSERT:
         key = 0;
-        if (active && HasOption(dgEditing) && !m_readOnly && !ds->ReadOnly() && !ctrl)
-            ds->Insert();
+        if (ActiveDataSet() && CanChangeRows() && !ctrl)
+            DataSet()->Insert();
         break;
     case VK_DELETE:
         if (ctrl) {
             key = 0;
-            if (!active || ds->IsEmpty() || !HasOption(dgEditing) || m_readOnly || ds->ReadOnly())
-                break;
-            const bool confirmed = !HasOption(dgConfirmDelete) || !FormHost() ||
-                                   FormHost()->Confirm(QStringLiteral("Excluir registro?"));
-            if (confirmed)
-                ds->Delete();
+            DeleteRowByKey();
             break;
         }
         [[fallthrough]];
     case VK_BACK:
-        if (m_editorMode) {
-            const TWord pressed = key;
-            key = 0;
-            if (BeginEdit()) {
-                if (pressed == VK_BACK)
-                    m_editor.Backspace();
-                else
-                    m_editor.Delete();
-                Changed(TChange::Content);
-            }
-        }
+        if (m_editorMode)
+            EraseByKey(std::exchange(key, 0));
         break;
     default:
         break;
     }
+}
+
+TClientDataSet* TDBGrid::ActiveDataSet() const
+{
+    TClientDataSet* ds = DataSet();
+    return Active() && ds ? ds : nullptr;
+}
+
+bool TDBGrid::CanChangeRows() const
+{
+    return HasOption(dgEditing) && !m_readOnly && !DataSet()->ReadOnly();
+}
+
+void TDBGrid::MoveRowByKey(TWord key)
+{
+    TClientDataSet* ds = ActiveDataSet();
+    if (!ds)
+        return;
+    switch (key) {
+    case VK_UP:
+        MoveRow(-1);
+        break;
+    case VK_DOWN:
+        if (ds->State() == TDataSetState::dsInsert && !ds->Modified() && !m_editor.Modified() &&
+            ds->RecNo() == ds->RecordCount())
+            break; // already on a fresh appended row
+        if (ds->RecordCount() > 0 && ds->RecNo() < ds->RecordCount()) {
+            MoveRow(1);
+        } else if (CanChangeRows()) {
+            ds->CheckBrowseMode();
+            ds->Append(); // Down on the last row appends
+        }
+        break;
+    case VK_PRIOR:
+        MoveRow(-VisibleRows());
+        break;
+    default:
+        MoveRow(VisibleRows());
+        break;
+    }
+}
+
+void TDBGrid::HomeEndKey(TWord key, bool ctrl)
+{
+    const bool home = key == VK_HOME;
+    TClientDataSet* ds = ActiveDataSet();
+    if (m_editorMode && !ctrl) {
+        // Within the cell being edited.
+        if (home)
+            m_editor.Home();
+        else
+            m_editor.End();
+    } else if (ctrl && ds) {
+        // To the first or last row.
+        if (home)
+            ds->First();
+        else
+            ds->Last();
+    } else {
+        // To the first or last column.
+        MoveColumn(home ? 0 : ColumnCount() - 1);
+    }
+}
+
+void TDBGrid::LeftRightKey(TWord key)
+{
+    // Through the text being edited, then to the next column.
+    if (key == VK_LEFT) {
+        if (m_editorMode && !m_editor.AtStart())
+            m_editor.MoveLeft();
+        else if (!HasOption(dgRowSelect))
+            MoveColumn(m_selectedIndex - 1);
+    } else {
+        if (m_editorMode && !m_editor.AtEnd())
+            m_editor.MoveRight();
+        else if (!HasOption(dgRowSelect))
+            MoveColumn(m_selectedIndex + 1);
+    }
+}
+
+void TDBGrid::TabKey(bool backward)
+{
+    // Column by column, wrapping to the next or previous row; past the last
+    // cell of the last row a new row is appended.
+    TClientDataSet* ds = ActiveDataSet();
+    if (!backward) {
+        if (m_selectedIndex < ColumnCount() - 1) {
+            MoveColumn(m_selectedIndex + 1);
+        } else if (ds && ds->RecNo() < ds->RecordCount()) {
+            MoveRow(1);
+            MoveColumn(0);
+        } else if (ds && CanChangeRows()) {
+            StoreEditor();
+            ds->CheckBrowseMode();
+            ds->Append();
+            MoveColumn(0);
+        }
+    } else {
+        if (m_selectedIndex > 0) {
+            MoveColumn(m_selectedIndex - 1);
+        } else if (ds && ds->RecNo() > 1) {
+            MoveRow(-1);
+            MoveColumn(ColumnCount() - 1);
+        }
+    }
+}
+
+void TDBGrid::EscapeKey()
+{
+    TClientDataSet* ds = ActiveDataSet();
+    if (m_editorMode && m_editor.Modified()) {
+        ResetEditor(); // first the cell's edit is abandoned
+        HideEditor();
+    } else if (ds && DataSetEditing()) {
+        HideEditor();
+        ds->Cancel(); // then the row's
+    } else {
+        HideEditor();
+    }
+}
+
+void TDBGrid::ReturnKey()
+{
+    if (m_editorMode) {
+        StoreEditor();
+        HideEditor();
+    } else if (CanEditShow()) {
+        ShowEditor(true);
+    }
+}
+
+void TDBGrid::DeleteRowByKey()
+{
+    TClientDataSet* ds = ActiveDataSet();
+    if (!ds || ds->IsEmpty() || !CanChangeRows())
+        return;
+    const bool confirmed = !HasOption(dgConfirmDelete) || !FormHost() ||
+                           FormHost()->Confirm(QStringLiteral("Excluir registro?"));
+    if (confirmed)
+        ds->Delete();
+}
+
+void TDBGrid::EraseByKey(TWord key)
+{
+    if (!BeginEdit())
+        return;
+    if (key == VK_BACK)
+        m_editor.Backspace();
+    else
+        m_editor.Delete();
+    Changed(TChange::Content);
 }
 
 void TDBGrid::KeyPress(QChar& key)

@@ -170,6 +170,18 @@ private:
     bool DataSetEditing() const;
     int VisibleRows() const;
 
+    // The keys of the data grid, by kind.
+    TClientDataSet* ActiveDataSet() const; // null while the grid has no open data
+    bool CanChangeRows() const;            // rows may be added and deleted here
+    void MoveRowByKey(TWord key);          // Up, Down, Page Up, Page Down
+    void HomeEndKey(TWord key, bool ctrl);
+    void LeftRightKey(TWord key);
+    void TabKey(bool backward);
+    void EscapeKey();
+    void ReturnKey();
+    void DeleteRowByKey();      // Ctrl+Delete
+    void EraseByKey(TWord key); // Backspace or Delete in the cell editor
+
     std::vector<std::unique_ptr<TColumn>> m_columns;
     TGridOptions m_options = dgEditing | dgTitles | dgIndicator | dgColumnResize | dgColLines |
                              dgRowLines | dgTabs | dgConfirmDelete | dgCancelOnExit;

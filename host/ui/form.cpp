@@ -1,5 +1,6 @@
 #include "host/ui/form.h"
 
+#include "host/data/scopeguard.h"
 #include "host/ui/menu.h"
 
 #include <algorithm>
@@ -109,12 +110,8 @@ bool TForm::FocusControl(TControl* control)
     // control (screens look at it there); an exception puts the focus back.
     m_activeControl = control;
     if (old) {
-        try {
-            old->DoExit();
-        } catch (...) {
-            m_activeControl = old;
-            throw;
-        }
+        TScopeFail refused([this, old] { m_activeControl = old; });
+        old->DoExit();
     }
     if (old)
         Changed(TChange::Focus);

@@ -330,6 +330,27 @@ TEST_F(DayDataSet, InsertThenCancelRemovesTheRowAndDeleteOfInsertedLogsNothing)
     EXPECT_EQ(ds.ChangeCount(), 0);
 }
 
+TEST_F(DayDataSet, ANewRowItsHandlerRefusesGoesAwayAgain)
+{
+    ds.SetData(DayPacket({{kMar1, H(8), nullptr}}));
+    ds.OnNewRecord = [](TDataSet*) {
+        throw std::runtime_error("recusado");
+    };
+    int inserts = 0;
+    ds.AfterInsert = [&](TDataSet*) {
+        ++inserts;
+    };
+    EXPECT_THROW(ds.Append(), std::runtime_error);
+    EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(ds.RecordCount(), 1);
+    EXPECT_EQ(Date(), kMar1);
+    EXPECT_EQ(inserts, 0);
+    EXPECT_EQ(ds.ChangeCount(), 0);
+    ds.OnNewRecord = nullptr;
+    ds.Append();
+    EXPECT_EQ(ds.RecordCount(), 2) << "the next insert works as ever";
+}
+
 TEST_F(DayDataSet, NavigationPostsAModifiedRowAndCancelsAnUntouchedInsert)
 {
     ds.SetData(DayPacket({{kMar1, H(8), nullptr}, {kMar1 + 1, H(6), nullptr}}));

@@ -67,6 +67,17 @@ TEST(FormatDateTime, PatternsOfTheScreens)
     EXPECT_EQ(DateTimeToStr(sat + 0.5, kBr), u"02/03/2024 12:00:00"_s);
 }
 
+TEST(FormatDateTime, MRightAfterAnHourIsMinutesOtherwiseTheMonth)
+{
+    const TDateTime t = EncodeDate(2024, 3, 2) + (9 * 60 + 5) / 1440.0;
+    EXPECT_EQ(FormatDateTime(u"hh:mm"_s, t, kC), u"09:05"_s);
+    EXPECT_EQ(FormatDateTime(u"h:m"_s, t, kC), u"9:5"_s);
+    EXPECT_EQ(FormatDateTime(u"hh:mm mm"_s, t, kC), u"09:05 03"_s) << "only the first run";
+    EXPECT_EQ(FormatDateTime(u"hh mmmm"_s, t, kC), u"09 March"_s) << "names are never minutes";
+    EXPECT_EQ(FormatDateTime(u"m-d mmm"_s, t, kC), u"3-2 Mar"_s);
+    EXPECT_EQ(FormatDateTime(u"dddddd"_s, t, kC), FormatDateTime(u"ddddd"_s, t, kC));
+}
+
 TEST(FormatDateTime, OleDatesCountFromTheEndOf1899)
 {
     EXPECT_EQ(DateToOle(QDate(1899, 12, 30)), 0.0);

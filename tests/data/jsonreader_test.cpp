@@ -37,6 +37,12 @@ TEST(JsonReader, StringsDecodeEscapesAndKeepUtf8)
     EXPECT_EQ(OneString(R"("")"), "");
 }
 
+TEST(JsonReader, EveryShortEscapeAndTextBetweenEscapes)
+{
+    EXPECT_EQ(OneString(R"("\b\f\r")"), "\b\f\r");
+    EXPECT_EQ(OneString(R"("ab\u0041cd\\ef\u00e7")"), "abAcd\\efç");
+}
+
 TEST(JsonReader, RefusesBrokenStrings)
 {
     for (std::string_view bad : std::vector<std::string_view>{

@@ -87,6 +87,25 @@ TEST_F(DrillDown, WithoutTheRowForCsasWithoutChtAnEmployeeWithNoChtClearsTheDays
     EXPECT_EQ(f->nedVrFaturar->Text(), QString());
 }
 
+TEST_F(DrillDown, TheToolbarFollowsTheDaysWhenTheyComeBackAfterBeingCleared)
+{
+    AddCht(u"T0002"_s, u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, u"P"_s);
+    m_db->Exec(u"UPDATE CSA SET NRSEQUCHT = 'T0002' WHERE CDFUNC = 'TF2'"_s);
+    OpenMarch(false, true);
+    OpenTf1("T0001");
+    m_db->Exec(u"UPDATE CSA SET NRSEQUCHT = NULL WHERE CDFUNC = 'TF2'"_s);
+    m_db->Exec(u"DELETE FROM CHT WHERE NRSEQUCHT = 'T0002'"_s);
+    GoTo(f->dbgFuncionario, "CDFUNC", "TF2");
+    ASSERT_FALSE(f->cdsAuxCSA.Active());
+    EXPECT_FALSE(f->sbtProcurar->Enabled()) << "no days: nothing to search";
+    // The days come back while their display is suspended: the state report
+    // of its resumption is what brings the toolbar along.
+    GoTo(f->dbgFuncionario, "CDFUNC", "TF1");
+    ASSERT_EQ(Days().size(), 4);
+    EXPECT_TRUE(f->sbtProcurar->Enabled());
+    EXPECT_TRUE(f->mnuProcurar->Enabled());
+}
+
 TEST_F(DrillDown, TheToolbarFollowsTheDaysAndTheFocus)
 {
     OpenMarch();

@@ -296,6 +296,84 @@ TEST_F(Grid, TabWalksColumnsThenRowsAndShiftTabBack)
     EXPECT_TRUE(other->Focused()) << "without tabs the form moves the focus";
 }
 
+TEST_F(Grid, TabPastTheLastCellAppendsARowOnlyWhereRowsMayBeAdded)
+{
+    ds.Last();
+    GoToColumn("DSOBS");
+    PressKey(form, VK_TAB);
+    EXPECT_EQ(ds.State(), TDataSetState::dsInsert);
+    EXPECT_EQ(ds.RecordCount(), 4);
+    EXPECT_EQ(grid->SelectedIndex(), 0);
+    PressKey(form, VK_ESCAPE);
+    ASSERT_EQ(ds.RecordCount(), 3);
+    ds.Last();
+    GoToColumn("DSOBS");
+    grid->SetReadOnly(true);
+    PressKey(form, VK_TAB);
+    EXPECT_EQ(ds.RecordCount(), 3) << "a read-only grid adds no row";
+    EXPECT_EQ(grid->SelectedIndex(), 3);
+}
+
+TEST_F(Grid, HomeEndAndArrowsWorkInTheCellEditorFirstThenAcrossTheGrid)
+{
+    GoToColumn("DSOBS");
+    TypeText(form, u"abc"_s);
+    PressKey(form, VK_HOME);
+    TypeText(form, u"x"_s);
+    PressKey(form, VK_END);
+    TypeText(form, u"y"_s);
+    PressKey(form, VK_LEFT);
+    TypeText(form, u"z"_s);
+    EXPECT_EQ(grid->EditorText(), u"xabczy"_s);
+    PressKey(form, VK_BACK);
+    PressKey(form, VK_HOME);
+    PressKey(form, VK_DELETE);
+    PressKey(form, VK_RIGHT);
+    EXPECT_EQ(grid->EditorText(), u"abcy"_s);
+    EXPECT_EQ(grid->SelectedIndex(), 3) << "inside the text the arrows move the caret";
+
+    PressKey(form, VK_ESCAPE);
+    PressKey(form, VK_ESCAPE);
+    ASSERT_FALSE(grid->EditorMode());
+    PressKey(form, VK_LEFT);
+    EXPECT_EQ(grid->SelectedIndex(), 2);
+    PressKey(form, VK_HOME);
+    EXPECT_EQ(grid->SelectedIndex(), 0);
+    PressKey(form, VK_END);
+    EXPECT_EQ(grid->SelectedIndex(), 3);
+    PressKey(form, VK_END, ssCtrl);
+    EXPECT_EQ(ds.RecNo(), 3);
+    PressKey(form, VK_HOME, ssCtrl);
+    EXPECT_EQ(ds.RecNo(), 1);
+    EXPECT_EQ(grid->SelectedIndex(), 3) << "Ctrl moves between rows, not columns";
+    PressKey(form, VK_NEXT);
+    EXPECT_EQ(ds.RecNo(), 3);
+    PressKey(form, VK_PRIOR);
+    EXPECT_EQ(ds.RecNo(), 1);
+
+    grid->SetOptions(grid->Options() | dgRowSelect);
+    PressKey(form, VK_LEFT);
+    PressKey(form, VK_RIGHT);
+    EXPECT_EQ(grid->SelectedIndex(), 3) << "whole rows selected: no column to move to";
+}
+
+TEST_F(Grid, ASetTextHandlerThatRefusesKeepsTheTypedTextToFix)
+{
+    approved->OnSetText = [](TField*, const QString&) {
+        throw Exception(u"Horas inválidas."_s);
+    };
+    GoToColumn("QTHRAPROFATU");
+    TypeText(form, u"0930"_s);
+    PressKey(form, VK_TAB);
+    EXPECT_EQ(errors, QStringList{u"Horas inválidas."_s});
+    EXPECT_EQ(grid->SelectedIndex(), 2);
+    EXPECT_TRUE(grid->EditorModified()) << "the text is still to be stored";
+    EXPECT_EQ(grid->EditorText(), u"09:30"_s);
+    PressKey(form, VK_RETURN);
+    EXPECT_EQ(errors.size(), 2) << "storing it again asks the handler again";
+    EXPECT_TRUE(approved->IsNull());
+}
+
 TEST_F(Grid, EditButtonOnlyOnItsColumnWhileEditable)
 {
     int clicks = 0;
