@@ -1,6 +1,7 @@
 #include "host/framework/netconnection.h"
 
 #include "host/data/exceptions.h"
+#include "host/data/scopeguard.h"
 #include "host/framework/environment.h"
 #include "service/rpcclient.h"
 
@@ -29,12 +30,9 @@ public:
         m_client.Connect(host, static_cast<quint16>(port));
         const THostEnvironment& env = HostEnvironment();
         if (!env.Token.isEmpty()) {
-            try {
-                m_client.Login(env.Operador, env.Token);
-            } catch (...) {
-                m_client.Disconnect();
-                throw;
-            }
+            // A refused login leaves no half-open connection behind.
+            TScopeFail disconnect([this] { m_client.Disconnect(); });
+            m_client.Login(env.Operador, env.Token);
         }
     }
     void Close() override { m_client.Disconnect(); }

@@ -1,5 +1,6 @@
 #include "host/qt/input.h"
 
+#include "host/data/scopeguard.h"
 #include "host/framework/desktop.h"
 
 #include <QtGlobal>
@@ -23,12 +24,8 @@ bool UserInput(const std::function<void()>& input)
     bool ok = true;
     try {
         Perform([&] {
-            try {
-                input();
-            } catch (...) {
-                ok = false;
-                throw;
-            }
+            TScopeFail refused([&] { ok = false; });
+            input();
         });
     } catch (const std::exception& e) {
         // Without an error display nothing may cross the event loop.
