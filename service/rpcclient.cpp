@@ -24,10 +24,8 @@ void TRpcClient::Connect(const QString& host, quint16 port)
     if (!m_socket->waitForConnected(ConnectTimeoutMs)) {
         const QString why = m_socket->errorString();
         m_socket.reset();
-        throw EConnectionError(QStringLiteral("Não foi possível conectar ao servidor %1:%2: %3")
-                                   .arg(host)
-                                   .arg(port)
-                                   .arg(why));
+        throw EConnectionError(
+            u"Não foi possível conectar ao servidor %1:%2: %3"_s.arg(host).arg(port).arg(why));
     }
 }
 
@@ -48,7 +46,7 @@ bool TRpcClient::IsConnected() const
 void TRpcClient::Lost(const QString& why)
 {
     Disconnect();
-    throw EConnectionError(QStringLiteral("A conexão com o servidor foi perdida: %1").arg(why));
+    throw EConnectionError(u"A conexão com o servidor foi perdida: %1"_s.arg(why));
 }
 
 QByteArray TRpcClient::ReadLine()
@@ -66,20 +64,20 @@ QByteArray TRpcClient::ReadLine()
             continue;
         }
         if (m_socket->state() != QAbstractSocket::ConnectedState)
-            Lost(QStringLiteral("o servidor encerrou a conexão"));
+            Lost(u"o servidor encerrou a conexão"_s);
         if (deadline.hasExpired())
-            Lost(QStringLiteral("o servidor não respondeu em %1 ms").arg(CallTimeoutMs));
+            Lost(u"o servidor não respondeu em %1 ms"_s.arg(CallTimeoutMs));
         if (!m_socket->waitForReadyRead(
                 static_cast<int>(std::max<qint64>(1, deadline.remainingTime()))) &&
             m_socket->bytesAvailable() == 0 && m_socket->state() != QAbstractSocket::ConnectedState)
-            Lost(QStringLiteral("o servidor encerrou a conexão"));
+            Lost(u"o servidor encerrou a conexão"_s);
     }
 }
 
 QJsonValue TRpcClient::SendRaw(const QByteArray& line)
 {
     if (!IsConnected())
-        throw EConnectionError(QStringLiteral("Não há conexão com o servidor."));
+        throw EConnectionError(u"Não há conexão com o servidor."_s);
     m_socket->write(line.endsWith('\n') ? line : line + '\n');
     while (m_socket->bytesToWrite() > 0)
         if (!m_socket->waitForBytesWritten(CallTimeoutMs))
@@ -87,32 +85,30 @@ QJsonValue TRpcClient::SendRaw(const QByteArray& line)
     const QByteArray reply = ReadLine();
     const QJsonDocument doc = QJsonDocument::fromJson(reply);
     if (!doc.isObject())
-        Lost(QStringLiteral("resposta malformada do servidor"));
+        Lost(u"resposta malformada do servidor"_s);
     return doc.object();
 }
 
 QJsonValue TRpcClient::Call(const QString& method, const QJsonArray& params)
 {
     const qint64 id = m_nextId++;
-    const QJsonObject request{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
-                              {QStringLiteral("id"), id},
-                              {QStringLiteral("method"), method},
-                              {QStringLiteral("params"), params}};
+    const QJsonObject request{
+        {u"jsonrpc"_s, u"2.0"_s}, {u"id"_s, id}, {u"method"_s, method}, {u"params"_s, params}};
     const QJsonObject reply =
         SendRaw(QJsonDocument(request).toJson(QJsonDocument::Compact)).toObject();
     if (reply.contains(u"error")) {
         const QJsonObject error = reply.value(u"error").toObject();
         throw ERpcError(error.value(u"code").toInt(),
-                        error.value(u"message").toString(QStringLiteral("Erro do servidor.")));
+                        error.value(u"message").toString(u"Erro do servidor."_s));
     }
     if (reply.value(u"id").toDouble(-1) != static_cast<double>(id))
-        Lost(QStringLiteral("a resposta não corresponde à chamada"));
+        Lost(u"a resposta não corresponde à chamada"_s);
     return reply.value(u"result");
 }
 
 void TRpcClient::Login(const QString& operatorCode, const QString& token)
 {
-    CheckedPacket(Call(QStringLiteral("Login"), {operatorCode, token}));
+    CheckedPacket(Call(u"Login"_s, {operatorCode, token}));
 }
 
 std::optional<TDataPacket> ReplyPacket(const QJsonValue& result)

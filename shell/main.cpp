@@ -21,6 +21,8 @@
 #include <optional>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 
 namespace {
@@ -151,9 +153,9 @@ int RunDesktop(QApplication& app, const THostOptions& options)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("aph-host"));
+    QApplication::setApplicationName(u"aph-host"_s);
     QApplication::setApplicationDisplayName(QString::fromUtf8("Aprovação de Horas"));
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
 
     THostOptions options;
     if (const std::optional<int> exit = ReadOptions(app.arguments().mid(1), options))

@@ -9,6 +9,8 @@
 #include <dlfcn.h>
 #include <link.h>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 TModuleLoader::TModuleLoader(QString file) : m_file(std::move(file)) {}
@@ -20,7 +22,7 @@ TModuleLoader::~TModuleLoader()
 
 QString TModuleLoader::DefaultFile(const QString& programDir)
 {
-    return QDir::cleanPath(programDir + QStringLiteral("/../lib/libPkg_Aph31500.so"));
+    return QDir::cleanPath(programDir + u"/../lib/libPkg_Aph31500.so"_s);
 }
 
 void TModuleLoader::Load()

@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 int TDataPacket::FieldIndex(const QString& name) const
@@ -21,11 +23,11 @@ QString FieldTypeName(TFieldType type)
 {
     switch (type) {
     case TFieldType::ftString:
-        return QStringLiteral("string");
+        return u"string"_s;
     case TFieldType::ftFloat:
-        return QStringLiteral("float");
+        return u"float"_s;
     case TFieldType::ftDateTime:
-        return QStringLiteral("datetime");
+        return u"datetime"_s;
     }
     return {};
 }
@@ -46,19 +48,17 @@ namespace {
 void ValidateFields(const TFieldDefs& fields)
 {
     if (fields.isEmpty())
-        throw EDatabaseError(QStringLiteral("Pacote de dados inválido: não há campos."));
+        throw EDatabaseError(u"Pacote de dados inválido: não há campos."_s);
     QSet<QString> names;
     for (const TFieldDef& def : fields) {
         if (def.Name.isEmpty())
-            throw EDatabaseError(QStringLiteral("Pacote de dados inválido: campo sem nome."));
+            throw EDatabaseError(u"Pacote de dados inválido: campo sem nome."_s);
         if (names.contains(def.Name.toUpper()))
-            throw EDatabaseError(
-                QStringLiteral("Pacote de dados inválido: campo %1 repetido.").arg(def.Name));
+            throw EDatabaseError(u"Pacote de dados inválido: campo %1 repetido."_s.arg(def.Name));
         names.insert(def.Name.toUpper());
         if (def.DataType == TFieldType::ftString && def.Size <= 0)
             throw EDatabaseError(
-                QStringLiteral("Pacote de dados inválido: o campo %1 não tem tamanho.")
-                    .arg(def.Name));
+                u"Pacote de dados inválido: o campo %1 não tem tamanho."_s.arg(def.Name));
     }
 }
 
@@ -71,22 +71,20 @@ QString CheckValue(const TFieldDef& def, const Value& value)
     switch (def.DataType) {
     case TFieldType::ftString:
         if (!value.IsString())
-            return QStringLiteral("o campo %1 espera um texto").arg(def.Name);
+            return u"o campo %1 espera um texto"_s.arg(def.Name);
         if (value.StringLength() > def.Size)
-            return QStringLiteral("o campo %1 aceita no máximo %2 caracteres")
-                .arg(def.Name)
-                .arg(def.Size);
+            return u"o campo %1 aceita no máximo %2 caracteres"_s.arg(def.Name).arg(def.Size);
         return {};
     case TFieldType::ftFloat:
         if (!value.IsNumber() || !std::isfinite(value.ToNumber()))
-            return QStringLiteral("o campo %1 espera um número").arg(def.Name);
+            return u"o campo %1 espera um número"_s.arg(def.Name);
         return {};
     case TFieldType::ftDateTime: {
         if (!value.IsNumber())
-            return QStringLiteral("o campo %1 espera uma data").arg(def.Name);
+            return u"o campo %1 espera uma data"_s.arg(def.Name);
         const double d = value.ToNumber();
         if (!std::isfinite(d) || d < kMinDateTime || d > kMaxDateTime)
-            return QStringLiteral("o campo %1 tem uma data fora do intervalo aceito").arg(def.Name);
+            return u"o campo %1 tem uma data fora do intervalo aceito"_s.arg(def.Name);
         return {};
     }
     }
@@ -100,18 +98,15 @@ void ValidatePacket(const TDataPacket& packet)
     for (std::size_t r = 0; r < packet.Rows.size(); ++r) {
         const TRow& row = packet.Rows[r];
         if (!row || row->size() != width)
-            throw EDatabaseError(
-                QStringLiteral("Pacote de dados inválido: a linha %1 tem %2 valores; eram "
-                               "esperados %3.")
-                    .arg(r + 1)
-                    .arg(row ? row->size() : 0)
-                    .arg(width));
+            throw EDatabaseError(u"Pacote de dados inválido: a linha %1 tem %2 valores; eram "
+                                 "esperados %3."_s.arg(r + 1)
+                                     .arg(row ? row->size() : 0)
+                                     .arg(width));
         for (std::size_t f = 0; f < width; ++f) {
             const QString fault = CheckValue(packet.Fields[static_cast<int>(f)], (*row)[f]);
             if (!fault.isEmpty())
-                throw EDatabaseError(QStringLiteral("Pacote de dados inválido na linha %1: %2.")
-                                         .arg(r + 1)
-                                         .arg(fault));
+                throw EDatabaseError(
+                    u"Pacote de dados inválido na linha %1: %2."_s.arg(r + 1).arg(fault));
         }
     }
 }
@@ -123,15 +118,14 @@ void ValidateDelta(const TDelta& delta)
     for (std::size_t r = 0; r < delta.Records.size(); ++r) {
         const TDeltaRecord& rec = delta.Records[r];
         const auto fail = [r](const QString& why) {
-            throw EDatabaseError(
-                QStringLiteral("Alterações inválidas no registro %1: %2.").arg(r + 1).arg(why));
+            throw EDatabaseError(u"Alterações inválidas no registro %1: %2."_s.arg(r + 1).arg(why));
         };
         if (rec.Op != TDeltaRecord::Kind::Insert && rec.Original.size() != width)
-            fail(QStringLiteral("os valores originais não correspondem aos campos"));
+            fail(u"os valores originais não correspondem aos campos"_s);
         if (rec.Op == TDeltaRecord::Kind::Insert && !rec.Original.empty())
-            fail(QStringLiteral("uma inclusão não tem valores originais"));
+            fail(u"uma inclusão não tem valores originais"_s);
         if (rec.Op == TDeltaRecord::Kind::Delete && !rec.New.empty())
-            fail(QStringLiteral("uma exclusão não tem valores novos"));
+            fail(u"uma exclusão não tem valores novos"_s);
         for (std::size_t f = 0; f < rec.Original.size(); ++f) {
             const QString fault = CheckValue(delta.Fields[static_cast<int>(f)], rec.Original[f]);
             if (!fault.isEmpty())
@@ -140,7 +134,7 @@ void ValidateDelta(const TDelta& delta)
         QSet<int> seen;
         for (const auto& [index, value] : rec.New) {
             if (index < 0 || static_cast<std::size_t>(index) >= width || seen.contains(index))
-                fail(QStringLiteral("campo alterado desconhecido ou repetido"));
+                fail(u"campo alterado desconhecido ou repetido"_s);
             seen.insert(index);
             const QString fault = CheckValue(delta.Fields[index], value);
             if (!fault.isEmpty())

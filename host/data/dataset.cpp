@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
@@ -36,10 +38,9 @@ TField* TClientDataSet::AddField(const QString& name, TFieldType type, int size)
 {
     if (Active())
         throw EDatabaseError(
-            QStringLiteral("Não é possível criar o campo %1 com o conjunto de dados aberto.")
-                .arg(name));
+            u"Não é possível criar o campo %1 com o conjunto de dados aberto."_s.arg(name));
     if (m_fieldIndex.contains(name.toUpper()))
-        throw EDatabaseError(QStringLiteral("O campo %1 já existe em %2.").arg(name, Name()));
+        throw EDatabaseError(u"O campo %1 já existe em %2."_s.arg(name, Name()));
     const TFieldDef def{name, type, type == TFieldType::ftString ? size : 0};
     const int index = FieldCount();
     m_fields.push_back(std::make_unique<TField>(this, def, index));
@@ -57,9 +58,8 @@ TField* TClientDataSet::FieldByName(const QString& name) const
 {
     TField* field = FindField(name);
     if (!field)
-        throw EDatabaseError(
-            QStringLiteral("%1: campo '%2' não encontrado.")
-                .arg(Name().isEmpty() ? QStringLiteral("Conjunto de dados") : Name(), name));
+        throw EDatabaseError(u"%1: campo '%2' não encontrado."_s.arg(
+            Name().isEmpty() ? u"Conjunto de dados"_s : Name(), name));
     return field;
 }
 
@@ -93,11 +93,9 @@ const Value& TClientDataSet::ActiveValue(int fieldIndex) const
 void TClientDataSet::SetActiveValue(TField* field, Value value)
 {
     if (!IsEditing(m_state))
-        throw EDatabaseError(
-            QStringLiteral("%1 não está em modo de edição ou inclusão.").arg(Name()));
+        throw EDatabaseError(u"%1 não está em modo de edição ou inclusão."_s.arg(Name()));
     if (field->ReadOnly())
-        throw EDatabaseError(
-            QStringLiteral("O campo %1 não pode ser modificado.").arg(field->DisplayLabel()));
+        throw EDatabaseError(u"O campo %1 não pode ser modificado."_s.arg(field->DisplayLabel()));
     m_buffer[static_cast<std::size_t>(field->Index())] = std::move(value);
     m_modified = true;
     DataEvent(TDataEvent::deFieldChange, field);
@@ -170,9 +168,8 @@ void TClientDataSet::EnableControls()
 void TClientDataSet::CheckActive() const
 {
     if (!Active())
-        throw EDatabaseError(
-            QStringLiteral("Operação não permitida: %1 está fechado.")
-                .arg(Name().isEmpty() ? QStringLiteral("o conjunto de dados") : Name()));
+        throw EDatabaseError(u"Operação não permitida: %1 está fechado."_s.arg(
+            Name().isEmpty() ? u"o conjunto de dados"_s : Name()));
 }
 
 // --- Opening and loading ------------------------------------------------------
@@ -185,7 +182,7 @@ TRow TClientDataSet::NullRow() const
 void TClientDataSet::CreateDataSet()
 {
     if (m_fields.empty())
-        throw EDatabaseError(QStringLiteral("%1 não tem campos definidos.").arg(Name()));
+        throw EDatabaseError(u"%1 não tem campos definidos."_s.arg(Name()));
     ReplaceContent({});
 }
 
@@ -224,23 +221,19 @@ void TClientDataSet::SetData(const TDataPacket& packet)
         const TField& field = *m_fields[i];
         const int src = packet.FieldIndex(field.FieldName());
         if (src < 0)
-            throw EDatabaseError(QStringLiteral("Pacote de dados sem o campo %1 esperado em %2.")
-                                     .arg(field.FieldName(), Name()));
+            throw EDatabaseError(
+                u"Pacote de dados sem o campo %1 esperado em %2."_s.arg(field.FieldName(), Name()));
         const TFieldDef& def = packet.Fields[src];
         if (def.DataType != field.DataType())
-            throw EDatabaseError(
-                QStringLiteral("Pacote de dados: o campo %1 é do tipo %2, esperado %3.")
-                    .arg(field.FieldName(), FieldTypeName(def.DataType),
-                         FieldTypeName(field.DataType())));
+            throw EDatabaseError(u"Pacote de dados: o campo %1 é do tipo %2, esperado %3."_s.arg(
+                field.FieldName(), FieldTypeName(def.DataType), FieldTypeName(field.DataType())));
         if (field.DataType() == TFieldType::ftString && def.Size > field.Size()) {
             for (std::size_t r = 0; r < packet.Rows.size(); ++r) {
                 if ((*packet.Rows[r])[static_cast<std::size_t>(src)].StringLength() > field.Size())
-                    throw EDatabaseError(
-                        QStringLiteral("Pacote de dados inválido na linha %1: o campo %2 aceita "
-                                       "no máximo %3 caracteres.")
-                            .arg(r + 1)
-                            .arg(field.FieldName())
-                            .arg(field.Size()));
+                    throw EDatabaseError(u"Pacote de dados inválido na linha %1: o campo %2 aceita "
+                                         "no máximo %3 caracteres."_s.arg(r + 1)
+                                             .arg(field.FieldName())
+                                             .arg(field.Size()));
             }
         }
         map[i] = src;
@@ -309,7 +302,7 @@ TDataPacket TClientDataSet::Data() const
 void TClientDataSet::CopyDataFrom(const TClientDataSet& source)
 {
     if (!source.Active())
-        throw EDatabaseError(QStringLiteral("%1 está fechado.").arg(source.Name()));
+        throw EDatabaseError(u"%1 está fechado."_s.arg(source.Name()));
     SetData(source.Data());
 }
 
@@ -508,7 +501,7 @@ void TClientDataSet::GotoBookmark(const TBookmark& bookmark)
     CheckBrowseMode();
     const int row = FindRow(bookmark.Id, bookmark.Hint);
     if (row < 0)
-        throw EDatabaseError(QStringLiteral("Registro não encontrado."));
+        throw EDatabaseError(u"Registro não encontrado."_s);
     Fire(BeforeScroll);
     m_current = row;
     m_bof = m_eof = false;
@@ -524,7 +517,7 @@ void TClientDataSet::Edit()
         return;
     CheckActive();
     if (m_readOnly)
-        throw EDatabaseError(QStringLiteral("%1 é somente leitura.").arg(Name()));
+        throw EDatabaseError(u"%1 é somente leitura."_s.arg(Name()));
     if (m_rows.empty()) {
         Insert();
         return;
@@ -540,7 +533,7 @@ void TClientDataSet::BeginInsert(bool append)
 {
     CheckActive();
     if (m_readOnly)
-        throw EDatabaseError(QStringLiteral("%1 é somente leitura.").arg(Name()));
+        throw EDatabaseError(u"%1 é somente leitura."_s.arg(Name()));
     CheckBrowseMode();
     Fire(BeforeInsert);
     Fire(BeforeScroll);
@@ -635,9 +628,9 @@ void TClientDataSet::Delete()
         return;
     }
     if (m_rows.empty())
-        throw EDatabaseError(QStringLiteral("Não há registro para excluir."));
+        throw EDatabaseError(u"Não há registro para excluir."_s);
     if (m_readOnly)
-        throw EDatabaseError(QStringLiteral("%1 é somente leitura.").arg(Name()));
+        throw EDatabaseError(u"%1 é somente leitura."_s.arg(Name()));
     DataEvent(TDataEvent::deCheckBrowseMode);
     Fire(BeforeDelete);
     Fire(BeforeScroll);

@@ -8,6 +8,8 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 TField::TField(TClientDataSet* dataSet, const TFieldDef& def, int index)
@@ -70,8 +72,7 @@ double TField::AsFloat() const
         return v.ToNumber();
     double d = 0;
     if (!TryStrToFloat(v.ToString(), d))
-        throw EDatabaseError(
-            QStringLiteral("'%1' não é um valor numérico válido.").arg(v.ToString()));
+        throw EDatabaseError(u"'%1' não é um valor numérico válido."_s.arg(v.ToString()));
     return d;
 }
 
@@ -84,7 +85,7 @@ TDateTime TField::AsDateTime() const
         return v.ToNumber();
     TDateTime d = 0;
     if (!TryStrToDate(v.ToString(), d))
-        throw EDatabaseError(QStringLiteral("'%1' não é uma data válida.").arg(v.ToString()));
+        throw EDatabaseError(u"'%1' não é uma data válida."_s.arg(v.ToString()));
     return d;
 }
 
@@ -109,7 +110,7 @@ Value TField::ParseText(const QString& text) const
             return {};
         double d = 0;
         if (!TryStrToFloat(text, d))
-            throw EDatabaseError(QStringLiteral("'%1' não é um valor numérico válido.").arg(text));
+            throw EDatabaseError(u"'%1' não é um valor numérico válido."_s.arg(text));
         return Value::FromNumber(d);
     }
     case TFieldType::ftDateTime: {
@@ -117,7 +118,7 @@ Value TField::ParseText(const QString& text) const
             return {};
         TDateTime d = 0;
         if (!TryStrToDate(text, d))
-            throw EDatabaseError(QStringLiteral("'%1' não é uma data válida.").arg(text));
+            throw EDatabaseError(u"'%1' não é uma data válida."_s.arg(text));
         return Value::FromNumber(d);
     }
     }
@@ -139,8 +140,7 @@ Value TField::Convert(const QVariant& value) const
         bool ok = false;
         const double d = value.toDouble(&ok);
         if (!ok)
-            throw EDatabaseError(
-                QStringLiteral("Valor inválido para o campo %1.").arg(FieldName()));
+            throw EDatabaseError(u"Valor inválido para o campo %1."_s.arg(FieldName()));
         result = Value::FromNumber(d);
         break;
     }
@@ -158,8 +158,7 @@ Value TField::Convert(const QVariant& value) const
             bool ok = false;
             const double d = value.toDouble(&ok);
             if (!ok)
-                throw EDatabaseError(
-                    QStringLiteral("Valor inválido para o campo %1.").arg(FieldName()));
+                throw EDatabaseError(u"Valor inválido para o campo %1."_s.arg(FieldName()));
             result = Value::FromNumber(d);
         }
         break;
@@ -167,7 +166,7 @@ Value TField::Convert(const QVariant& value) const
     }
     const QString fault = CheckValue(m_def, result);
     if (!fault.isEmpty())
-        throw EDatabaseError(QStringLiteral("Valor inválido: %1.").arg(fault));
+        throw EDatabaseError(u"Valor inválido: %1."_s.arg(fault));
     return result;
 }
 
@@ -175,7 +174,7 @@ void TField::SetValue(const Value& value)
 {
     const QString fault = CheckValue(m_def, value);
     if (!fault.isEmpty())
-        throw EDatabaseError(QStringLiteral("Valor inválido: %1.").arg(fault));
+        throw EDatabaseError(u"Valor inválido: %1."_s.arg(fault));
     m_dataSet->SetActiveValue(this, value);
 }
 

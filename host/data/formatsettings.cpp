@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
@@ -28,8 +30,8 @@ QStringList Names(std::initializer_list<const char*> names)
 TFormatSettings Portuguese()
 {
     TFormatSettings fs;
-    fs.ShortDateFormat = QStringLiteral("dd/mm/yyyy");
-    fs.LongTimeFormat = QStringLiteral("hh:nn:ss");
+    fs.ShortDateFormat = u"dd/mm/yyyy"_s;
+    fs.LongTimeFormat = u"hh:nn:ss"_s;
     fs.DateSeparator = u'/';
     fs.TimeSeparator = u':';
     fs.ShortDayNames = Names({"dom", "seg", "ter", "qua", "qui", "sex", "sáb"});
@@ -41,15 +43,15 @@ TFormatSettings Portuguese()
                                "agosto", "setembro", "outubro", "novembro", "dezembro"});
     fs.DecimalSeparator = u',';
     fs.ThousandSeparator = u'.';
-    fs.CurrencyString = QStringLiteral("R$");
+    fs.CurrencyString = u"R$"_s;
     return fs;
 }
 
 TFormatSettings English()
 {
     TFormatSettings fs;
-    fs.ShortDateFormat = QStringLiteral("mm/dd/yyyy");
-    fs.LongTimeFormat = QStringLiteral("hh:nn:ss");
+    fs.ShortDateFormat = u"mm/dd/yyyy"_s;
+    fs.LongTimeFormat = u"hh:nn:ss"_s;
     fs.DateSeparator = u'/';
     fs.TimeSeparator = u':';
     fs.ShortDayNames = Names({"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"});
@@ -61,7 +63,7 @@ TFormatSettings English()
                                "August", "September", "October", "November", "December"});
     fs.DecimalSeparator = u'.';
     fs.ThousandSeparator = u',';
-    fs.CurrencyString = QStringLiteral("$");
+    fs.CurrencyString = u"$"_s;
     return fs;
 }
 
@@ -100,7 +102,7 @@ TFormatSettings FromQLocale(const QLocale& locale)
         else if (c == u'M')
             pattern += QString(qMin<qsizetype>(run, 2), u'm');
         else if (c == u'y')
-            pattern += QStringLiteral("yyyy");
+            pattern += u"yyyy"_s;
         else {
             if (!separatorSeen && !c.isSpace()) {
                 separator = c;
@@ -135,7 +137,7 @@ QString LocaleFor(const char* category)
         if (!value.isEmpty())
             return value;
     }
-    return QStringLiteral("C");
+    return u"C"_s;
 }
 
 TFormatSettings& Global()
@@ -174,7 +176,7 @@ DateParts Decode(TDateTime value)
 
 QString Pad(int value, int width)
 {
-    return QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0'));
+    return u"%1"_s.arg(value, width, 10, QLatin1Char('0'));
 }
 
 void AppendFormatted(QString& out, const QString& pattern, const DateParts& p,
@@ -511,18 +513,18 @@ TDateTime Today()
 QString FormatDateTime(const QString& pattern, TDateTime value, const TFormatSettings& fs)
 {
     QString out;
-    AppendFormatted(out, pattern.isEmpty() ? QStringLiteral("c") : pattern, Decode(value), fs, 0);
+    AppendFormatted(out, pattern.isEmpty() ? u"c"_s : pattern, Decode(value), fs, 0);
     return out;
 }
 
 QString DateTimeToStr(TDateTime value, const TFormatSettings& fs)
 {
-    return FormatDateTime(QStringLiteral("c"), value, fs);
+    return FormatDateTime(u"c"_s, value, fs);
 }
 
 QString DateToStr(TDateTime value, const TFormatSettings& fs)
 {
-    return FormatDateTime(QStringLiteral("ddddd"), value, fs);
+    return FormatDateTime(u"ddddd"_s, value, fs);
 }
 
 bool TryStrToDate(const QString& text, TDateTime& value, const TFormatSettings& fs)
@@ -576,7 +578,7 @@ bool TryStrToDate(const QString& text, TDateTime& value, const TFormatSettings& 
 QString FormatFloat(const QString& pattern, double value, const TFormatSettings& fs)
 {
     if (!std::isfinite(value))
-        return std::isnan(value) ? QStringLiteral("NAN") : QStringLiteral("INF");
+        return std::isnan(value) ? u"NAN"_s : u"INF"_s;
     const QStringList sections = SplitSections(pattern);
     const NumberSection first = ParseSection(sections[0]);
     if (sections.size() >= 3 && !sections[2].isEmpty()) {
@@ -610,12 +612,12 @@ double RoundDec(double value, int decimals)
 QString FloatToStr(double value, const TFormatSettings& fs)
 {
     if (!std::isfinite(value))
-        return std::isnan(value) ? QStringLiteral("NAN") : QStringLiteral("INF");
+        return std::isnan(value) ? u"NAN"_s : u"INF"_s;
     char buf[48] = {};
     std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::general, 15);
     QString text = QString::fromLatin1(buf);
     if (text == u"-0")
-        text = QStringLiteral("0");
+        text = u"0"_s;
     text.replace(u'.', fs.DecimalSeparator);
     return text;
 }

@@ -5,13 +5,14 @@
 #include <charconv>
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 void JsonReader::Fail(const char* what) const
 {
-    throw EDatabaseError(QStringLiteral("JSON malformado na posição %1: %2.")
-                             .arg(m_pos)
-                             .arg(QString::fromUtf8(what)));
+    throw EDatabaseError(
+        u"JSON malformado na posição %1: %2."_s.arg(m_pos).arg(QString::fromUtf8(what)));
 }
 
 void JsonReader::Fail(const std::string& what) const

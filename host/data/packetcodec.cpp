@@ -9,13 +9,15 @@
 #include <charconv>
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
 
 [[noreturn]] void Fail(const QString& why)
 {
-    throw EDatabaseError(QStringLiteral("Pacote de dados inválido: %1.").arg(why));
+    throw EDatabaseError(u"Pacote de dados inválido: %1."_s.arg(why));
 }
 
 void AppendFields(QByteArray& out, const TFieldDefs& fields)
@@ -44,23 +46,23 @@ void AppendFields(QByteArray& out, const TFieldDefs& fields)
 TFieldDefs FieldsFromJson(const QJsonValue& json)
 {
     if (!json.isArray())
-        Fail(QStringLiteral("a lista de campos falta ou não é uma lista"));
+        Fail(u"a lista de campos falta ou não é uma lista"_s);
     TFieldDefs fields;
     for (const QJsonValue& item : json.toArray()) {
         if (!item.isObject())
-            Fail(QStringLiteral("um campo não é um objeto"));
+            Fail(u"um campo não é um objeto"_s);
         const QJsonObject obj = item.toObject();
         TFieldDef def;
         if (!obj.value(u"name").isString())
-            Fail(QStringLiteral("um campo não tem nome"));
+            Fail(u"um campo não tem nome"_s);
         def.Name = obj.value(u"name").toString();
         if (!ParseFieldType(obj.value(u"type").toString(), def.DataType))
-            Fail(QStringLiteral("o campo %1 tem um tipo desconhecido").arg(def.Name));
+            Fail(u"o campo %1 tem um tipo desconhecido"_s.arg(def.Name));
         if (def.DataType == TFieldType::ftString) {
             const QJsonValue size = obj.value(u"size");
             const double s = size.toDouble(-1);
             if (!size.isDouble() || s < 1 || s > 1000000 || s != std::floor(s))
-                Fail(QStringLiteral("o campo %1 tem um tamanho inválido").arg(def.Name));
+                Fail(u"o campo %1 tem um tamanho inválido"_s.arg(def.Name));
             def.Size = static_cast<int>(s);
         }
         fields << def;
@@ -74,22 +76,21 @@ Value ValueFromJson(const QJsonValue& json, const TFieldDef& def)
         return {};
     if (def.DataType == TFieldType::ftString) {
         if (!json.isString())
-            Fail(QStringLiteral("o campo %1 espera um texto").arg(def.Name));
+            Fail(u"o campo %1 espera um texto"_s.arg(def.Name));
         return Value::FromString(json.toString());
     }
     if (!json.isDouble())
-        Fail(QStringLiteral("o campo %1 espera um número").arg(def.Name));
+        Fail(u"o campo %1 espera um número"_s.arg(def.Name));
     return Value::FromNumber(json.toDouble());
 }
 
 TRowValues RowFromJson(const QJsonValue& json, const TFieldDefs& fields, const char* what)
 {
     if (!json.isArray())
-        Fail(QStringLiteral("%1 não é uma lista").arg(QLatin1String(what)));
+        Fail(u"%1 não é uma lista"_s.arg(QLatin1String(what)));
     const QJsonArray array = json.toArray();
     if (array.size() != fields.size())
-        Fail(QStringLiteral("%1 tem %2 valores; eram esperados %3")
-                 .arg(QLatin1String(what))
+        Fail(u"%1 tem %2 valores; eram esperados %3"_s.arg(QLatin1String(what))
                  .arg(array.size())
                  .arg(fields.size()));
     TRowValues values;
@@ -205,13 +206,13 @@ QByteArray EncodePacket(const TDataPacket& packet)
 TDataPacket PacketFromJson(const QJsonValue& json)
 {
     if (!json.isObject())
-        Fail(QStringLiteral("o pacote não é um objeto"));
+        Fail(u"o pacote não é um objeto"_s);
     const QJsonObject obj = json.toObject();
     TDataPacket packet;
     packet.Fields = FieldsFromJson(obj.value(u"fields"));
     const QJsonValue rows = obj.value(u"rows");
     if (!rows.isArray())
-        Fail(QStringLiteral("a lista de linhas falta ou não é uma lista"));
+        Fail(u"a lista de linhas falta ou não é uma lista"_s);
     const QJsonArray array = rows.toArray();
     packet.Rows.reserve(static_cast<std::size_t>(array.size()));
     for (const QJsonValue& row : array)
@@ -236,34 +237,34 @@ TFieldDefs ReadFields(JsonReader& r)
             const std::string key = r.ReadKey();
             if (key == "name" && !haveName) {
                 if (r.Peek() != JsonReader::Token::String)
-                    Fail(QStringLiteral("um campo não tem nome"));
+                    Fail(u"um campo não tem nome"_s);
                 def.Name = QString::fromStdString(r.ReadString());
                 haveName = true;
             } else if (key == "type" && !haveType) {
                 if (r.Peek() != JsonReader::Token::String ||
                     !ParseFieldType(QString::fromStdString(r.ReadString()), def.DataType))
-                    Fail(QStringLiteral("o campo %1 tem um tipo desconhecido").arg(def.Name));
+                    Fail(u"o campo %1 tem um tipo desconhecido"_s.arg(def.Name));
                 haveType = true;
             } else if (key == "size" && !haveSize) {
                 if (r.Peek() != JsonReader::Token::Number)
-                    Fail(QStringLiteral("o campo %1 tem um tamanho inválido").arg(def.Name));
+                    Fail(u"o campo %1 tem um tamanho inválido"_s.arg(def.Name));
                 const double s = r.ReadNumber();
                 if (s < 1 || s > 1000000 || s != std::floor(s))
-                    Fail(QStringLiteral("o campo %1 tem um tamanho inválido").arg(def.Name));
+                    Fail(u"o campo %1 tem um tamanho inválido"_s.arg(def.Name));
                 def.Size = static_cast<int>(s);
                 haveSize = true;
             } else if (key == "name" || key == "type" || key == "size") {
-                Fail(QStringLiteral("atributo repetido num campo"));
+                Fail(u"atributo repetido num campo"_s);
             } else {
                 r.SkipValue();
             }
         }
         if (!haveName)
-            Fail(QStringLiteral("um campo não tem nome"));
+            Fail(u"um campo não tem nome"_s);
         if (!haveType)
-            Fail(QStringLiteral("o campo %1 tem um tipo desconhecido").arg(def.Name));
+            Fail(u"o campo %1 tem um tipo desconhecido"_s.arg(def.Name));
         if (def.DataType == TFieldType::ftString && !haveSize)
-            Fail(QStringLiteral("o campo %1 tem um tamanho inválido").arg(def.Name));
+            Fail(u"o campo %1 tem um tamanho inválido"_s.arg(def.Name));
         if (def.DataType != TFieldType::ftString)
             def.Size = 0;
         fields << def;
@@ -285,7 +286,7 @@ Value ReadCell(JsonReader& r)
     case JsonReader::Token::Number:
         return Value::FromNumber(r.ReadNumber());
     default:
-        Fail(QStringLiteral("um valor não é texto, número nem null"));
+        Fail(u"um valor não é texto, número nem null"_s);
     }
 }
 
@@ -296,7 +297,7 @@ std::vector<TRow> ReadRows(JsonReader& r)
     bool first = true;
     while (!r.EndOfArray(first)) {
         if (r.Peek() != JsonReader::Token::ArrayBegin)
-            Fail(QStringLiteral("a linha %1 não é uma lista").arg(rows.size() + 1));
+            Fail(u"a linha %1 não é uma lista"_s.arg(rows.size() + 1));
         r.ExpectArrayBegin();
         auto row = std::make_shared<TRowValues>();
         if (!rows.empty())
@@ -319,23 +320,23 @@ TDataPacket DecodePacket(const QByteArray& json)
     TDataPacket packet;
     bool haveFields = false, haveRows = false;
     if (r.Peek() != JsonReader::Token::ObjectBegin)
-        Fail(QStringLiteral("o pacote não é um objeto"));
+        Fail(u"o pacote não é um objeto"_s);
     r.ExpectObjectBegin();
     bool first = true;
     while (!r.EndOfObject(first)) {
         const std::string key = r.ReadKey();
         if (key == "fields") {
             if (haveFields)
-                Fail(QStringLiteral("lista de campos repetida"));
+                Fail(u"lista de campos repetida"_s);
             if (r.Peek() != JsonReader::Token::ArrayBegin)
-                Fail(QStringLiteral("a lista de campos falta ou não é uma lista"));
+                Fail(u"a lista de campos falta ou não é uma lista"_s);
             packet.Fields = ReadFields(r);
             haveFields = true;
         } else if (key == "rows") {
             if (haveRows)
-                Fail(QStringLiteral("lista de linhas repetida"));
+                Fail(u"lista de linhas repetida"_s);
             if (r.Peek() != JsonReader::Token::ArrayBegin)
-                Fail(QStringLiteral("a lista de linhas falta ou não é uma lista"));
+                Fail(u"a lista de linhas falta ou não é uma lista"_s);
             packet.Rows = ReadRows(r);
             haveRows = true;
         } else {
@@ -344,9 +345,9 @@ TDataPacket DecodePacket(const QByteArray& json)
     }
     r.ExpectEnd();
     if (!haveFields)
-        Fail(QStringLiteral("a lista de campos falta ou não é uma lista"));
+        Fail(u"a lista de campos falta ou não é uma lista"_s);
     if (!haveRows)
-        Fail(QStringLiteral("a lista de linhas falta ou não é uma lista"));
+        Fail(u"a lista de linhas falta ou não é uma lista"_s);
     ValidatePacket(packet);
     return packet;
 }
@@ -355,45 +356,44 @@ QJsonObject DeltaToJson(const TDelta& delta)
 {
     QJsonArray fields;
     for (const TFieldDef& def : delta.Fields) {
-        QJsonObject f{{QStringLiteral("name"), def.Name},
-                      {QStringLiteral("type"), FieldTypeName(def.DataType)}};
+        QJsonObject f{{u"name"_s, def.Name}, {u"type"_s, FieldTypeName(def.DataType)}};
         if (def.DataType == TFieldType::ftString)
-            f.insert(QStringLiteral("size"), def.Size);
+            f.insert(u"size"_s, def.Size);
         fields.append(f);
     }
     QJsonArray records;
     for (const TDeltaRecord& rec : delta.Records) {
-        QJsonObject r{{QStringLiteral("op"), QString::fromLatin1(OpName(rec.Op))}};
+        QJsonObject r{{u"op"_s, QString::fromLatin1(OpName(rec.Op))}};
         if (rec.Op != TDeltaRecord::Kind::Insert) {
             QJsonArray old;
             for (const Value& v : rec.Original)
                 old.append(ValueToJson(v));
-            r.insert(QStringLiteral("old"), old);
+            r.insert(u"old"_s, old);
         }
         if (rec.Op != TDeltaRecord::Kind::Delete) {
             QJsonObject changed;
             for (const auto& [index, value] : rec.New)
                 changed.insert(delta.Fields[index].Name, ValueToJson(value));
-            r.insert(QStringLiteral("new"), changed);
+            r.insert(u"new"_s, changed);
         }
         records.append(r);
     }
-    return QJsonObject{{QStringLiteral("fields"), fields}, {QStringLiteral("records"), records}};
+    return QJsonObject{{u"fields"_s, fields}, {u"records"_s, records}};
 }
 
 TDelta DeltaFromJson(const QJsonValue& json)
 {
     if (!json.isObject())
-        Fail(QStringLiteral("as alterações não são um objeto"));
+        Fail(u"as alterações não são um objeto"_s);
     const QJsonObject obj = json.toObject();
     TDelta delta;
     delta.Fields = FieldsFromJson(obj.value(u"fields"));
     const QJsonValue records = obj.value(u"records");
     if (!records.isArray())
-        Fail(QStringLiteral("a lista de registros alterados falta ou não é uma lista"));
+        Fail(u"a lista de registros alterados falta ou não é uma lista"_s);
     for (const QJsonValue& item : records.toArray()) {
         if (!item.isObject())
-            Fail(QStringLiteral("um registro alterado não é um objeto"));
+            Fail(u"um registro alterado não é um objeto"_s);
         const QJsonObject r = item.toObject();
         TDeltaRecord rec;
         const QString op = r.value(u"op").toString();
@@ -404,15 +404,15 @@ TDelta DeltaFromJson(const QJsonValue& json)
         else if (op == u"delete")
             rec.Op = TDeltaRecord::Kind::Delete;
         else
-            Fail(QStringLiteral("operação desconhecida '%1'").arg(op));
+            Fail(u"operação desconhecida '%1'"_s.arg(op));
         if (rec.Op != TDeltaRecord::Kind::Insert)
             rec.Original = RowFromJson(r.value(u"old"), delta.Fields, "os valores originais");
         else if (r.contains(u"old"))
-            Fail(QStringLiteral("uma inclusão não tem valores originais"));
+            Fail(u"uma inclusão não tem valores originais"_s);
         const QJsonValue changed = r.value(u"new");
         if (rec.Op != TDeltaRecord::Kind::Delete) {
             if (!changed.isObject())
-                Fail(QStringLiteral("os valores novos não são um objeto"));
+                Fail(u"os valores novos não são um objeto"_s);
             const QJsonObject values = changed.toObject();
             for (auto it = values.begin(); it != values.end(); ++it) {
                 int index = -1;
@@ -420,11 +420,11 @@ TDelta DeltaFromJson(const QJsonValue& json)
                     if (delta.Fields[i].Name == it.key())
                         index = i;
                 if (index < 0)
-                    Fail(QStringLiteral("campo alterado desconhecido '%1'").arg(it.key()));
+                    Fail(u"campo alterado desconhecido '%1'"_s.arg(it.key()));
                 rec.New.emplace_back(index, ValueFromJson(it.value(), delta.Fields[index]));
             }
         } else if (r.contains(u"new")) {
-            Fail(QStringLiteral("uma exclusão não tem valores novos"));
+            Fail(u"uma exclusão não tem valores novos"_s);
         }
         delta.Records.push_back(std::move(rec));
     }

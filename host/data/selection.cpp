@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 QString EncodeSelection(const QStringList& keys)
@@ -27,20 +29,20 @@ TSelection DecodeSelection(const QString& text, const QString& what)
     }
     if (text.isEmpty())
         return selection;
-    const QString name = what.isEmpty() ? QStringLiteral("seleção") : what;
+    const QString name = what.isEmpty() ? u"seleção"_s : what;
     const auto fail = [&name](const QString& why) {
-        throw EDatabaseError(QStringLiteral("Lista de %1 inválida: %2.").arg(name, why));
+        throw EDatabaseError(u"Lista de %1 inválida: %2."_s.arg(name, why));
     };
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError || !doc.isArray())
-        fail(QStringLiteral("esperava \"T\", vazio ou uma lista JSON de códigos"));
+        fail(u"esperava \"T\", vazio ou uma lista JSON de códigos"_s);
     const QJsonArray array = doc.array();
     if (array.isEmpty())
-        fail(QStringLiteral("a lista não tem nenhum código"));
+        fail(u"a lista não tem nenhum código"_s);
     for (const QJsonValue& item : array) {
         if (!item.isString())
-            fail(QStringLiteral("todo código deve ser um texto"));
+            fail(u"todo código deve ser um texto"_s);
         selection.Keys << item.toString();
     }
     selection.Scope = TSelection::Kind::List;

@@ -7,6 +7,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
@@ -43,12 +45,12 @@ TfrmPadraoGrid::TfrmPadraoGrid(QString name) : TForm(std::move(name))
 {
     SetFormStyle(TFormStyle::fsMDIChild);
     SetClientSize(800, 500);
-    m_dtsPadrao = std::make_unique<TDataSource>(QStringLiteral("dtsPadrao"));
-    m_msgPadrao = std::make_unique<TMessages>(QStringLiteral("msgPadrao"));
+    m_dtsPadrao = std::make_unique<TDataSource>(u"dtsPadrao"_s);
+    m_msgPadrao = std::make_unique<TMessages>(u"msgPadrao"_s);
     dtsPadrao = m_dtsPadrao.get();
     msgPadrao = m_msgPadrao.get();
 
-    panMenu = Add<TPanel>(QStringLiteral("panMenu"));
+    panMenu = Add<TPanel>(u"panMenu"_s);
     panMenu->SetAlign(TAlign::alTop);
     panMenu->SetHeight(31);
     sbtIncluir = ToolButton(panMenu, "sbtIncluir", "Incluir", "insert", 2);
@@ -61,15 +63,15 @@ TfrmPadraoGrid::TfrmPadraoGrid(QString name) : TForm(std::move(name))
     sbtImprimir = ToolButton(panMenu, "sbtImprimir", "Imprimir", "print", 182);
     sbtAjuda = ToolButton(panMenu, "sbtAjuda", "Ajuda", "help", 218);
     sbtFechar = ToolButton(panMenu, "sbtFechar", "Fechar", "close", 254);
-    lblCodTela = panMenu->Add<TLabel>(QStringLiteral("lblCodTela"));
+    lblCodTela = panMenu->Add<TLabel>(u"lblCodTela"_s);
     lblCodTela->SetAlign(TAlign::alRight);
     lblCodTela->SetWidth(70);
     lblCodTela->SetAlignment(TLabel::TTextAlign::Right);
 
-    mnuMenu = Add<TMainMenu>(QStringLiteral("mnuMenu"));
+    mnuMenu = Add<TMainMenu>(u"mnuMenu"_s);
     SetMenu(mnuMenu);
-    mnuManutencao = mnuMenu->Add<TMenuItem>(QStringLiteral("mnuManutencao"));
-    mnuManutencao->SetCaption(QStringLiteral("&Manutenção"));
+    mnuManutencao = mnuMenu->Add<TMenuItem>(u"mnuManutencao"_s);
+    mnuManutencao->SetCaption(u"&Manutenção"_s);
     mnuIncluir = Entry(mnuManutencao, "mnuIncluir", "&Incluir");
     mnuAlterar = Entry(mnuManutencao, "mnuAlterar", "&Alterar");
     mnuExcluir = Entry(mnuManutencao, "mnuExcluir", "&Excluir");
@@ -78,23 +80,23 @@ TfrmPadraoGrid::TfrmPadraoGrid(QString name) : TForm(std::move(name))
     mnuCancelar = Entry(mnuManutencao, "mnuCancelar", "&Cancelar");
     mnuConfirmar = Entry(mnuManutencao, "mnuConfirmar", "C&onfirmar");
 
-    panNavigator = Add<TPanel>(QStringLiteral("panNavigator"));
+    panNavigator = Add<TPanel>(u"panNavigator"_s);
     panNavigator->SetAlign(TAlign::alBottom);
     panNavigator->SetHeight(27);
-    dbnPadrao = panNavigator->Add<TDBNavigator>(QStringLiteral("dbnPadrao"));
+    dbnPadrao = panNavigator->Add<TDBNavigator>(u"dbnPadrao"_s);
     dbnPadrao->SetAlign(TAlign::alRight);
     dbnPadrao->SetWidth(100);
 
-    pgcPadrao = Add<TPageControl>(QStringLiteral("pgcPadrao"));
+    pgcPadrao = Add<TPageControl>(u"pgcPadrao"_s);
     pgcPadrao->SetAlign(TAlign::alClient);
-    tshPadrao = pgcPadrao->Add<TTabSheet>(QStringLiteral("tshPadrao"));
+    tshPadrao = pgcPadrao->Add<TTabSheet>(u"tshPadrao"_s);
     tshPadrao->SetAlign(TAlign::alClient);
-    panDbgPadrao = tshPadrao->Add<TPanel>(QStringLiteral("panDbgPadrao"));
+    panDbgPadrao = tshPadrao->Add<TPanel>(u"panDbgPadrao"_s);
     panDbgPadrao->SetAlign(TAlign::alTop);
     panDbgPadrao->SetHeight(194);
-    scbFolhaDados = panDbgPadrao->Add<TScrollBox>(QStringLiteral("scbFolhaDados"));
+    scbFolhaDados = panDbgPadrao->Add<TScrollBox>(u"scbFolhaDados"_s);
     scbFolhaDados->SetAlign(TAlign::alClient);
-    dbgPadrao = scbFolhaDados->Add<TDBGrid>(QStringLiteral("dbgPadrao"));
+    dbgPadrao = scbFolhaDados->Add<TDBGrid>(u"dbgPadrao"_s);
     dbgPadrao->SetAlign(TAlign::alClient);
     dbgPadrao->SetOptions(dbgPadrao->Options() & ~dgEditing);
     WireBase();
@@ -159,8 +161,7 @@ void TfrmPadraoGrid::FormCloseQuery(TObject* /*Sender*/, bool& CanClose)
     Desktop* desktop = Application()->GetDesktop();
     const int answer =
         desktop ? desktop->MessageDlg(
-                      QStringLiteral(
-                          "Há alterações não confirmadas. Deseja confirmá-las antes de fechar?"),
+                      u"Há alterações não confirmadas. Deseja confirmá-las antes de fechar?"_s,
                       TMsgDlgType::mtConfirmation, mbYes | mbNo | mbCancel)
                 : mrCancel;
     if (answer == mrYes) {
@@ -198,8 +199,7 @@ void TfrmPadraoGrid::sbtExcluirClick(TObject*)
 {
     TClientDataSet* ds = PadraoDataSet();
     if (ds && !ds->IsEmpty() &&
-        msgPadrao->ShowMsg(QStringLiteral("Excl"), TMsgDlgType::mtConfirmation, mbYes | mbNo) ==
-            mrYes)
+        msgPadrao->ShowMsg(u"Excl"_s, TMsgDlgType::mtConfirmation, mbYes | mbNo) == mrYes)
         ds->Delete();
 }
 
@@ -229,7 +229,7 @@ void TfrmPadraoGrid::sbtImprimirClick(TObject*) {}
 void TfrmPadraoGrid::sbtAjudaClick(TObject*)
 {
     if (Desktop* desktop = Application()->GetDesktop())
-        desktop->MessageDlg(QStringLiteral("%1 — %2").arg(lblCodTela->Caption(), Caption()),
+        desktop->MessageDlg(u"%1 — %2"_s.arg(lblCodTela->Caption(), Caption()),
                             TMsgDlgType::mtInformation, mbOK);
 }
 
@@ -260,12 +260,12 @@ void TfrmPadraoGrid::dbgPadraoKeyPress(TObject* /*Sender*/, QChar& Key)
 
 TfrmFiltroPadrao::TfrmFiltroPadrao(QString name) : TForm(std::move(name))
 {
-    m_msgPadrao = std::make_unique<TMessages>(QStringLiteral("msgPadrao"));
+    m_msgPadrao = std::make_unique<TMessages>(u"msgPadrao"_s);
     msgPadrao = m_msgPadrao.get();
-    panFiltro = Add<TPanel>(QStringLiteral("panFiltro"));
+    panFiltro = Add<TPanel>(u"panFiltro"_s);
     panFiltro->SetAlign(TAlign::alLeft);
     panFiltro->SetWidth(513);
-    panBotoes = Add<TPanel>(QStringLiteral("panBotoes"));
+    panBotoes = Add<TPanel>(u"panBotoes"_s);
     panBotoes->SetAlign(TAlign::alClient);
     const auto button = [this](const char* buttonName, const char* hint, const char* glyph,
                                int top) {
@@ -280,7 +280,7 @@ TfrmFiltroPadrao::TfrmFiltroPadrao(QString name) : TForm(std::move(name))
     sbtCancela = button("sbtCancela", "Cancelar", "cancel", 34);
     btfSaveOpc = button("btfSaveOpc", "Salvar opções", "save", 70);
     btfLoadOpc = button("btfLoadOpc", "Carregar opções", "open", 98);
-    lblCodTela = panBotoes->Add<TLabel>(QStringLiteral("lblCodTela"));
+    lblCodTela = panBotoes->Add<TLabel>(u"lblCodTela"_s);
     lblCodTela->SetAlign(TAlign::alBottom);
     lblCodTela->SetHeight(14);
     lblCodTela->SetAlignment(TLabel::TTextAlign::Center);
@@ -345,9 +345,9 @@ void TfrmFiltroPadrao::SetOptionValue(const QString& name, const QString& value)
 
 QString TfrmFiltroPadrao::OptionFile(const QString& screenCode)
 {
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                        QStringLiteral("/aph/opcoes");
-    return dir + u'/' + screenCode + QStringLiteral(".ini");
+    const QString dir =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u"/aph/opcoes"_s;
+    return dir + u'/' + screenCode + u".ini"_s;
 }
 
 QStringList TfrmFiltroPadrao::SavedOptionSets() const
@@ -374,20 +374,20 @@ void TfrmFiltroPadrao::btfSaveOpcClick(TObject*)
 {
     ForEachControl(panFiltro, [this](TControl* c) {
         if (auto* check = dynamic_cast<TCheckBox*>(c))
-            SetOptionValue(c->Name(), check->Checked() ? QStringLiteral("1") : QStringLiteral("0"));
+            SetOptionValue(c->Name(), check->Checked() ? u"1"_s : u"0"_s);
         else if (auto* radio = dynamic_cast<TRadioButton*>(c))
-            SetOptionValue(c->Name(), radio->Checked() ? QStringLiteral("1") : QStringLiteral("0"));
+            SetOptionValue(c->Name(), radio->Checked() ? u"1"_s : u"0"_s);
         else if (auto* date = dynamic_cast<TDateEditPlus*>(c))
             SetOptionValue(c->Name(), date->Text());
     });
     Desktop* desktop = Application()->GetDesktop();
     QString name;
-    if (!desktop || !desktop->InputQuery(QStringLiteral("Salvar opções"),
-                                         QStringLiteral("Nome do conjunto de opções:"), name))
+    if (!desktop ||
+        !desktop->InputQuery(u"Salvar opções"_s, u"Nome do conjunto de opções:"_s, name))
         return;
     name = name.trimmed();
     if (name.isEmpty())
-        MensErro(QStringLiteral("Informe um nome para o conjunto de opções."), true);
+        MensErro(u"Informe um nome para o conjunto de opções."_s, true);
     const QString file = OptionFile(lblCodTela->Caption());
     QDir().mkpath(QFileInfo(file).absolutePath());
     QSettings settings(file, QSettings::IniFormat);
@@ -401,7 +401,7 @@ void TfrmFiltroPadrao::btfSaveOpcClick(TObject*)
     settings.endGroup();
     settings.sync();
     if (settings.status() != QSettings::NoError)
-        MensErro(QStringLiteral("Não foi possível salvar as opções em %1.").arg(file), true);
+        MensErro(u"Não foi possível salvar as opções em %1."_s.arg(file), true);
 }
 
 bool TfrmFiltroPadrao::ChooseOptionSet()
@@ -411,12 +411,12 @@ bool TfrmFiltroPadrao::ChooseOptionSet()
     if (!desktop)
         return false;
     if (sets.isEmpty()) {
-        desktop->MessageDlg(QStringLiteral("Não há opções salvas para esta tela."),
-                            TMsgDlgType::mtInformation, mbOK);
+        desktop->MessageDlg(u"Não há opções salvas para esta tela."_s, TMsgDlgType::mtInformation,
+                            mbOK);
         return false;
     }
     int index = 0;
-    if (!desktop->PickString(QStringLiteral("Carregar opções"), sets, index) || index < 0 ||
+    if (!desktop->PickString(u"Carregar opções"_s, sets, index) || index < 0 ||
         index >= sets.size())
         return false;
     QSettings settings(OptionFile(lblCodTela->Caption()), QSettings::IniFormat);

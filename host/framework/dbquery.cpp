@@ -14,6 +14,8 @@
 
 #include <sqlite3.h>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
@@ -28,7 +30,7 @@ void SqliteToDate(sqlite3_context* context, int argc, sqlite3_value** argv)
         return;
     }
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-    const QDate date = QDate::fromString(QString::fromUtf8(text), QStringLiteral("dd/MM/yyyy"));
+    const QDate date = QDate::fromString(QString::fromUtf8(text), u"dd/MM/yyyy"_s);
     if (!date.isValid()) {
         sqlite3_result_null(context);
         return;
@@ -114,18 +116,18 @@ void TDtmDBGeral::Open(const QString& uri)
 {
     Close();
     static int counter = 0;
-    m_connectionName = QStringLiteral("dtmDBGeral%1").arg(++counter);
+    m_connectionName = u"dtmDBGeral%1"_s.arg(++counter);
     QSqlDatabase db;
     if (uri.startsWith(u"sqlite:")) {
         m_dialect = TSqlDialect::SQLite;
-        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+        db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connectionName);
         db.setDatabaseName(uri.mid(7));
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=5000"_s);
     } else if (uri.startsWith(u"postgres://") || uri.startsWith(u"postgresql://")) {
         m_dialect = TSqlDialect::PostgreSQL;
         const QUrl url(uri);
-        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
-        db.setHostName(url.host().isEmpty() ? QUrlQuery(url).queryItemValue(QStringLiteral("host"))
+        db = QSqlDatabase::addDatabase(u"QPSQL"_s, m_connectionName);
+        db.setHostName(url.host().isEmpty() ? QUrlQuery(url).queryItemValue(u"host"_s)
                                             : url.host());
         if (url.port() > 0)
             db.setPort(url.port());
@@ -133,18 +135,15 @@ void TDtmDBGeral::Open(const QString& uri)
         db.setPassword(url.password());
         db.setDatabaseName(url.path().mid(1));
     } else {
-        throw EDatabaseError(
-            QStringLiteral("Banco de dados não reconhecido: '%1'. Use sqlite:CAMINHO ou "
-                           "postgresql://usuario@servidor:porta/banco.")
-                .arg(uri));
+        throw EDatabaseError(u"Banco de dados não reconhecido: '%1'. Use sqlite:CAMINHO ou "
+                             "postgresql://usuario@servidor:porta/banco."_s.arg(uri));
     }
     if (!db.open()) {
         const QString why = db.lastError().text();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
         m_connectionName.clear();
-        throw EDatabaseError(
-            QStringLiteral("Não foi possível abrir o banco de dados: %1").arg(why));
+        throw EDatabaseError(u"Não foi possível abrir o banco de dados: %1"_s.arg(why));
     }
     if (m_dialect == TSqlDialect::SQLite)
         RegisterSqliteFunctions(db);
@@ -192,12 +191,11 @@ QString TADOIBQuery::ActiveText() const
 void TADOIBQuery::Open()
 {
     if (!dtmDBGeral()->Connected())
-        throw EDatabaseError(QStringLiteral("Não há conexão com o banco de dados."));
+        throw EDatabaseError(u"Não há conexão com o banco de dados."_s);
     QSqlQuery query(dtmDBGeral()->Database());
     query.setForwardOnly(true);
     if (!query.exec(ActiveText()))
-        throw EDatabaseError(
-            QStringLiteral("Erro ao consultar %1: %2").arg(Name(), query.lastError().text()));
+        throw EDatabaseError(u"Erro ao consultar %1: %2"_s.arg(Name(), query.lastError().text()));
     const QSqlRecord record = query.record();
     std::vector<std::vector<QVariant>> rows;
     while (query.next()) {

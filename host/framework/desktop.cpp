@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 bool Desktop::Confirm(const QString& question)
@@ -93,9 +95,9 @@ void TApplication::ShowException(std::exception_ptr error)
     } catch (const Exception& e) {
         message = e.Message();
     } catch (const std::exception& e) {
-        message = QStringLiteral("Erro inesperado: %1").arg(QString::fromLocal8Bit(e.what()));
+        message = u"Erro inesperado: %1"_s.arg(QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        message = QStringLiteral("Erro inesperado.");
+        message = u"Erro inesperado."_s;
     }
     if (m_desktop)
         m_desktop->ShowError(message);

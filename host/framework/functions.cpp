@@ -7,6 +7,8 @@
 
 #include <QJsonObject>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 void MensErro(const QString& text, bool raise)
@@ -48,22 +50,20 @@ long double StTimeToReal(const QString& text)
     const bool shape = text.size() == 5 && (digit(text[0]) || text[0] == u' ') && digit(text[1]) &&
                        text[2] == u':' && digit(text[3]) && digit(text[4]);
     if (!shape)
-        throw Exception(
-            QStringLiteral("Hora inválida: '%1'. Informe as horas no formato HH:MM.").arg(text));
+        throw Exception(u"Hora inválida: '%1'. Informe as horas no formato HH:MM."_s.arg(text));
     const int hours = (text[0] == u' ' ? 0 : text[0].digitValue() * 10) + text[1].digitValue();
     const int minutes = text[3].digitValue() * 10 + text[4].digitValue();
     if (minutes >= 60)
-        throw Exception(
-            QStringLiteral("Hora inválida: '%1'. Os minutos vão de 00 a 59.").arg(text));
+        throw Exception(u"Hora inválida: '%1'. Os minutos vão de 00 a 59."_s.arg(text));
     return static_cast<long double>(hours) + static_cast<long double>(minutes) / 60.0L;
 }
 
 QString PictPess(const QString& type)
 {
     if (type == u"F")
-        return QStringLiteral("000\\.000\\.000\\-00;0;_");
+        return u"000\\.000\\.000\\-00;0;_"_s;
     if (type == u"J")
-        return QStringLiteral("00\\.000\\.000\\/0000\\-00;0;_");
+        return u"00\\.000\\.000\\/0000\\-00;0;_"_s;
     return {};
 }
 

@@ -5,6 +5,8 @@
 #include "host/framework/environment.h"
 #include "service/rpcclient.h"
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
@@ -25,8 +27,7 @@ public:
     void Open(const QString& host, int port) override
     {
         if (port <= 0 || port > 65535)
-            throw Exception(
-                QStringLiteral("Porta do servidor de aplicação inválida: %1.").arg(port));
+            throw Exception(u"Porta do servidor de aplicação inválida: %1."_s.arg(port));
         m_client.Connect(host, static_cast<quint16>(port));
         const THostEnvironment& env = HostEnvironment();
         if (!env.Token.isEmpty()) {
@@ -93,8 +94,8 @@ void TNetConnection::SetConnected(bool connected)
 QJsonValue TAppServer::Call(const QString& method, const QJsonArray& params) const
 {
     if (!m_connection->Connected())
-        throw Exception(QStringLiteral("Sem conexão com o servidor de aplicação (%1).")
-                            .arg(m_connection->ServerName()));
+        throw Exception(
+            u"Sem conexão com o servidor de aplicação (%1)."_s.arg(m_connection->ServerName()));
     return m_connection->m_transport->Call(method, params);
 }
 

@@ -4,6 +4,8 @@
 #include "host/data/selection.h"
 #include "host/framework/desktop.h"
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 bool PesquisaLista(TDataSource* source, const QString& keyField, const QString& titleAndEmptyText,
@@ -17,7 +19,7 @@ bool PesquisaLista(TDataSource* source, const QString& keyField, const QString& 
     const QString emptyText = bar < 0 ? QString() : titleAndEmptyText.mid(bar + 1);
     TClientDataSet* ds = source ? source->DataSet() : nullptr;
     if (!ds || !ds->Active() || ds->IsEmpty()) {
-        desktop->MessageDlg(emptyText.isEmpty() ? QStringLiteral("Não há registros.") : emptyText,
+        desktop->MessageDlg(emptyText.isEmpty() ? u"Não há registros."_s : emptyText,
                             TMsgDlgType::mtInformation, mbOK);
         return false;
     }

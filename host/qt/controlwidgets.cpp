@@ -23,6 +23,8 @@
 #include <QStyle>
 #include <QToolButton>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
@@ -101,7 +103,7 @@ QIcon Drawn(const QString& glyph)
         f.setPixelSize(11);
         p.setFont(f);
         p.setPen(Qt::white);
-        p.drawText(QRectF(1.5, 1.5, 13, 13), Qt::AlignCenter, QStringLiteral("?"));
+        p.drawText(QRectF(1.5, 1.5, 13, 13), Qt::AlignCenter, u"?"_s);
     } else {
         return {};
     }
@@ -183,12 +185,9 @@ QIcon GlyphIcon(const QString& glyph, const QStyle* style)
     if (!drawn.isNull() || !style)
         return drawn;
     static const QHash<QString, QStyle::StandardPixmap> standard = {
-        {QStringLiteral("refresh"), QStyle::SP_BrowserReload},
-        {QStringLiteral("cancel"), QStyle::SP_DialogCancelButton},
-        {QStringLiteral("confirm"), QStyle::SP_DialogApplyButton},
-        {QStringLiteral("close"), QStyle::SP_DialogCloseButton},
-        {QStringLiteral("save"), QStyle::SP_DialogSaveButton},
-        {QStringLiteral("open"), QStyle::SP_DialogOpenButton},
+        {u"refresh"_s, QStyle::SP_BrowserReload},     {u"cancel"_s, QStyle::SP_DialogCancelButton},
+        {u"confirm"_s, QStyle::SP_DialogApplyButton}, {u"close"_s, QStyle::SP_DialogCloseButton},
+        {u"save"_s, QStyle::SP_DialogSaveButton},     {u"open"_s, QStyle::SP_DialogOpenButton},
     };
     const auto it = standard.constFind(glyph);
     return it == standard.cend() ? QIcon() : style->standardIcon(it.value());

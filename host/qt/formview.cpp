@@ -13,6 +13,8 @@
 #include <QMenu>
 #include <QMenuBar>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
@@ -31,7 +33,7 @@ TFormView::TFormView(TForm& form, QWidget* parent)
     : QWidget(parent), m_form(&form), m_client(new TClientArea(this))
 {
     setObjectName(form.Name());
-    m_client->setObjectName(form.Name() + QStringLiteral("_client"));
+    m_client->setObjectName(form.Name() + u"_client"_s);
     m_client->setAutoFillBackground(true);
     QPalette p = m_client->palette();
     p.setColor(QPalette::Window, QtColor(form.Color(), p));

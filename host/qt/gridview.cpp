@@ -13,6 +13,8 @@
 #include <QStyledItemDelegate>
 #include <QToolButton>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
@@ -79,11 +81,11 @@ TGridView::TGridView(TDBGrid* grid, QWidget* parent)
     m_editor->setFrame(true);
     m_editor->setContextMenuPolicy(Qt::NoContextMenu);
     m_editor->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_editor->setObjectName(QStringLiteral("cellEditor"));
+    m_editor->setObjectName(u"cellEditor"_s);
     m_editor->hide();
-    m_button->setText(QStringLiteral("…"));
+    m_button->setText(u"…"_s);
     m_button->setFocusPolicy(Qt::NoFocus);
-    m_button->setObjectName(QStringLiteral("editButton"));
+    m_button->setObjectName(u"editButton"_s);
     m_button->hide();
     connect(m_button, &QToolButton::clicked, this, [this] {
         if (TDBGrid* g = m_grid)

@@ -15,19 +15,21 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 QString ButtonText(int modalResult)
 {
     switch (modalResult) {
     case mrYes:
-        return QStringLiteral("Sim");
+        return u"Sim"_s;
     case mrNo:
         return QString::fromUtf8("Não");
     case mrOk:
-        return QStringLiteral("OK");
+        return u"OK"_s;
     case mrCancel:
-        return QStringLiteral("Cancelar");
+        return u"Cancelar"_s;
     default:
         return {};
     }
@@ -40,8 +42,8 @@ QDialogButtonBox* OkCancel(QDialog* dialog)
     auto* box = new QDialogButtonBox(dialog);
     QPushButton* ok = box->addButton(ButtonText(mrOk), QDialogButtonBox::AcceptRole);
     QPushButton* cancel = box->addButton(ButtonText(mrCancel), QDialogButtonBox::RejectRole);
-    ok->setObjectName(QStringLiteral("ok"));
-    cancel->setObjectName(QStringLiteral("cancel"));
+    ok->setObjectName(u"ok"_s);
+    cancel->setObjectName(u"cancel"_s);
     ok->setDefault(true);
     QObject::connect(box, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
@@ -51,7 +53,7 @@ QDialogButtonBox* OkCancel(QDialog* dialog)
 QTableWidget* RowTableWidget(QWidget* parent, const QStringList& headers)
 {
     auto* table = new QTableWidget(parent);
-    table->setObjectName(QStringLiteral("table"));
+    table->setObjectName(u"table"_s);
     table->setColumnCount(static_cast<int>(headers.size()));
     table->setHorizontalHeaderLabels(headers);
     table->verticalHeader()->hide();
@@ -66,9 +68,9 @@ QTableWidget* RowTableWidget(QWidget* parent, const QStringList& headers)
 QLineEdit* SearchBox(QDialog* dialog, QVBoxLayout* layout)
 {
     auto* row = new QHBoxLayout();
-    auto* label = new QLabel(QStringLiteral("Pesquisar:"), dialog);
+    auto* label = new QLabel(u"Pesquisar:"_s, dialog);
     auto* search = new QLineEdit(dialog);
-    search->setObjectName(QStringLiteral("search"));
+    search->setObjectName(u"search"_s);
     search->setClearButtonEnabled(true);
     label->setBuddy(search);
     row->addWidget(label);
@@ -104,11 +106,11 @@ TPickListDialog::TPickListDialog(const TRowTable& rows, const QString& title,
             m_ticked.insert(row);
 
     auto* buttons = new QHBoxLayout();
-    auto* all = new QPushButton(QStringLiteral("Marcar todos"), this);
-    all->setObjectName(QStringLiteral("checkAll"));
+    auto* all = new QPushButton(u"Marcar todos"_s, this);
+    all->setObjectName(u"checkAll"_s);
     all->setEnabled(!singleChoice);
-    auto* none = new QPushButton(QStringLiteral("Desmarcar todos"), this);
-    none->setObjectName(QStringLiteral("uncheckAll"));
+    auto* none = new QPushButton(u"Desmarcar todos"_s, this);
+    none->setObjectName(u"uncheckAll"_s);
     buttons->addWidget(all);
     buttons->addWidget(none);
     buttons->addStretch(1);
@@ -241,25 +243,24 @@ int TPickRowDialog::ChosenRow() const
 TSearchDialog::TSearchDialog(TClientDataSet& dataSet, QWidget* parent)
     : QDialog(parent), m_dataSet(dataSet)
 {
-    setWindowTitle(QStringLiteral("Procurar"));
+    setWindowTitle(u"Procurar"_s);
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout();
     m_field = new QComboBox(this);
-    m_field->setObjectName(QStringLiteral("field"));
+    m_field->setObjectName(u"field"_s);
     for (int i = 0; i < dataSet.FieldCount(); ++i)
         if (dataSet.Field(i)->Visible())
             m_field->addItem(dataSet.Field(i)->DisplayLabel(), dataSet.Field(i)->FieldName());
     m_value = new QLineEdit(this);
-    m_value->setObjectName(QStringLiteral("value"));
-    form->addRow(QStringLiteral("Campo:"), m_field);
-    form->addRow(QStringLiteral("Valor:"), m_value);
+    m_value->setObjectName(u"value"_s);
+    form->addRow(u"Campo:"_s, m_field);
+    form->addRow(u"Valor:"_s, m_value);
     layout->addLayout(form);
     auto* box = new QDialogButtonBox(this);
-    QPushButton* find = box->addButton(QStringLiteral("Procurar"), QDialogButtonBox::AcceptRole);
-    find->setObjectName(QStringLiteral("ok"));
+    QPushButton* find = box->addButton(u"Procurar"_s, QDialogButtonBox::AcceptRole);
+    find->setObjectName(u"ok"_s);
     find->setDefault(true);
-    box->addButton(ButtonText(mrCancel), QDialogButtonBox::RejectRole)
-        ->setObjectName(QStringLiteral("cancel"));
+    box->addButton(ButtonText(mrCancel), QDialogButtonBox::RejectRole)->setObjectName(u"cancel"_s);
     connect(box, &QDialogButtonBox::accepted, this, [this] {
         if (Find())
             accept();

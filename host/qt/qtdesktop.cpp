@@ -22,6 +22,8 @@
 
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 namespace {
@@ -52,9 +54,9 @@ QString TitleOf(TMsgDlgType type)
 {
     switch (type) {
     case TMsgDlgType::mtWarning:
-        return QStringLiteral("Aviso");
+        return u"Aviso"_s;
     case TMsgDlgType::mtError:
-        return QStringLiteral("Erro");
+        return u"Erro"_s;
     case TMsgDlgType::mtInformation:
         return QString::fromUtf8("Informação");
     case TMsgDlgType::mtConfirmation:
@@ -176,7 +178,7 @@ TQtDesktop::TWindow& TQtDesktop::EnsureWindow(TForm& form, bool modal)
         frame->resize(view->sizeHint());
         window.Frame = frame;
     }
-    window.Frame->setObjectName(form.Name() + QStringLiteral("_window"));
+    window.Frame->setObjectName(form.Name() + u"_window"_s);
     window.Frame->installEventFilter(new TCloseToForm(window.Frame, view));
     TForm* key = &form;
     view->OnFormDestroyed = [this, key] {
@@ -362,7 +364,7 @@ bool TQtDesktop::InputQuery(const QString& caption, const QString& prompt, QStri
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(new QLabel(prompt, &dialog));
     auto* edit = new QLineEdit(value, &dialog);
-    edit->setObjectName(QStringLiteral("value"));
+    edit->setObjectName(u"value"_s);
     layout->addWidget(edit);
     auto* box = new QDialogButtonBox(&dialog);
     box->addButton(ButtonText(mrOk), QDialogButtonBox::AcceptRole)->setDefault(true);
@@ -384,7 +386,7 @@ bool TQtDesktop::PickString(const QString& title, const QStringList& items, int&
     dialog.setWindowTitle(title);
     auto* layout = new QVBoxLayout(&dialog);
     auto* list = new QListWidget(&dialog);
-    list->setObjectName(QStringLiteral("list"));
+    list->setObjectName(u"list"_s);
     list->addItems(items);
     list->setCurrentRow(index >= 0 && index < items.size() ? index : 0);
     layout->addWidget(list);

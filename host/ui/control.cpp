@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 QString ShortCutToText(const TShortCut& shortCut)
@@ -13,18 +15,18 @@ QString ShortCutToText(const TShortCut& shortCut)
         return {};
     QString text;
     if (shortCut.Shift & ssCtrl)
-        text += QStringLiteral("Ctrl+");
+        text += u"Ctrl+"_s;
     if (shortCut.Shift & ssShift)
-        text += QStringLiteral("Shift+");
+        text += u"Shift+"_s;
     if (shortCut.Shift & ssAlt)
-        text += QStringLiteral("Alt+");
+        text += u"Alt+"_s;
     if ((shortCut.Key >= 'A' && shortCut.Key <= 'Z') ||
         (shortCut.Key >= '0' && shortCut.Key <= '9'))
         text += QChar(shortCut.Key);
     else if (shortCut.Key >= 112 && shortCut.Key <= 123)
-        text += QStringLiteral("F%1").arg(shortCut.Key - 111);
+        text += u"F%1"_s.arg(shortCut.Key - 111);
     else
-        text += QStringLiteral("#%1").arg(shortCut.Key);
+        text += u"#%1"_s.arg(shortCut.Key);
     return text;
 }
 

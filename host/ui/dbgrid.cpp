@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <utility>
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 TField* TColumn::Field() const
@@ -41,7 +43,7 @@ TDBGrid::TDBGrid(QString name) : TControl(std::move(name))
 {
     SetTabStop(true);
     SetColor(clWindow);
-    m_titleFont.Name = QStringLiteral("MS Sans Serif");
+    m_titleFont.Name = u"MS Sans Serif"_s;
 }
 
 TDBGrid::~TDBGrid() = default;
@@ -168,8 +170,8 @@ void TDBGrid::StoreEditor()
     if (!field)
         return;
     if (!m_editor.IsComplete())
-        throw Exception(QStringLiteral("Valor de entrada inválido. Complete o valor ou tecle Esc "
-                                       "para abandonar a alteração."));
+        throw Exception(u"Valor de entrada inválido. Complete o valor ou tecle Esc "
+                        "para abandonar a alteração."_s);
     const QString text = m_editor.Text();
     m_editor.SetModified(false);
     TScopeFail keep([this] { m_editor.SetModified(true); }); // the typed text stays to fix
@@ -421,8 +423,8 @@ void TDBGrid::DeleteRowByKey()
     TClientDataSet* ds = ActiveDataSet();
     if (!ds || ds->IsEmpty() || !CanChangeRows())
         return;
-    const bool confirmed = !HasOption(dgConfirmDelete) || !FormHost() ||
-                           FormHost()->Confirm(QStringLiteral("Excluir registro?"));
+    const bool confirmed =
+        !HasOption(dgConfirmDelete) || !FormHost() || FormHost()->Confirm(u"Excluir registro?"_s);
     if (confirmed)
         ds->Delete();
 }

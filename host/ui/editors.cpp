@@ -3,6 +3,8 @@
 #include "host/data/exceptions.h"
 #include "host/ui/form.h"
 
+using namespace Qt::StringLiterals;
+
 namespace aph {
 
 // --- TCustomEdit ------------------------------------------------------------
@@ -109,9 +111,8 @@ TDateEditPlus::TDateEditPlus(QString name) : TCustomEdit(std::move(name))
     SetColor(clInfoBk);
     SetMaxLength(10);
     SetBounds(0, 0, 89, 21);
-    m_dayNames = {QStringLiteral("Domingo"), QStringLiteral("Segunda"), QStringLiteral("Terça"),
-                  QStringLiteral("Quarta"),  QStringLiteral("Quinta"),  QStringLiteral("Sexta"),
-                  QStringLiteral("Sábado")};
+    m_dayNames = {u"Domingo"_s, u"Segunda"_s, u"Terça"_s, u"Quarta"_s,
+                  u"Quinta"_s,  u"Sexta"_s,   u"Sábado"_s};
 }
 
 TDateTime TDateEditPlus::GetDate() const
@@ -137,7 +138,7 @@ void TDateEditPlus::CheckValidDate() const
 {
     if (Text().trimmed().isEmpty() || IsDateValid())
         return;
-    throw Exception(QStringLiteral("'%1' não é uma data válida.").arg(Text()));
+    throw Exception(u"'%1' não é uma data válida."_s.arg(Text()));
 }
 
 // --- TNumberEdit ---------------------------------------------------------------
@@ -149,7 +150,7 @@ TNumberEdit::TNumberEdit(QString name) : TCustomEdit(std::move(name))
 
 QString TNumberEdit::FormatValue(double value) const
 {
-    QString pattern = m_thousands ? QStringLiteral("#,##0") : QStringLiteral("0");
+    QString pattern = m_thousands ? u"#,##0"_s : u"0"_s;
     if (m_decimals > 0)
         pattern += u'.' + QString(m_decimals, u'0');
     QString text = FormatFloat(pattern, value);
@@ -275,8 +276,8 @@ void TRadioButton::KeyPress(QChar& key)
 
 TBtnPesquisa::TBtnPesquisa(QString name) : TSpeedButton(std::move(name))
 {
-    SetGlyph(QStringLiteral("search"));
-    SetHint(QStringLiteral("Pesquisar"));
+    SetGlyph(u"search"_s);
+    SetHint(u"Pesquisar"_s);
     SetShowHint(true);
 }
 

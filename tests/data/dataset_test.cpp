@@ -15,7 +15,7 @@ namespace {
 
 struct DayDataSet : ::testing::Test
 {
-    TClientDataSet ds{QStringLiteral("cdsDias")};
+    TClientDataSet ds{u"cdsDias"_s};
     void SetUp() override { DefineDayFields(ds); }
     double Date() const { return ds.FieldByName(u"DTSERVPREST"_s)->AsDateTime(); }
 };

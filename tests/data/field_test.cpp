@@ -54,7 +54,7 @@ TEST_F(Fields, TextHandlersShapeTextButNotTheStoredValue)
     bool lastDisplayFlag = false;
     value->OnGetText = [&](TField* f, QString& text, bool displayText) {
         lastDisplayFlag = displayText;
-        text = QStringLiteral("%1h").arg(f->AsFloat());
+        text = u"%1h"_s.arg(f->AsFloat());
     };
     value->OnSetText = [](TField* f, const QString& text) {
         f->SetAsFloat(text.chopped(1).toDouble() * 2);

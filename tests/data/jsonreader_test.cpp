@@ -6,6 +6,8 @@
 
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 
 namespace {
@@ -92,7 +94,7 @@ TEST(PacketDecoder, AcceptsKeysInAnyOrderAndSkipsUnknownOnes)
     ASSERT_EQ(p.Fields.size(), 3);
     EXPECT_EQ(p.Fields[0].Size, 1);
     ASSERT_EQ(p.Rows.size(), 1u);
-    EXPECT_EQ((*p.Rows[0])[0].ToString(), QStringLiteral("x"));
+    EXPECT_EQ((*p.Rows[0])[0].ToString(), u"x"_s);
     EXPECT_EQ((*p.Rows[0])[1].ToNumber(), 1.5);
     EXPECT_TRUE((*p.Rows[0])[2].IsNull());
 }

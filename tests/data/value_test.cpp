@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using aph::Value;
 
 TEST(Value, NullEmptyStringAndZeroAreDistinct)
@@ -21,9 +23,9 @@ TEST(Value, NullEmptyStringAndZeroAreDistinct)
 
 TEST(Value, InlineAndSharedStringsKeepTheirText)
 {
-    const QString shortText = QStringLiteral("seg");
-    const QString edge = QStringLiteral("123456789012345"); // 15 bytes: still inline
-    const QString longText = QStringLiteral("Ocorrência de hora extra autorizada pelo cliente");
+    const QString shortText = u"seg"_s;
+    const QString edge = u"123456789012345"_s; // 15 bytes: still inline
+    const QString longText = u"Ocorrência de hora extra autorizada pelo cliente"_s;
     for (const QString& text : {shortText, edge, longText}) {
         Value v = Value::FromString(text);
         Value copy = v;

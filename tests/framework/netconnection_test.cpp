@@ -25,7 +25,7 @@ public:
     {
         if (host == u"offline")
             throw Exception(u"Servidor indisponível."_s);
-        m_log.opened << QStringLiteral("%1:%2").arg(host).arg(port);
+        m_log.opened << u"%1:%2"_s.arg(host).arg(port);
         m_open = true;
     }
     void Close() override { m_open = false; }

@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 
 namespace {
@@ -114,7 +116,7 @@ void CheckReply(const QByteArray& line, const QByteArray& reply, const TSession&
     APH_FUZZ_CHECK(error.error == QJsonParseError::NoError && doc.isObject(),
                    "a reply is a JSON object");
     const QJsonObject obj = doc.object();
-    APH_FUZZ_CHECK(obj.value(u"jsonrpc") == QJsonValue(QStringLiteral("2.0")), "jsonrpc 2.0");
+    APH_FUZZ_CHECK(obj.value(u"jsonrpc") == QJsonValue(u"2.0"_s), "jsonrpc 2.0");
     APH_FUZZ_CHECK(obj.contains(u"id"), "a reply has an id");
     APH_FUZZ_CHECK(obj.contains(u"result") != obj.contains(u"error"),
                    "a reply has a result or an error");
@@ -136,8 +138,7 @@ void CheckReply(const QByteArray& line, const QByteArray& reply, const TSession&
         APH_FUZZ_CHECK(obj.value(u"id") == id, "the reply carries the request's id");
     // A Login whose envelope was valid decides the session, failing or not.
     const int code = obj.value(u"error").toObject().value(u"code").toInt();
-    if (req.value(u"method") == QJsonValue(QStringLiteral("Login")) && code != -32600 &&
-        code != -32700)
+    if (req.value(u"method") == QJsonValue(u"Login"_s) && code != -32600 && code != -32700)
         APH_FUZZ_CHECK(session.LoggedIn() ==
                            (obj.value(u"result").toObject().value(u"ok") == QJsonValue(true)),
                        "logged in exactly after a Login that succeeded");
@@ -150,11 +151,11 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     auto* w = new TWorld;
     w->App = std::make_unique<QCoreApplication>(*argc, *argv);
     TDatabaseSpec spec;
-    spec.Path = QStringLiteral(":memory:");
+    spec.Path = u":memory:"_s;
     w->Storage = TStorage::Open(spec);
     InitDatabase(*w->Storage, TInitData::Demo, 0);
-    w->Storage->Exec(QStringLiteral("INSERT INTO APH_TOKEN (DSHASH, CDOPERADOR, DTCRIACAO) VALUES "
-                                    "(?, 'ANA', 0)"),
+    w->Storage->Exec(u"INSERT INTO APH_TOKEN (DSHASH, CDOPERADOR, DTCRIACAO) VALUES "
+                     "(?, 'ANA', 0)"_s,
                      {HashToken(QString::fromLatin1(kToken))});
     const QVariant handle = w->Storage->Database().driver()->handle();
     w->Live = *static_cast<sqlite3* const*>(handle.data());

@@ -6,6 +6,8 @@
 #include "host/data/exceptions.h"
 #include "host/data/selection.h"
 
+using namespace Qt::StringLiterals;
+
 using namespace aph;
 
 namespace {
@@ -14,10 +16,9 @@ void Check(const QString& text)
 {
     TSelection selection;
     try {
-        selection = DecodeSelection(text, QStringLiteral("clientes"));
+        selection = DecodeSelection(text, u"clientes"_s);
     } catch (const EDatabaseError& e) {
-        APH_FUZZ_CHECK(e.Message().contains(QStringLiteral("clientes")),
-                       "the refusal names the list");
+        APH_FUZZ_CHECK(e.Message().contains(u"clientes"_s), "the refusal names the list");
         return;
     }
     APH_FUZZ_CHECK(selection.IsAll() == (text == u"T"), "only \"T\" is all");

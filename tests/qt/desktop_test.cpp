@@ -52,7 +52,7 @@ void FillClients(TClientDataSet& ds)
     ds.CreateDataSet();
     for (const char* name : {"Metalúrgica Aurora", "Banco Horizonte", "Dr. Paulo Mendes"}) {
         ds.Append();
-        ds.FieldByName(u"CDCLIENTE"_s)->SetAsString(QStringLiteral("%1").arg(ds.RecordCount()));
+        ds.FieldByName(u"CDCLIENTE"_s)->SetAsString(u"%1"_s.arg(ds.RecordCount()));
         ds.FieldByName(u"NMFANTCLIE"_s)->SetAsString(QString::fromUtf8(name));
         ds.Post();
     }

@@ -52,7 +52,7 @@ struct FormView : GuiTest
         ds.CreateDataSet();
         for (int i = 0; i < 3; ++i) {
             ds.Append();
-            ds.FieldByName(u"DIA"_s)->SetAsString(QStringLiteral("dia %1").arg(i + 1));
+            ds.FieldByName(u"DIA"_s)->SetAsString(u"dia %1"_s.arg(i + 1));
             ds.FieldByName(u"HORAS"_s)->SetAsFloat(8);
             ds.Post();
         }

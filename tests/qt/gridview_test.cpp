@@ -76,7 +76,7 @@ struct GridView : GuiTest
         ds.DisableControls();
         for (int i = 0; i < rows; ++i) {
             ds.Append();
-            ds.FieldByName(u"DIA"_s)->SetAsString(QStringLiteral("dia %1").arg(i + 1));
+            ds.FieldByName(u"DIA"_s)->SetAsString(u"dia %1"_s.arg(i + 1));
             ds.FieldByName(u"HORAS"_s)->SetAsFloat(i == redRow ? 10.5 : 8);
             ds.Post();
         }

@@ -68,7 +68,7 @@ TEST_F(Module, APortChangedBetweenOpeningsIsUsedAtTheNextConnect)
 {
     IniProc();
     UserClick(frmAprovaHoras->sbtFechar);
-    TServerProcess second(m_db->Spec(), {QStringLiteral("--no-auth")});
+    TServerProcess second(m_db->Spec(), {u"--no-auth"_s});
     THostEnvironment env = HostEnvironment();
     env.WebPort = second.Port();
     env.Token.clear();

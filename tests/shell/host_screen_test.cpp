@@ -43,9 +43,8 @@ TEST_F(HostScreen, OpensTheApprovalScreenUnderXvfbAndShowsItsWindow)
     {
         QFile f(ini);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral("[host]\noperator=ANA\nbranch=0001\nhost=127.0.0.1\nport=%1\n"
-                               "token=%2\ndatabase=%3\n")
-                    .arg(m_server->Port())
+        f.write(u"[host]\noperator=ANA\nbranch=0001\nhost=127.0.0.1\nport=%1\n"
+                "token=%2\ndatabase=%3\n"_s.arg(m_server->Port())
                     .arg(m_token, m_db->Spec())
                     .toUtf8());
     }

@@ -11,6 +11,8 @@
 #include <QSqlRecord>
 #include <QUrl>
 
+using namespace Qt::StringLiterals;
+
 namespace aph::test {
 
 namespace {
@@ -32,7 +34,7 @@ bool TTestDatabase::UsesPostgres()
 bool TTestDatabase::Available(QString* why)
 {
     if (UsesPostgres() && PgUri().isEmpty()) {
-        *why = QStringLiteral("APH_TEST_PG_URI is not set; ./test sets it");
+        *why = u"APH_TEST_PG_URI is not set; ./test sets it"_s;
         return false;
     }
     return true;
@@ -40,19 +42,17 @@ bool TTestDatabase::Available(QString* why)
 
 TTestDatabase::TTestDatabase()
 {
-    m_connection = QStringLiteral("test-%1").arg(g_counter.fetchAndAddRelaxed(1));
+    m_connection = u"test-%1"_s.arg(g_counter.fetchAndAddRelaxed(1));
     if (!UsesPostgres()) {
-        m_spec = QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("aph.db"));
+        m_spec = u"sqlite:"_s + m_dir.filePath(u"aph.db"_s);
         return;
     }
     // A database of its own, made on the shared test cluster.
     QUrl url(PgUri());
-    m_pgName = QStringLiteral("aph_t%1_%2")
-                   .arg(QCoreApplication::applicationPid())
+    m_pgName = u"aph_t%1_%2"_s.arg(QCoreApplication::applicationPid())
                    .arg(g_counter.fetchAndAddRelaxed(1));
     {
-        QSqlDatabase admin =
-            QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection + u"a");
+        QSqlDatabase admin = QSqlDatabase::addDatabase(u"QPSQL"_s, m_connection + u"a");
         admin.setHostName(url.host());
         admin.setPort(url.port(5432));
         admin.setUserName(url.userName());
@@ -61,7 +61,7 @@ TTestDatabase::TTestDatabase()
         if (!admin.open())
             throw std::runtime_error(admin.lastError().text().toStdString());
         QSqlQuery q(admin);
-        if (!q.exec(QStringLiteral("CREATE DATABASE ") + m_pgName))
+        if (!q.exec(u"CREATE DATABASE "_s + m_pgName))
             throw std::runtime_error(q.lastError().text().toStdString());
         admin.close();
     }
@@ -80,8 +80,7 @@ TTestDatabase::~TTestDatabase()
         return;
     const QUrl url(PgUri());
     {
-        QSqlDatabase admin =
-            QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection + u"d");
+        QSqlDatabase admin = QSqlDatabase::addDatabase(u"QPSQL"_s, m_connection + u"d");
         admin.setHostName(url.host());
         admin.setPort(url.port(5432));
         admin.setUserName(url.userName());
@@ -89,7 +88,7 @@ TTestDatabase::~TTestDatabase()
         admin.setDatabaseName(url.path().mid(1));
         if (admin.open()) {
             QSqlQuery q(admin);
-            q.exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_pgName));
+            q.exec(u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(m_pgName));
         }
         admin.close();
     }
@@ -103,21 +102,21 @@ QSqlDatabase TTestDatabase::Db()
     QSqlDatabase db;
     if (UsesPostgres()) {
         const QUrl url(m_spec);
-        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection);
+        db = QSqlDatabase::addDatabase(u"QPSQL"_s, m_connection);
         db.setHostName(url.host());
         db.setPort(url.port(5432));
         db.setUserName(url.userName());
         db.setPassword(url.password());
         db.setDatabaseName(m_pgName);
     } else {
-        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+        db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connection);
         db.setDatabaseName(m_spec.mid(7));
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=10000"_s);
     }
     if (!db.open())
         throw std::runtime_error(db.lastError().text().toStdString());
     if (!UsesPostgres()) // SQLite checks foreign keys only where asked to
-        QSqlQuery(db).exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+        QSqlQuery(db).exec(u"PRAGMA foreign_keys=ON"_s);
     return db;
 }
 
@@ -175,10 +174,8 @@ TServerProcess::TServerProcess(const QString& spec, const QStringList& extraArgs
 {
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setReadChannel(QProcess::StandardOutput);
-    m_process.start(
-        QStringLiteral(APH_SERVER_BIN),
-        QStringList{QStringLiteral("serve"), spec, QStringLiteral("--port"), QStringLiteral("0")} +
-            extraArgs);
+    m_process.start(QStringLiteral(APH_SERVER_BIN),
+                    QStringList{u"serve"_s, spec, u"--port"_s, u"0"_s} + extraArgs);
     if (!m_process.waitForStarted(10000))
         throw std::runtime_error("aph-server did not start");
     // The first line says where it listens: "... escutando em ADDR:PORT".
@@ -216,13 +213,9 @@ void ServerTest::SetUp()
         GTEST_SKIP() << why.toStdString();
     m_db = std::make_unique<TTestDatabase>();
     QString out, err;
-    ASSERT_EQ(RunServerCommand({QStringLiteral("init"), m_db->Spec(), QStringLiteral("--demo")},
-                               &out, &err),
-              0)
+    ASSERT_EQ(RunServerCommand({u"init"_s, m_db->Spec(), u"--demo"_s}, &out, &err), 0)
         << err.toStdString();
-    ASSERT_EQ(RunServerCommand({QStringLiteral("token"), m_db->Spec(), QStringLiteral("ANA")}, &out,
-                               &err),
-              0)
+    ASSERT_EQ(RunServerCommand({u"token"_s, m_db->Spec(), u"ANA"_s}, &out, &err), 0)
         << err.toStdString();
     m_token = out.trimmed();
     StartServer();
@@ -240,16 +233,16 @@ void ServerTest::StartServer(const QStringList& extraArgs)
     m_client.reset();
     m_server.reset();
     m_server = std::make_unique<TServerProcess>(m_db->Spec(), extraArgs);
-    m_client = NewClient(!extraArgs.contains(QStringLiteral("--no-auth")));
+    m_client = NewClient(!extraArgs.contains(u"--no-auth"_s));
 }
 
 std::unique_ptr<TRpcClient> ServerTest::NewClient(bool login, quint16 port)
 {
     auto client = std::make_unique<TRpcClient>();
     client->CallTimeoutMs = 30000;
-    client->Connect(QStringLiteral("127.0.0.1"), port ? port : m_server->Port());
+    client->Connect(u"127.0.0.1"_s, port ? port : m_server->Port());
     if (login)
-        client->Login(QStringLiteral("ANA"), m_token);
+        client->Login(u"ANA"_s, m_token);
     return client;
 }
 
@@ -265,50 +258,49 @@ TDataPacket ServerTest::Checked(TRpcClient& client, const QString& method, const
 
 void ServerTest::AddClient(const QString& code, const QString& name)
 {
-    m_db->Exec(QStringLiteral("INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE, NMRAZSOCCLIE, "
-                              "NRINSJURCLIE, IDTPIJURCLIE) VALUES (?, ?, ?, ?, 'J')"),
-               {code, name, name, QStringLiteral("11222333000181")});
+    m_db->Exec(u"INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE, NMRAZSOCCLIE, "
+               "NRINSJURCLIE, IDTPIJURCLIE) VALUES (?, ?, ?, ?, 'J')"_s,
+               {code, name, name, u"11222333000181"_s});
 }
 
 void ServerTest::AddProposal(const QString& proposal, const QString& version, const QString& client,
                              const QString& branch)
 {
-    m_db->Exec(QStringLiteral("INSERT INTO PROPOSTA (NRPROPOSFAS, NRVERPROPFAS, CDCLIENTE, "
-                              "NRPROPOSTA, DSREFEPROPOSFAS, CDFILIAL) VALUES (?, ?, ?, ?, ?, ?)"),
+    m_db->Exec(u"INSERT INTO PROPOSTA (NRPROPOSFAS, NRVERPROPFAS, CDCLIENTE, "
+               "NRPROPOSTA, DSREFEPROPOSFAS, CDFILIAL) VALUES (?, ?, ?, ?, ?, ?)"_s,
                {proposal, version, client, QString(proposal + u'-' + version),
-                QString(QStringLiteral("Referência ") + proposal), branch});
+                QString(u"Referência "_s + proposal), branch});
 }
 
 void ServerTest::AddService(const QString& proposal, const QString& version, const QString& number,
                             const QString& type, const QString& billing)
 {
-    m_db->Exec(QStringLiteral("INSERT INTO SERVCONT (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, "
-                              "CDTIPOSERV, QTSERVCONT, DSLOCALCONT, IDTIPOCOBRCONT, VRHORACLIE, "
-                              "VRDEHORACLIE) VALUES (?, ?, ?, ?, 40, 'Local', ?, 100, 90)"),
+    m_db->Exec(u"INSERT INTO SERVCONT (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, "
+               "CDTIPOSERV, QTSERVCONT, DSLOCALCONT, IDTIPOCOBRCONT, VRHORACLIE, "
+               "VRDEHORACLIE) VALUES (?, ?, ?, ?, 40, 'Local', ?, 100, 90)"_s,
                {proposal, version, number, type, billing});
 }
 
 void ServerTest::AddEmployee(const QString& code, const QString& name, const QString& company,
                              bool activeOperator)
 {
-    m_db->Exec(QStringLiteral("INSERT INTO FUNCIONARIO (CDFUNC, NMFUNC, CDEMPRESA) VALUES (?, ?, "
-                              "?)"),
+    m_db->Exec(u"INSERT INTO FUNCIONARIO (CDFUNC, NMFUNC, CDEMPRESA) VALUES (?, ?, "
+               "?)"_s,
                {code, name, company});
-    m_db->Exec(QStringLiteral("INSERT INTO OPERADOR (CDOPERADOR, NMOPERADOR, CDFUNC, "
-                              "IDOPERATIVO) VALUES (?, ?, ?, ?)"),
-               {QString(QStringLiteral("OP") + code), name, code,
-                activeOperator ? QStringLiteral("A") : QStringLiteral("I")});
+    m_db->Exec(u"INSERT INTO OPERADOR (CDOPERADOR, NMOPERADOR, CDFUNC, "
+               "IDOPERATIVO) VALUES (?, ?, ?, ?)"_s,
+               {QString(u"OP"_s + code), name, code, activeOperator ? u"A"_s : u"I"_s});
 }
 
 void ServerTest::AddCht(const QString& number, const QString& proposal, const QString& version,
                         const QString& service, const QString& employee, const QString& company,
                         const QString& status)
 {
-    m_db->Exec(QStringLiteral("INSERT INTO CHT (NRSEQUCHT, DSREFECHT, DTINCLCHT, CDOPERINCL, "
-                              "IDSTATUSCHT, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, "
-                              "CDEMPRESA) VALUES (?, ?, ?, 'ADMIN', ?, ?, ?, ?, ?, ?)"),
-               {number, QString(QStringLiteral("CHT ") + number), Day(2030, 4, 2), status, proposal,
-                version, service, employee, company});
+    m_db->Exec(u"INSERT INTO CHT (NRSEQUCHT, DSREFECHT, DTINCLCHT, CDOPERINCL, "
+               "IDSTATUSCHT, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, "
+               "CDEMPRESA) VALUES (?, ?, ?, 'ADMIN', ?, ?, ?, ?, ?, ?)"_s,
+               {number, QString(u"CHT "_s + number), Day(2030, 4, 2), status, proposal, version,
+                service, employee, company});
 }
 
 void ServerTest::AddCsa(const QString& proposal, const QString& version, const QString& service,
@@ -318,9 +310,9 @@ void ServerTest::AddCsa(const QString& proposal, const QString& version, const Q
     const auto orNull = [](const QVariant& v, QMetaType type) {
         return v.isValid() ? v : QVariant(type);
     };
-    m_db->Exec(QStringLiteral("INSERT INTO CSA (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, "
-                              "DTSERVPREST, CDEMPRESA, QTHRTRAB, QTHRAPROFATU, QTHRAPRCOMIS, "
-                              "NRSEQUCHT) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+    m_db->Exec(u"INSERT INTO CSA (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, "
+               "DTSERVPREST, CDEMPRESA, QTHRTRAB, QTHRAPROFATU, QTHRAPRCOMIS, "
+               "NRSEQUCHT) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
                {proposal, version, service, employee, static_cast<qint64>(day), company, hours,
                 orNull(billed, QMetaType::fromType<double>()),
                 orNull(commission, QMetaType::fromType<double>()),

@@ -52,8 +52,7 @@ struct Grid : ::testing::Test
         approved->SetEditMask(u"!90:00;1; "_s);
         approved->OnGetText = [](TField* f, QString& text, bool) {
             if (!f->IsNull())
-                text = QStringLiteral("%1:%2")
-                           .arg(static_cast<int>(f->AsFloat()), 2, 10, QLatin1Char('0'))
+                text = u"%1:%2"_s.arg(static_cast<int>(f->AsFloat()), 2, 10, QLatin1Char('0'))
                            .arg(qRound((f->AsFloat() - static_cast<int>(f->AsFloat())) * 60), 2, 10,
                                 QLatin1Char('0'));
         };
