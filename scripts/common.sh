@@ -30,11 +30,18 @@ aph_ensure_packages() {
 }
 
 # aph_build BUILD_DIR [cmake options...]
+# With APH_TARGETS set (names separated by spaces), only those targets and
+# what they need are built; otherwise everything, tests and benchmarks too.
 aph_build() {
   local dir=$1
   shift
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$dir" -j2
+  if [ -n "${APH_TARGETS:-}" ]; then
+    # shellcheck disable=SC2086 # the list is split on purpose
+    cmake --build "$dir" -j2 --target $APH_TARGETS
+  else
+    cmake --build "$dir" -j2
+  fi
 }
 
 # A throwaway PostgreSQL cluster for the tests labelled pg: a temporary
