@@ -46,7 +46,7 @@ QVariant NullNumber()
 
 QString Code(const char* prefix, qint64 n, int width)
 {
-    return QString::fromLatin1(prefix) + u"%1"_s.arg(n, width, 10, QLatin1Char('0'));
+    return QString::fromUtf8(prefix) + u"%1"_s.arg(n, width, 10, QLatin1Char('0'));
 }
 
 const QStringList kCsaColumns = {

@@ -79,6 +79,10 @@ TEST_F(AdminTest, ScaleMakesExactlyTheCsasAskedFor)
                           "A.NRSEQUCHT WHERE H.CDFUNC <> A.CDFUNC"_s)
                   .toInt(),
               0);
+    // Names are written as UTF-8 once, not as its bytes read as Latin-1.
+    EXPECT_EQ(scaled.Scalar(u"SELECT NMFUNC FROM FUNCIONARIO WHERE CDFUNC = 'F0000000'"_s)
+                  .toString(),
+              u"Funcionário 0000000"_s);
 }
 
 TEST_F(AdminTest, ChtStatusSetsOnlyKnownSituationsOfExistingChts)
