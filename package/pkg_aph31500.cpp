@@ -14,10 +14,12 @@ namespace {
 using namespace aph;
 
 // The data runtime reads the user's formats when a module starts, so a
-// locale changed since the host started is honoured.
+// locale changed since the host started is honoured, unless the host chose
+// the formats itself.
 void DataInitialization()
 {
-    SetFormatSettings(TFormatSettings::FromEnvironment());
+    if (!HostChoseFormatSettings())
+        SetFormatSettings(TFormatSettings::FromEnvironment());
 }
 
 void Nothing() {}

@@ -16,6 +16,8 @@ namespace {
 // Each environment value: its key in the INI file's [host] section and its
 // command-line option, which carry the same name.
 const char* const kKeys[] = {"operator", "branch", "host", "port", "token", "database"};
+// Keys that may be left out.
+const char* const kOptionalKeys[] = {"locale"};
 
 } // namespace
 
@@ -29,13 +31,14 @@ QString HostUsage()
            "  --port PORTA          porta do servidor de aplicação\n"
            "  --token TOKEN         token de acesso do operador\n"
            "  --database BANCO      banco compartilhado (sqlite:CAMINHO ou postgresql://...)\n"
+           "  --locale NOME         datas e números (padrão: pt_BR, qualquer que seja o LANG)\n"
            "  --module ARQUIVO      módulo a carregar (padrão: ../lib/libPkg_Aph31500.so)\n"
            "  --open                abre \"Apuração de CHT\" ao iniciar\n"
            "  --screenshot ARQUIVO  abre a tela, confirma o filtro padrão, salva a imagem da\n"
            "                        janela e termina\n"
            "  --dialog-screenshot ARQUIVO  salva também a imagem do primeiro diálogo\n"
            "O arquivo de configuração tem a seção [host] com as chaves operator, branch,\n"
-           "host, port, token e database.\n"_s.arg(DefaultConfigFile());
+           "host, port, token e database, e opcionalmente locale.\n"_s.arg(DefaultConfigFile());
 }
 
 QString DefaultConfigFile()
@@ -45,6 +48,12 @@ QString DefaultConfigFile()
 }
 
 namespace {
+
+template <std::size_t N> bool IsKey(const char* const (&keys)[N], const QString& name)
+{
+    return std::any_of(std::begin(keys), std::end(keys),
+                       [&](const char* k) { return name == QLatin1String(k); });
+}
 
 // The command line: the run's own options, and the host keys given there,
 // which override the INI file.
@@ -71,9 +80,7 @@ THostOptions ReadArguments(const QStringList& arguments, QHash<QString, QString>
             options.Screenshot = value(i);
         else if (a == u"--dialog-screenshot")
             options.DialogScreenshot = value(i);
-        else if (a.startsWith(u"--") &&
-                 std::any_of(std::begin(kKeys), std::end(kKeys),
-                             [&](const char* k) { return name == QLatin1String(k); }))
+        else if (a.startsWith(u"--") && (IsKey(kKeys, name) || IsKey(kOptionalKeys, name)))
             overrides.insert(name, value(i));
         else
             throw Exception(u"Opção desconhecida: %1"_s.arg(a));
@@ -89,11 +96,14 @@ QHash<QString, QString> ReadIniFile(const QString& file)
     if (ini.status() != QSettings::NoError)
         throw Exception(u"Arquivo de configuração ilegível: %1"_s.arg(file));
     ini.beginGroup(u"host"_s);
-    for (const char* key : kKeys) {
-        const QString k = QString::fromLatin1(key);
+    QStringList keys;
+    for (const char* key : kKeys)
+        keys << QString::fromLatin1(key);
+    for (const char* key : kOptionalKeys)
+        keys << QString::fromLatin1(key);
+    for (const QString& k : std::as_const(keys))
         if (ini.contains(k))
             values.insert(k, ini.value(k).toString().trimmed());
-    }
     return values;
 }
 
@@ -150,6 +160,8 @@ THostOptions ParseHostOptions(const QStringList& arguments)
     for (auto it = overrides.cbegin(); it != overrides.cend(); ++it)
         values.insert(it.key(), it.value().trimmed());
     options.Environment = CheckedEnvironment(values, options.ConfigFile, exists);
+    if (!values.value(u"locale"_s).isEmpty())
+        options.Locale = values.value(u"locale"_s);
     if (!options.Screenshot.isEmpty())
         options.Open = true;
     return options;

@@ -18,6 +18,10 @@ struct THostOptions
     QString Screenshot;       // grab the main window here once the screen is open, then quit
     QString DialogScreenshot; // grab the first modal dialog here
     bool Help = false;
+    // Dates, day names and numbers as the screens show them: Brazilian
+    // whatever the process locale, unless the INI ("locale") or --locale
+    // names another.
+    QString Locale = QStringLiteral("pt_BR");
 };
 
 // The usage text, in Portuguese.

@@ -2,6 +2,7 @@
 // shared database, and shows the main window from which the module's
 // screens open.
 #include "host/data/exceptions.h"
+#include "host/data/formatsettings.h"
 #include "host/framework/basescreens.h"
 #include "host/framework/dbquery.h"
 #include "host/qt/formview.h"
@@ -161,6 +162,9 @@ int main(int argc, char** argv)
     if (const std::optional<int> exit = ReadOptions(app.arguments().mid(1), options))
         return *exit;
     SetHostEnvironment(options.Environment);
+    // The screens compare day names and read dates as a Brazilian desktop
+    // shows them, whatever locale the process was started in.
+    SetHostFormatSettings(TFormatSettings::ForLocale(options.Locale));
     try {
         dtmDBGeral()->Open(options.Environment.Database);
     } catch (const Exception& e) {

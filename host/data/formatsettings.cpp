@@ -485,6 +485,21 @@ void SetFormatSettings(const TFormatSettings& settings)
     Global() = settings;
 }
 
+namespace {
+bool g_hostChose = false;
+} // namespace
+
+void SetHostFormatSettings(const TFormatSettings& settings)
+{
+    Global() = settings;
+    g_hostChose = true;
+}
+
+bool HostChoseFormatSettings()
+{
+    return g_hostChose;
+}
+
 TDateTime DateToOle(const QDate& date)
 {
     return static_cast<TDateTime>(kOleEpoch.daysTo(date));

@@ -36,6 +36,10 @@ struct TFormatSettings
 // The process-wide settings, read from the environment on first use.
 TFormatSettings& FormatSettings();
 void SetFormatSettings(const TFormatSettings& settings);
+// The host's choice of settings (aph-host: Brazilian unless configured):
+// set now, and kept by a module's start instead of the environment's.
+void SetHostFormatSettings(const TFormatSettings& settings);
+bool HostChoseFormatSettings();
 
 // OLE Automation date conversions. Whole days only for QDate.
 TDateTime DateToOle(const QDate& date);

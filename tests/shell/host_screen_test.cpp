@@ -29,15 +29,18 @@ int Count(const QImage& image, const std::function<bool(const QColor&)>& match)
 }
 
 class HostScreen : public ServerTest
-{};
+{
+protected:
+    // Runs aph-host under Xvfb in the given process locale; the pictures of
+    // its window and of the filter dialog.
+    void Run(const QString& locale, QImage& image, QImage& dialog);
+    QString xvfbRun = QStandardPaths::findExecutable(u"xvfb-run"_s);
+};
 
 } // namespace
 
-TEST_F(HostScreen, OpensTheApprovalScreenUnderXvfbAndShowsItsWindow)
+void HostScreen::Run(const QString& locale, QImage& image, QImage& dialog)
 {
-    const QString xvfbRun = QStandardPaths::findExecutable(u"xvfb-run"_s);
-    if (xvfbRun.isEmpty())
-        GTEST_SKIP() << "xvfb-run não está instalado (./test o instala)";
     QTemporaryDir dir;
     const QString ini = dir.filePath(u"aph-host.ini"_s);
     {
@@ -54,7 +57,8 @@ TEST_F(HostScreen, OpensTheApprovalScreenUnderXvfbAndShowsItsWindow)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(u"QT_QPA_PLATFORM"_s);
     env.remove(u"DISPLAY"_s);
-    env.insert(u"LANG"_s, u"pt_BR.UTF-8"_s);
+    env.insert(u"LANG"_s, locale);
+    env.insert(u"LC_ALL"_s, locale);
     env.insert(u"XDG_CONFIG_HOME"_s, dir.path());
     host.setProcessEnvironment(env);
     host.start(xvfbRun,
@@ -66,8 +70,18 @@ TEST_F(HostScreen, OpensTheApprovalScreenUnderXvfbAndShowsItsWindow)
     ASSERT_EQ(host.exitCode(), 0) << err.toStdString();
     EXPECT_TRUE(err.contains(u"Apuração de CHT aberta em"_s)) << err.toStdString();
 
-    QImage image(shot);
+    image = QImage(shot);
     ASSERT_FALSE(image.isNull()) << "no picture at " << shot.toStdString();
+    dialog = QImage(dialogShot);
+}
+
+TEST_F(HostScreen, OpensTheApprovalScreenUnderXvfbAndShowsItsWindow)
+{
+    if (xvfbRun.isEmpty())
+        GTEST_SKIP() << "xvfb-run não está instalado (./test o instala)";
+    QImage image, dialog;
+    Run(u"pt_BR.UTF-8"_s, image, dialog);
+    ASSERT_FALSE(HasFatalFailure());
     // The main window holds the whole screen of 965 by 570 pixels.
     EXPECT_GE(image.width(), 965);
     EXPECT_GE(image.height(), 570);
@@ -84,7 +98,25 @@ TEST_F(HostScreen, OpensTheApprovalScreenUnderXvfbAndShowsItsWindow)
     const int text = Count(image, [](const QColor& c) { return c.lightness() < 80; });
     EXPECT_GT(text, 5000);
 
-    QImage dialog(dialogShot);
     ASSERT_FALSE(dialog.isNull());
     EXPECT_EQ(dialog.size(), QSize(568, 147)) << "the filter dialog's client area";
+}
+
+TEST_F(HostScreen, WeekendsStayRedAndDatesBrazilianUnderTheCLocale)
+{
+    if (xvfbRun.isEmpty())
+        GTEST_SKIP() << "xvfb-run não está instalado (./test o instala)";
+    // The same screen as under pt_BR, to the pixel: dates as dd/mm/yyyy
+    // with Brazilian day names, weekends red, amounts in R$ with commas.
+    QImage brazil, c, dialog;
+    Run(u"pt_BR.UTF-8"_s, brazil, dialog);
+    ASSERT_FALSE(HasFatalFailure());
+    Run(u"C.UTF-8"_s, c, dialog);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(c.size(), brazil.size());
+    int differ = 0;
+    for (int y = 0; y < c.height(); ++y)
+        for (int x = 0; x < c.width(); ++x)
+            differ += c.pixel(x, y) != brazil.pixel(x, y);
+    EXPECT_EQ(differ, 0) << "pixels that differ from the screen under pt_BR";
 }

@@ -68,6 +68,17 @@ TEST_F(HostOptions, TheFileGivesTheEnvironmentAndTheCommandLineOverridesIt)
     EXPECT_EQ(o.Screenshot, u"/tmp/a.png"_s);
 }
 
+TEST_F(HostOptions, DatesAndNumbersAreBrazilianUnlessTheFileOrCommandLineSaysOtherwise)
+{
+    ScopedEnv lang("LANG", "C.UTF-8"), all("LC_ALL", "C.UTF-8");
+    Write(kComplete);
+    EXPECT_EQ(ParseHostOptions({u"--config"_s, ini}).Locale, u"pt_BR"_s);
+    EXPECT_EQ(ParseHostOptions({u"--config"_s, ini, u"--locale"_s, u"en_US"_s}).Locale, u"en_US"_s);
+    const QByteArray withLocale = QByteArray(kComplete) + "locale=en_GB\n";
+    Write(withLocale.constData());
+    EXPECT_EQ(ParseHostOptions({u"--config"_s, ini}).Locale, u"en_GB"_s);
+}
+
 TEST_F(HostOptions, AMissingOrBrokenValueIsRefusedNamingItsKey)
 {
     Write("[host]\noperator=ANA\nbranch=0001\nhost=127.0.0.1\nport=8090\n"
