@@ -65,6 +65,7 @@ void TfrmAprovaHoras::cdsFuncAfterScroll(TDataSet*)
             lblTotHoraFat->SetCaption(QString());
             lblTotHoraComis->SetCaption(QString());
             nedVrFaturar->Clear();
+            MostraBloqueio();
             dtsPadraoStateChange(dtsPadrao);
         }
         return;
@@ -113,6 +114,7 @@ void TfrmAprovaHoras::cdsCHTAfterScroll(TDataSet*)
     lblTotHoraComis->SetCaption(QString());
     nedVrFaturar->SetNumber(0);
     TotalizaCSA();
+    MostraBloqueio();
     // A generated CHT shows every day of its period, the days without hours
     // too. Those rows exist only in the working copy: the write-back of a
     // posted day stays out of their insertion.

@@ -122,9 +122,33 @@ void TfrmAprovaHoras::dbgCSAKeyPress(TObject*, QChar& Key)
 
 void TfrmAprovaHoras::cdsAuxCSABeforeEdit(TDataSet*)
 {
-    const QString situacao = cdsCHT.FieldByName(u"IDSTATUSCHT"_s)->AsString();
-    if (situacao == u"A" || situacao == u"R")
+    if (!SituacaoBloqueada().isEmpty())
         Abort(); // an approved or billed CHT does not change, and says nothing
+}
+
+QString TfrmAprovaHoras::SituacaoBloqueada() const
+{
+    if (!cdsCHT.Active() || cdsCHT.IsEmpty())
+        return {};
+    const QString situacao = cdsCHT.FieldByName(u"IDSTATUSCHT"_s)->AsString();
+    return situacao == u"A" || situacao == u"R" ? situacao : QString();
+}
+
+// The refusal of a locked CHT stays silent; this line under the days says,
+// before any key is pressed, why they take no typing.
+void TfrmAprovaHoras::MostraBloqueio()
+{
+    const QString situacao = SituacaoBloqueada();
+    QString texto;
+    if (situacao == u"A")
+        texto = msgPadrao->Msg(u"BLOQ_APROVADA"_s);
+    else if (situacao == u"R")
+        texto = msgPadrao->Msg(u"BLOQ_FATURADA"_s);
+    else if (cdsCSA.Active() && cdsServPrest.Active() && !cdsServPrest.IsEmpty() &&
+             cdsServPrest.FieldByName(u"IDTIPOCOBRCONT"_s)->AsString() == u"P")
+        texto = msgPadrao->Msg(u"BLOQ_PACOTE"_s);
+    lblBloqueio->SetCaption(texto);
+    lblBloqueio->SetVisible(!texto.isEmpty());
 }
 
 void TfrmAprovaHoras::cdsAuxCSAAfterEdit(TDataSet*)

@@ -269,6 +269,9 @@ void TfrmAprovaHoras::CreateMessages()
         u"PENDENTE|Pendente"_s,
         u"FATURADA|Faturada"_s,
         u"CONF_GERAR_CHT|Confirma a geração da CHT para todas as CSA´s mostradas na tela?"_s,
+        u"BLOQ_APROVADA|CHT aprovada: os dias não podem ser alterados."_s,
+        u"BLOQ_FATURADA|CHT faturada: os dias não podem ser alterados."_s,
+        u"BLOQ_PACOTE|Serviço por pacote: as horas a faturar não são alteradas."_s,
         u"HORA|Vr. Hora"_s,
         u"FIXO|Vr. Fixo"_s,
         u"PACOTE|Vr. Pacote"_s,
@@ -405,6 +408,13 @@ void TfrmAprovaHoras::CreateTotals()
     Label2->SetColor(clRed);
     Label2->SetTransparent(false);
     Label3 = CaptionLabel(panTotalizadorCSA, "Label3", "Hora Extra", 40, 8);
+    lblBloqueio = CaptionLabel(panTotalizadorCSA, "lblBloqueio", "", 120, 8);
+    lblBloqueio->SetBounds(120, 8, 390, 13);
+    TFont aviso = lblBloqueio->Font();
+    aviso.Bold = true;
+    aviso.Color = clMaroon;
+    lblBloqueio->SetFont(aviso);
+    lblBloqueio->SetVisible(false);
     lblHoraTrab = CaptionLabel(panTotalizadorCSA, "lblHoraTrab", "Horas Trabalhadas", 4, 32);
     lblTotHoraTrab = ValueLabel(panTotalizadorCSA, "lblTotHoraTrab", 97, 32);
     Label1 = CaptionLabel(panTotalizadorCSA, "Label1", "Vr.Hora Contratual", 351, 32);

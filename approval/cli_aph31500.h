@@ -46,6 +46,9 @@ public:
     TPanel* panTotalizadorCSA;
     TLabel* Label2;
     TLabel* Label3;
+    // Says why the days shown take no typing (an approved or billed CHT, a
+    // package service's billed hours); empty when they do.
+    TLabel* lblBloqueio;
     TLabel* lblHoraTrab;
     TLabel* lblTotHoraTrab;
     TLabel* Label1;
@@ -109,6 +112,9 @@ public:
     void dbgCSAKeyDown(TObject* Sender, TWord& Key, TShiftState Shift);
     void dbgCSAKeyPress(TObject* Sender, QChar& Key);
     void cdsAuxCSABeforeEdit(TDataSet* DataSet);
+    // The situation of the current CHT when it may not change ("A", "R").
+    QString SituacaoBloqueada() const;
+    void MostraBloqueio();
     void cdsAuxCSAAfterEdit(TDataSet* DataSet);
     void cdsAuxCSABeforePost(TDataSet* DataSet);
     void cdsAuxCSAAfterPost(TDataSet* DataSet);

@@ -14,6 +14,7 @@ constexpr TColor clWhite = 0xFFFFFF;
 constexpr TColor clRed = 0xFF0000;
 constexpr TColor clBlue = 0x0000FF;
 constexpr TColor clNavy = 0x000080;
+constexpr TColor clMaroon = 0x800000;
 constexpr TColor clGray = 0x808080;
 constexpr TColor clSystemColor = 0x80000000;
 constexpr TColor clWindow = clSystemColor | 1;

@@ -265,6 +265,31 @@ TEST_F(Editing, AnApprovedOrBilledChtChangesNothingAndSaysNothing)
     }
 }
 
+TEST_F(Editing, ALockedChtSaysWhyUnderItsDaysBeforeAnyKey)
+{
+    Open();
+    EXPECT_FALSE(f->lblBloqueio->Visible()) << "days without CHT take typing";
+    for (const auto& [status, key] :
+         {std::pair{"A", "BLOQ_APROVADA"}, {"R", "BLOQ_FATURADA"}, {"P", ""}}) {
+        SCOPED_TRACE(status);
+        m_db->Exec(u"UPDATE CHT SET IDSTATUSCHT = ? WHERE NRSEQUCHT = 'T0001'"_s,
+                   {QString::fromUtf8(status)});
+        UserClick(f->sbtVerificar);
+        OpenTf1("T0001");
+        const QString expected = *key ? f->msgPadrao->Msg(QString::fromUtf8(key)) : QString();
+        EXPECT_EQ(f->lblBloqueio->Visible(), !expected.isEmpty());
+        EXPECT_EQ(f->lblBloqueio->Caption(), expected);
+        EXPECT_TRUE(desktop->errors.isEmpty());
+    }
+    // A package service's billed hours never change.
+    GoTo(f->dbgPadrao, "NRSERVCONT", "002");
+    GoTo(f->dbgFuncionario, "CDFUNC", "TF1");
+    EXPECT_TRUE(f->lblBloqueio->Visible());
+    EXPECT_EQ(f->lblBloqueio->Caption(), f->msgPadrao->Msg(u"BLOQ_PACOTE"_s));
+    GoTo(f->dbgPadrao, "NRSERVCONT", "001");
+    EXPECT_FALSE(f->lblBloqueio->Visible());
+}
+
 TEST_F(Editing, ASaveTheServerRefusesKeepsTheTypedValuesAndLosesNothing)
 {
     Open();
