@@ -3,6 +3,7 @@
 #include "host/data/formatsettings.h"
 #include "service/records.h"
 #include "storage.h"
+#include "writekeys.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -548,16 +549,20 @@ TDataPacket TApprovalService::GetCSA(const TGetCsaRequest& request)
     return packet;
 }
 
-void TApprovalService::SetCSA(const TDelta& delta)
+void TApprovalService::SetCSA(const TDelta& delta, TWriteKey* key)
 {
     const TCsaDeltaFields fields = CsaDeltaFields(delta.Fields);
     TTransaction tx(m_storage, TTransaction::Mode::Write);
+    if (key && !ClaimWriteKey(m_storage, *key)) {
+        tx.Commit();
+        return;
+    }
     for (const TDeltaRecord& rec : delta.Records)
         ApplyCsaChange(m_storage, CheckedChange(rec, fields, delta.Fields));
     tx.Commit();
 }
 
-int TApprovalService::SetCHT(const TSetChtRequest& request)
+int TApprovalService::SetCHT(const TSetChtRequest& request, TWriteKey* key)
 {
     const TQueryText groupsQuery = ChtGroupsQuery(m_storage, request);
     if (groupsQuery.MatchesNothing)
@@ -566,6 +571,10 @@ int TApprovalService::SetCHT(const TSetChtRequest& request)
     // One generation at a time on the whole database, so that no CSA is
     // billed twice however many servers share it.
     TTransaction tx(m_storage, TTransaction::Mode::Write);
+    if (key && !ClaimWriteKey(m_storage, *key)) {
+        tx.Commit();
+        return 0;
+    }
     m_storage.LockGeneration();
     CheckActiveOperator(m_storage, request.Operator);
     const std::vector<TChtGroup> groups = ReadChtGroups(m_storage, groupsQuery);

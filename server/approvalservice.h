@@ -31,10 +31,12 @@ public:
     TDataPacket GetFunc(const TGetFuncRequest& request);
     TDataPacket GetCHT(const TGetChtRequest& request);
     TDataPacket GetCSA(const TGetCsaRequest& request);
-    // The changes of the screen's CSA dataset, all or nothing.
-    void SetCSA(const TDelta& delta);
-    // Returns the number of CHTs generated.
-    int SetCHT(const TSetChtRequest& request);
+    // The changes of the screen's CSA dataset, all or nothing. With a
+    // request key, a key already applied changes nothing and gives its
+    // stored reply (see ClaimWriteKey).
+    void SetCSA(const TDelta& delta, TWriteKey* key = nullptr);
+    // Returns the number of CHTs generated; the key as for SetCSA.
+    int SetCHT(const TSetChtRequest& request, TWriteKey* key = nullptr);
 
     // Records who asked for what (GetServPrest names its operator).
     void Audit(const QString& operatorCode, const QString& connectionOperator,

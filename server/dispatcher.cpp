@@ -6,6 +6,7 @@
 #include "host/data/packetcodec.h"
 #include "storage.h"
 
+#include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -85,6 +87,21 @@ struct TDispatcher::TCall
     QString Method;
     QJsonArray Params;
     TSession& Session;
+    QString RequestKey; // empty when the client sent none
+
+    // The key of a write, with the digest of what it asks and the reply it
+    // gets when applied; none when the client sent no key.
+    std::optional<TWriteKey> WriteKey(const QByteArray& reply) const
+    {
+        if (RequestKey.isEmpty())
+            return std::nullopt;
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        hash.addData((Method + u'\n' + Session.Operator + u'\n').toUtf8());
+        hash.addData(QJsonDocument(Params).toJson(QJsonDocument::Compact));
+        return TWriteKey{
+            RequestKey, Method, Session.Operator, QString::fromLatin1(hash.result().toHex()),
+            reply,      {}};
+    }
 
     // Signature letters: S string, D date (OLE number), O object.
     void Expect(const char* signature) const
@@ -275,6 +292,13 @@ QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
         return ErrorLine(id, rpc::kInvalidRequest,
                          u"Os argumentos (params) devem ser uma lista posicional."_s);
 
+    const QJsonValue requestKey = request.value(u"requestKey");
+    if (!requestKey.isUndefined() && (!requestKey.isString() || requestKey.toString().isEmpty() ||
+                                      requestKey.toString().size() > 64))
+        return ErrorLine(id, rpc::kInvalidRequest,
+                         u"A chave da requisição (requestKey) deve ser um texto de 1 a 64 "
+                         "caracteres."_s);
+
     const QString name = request.value(u"method").toString();
     const TMethod* method = nullptr;
     for (const TMethod& m : kMethods)
@@ -291,7 +315,7 @@ QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
             throw ERpcFault(rpc::kNotLoggedIn,
                             u"Conexão não autenticada: faça o Login antes de chamar "
                             "%1."_s.arg(name));
-        TCall call{name, params.toArray(), session};
+        TCall call{name, params.toArray(), session, requestKey.toString()};
         try {
             reply = ResultLine(id, (this->*(method->Handler))(call));
         } catch (const ERefusal& e) {
@@ -309,6 +333,8 @@ QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
         reply = ErrorLine(id, rpc::kInvalidParams, e.Message());
     } catch (const EStorageError& e) {
         reply = ErrorLine(id, rpc::kDatabaseError, e.Message());
+    } catch (const EKeyReused& e) {
+        reply = ErrorLine(id, rpc::kKeyReused, e.Message());
     } catch (const Exception& e) {
         Log(u"%1: %2"_s.arg(name, e.Message()));
         reply = ErrorLine(id, rpc::kInternalError, e.Message());
@@ -383,14 +409,18 @@ QByteArray TDispatcher::GetCSA(TCall& call)
 QByteArray TDispatcher::SetCSA(TCall& call)
 {
     call.Expect("O");
-    m_service->SetCSA(DeltaFromJson(call.Params.at(0)));
-    return OkNull();
+    const TDelta delta = DeltaFromJson(call.Params.at(0));
+    std::optional<TWriteKey> key = call.WriteKey(OkNull());
+    m_service->SetCSA(delta, key ? &*key : nullptr);
+    return key && !key->Replayed.isEmpty() ? key->Replayed : OkNull();
 }
 
 QByteArray TDispatcher::SetCHT(TCall& call)
 {
-    m_service->SetCHT(call.SetChtRequest());
-    return OkNull();
+    const TSetChtRequest request = call.SetChtRequest();
+    std::optional<TWriteKey> key = call.WriteKey(OkNull());
+    m_service->SetCHT(request, key ? &*key : nullptr);
+    return key && !key->Replayed.isEmpty() ? key->Replayed : OkNull();
 }
 
 } // namespace aph

@@ -25,6 +25,7 @@ constexpr int kLoginRefused = -32001;
 constexpr int kTooManyConnections = -32002;
 constexpr int kRequestTimeout = -32003;
 constexpr int kWrongOperator = -32004;
+constexpr int kKeyReused = -32005;
 constexpr int kDatabaseError = -32010;
 } // namespace rpc
 

@@ -2,6 +2,7 @@
 
 #include "host/data/exceptions.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -74,6 +75,29 @@ struct TSetChtRequest
     TDay Start = 0, End = 0;
     QString Operator; // who generates; must be an active operator
     QString Clients, AllClients, Employees, AllEmployees, Proposals, AllProposals;
+};
+
+// The request key a client sent with a write, and what the write is stored
+// under: the digest of the request (method, operator, params) and the reply
+// the write gets when it is applied. After the call, Replayed holds the
+// stored reply when the key had already been applied, and the write did
+// nothing.
+struct TWriteKey
+{
+    QString Key;
+    QString Method;
+    QString Operator;
+    QString Digest;
+    QByteArray Reply;
+    QByteArray Replayed;
+};
+
+// A request key that names another request than the one it was first used
+// with.
+class EKeyReused : public Exception
+{
+public:
+    using Exception::Exception;
 };
 
 } // namespace aph

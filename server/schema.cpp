@@ -190,6 +190,23 @@ QStringList Version1()
            VersionTable();
 }
 
+// The request keys of the writes applied (SetCSA, SetCHT), each with a
+// digest of the request it named and the reply it got, so that a client
+// repeating a write whose reply it lost gets that reply and the write is
+// not applied twice. A row is written in the write's own transaction.
+QStringList Version2()
+{
+    return {
+        u"CREATE TABLE APH_REQUISICAO ("
+        "DSCHAVE VARCHAR(64) NOT NULL PRIMARY KEY, "
+        "NMMETODO VARCHAR(20) NOT NULL, "
+        "DSRESUMO VARCHAR(64) NOT NULL, "
+        "CDOPERADOR VARCHAR(12), "
+        "DTREQUISICAO DOUBLE PRECISION NOT NULL, "
+        "DSRESPOSTA TEXT NOT NULL)"_s,
+    };
+}
+
 bool HasVersionTable(TStorage& storage)
 {
     const QStringList tables = storage.Database().tables();
@@ -218,7 +235,7 @@ int MigrateSchema(TStorage& storage)
         throw EStorageError(u"O banco de dados está na versão %1 do esquema, mais nova "
                             "que a deste servidor (%2)."_s.arg(before)
                                 .arg(kSchemaVersion));
-    const QList<QStringList> migrations = {Version1()};
+    const QList<QStringList> migrations = {Version1(), Version2()};
     for (int version = before + 1; version <= kSchemaVersion; ++version) {
         TTransaction tx(storage, TTransaction::Mode::Write);
         for (const QString& sql : migrations[version - 1])

@@ -89,11 +89,14 @@ QJsonValue TRpcClient::SendRaw(const QByteArray& line)
     return doc.object();
 }
 
-QJsonValue TRpcClient::Call(const QString& method, const QJsonArray& params)
+QJsonValue TRpcClient::Call(const QString& method, const QJsonArray& params,
+                            const QString& requestKey)
 {
     const qint64 id = m_nextId++;
-    const QJsonObject request{
+    QJsonObject request{
         {u"jsonrpc"_s, u"2.0"_s}, {u"id"_s, id}, {u"method"_s, method}, {u"params"_s, params}};
+    if (!requestKey.isEmpty())
+        request.insert(u"requestKey"_s, requestKey);
     const QJsonObject reply =
         SendRaw(QJsonDocument(request).toJson(QJsonDocument::Compact)).toObject();
     if (reply.contains(u"error")) {
@@ -109,6 +112,11 @@ QJsonValue TRpcClient::Call(const QString& method, const QJsonArray& params)
 void TRpcClient::Login(const QString& operatorCode, const QString& token)
 {
     CheckedPacket(Call(u"Login"_s, {operatorCode, token}));
+}
+
+bool IsKeyedWrite(const QString& method)
+{
+    return method == u"SetCSA" || method == u"SetCHT";
 }
 
 std::optional<TDataPacket> ReplyPacket(const QJsonValue& result)

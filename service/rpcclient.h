@@ -44,8 +44,11 @@ public:
     void Login(const QString& operatorCode, const QString& token);
     // Calls a method with positional params and returns its result; throws
     // ERpcError on an error reply and EConnectionError when the connection
-    // fails, after which the client is disconnected.
-    QJsonValue Call(const QString& method, const QJsonArray& params);
+    // fails, after which the client is disconnected. A request key, when
+    // given, travels as the request's "requestKey" member (see
+    // IsKeyedWrite).
+    QJsonValue Call(const QString& method, const QJsonArray& params,
+                    const QString& requestKey = {});
     // The same with a request line written by the caller (tests of the
     // server's handling of malformed input); returns the reply object.
     QJsonValue SendRaw(const QByteArray& line);
@@ -58,6 +61,12 @@ private:
     QByteArray m_buffer;
     qint64 m_nextId = 1;
 };
+
+// The writes the server applies once per request key (SetCSA, SetCHT): a
+// client sends each with a key of its own and the same key again when it
+// repeats the write, and the server answers a repeat from the reply it
+// stored with the first.
+bool IsKeyedWrite(const QString& method);
 
 // The result of a method that the screens pass through their result check:
 // the data packet of {"ok":true,"data":...}, or none when the reply carries

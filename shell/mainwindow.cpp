@@ -1,5 +1,6 @@
 #include "shell/mainwindow.h"
 
+#include "host/framework/netconnection.h"
 #include "host/qt/input.h"
 #include "host/qt/qtdesktop.h"
 
@@ -18,7 +19,23 @@ using namespace Qt::StringLiterals;
 
 namespace aph {
 
-namespace {} // namespace
+namespace {
+
+// The server part of the status bar, as the calls of the screens find it.
+QString ServerStatusText(const TConnectionStatus& status)
+{
+    switch (status.State) {
+    case TConnectionStatus::TState::Connected:
+        return u"Servidor: %1 (conectado)"_s.arg(status.Address);
+    case TConnectionStatus::TState::Lost:
+        return u"Servidor: %1 — sem conexão"_s.arg(status.Address);
+    case TConnectionStatus::TState::Reconnected:
+        return u"Servidor: %1 (reconectado)"_s.arg(status.Address);
+    }
+    return {};
+}
+
+} // namespace
 
 TMainWindow::TMainWindow(const THostOptions& options, TQtDesktop& desktop)
     : m_desktop(desktop),
@@ -47,9 +64,17 @@ TMainWindow::TMainWindow(const THostOptions& options, TQtDesktop& desktop)
     windows->addAction(u"&Lado a lado"_s, m_mdi, &QMdiArea::tileSubWindows);
 
     const THostEnvironment& env = options.Environment;
-    statusBar()->addWidget(new QLabel(
-        u"Operador: %1   Filial: %2   Servidor: %3:%4"_s.arg(env.Operador, env.FiliProc, env.WebURL)
-            .arg(env.WebPort)));
+    statusBar()->addWidget(
+        new QLabel(u"Operador: %1   Filial: %2"_s.arg(env.Operador, env.FiliProc)));
+    auto* server = new QLabel(u"Servidor: %1:%2"_s.arg(env.WebURL).arg(env.WebPort));
+    server->setObjectName(u"lblServidor"_s);
+    statusBar()->addWidget(server);
+    SetConnectionStatusHandler([server](const TConnectionStatus& status) {
+        server->setText(ServerStatusText(status));
+        server->setStyleSheet(status.State == TConnectionStatus::TState::Lost
+                                  ? u"color: #b00020; font-weight: bold"_s
+                                  : QString());
+    });
     auto* busy = new QWidget(this);
     auto* busyLabel = new QLabel(u"Aguarde…"_s, busy);
     auto* bar = new QProgressBar(busy);
@@ -68,6 +93,7 @@ TMainWindow::TMainWindow(const THostOptions& options, TQtDesktop& desktop)
 TMainWindow::~TMainWindow()
 {
     ShutDown();
+    SetConnectionStatusHandler(nullptr);
 }
 
 bool TMainWindow::OpenApproval()

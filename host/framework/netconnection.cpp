@@ -5,6 +5,8 @@
 #include "host/framework/environment.h"
 #include "service/rpcclient.h"
 
+#include <QUuid>
+
 using namespace Qt::StringLiterals;
 
 namespace aph {
@@ -15,6 +17,12 @@ TTransportFactory& Factory()
 {
     static TTransportFactory factory;
     return factory;
+}
+
+TConnectionStatusHandler& StatusHandler()
+{
+    static TConnectionStatusHandler handler;
+    return handler;
 }
 
 } // namespace
@@ -42,6 +50,11 @@ public:
     {
         return m_client.Call(method, params);
     }
+    QJsonValue CallKeyed(const QString& method, const QJsonArray& params,
+                         const QString& requestKey) override
+    {
+        return m_client.Call(method, params, requestKey);
+    }
 
 private:
     TRpcClient m_client;
@@ -57,6 +70,11 @@ void SetTransportFactory(TTransportFactory factory)
     Factory() = std::move(factory);
 }
 
+void SetConnectionStatusHandler(TConnectionStatusHandler handler)
+{
+    StatusHandler() = std::move(handler);
+}
+
 TNetConnection::TNetConnection(QString name) : TComponent(std::move(name)) {}
 
 TNetConnection::~TNetConnection()
@@ -65,9 +83,20 @@ TNetConnection::~TNetConnection()
         m_transport->Close();
 }
 
+QString TNetConnection::Address() const
+{
+    return u"%1:%2"_s.arg(m_host).arg(m_port);
+}
+
 bool TNetConnection::Connected() const
 {
     return m_transport && m_transport->IsOpen();
+}
+
+void TNetConnection::Report(TConnectionStatus::TState state) const
+{
+    if (StatusHandler())
+        StatusHandler()({state, m_serverName, Address()});
 }
 
 void TNetConnection::SetConnected(bool connected)
@@ -75,6 +104,7 @@ void TNetConnection::SetConnected(bool connected)
     if (connected == Connected())
         return;
     if (!connected) {
+        m_wanted = false;
         m_transport->Close();
         m_transport.reset();
         if (AfterDisconnect)
@@ -85,18 +115,93 @@ void TNetConnection::SetConnected(bool connected)
         BeforeConnect(this);
     std::unique_ptr<IAppServerTransport> transport =
         Factory() ? Factory()(m_serverName) : MakeRpcTransport();
-    transport->Open(m_host, m_port);
+    try {
+        transport->Open(m_host, m_port);
+    } catch (const EConnectionError&) {
+        // A server that does not answer is a lost connection for the host;
+        // a refused login is not.
+        m_lost = true;
+        Report(TConnectionStatus::TState::Lost);
+        throw;
+    }
     m_transport = std::move(transport);
+    m_wanted = true;
+    Report(m_lost ? TConnectionStatus::TState::Reconnected : TConnectionStatus::TState::Connected);
+    m_lost = false;
     if (AfterConnect)
         AfterConnect(this);
 }
 
+void TNetConnection::DropLost()
+{
+    if (m_transport) {
+        m_transport->Close();
+        m_transport.reset();
+    }
+    m_lost = true;
+    Report(TConnectionStatus::TState::Lost);
+}
+
+void TNetConnection::Reconnect()
+{
+    if (m_transport)
+        DropLost();
+    try {
+        SetConnected(true);
+    } catch (const EConnectionError&) {
+        NoConnection();
+    }
+}
+
+void TNetConnection::NoConnection() const
+{
+    // The socket's own text means little to the user; the address says
+    // which server is away.
+    throw Exception(u"Sem conexão com o servidor de aplicação em %1 (%2). Verifique se o "
+                    "servidor está no ar e tente de novo."_s.arg(Address(), m_serverName));
+}
+
+QString TNetConnection::WriteKey(const QString& method, const QJsonArray& params)
+{
+    if (!IsKeyedWrite(method))
+        return {};
+    if (m_pendingWrite.Method != method || m_pendingWrite.Params != params)
+        m_pendingWrite = {method, params, QUuid::createUuid().toString(QUuid::WithoutBraces)};
+    return m_pendingWrite.Key;
+}
+
+QJsonValue TNetConnection::CallServer(const QString& method, const QJsonArray& params)
+{
+    if (!Connected() && !m_wanted)
+        throw Exception(u"Sem conexão com o servidor de aplicação (%1)."_s.arg(m_serverName));
+    const QString key = WriteKey(method, params);
+    // A call whose connection is lost on the way is sent once more on a new
+    // connection: a read is harmless to repeat, and a write goes with the
+    // same key, which the server answers from its reply if it was applied.
+    for (int attempt = 0;; ++attempt) {
+        if (!Connected())
+            Reconnect();
+        try {
+            const QJsonValue result = key.isEmpty() ? m_transport->Call(method, params)
+                                                    : m_transport->CallKeyed(method, params, key);
+            m_pendingWrite = {};
+            return result;
+        } catch (const Exception&) {
+            if (m_transport->IsOpen()) {
+                // The server answered: the outcome is known.
+                m_pendingWrite = {};
+                throw;
+            }
+            DropLost();
+            if (attempt > 0)
+                NoConnection();
+        }
+    }
+}
+
 QJsonValue TAppServer::Call(const QString& method, const QJsonArray& params) const
 {
-    if (!m_connection->Connected())
-        throw Exception(
-            u"Sem conexão com o servidor de aplicação (%1)."_s.arg(m_connection->ServerName()));
-    return m_connection->m_transport->Call(method, params);
+    return m_connection->CallServer(method, params);
 }
 
 } // namespace aph

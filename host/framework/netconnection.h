@@ -24,6 +24,15 @@ public:
     // The method's result; throws an Exception with a message for the user
     // when the call fails.
     virtual QJsonValue Call(const QString& method, const QJsonArray& params) = 0;
+    // A write that the server applies once per request key: a repeat of the
+    // key gets the first one's reply. A wire without keys sends it as a
+    // plain call.
+    virtual QJsonValue CallKeyed(const QString& method, const QJsonArray& params,
+                                 const QString& requestKey)
+    {
+        Q_UNUSED(requestKey);
+        return Call(method, params);
+    }
 };
 
 using TTransportFactory =
@@ -33,6 +42,25 @@ using TTransportFactory =
 void SetTransportFactory(TTransportFactory factory);
 // The JSON-RPC socket client, logged in with the host's operator and token.
 std::unique_ptr<IAppServerTransport> MakeRpcTransport();
+
+// What became of the connection to an application server, for the host to
+// show: connected, lost (a call or a connect failed on the wire), or
+// connected again after a loss.
+struct TConnectionStatus
+{
+    enum class TState
+    {
+        Connected,
+        Lost,
+        Reconnected
+    };
+    TState State = TState::Connected;
+    QString ServerName; // the remote data module
+    QString Address;    // host:port
+};
+using TConnectionStatusHandler = std::function<void(const TConnectionStatus&)>;
+// The host installs one handler for every connection; none by default.
+void SetConnectionStatusHandler(TConnectionStatusHandler handler);
 
 class TNetConnection;
 
@@ -65,6 +93,9 @@ public:
     bool ThrowException() const { return m_throwException; }
     void SetThrowException(bool on) { m_throwException = on; }
 
+    // host:port, as the last connect used them.
+    QString Address() const;
+
     bool Connected() const;
     // Connecting runs BeforeConnect first, so that it can set host and port.
     void SetConnected(bool connected);
@@ -77,11 +108,34 @@ public:
 
 private:
     friend class TAppServer;
+    // A call on the connection: reconnects first when the connection was
+    // lost, and once more when it is lost during the call.
+    QJsonValue CallServer(const QString& method, const QJsonArray& params);
+    // Drops a dead wire and connects again (host and port afresh); throws
+    // the "no connection" message naming the address when that fails.
+    void Reconnect();
+    void DropLost();
+    [[noreturn]] void NoConnection() const;
+    void Report(TConnectionStatus::TState state) const;
+
     QString m_serverName;
     QString m_host = QStringLiteral("127.0.0.1");
     int m_port = 8090;
     bool m_throwException = true;
     std::unique_ptr<IAppServerTransport> m_transport;
+    bool m_wanted = false; // connected by the screen and not closed since
+    bool m_lost = false;   // the last connect or call failed on the wire
+    // The write whose reply never came, with the key it went out with: the
+    // same write sent again reuses the key, so that the server answers it
+    // from the first one's reply if that one was applied.
+    struct TPendingWrite
+    {
+        QString Method;
+        QJsonArray Params;
+        QString Key;
+    };
+    TPendingWrite m_pendingWrite;
+    QString WriteKey(const QString& method, const QJsonArray& params);
 };
 
 } // namespace aph

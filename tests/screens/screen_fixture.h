@@ -17,6 +17,7 @@ struct TRecordedCall
 {
     QString Method;
     QJsonArray Params;
+    QString Key; // the request key a write went with
 };
 
 // The real socket transport, with every open and call written down.
@@ -35,10 +36,18 @@ public:
     bool IsOpen() const override { return m_inner->IsOpen(); }
     QJsonValue Call(const QString& method, const QJsonArray& params) override
     {
-        m_calls << TRecordedCall{method, params};
+        m_calls << TRecordedCall{method, params, {}};
         if (method == m_failing)
             throw Exception(QStringLiteral("Falha de comunicação com o servidor de aplicação."));
         return m_inner->Call(method, params);
+    }
+    QJsonValue CallKeyed(const QString& method, const QJsonArray& params,
+                         const QString& requestKey) override
+    {
+        m_calls << TRecordedCall{method, params, requestKey};
+        if (method == m_failing)
+            throw Exception(QStringLiteral("Falha de comunicação com o servidor de aplicação."));
+        return m_inner->CallKeyed(method, params, requestKey);
     }
 
 private:

@@ -170,12 +170,12 @@ int RunServerCommand(const QStringList& args, QString* out, QString* err)
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
-TServerProcess::TServerProcess(const QString& spec, const QStringList& extraArgs)
+TServerProcess::TServerProcess(const QString& spec, const QStringList& extraArgs, quint16 port)
 {
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setReadChannel(QProcess::StandardOutput);
     m_process.start(QStringLiteral(APH_SERVER_BIN),
-                    QStringList{u"serve"_s, spec, u"--port"_s, u"0"_s} + extraArgs);
+                    QStringList{u"serve"_s, spec, u"--port"_s, QString::number(port)} + extraArgs);
     if (!m_process.waitForStarted(10000))
         throw std::runtime_error("aph-server did not start");
     // The first line says where it listens: "... escutando em ADDR:PORT".

@@ -56,7 +56,9 @@ int RunServerCommand(const QStringList& args, QString* out = nullptr, QString* e
 class TServerProcess
 {
 public:
-    TServerProcess(const QString& spec, const QStringList& extraArgs = {});
+    // On a free port, or on the port given (a server restarted where the
+    // clients knew it).
+    TServerProcess(const QString& spec, const QStringList& extraArgs = {}, quint16 port = 0);
     ~TServerProcess();
     quint16 Port() const { return m_port; }
     bool IsRunning() const { return m_process.state() == QProcess::Running; }

@@ -1,0 +1,167 @@
+// Request keys of the writes: a repeat of a key is answered from the reply
+// stored with the first write and applies nothing again; a key reused for
+// another request is refused; the key table comes with a schema upgrade.
+#include "host/data/packetcodec.h"
+#include "tests/support/serverfixture.h"
+
+using namespace Qt::StringLiterals;
+
+using namespace aph;
+using namespace aph::test;
+
+namespace {
+
+const double kMar1 = Day(2030, 3, 1);
+const double kMar31 = Day(2030, 3, 31);
+
+// TF1 on TP1/01/001: 1 and 2 March without CHT, 8 h each.
+class RequestKeyTest : public ServerTest
+{
+protected:
+    void SetUp() override
+    {
+        ServerTest::SetUp();
+        if (IsSkipped())
+            return;
+        AddTestWorld();
+        for (int d = 1; d <= 2; ++d)
+            AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, d), 8);
+    }
+
+    // A delta approving one row of TF1's free days at some hours.
+    QJsonObject Approve(int row, double hours)
+    {
+        const TDataPacket p = Checked(u"GetCSA"_s, {u"TC1"_s, u"TF1"_s, kMar1, kMar31, u"DES"_s,
+                                                    u"TP1"_s, u"01"_s, QString(), u"N"_s, u"01"_s});
+        TDelta delta;
+        delta.Fields = p.Fields;
+        TDeltaRecord rec;
+        rec.Op = TDeltaRecord::Kind::Modify;
+        rec.Original = *p.Rows[static_cast<std::size_t>(row)];
+        rec.New.emplace_back(p.FieldIndex(u"QTHRAPROFATU"_s), Value::FromNumber(hours));
+        delta.Records.push_back(std::move(rec));
+        return DeltaToJson(delta);
+    }
+    // The result of a keyed call through the result check: empty when it
+    // went through, else the message (and the code of an error reply).
+    QString Keyed(const QString& method, const QJsonArray& params, const QString& key,
+                  int* code = nullptr)
+    {
+        try {
+            CheckedPacket(m_client->Call(method, params, key));
+            return QString();
+        } catch (const ERpcError& e) {
+            if (code)
+                *code = e.Code();
+            return e.Message();
+        } catch (const EServerError& e) {
+            return e.Message();
+        }
+    }
+    QJsonArray GenerateAll() const
+    {
+        return {kMar1, kMar31, u"ANA"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s};
+    }
+    double Billed(int day)
+    {
+        return m_db
+            ->Scalar(u"SELECT QTHRAPROFATU FROM CSA WHERE CDFUNC = 'TF1' AND DTSERVPREST = ?"_s,
+                     {static_cast<qint64>(Day(2030, 3, day))})
+            .toDouble();
+    }
+    int Count(const QString& sql, const QVariantList& values = {})
+    {
+        return m_db->Scalar(sql, values).toInt();
+    }
+};
+
+} // namespace
+
+TEST_F(RequestKeyTest, ARepeatedSetCsaIsAnsweredFromTheStoredReplyAndAppliedOnce)
+{
+    const QJsonObject delta = Approve(0, 6);
+    EXPECT_EQ(Keyed(u"SetCSA"_s, {delta}, u"k-csa-1"_s), QString());
+    EXPECT_EQ(Billed(1), 6.0);
+    // The repeat of a write whose reply was lost: without its key the same
+    // delta is a conflict with itself, with it the first reply comes back.
+    EXPECT_FALSE(Keyed(u"SetCSA"_s, {delta}, u"k-csa-other"_s).isEmpty());
+    EXPECT_EQ(Keyed(u"SetCSA"_s, {delta}, u"k-csa-1"_s), QString());
+    EXPECT_EQ(Keyed(u"SetCSA"_s, {delta}, u"k-csa-1"_s), QString());
+    EXPECT_EQ(Billed(1), 6.0);
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_REQUISICAO WHERE DSCHAVE = 'k-csa-1' AND "
+                    "NMMETODO = 'SetCSA' AND CDOPERADOR = 'ANA'"_s),
+              1);
+    // A new connection (the client reconnected) gets the same answer.
+    m_client = NewClient();
+    EXPECT_EQ(Keyed(u"SetCSA"_s, {delta}, u"k-csa-1"_s), QString());
+    EXPECT_EQ(Billed(1), 6.0);
+}
+
+TEST_F(RequestKeyTest, ARepeatedSetChtGeneratesNothingMore)
+{
+    EXPECT_EQ(Keyed(u"SetCHT"_s, GenerateAll(), u"k-cht-1"_s), QString());
+    const int chts = Count(u"SELECT COUNT(*) FROM CHT WHERE CDOPERINCL = 'ANA'"_s);
+    ASSERT_GT(chts, 0);
+    // A day recorded after the generation: a second generation would bill
+    // it, the repeat of the first must not.
+    AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 3), 8);
+    EXPECT_EQ(Keyed(u"SetCHT"_s, GenerateAll(), u"k-cht-1"_s), QString());
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM CHT WHERE CDOPERINCL = 'ANA'"_s), chts);
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM CSA WHERE NRSEQUCHT IS NULL AND DTSERVPREST = ?"_s,
+                    {static_cast<qint64>(Day(2030, 3, 3))}),
+              1);
+    EXPECT_EQ(Keyed(u"SetCHT"_s, GenerateAll(), u"k-cht-2"_s), QString());
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM CHT WHERE CDOPERINCL = 'ANA'"_s), chts + 1);
+}
+
+TEST_F(RequestKeyTest, AKeyReusedForAnotherRequestIsRefusedAndWritesNothing)
+{
+    EXPECT_EQ(Keyed(u"SetCSA"_s, {Approve(0, 6)}, u"k-1"_s), QString());
+    int code = 0;
+    const QString other = Keyed(u"SetCSA"_s, {Approve(1, 5)}, u"k-1"_s, &code);
+    EXPECT_EQ(code, -32005);
+    EXPECT_TRUE(other.contains(u"k-1"_s)) << other.toStdString();
+    EXPECT_EQ(Billed(2), 0.0) << "the other day is not approved";
+    code = 0;
+    Keyed(u"SetCHT"_s, GenerateAll(), u"k-1"_s, &code);
+    EXPECT_EQ(code, -32005) << "another method";
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM CHT WHERE CDOPERINCL = 'ANA'"_s), 0);
+}
+
+TEST_F(RequestKeyTest, ARefusedWriteLeavesItsKeyUnused)
+{
+    // Above the hours worked: refused, nothing written, the key neither.
+    EXPECT_FALSE(Keyed(u"SetCSA"_s, {Approve(0, 9)}, u"k-refused"_s).isEmpty());
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_REQUISICAO"_s), 0);
+    EXPECT_EQ(Keyed(u"SetCSA"_s, {Approve(0, 7)}, u"k-refused"_s), QString());
+    EXPECT_EQ(Billed(1), 7.0);
+}
+
+TEST_F(RequestKeyTest, KeysThatAreNoShortTextAreInvalidRequests)
+{
+    for (const QByteArray& key :
+         {QByteArray("17"), QByteArray("\"\""), QByteArray('"' + QByteArray(65, 'k') + '"')}) {
+        const QJsonObject reply =
+            m_client
+                ->SendRaw(R"({"jsonrpc":"2.0","id":1,"method":"SetCHT","params":[],"requestKey":)" +
+                          key + '}')
+                .toObject();
+        EXPECT_EQ(reply.value(u"error").toObject().value(u"code").toInt(), -32600) << key.data();
+    }
+}
+
+TEST_F(RequestKeyTest, ADatabaseOfTheFirstSchemaGetsTheKeyTableOnInit)
+{
+    m_server.reset();
+    m_client.reset();
+    m_db->ExecDirect(u"DROP TABLE APH_REQUISICAO"_s);
+    m_db->Exec(u"UPDATE APH_VERSAO SET NRVERSAO = 1"_s);
+    QString err;
+    EXPECT_NE(RunServerCommand({u"serve"_s, m_db->Spec(), u"--port"_s, u"0"_s}, nullptr, &err), 0);
+    EXPECT_TRUE(err.contains(u"aph-server init"_s)) << err.toStdString();
+    EXPECT_EQ(RunServerCommand({u"init"_s, m_db->Spec()}, nullptr, &err), 0) << err.toStdString();
+    EXPECT_EQ(Count(u"SELECT NRVERSAO FROM APH_VERSAO"_s), 2);
+    StartServer();
+    EXPECT_EQ(Keyed(u"SetCSA"_s, {Approve(0, 6)}, u"k-upgraded"_s), QString());
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_REQUISICAO"_s), 1);
+}
