@@ -342,8 +342,9 @@ void TFormView::HandleKey(QKeyEvent* event)
             form->KeyDown(key, stroke.Shift);
         });
     // What the key types follows, unless the key was refused or the form
-    // went away on it.
-    if (ok && m_form && !stroke.Char.isNull() && !(stroke.Shift & ssAlt))
+    // went away on it; with Ctrl or Alt held a key types nothing (Ctrl+A
+    // selects, it does not type an "a").
+    if (ok && m_form && !stroke.Char.isNull() && !(stroke.Shift & (ssAlt | ssCtrl)))
         UserInput([form, stroke] {
             QChar c = stroke.Char;
             form->KeyPress(c);
