@@ -351,6 +351,20 @@ void TFormView::HandleKey(QKeyEvent* event)
         });
 }
 
+void TFormView::TakeKey(QKeyEvent* event)
+{
+    if (m_form)
+        HandleKey(event);
+}
+
+TFormView* TFormView::ViewOf(QObject* object)
+{
+    for (auto* w = qobject_cast<QWidget*>(object); w; w = w->parentWidget())
+        if (auto* view = dynamic_cast<TFormView*>(w))
+            return view;
+    return nullptr;
+}
+
 bool TFormView::FocusFromMouse(TControl* control)
 {
     if (!control->CanFocus())
