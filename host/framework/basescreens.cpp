@@ -278,6 +278,9 @@ TfrmFiltroPadrao::TfrmFiltroPadrao(QString name) : TForm(std::move(name))
     };
     sbtConfirma = button("sbtConfirma", "Confirmar", "confirm", 6);
     sbtCancela = button("sbtCancela", "Cancelar", "cancel", 34);
+    // Enter confirms the dialog and Escape cancels it, as their buttons do.
+    SetDefaultButton(sbtConfirma);
+    SetCancelButton(sbtCancela);
     btfSaveOpc = button("btfSaveOpc", "Salvar opções", "save", 70);
     btfLoadOpc = button("btfLoadOpc", "Carregar opções", "open", 98);
     lblCodTela = panBotoes->Add<TLabel>(u"lblCodTela"_s);

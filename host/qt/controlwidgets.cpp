@@ -424,6 +424,11 @@ void TFormView::SyncWidget(TControl* control, QWidget* w)
         const QString text = e->DisplayText();
         if (edit->text() != text)
             edit->setText(text);
+        // Where the next key goes shows: the whole text selected, or the cursor.
+        if (e->AllSelected())
+            edit->selectAll();
+        else
+            edit->setCursorPosition(e->CursorPosition());
         ApplyColours(control, w, true, false);
         // A date edit shows a valid date in its own colour.
         if (auto* date = dynamic_cast<TDateEditPlus*>(control); date && date->IsDateValid()) {

@@ -342,12 +342,27 @@ void TFormView::HandleKey(QKeyEvent* event)
             form->KeyDown(key, stroke.Shift);
         });
     // What the key types follows, unless the key was refused or the form
-    // went away on it.
-    if (ok && m_form && !stroke.Char.isNull() && !(stroke.Shift & ssAlt))
+    // went away on it; with Ctrl or Alt held a key types nothing (Ctrl+A
+    // selects, it does not type an "a").
+    if (ok && m_form && !stroke.Char.isNull() && !(stroke.Shift & (ssAlt | ssCtrl)))
         UserInput([form, stroke] {
             QChar c = stroke.Char;
             form->KeyPress(c);
         });
+}
+
+void TFormView::TakeKey(QKeyEvent* event)
+{
+    if (m_form)
+        HandleKey(event);
+}
+
+TFormView* TFormView::ViewOf(QObject* object)
+{
+    for (auto* w = qobject_cast<QWidget*>(object); w; w = w->parentWidget())
+        if (auto* view = dynamic_cast<TFormView*>(w))
+            return view;
+    return nullptr;
 }
 
 bool TFormView::FocusFromMouse(TControl* control)

@@ -39,6 +39,11 @@ public:
     // Puts the Qt focus where the form has its focus; without force only
     // while the focus is in this view already.
     void SyncFocus(bool force = false);
+    // A key typed in the view that something around it would have taken
+    // first (the work area's Ctrl+Tab): the form gets it as any other key.
+    void TakeKey(QKeyEvent* event);
+    // The view a widget (or one of its inner parts) belongs to.
+    static TFormView* ViewOf(QObject* object);
 
     std::function<void()> OnFormDestroyed;
     std::function<void()> OnCaptionChanged;

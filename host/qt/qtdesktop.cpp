@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -48,6 +49,32 @@ protected:
 
 private:
     QPointer<TFormView> m_view;
+};
+
+// The work area switches its windows on Ctrl+Tab, taking the key before
+// any window sees it; in a form Ctrl+Tab moves to the next control, so a
+// key typed in a form goes to the form first.
+class TFormKeysFirst : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool tab = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+        if (!tab || !(key->modifiers() & Qt::ControlModifier) ||
+            (key->modifiers() & Qt::AltModifier))
+            return QObject::eventFilter(watched, event);
+        TFormView* view = TFormView::ViewOf(watched);
+        if (!view)
+            return QObject::eventFilter(watched, event);
+        view->TakeKey(key);
+        return true;
+    }
 };
 
 QString TitleOf(TMsgDlgType type)
@@ -100,6 +127,8 @@ TQtDesktop::TQtDesktop()
 TQtDesktop::~TQtDesktop()
 {
     SetAfterInputHook(nullptr);
+    if (m_formKeys)
+        qApp->removeEventFilter(m_formKeys);
     for (TModalLoop* loop : std::as_const(m_loops))
         loop->Loop->quit();
     for (auto it = m_windows.begin(); it != m_windows.end(); ++it) {
@@ -118,6 +147,17 @@ TQtDesktop::~TQtDesktop()
 void TQtDesktop::SetMdiArea(QMdiArea* area)
 {
     m_mdi = area;
+    KeysToFormsFirst();
+}
+
+void TQtDesktop::KeysToFormsFirst()
+{
+    if (!m_mdi)
+        return;
+    if (!m_formKeys)
+        m_formKeys = new TFormKeysFirst(m_mdi);
+    // Installing again puts it before the filters installed since.
+    qApp->installEventFilter(m_formKeys);
 }
 
 void TQtDesktop::SetBusyIndicator(QWidget* indicator)
@@ -212,9 +252,10 @@ void TQtDesktop::ShowForm(TForm& form)
     TWindow& window = EnsureWindow(form, false);
     window.Frame->show();
     window.Frame->raise();
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(window.Frame.data()))
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(window.Frame.data())) {
         m_mdi->setActiveSubWindow(sub);
-    else
+        KeysToFormsFirst();
+    } else
         window.Frame->activateWindow();
     // As on any desktop, a form opens with the focus on its first control.
     if (first && !form.ActiveControl())
@@ -317,6 +358,17 @@ int TQtDesktop::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons
     return results.value(box.clickedButton(), DefaultAnswer(buttons));
 }
 
+int TQtDesktop::Exec(QDialog& dialog)
+{
+    if (OnDialogShown)
+        QTimer::singleShot(0, &dialog, [this, &dialog] {
+            // A copy: the hook may replace itself while it runs.
+            if (const auto hook = OnDialogShown)
+                hook(dialog);
+        });
+    return dialog.exec();
+}
+
 bool TQtDesktop::PickList(const TPickListRequest& request, QStringList& keys)
 {
     TClientDataSet* ds = request.Source ? request.Source->DataSet() : nullptr;
@@ -325,7 +377,7 @@ bool TQtDesktop::PickList(const TPickListRequest& request, QStringList& keys)
     const TRowTable rows(*ds, request.KeyField);
     TPickListDialog dialog(rows, request.Title, request.SelectedKeys, request.SingleChoice,
                            DialogParent());
-    if (dialog.exec() != QDialog::Accepted)
+    if (Exec(dialog) != QDialog::Accepted)
         return false;
     keys = dialog.TickedKeys();
     return true;
@@ -338,7 +390,7 @@ bool TQtDesktop::PickRow(TDataSource* source, const QString& title, bool searchB
         return false;
     const TRowTable rows(*ds);
     TPickRowDialog dialog(rows, title, searchBox, DialogParent());
-    if (dialog.exec() != QDialog::Accepted)
+    if (Exec(dialog) != QDialog::Accepted)
         return false;
     const int row = dialog.ChosenRow();
     if (row < 0 || row >= ds->RecordCount())
@@ -352,7 +404,7 @@ bool TQtDesktop::Search(TClientDataSet* dataSet)
     if (!dataSet || m_nonInteractive)
         return false;
     TSearchDialog dialog(*dataSet, DialogParent());
-    return dialog.exec() == QDialog::Accepted;
+    return Exec(dialog) == QDialog::Accepted;
 }
 
 bool TQtDesktop::InputQuery(const QString& caption, const QString& prompt, QString& value)
@@ -372,7 +424,7 @@ bool TQtDesktop::InputQuery(const QString& caption, const QString& prompt, QStri
     QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(box);
-    if (dialog.exec() != QDialog::Accepted)
+    if (Exec(dialog) != QDialog::Accepted)
         return false;
     value = edit->text();
     return true;
@@ -397,7 +449,7 @@ bool TQtDesktop::PickString(const QString& title, const QStringList& items, int&
     QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
     layout->addWidget(box);
-    if (dialog.exec() != QDialog::Accepted || list->currentRow() < 0)
+    if (Exec(dialog) != QDialog::Accepted || list->currentRow() < 0)
         return false;
     index = list->currentRow();
     return true;

@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class QDialog;
 class QEventLoop;
 class QMdiArea;
 class QMessageBox;
@@ -44,6 +45,9 @@ public:
     // Called once a message box is on screen, from inside its own event
     // loop (for scripted runs that answer it as a person would).
     std::function<void(QMessageBox& box)> OnMessageShown;
+    // Called once a picker or an input dialog is on screen, from inside its
+    // own event loop (for scripted runs that answer it from the keyboard).
+    std::function<void(QDialog& dialog)> OnDialogShown;
 
     TFormView* ViewOf(const TForm* form) const;
     QWidget* WindowOf(const TForm* form) const;
@@ -81,8 +85,13 @@ private:
     void AfterInput();
     void ApplyCursor();
     QWidget* DialogParent() const;
+    // Runs a dialog modally, telling OnDialogShown once it is on screen.
+    int Exec(QDialog& dialog);
+    // Keys typed in a form reach it before the work area's own handling.
+    void KeysToFormsFirst();
 
     QPointer<QMdiArea> m_mdi;
+    QPointer<QObject> m_formKeys; // owned by the work area
     QPointer<QWidget> m_busyIndicator;
     QHash<const TForm*, TWindow> m_windows;
     QList<TModalLoop*> m_loops;

@@ -37,7 +37,7 @@ TControl::TControl(QString name) : TComponent(std::move(name)) {}
 TControl::~TControl()
 {
     if (TForm* form = Form()) {
-        form->ControlRemoved(this);
+        form->ControlRemoved(this, true);
         if (form->Observer())
             form->Observer()->ControlDestroyed(this);
     }
@@ -224,6 +224,11 @@ void TControl::KeyPress(QChar& key)
 {
     if (OnKeyPress)
         OnKeyPress(this, key);
+}
+
+bool TControl::WantsKey(TWord /*key*/, TShiftState /*shift*/) const
+{
+    return false;
 }
 
 // --- TWinControl -----------------------------------------------------------

@@ -110,6 +110,9 @@ public:
     // the key (set it to 0).
     virtual void KeyDown(TWord& key, TShiftState shift);
     virtual void KeyPress(QChar& key);
+    // Whether the control uses a key itself that its form would otherwise
+    // take: Enter for the default button, Escape for the cancel button.
+    virtual bool WantsKey(TWord key, TShiftState shift) const;
 
     // Kind name for renderers and diagnostics ("TPanel", "TDBGrid", ...).
     virtual const char* ClassName() const = 0;

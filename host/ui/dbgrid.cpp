@@ -261,7 +261,11 @@ void TDBGrid::KeyDown(TWord& key, TShiftState shift)
         break;
     case VK_RETURN:
         key = 0;
-        ReturnKey();
+        // Ctrl+Enter is the keyboard's click on the cell's ellipsis button.
+        if (ctrl && ShowsEditButton(m_selectedIndex))
+            ClickEditButton();
+        else
+            ReturnKey();
         break;
     case VK_F2:
         key = 0;
@@ -287,6 +291,13 @@ void TDBGrid::KeyDown(TWord& key, TShiftState shift)
     default:
         break;
     }
+}
+
+bool TDBGrid::WantsKey(TWord key, TShiftState /*shift*/) const
+{
+    if (key == VK_RETURN || key == VK_ESCAPE)
+        return m_editorMode || DataSetEditing();
+    return false;
 }
 
 TClientDataSet* TDBGrid::ActiveDataSet() const

@@ -132,6 +132,8 @@ public:
     // --- User input ------------------------------------------------------
     void KeyDown(TWord& key, TShiftState shift) override;
     void KeyPress(QChar& key) override;
+    // Enter and Escape work on the cell or row being edited.
+    bool WantsKey(TWord key, TShiftState shift) const override;
     // A click on a data cell (0-based dataset row, column index).
     void ClickCell(int row, int column);
     // A click on the current cell's ellipsis button.

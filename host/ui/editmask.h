@@ -74,6 +74,7 @@ public:
     bool IsComplete() const { return m_mask.IsComplete(m_display); }
     bool Modified() const { return m_modified; }
     int Cursor() const { return m_cursor; }
+    bool AllSelected() const { return m_selectAll; }
     void SelectAll()
     {
         m_selectAll = true;

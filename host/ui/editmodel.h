@@ -26,7 +26,9 @@ public:
     int MaxLength() const { return m_maxLength; }
     void SetMaxLength(int length) { m_maxLength = length; }
 
+    // The whole text is selected: the next key replaces it.
     void SelectAll();
+    bool AllSelected() const { return m_masked ? m_masked->AllSelected() : m_selectAll; }
     bool TypeChar(QChar c);
     void Backspace();
     void Delete();

@@ -3,6 +3,10 @@
 #include "host/data/exceptions.h"
 #include "host/ui/form.h"
 
+#include <QRegularExpression>
+
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace aph {
@@ -49,15 +53,23 @@ void TCustomEdit::TextChanged()
         OnChange(this);
 }
 
-void TCustomEdit::DoEnter()
+void TCustomEdit::SelectAll()
 {
     m_model.SelectAll();
+    Changed(TChange::Content);
+}
+
+void TCustomEdit::DoEnter()
+{
+    // The box is entered with its text selected, so typing replaces it.
+    SelectAll();
     TControl::DoEnter();
 }
 
 void TCustomEdit::KeyDown(TWord& key, TShiftState shift)
 {
     TControl::KeyDown(key, shift);
+    const TWord pressed = key;
     switch (key) {
     case VK_BACK:
         key = 0;
@@ -89,9 +101,17 @@ void TCustomEdit::KeyDown(TWord& key, TShiftState shift)
         key = 0;
         m_model.End();
         break;
+    case 'A':
+        if ((shift & (ssCtrl | ssAlt | ssShift)) == ssCtrl) {
+            key = 0;
+            SelectAll();
+        }
+        break;
     default:
         break;
     }
+    if (pressed != 0 && key == 0)
+        Changed(TChange::Content); // the cursor moved
 }
 
 void TCustomEdit::KeyPress(QChar& key)
@@ -99,7 +119,7 @@ void TCustomEdit::KeyPress(QChar& key)
     TControl::KeyPress(key);
     if (key.isNull() || m_readOnly || !key.isPrint())
         return;
-    if (m_model.TypeChar(key))
+    if (TypeKey(key))
         TextChanged();
     key = QChar();
 }
@@ -139,6 +159,35 @@ void TDateEditPlus::CheckValidDate() const
     if (Text().trimmed().isEmpty() || IsDateValid())
         return;
     throw Exception(u"'%1' não é uma data válida."_s.arg(Text()));
+}
+
+bool TDateEditPlus::SeparatorDue() const
+{
+    const QString text = Text();
+    if (AllSelected() || CursorPosition() != text.size())
+        return false;
+    // The widths of the day, month and year parts, in the short date form's
+    // order; a one-letter part may still take two digits.
+    const QStringList parts = FormatSettings().ShortDateFormat.split(
+        QRegularExpression(u"[^A-Za-z]+"_s), Qt::SkipEmptyParts);
+    const QChar separator = FormatSettings().DateSeparator;
+    const QStringList typed = text.split(separator);
+    const qsizetype index = typed.size() - 1;
+    if (parts.size() != 3 || index >= 2)
+        return false;
+    const qsizetype width = std::max<qsizetype>(2, parts[index].size());
+    const QString& last = typed[index];
+    return last.size() >= width &&
+           std::all_of(last.begin(), last.end(), [](QChar c) { return c.isDigit(); });
+}
+
+bool TDateEditPlus::TypeKey(QChar key)
+{
+    // Digits alone type a whole date: where a part is complete, the
+    // separator goes in first, so "01012025" gives "01/01/2025".
+    if (key.isDigit() && SeparatorDue())
+        Model().TypeChar(FormatSettings().DateSeparator);
+    return TCustomEdit::TypeKey(key);
 }
 
 // --- TNumberEdit ---------------------------------------------------------------

@@ -27,6 +27,11 @@ public:
     void SetEditMask(const QString& mask);
     bool Modified() const { return m_model.Modified(); }
     void Clear() { SetText(QString()); }
+    // Where typing goes: the cursor in the shown text, or the whole text
+    // selected (entering the box by keyboard, or Ctrl+A).
+    int CursorPosition() const { return m_model.Cursor(); }
+    bool AllSelected() const { return m_model.AllSelected(); }
+    void SelectAll();
 
     TNotifyEvent OnChange;
 
@@ -36,6 +41,9 @@ public:
 
 protected:
     virtual void TextChanged();
+    // One typed character into the text; false when it has no place.
+    virtual bool TypeKey(QChar key) { return m_model.TypeChar(key); }
+    TEditModel& Model() { return m_model; }
 
 private:
     TEditModel m_model;
@@ -72,7 +80,13 @@ public:
     const QStringList& DayNames() const { return m_dayNames; }
     void SetDayNames(const QStringList& names) { m_dayNames = names; }
 
+protected:
+    bool TypeKey(QChar key) override;
+
 private:
+    // Whether a digit typed now starts the next part of the date.
+    bool SeparatorDue() const;
+
     TColor m_validDateColor = clBlue;
     QStringList m_dayNames;
 };

@@ -143,8 +143,12 @@ void TForm::SelectNext(bool forward)
     FocusControl(focusable[index]);
 }
 
-void TForm::ControlRemoved(TControl* control)
+void TForm::ControlRemoved(TControl* control, bool destroyed)
 {
+    if (destroyed && m_defaultButton == control)
+        m_defaultButton = nullptr;
+    if (destroyed && m_cancelButton == control)
+        m_cancelButton = nullptr;
     if (!m_activeControl)
         return;
     for (const TControl* c = m_activeControl; c; c = c->Parent()) {
@@ -278,6 +282,16 @@ void TForm::KeyDown(TWord& key, TShiftState shift)
             return;
         }
     }
+    if (key == VK_TAB && (shift & ssCtrl) && !(shift & ssAlt)) {
+        // Ctrl+Tab leaves even a control that keeps Tab for itself.
+        key = 0;
+        SelectNext(!(shift & ssShift));
+        return;
+    }
+    if (DialogKey(key, shift)) {
+        key = 0;
+        return;
+    }
     if (m_activeControl) {
         m_activeControl->KeyDown(key, shift);
         if (key == 0)
@@ -287,6 +301,22 @@ void TForm::KeyDown(TWord& key, TShiftState shift)
         key = 0;
         SelectNext(!(shift & ssShift));
     }
+}
+
+bool TForm::DialogKey(TWord key, TShiftState shift)
+{
+    TControl* button = nullptr;
+    if (key == VK_RETURN && !(shift & (ssCtrl | ssAlt)))
+        button = m_defaultButton;
+    else if (key == VK_ESCAPE && shift == ssNone)
+        button = m_cancelButton;
+    if (!button || !button->EffectivelyVisible() || !button->EffectivelyEnabled())
+        return false;
+    if (m_activeControl && m_activeControl->WantsKey(key, shift))
+        return false;
+    // The same click as the mouse's: the focus stays where it is.
+    button->Click();
+    return true;
 }
 
 void TForm::KeyPress(QChar& key)

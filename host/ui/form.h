@@ -85,8 +85,17 @@ public:
     // Tab and Shift+Tab: the next focusable control in tab order.
     void SelectNext(bool forward);
     std::vector<TControl*> TabOrderList() const;
-    // Called when a focused control is about to go away or be disabled.
-    void ControlRemoved(TControl* control);
+    // Called when a focused control is about to go away (destroyed) or be
+    // disabled or hidden.
+    void ControlRemoved(TControl* control, bool destroyed = false);
+
+    // The buttons Enter and Escape click, wherever the focus is, unless the
+    // focused control uses the key itself (a grid editing a row). Null for
+    // none.
+    TControl* DefaultButton() const { return m_defaultButton; }
+    void SetDefaultButton(TControl* button) { m_defaultButton = button; }
+    TControl* CancelButton() const { return m_cancelButton; }
+    void SetCancelButton(TControl* button) { m_cancelButton = button; }
 
     // Life cycle, through the form host.
     void Show();
@@ -111,8 +120,10 @@ public:
     TCloseEvent OnClose;
     TCloseQueryEvent OnCloseQuery;
 
-    // Keys typed while the form is active: menu shortcuts first, then the
-    // focused control; Tab moves the focus when nobody consumed it.
+    // Keys typed while the form is active: menu shortcuts first, then
+    // Ctrl+Tab and Ctrl+Shift+Tab (the next or previous control, out of a
+    // grid too), Enter and Escape for the default and cancel buttons, then
+    // the focused control; Tab moves the focus when nobody consumed it.
     void KeyDown(TWord& key, TShiftState shift) override;
     void KeyPress(QChar& key) override;
 
@@ -124,9 +135,14 @@ public:
     void EnsureLayout() const;
 
 private:
+    // Enter or Escape as a click on the default or cancel button.
+    bool DialogKey(TWord key, TShiftState shift);
+
     TFormStyle m_formStyle = TFormStyle::fsNormal;
     TMainMenu* m_menu = nullptr;
     TControl* m_activeControl = nullptr;
+    TControl* m_defaultButton = nullptr;
+    TControl* m_cancelButton = nullptr;
     bool m_modal = false;
     int m_modalResult = mrNone;
     bool m_keyPreview = false;

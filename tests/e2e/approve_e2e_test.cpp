@@ -1,6 +1,7 @@
 // The whole job at the real screen, under a real X server: confirm a filter,
-// approve a day by typing in the grid, generate the CHT and find it listed.
-// Every step goes through the Qt widgets, as mouse clicks and key presses.
+// approve a day by typing in the grid, generate the CHT and find it listed;
+// and a day approved with an occurrence from the keyboard alone. Every step
+// goes through the Qt widgets, as mouse clicks and key presses.
 #include "approval/cli_aph31500.h"
 #include "filter/cli_aph31501.h"
 #include "host/framework/dbquery.h"
@@ -13,6 +14,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -114,6 +116,46 @@ protected:
         };
     }
 
+    // The keyboard: a key goes where the Qt focus is, as a person's does.
+    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr) << "a key with the focus nowhere";
+        QTest::keyClick(focus, key, modifiers);
+    }
+    void Type(const QString& text)
+    {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr) << "typing with the focus nowhere";
+        QTest::keyClicks(focus, text);
+    }
+    // Presses a key until the form's focus is on a control; a few presses at
+    // most, as the form has few controls.
+    void KeyTo(TForm& form, TControl* control, Qt::Key key, Qt::KeyboardModifiers modifiers)
+    {
+        for (int i = 0; i < 20 && form.ActiveControl() != control; ++i)
+            Key(key, modifiers);
+        ASSERT_EQ(form.ActiveControl(), control) << control->Name().toStdString();
+    }
+    // Arrows down or up a grid to the row with a value.
+    void ArrowToRow(TDBGrid* grid, const char* field, const char* value)
+    {
+        const int row = RowOf(grid, field, value);
+        ASSERT_GE(row, 0) << value;
+        TClientDataSet* ds = grid->DataSet();
+        for (int i = 0; i < 50 && ds->CurrentIndex() != row; ++i)
+            Key(ds->CurrentIndex() < row ? Qt::Key_Down : Qt::Key_Up);
+        ASSERT_EQ(ds->CurrentIndex(), row) << value;
+    }
+    // Arrows across a grid to the column of a field.
+    void ArrowToColumn(TDBGrid* grid, const char* field)
+    {
+        const int column = grid->ColumnIndex(QString::fromUtf8(field));
+        for (int i = 0; i < 20 && grid->SelectedIndex() != column; ++i)
+            Key(grid->SelectedIndex() < column ? Qt::Key_Right : Qt::Key_Left);
+        ASSERT_EQ(grid->SelectedIndex(), column) << field;
+    }
+
     QString question;
     QMainWindow window;
     QMdiArea* mdi = new QMdiArea;
@@ -203,6 +245,86 @@ TEST_F(ApproveAtTheScreen, ApproveADayGenerateTheChtAndSeeItListed)
     EXPECT_EQ(f->cdsAuxCSA.RecordCount(), 6) << "11th to 16th, the gaps filled";
     EXPECT_EQ(f->lblTotHoraFat->Caption(), u"18:00"_s) << "approvals filled at generation";
     Shot("e2e-cht-gerada.png");
+    EXPECT_TRUE(desktop.Messages().isEmpty()) << desktop.Messages().join(u'\n').toStdString();
+}
+
+TEST_F(ApproveAtTheScreen, ApproveADayWithAnOccurrenceWithoutTheMouse)
+{
+    m_db->Exec(u"INSERT INTO OCORRENCIA (CDGRPOCOR, CDOCORR, DSOCORR) VALUES (?, ?, ?)"_s,
+               {u"09"_s, u"01"_s, u"Visita ao cliente"_s});
+
+    // The filter: the period typed as digits, each date entered with Tab
+    // (its text selected, so typing replaces it), and Enter confirms.
+    desktop.OnModalShown = [this](TForm& form, QWidget* frame) {
+        auto& d = static_cast<TfrmFiltroCsa&>(form);
+        QApplication::setActiveWindow(frame);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(frame));
+        KeyTo(d, d.depDtInicial, Qt::Key_Tab, Qt::NoModifier);
+        Type(u"01032030"_s);
+        KeyTo(d, d.depDtFinal, Qt::Key_Tab, Qt::NoModifier);
+        Type(u"31032030"_s);
+        EXPECT_EQ(d.depDtFinal->Text(), u"31/03/2030"_s);
+        Key(Qt::Key_Return);
+    };
+    IniProc();
+    desktop.OnModalShown = nullptr;
+    ASSERT_NE(frmAprovaHoras, nullptr);
+    TfrmAprovaHoras* f = frmAprovaHoras;
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_EQ(desktop.Messages(), QStringList());
+    EXPECT_EQ(Filtro.DtInicial, Day(2030, 3, 1));
+    EXPECT_EQ(Filtro.DtFinal, Day(2030, 3, 31));
+    ASSERT_GT(f->cdsServPrest.RecordCount(), 0);
+
+    // Down the lists: the service, Ctrl+Tab, the employee, Ctrl+Tab, the
+    // CHT list (the days without CHT), Ctrl+Tab, the days.
+    ASSERT_EQ(f->ActiveControl(), f->dbgPadrao);
+    ArrowToRow(f->dbgPadrao, "NRSERVCONT", "001");
+    KeyTo(*f, f->dbgFuncionario, Qt::Key_Tab, Qt::ControlModifier);
+    ArrowToRow(f->dbgFuncionario, "CDFUNC", "TF1");
+    KeyTo(*f, f->dbgCHT, Qt::Key_Tab, Qt::ControlModifier);
+    ASSERT_EQ(f->cdsCHT.FieldByName(u"DSREFECHT"_s)->AsString(), u"CSA´s sem CHT Gerada"_s);
+    KeyTo(*f, f->dbgCSA, Qt::Key_Tab, Qt::ControlModifier);
+    ASSERT_EQ(f->cdsAuxCSA.RecordCount(), 3);
+
+    // The 12th: 7 of its 7.5 hours for commission, so an occurrence is due.
+    ArrowToRow(f->dbgCSA, "QTHRTRAB", "7,5");
+    ArrowToColumn(f->dbgCSA, "QTHRAPRCOMIS");
+    Type(u"0700"_s);
+    EXPECT_EQ(Grid(f->dbgCSA)->CellEditor()->text(), u"07:00"_s);
+    Key(Qt::Key_Tab);
+    ASSERT_EQ(f->dbgCSA->SelectedIndex(), f->dbgCSA->ColumnIndex(u"DSOCORR"_s));
+
+    // Ctrl+Enter opens the occurrence picker; it is answered by typing a
+    // search and Enter.
+    QString pickerTitle;
+    desktop.OnDialogShown = [this, &pickerTitle](QDialog& dialog) {
+        desktop.OnDialogShown = nullptr;
+        pickerTitle = dialog.windowTitle();
+        QApplication::setActiveWindow(&dialog);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        Type(u"visita"_s);
+        Key(Qt::Key_Return);
+    };
+    Key(Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(pickerTitle, u"Ocorrência"_s);
+    EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsEdit);
+    EXPECT_EQ(f->cdsAuxCSA.FieldByName(u"DSOCORR"_s)->AsString(), u"Visita ao cliente"_s);
+    Shot("e2e-teclado.png");
+
+    // Down posts the day, which saves it.
+    Key(Qt::Key_Down);
+    EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsBrowse);
+    const QList<QVariantList> stored = m_db->Rows(
+        u"SELECT QTHRAPRCOMIS, QTHRAPROFATU, CDGRPOCOR, CDOCORR FROM CSA WHERE CDFUNC = 'TF1' "
+        "AND DTSERVPREST = ?"_s,
+        {static_cast<qint64>(Day(2030, 3, 12))});
+    ASSERT_EQ(stored.size(), 1);
+    EXPECT_EQ(stored[0][0].toDouble(), 7.0);
+    EXPECT_EQ(stored[0][1].toDouble(), 7.5) << "billing left empty takes the hours worked";
+    EXPECT_EQ(stored[0][2].toString(), u"09"_s);
+    EXPECT_EQ(stored[0][3].toString(), u"01"_s);
     EXPECT_TRUE(desktop.Messages().isEmpty()) << desktop.Messages().join(u'\n').toStdString();
 }
 

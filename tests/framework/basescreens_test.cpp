@@ -154,3 +154,21 @@ TEST(BaseFilterDialog, ConfirmEndsTheModalLoopAndCancelCloses)
     EXPECT_EQ(dialog->ShowModal(), mrCancel);
     EXPECT_EQ(dialog->ShowModal(), mrCancel) << "no script: the user closes it";
 }
+
+TEST(BaseFilterDialog, EnterConfirmsAndEscapeCancelsFromAnyBox)
+{
+    ScriptedDesktop desktop;
+    auto* dialog = Application()->CreateForm<TfrmFiltro>();
+    desktop.modal.push_back([](TForm& f) {
+        static_cast<TfrmFiltro&>(f).depIni->SetFocus();
+        UserKey(f, VK_RETURN);
+    });
+    EXPECT_EQ(dialog->ShowModal(), mrOk);
+    desktop.modal.push_back([](TForm& f) {
+        static_cast<TfrmFiltro&>(f).chbSem->SetFocus();
+        UserKey(f, VK_ESCAPE);
+        EXPECT_EQ(f.ModalResult(), mrCancel) << "the cancel button closed it";
+    });
+    EXPECT_EQ(dialog->ShowModal(), mrCancel);
+    EXPECT_EQ(dialog->sbtConfirma, dialog->DefaultButton());
+}

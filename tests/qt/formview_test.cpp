@@ -243,6 +243,38 @@ TEST_F(FormView, KeysGoToTheFormAndItsFocusedControl)
     EXPECT_FALSE(chbTodos->Checked());
 }
 
+TEST_F(FormView, CtrlTabEnterAndCtrlAWorkThroughTheWidgets)
+{
+    // Ctrl+Tab leaves the grid, in the form's tab order, and the Qt focus
+    // follows; Ctrl+Shift+Tab comes back.
+    edtNome->SetText(u"Bia"_s);
+    grid->SetFocus();
+    QTest::keyClick(view->WidgetOf(grid), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(form.ActiveControl(), chbTodos);
+    EXPECT_EQ(QApplication::focusWidget(), view->WidgetOf(chbTodos));
+    QTest::keyClick(view->WidgetOf(chbTodos), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(form.ActiveControl(), edtNome);
+    EXPECT_TRUE(Widget<QLineEdit>(edtNome)->hasSelectedText()) << "entered with its text selected";
+    QTest::keyClick(view->WidgetOf(edtNome), Qt::Key_Backtab,
+                    Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(form.ActiveControl(), chbTodos);
+
+    // Ctrl+A selects the whole text, and the box shows it.
+    edtNome->SetFocus();
+    QTest::keyClick(view->WidgetOf(edtNome), Qt::Key_End);
+    EXPECT_FALSE(Widget<QLineEdit>(edtNome)->hasSelectedText());
+    QTest::keyClick(view->WidgetOf(edtNome), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(Widget<QLineEdit>(edtNome)->selectedText(), u"Bia"_s);
+    QTest::keyClicks(view->WidgetOf(edtNome), u"Ana"_s);
+    EXPECT_EQ(edtNome->Text(), u"Ana"_s);
+
+    // Enter clicks the default button.
+    form.SetDefaultButton(sbtFiltrar);
+    QTest::keyClick(view->WidgetOf(edtNome), Qt::Key_Return);
+    EXPECT_EQ(filtrar, 1);
+    EXPECT_EQ(edtNome->Text(), u"Ana"_s);
+}
+
 TEST_F(FormView, DraggingASplitterResizesThroughTheLayout)
 {
     QWidget* handle = view->WidgetOf(splGrid);

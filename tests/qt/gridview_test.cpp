@@ -221,3 +221,20 @@ TEST_F(GridView, ALargeDataSetIsReadOnlyWhereItShows)
     std::printf("grade de %d linhas: primeira pintura %lld us, Ctrl+End e pintura %lld us\n", rows,
                 static_cast<long long>(firstPaint), static_cast<long long>(jump));
 }
+
+TEST_F(GridView, CtrlEnterRunsTheEllipsisButtonFromTheKeyboard)
+{
+    Fill(3);
+    Show();
+    grid->SetFocus();
+    QTest::keyClick(gridView, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(buttonClicks, 0) << "the hours have no button";
+    QTest::keyClick(gridView, Qt::Key_Escape);
+    QTest::keyClick(gridView, Qt::Key_End);
+    ASSERT_EQ(grid->SelectedIndex(), 2);
+    QTest::keyClick(gridView, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(buttonClicks, 1);
+    QTest::keyClick(gridView, Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier);
+    EXPECT_EQ(buttonClicks, 2) << "the keypad's Enter too";
+    EXPECT_FALSE(grid->EditorMode());
+}

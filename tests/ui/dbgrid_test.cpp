@@ -449,3 +449,28 @@ TEST_F(Grid, DefaultDrawingRightAlignsNumbersAndShowsTheSelection)
     EXPECT_EQ(canvas.texts[1].x, 2);
     EXPECT_EQ(grid->CellText(1, 2), u"07:30"_s);
 }
+
+TEST_F(Grid, CtrlEnterRunsTheEllipsisButtonOfTheCellAsTheMouseDoes)
+{
+    int clicks = 0;
+    grid->OnEditButtonClick = [&](TObject*) {
+        ++clicks;
+    };
+    GoToColumn("QTHRAPROFATU");
+    PressKey(form, VK_RETURN, ssCtrl);
+    EXPECT_EQ(clicks, 0) << "a cell without a button";
+    EXPECT_TRUE(grid->EditorMode()) << "there Ctrl+Enter is Enter";
+    PressKey(form, VK_ESCAPE);
+
+    GoToColumn("DSOBS");
+    PressKey(form, VK_RETURN, ssCtrl);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_FALSE(grid->EditorMode()) << "the button ran instead of the editor";
+    PressKey(form, VK_RETURN);
+    EXPECT_EQ(clicks, 1) << "plain Enter opens the editor";
+    EXPECT_TRUE(grid->EditorMode());
+
+    grid->SetReadOnly(true); // no button is offered now
+    PressKey(form, VK_RETURN, ssCtrl);
+    EXPECT_EQ(clicks, 1);
+}

@@ -150,3 +150,81 @@ TEST(Editors, NumberEditFormatsItsValue)
     edit->SetNumber(7.5075);
     EXPECT_EQ(edit->Text(), u"7,51"_s);
 }
+
+TEST(Editors, CtrlAThenTypingReplacesTheWholeText)
+{
+    SetFormatSettings(TFormatSettings::ForLocale(u"pt_BR"_s));
+    TForm form(u"f"_s);
+    form.SetVisible(true);
+    auto* date = form.Add<TDateEditPlus>(u"depDtInicial"_s);
+    auto* name = form.Add<TEdit>(u"edtNome"_s);
+    date->SetFocus();
+    TypeText(form, u"31/02/20"_s);
+    EXPECT_FALSE(date->AllSelected());
+    PressKey(form, 'A', ssCtrl);
+    EXPECT_TRUE(date->AllSelected());
+    TypeText(form, u"01012025"_s);
+    EXPECT_EQ(date->Text(), u"01/01/2025"_s);
+    EXPECT_EQ(date->GetDate(), EncodeDate(2025, 1, 1));
+
+    name->SetFocus();
+    TypeText(form, u"Ana"_s);
+    PressKey(form, 'A', ssCtrl | ssShift);
+    TypeText(form, u"!"_s);
+    EXPECT_EQ(name->Text(), u"Ana!"_s) << "only Ctrl+A selects";
+    PressKey(form, 'A', ssCtrl);
+    PressKey(form, VK_BACK);
+    EXPECT_EQ(name->Text(), QString()) << "a deletion takes the selection too";
+}
+
+TEST(Editors, ADateTypedAsDigitsGetsItsSeparators)
+{
+    SetFormatSettings(TFormatSettings::ForLocale(u"pt_BR"_s));
+    TForm form(u"f"_s);
+    form.SetVisible(true);
+    auto* date = form.Add<TDateEditPlus>(u"depDtFinal"_s);
+    date->SetFocus();
+    TypeText(form, u"3103"_s);
+    EXPECT_EQ(date->Text(), u"31/03"_s);
+    TypeText(form, u"2030"_s);
+    EXPECT_EQ(date->Text(), u"31/03/2030"_s);
+    // Short parts typed with their separators stay as typed.
+    date->SetText(QString());
+    TypeText(form, u"1/3/2030"_s);
+    EXPECT_EQ(date->Text(), u"1/3/2030"_s);
+    EXPECT_EQ(date->GetDate(), EncodeDate(2030, 3, 1));
+    // In the middle of the text a digit is only a digit.
+    date->SetText(u"01/0/2030"_s);
+    PressKey(form, VK_END);
+    for (int i = 0; i < 5; ++i)
+        PressKey(form, VK_LEFT);
+    TypeText(form, u"3"_s);
+    EXPECT_EQ(date->Text(), u"01/03/2030"_s);
+    // A short date form with the year first keeps its own widths and
+    // separator.
+    TFormatSettings yearFirst = TFormatSettings::ForLocale(u"pt_BR"_s);
+    yearFirst.ShortDateFormat = u"yyyy/mm/dd"_s;
+    yearFirst.DateSeparator = u'-';
+    SetFormatSettings(yearFirst);
+    date->SetText(QString());
+    TypeText(form, u"20300331"_s);
+    EXPECT_EQ(date->Text(), u"2030-03-31"_s);
+    SetFormatSettings(TFormatSettings::ForLocale(u"pt_BR"_s));
+}
+
+TEST(Editors, EnteringAnEditByKeyboardSelectsItsText)
+{
+    SetFormatSettings(TFormatSettings::ForLocale(u"pt_BR"_s));
+    TForm form(u"f"_s);
+    form.SetVisible(true);
+    auto* name = form.Add<TEdit>(u"edtNome"_s);
+    auto* value = form.Add<TNumberEdit>(u"nedValor"_s);
+    value->SetNumber(12.5);
+    name->SetFocus();
+    PressKey(form, VK_TAB);
+    ASSERT_TRUE(value->Focused());
+    EXPECT_TRUE(value->AllSelected());
+    TypeText(form, u"7"_s);
+    EXPECT_EQ(value->Value(), 7);
+    EXPECT_FALSE(value->AllSelected());
+}
