@@ -269,6 +269,8 @@ void TfrmAprovaHoras::CreateMessages()
         u"PENDENTE|Pendente"_s,
         u"FATURADA|Faturada"_s,
         u"CONF_GERAR_CHT|Confirma a geração da CHT para todas as CSA´s mostradas na tela?"_s,
+        u"CHT_GERADAS|CHTs geradas: %1, para %2 funcionário(s), com %3 CSA(s)."_s,
+        u"CHT_NENHUMA|Nenhuma CHT gerada: não há CSAs sem CHT na seleção."_s,
         u"BLOQ_APROVADA|CHT aprovada: os dias não podem ser alterados."_s,
         u"BLOQ_FATURADA|CHT faturada: os dias não podem ser alterados."_s,
         u"BLOQ_PACOTE|Serviço por pacote: as horas a faturar não são alteradas."_s,

@@ -7,6 +7,8 @@
 #include "host/framework/functions.h"
 #include "host/framework/pickers.h"
 
+#include <QJsonObject>
+
 using namespace Qt::StringLiterals;
 
 namespace aph {
@@ -56,8 +58,18 @@ void TfrmAprovaHoras::GenerateCHT()
         u"SetCHT"_s, {Filtro.DtInicial, Filtro.DtFinal, Operador(), Filtro.Cliente.Lista, cliente,
                       Filtro.Funcionario.Lista, funcionario, Filtro.Proposta.Lista, proposta});
     CheckResultServ(reply, true, 0);
-    // The screen shows the CHTs just generated.
+    // The screen shows the CHTs just generated, and the status bar what the
+    // generation made (a server that does not say leaves it as it was).
     sbtVerificarClick(sbtVerificar);
+    const QJsonObject gerado = reply.toObject().value(u"generated").toObject();
+    if (gerado.isEmpty())
+        return;
+    const int chts = gerado.value(u"chts").toInt();
+    ShowStatus(chts == 0 ? msgPadrao->Msg(u"CHT_NENHUMA"_s)
+                         : msgPadrao->Msg(u"CHT_GERADAS"_s)
+                               .arg(chts)
+                               .arg(gerado.value(u"employees").toInt())
+                               .arg(gerado.value(u"csas").toInteger()));
 }
 
 void TfrmAprovaHoras::sbtProcurarClick(TObject*)

@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QSet>
 #include <QSqlQuery>
 #include <QStringList>
 
@@ -562,31 +563,58 @@ void TApprovalService::SetCSA(const TDelta& delta, TWriteKey* key)
     tx.Commit();
 }
 
-int TApprovalService::SetCHT(const TSetChtRequest& request, TWriteKey* key)
+QByteArray GenerationReply(const TChtGeneration& generation)
+{
+    return QByteArrayLiteral("{\"ok\":true,\"data\":null,\"generated\":{\"chts\":") +
+           QByteArray::number(generation.Chts) + QByteArrayLiteral(",\"employees\":") +
+           QByteArray::number(generation.Employees) + QByteArrayLiteral(",\"csas\":") +
+           QByteArray::number(generation.Csas) + QByteArrayLiteral("}}");
+}
+
+namespace {
+
+TChtGeneration Figures(const std::vector<TChtGroup>& groups)
+{
+    TChtGeneration figures;
+    figures.Chts = static_cast<int>(groups.size());
+    QSet<QString> employees;
+    for (const TChtGroup& g : groups) {
+        // Employee and company identify an employee.
+        employees.insert(g.Key.at(3).toString() + u'\n' + g.Key.at(4).toString());
+        figures.Csas += g.Count;
+    }
+    figures.Employees = static_cast<int>(employees.size());
+    return figures;
+}
+
+} // namespace
+
+TChtGeneration TApprovalService::SetCHT(const TSetChtRequest& request, TWriteKey* key)
 {
     const TQueryText groupsQuery = ChtGroupsQuery(m_storage, request);
     if (groupsQuery.MatchesNothing)
-        return 0;
+        return {};
 
     // One generation at a time on the whole database, so that no CSA is
     // billed twice however many servers share it.
     TTransaction tx(m_storage, TTransaction::Mode::Write);
     if (key && !ClaimWriteKey(m_storage, *key)) {
         tx.Commit();
-        return 0;
+        return {};
     }
     m_storage.LockGeneration();
     CheckActiveOperator(m_storage, request.Operator);
     const std::vector<TChtGroup> groups = ReadChtGroups(m_storage, groupsQuery);
-    if (groups.empty()) {
-        tx.Commit();
-        return 0;
+    const TChtGeneration figures = Figures(groups);
+    if (!groups.empty()) {
+        const long long first = TakeChtNumbers(m_storage, static_cast<long long>(groups.size()));
+        InsertChts(m_storage, groups, first, request.Operator);
+        AttachCsas(m_storage, groups, first, request);
     }
-    const long long first = TakeChtNumbers(m_storage, static_cast<long long>(groups.size()));
-    InsertChts(m_storage, groups, first, request.Operator);
-    AttachCsas(m_storage, groups, first, request);
+    if (key)
+        StoreWriteReply(m_storage, *key, GenerationReply(figures));
     tx.Commit();
-    return static_cast<int>(groups.size());
+    return figures;
 }
 
 void TApprovalService::Audit(const QString& operatorCode, const QString& connectionOperator,

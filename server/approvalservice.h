@@ -9,6 +9,18 @@
 
 namespace aph {
 
+struct TChtGeneration
+{
+    int Chts = 0;
+    int Employees = 0;
+    qint64 Csas = 0;
+};
+
+// SetCHT's reply: {"ok":true,"data":null,"generated":{"chts":..,
+// "employees":..,"csas":..}}; a client that knows only ok and data reads it
+// as before.
+QByteArray GenerationReply(const TChtGeneration& generation);
+
 class TStorage;
 
 // A request the service understood but refuses by its rules (a conflict,
@@ -35,8 +47,10 @@ public:
     // request key, a key already applied changes nothing and gives its
     // stored reply (see ClaimWriteKey).
     void SetCSA(const TDelta& delta, TWriteKey* key = nullptr);
-    // Returns the number of CHTs generated; the key as for SetCSA.
-    int SetCHT(const TSetChtRequest& request, TWriteKey* key = nullptr);
+    // What a generation made: its CHTs, the employees they are for and the
+    // CSAs they took. With a key the stored reply carries these figures, so
+    // a repeat answers as the first did.
+    TChtGeneration SetCHT(const TSetChtRequest& request, TWriteKey* key = nullptr);
 
     // Records who asked for what (GetServPrest names its operator).
     void Audit(const QString& operatorCode, const QString& connectionOperator,

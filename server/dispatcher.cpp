@@ -419,8 +419,8 @@ QByteArray TDispatcher::SetCHT(TCall& call)
 {
     const TSetChtRequest request = call.SetChtRequest();
     std::optional<TWriteKey> key = call.WriteKey(OkNull());
-    m_service->SetCHT(request, key ? &*key : nullptr);
-    return key && !key->Replayed.isEmpty() ? key->Replayed : OkNull();
+    const TChtGeneration generated = m_service->SetCHT(request, key ? &*key : nullptr);
+    return key && !key->Replayed.isEmpty() ? key->Replayed : GenerationReply(generated);
 }
 
 } // namespace aph

@@ -39,4 +39,11 @@ bool ClaimWriteKey(TStorage& storage, TWriteKey& key)
     return false;
 }
 
+void StoreWriteReply(TStorage& storage, TWriteKey& key, const QByteArray& reply)
+{
+    key.Reply = reply;
+    storage.Exec(u"UPDATE APH_REQUISICAO SET DSRESPOSTA = ? WHERE DSCHAVE = ?"_s,
+                 {QString::fromUtf8(reply), key.Key});
+}
+
 } // namespace aph

@@ -14,5 +14,8 @@ class TStorage;
 // repeating a write the server is still applying) makes this wait for its
 // end.
 bool ClaimWriteKey(TStorage& storage, TWriteKey& key);
+// Replaces the reply stored for a claimed key, in the same transaction, by
+// one that only the write itself could tell (what it made).
+void StoreWriteReply(TStorage& storage, TWriteKey& key, const QByteArray& reply);
 
 } // namespace aph

@@ -75,6 +75,13 @@ TMainWindow::TMainWindow(const THostOptions& options, TQtDesktop& desktop)
                                   ? u"color: #b00020; font-weight: bold"_s
                                   : QString());
     });
+    // What the last long operation did (the CHTs a generation made).
+    auto* status = new QLabel(this);
+    status->setObjectName(u"lblStatus"_s);
+    statusBar()->addWidget(status, 1);
+    m_desktop.OnStatus = [status](const QString& text) {
+        status->setText(text);
+    };
     auto* busy = new QWidget(this);
     auto* busyLabel = new QLabel(u"Aguarde…"_s, busy);
     auto* bar = new QProgressBar(busy);
@@ -94,6 +101,7 @@ TMainWindow::~TMainWindow()
 {
     ShutDown();
     SetConnectionStatusHandler(nullptr);
+    m_desktop.OnStatus = nullptr;
 }
 
 bool TMainWindow::OpenApproval()

@@ -59,6 +59,9 @@ public:
     // The busy animation starts and stops (only at the outermost level).
     virtual void BusyChanged(bool busy) = 0;
     virtual void CursorChanged(TCursor cursor) = 0;
+    // A line for the status bar that stays until the next one (what a long
+    // operation did); a desktop without a status bar ignores it.
+    virtual void ShowStatus(const QString& /*text*/) {}
 
     bool Confirm(const QString& question) override;
     void ReleaseForm(TForm& form) override;

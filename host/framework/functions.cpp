@@ -77,6 +77,12 @@ void DeactiveShowAvi()
     Application()->BusyEnd();
 }
 
+void ShowStatus(const QString& text)
+{
+    if (Desktop* desktop = Application()->GetDesktop())
+        desktop->ShowStatus(text);
+}
+
 TBusyAnimation::TBusyAnimation(int kind)
 {
     ActiveShowAvi(Application()->MainForm(), kind);

@@ -38,6 +38,9 @@ QString PictPess(const QString& type);
 void ActiveShowAvi(TForm* mainForm, int kind);
 void DeactiveShowAvi();
 
+// A line in the host's status bar saying what an operation did.
+void ShowStatus(const QString& text);
+
 // The busy animation over the main form for the scope: it ends however the
 // work ends.
 class TBusyAnimation

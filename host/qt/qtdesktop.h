@@ -66,6 +66,13 @@ public:
     bool PickString(const QString& title, const QStringList& items, int& index) override;
     void BusyChanged(bool busy) override;
     void CursorChanged(TCursor cursor) override;
+    void ShowStatus(const QString& text) override
+    {
+        if (OnStatus)
+            OnStatus(text);
+    }
+    // Where the host shows status lines (its status bar).
+    std::function<void(const QString& text)> OnStatus;
 
 private:
     struct TWindow

@@ -341,6 +341,18 @@ TEST_F(Editing, GeneratingAsksFirstThenBillsAndShowsTheNewCht)
                           u"T"_s, u"T"_s, u"T"_s}));
     EXPECT_EQ(CallsOf("GetServPrest").size(), reloads + 1) << "the screen reloads";
     EXPECT_EQ(f->ActiveControl(), f->dbgPadrao);
+    // The status bar says what was made, counted from the database.
+    const auto count = [this](const char* sql) {
+        return m_db->Scalar(QString::fromUtf8(sql)).toInt();
+    };
+    const int made = count("SELECT COUNT(*) FROM CHT WHERE CDOPERINCL = 'ANA'");
+    ASSERT_GT(made, 0);
+    EXPECT_EQ(desktop->statuses,
+              QStringList{u"CHTs geradas: %1, para %2 funcionário(s), com %3 CSA(s)."_s.arg(made)
+                              .arg(count("SELECT COUNT(DISTINCT CDFUNC || CDEMPRESA) FROM CHT "
+                                         "WHERE CDOPERINCL = 'ANA'"))
+                              .arg(count("SELECT COUNT(*) FROM CSA A JOIN CHT H ON "
+                                         "H.NRSEQUCHT = A.NRSEQUCHT WHERE H.CDOPERINCL = 'ANA'"))});
     OpenTf1();
     QStringList chts;
     for (int i = 0; i < f->cdsCHT.RecordCount(); ++i) {
@@ -353,4 +365,9 @@ TEST_F(Editing, GeneratingAsksFirstThenBillsAndShowsTheNewCht)
     const QVariant billed =
         m_db->Scalar(u"SELECT COUNT(*) FROM CSA WHERE CDFUNC = 'TF1' AND NRSEQUCHT IS NULL"_s);
     EXPECT_EQ(billed.toInt(), 0);
+
+    // Generating again finds nothing left and says so.
+    desktop->answers = {mrYes};
+    UserClick(f->sbtGerarCHT);
+    EXPECT_EQ(desktop->statuses.last(), f->msgPadrao->Msg(u"CHT_NENHUMA"_s));
 }

@@ -112,6 +112,9 @@ TEST_F(RequestKeyTest, ARepeatedSetChtGeneratesNothingMore)
               1);
     EXPECT_EQ(Keyed(u"SetCHT"_s, GenerateAll(), u"k-cht-2"_s), QString());
     EXPECT_EQ(Count(u"SELECT COUNT(*) FROM CHT WHERE CDOPERINCL = 'ANA'"_s), chts + 1);
+    // The repeat tells what the first generation made, not what it did now.
+    const QJsonObject repeat = m_client->Call(u"SetCHT"_s, GenerateAll(), u"k-cht-1"_s).toObject();
+    EXPECT_EQ(repeat.value(u"generated"_s).toObject().value(u"chts"_s).toInt(), chts);
 }
 
 TEST_F(RequestKeyTest, AKeyReusedForAnotherRequestIsRefusedAndWritesNothing)

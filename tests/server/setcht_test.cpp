@@ -2,6 +2,8 @@
 // twice, by the filter's choices, and from two connections at once.
 #include "tests/support/serverfixture.h"
 
+#include <QJsonObject>
+
 #include <latch>
 #include <thread>
 
@@ -95,6 +97,28 @@ TEST_F(SetChtTest, OneChtPerServiceAndEmployeeWithEmptyApprovalsFilled)
     EXPECT_EQ(Column(chts, "CDOPERINCL"), QStringList{u"ANA"_s});
     EXPECT_TRUE(Column(chts, "DSREFECHT")[0].contains(u"01/03/2030 a 03/03/2030"_s));
     EXPECT_EQ(Column(chts, "NRSEQUCHT")[0].size(), 5);
+}
+
+TEST_F(SetChtTest, TheReplySaysWhatWasGenerated)
+{
+    const auto generated = [this] {
+        return m_client
+            ->Call(u"SetCHT"_s,
+                   {kMar1, kMar31, u"ANA"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s})
+            .toObject();
+    };
+    const QJsonObject first = generated();
+    EXPECT_TRUE(first.value(u"ok"_s).toBool());
+    EXPECT_TRUE(first.value(u"data"_s).isNull()) << "a client reading only ok and data";
+    // TF1 on 001 (3 days) and 002 (1), TF2 on TP1/001 (1) and TP2/001 (1).
+    const QJsonObject figures = first.value(u"generated"_s).toObject();
+    EXPECT_EQ(figures.value(u"chts"_s).toInt(), 4);
+    EXPECT_EQ(figures.value(u"employees"_s).toInt(), 2);
+    EXPECT_EQ(figures.value(u"csas"_s).toInt(), 6);
+    const QJsonObject none = generated().value(u"generated"_s).toObject();
+    EXPECT_EQ(none.value(u"chts"_s).toInt(), 0);
+    EXPECT_EQ(none.value(u"employees"_s).toInt(), 0);
+    EXPECT_EQ(none.value(u"csas"_s).toInt(), 0);
 }
 
 TEST_F(SetChtTest, RunningItTwiceBillsNothingTwice)

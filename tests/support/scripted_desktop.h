@@ -28,6 +28,7 @@ public:
     QList<TPickListRequest> pickLists;
     QStringList pickRowTitles;
     QStringList searches;
+    QStringList statuses;
 
     // What the user will do, in order. An empty script answers No, closes
     // a modal form without confirming, and leaves pickers without choosing.
@@ -51,6 +52,7 @@ public:
     bool PickString(const QString& title, const QStringList& items, int& index) override;
     void BusyChanged(bool busy) override;
     void CursorChanged(TCursor cursor) override;
+    void ShowStatus(const QString& text) override { statuses << text; }
     TCursor cursor = TCursor::crDefault;
 };
 
