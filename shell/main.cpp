@@ -130,6 +130,7 @@ int RunDesktop(QApplication& app, const THostOptions& options)
     const bool scripted = !options.Screenshot.isEmpty();
     int status = 0;
     TQtDesktop desktop;
+    desktop.SetApplicationTitle(u"Aprovação de Horas"_s);
     desktop.SetNonInteractive(scripted);
     TMainWindow window(options, desktop);
     // Read by the modal hook while the event loop runs, so it lives as long
@@ -155,7 +156,6 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"aph-host"_s);
-    QApplication::setApplicationDisplayName(QString::fromUtf8("Aprovação de Horas"));
     QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
 
     THostOptions options;

@@ -44,7 +44,6 @@ TMainWindow::TMainWindow(const THostOptions& options, TQtDesktop& desktop)
                    : options.ModuleFile),
       m_mdi(new QMdiArea(this))
 {
-    setWindowTitle(u"Aprovação de Horas"_s);
     setObjectName(u"mainWindow"_s);
     m_mdi->setObjectName(u"mdiArea"_s);
     m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);

@@ -6,6 +6,7 @@
 #include "host/qt/qtconvert.h"
 #include "host/ui/dbgrid.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -46,6 +47,39 @@ public:
 private:
     TGridView* m_view;
 };
+
+constexpr int kTextMargin = 2;
+
+// A canvas that paints nothing and finds how wide a cell must be for the
+// text drawn on it to show whole: a text that spills out of the cell, or
+// into its margins, asks for its own width and the margins it was drawn
+// with, at least two pixels a side.
+class TMeasureCanvas : public TCanvas
+{
+public:
+    void FillRect(const QRect&) override {}
+    void TextRect(const QRect& clip, int x, int, const QString& text) override
+    {
+        const int width = TextWidth(text);
+        const int left = x - clip.left();
+        const int right = clip.width() - left - width;
+        if (left < kTextMargin || right < kTextMargin)
+            m_needed = std::max(m_needed,
+                                std::max(left, kTextMargin) + width + std::max(right, kTextMargin));
+    }
+    int TextWidth(const QString& text) override
+    {
+        return QFontMetrics(QtFont(Font)).horizontalAdvance(text);
+    }
+    int Needed() const { return m_needed; }
+
+private:
+    int m_needed = 0;
+};
+
+// Rows measured for the widths: those on screen, and never fewer than
+// these, so that a grid not yet laid out is measured as it will show.
+constexpr int kMeasuredRows = 32;
 
 int CurrentRow(const TDBGrid* grid)
 {
@@ -96,8 +130,10 @@ TGridView::TGridView(TDBGrid* grid, QWidget* parent)
     connect(horizontalHeader(), &QHeaderView::sectionResized, this,
             [this](int section, int, int size) {
                 // The user widened a column: the grid keeps the width.
-                if (m_grid && section < m_grid->ColumnCount())
+                if (m_grid && section < m_grid->ColumnCount()) {
                     m_grid->Column(section)->SetWidth(size);
+                    m_userWidths.insert(section);
+                }
                 PlaceEditor();
             });
     Sync();
@@ -136,8 +172,31 @@ void TGridView::ApplyColumnWidths()
     if (!m_grid)
         return;
     QSignalBlocker block(horizontalHeader());
-    for (int i = 0; i < m_grid->ColumnCount() && i < m_model->columnCount(); ++i)
-        horizontalHeader()->resizeSection(i, m_grid->Column(i)->Width());
+    for (int i = 0; i < m_grid->ColumnCount() && i < m_model->columnCount(); ++i) {
+        const int width = m_userWidths.contains(i) ? m_grid->Column(i)->Width() : FittedWidth(i);
+        if (horizontalHeader()->sectionSize(i) != width)
+            horizontalHeader()->resizeSection(i, width);
+    }
+}
+
+int TGridView::FittedWidth(int column)
+{
+    // The widths are given for the design font; the font standing in for
+    // it is wider, so a column grows to show its title and the values on
+    // screen whole. The headless grid keeps the width it was given.
+    const int design = m_grid->Column(column)->Width();
+    int width = design;
+    if (m_grid->HasOption(dgTitles))
+        width = std::max(width, horizontalHeader()->sectionSizeHint(column));
+    const int rows = m_model->rowCount();
+    const int first = std::max(0, rowAt(0));
+    const int shown = viewport()->height() / TDBGrid::kRowHeight + 1;
+    const int last = std::min(rows, first + std::max(shown, kMeasuredRows));
+    TMeasureCanvas canvas;
+    const QRect cell(0, 0, design, TDBGrid::kRowHeight);
+    for (int row = first; row < last; ++row)
+        m_grid->PaintCell(canvas, row, column, cell);
+    return std::max(width, canvas.Needed());
 }
 
 void TGridView::Sync()
@@ -145,7 +204,7 @@ void TGridView::Sync()
     if (!m_grid)
         return;
     if (m_model->Sync())
-        ApplyColumnWidths();
+        m_userWidths.clear();
     const int row = CurrentRow(m_grid);
     const int column = m_grid->SelectedIndex();
     if (row != m_row || column != m_column) {
@@ -154,6 +213,8 @@ void TGridView::Sync()
         if (row >= 0 && row < m_model->rowCount() && column >= 0 && column < m_model->columnCount())
             scrollTo(m_model->index(row, column));
     }
+    // Other values may be on screen now.
+    ApplyColumnWidths();
     verticalHeader()->viewport()->update();
     viewport()->update();
     PlaceEditor();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QTableView>
 
 class QLineEdit;
@@ -45,6 +46,9 @@ protected:
 private:
     void ApplyOptions();
     void ApplyColumnWidths();
+    // The width a column shows with: its own, or more for its title and
+    // the values on screen to show whole.
+    int FittedWidth(int column);
     void PlaceEditor();
 
     TDBGrid* m_grid;
@@ -53,6 +57,7 @@ private:
     QToolButton* m_button;
     int m_row = -2;
     int m_column = -2;
+    QSet<int> m_userWidths; // columns the user resized: shown as they were left
 };
 
 } // namespace aph

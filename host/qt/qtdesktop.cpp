@@ -77,7 +77,7 @@ protected:
     }
 };
 
-QString TitleOf(TMsgDlgType type)
+QString TitleOf(TMsgDlgType type, const QString& application)
 {
     switch (type) {
     case TMsgDlgType::mtWarning:
@@ -91,7 +91,7 @@ QString TitleOf(TMsgDlgType type)
     case TMsgDlgType::mtCustom:
         break;
     }
-    return QApplication::applicationDisplayName();
+    return application.isEmpty() ? QApplication::applicationDisplayName() : application;
 }
 
 QMessageBox::Icon IconOf(TMsgDlgType type)
@@ -147,7 +147,20 @@ TQtDesktop::~TQtDesktop()
 void TQtDesktop::SetMdiArea(QMdiArea* area)
 {
     m_mdi = area;
+    if (area && !m_title.isEmpty())
+        area->window()->setWindowTitle(m_title);
     KeysToFormsFirst();
+}
+
+void TQtDesktop::SetApplicationTitle(const QString& title)
+{
+    m_title = title;
+    // Qt appends the display name to every window title that does not end
+    // with it, the work area's "name - [form]" included, which then names
+    // the application twice; an empty one ends every title.
+    QGuiApplication::setApplicationDisplayName(QString());
+    if (m_mdi)
+        m_mdi->window()->setWindowTitle(title);
 }
 
 void TQtDesktop::KeysToFormsFirst()
@@ -318,11 +331,12 @@ int TQtDesktop::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons
 {
     if (m_nonInteractive) {
         m_messages << text;
-        std::fprintf(stderr, "%s: %s\n", TitleOf(type).toUtf8().constData(),
+        std::fprintf(stderr, "%s: %s\n", TitleOf(type, m_title).toUtf8().constData(),
                      text.toUtf8().constData());
         return DefaultAnswer(buttons);
     }
-    QMessageBox box(IconOf(type), TitleOf(type), text, QMessageBox::NoButton, DialogParent());
+    QMessageBox box(IconOf(type), TitleOf(type, m_title), text, QMessageBox::NoButton,
+                    DialogParent());
     QHash<QAbstractButton*, int> results;
     QPushButton* escape = nullptr;
     const std::pair<int, QMessageBox::ButtonRole> kinds[] = {{mbYes, QMessageBox::YesRole},

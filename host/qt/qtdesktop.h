@@ -32,6 +32,11 @@ public:
 
     // Where MDI child forms go; without it every form has its own window.
     void SetMdiArea(QMdiArea* area);
+    // The application's name: the title of the work area's window (which
+    // shows a maximised form's title after it once) and of messages of no
+    // kind. Nothing is appended to the titles of the other windows.
+    void SetApplicationTitle(const QString& title);
+    const QString& ApplicationTitle() const { return m_title; }
     // A widget shown while the application is busy (a status-bar indicator).
     void SetBusyIndicator(QWidget* indicator);
     // Messages and questions are written to standard error and answered
@@ -107,6 +112,7 @@ private:
     bool m_waitCursorShown = false;
     bool m_nonInteractive = false;
     QStringList m_messages;
+    QString m_title;
 };
 
 } // namespace aph

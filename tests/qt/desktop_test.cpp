@@ -7,8 +7,10 @@
 #include "tests/qt/gui_fixture.h"
 
 #include <QAbstractButton>
+#include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -243,4 +245,47 @@ TEST_F(Desktop_, ChildFormsOpenInTheWorkAreaAndCloseAsTheFormDecides)
     form.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(area.subWindowList().isEmpty());
+}
+
+namespace {
+
+// A window's title as the window system shows it: Qt appends the
+// application's display name to a title that does not end with it.
+QString ShownTitle(const QWidget& window)
+{
+    const QString name = QGuiApplication::applicationDisplayName();
+    const QString title = window.windowTitle();
+    return title.endsWith(name) ? title : title + u" — "_s + name;
+}
+
+} // namespace
+
+TEST_F(Desktop_, AMaximisedFormNamesTheApplicationOnceInTheMainWindowTitle)
+{
+    const QString displayName = QGuiApplication::applicationDisplayName();
+    QGuiApplication::setApplicationDisplayName(u"Aprovação de Horas"_s);
+    QMainWindow main;
+    auto* area = new QMdiArea(&main);
+    main.setCentralWidget(area);
+    main.menuBar()->addMenu(u"&Janela"_s); // a maximised form's buttons go there
+    main.resize(800, 600);
+    desktop->SetApplicationTitle(u"Aprovação de Horas"_s);
+    desktop->SetMdiArea(area);
+    main.show();
+    EXPECT_EQ(ShownTitle(main), u"Aprovação de Horas"_s);
+
+    auto form = std::make_unique<TForm>(u"frmAprovaHoras"_s);
+    form->SetFormStyle(TFormStyle::fsMDIChild);
+    form->SetCaption(u"Apuração de CHT"_s);
+    form->SetClientSize(300, 200);
+    form->Show();
+    ASSERT_EQ(area->subWindowList().size(), 1);
+    QMdiSubWindow* sub = area->subWindowList().first();
+    EXPECT_EQ(ShownTitle(*sub), u"Apuração de CHT"_s);
+    sub->showMaximized();
+    EXPECT_EQ(ShownTitle(main), u"Aprovação de Horas - [Apuração de CHT]"_s);
+    sub->showNormal();
+    EXPECT_EQ(ShownTitle(main), u"Aprovação de Horas"_s);
+    form.reset();
+    QGuiApplication::setApplicationDisplayName(displayName);
 }
