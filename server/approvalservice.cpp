@@ -21,20 +21,10 @@ namespace aph {
 
 namespace {
 
-TFieldDef Str(const char* name, int size)
-{
-    return TFieldDef{QString::fromLatin1(name), TFieldType::ftString, size};
-}
-
-TFieldDef Num(const char* name)
-{
-    return TFieldDef{QString::fromLatin1(name), TFieldType::ftFloat, 0};
-}
-
-TFieldDef Date(const char* name)
-{
-    return TFieldDef{QString::fromLatin1(name), TFieldType::ftDateTime, 0};
-}
+// The reply tables are written with the shared field helpers.
+const auto Str = &StrField;
+const auto Num = &NumField;
+const auto Date = &DateField;
 
 const TFormatSettings& Brazil()
 {

@@ -2,27 +2,26 @@
 
 namespace aph {
 
-namespace {
-
-TFieldDef Str(const char* name, int size)
+TFieldDef StrField(const char* name, int size)
 {
     return TFieldDef{QString::fromLatin1(name), TFieldType::ftString, size};
 }
 
-TFieldDef Num(const char* name)
+TFieldDef NumField(const char* name)
 {
     return TFieldDef{QString::fromLatin1(name), TFieldType::ftFloat, 0};
 }
 
-TFieldDef Date(const char* name)
+TFieldDef DateField(const char* name)
 {
     return TFieldDef{QString::fromLatin1(name), TFieldType::ftDateTime, 0};
 }
 
-} // namespace
-
 const TFieldDefs& CsaRecordFields()
 {
+    const auto Str = &StrField;
+    const auto Num = &NumField;
+    const auto Date = &DateField;
     static const TFieldDefs fields = {
         Str("CDGRPOCOR", 2),  Str("CDOCORR", 2),       Str("DSOCORR", 40),     Str("CDEMPRESA", 2),
         Str("CDFUNC", 10),    Str("CDCLIENTE", 21),    Str("NRSERVPREST", 5),  Date("DTSERVPREST"),

@@ -10,4 +10,10 @@ namespace aph {
 // drift apart.
 const TFieldDefs& CsaRecordFields();
 
+// One field of a record table: a string of at most size characters, a
+// number, a date.
+TFieldDef StrField(const char* name, int size);
+TFieldDef NumField(const char* name);
+TFieldDef DateField(const char* name);
+
 } // namespace aph
