@@ -15,6 +15,30 @@ TRpcClient::TRpcClient() = default;
 
 TRpcClient::~TRpcClient() = default;
 
+namespace {
+
+// Why a connection could not be made, in the user's language; the socket's
+// own text is English.
+QString ConnectFailure(const QTcpSocket& socket)
+{
+    switch (socket.error()) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return u"o servidor recusou a conexão (não está no ar nesse endereço?)"_s;
+    case QAbstractSocket::HostNotFoundError:
+        return u"endereço não encontrado"_s;
+    case QAbstractSocket::SocketTimeoutError:
+        return u"o servidor não respondeu a tempo"_s;
+    case QAbstractSocket::NetworkError:
+        return u"a rede não alcança o servidor"_s;
+    case QAbstractSocket::SocketAccessError:
+        return u"conexão não permitida"_s;
+    default:
+        return u"erro de rede (%1)"_s.arg(socket.errorString());
+    }
+}
+
+} // namespace
+
 void TRpcClient::Connect(const QString& host, quint16 port)
 {
     Disconnect();
@@ -22,7 +46,7 @@ void TRpcClient::Connect(const QString& host, quint16 port)
     m_socket->connectToHost(host, port);
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (!m_socket->waitForConnected(ConnectTimeoutMs)) {
-        const QString why = m_socket->errorString();
+        const QString why = ConnectFailure(*m_socket);
         m_socket.reset();
         throw EConnectionError(
             u"Não foi possível conectar ao servidor %1:%2: %3"_s.arg(host).arg(port).arg(why));

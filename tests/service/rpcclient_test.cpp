@@ -67,6 +67,9 @@ TEST(RpcClient, NobodyListeningIsAConnectionError)
         ADD_FAILURE();
     } catch (const EConnectionError& e) {
         EXPECT_TRUE(e.Message().contains(u"Não foi possível conectar"_s)) << e.what();
+        EXPECT_TRUE(e.Message().endsWith(u"o servidor recusou a conexão (não está no ar nesse "
+                                         "endereço?)"_s))
+            << "the reason in Portuguese, not the socket's English: " << e.what();
     }
     EXPECT_FALSE(client.IsConnected());
     EXPECT_THROW(client.Call(u"GetProp"_s, {}), EConnectionError);
