@@ -4,6 +4,7 @@
 #include "auth.h"
 #include "host/data/formatsettings.h"
 #include "host/data/packetcodec.h"
+#include "rawrequest.h"
 #include "storage.h"
 
 #include <QCryptographicHash>
@@ -40,9 +41,9 @@ QByteArray IdJson(const QJsonValue& id)
     return QByteArrayLiteral("null");
 }
 
-QByteArray ResultLine(const QJsonValue& id, const QByteArray& result)
+QByteArray ResultLine(const QByteArray& id, const QByteArray& result)
 {
-    return QByteArrayLiteral("{\"jsonrpc\":\"2.0\",\"id\":") + IdJson(id) +
+    return QByteArrayLiteral("{\"jsonrpc\":\"2.0\",\"id\":") + id +
            QByteArrayLiteral(",\"result\":") + result + '}';
 }
 
@@ -250,54 +251,89 @@ TDispatcher::~TDispatcher()
     delete m_service;
 }
 
-QByteArray TDispatcher::ErrorLine(const QJsonValue& id, int code, const QString& message)
+QByteArray TDispatcher::ErrorLine(const QByteArray& id, int code, const QString& message)
 {
     const QByteArray error = QJsonDocument(QJsonObject{{u"code"_s, code}, {u"message"_s, message}})
                                  .toJson(QJsonDocument::Compact);
-    return QByteArrayLiteral("{\"jsonrpc\":\"2.0\",\"id\":") + IdJson(id) +
+    return QByteArrayLiteral("{\"jsonrpc\":\"2.0\",\"id\":") + id +
            QByteArrayLiteral(",\"error\":") + error + '}';
+}
+
+QByteArray TDispatcher::ErrorLine(const QJsonValue& id, int code, const QString& message)
+{
+    return ErrorLine(IdJson(id), code, message);
+}
+
+TDispatcher::TEnvelope TDispatcher::ReadEnvelope(const QByteArray& line)
+{
+    TEnvelope e;
+    const auto refuse = [&e](const QByteArray& id, int code, const QString& message) {
+        e.Reply = ErrorLine(id, code, message);
+        return e;
+    };
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(line, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        // A lone number, string or literal is valid JSON but no request;
+        // "1,2" is two values, which is no JSON text at all.
+        QJsonParseError wrapped;
+        const QJsonDocument values = QJsonDocument::fromJson('[' + line + ']', &wrapped);
+        if (wrapped.error == QJsonParseError::NoError && values.array().size() == 1)
+            return refuse(kNullId, rpc::kInvalidRequest,
+                          u"A requisição deve ser um objeto JSON-RPC 2.0."_s);
+        return refuse(kNullId, rpc::kParseError,
+                      u"JSON malformado: %1 (posição %2)."_s.arg(parseError.errorString())
+                          .arg(parseError.offset));
+    }
+    if (!doc.isObject())
+        return refuse(kNullId, rpc::kInvalidRequest,
+                      u"A requisição deve ser um objeto JSON-RPC 2.0; lotes não "
+                      "são aceitos."_s);
+    e.Request = doc.object();
+    e.Notification = !e.Request.contains(u"id");
+    const QJsonValue id = e.Request.value(u"id");
+    if (!e.Notification && !(id.isString() || id.isDouble() || id.isNull()))
+        return refuse(kNullId, rpc::kInvalidRequest,
+                      u"O id da requisição deve ser um texto, um número ou null."_s);
+    // The id goes back exactly as the client wrote it.
+    const TRawRequest raw = ScanRequest(line);
+    e.Id = e.Notification || id.isNull() || raw.Id.isEmpty() ? kNullId : raw.Id;
+    e.ParamsBadText = raw.ParamsBadText;
+    if (e.Request.value(u"jsonrpc").toString() != u"2.0" || !e.Request.value(u"method").isString())
+        return refuse(e.Id, rpc::kInvalidRequest,
+                      u"Requisição inválida: faltam \"jsonrpc\":\"2.0\" ou o nome "
+                      "do método."_s);
+    const QJsonValue params = e.Request.value(u"params");
+    if (!params.isUndefined() && !params.isArray())
+        return refuse(e.Id, rpc::kInvalidRequest,
+                      u"Os argumentos (params) devem ser uma lista posicional."_s);
+    const QJsonValue requestKey = e.Request.value(u"requestKey");
+    if (!requestKey.isUndefined() && (!requestKey.isString() || requestKey.toString().isEmpty() ||
+                                      requestKey.toString().size() > 64))
+        return refuse(e.Id, rpc::kInvalidRequest,
+                      u"A chave da requisição (requestKey) deve ser um texto de 1 a 64 "
+                      "caracteres."_s);
+    return e;
+}
+
+QByteArray TDispatcher::Unanswerable(const QByteArray& line, int code, const QString& message)
+{
+    const TEnvelope e = ReadEnvelope(line);
+    if (!e.Reply.isEmpty())
+        return e.Reply;
+    return e.Notification ? QByteArray() : ErrorLine(e.Id, code, message);
 }
 
 QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
 {
-    QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(line, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        // A lone number, string or literal is valid JSON but no request.
-        QJsonParseError wrapped;
-        QJsonDocument::fromJson('[' + line + ']', &wrapped);
-        if (wrapped.error == QJsonParseError::NoError)
-            return ErrorLine(QJsonValue::Null, rpc::kInvalidRequest,
-                             u"A requisição deve ser um objeto JSON-RPC 2.0."_s);
-        return ErrorLine(QJsonValue::Null, rpc::kParseError,
-                         u"JSON malformado: %1 (posição %2)."_s.arg(parseError.errorString())
-                             .arg(parseError.offset));
-    }
-    if (!doc.isObject())
-        return ErrorLine(QJsonValue::Null, rpc::kInvalidRequest,
-                         u"A requisição deve ser um objeto JSON-RPC 2.0; lotes não "
-                         "são aceitos."_s);
-    const QJsonObject request = doc.object();
-    const bool notification = !request.contains(u"id");
-    const QJsonValue id = request.value(u"id");
-    if (!notification && !(id.isString() || id.isDouble() || id.isNull()))
-        return ErrorLine(QJsonValue::Null, rpc::kInvalidRequest,
-                         u"O id da requisição deve ser um texto, um número ou null."_s);
-    if (request.value(u"jsonrpc").toString() != u"2.0" || !request.value(u"method").isString())
-        return ErrorLine(id, rpc::kInvalidRequest,
-                         u"Requisição inválida: faltam \"jsonrpc\":\"2.0\" ou o nome "
-                         "do método."_s);
+    const TEnvelope envelope = ReadEnvelope(line);
+    if (!envelope.Reply.isEmpty())
+        return envelope.Reply;
+    const QJsonObject& request = envelope.Request;
+    const bool notification = envelope.Notification;
+    const QByteArray& id = envelope.Id;
     const QJsonValue params = request.value(u"params");
-    if (!params.isUndefined() && !params.isArray())
-        return ErrorLine(id, rpc::kInvalidRequest,
-                         u"Os argumentos (params) devem ser uma lista posicional."_s);
-
     const QJsonValue requestKey = request.value(u"requestKey");
-    if (!requestKey.isUndefined() && (!requestKey.isString() || requestKey.toString().isEmpty() ||
-                                      requestKey.toString().size() > 64))
-        return ErrorLine(id, rpc::kInvalidRequest,
-                         u"A chave da requisição (requestKey) deve ser um texto de 1 a 64 "
-                         "caracteres."_s);
 
     const QString name = request.value(u"method").toString();
     const TMethod* method = nullptr;
@@ -315,6 +351,12 @@ QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
             throw ERpcFault(rpc::kNotLoggedIn,
                             u"Conexão não autenticada: faça o Login antes de chamar "
                             "%1."_s.arg(name));
+        if (method->NeedsLogin && m_requireLogin)
+            CheckSession(session);
+        // Text the database would cut short or mangle never reaches a query.
+        if (envelope.ParamsBadText)
+            throw EInvalidArgument(u"Os argumentos contêm texto inválido (caractere nulo ou "
+                                   "sequência Unicode incompleta)."_s);
         TCall call{name, params.toArray(), session, requestKey.toString()};
         try {
             reply = ResultLine(id, (this->*(method->Handler))(call));
@@ -363,14 +405,33 @@ QByteArray TDispatcher::Login(TCall& call)
 {
     // Any failed Login, a malformed one too, leaves the connection logged out.
     call.Session.Operator.clear();
+    call.Session.TokenHash.clear();
+    call.Session.LoginAttempt = TSession::TLogin::Failed;
     call.Expect("SS");
     const QString op = call.Str(0);
-    if (!CheckLogin(m_storage, op, call.Str(1), m_requireLogin))
+    const QString hash = CheckLogin(m_storage, op, call.Str(1), m_requireLogin);
+    if (hash.isEmpty())
         throw ERpcFault(rpc::kLoginRefused,
                         u"Login recusado: operador inativo ou desconhecido, ou token "
-                        "inválido."_s);
+                        "inválido ou vencido."_s);
     call.Session.Operator = op;
+    call.Session.TokenHash = hash;
+    call.Session.LoginAttempt = TSession::TLogin::Succeeded;
     return QByteArrayLiteral("{\"ok\":true,\"data\":null}");
+}
+
+// A session lasts while its operator stays active and its token valid: an
+// operator deactivated or a token revoked or expired ends it at the next
+// call.
+void TDispatcher::CheckSession(TSession& session)
+{
+    if (SessionStillValid(m_storage, session.Operator, session.TokenHash))
+        return;
+    session.Operator.clear();
+    session.TokenHash.clear();
+    throw ERpcFault(rpc::kSessionEnded,
+                    u"A sessão foi encerrada: o token venceu ou foi revogado, ou o operador "
+                    "foi desativado. Peça um novo token ao administrador."_s);
 }
 
 QByteArray TDispatcher::GetServPrest(TCall& call)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
 
@@ -26,14 +27,27 @@ constexpr int kTooManyConnections = -32002;
 constexpr int kRequestTimeout = -32003;
 constexpr int kWrongOperator = -32004;
 constexpr int kKeyReused = -32005;
+constexpr int kLoginTimeout = -32006;
+constexpr int kIdleTimeout = -32007;
+constexpr int kSessionEnded = -32008;
 constexpr int kDatabaseError = -32010;
 } // namespace rpc
 
 // What a connection knows about who is on the other end.
 struct TSession
 {
-    QString Operator; // empty until Login
+    QString Operator;  // empty until Login
+    QString TokenHash; // of the token the operator logged in with
     bool LoggedIn() const { return !Operator.isEmpty(); }
+    // Set by a Login call, so that the connection can time its reply and
+    // count the failures of the peer's address.
+    enum class TLogin
+    {
+        None,
+        Succeeded,
+        Failed
+    };
+    TLogin LoginAttempt = TLogin::None;
 };
 
 // Turns one request line into one reply line. One dispatcher per worker
@@ -54,8 +68,27 @@ public:
 
     // An error reply to a request whose id is unknown or absent.
     static QByteArray ErrorLine(const QJsonValue& id, int code, const QString& message);
+    // An error reply with the id as JSON text.
+    static QByteArray ErrorLine(const QByteArray& id, int code, const QString& message);
+    // The reply to a request that no worker can run (the database cannot
+    // be opened): the error for its id, nothing for a notification, and
+    // the usual reply to a line that is no request.
+    static QByteArray Unanswerable(const QByteArray& line, int code, const QString& message);
 
 private:
+    // A request line read as far as the reply needs: a reply of its own
+    // when it is no valid request.
+    struct TEnvelope
+    {
+        QByteArray Reply;
+        QJsonObject Request;
+        QByteArray Id;
+        bool Notification = false;
+        bool ParamsBadText = false;
+    };
+    static TEnvelope ReadEnvelope(const QByteArray& line);
+    static inline const QByteArray kNullId{"null"};
+
     struct TCall;
     using THandler = QByteArray (TDispatcher::*)(TCall&);
     struct TMethod
@@ -67,6 +100,7 @@ private:
     static const TMethod kMethods[];
 
     QByteArray Login(TCall& call);
+    void CheckSession(TSession& session);
     QByteArray GetServPrest(TCall& call);
     QByteArray GetProp(TCall& call);
     QByteArray GetFunc(TCall& call);

@@ -31,6 +31,14 @@ struct TServerOptions
     int MaxConnections = 64;
     qint64 MaxRequestBytes = 1024 * 1024;
     int LineTimeoutMs = 10000;
+    // From the connection to a successful Login; a connection that has not
+    // logged in by then is closed.
+    int LoginTimeoutMs = 10000;
+    // A logged-in connection with nothing asked for this long is closed;
+    // the desktop reconnects and logs in again on its next call.
+    int IdleTimeoutMs = 600000;
+    // Connections open from one address at a time.
+    int MaxPerAddress = 16;
     int Workers = 4;
 };
 
@@ -71,28 +79,36 @@ public:
     quint16 Port() const;
 
 private:
-    struct TConnection
+    struct TConnection;
+    // Failed Logins from one address, for slowing down the next ones.
+    struct TLoginFailures
     {
-        explicit TConnection(qint64 maxLineBytes) : Framer(maxLineBytes) {}
-        quint64 Id = 0;
-        QTcpSocket* Socket = nullptr;
-        QTimer* LineTimer = nullptr;
-        TLineFramer Framer;
-        bool Busy = false;
-        TSession Session;
+        int Count = 0;
+        qint64 LastMs = 0;
     };
 
     void OnNewConnection();
+    bool Admit(QTcpSocket* socket);
     void Pump(quint64 id);
+    void Dispatch(TConnection& c, const QByteArray& line);
     void Send(TConnection& c, const QByteArray& line);
     void OnReply(quint64 id, const QByteArray& reply, const TSession& session);
+    void Deliver(quint64 id, const QByteArray& reply, const TSession& session);
+    qint64 LoginReplyDelay(TConnection& c, const TSession& session);
+    void ArmSessionTimer(TConnection& c);
+    void OnSessionTimeout(quint64 id);
     void OnLineTimeout(quint64 id);
+    void Close(QTcpSocket* socket, const QByteArray& notice);
+    void OnPeerFinished(quint64 id);
+    void OnDisconnected(quint64 id);
     void Drop(quint64 id);
 
     TServerOptions m_options;
     QTcpServer* m_server;
     TWorkerPool m_pool;
     QHash<quint64, TConnection*> m_connections;
+    QHash<QString, int> m_perAddress;
+    QHash<QString, TLoginFailures> m_loginFailures;
     quint64 m_nextId = 1;
 };
 

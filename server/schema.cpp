@@ -1,5 +1,7 @@
 #include "schema.h"
 
+#include "approvalservice.h"
+#include "auth.h"
 #include "storage.h"
 
 #include <QSqlQuery>
@@ -207,6 +209,20 @@ QStringList Version2()
     };
 }
 
+// Tokens with a lifetime and a last use, named by their first digits. A
+// token issued before gets the default lifetime from the upgrade on, so that
+// nobody is locked out by it.
+QStringList Version3()
+{
+    return {
+        u"ALTER TABLE APH_TOKEN ADD COLUMN DTEXPIRA DOUBLE PRECISION"_s,
+        u"ALTER TABLE APH_TOKEN ADD COLUMN DTULTIMOUSO DOUBLE PRECISION"_s,
+        u"ALTER TABLE APH_TOKEN ADD COLUMN DSPREFIXO VARCHAR(8)"_s,
+        u"UPDATE APH_TOKEN SET DTEXPIRA = %1 WHERE DTEXPIRA IS NULL"_s.arg(
+            NowOle() + kDefaultTokenDays, 0, 'f', 6),
+    };
+}
+
 bool HasVersionTable(TStorage& storage)
 {
     const QStringList tables = storage.Database().tables();
@@ -235,7 +251,7 @@ int MigrateSchema(TStorage& storage)
         throw EStorageError(u"O banco de dados está na versão %1 do esquema, mais nova "
                             "que a deste servidor (%2)."_s.arg(before)
                                 .arg(kSchemaVersion));
-    const QList<QStringList> migrations = {Version1(), Version2()};
+    const QList<QStringList> migrations = {Version1(), Version2(), Version3()};
     for (int version = before + 1; version <= kSchemaVersion; ++version) {
         TTransaction tx(storage, TTransaction::Mode::Write);
         for (const QString& sql : migrations[version - 1])

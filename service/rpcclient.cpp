@@ -125,8 +125,14 @@ QJsonValue TRpcClient::Call(const QString& method, const QJsonArray& params,
         SendRaw(QJsonDocument(request).toJson(QJsonDocument::Compact)).toObject();
     if (reply.contains(u"error")) {
         const QJsonObject error = reply.value(u"error").toObject();
-        throw ERpcError(error.value(u"code").toInt(),
-                        error.value(u"message").toString(u"Erro do servidor."_s));
+        const int code = error.value(u"code").toInt();
+        const QString message = error.value(u"message").toString(u"Erro do servidor."_s);
+        // The server's notice that it is closing the connection (its limit,
+        // a stalled line, the Login deadline, idleness) ends the connection
+        // here too, so that the caller connects again.
+        if (code == -32002 || code == -32003 || code == -32006 || code == -32007)
+            Lost(message);
+        throw ERpcError(code, message);
     }
     if (reply.value(u"id").toDouble(-1) != static_cast<double>(id))
         Lost(u"a resposta não corresponde à chamada"_s);

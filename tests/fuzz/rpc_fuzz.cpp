@@ -154,8 +154,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     spec.Path = u":memory:"_s;
     w->Storage = TStorage::Open(spec);
     InitDatabase(*w->Storage, TInitData::Demo, 0);
-    w->Storage->Exec(u"INSERT INTO APH_TOKEN (DSHASH, CDOPERADOR, DTCRIACAO) VALUES "
-                     "(?, 'ANA', 0)"_s,
+    w->Storage->Exec(u"INSERT INTO APH_TOKEN (DSHASH, CDOPERADOR, DTCRIACAO, DTEXPIRA) VALUES "
+                     "(?, 'ANA', 0, 2958465)"_s,
                      {HashToken(QString::fromLatin1(kToken))});
     const QVariant handle = w->Storage->Database().driver()->handle();
     w->Live = *static_cast<sqlite3* const*>(handle.data());

@@ -249,3 +249,21 @@ TEST_F(Connection, ReadsAfterAServerRestartReconnectWithoutAWord)
     EXPECT_EQ(f->cdsAuxCSA.RecordCount(), 1) << "TF2's day came from the new server";
     EXPECT_EQ(opens.size(), 2);
 }
+
+TEST_F(Connection, AConnectionTheServerClosedForIdlenessIsReopenedWithoutAWord)
+{
+    OpenAt(12);
+    const quint16 port = m_server->Port();
+    m_client.reset();
+    m_server.reset();
+    m_server = std::make_unique<TServerProcess>(
+        m_db->Spec(), QStringList{u"--idle-timeout"_s, u"1000"_s}, port);
+    GoTo(f->dbgFuncionario, "CDFUNC", "TF2");
+    ASSERT_EQ(opens.size(), 2);
+    // The clerk pauses; the server closes the quiet connection and says so.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1600));
+    GoTo(f->dbgFuncionario, "CDFUNC", "TF1");
+    EXPECT_TRUE(desktop->errors.isEmpty()) << Errors().toStdString();
+    EXPECT_EQ(opens.size(), 3) << "connected and logged in again";
+    EXPECT_GE(f->cdsAuxCSA.RecordCount(), 1);
+}
