@@ -62,7 +62,11 @@ public:
         m_notifier.setEnabled(false);
         QObject::connect(&m_notifier, &QSocketNotifier::activated, [this] { Flush(); });
     }
-    ~TDrain() { ::close(m_fd); }
+    ~TDrain()
+    {
+        m_notifier.setEnabled(false);
+        ::close(m_fd);
+    }
     TDrain(const TDrain&) = delete;
     TDrain& operator=(const TDrain&) = delete;
 
