@@ -616,8 +616,9 @@ TChtGeneration TApprovalService::SetCHT(const TSetChtRequest& request, TWriteKey
 void TApprovalService::Audit(const QString& operatorCode, const QString& connectionOperator,
                              const QString& event)
 {
-    Exec(m_storage, AuditInsert(NowOle(), operatorCode.left(12), NullIfEmpty(connectionOperator),
-                                event.left(200)));
+    // A write without login names no operator: an empty code, not a null.
+    const QString code = operatorCode.isEmpty() ? u""_s : operatorCode.left(12);
+    Exec(m_storage, AuditInsert(NowOle(), code, NullIfEmpty(connectionOperator), event.left(200)));
 }
 
 } // namespace aph

@@ -64,7 +64,7 @@ void TAuditLog::Record(const QString& operatorCode, const QString& connectionOpe
 {
     auto entry = std::make_shared<TEntry>();
     entry->When = NowOle();
-    entry->Operator = operatorCode.left(12);
+    entry->Operator = operatorCode.isEmpty() ? u""_s : operatorCode.left(12); // never null
     entry->ConnectionOperator = connectionOperator.isEmpty()
                                     ? QVariant(QMetaType::fromType<QString>())
                                     : QVariant(connectionOperator);

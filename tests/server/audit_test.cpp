@@ -165,6 +165,16 @@ TEST_F(AuditTest, AWriteLeavesOneRecordWithItsChangeAndARefusedOneNone)
     EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_AUDITORIA WHERE DSEVENTO LIKE 'SetCSA%'"_s), 1);
 }
 
+TEST_F(AuditTest, AWriteWithoutLoginIsSavedAndAuditedWithoutOperator)
+{
+    StartServer({u"--no-auth"_s});
+    ASSERT_TRUE(Checked(u"SetCSA"_s, {Approve(0, 6)}).Rows.empty());
+    EXPECT_EQ(Billed(1), 6.0);
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_AUDITORIA WHERE DSEVENTO = 'SetCSA: 1 dias' AND "
+                    "CDOPERADOR = '' AND CDOPERCONEXAO IS NULL"_s),
+              1);
+}
+
 TEST_F(AuditTest, AWriteWhoseRecordFailsIsNotAppliedAndTheClientSeesNoDatabaseText)
 {
     const QString marker = u"MARCA_DO_GATILHO_7Q"_s;
