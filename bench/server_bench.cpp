@@ -3,7 +3,7 @@
 // over a month of CSAs, and the time of `init --scale`. Reports figures;
 // it passes or fails on nothing.
 //
-//   bench_server [--scale N] [--db sqlite:PATH] [--iterations N]
+//   bench_server [--scale N] [--db sqlite:PATH] [--iterations N] [--parallel N]
 //
 // Without --db it makes a temporary SQLite database with --scale N
 // (1,000,000 by default) and times that too.
@@ -22,8 +22,10 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <functional>
+#include <thread>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -91,7 +93,8 @@ struct TOptions
 {
     qint64 Scale = 1000000;
     int Iterations = 300;
-    QString Spec; // the database; empty for a temporary one made here
+    int Parallel = 8; // clients reading at once in the parallel pass
+    QString Spec;     // the database; empty for a temporary one made here
 };
 
 TOptions ParseOptions(const QStringList& args)
@@ -104,6 +107,8 @@ TOptions ParseOptions(const QStringList& args)
             options.Spec = args[++i];
         else if (args[i] == u"--iterations")
             options.Iterations = args[++i].toInt();
+        else if (args[i] == u"--parallel")
+            options.Parallel = args[++i].toInt();
     }
     return options;
 }
@@ -353,6 +358,64 @@ void MeasureSaves(const TBench& bench, const std::vector<TDataPacket>& csas)
         std::printf("(SetCSA refused %d of %d)\n", refused, n);
 }
 
+// Many screens reading at once: each client, on a connection of its own,
+// alternates GetServPrest over the month (whose audit record is written
+// before its reply) and GetCSA of one employee. Reports each method's
+// latency and the calls per second of the whole pass.
+void MeasureParallelReads(quint16 port, int clients, int iterations,
+                          const std::vector<TPair>& pairs)
+{
+    std::vector<std::vector<double>> ms[2];
+    ms[0].resize(static_cast<std::size_t>(clients));
+    ms[1].resize(static_cast<std::size_t>(clients));
+    std::atomic<int> failures = 0;
+    QElapsedTimer wall;
+    wall.start();
+    std::vector<std::thread> threads;
+    for (int c = 0; c < clients; ++c) {
+        threads.emplace_back([&, c] {
+            TRpcClient client;
+            client.CallTimeoutMs = 600000;
+            client.Connect(u"127.0.0.1"_s, port);
+            const auto slot = static_cast<std::size_t>(c);
+            for (int i = 0; i < iterations; ++i) {
+                const TPair& p = PairAt(pairs, c * iterations + i);
+                QElapsedTimer t;
+                t.start();
+                try {
+                    if (i % 2 == 0)
+                        client.Call(u"GetServPrest"_s, {kMayStart, kMayEnd, u"T"_s, u"T"_s, u"T"_s,
+                                                        u"S"_s, u"ADMIN"_s, QString()});
+                    else
+                        client.Call(u"GetCSA"_s,
+                                    {p.Client, p.Employee, kMayStart, kMayEnd, p.Type, p.Proposal,
+                                     p.Version, QString(), u"N"_s, p.Company});
+                } catch (const EServerError&) {
+                    ++failures;
+                }
+                ms[i % 2][slot].push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+            }
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    const double seconds = static_cast<double>(wall.elapsed()) / 1000.0;
+    const char* names[] = {"GetServPrest, month, in parallel", "GetCSA, in parallel"};
+    for (int k = 0; k < 2; ++k) {
+        std::vector<double> all;
+        for (const auto& v : ms[k])
+            all.insert(all.end(), v.begin(), v.end());
+        std::sort(all.begin(), all.end());
+        const auto at = [&all](double q) {
+            return all[std::min(all.size() - 1,
+                                static_cast<std::size_t>(q * static_cast<double>(all.size())))];
+        };
+        Row(names[k], {at(0.5), at(0.99)}, nullptr, 0);
+    }
+    std::printf("\n%d clients in parallel: %d calls in %.2f s (%.0f calls/s), %d failed\n", clients,
+                clients * iterations, seconds, clients * iterations / seconds, failures.load());
+}
+
 qint64 Count(TStorage& storage, const QString& sql, const QVariantList& values)
 {
     QSqlQuery& q = storage.Select(sql, values);
@@ -452,6 +515,7 @@ int main(int argc, char** argv)
     MeasureEmployees(bench, pairs);
     MeasureChts(bench, pairs);
     MeasureSaves(bench, MeasureCsas(bench, pairs));
+    MeasureParallelReads(port, options.Parallel, options.Iterations, pairs);
     serve.terminate();
     serve.waitForFinished();
     return MeasureGeneration(server, options.Spec, *storage) ? 0 : 1;

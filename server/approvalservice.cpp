@@ -540,7 +540,8 @@ TDataPacket TApprovalService::GetCSA(const TGetCsaRequest& request)
     return packet;
 }
 
-void TApprovalService::SetCSA(const TDelta& delta, TWriteKey* key)
+void TApprovalService::SetCSA(const TDelta& delta, TWriteKey* key,
+                              const QString& connectionOperator)
 {
     const TCsaDeltaFields fields = CsaDeltaFields(delta.Fields);
     TTransaction tx(m_storage, TTransaction::Mode::Write);
@@ -550,6 +551,8 @@ void TApprovalService::SetCSA(const TDelta& delta, TWriteKey* key)
     }
     for (const TDeltaRecord& rec : delta.Records)
         ApplyCsaChange(m_storage, CheckedChange(rec, fields, delta.Fields));
+    Audit(connectionOperator, connectionOperator,
+          u"SetCSA: %1 dias"_s.arg(static_cast<qsizetype>(delta.Records.size())));
     tx.Commit();
 }
 
@@ -579,7 +582,8 @@ TChtGeneration Figures(const std::vector<TChtGroup>& groups)
 
 } // namespace
 
-TChtGeneration TApprovalService::SetCHT(const TSetChtRequest& request, TWriteKey* key)
+TChtGeneration TApprovalService::SetCHT(const TSetChtRequest& request, TWriteKey* key,
+                                        const QString& connectionOperator)
 {
     const TQueryText groupsQuery = ChtGroupsQuery(m_storage, request);
     if (groupsQuery.MatchesNothing)
@@ -603,6 +607,8 @@ TChtGeneration TApprovalService::SetCHT(const TSetChtRequest& request, TWriteKey
     }
     if (key)
         StoreWriteReply(m_storage, *key, GenerationReply(figures));
+    Audit(request.Operator, connectionOperator,
+          u"SetCHT %1 a %2: %3 CHTs"_s.arg(request.Start).arg(request.End).arg(figures.Chts));
     tx.Commit();
     return figures;
 }
@@ -610,8 +616,9 @@ TChtGeneration TApprovalService::SetCHT(const TSetChtRequest& request, TWriteKey
 void TApprovalService::Audit(const QString& operatorCode, const QString& connectionOperator,
                              const QString& event)
 {
-    Exec(m_storage, AuditInsert(NowOle(), operatorCode.left(12), NullIfEmpty(connectionOperator),
-                                event.left(200)));
+    // A write without login names no operator: an empty code, not a null.
+    const QString code = operatorCode.isEmpty() ? u""_s : operatorCode.left(12);
+    Exec(m_storage, AuditInsert(NowOle(), code, NullIfEmpty(connectionOperator), event.left(200)));
 }
 
 } // namespace aph

@@ -45,14 +45,18 @@ public:
     TDataPacket GetCSA(const TGetCsaRequest& request);
     // The changes of the screen's CSA dataset, all or nothing. With a
     // request key, a key already applied changes nothing and gives its
-    // stored reply (see ClaimWriteKey).
-    void SetCSA(const TDelta& delta, TWriteKey* key = nullptr);
+    // stored reply (see ClaimWriteKey). Each write applied leaves its audit
+    // record, in its own transaction, under the connection's operator.
+    void SetCSA(const TDelta& delta, TWriteKey* key = nullptr,
+                const QString& connectionOperator = QString());
     // What a generation made: its CHTs, the employees they are for and the
     // CSAs they took. With a key the stored reply carries these figures, so
     // a repeat answers as the first did.
-    TChtGeneration SetCHT(const TSetChtRequest& request, TWriteKey* key = nullptr);
+    TChtGeneration SetCHT(const TSetChtRequest& request, TWriteKey* key = nullptr,
+                          const QString& connectionOperator = QString());
 
-    // Records who asked for what (GetServPrest names its operator).
+    // Records who asked for what in this storage's APH_AUDITORIA (the
+    // writes, in their transaction; GetServPrest names its operator).
     void Audit(const QString& operatorCode, const QString& connectionOperator,
                const QString& event);
 

@@ -1,6 +1,7 @@
 #include "dispatcher.h"
 
 #include "approvalservice.h"
+#include "auditlog.h"
 #include "auth.h"
 #include "host/data/formatsettings.h"
 #include "host/data/packetcodec.h"
@@ -13,7 +14,6 @@
 #include <QJsonParseError>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -74,9 +74,15 @@ private:
     int m_code;
 };
 
-void Log(const QString& text)
+// An unexpected failure: its detail goes to the log, the client gets the
+// incident id.
+QByteArray InternalError(const QByteArray& id, const QString& method, const QString& detail)
 {
-    std::fprintf(stderr, "aph-server: %s\n", text.toUtf8().constData());
+    const QString incident = NewIncidentId();
+    LogIncident(incident, u"%1: %2"_s.arg(method, detail));
+    return TDispatcher::ErrorLine(id, rpc::kInternalError,
+                                  u"Erro interno do servidor ao executar %1 (ocorrência %2); "
+                                  "informe este código ao suporte."_s.arg(method, incident));
 }
 
 } // namespace
@@ -242,8 +248,9 @@ const TDispatcher::TMethod TDispatcher::kMethods[] = {
     {"SetCSA", &TDispatcher::SetCSA, true},   {"SetCHT", &TDispatcher::SetCHT, true},
 };
 
-TDispatcher::TDispatcher(TStorage& storage, bool requireLogin)
-    : m_storage(storage), m_service(new TApprovalService(storage)), m_requireLogin(requireLogin)
+TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditLog* audit)
+    : m_storage(storage), m_service(new TApprovalService(storage)), m_audit(audit),
+      m_requireLogin(requireLogin)
 {}
 
 TDispatcher::~TDispatcher()
@@ -351,6 +358,7 @@ QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
             throw ERpcFault(rpc::kNotLoggedIn,
                             u"Conexão não autenticada: faça o Login antes de chamar "
                             "%1."_s.arg(name));
+        m_storage.CheckFile();
         if (method->NeedsLogin && m_requireLogin)
             CheckSession(session);
         // Text the database would cut short or mangle never reaches a query.
@@ -378,27 +386,11 @@ QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
     } catch (const EKeyReused& e) {
         reply = ErrorLine(id, rpc::kKeyReused, e.Message());
     } catch (const Exception& e) {
-        Log(u"%1: %2"_s.arg(name, e.Message()));
-        reply = ErrorLine(id, rpc::kInternalError, e.Message());
+        reply = InternalError(id, name, e.Message());
     } catch (const std::exception& e) {
-        Log(u"%1: %2"_s.arg(name, QString::fromUtf8(e.what())));
-        reply = ErrorLine(id, rpc::kInternalError,
-                          u"Erro interno do servidor ao executar %1."_s.arg(name));
+        reply = InternalError(id, name, QString::fromUtf8(e.what()));
     }
     return notification ? QByteArray() : reply;
-}
-
-void TDispatcher::RunAfterReply()
-{
-    std::vector<std::function<void()>> work;
-    work.swap(m_afterReply);
-    for (const auto& step : work) {
-        try {
-            step();
-        } catch (const std::exception& e) {
-            Log(u"registro de auditoria: %1"_s.arg(QString::fromUtf8(e.what())));
-        }
-    }
 }
 
 QByteArray TDispatcher::Login(TCall& call)
@@ -441,9 +433,11 @@ QByteArray TDispatcher::GetServPrest(TCall& call)
     const QString event = u"GetServPrest %1 a %2: %3 serviços"_s.arg(request.Start)
                               .arg(request.End)
                               .arg(packet.Rows.size());
-    m_afterReply.push_back([this, op = request.Operator, loggedIn = call.Session.Operator, event] {
-        m_service->Audit(op, loggedIn, event);
-    });
+    // No data leaves without its audit record.
+    if (m_audit)
+        m_audit->Record(request.Operator, call.Session.Operator, event);
+    else
+        m_service->Audit(request.Operator, call.Session.Operator, event);
     return EncodePacket(packet);
 }
 
@@ -472,7 +466,7 @@ QByteArray TDispatcher::SetCSA(TCall& call)
     call.Expect("O");
     const TDelta delta = DeltaFromJson(call.Params.at(0));
     std::optional<TWriteKey> key = call.WriteKey(OkNull());
-    m_service->SetCSA(delta, key ? &*key : nullptr);
+    m_service->SetCSA(delta, key ? &*key : nullptr, call.Session.Operator);
     return key && !key->Replayed.isEmpty() ? key->Replayed : OkNull();
 }
 
@@ -480,7 +474,8 @@ QByteArray TDispatcher::SetCHT(TCall& call)
 {
     const TSetChtRequest request = call.SetChtRequest();
     std::optional<TWriteKey> key = call.WriteKey(OkNull());
-    const TChtGeneration generated = m_service->SetCHT(request, key ? &*key : nullptr);
+    const TChtGeneration generated =
+        m_service->SetCHT(request, key ? &*key : nullptr, call.Session.Operator);
     return key && !key->Replayed.isEmpty() ? key->Replayed : GenerationReply(generated);
 }
 

@@ -13,6 +13,7 @@ namespace aph {
 
 class TStorage;
 class TApprovalService;
+class TAuditLog;
 
 // JSON-RPC error codes. The standard ones, then the server's own.
 namespace rpc {
@@ -56,15 +57,13 @@ struct TSession
 class TDispatcher
 {
 public:
-    TDispatcher(TStorage& storage, bool requireLogin);
+    // The reads' audit records go to the audit log; without one, to the
+    // storage itself, before the reply.
+    TDispatcher(TStorage& storage, bool requireLogin, TAuditLog* audit = nullptr);
     ~TDispatcher();
 
     // The reply line without its "\n"; empty for a notification.
     QByteArray Handle(const QByteArray& line, TSession& session);
-    // Work a call left for after its reply has gone out (the audit record
-    // of a read), so that it adds nothing to the caller's wait. Failures are
-    // logged.
-    void RunAfterReply();
 
     // An error reply to a request whose id is unknown or absent.
     static QByteArray ErrorLine(const QJsonValue& id, int code, const QString& message);
@@ -111,7 +110,7 @@ private:
 
     TStorage& m_storage;
     TApprovalService* m_service;
-    std::vector<std::function<void()>> m_afterReply;
+    TAuditLog* m_audit;
     bool m_requireLogin;
 };
 

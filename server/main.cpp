@@ -31,7 +31,7 @@ const char* const kUsage =
     "  aph-server serve BANCO [--listen ENDERECO] [--port PORTA] [--no-auth]\n"
     "                         [--max-connections N] [--max-per-address N]\n"
     "                         [--line-timeout MS] [--login-timeout MS] [--idle-timeout MS]\n"
-    "                         [--workers N]\n"
+    "                         [--workers N] [--audit-wait MS]\n"
     "  aph-server token BANCO OPERADOR [--days N]\n"
     "  aph-server tokens BANCO [OPERADOR]\n"
     "  aph-server revoke BANCO OPERADOR [PREFIXO]\n"
@@ -117,7 +117,8 @@ int Init(const QStringList& rest)
     const qint64 scale = args.Number(u"--scale"_s, 0, 1, 50000000);
     if (demo && scale > 0)
         throw EUsage(u"Use --demo ou --scale, não os dois."_s);
-    auto storage = TStorage::Open(TDatabaseSpec::Parse(args.Positional[0]));
+    auto storage =
+        TStorage::Open(TDatabaseSpec::Parse(args.Positional[0]), TStorage::TOpenMode::Create);
     QElapsedTimer timer;
     timer.start();
     InitDatabase(*storage,
@@ -135,7 +136,7 @@ int Serve(QCoreApplication& app, const QStringList& rest)
     const TArgs args(rest,
                      {u"--listen"_s, u"--port"_s, u"--max-connections"_s, u"--line-timeout"_s,
                       u"--workers"_s, u"--login-timeout"_s, u"--idle-timeout"_s,
-                      u"--max-per-address"_s},
+                      u"--max-per-address"_s, u"--audit-wait"_s},
                      {u"--no-auth"_s});
     if (args.Positional.size() != 1)
         throw EUsage(u"serve recebe um banco de dados."_s);
@@ -158,6 +159,7 @@ int Serve(QCoreApplication& app, const QStringList& rest)
         static_cast<int>(args.Number(u"--idle-timeout"_s, options.IdleTimeoutMs, 1000, 86400000));
     options.MaxPerAddress = static_cast<int>(
         args.Number(u"--max-per-address"_s, options.MaxPerAddress, 1, options.MaxConnections));
+    options.AuditWaitMs = static_cast<int>(args.Number(u"--audit-wait"_s, 2000, 10, 60000));
     options.RequireLogin = !args.Flags.contains(u"--no-auth");
     if (!options.RequireLogin && !options.Address.isLoopback())
         throw EUsage(u"--no-auth só é permitido num endereço local (loopback); "

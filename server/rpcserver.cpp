@@ -103,6 +103,16 @@ private:
     bool m_failed = false;
 };
 
+// The client's message when a worker cannot open the database (the file
+// removed, the server unreachable); the reason goes to the log.
+QString OpenFailure(const QString& reason)
+{
+    const QString incident = NewIncidentId();
+    LogIncident(incident, reason);
+    return u"O servidor não conseguiu abrir o banco de dados (ocorrência %1); tente novamente "
+           "ou informe este código ao suporte."_s.arg(incident);
+}
+
 } // namespace
 
 struct TRpcServer::TConnection
@@ -125,10 +135,11 @@ struct TRpcServer::TConnection
     std::unique_ptr<TDrain> Drain;
 };
 
-TWorkerPool::TWorkerPool(int count, const TDatabaseSpec& database, bool requireLogin)
-    : m_database(database), m_requireLogin(requireLogin)
+TWorkerPool::TWorkerPool(const TServerOptions& options)
+    : m_database(options.Database), m_audit(options.Database, options.AuditWaitMs),
+      m_requireLogin(options.RequireLogin)
 {
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < options.Workers; ++i) {
         QThread* thread = QThread::create([this] { Run(); });
         thread->start();
         m_threads.push_back(thread);
@@ -171,17 +182,20 @@ void TWorkerPool::Run()
             job = std::move(m_jobs.front());
             m_jobs.pop_front();
         }
+        QString failure;
         if (!dispatcher) {
             try {
                 storage = TStorage::Open(m_database);
-                dispatcher = std::make_unique<TDispatcher>(*storage, m_requireLogin);
+                dispatcher = std::make_unique<TDispatcher>(*storage, m_requireLogin, &m_audit);
             } catch (const Exception& e) {
-                std::fprintf(stderr, "aph-server: %s\n", e.what());
+                failure = OpenFailure(e.Message());
             }
         }
-        job(dispatcher.get());
+        job(dispatcher.get(), failure);
         if (storage && storage->IsBroken()) {
             // The next request gets a fresh connection.
+            LogIncident(NewIncidentId(), u"conexão com o banco de dados descartada; a próxima "
+                                         "requisição abre outra"_s);
             dispatcher.reset();
             storage.reset();
         }
@@ -191,8 +205,7 @@ void TWorkerPool::Run()
 }
 
 TRpcServer::TRpcServer(const TServerOptions& options, QObject* parent)
-    : QObject(parent), m_options(options), m_server(new QTcpServer(this)),
-      m_pool(options.Workers, options.Database, options.RequireLogin)
+    : QObject(parent), m_options(options), m_server(new QTcpServer(this)), m_pool(options)
 {
     connect(m_server, &QTcpServer::newConnection, this, &TRpcServer::OnNewConnection);
 }
@@ -343,18 +356,15 @@ void TRpcServer::Dispatch(TConnection& c, const QByteArray& line)
     const quint64 id = c.Id;
     TSession session = c.Session;
     session.LoginAttempt = TSession::TLogin::None;
-    m_pool.Submit([this, id, line, session](TDispatcher* dispatcher) mutable {
-        const QByteArray reply =
-            dispatcher ? dispatcher->Handle(line, session)
-                       : TDispatcher::Unanswerable(line, rpc::kDatabaseError,
-                                                   u"O servidor não conseguiu abrir o banco de "
-                                                   "dados; tente novamente em instantes."_s);
-        QMetaObject::invokeMethod(
-            this, [this, id, reply, session] { OnReply(id, reply, session); },
-            Qt::QueuedConnection);
-        if (dispatcher)
-            dispatcher->RunAfterReply();
-    });
+    m_pool.Submit(
+        [this, id, line, session](TDispatcher* dispatcher, const QString& failure) mutable {
+            const QByteArray reply =
+                dispatcher ? dispatcher->Handle(line, session)
+                           : TDispatcher::Unanswerable(line, rpc::kDatabaseError, failure);
+            QMetaObject::invokeMethod(
+                this, [this, id, reply, session] { OnReply(id, reply, session); },
+                Qt::QueuedConnection);
+        });
 }
 
 void TRpcServer::OnReply(quint64 id, const QByteArray& reply, const TSession& session)

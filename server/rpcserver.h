@@ -1,5 +1,6 @@
 #pragma once
 
+#include "auditlog.h"
 #include "dispatcher.h"
 #include "lineframer.h"
 #include "storage.h"
@@ -40,15 +41,19 @@ struct TServerOptions
     // Connections open from one address at a time.
     int MaxPerAddress = 16;
     int Workers = 4;
+    // How long a read waits for its audit record before it is refused.
+    int AuditWaitMs = 2000;
 };
 
 // Threads that each own a database connection and a dispatcher, and run
-// the requests handed to them in arrival order.
+// the requests handed to them in arrival order. A job gets no dispatcher,
+// but the message for the client, when its worker cannot open the
+// database.
 class TWorkerPool
 {
 public:
-    using TJob = std::function<void(TDispatcher*)>;
-    TWorkerPool(int count, const TDatabaseSpec& database, bool requireLogin);
+    using TJob = std::function<void(TDispatcher*, const QString& failure)>;
+    TWorkerPool(const TServerOptions& options);
     ~TWorkerPool();
     void Submit(TJob job);
 
@@ -56,6 +61,7 @@ private:
     void Run();
 
     TDatabaseSpec m_database;
+    TAuditLog m_audit;
     bool m_requireLogin;
     std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -54,11 +54,7 @@ QStringList ServerTables()
         "CDOPERADOR VARCHAR(12) NOT NULL REFERENCES OPERADOR (CDOPERADOR), "
         "DTCRIACAO DOUBLE PRECISION NOT NULL)"_s,
         u"CREATE INDEX IX_APH_TOKEN_OPERADOR ON APH_TOKEN (CDOPERADOR)"_s,
-        u"CREATE TABLE APH_AUDITORIA ("
-        "DTEVENTO DOUBLE PRECISION NOT NULL, "
-        "CDOPERADOR VARCHAR(12) NOT NULL, "
-        "CDOPERCONEXAO VARCHAR(12), "
-        "DSEVENTO VARCHAR(200) NOT NULL)"_s,
+        AuditTableSql(),
         u"CREATE TABLE APH_SEQUENCIA (NMSEQUENCIA VARCHAR(20) NOT NULL PRIMARY KEY, "
         "NRVALOR INTEGER NOT NULL)"_s,
         u"INSERT INTO APH_SEQUENCIA (NMSEQUENCIA, NRVALOR) VALUES ('CHT', 0)"_s,
@@ -233,6 +229,16 @@ bool HasVersionTable(TStorage& storage)
 }
 
 } // namespace
+
+QString AuditTableSql(bool ifMissing)
+{
+    return (ifMissing ? u"CREATE TABLE IF NOT EXISTS "_s : u"CREATE TABLE "_s) +
+           u"APH_AUDITORIA ("
+           "DTEVENTO DOUBLE PRECISION NOT NULL, "
+           "CDOPERADOR VARCHAR(12) NOT NULL, "
+           "CDOPERCONEXAO VARCHAR(12), "
+           "DSEVENTO VARCHAR(200) NOT NULL)"_s;
+}
 
 int SchemaVersion(TStorage& storage)
 {

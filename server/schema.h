@@ -21,4 +21,8 @@ int SchemaVersion(TStorage& storage);
 // version, with a message that says what to run.
 void RequireCurrentSchema(TStorage& storage);
 
+// The audit table's CREATE statement; ifMissing for the file of the read
+// audit records, which the server makes itself.
+QString AuditTableSql(bool ifMissing = false);
+
 } // namespace aph

@@ -1,6 +1,10 @@
 #include "storage.h"
 
+#include "host/data/scopeguard.h"
+
 #include <QAtomicInt>
+#include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QUrl>
@@ -20,6 +24,61 @@ QAtomicInt g_connectionCounter;
 void Log(const QString& text)
 {
     std::fprintf(stderr, "aph-server: %s\n", text.toUtf8().constData());
+}
+
+// The kind of a failure by SQLite's primary result code (extended codes
+// keep it in the low byte).
+TStorage::TFailure SqliteFailure(int code)
+{
+    using F = TStorage::TFailure;
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return F::Busy;
+    case SQLITE_FULL:
+        return F::Full;
+    case SQLITE_CONSTRAINT:
+        return F::Constraint;
+    case SQLITE_IOERR:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_CANTOPEN:
+        return F::Lost;
+    default:
+        return F::Other;
+    }
+}
+
+// The kind of a failure by PostgreSQL's SQLSTATE.
+TStorage::TFailure PostgresFailure(const QString& state)
+{
+    using F = TStorage::TFailure;
+    if (state == u"40001" || state == u"40P01" || state == u"55P03")
+        return F::Busy;
+    if (state == u"53100")
+        return F::Full;
+    if (state.startsWith(u"23"))
+        return F::Constraint;
+    if (state.startsWith(u"08") || state.startsWith(u"57P"))
+        return F::Lost;
+    return F::Other;
+}
+
+sqlite3* SqliteHandle(const QSqlDatabase& db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.data());
+}
+
+// The file as an SQLite URI that opens it read-write without ever creating
+// it: "file://" and the absolute path, percent-encoded.
+QString ExistingFileUri(const QString& path)
+{
+    const QByteArray encoded =
+        QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), QByteArrayLiteral("/"));
+    return u"file://"_s + QString::fromLatin1(encoded) + u"?mode=rw"_s;
 }
 
 // Rows gathered into multi-row INSERTs, one statement per batch.
@@ -66,7 +125,9 @@ private:
 class TSqliteWriter final : public TStorage::TBulkWriter
 {
 public:
-    TSqliteWriter(sqlite3* db, const QString& table, const QStringList& columns) : m_db(db)
+    TSqliteWriter(const TStorage& storage, sqlite3* db, const QString& table,
+                  const QStringList& columns)
+        : m_storage(storage), m_db(db)
     {
         QStringList marks;
         for (int i = 0; i < columns.size(); ++i)
@@ -106,9 +167,12 @@ public:
 private:
     [[noreturn]] void Raise()
     {
-        throw EStorageError(
-            u"Falha ao gravar dados: %1"_s.arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+        const int code = sqlite3_errcode(m_db);
+        m_storage.Raise(
+            SqliteFailure(code),
+            u"gravar dados: %1 [%2]"_s.arg(QString::fromUtf8(sqlite3_errmsg(m_db))).arg(code));
     }
+    const TStorage& m_storage;
     sqlite3* m_db;
     sqlite3_stmt* m_stmt = nullptr;
 };
@@ -144,12 +208,28 @@ public:
     std::unique_ptr<TBulkWriter> BulkWriter(const QString& table,
                                             const QStringList& columns) override
     {
-        const QVariant handle = m_db.driver()->handle();
-        if (qstrcmp(handle.typeName(), "sqlite3*") != 0 ||
-            !*static_cast<sqlite3* const*>(handle.data()))
+        sqlite3* handle = SqliteHandle(m_db);
+        if (!handle)
             return TStorage::BulkWriter(table, columns);
-        return std::make_unique<TSqliteWriter>(*static_cast<sqlite3* const*>(handle.data()), table,
-                                               columns);
+        return std::make_unique<TSqliteWriter>(*this, handle, table, columns);
+    }
+    // SQLite keeps writing into a file unlinked under it, and every
+    // acknowledgement would be lost with it; the check is one stat().
+    void CheckFile() override
+    {
+        sqlite3* handle = SqliteHandle(m_db);
+        int moved = 0;
+        if (!handle ||
+            sqlite3_file_control(handle, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK ||
+            !moved)
+            return;
+        const QString incident = NewIncidentId();
+        LogIncident(incident, u"o arquivo %1 foi removido ou substituído; a conexão será "
+                              "reaberta"_s.arg(m_db.databaseName()));
+        m_broken = true;
+        throw EStorageError(u"O arquivo do banco de dados foi removido ou substituído; nada foi "
+                            "feito. Avise o administrador (ocorrência %1)."_s.arg(incident),
+                            incident);
     }
     void EndBulkLoad() override
     {
@@ -186,24 +266,17 @@ public:
     void EndBulkLoad() override { ExecDirect(u"SET synchronous_commit TO ON"_s); }
 };
 
-bool IsBusy(const QSqlError& error, bool postgres)
-{
-    const QString code = error.nativeErrorCode();
-    if (postgres)
-        return code == u"40001" || code == u"40P01" || code == u"55P03";
-    const int primary = code.toInt() % 256; // extended result codes keep it in the low byte
-    return primary == 5 || primary == 6;
-}
-
-bool IsConstraint(const QSqlError& error, bool postgres)
-{
-    const QString code = error.nativeErrorCode();
-    if (postgres)
-        return code.startsWith(u"23");
-    return code.toInt() % 256 == 19;
-}
-
 } // namespace
+
+QString NewIncidentId()
+{
+    return u"%1"_s.arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+}
+
+void LogIncident(const QString& incident, const QString& detail)
+{
+    Log(u"[ocorrência %1] %2"_s.arg(incident, detail));
+}
 
 TDatabaseSpec TDatabaseSpec::Parse(const QString& text)
 {
@@ -246,51 +319,109 @@ TStorage::~TStorage()
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
-std::unique_ptr<TStorage> TStorage::Open(const TDatabaseSpec& spec)
+namespace {
+
+// Where and how the driver connects; a SQLite file must exist unless it is
+// being created.
+void Configure(QSqlDatabase& db, const TDatabaseSpec& spec, TStorage::TOpenMode mode)
 {
-    const QString name = u"aph-%1"_s.arg(g_connectionCounter.fetchAndAddRelaxed(1));
-    const bool postgres = spec.Backend == TDatabaseSpec::Kind::Postgres;
-    QSqlDatabase db = QSqlDatabase::addDatabase(postgres ? u"QPSQL"_s : u"QSQLITE"_s, name);
-    if (postgres) {
+    if (spec.Backend == TDatabaseSpec::Kind::Postgres) {
         db.setHostName(spec.Host);
         db.setPort(spec.Port);
         db.setUserName(spec.User);
         db.setPassword(spec.Password);
         db.setDatabaseName(spec.DatabaseName);
         db.setConnectOptions(u"connect_timeout=10"_s);
-    } else {
-        db.setDatabaseName(spec.Path);
-        db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=10000"_s);
+        return;
     }
-    if (!db.open()) {
-        const QString detail = db.lastError().text();
+    const QString busy =
+        u"QSQLITE_BUSY_TIMEOUT=%1"_s.arg(spec.BusyTimeoutMs > 0 ? spec.BusyTimeoutMs : 10000);
+    if (mode == TStorage::TOpenMode::Create || spec.Path == u":memory:") {
+        db.setDatabaseName(spec.Path);
+        db.setConnectOptions(busy);
+        return;
+    }
+    if (!QFileInfo(spec.Path).isFile())
+        throw EStorageError(u"O arquivo do banco de dados \"%1\" não existe. Crie-o com: "
+                            "aph-server init sqlite:%1"_s.arg(spec.Path));
+    db.setDatabaseName(ExistingFileUri(spec.Path));
+    db.setConnectOptions(busy + u";QSQLITE_OPEN_URI"_s);
+}
+
+} // namespace
+
+std::unique_ptr<TStorage> TStorage::Open(const TDatabaseSpec& spec, TOpenMode mode)
+{
+    const QString name = u"aph-%1"_s.arg(g_connectionCounter.fetchAndAddRelaxed(1));
+    const bool postgres = spec.Backend == TDatabaseSpec::Kind::Postgres;
+    QSqlDatabase db = QSqlDatabase::addDatabase(postgres ? u"QPSQL"_s : u"QSQLITE"_s, name);
+    // Until the connection is open, a failure leaves no connection behind.
+    TScopeExit forget([&db, &name] {
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
-        throw EStorageError(u"Não foi possível abrir o banco de dados: %1"_s.arg(detail));
+    });
+    Configure(db, spec, mode);
+    if (!db.open()) {
+        const QString detail = db.lastError().text();
+        const QString incident = NewIncidentId();
+        LogIncident(incident, u"abrir o banco de dados: %1"_s.arg(detail));
+        throw EStorageError(u"Não foi possível abrir o banco de dados (ocorrência %1); informe "
+                            "este código ao suporte."_s.arg(incident),
+                            incident);
     }
-    if (postgres)
-        return std::make_unique<TPostgresStorage>(db);
+    forget.Release();
+    if (postgres) {
+        auto storage = std::make_unique<TPostgresStorage>(db);
+        if (spec.BusyTimeoutMs > 0)
+            storage->ExecDirect(u"SET lock_timeout = %1"_s.arg(spec.BusyTimeoutMs));
+        return storage;
+    }
     return std::make_unique<TSqliteStorage>(db);
 }
 
 void TStorage::Fail(const QString& what, const QSqlError& error) const
 {
-    Log(u"%1: %2 [%3]"_s.arg(what.left(300), error.text(), error.nativeErrorCode()));
-    // A connection that is gone stays gone: its owner opens a new one.
-    if (error.type() == QSqlError::ConnectionError || !m_db.isOpen() ||
-        (IsPostgres() && error.nativeErrorCode().startsWith(u"08")) ||
-        (IsPostgres() && error.nativeErrorCode().startsWith(u"57P")))
+    const QString code = error.nativeErrorCode();
+    const QString detail = u"%1: %2 [%3]"_s.arg(what.left(300), error.text(), code);
+    if (!m_db.isOpen())
+        Raise(TFailure::Lost, detail);
+    if (IsPostgres()) {
+        // A connection that is gone stays gone: its owner opens a new one.
+        Raise(error.type() == QSqlError::ConnectionError ? TFailure::Lost : PostgresFailure(code),
+              detail);
+    }
+    // SQLite's driver reports most failures as connection errors; only the
+    // result code tells them apart. A driver-side failure has no code.
+    Raise(code.isEmpty() ? TFailure::Other : SqliteFailure(code.toInt()), detail);
+}
+
+void TStorage::Raise(TFailure failure, const QString& detail) const
+{
+    const QString incident = NewIncidentId();
+    LogIncident(incident, detail);
+    QString message;
+    switch (failure) {
+    case TFailure::Lost:
         m_broken = true;
-    if (m_broken)
-        throw EStorageError(u"A conexão com o banco de dados foi perdida; tente "
-                            "novamente."_s);
-    if (IsBusy(error, IsPostgres()))
-        throw EStorageError(
-            u"O banco de dados está ocupado com outra operação; tente novamente."_s);
-    if (IsConstraint(error, IsPostgres()))
-        throw EStorageError(u"A operação foi recusada pelo banco de dados porque "
-                            "violaria a integridade dos dados."_s);
-    throw EStorageError(u"Falha no banco de dados: %1"_s.arg(error.databaseText()));
+        message = u"A conexão com o banco de dados foi perdida; tente novamente (ocorrência %1)."_s;
+        break;
+    case TFailure::Busy:
+        message = u"O banco de dados está ocupado com outra operação; tente novamente "
+                  "(ocorrência %1)."_s;
+        break;
+    case TFailure::Full:
+        message = u"O disco do banco de dados está cheio; nada foi gravado. Avise o "
+                  "administrador (ocorrência %1)."_s;
+        break;
+    case TFailure::Constraint:
+        message = u"A operação foi recusada pelo banco de dados porque violaria a integridade "
+                  "dos dados (ocorrência %1)."_s;
+        break;
+    case TFailure::Other:
+        message = u"Falha no banco de dados (ocorrência %1); informe este código ao suporte."_s;
+        break;
+    }
+    throw EStorageError(message.arg(incident), incident);
 }
 
 std::unique_ptr<TStorage::TBulkWriter> TStorage::BulkWriter(const QString& table,
@@ -347,6 +478,7 @@ void TStorage::BeginRead()
 
 void TStorage::Commit()
 {
+    CheckFile();
     ExecDirect(u"COMMIT"_s);
 }
 

@@ -14,13 +14,27 @@
 namespace aph {
 
 // A failure of the database itself (connection lost, busy past the
-// timeout, a constraint the data broke). The message is for the user; the
-// driver's detail goes to the server's log.
+// timeout, a constraint the data broke). The message is for the user and
+// never carries the database's own text: that goes to the server's log
+// under the incident id the message quotes.
 class EStorageError : public Exception
 {
 public:
-    using Exception::Exception;
+    explicit EStorageError(QString message, QString incident = QString())
+        : Exception(std::move(message)), m_incident(std::move(incident))
+    {}
+    // The id of the log line with the detail; empty when none was logged.
+    const QString& Incident() const { return m_incident; }
+
+private:
+    QString m_incident;
 };
+
+// A new incident id: eight hex digits that tie a reply to the log line
+// holding the detail.
+QString NewIncidentId();
+// Writes the detail of an incident to the server's log (stderr).
+void LogIncident(const QString& incident, const QString& detail);
 
 // Where the business data lives, as given on the command line:
 // "sqlite:PATH" or a PostgreSQL connection URI
@@ -36,6 +50,9 @@ struct TDatabaseSpec
     QString Path; // SQLite file
     QString Host, User, Password, DatabaseName;
     int Port = 5432;
+    // How long a statement waits for a lock another connection holds; 0
+    // keeps the engine's default here (10 s on SQLite, none on PostgreSQL).
+    int BusyTimeoutMs = 0;
 
     static TDatabaseSpec Parse(const QString& text); // throws Exception
 };
@@ -51,7 +68,14 @@ public:
     TStorage(const TStorage&) = delete;
     TStorage& operator=(const TStorage&) = delete;
 
-    static std::unique_ptr<TStorage> Open(const TDatabaseSpec& spec);
+    // Serving opens a database that exists; only init creates one.
+    enum class TOpenMode
+    {
+        Existing,
+        Create
+    };
+    static std::unique_ptr<TStorage> Open(const TDatabaseSpec& spec,
+                                          TOpenMode mode = TOpenMode::Existing);
 
     bool IsPostgres() const { return m_kind == TDatabaseSpec::Kind::Postgres; }
 
@@ -82,6 +106,10 @@ public:
     void BeginRead();
     void Commit();
     void Rollback() noexcept;
+    // Refuses (and marks the connection lost) when the database file this
+    // connection has open was removed or replaced since it was opened, so
+    // that nothing is acknowledged into a file nobody will read again.
+    virtual void CheckFile() {}
     // Serialises CHT generation among every server on the database.
     virtual void LockGeneration() = 0;
 
@@ -98,6 +126,18 @@ public:
     };
     virtual std::unique_ptr<TBulkWriter> BulkWriter(const QString& table,
                                                     const QStringList& columns);
+
+    // Logs the detail under a new incident id and throws the message for
+    // the failure's kind; a lost connection marks this storage broken.
+    enum class TFailure
+    {
+        Busy,
+        Full,
+        Constraint,
+        Lost,
+        Other
+    };
+    [[noreturn]] void Raise(TFailure failure, const QString& detail) const;
 
     QSqlDatabase& Database() { return m_db; }
     // True once a statement failed because the connection itself is lost.

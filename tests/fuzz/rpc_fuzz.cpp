@@ -152,7 +152,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     w->App = std::make_unique<QCoreApplication>(*argc, *argv);
     TDatabaseSpec spec;
     spec.Path = u":memory:"_s;
-    w->Storage = TStorage::Open(spec);
+    w->Storage = TStorage::Open(spec, TStorage::TOpenMode::Create);
     InitDatabase(*w->Storage, TInitData::Demo, 0);
     w->Storage->Exec(u"INSERT INTO APH_TOKEN (DSHASH, CDOPERADOR, DTCRIACAO, DTEXPIRA) VALUES "
                      "(?, 'ANA', 0, 2958465)"_s,
@@ -226,7 +226,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             got.push_back(line);
             const QByteArray reply = dispatcher.Handle(line, session);
-            dispatcher.RunAfterReply();
             CheckReply(line, reply, session);
         }
     }

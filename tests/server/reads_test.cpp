@@ -3,7 +3,8 @@
 #include "host/data/packetcodec.h"
 #include "tests/support/serverfixture.h"
 
-#include <thread>
+#include <QSqlError>
+#include <QSqlQuery>
 
 using namespace Qt::StringLiterals;
 
@@ -136,15 +137,14 @@ TEST_F(ReadsTest, ServicesPacketHasTheScreensFieldsAndTheCallIsAudited)
     EXPECT_EQ(Column(p, "IDTIPOCOBRCONT"), (QStringList{u"H"_s, u"P"_s}));
     EXPECT_EQ(Column(p, "NMTIPOSERV"),
               (QStringList{u"Desenvolvimento de sistemas"_s, u"Suporte técnico"_s}));
-    // The audit record is written right after the reply has gone out.
-    int audited = 0;
-    for (int wait = 0; wait < 100 && audited == 0; ++wait) {
-        audited = m_db->Scalar(u"SELECT COUNT(*) FROM APH_AUDITORIA WHERE CDOPERADOR = 'ANA' AND "
-                               "CDOPERCONEXAO = 'ANA'"_s)
-                      .toInt();
-        if (audited == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    // The audit record is committed before the reply goes out.
+    QSqlQuery q(m_db->AuditDb());
+    ASSERT_TRUE(q.exec(u"SELECT COUNT(*), MIN(DSEVENTO) FROM APH_AUDITORIA WHERE CDOPERADOR = "
+                       "'ANA' AND CDOPERCONEXAO = 'ANA'"_s))
+        << q.lastError().text().toStdString();
+    ASSERT_TRUE(q.next());
+    const int audited = q.value(0).toInt();
+    EXPECT_EQ(q.value(1).toString(), u"GetServPrest %1 a %2: 2 serviços"_s.arg(kMar1).arg(kMar31));
     EXPECT_EQ(audited, 1);
 }
 

@@ -95,6 +95,9 @@ TEST_F(RequestKeyTest, ARepeatedSetCsaIsAnsweredFromTheStoredReplyAndAppliedOnce
     m_client = NewClient();
     EXPECT_EQ(Keyed(u"SetCSA"_s, {delta}, u"k-csa-1"_s), QString());
     EXPECT_EQ(Billed(1), 6.0);
+    // The write applied once is audited once; the replays and the conflict
+    // add no record.
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_AUDITORIA WHERE DSEVENTO LIKE 'SetCSA%'"_s), 1);
 }
 
 TEST_F(RequestKeyTest, ARepeatedSetChtGeneratesNothingMore)
@@ -115,6 +118,13 @@ TEST_F(RequestKeyTest, ARepeatedSetChtGeneratesNothingMore)
     // The repeat tells what the first generation made, not what it did now.
     const QJsonObject repeat = m_client->Call(u"SetCHT"_s, GenerateAll(), u"k-cht-1"_s).toObject();
     EXPECT_EQ(repeat.value(u"generated"_s).toObject().value(u"chts"_s).toInt(), chts);
+    // Two generations applied, two records; the repeats add none.
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_AUDITORIA WHERE DSEVENTO LIKE 'SetCHT %' AND "
+                    "CDOPERADOR = 'ANA' AND CDOPERCONEXAO = 'ANA'"_s),
+              2);
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_AUDITORIA WHERE DSEVENTO = ?"_s,
+                    {u"SetCHT %1 a %2: %3 CHTs"_s.arg(kMar1).arg(kMar31).arg(chts)}),
+              chts == 1 ? 2 : 1);
 }
 
 TEST_F(RequestKeyTest, AKeyReusedForAnotherRequestIsRefusedAndWritesNothing)

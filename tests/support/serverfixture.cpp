@@ -6,6 +6,7 @@
 #include <QAtomicInt>
 #include <QCoreApplication>
 #include <QDate>
+#include <QElapsedTimer>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -72,9 +73,10 @@ TTestDatabase::TTestDatabase()
 
 TTestDatabase::~TTestDatabase()
 {
-    if (QSqlDatabase::contains(m_connection)) {
-        QSqlDatabase::database(m_connection).close();
-        QSqlDatabase::removeDatabase(m_connection);
+    Reconnect();
+    if (QSqlDatabase::contains(m_connection + u"-audit")) {
+        QSqlDatabase::database(m_connection + u"-audit").close();
+        QSqlDatabase::removeDatabase(m_connection + u"-audit");
     }
     if (m_pgName.isEmpty())
         return;
@@ -93,6 +95,34 @@ TTestDatabase::~TTestDatabase()
         admin.close();
     }
     QSqlDatabase::removeDatabase(m_connection + u"d");
+}
+
+QString TTestDatabase::SqlitePath() const
+{
+    return UsesPostgres() ? QString() : m_spec.mid(7);
+}
+
+void TTestDatabase::Reconnect()
+{
+    if (QSqlDatabase::contains(m_connection)) {
+        QSqlDatabase::database(m_connection).close();
+        QSqlDatabase::removeDatabase(m_connection);
+    }
+}
+
+QSqlDatabase TTestDatabase::AuditDb()
+{
+    if (UsesPostgres())
+        return Db();
+    const QString name = m_connection + u"-audit";
+    if (QSqlDatabase::contains(name))
+        return QSqlDatabase::database(name);
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+    db.setDatabaseName(SqlitePath() + u".audit"_s);
+    db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=10000"_s);
+    if (!db.open())
+        throw std::runtime_error(db.lastError().text().toStdString());
+    return db;
 }
 
 QSqlDatabase TTestDatabase::Db()
@@ -199,6 +229,21 @@ TServerProcess::~TServerProcess()
         m_process.kill();
         m_process.waitForFinished(5000);
     }
+}
+
+QString TServerProcess::Log(const QString& text, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    m_process.setReadChannel(QProcess::StandardError);
+    for (;;) {
+        m_log += QString::fromUtf8(m_process.readAllStandardError());
+        if (text.isEmpty() || m_log.contains(text) || timer.elapsed() > timeoutMs)
+            break;
+        m_process.waitForReadyRead(50);
+    }
+    m_process.setReadChannel(QProcess::StandardOutput);
+    return m_log;
 }
 
 double Day(int year, int month, int day)

@@ -38,6 +38,14 @@ public:
     void ExecDirect(const QString& sql);
     QVariant Scalar(const QString& sql, const QVariantList& values = {});
     QList<QVariantList> Rows(const QString& sql, const QVariantList& values = {});
+    // The SQLite file; empty on PostgreSQL.
+    QString SqlitePath() const;
+    // Closes the test's connection, so that the next statement opens the
+    // file found at the path now.
+    void Reconnect();
+    // Where the server keeps the reads' audit records: the file beside the
+    // SQLite database, or the PostgreSQL database itself.
+    QSqlDatabase AuditDb();
 
 private:
     QSqlDatabase Db();
@@ -62,9 +70,13 @@ public:
     ~TServerProcess();
     quint16 Port() const { return m_port; }
     bool IsRunning() const { return m_process.state() == QProcess::Running; }
+    // What the server wrote on stderr so far, waiting up to timeoutMs for
+    // a line holding the text.
+    QString Log(const QString& text = QString(), int timeoutMs = 5000);
 
 private:
     QProcess m_process;
+    QString m_log;
     quint16 m_port = 0;
 };
 

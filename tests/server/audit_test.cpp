@@ -1,0 +1,199 @@
+// The audit trail: no read is answered without its record, committed
+// first; every write applied leaves one record in its own transaction; a
+// lock on the database file stops neither reads nor their records.
+#include "host/data/packetcodec.h"
+#include "tests/support/serverfixture.h"
+
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+
+using namespace Qt::StringLiterals;
+
+using namespace aph;
+using namespace aph::test;
+
+namespace {
+
+const double kMar1 = Day(2030, 3, 1);
+const double kMar31 = Day(2030, 3, 31);
+
+// The incident id a message quotes: "(ocorrência 3f2a9c01)".
+QString IncidentOf(const QString& message)
+{
+    static const QRegularExpression id(u"ocorrência ([0-9a-f]{8})"_s);
+    return id.match(message).captured(1);
+}
+
+// TF1 on TP1/01/001: 1 to 3 March without CHT, 8 h each.
+class AuditTest : public ServerTest
+{
+protected:
+    void SetUp() override
+    {
+        ServerTest::SetUp();
+        if (IsSkipped())
+            return;
+        AddTestWorld();
+        for (int d = 1; d <= 3; ++d)
+            AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, d), 8);
+    }
+
+    QJsonArray ServicesOfMarch() const
+    {
+        return {kMar1, kMar31, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"ANA"_s, u"T"_s};
+    }
+    // The number of read records, where the server keeps them.
+    int ReadRecords()
+    {
+        QSqlQuery q(m_db->AuditDb());
+        if (!q.exec(u"SELECT COUNT(*) FROM APH_AUDITORIA WHERE DSEVENTO LIKE 'GetServPrest %'"_s) ||
+            !q.next())
+            throw std::runtime_error(q.lastError().text().toStdString());
+        return q.value(0).toInt();
+    }
+    int Count(const QString& sql) { return m_db->Scalar(sql).toInt(); }
+    // A delta approving one of TF1's free days at some hours.
+    QJsonObject Approve(int row, double hours)
+    {
+        const TDataPacket p = Checked(u"GetCSA"_s, {u"TC1"_s, u"TF1"_s, kMar1, kMar31, u"DES"_s,
+                                                    u"TP1"_s, u"01"_s, QString(), u"N"_s, u"01"_s});
+        TDelta delta;
+        delta.Fields = p.Fields;
+        TDeltaRecord rec;
+        rec.Op = TDeltaRecord::Kind::Modify;
+        rec.Original = *p.Rows[static_cast<std::size_t>(row)];
+        rec.New.emplace_back(p.FieldIndex(u"QTHRAPROFATU"_s), Value::FromNumber(hours));
+        delta.Records.push_back(std::move(rec));
+        return DeltaToJson(delta);
+    }
+    double Billed(int day)
+    {
+        return m_db
+            ->Scalar(u"SELECT QTHRAPROFATU FROM CSA WHERE CDFUNC = 'TF1' AND DTSERVPREST = ?"_s,
+                     {static_cast<qint64>(Day(2030, 3, day))})
+            .toDouble();
+    }
+    // A trigger that makes every insert into the audit table fail with a
+    // message of its own.
+    void BreakWriteAudit(const QString& marker)
+    {
+        if (!TTestDatabase::UsesPostgres()) {
+            m_db->ExecDirect(u"CREATE TRIGGER APH_T_AUDIT BEFORE INSERT ON APH_AUDITORIA BEGIN "
+                             "SELECT RAISE(ABORT, '%1'); END"_s.arg(marker));
+            return;
+        }
+        m_db->ExecDirect(u"CREATE FUNCTION APH_F_AUDIT() RETURNS trigger AS $$ BEGIN RAISE "
+                         "EXCEPTION '%1'; END $$ LANGUAGE plpgsql"_s.arg(marker));
+        m_db->ExecDirect(u"CREATE TRIGGER APH_T_AUDIT BEFORE INSERT ON APH_AUDITORIA FOR EACH ROW "
+                         "EXECUTE FUNCTION APH_F_AUDIT()"_s);
+    }
+};
+
+} // namespace
+
+TEST_F(AuditTest, ReadsAreAnsweredAndAuditedWhileAnotherProcessHoldsTheWriteLock)
+{
+    if (TTestDatabase::UsesPostgres())
+        GTEST_SKIP() << "PostgreSQL has no lock on the whole database";
+    auto second = NewClient();
+    const int before = ReadRecords();
+    // Longer than the busy timeout: the lock is held until the records are
+    // counted.
+    m_db->ExecDirect(u"BEGIN IMMEDIATE"_s);
+    int answered = 0;
+    for (int i = 0; i < 6; ++i) {
+        TRpcClient& client = i % 2 ? *second : *m_client;
+        EXPECT_EQ(PacketFromJson(client.Call(u"GetServPrest"_s, ServicesOfMarch())).Rows.size(),
+                  1u);
+        ++answered;
+    }
+    EXPECT_EQ(ReadRecords(), before + answered);
+    m_db->ExecDirect(u"ROLLBACK"_s);
+}
+
+TEST_F(AuditTest, AReadWhoseRecordCannotBeWrittenIsRefusedAndSendsNoData)
+{
+    int ok = 0;
+    const auto call = [&](QString* refusal) {
+        try {
+            PacketFromJson(m_client->Call(u"GetServPrest"_s, ServicesOfMarch()));
+            ++ok;
+        } catch (const ERpcError& e) {
+            EXPECT_EQ(e.Code(), -32010) << e.what();
+            *refusal = e.Message();
+        }
+    };
+    QString refusal;
+    call(&refusal);
+    ASSERT_EQ(ok, 1) << refusal.toStdString();
+    const int before = ReadRecords() - 1;
+
+    // The audit table locked past the bound by someone else.
+    QSqlQuery lock(m_db->AuditDb());
+    if (TTestDatabase::UsesPostgres()) {
+        ASSERT_TRUE(lock.exec(u"BEGIN"_s));
+        ASSERT_TRUE(lock.exec(u"LOCK TABLE APH_AUDITORIA IN EXCLUSIVE MODE"_s));
+    } else {
+        ASSERT_TRUE(lock.exec(u"BEGIN IMMEDIATE"_s)) << lock.lastError().text().toStdString();
+    }
+    for (int i = 0; i < 4; ++i) {
+        refusal.clear();
+        call(&refusal);
+        EXPECT_TRUE(refusal.contains(u"auditoria"_s)) << refusal.toStdString();
+        EXPECT_FALSE(IncidentOf(refusal).isEmpty()) << refusal.toStdString();
+        if (!refusal.isEmpty()) {
+            EXPECT_TRUE(m_server->Log(IncidentOf(refusal)).contains(IncidentOf(refusal)));
+        }
+    }
+    EXPECT_EQ(ok, 1);
+    ASSERT_TRUE(lock.exec(u"ROLLBACK"_s));
+    call(&refusal);
+    EXPECT_EQ(ok, 2);
+    // Every answer has its record, and no refused call left one.
+    EXPECT_EQ(ReadRecords() - before, ok);
+}
+
+TEST_F(AuditTest, AWriteLeavesOneRecordWithItsChangeAndARefusedOneNone)
+{
+    ASSERT_TRUE(Checked(u"SetCSA"_s, {Approve(0, 6)}).Rows.empty());
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_AUDITORIA WHERE DSEVENTO = 'SetCSA: 1 dias' AND "
+                    "CDOPERADOR = 'ANA' AND CDOPERCONEXAO = 'ANA'"_s),
+              1);
+    // Refused by the rules (above the hours worked): no change, no record.
+    EXPECT_THROW(Checked(u"SetCSA"_s, {Approve(1, 9)}), EServerError);
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_AUDITORIA WHERE DSEVENTO LIKE 'SetCSA%'"_s), 1);
+}
+
+TEST_F(AuditTest, AWriteWithoutLoginIsSavedAndAuditedWithoutOperator)
+{
+    StartServer({u"--no-auth"_s});
+    ASSERT_TRUE(Checked(u"SetCSA"_s, {Approve(0, 6)}).Rows.empty());
+    EXPECT_EQ(Billed(1), 6.0);
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_AUDITORIA WHERE DSEVENTO = 'SetCSA: 1 dias' AND "
+                    "CDOPERADOR = '' AND CDOPERCONEXAO IS NULL"_s),
+              1);
+}
+
+TEST_F(AuditTest, AWriteWhoseRecordFailsIsNotAppliedAndTheClientSeesNoDatabaseText)
+{
+    const QString marker = u"MARCA_DO_GATILHO_7Q"_s;
+    const QJsonObject delta = Approve(0, 6);
+    BreakWriteAudit(marker);
+    try {
+        Checked(u"SetCSA"_s, {delta});
+        ADD_FAILURE() << "saved without its audit record";
+    } catch (const ERpcError& e) {
+        EXPECT_EQ(e.Code(), -32010);
+        EXPECT_FALSE(e.Message().contains(marker)) << e.what();
+        const QString incident = IncidentOf(e.Message());
+        ASSERT_FALSE(incident.isEmpty()) << e.what();
+        // The detail is in the server's log, under the id the client got.
+        const QString log = m_server->Log(marker);
+        const QStringList lines = log.split(u'\n').filter(marker);
+        ASSERT_FALSE(lines.isEmpty()) << log.toStdString();
+        EXPECT_TRUE(lines[0].contains(incident)) << log.toStdString();
+    }
+    EXPECT_EQ(Billed(1), 0.0);
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_AUDITORIA WHERE DSEVENTO LIKE 'SetCSA%'"_s), 0);
+}
