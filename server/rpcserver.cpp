@@ -1,5 +1,8 @@
 #include "rpcserver.h"
 
+#include "tlsconfig.h"
+
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -17,6 +20,23 @@ namespace {
 // unread, the connection's next request waits too.
 constexpr qint64 kMaxPendingOutput = 8 * 1024 * 1024;
 constexpr qint64 kReadChunk = 64 * 1024;
+// A connection that has not finished its TLS handshake by then is closed.
+constexpr int kHandshakeTimeoutMs = 5000;
+
+// The listening socket: plain TCP, or TLS when the options name a
+// certificate. A TLS connection is handed over only once its handshake
+// has succeeded (pendingConnectionAvailable, not newConnection).
+QTcpServer* NewListener(const TServerOptions& options, QObject* parent)
+{
+    if (options.TlsCertFile.isEmpty())
+        return new QTcpServer(parent);
+    const QSslConfiguration config =
+        ServerTlsConfiguration(options.TlsCertFile, options.TlsKeyFile);
+    auto* server = new QSslServer(parent);
+    server->setSslConfiguration(config);
+    server->setHandshakeTimeout(kHandshakeTimeoutMs);
+    return server;
+}
 
 } // namespace
 
@@ -86,10 +106,10 @@ void TWorkerPool::Run()
 }
 
 TRpcServer::TRpcServer(const TServerOptions& options, QObject* parent)
-    : QObject(parent), m_options(options), m_server(new QTcpServer(this)),
+    : QObject(parent), m_options(options), m_server(NewListener(options, this)),
       m_pool(options.Workers, options.Database, options.RequireLogin)
 {
-    connect(m_server, &QTcpServer::newConnection, this, &TRpcServer::OnNewConnection);
+    connect(m_server, &QTcpServer::pendingConnectionAvailable, this, &TRpcServer::OnNewConnection);
 }
 
 TRpcServer::~TRpcServer()

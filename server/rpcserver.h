@@ -32,6 +32,10 @@ struct TServerOptions
     qint64 MaxRequestBytes = 1024 * 1024;
     int LineTimeoutMs = 10000;
     int Workers = 4;
+    // TLS only, with this certificate (PEM) and its private key; both
+    // empty: plain TCP.
+    QString TlsCertFile;
+    QString TlsKeyFile;
 };
 
 // Threads that each own a database connection and a dispatcher, and run
