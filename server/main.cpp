@@ -32,6 +32,7 @@ const char* const kUsage =
     "                         [--max-connections N] [--max-per-address N]\n"
     "                         [--line-timeout MS] [--login-timeout MS] [--idle-timeout MS]\n"
     "                         [--workers N] [--audit-wait MS]\n"
+    "                         [--tls-cert ARQUIVO --tls-key ARQUIVO] [--insecure]\n"
     "  aph-server token BANCO OPERADOR [--days N]\n"
     "  aph-server tokens BANCO [OPERADOR]\n"
     "  aph-server revoke BANCO OPERADOR [PREFIXO]\n"
@@ -131,13 +132,29 @@ int Init(const QStringList& rest)
     return 0;
 }
 
+// TLS from --tls-cert and --tls-key, given together. Without TLS the
+// server listens on loopback only, unless --insecure accepts plain
+// connections from the network.
+void ReadTlsOptions(const TArgs& args, TServerOptions& options)
+{
+    options.TlsCertFile = args.Options.value(u"--tls-cert"_s);
+    options.TlsKeyFile = args.Options.value(u"--tls-key"_s);
+    if (options.TlsCertFile.isEmpty() != options.TlsKeyFile.isEmpty())
+        throw EUsage(u"Informe --tls-cert e --tls-key juntos."_s);
+    if (options.TlsCertFile.isEmpty() && !options.Address.isLoopback() &&
+        !args.Flags.contains(u"--insecure"))
+        throw EUsage(u"Sem TLS, o servidor só escuta num endereço local (loopback). Para "
+                     "escutar em %1, informe --tls-cert e --tls-key, ou --insecure para "
+                     "aceitar conexões sem criptografia."_s.arg(options.Address.toString()));
+}
+
 int Serve(QCoreApplication& app, const QStringList& rest)
 {
     const TArgs args(rest,
                      {u"--listen"_s, u"--port"_s, u"--max-connections"_s, u"--line-timeout"_s,
                       u"--workers"_s, u"--login-timeout"_s, u"--idle-timeout"_s,
-                      u"--max-per-address"_s, u"--audit-wait"_s},
-                     {u"--no-auth"_s});
+                      u"--max-per-address"_s, u"--audit-wait"_s, u"--tls-cert"_s, u"--tls-key"_s},
+                     {u"--no-auth"_s, u"--insecure"_s});
     if (args.Positional.size() != 1)
         throw EUsage(u"serve recebe um banco de dados."_s);
     TServerOptions options;
@@ -164,6 +181,7 @@ int Serve(QCoreApplication& app, const QStringList& rest)
     if (!options.RequireLogin && !options.Address.isLoopback())
         throw EUsage(u"--no-auth só é permitido num endereço local (loopback); "
                      "%1 exige autenticação."_s.arg(options.Address.toString()));
+    ReadTlsOptions(args, options);
     {
         auto storage = TStorage::Open(options.Database);
         RequireCurrentSchema(*storage);
@@ -182,8 +200,9 @@ int Serve(QCoreApplication& app, const QStringList& rest)
     server.Listen();
     // The first line on stdout says where the server listens (the port
     // matters when --port 0 let the system choose it).
-    Print(stdout, u"aph-server escutando em %1:%2%3"_s.arg(options.Address.toString())
+    Print(stdout, u"aph-server escutando em %1:%2%3%4"_s.arg(options.Address.toString())
                       .arg(server.Port())
+                      .arg(options.TlsCertFile.isEmpty() ? QString() : u" (TLS)"_s)
                       .arg(options.RequireLogin ? QString() : u" (sem autenticação)"_s));
     return app.exec();
 }

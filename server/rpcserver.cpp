@@ -1,8 +1,11 @@
 #include "rpcserver.h"
 
+#include "tlsconfig.h"
+
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QSocketNotifier>
+#include <QSslServer>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -113,6 +116,24 @@ QString OpenFailure(const QString& reason)
            "ou informe este código ao suporte."_s.arg(incident);
 }
 
+// A connection that has not finished its TLS handshake by then is closed.
+constexpr int kHandshakeTimeoutMs = 5000;
+
+// The listening socket: plain TCP, or TLS when the options name a
+// certificate. A TLS connection is handed over only once its handshake
+// has succeeded (pendingConnectionAvailable, not newConnection).
+QTcpServer* NewListener(const TServerOptions& options, QObject* parent)
+{
+    if (options.TlsCertFile.isEmpty())
+        return new QTcpServer(parent);
+    const QSslConfiguration config =
+        ServerTlsConfiguration(options.TlsCertFile, options.TlsKeyFile);
+    auto* server = new QSslServer(parent);
+    server->setSslConfiguration(config);
+    server->setHandshakeTimeout(kHandshakeTimeoutMs);
+    return server;
+}
+
 } // namespace
 
 struct TRpcServer::TConnection
@@ -205,9 +226,9 @@ void TWorkerPool::Run()
 }
 
 TRpcServer::TRpcServer(const TServerOptions& options, QObject* parent)
-    : QObject(parent), m_options(options), m_server(new QTcpServer(this)), m_pool(options)
+    : QObject(parent), m_options(options), m_server(NewListener(options, this)), m_pool(options)
 {
-    connect(m_server, &QTcpServer::newConnection, this, &TRpcServer::OnNewConnection);
+    connect(m_server, &QTcpServer::pendingConnectionAvailable, this, &TRpcServer::OnNewConnection);
 }
 
 TRpcServer::~TRpcServer()

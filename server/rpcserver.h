@@ -43,6 +43,10 @@ struct TServerOptions
     int Workers = 4;
     // How long a read waits for its audit record before it is refused.
     int AuditWaitMs = 2000;
+    // TLS only, with this certificate (PEM) and its private key; both
+    // empty: plain TCP.
+    QString TlsCertFile;
+    QString TlsKeyFile;
 };
 
 // Threads that each own a database connection and a dispatcher, and run

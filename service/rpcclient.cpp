@@ -1,10 +1,12 @@
 #include "service/rpcclient.h"
 
 #include "host/data/packetcodec.h"
+#include "service/tlsclient.h"
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 using namespace Qt::StringLiterals;
@@ -42,6 +44,10 @@ QString ConnectFailure(const QTcpSocket& socket)
 void TRpcClient::Connect(const QString& host, quint16 port)
 {
     Disconnect();
+    if (Tls.Enabled) {
+        ConnectTls(host, port);
+        return;
+    }
     m_socket = std::make_unique<QTcpSocket>();
     m_socket->connectToHost(host, port);
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -53,6 +59,32 @@ void TRpcClient::Connect(const QString& host, quint16 port)
     }
 }
 
+// The connection and the handshake share ConnectTimeoutMs; a server that
+// does not speak TLS fails the handshake or lets it run out, never hangs.
+void TRpcClient::ConnectTls(const QString& host, quint16 port)
+{
+    auto socket = std::make_unique<QSslSocket>();
+    socket->setSslConfiguration(ClientTlsConfiguration(Tls));
+    socket->setPeerVerifyName(host);
+    const QDeadlineTimer deadline(ConnectTimeoutMs);
+    const auto remaining = [&] {
+        return static_cast<int>(std::max<qint64>(1, deadline.remainingTime()));
+    };
+    socket->connectToHostEncrypted(host, port);
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (!socket->waitForConnected(remaining()))
+        throw EConnectionError(
+            u"Não foi possível conectar ao servidor %1:%2: %3"_s.arg(host).arg(port).arg(
+                ConnectFailure(*socket)));
+    if (!socket->waitForEncrypted(remaining()))
+        throw ETlsError(TlsHandshakeFailure(*socket, host, port, Tls, ConnectTimeoutMs));
+    if (const QString mismatch = IpNameMismatch(*socket, host, port); !mismatch.isEmpty()) {
+        socket->abort();
+        throw ETlsError(mismatch);
+    }
+    m_socket = std::move(socket);
+}
+
 void TRpcClient::Disconnect()
 {
     if (m_socket) {
@@ -60,6 +92,7 @@ void TRpcClient::Disconnect()
         m_socket.reset();
     }
     m_buffer.clear();
+    m_answered = false;
 }
 
 bool TRpcClient::IsConnected() const
@@ -73,6 +106,16 @@ void TRpcClient::Lost(const QString& why)
     throw EConnectionError(u"A conexão com o servidor foi perdida: %1"_s.arg(why));
 }
 
+// A server that closes a plain connection without answering its first
+// request is most likely one that speaks TLS only.
+QString TRpcClient::ClosedWhy() const
+{
+    if (m_answered || Tls.Enabled)
+        return u"o servidor encerrou a conexão"_s;
+    return u"o servidor encerrou a conexão sem responder (ele exige TLS? ative tls na "
+           "configuração)"_s;
+}
+
 QByteArray TRpcClient::ReadLine()
 {
     const QDeadlineTimer deadline(CallTimeoutMs);
@@ -81,6 +124,7 @@ QByteArray TRpcClient::ReadLine()
         if (newline >= 0) {
             QByteArray line = m_buffer.left(newline);
             m_buffer.remove(0, newline + 1);
+            m_answered = true;
             return line;
         }
         if (m_socket->bytesAvailable() > 0) {
@@ -88,13 +132,13 @@ QByteArray TRpcClient::ReadLine()
             continue;
         }
         if (m_socket->state() != QAbstractSocket::ConnectedState)
-            Lost(u"o servidor encerrou a conexão"_s);
+            Lost(ClosedWhy());
         if (deadline.hasExpired())
             Lost(u"o servidor não respondeu em %1 ms"_s.arg(CallTimeoutMs));
         if (!m_socket->waitForReadyRead(
                 static_cast<int>(std::max<qint64>(1, deadline.remainingTime()))) &&
             m_socket->bytesAvailable() == 0 && m_socket->state() != QAbstractSocket::ConnectedState)
-            Lost(u"o servidor encerrou a conexão"_s);
+            Lost(ClosedWhy());
     }
 }
 

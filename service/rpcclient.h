@@ -22,6 +22,24 @@ public:
     using Exception::Exception;
 };
 
+// The server's certificate was refused, or TLS could not be set up: the
+// message says which server and why.
+class ETlsError : public EConnectionError
+{
+public:
+    using EConnectionError::EConnectionError;
+};
+
+// TLS on the connection to the server. The server's certificate must chain
+// to the authority in CaFile (PEM; empty: the system's authorities), be
+// within its dates and name the host connected to (an IP address in an IP
+// alternative name).
+struct TTlsSettings
+{
+    bool Enabled = false;
+    QString CaFile;
+};
+
 // A synchronous JSON-RPC 2.0 client of aph-server: one JSON object per
 // line over TCP, one call at a time, each waiting for its reply. The
 // desktop's connection component sits on it.
@@ -35,6 +53,7 @@ public:
 
     int ConnectTimeoutMs = 5000;
     int CallTimeoutMs = 60000;
+    TTlsSettings Tls;
 
     void Connect(const QString& host, quint16 port); // throws EConnectionError
     void Disconnect();
@@ -54,12 +73,15 @@ public:
     QJsonValue SendRaw(const QByteArray& line);
 
 private:
+    void ConnectTls(const QString& host, quint16 port);
     QByteArray ReadLine();
     [[noreturn]] void Lost(const QString& why);
+    QString ClosedWhy() const;
 
     std::unique_ptr<QTcpSocket> m_socket;
     QByteArray m_buffer;
     qint64 m_nextId = 1;
+    bool m_answered = false; // a reply has come on this connection
 };
 
 // The writes the server applies once per request key (SetCSA, SetCHT): a

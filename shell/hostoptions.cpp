@@ -17,7 +17,7 @@ namespace {
 // command-line option, which carry the same name.
 const char* const kKeys[] = {"operator", "branch", "host", "port", "token", "database"};
 // Keys that may be left out.
-const char* const kOptionalKeys[] = {"locale"};
+const char* const kOptionalKeys[] = {"locale", "tls", "ca"};
 
 } // namespace
 
@@ -32,13 +32,17 @@ QString HostUsage()
            "  --token TOKEN         token de acesso do operador\n"
            "  --database BANCO      banco compartilhado (sqlite:CAMINHO ou postgresql://...)\n"
            "  --locale NOME         datas e números (padrão: pt_BR, qualquer que seja o LANG)\n"
+           "  --tls SIM|NÃO         TLS com o servidor de aplicação (padrão: não)\n"
+           "  --ca ARQUIVO          autoridade certificadora do servidor (PEM; padrão: as do\n"
+           "                        sistema)\n"
            "  --module ARQUIVO      módulo a carregar (padrão: ../lib/libPkg_Aph31500.so)\n"
            "  --open                abre \"Apuração de CHT\" ao iniciar\n"
            "  --screenshot ARQUIVO  abre a tela, confirma o filtro padrão, salva a imagem da\n"
            "                        janela e termina\n"
            "  --dialog-screenshot ARQUIVO  salva também a imagem do primeiro diálogo\n"
            "O arquivo de configuração tem a seção [host] com as chaves operator, branch,\n"
-           "host, port, token e database, e opcionalmente locale.\n"_s.arg(DefaultConfigFile());
+           "host, port, token e database, e opcionalmente locale, tls e ca.\n"_s.arg(
+               DefaultConfigFile());
 }
 
 QString DefaultConfigFile()
@@ -104,7 +108,27 @@ QHash<QString, QString> ReadIniFile(const QString& file)
     for (const QString& k : std::as_const(keys))
         if (ini.contains(k))
             values.insert(k, ini.value(k).toString().trimmed());
+    // The authority's file, when relative, sits beside the INI file.
+    if (!values.value(u"ca"_s).isEmpty())
+        values[u"ca"_s] = QFileInfo(file).dir().absoluteFilePath(values.value(u"ca"_s));
     return values;
+}
+
+// TLS to the server: "tls" in any of the spellings of yes and no, and
+// "ca" only with TLS on (an authority without TLS would protect nothing).
+void ReadTls(const QHash<QString, QString>& values, THostEnvironment& env)
+{
+    static const QStringList yes{u"1"_s, u"sim"_s, u"s"_s, u"true"_s, u"yes"_s, u"on"_s};
+    static const QStringList no{u"0"_s, u"não"_s, u"nao"_s, u"n"_s, u"false"_s, u"no"_s, u"off"_s};
+    const QString tls = values.value(u"tls"_s).toLower();
+    if (!tls.isEmpty() && !yes.contains(tls) && !no.contains(tls))
+        throw Exception(u"Valor inválido para 'tls': '%1' (use sim ou não, 1 ou 0, true ou "
+                        "false)."_s.arg(values.value(u"tls"_s)));
+    env.Tls = yes.contains(tls);
+    env.CaFile = values.value(u"ca"_s);
+    if (!env.CaFile.isEmpty() && !env.Tls)
+        throw Exception(u"A chave 'ca' só vale com tls=sim: sem TLS a conexão com o servidor "
+                        "não é verificada nem criptografada."_s);
 }
 
 // The environment from the merged keys: every key present, the port a
@@ -136,6 +160,7 @@ THostEnvironment CheckedEnvironment(const QHash<QString, QString>& values, const
     env.WebPort = port;
     env.Token = values.value(u"token"_s);
     env.Database = database;
+    ReadTls(values, env);
     return env;
 }
 

@@ -36,8 +36,9 @@ public:
     {
         if (port <= 0 || port > 65535)
             throw Exception(u"Porta do servidor de aplicação inválida: %1."_s.arg(port));
-        m_client.Connect(host, static_cast<quint16>(port));
         const THostEnvironment& env = HostEnvironment();
+        m_client.Tls = {env.Tls, env.CaFile};
+        m_client.Connect(host, static_cast<quint16>(port));
         if (!env.Token.isEmpty()) {
             // A refused login leaves no half-open connection behind.
             TScopeFail disconnect([this] { m_client.Disconnect(); });
@@ -148,6 +149,9 @@ void TNetConnection::Reconnect()
         DropLost();
     try {
         SetConnected(true);
+    } catch (const ETlsError&) {
+        // A refused certificate is not a server away: its reason stands.
+        throw;
     } catch (const EConnectionError&) {
         NoConnection();
     }

@@ -1,6 +1,7 @@
 #include "host/data/exceptions.h"
 #include "host/framework/environment.h"
 #include "host/framework/netconnection.h"
+#include "service/rpcclient.h"
 #include "tests/support/text.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,9 @@ public:
     {
         if (host == u"offline")
             throw Exception(u"Servidor indisponível."_s);
+        if (host == u"expired")
+            throw ETlsError(
+                u"O certificado do servidor expired:%1 expirou em 01/01/2021."_s.arg(port));
         m_log.opened << u"%1:%2"_s.arg(host).arg(port);
         m_open = true;
     }
@@ -33,6 +37,10 @@ public:
     QJsonValue Call(const QString& method, const QJsonArray& params) override
     {
         m_log.calls << method + u'/' + QString::number(params.size());
+        if (method == u"Drop") {
+            m_open = false;
+            throw EConnectionError(u"A conexão com o servidor foi perdida."_s);
+        }
         return QJsonValue(method);
     }
 
@@ -93,5 +101,50 @@ TEST_F(Connection, AFailedConnectLeavesItDisconnected)
     SetTransportFactory(nullptr);
     SetHostEnvironment({u"OPER"_s, u"01"_s, u"127.0.0.1"_s, 1, {}, {}});
     EXPECT_THROW(net.SetConnected(true), Exception);
+    EXPECT_FALSE(net.Connected());
+}
+
+TEST_F(Connection, TheRealClientTakesTlsFromTheEnvironment)
+{
+    // The authority is read before anything goes on the wire: a missing
+    // one is refused with its name, whatever listens at the address.
+    SetTransportFactory(nullptr);
+    THostEnvironment env{u"OPER"_s, u"01"_s, u"127.0.0.1"_s, 1, {}, {}};
+    env.Tls = true;
+    env.CaFile = u"/nonexistent/aph-ca.pem"_s;
+    SetHostEnvironment(env);
+    try {
+        net.SetConnected(true);
+        ADD_FAILURE() << "connected";
+    } catch (const ETlsError& e) {
+        EXPECT_TRUE(e.Message().contains(u"/nonexistent/aph-ca.pem"_s)) << e.what();
+    }
+    EXPECT_FALSE(net.Connected());
+    // The same wire without TLS fails on the socket instead.
+    env.Tls = false;
+    env.CaFile.clear();
+    SetHostEnvironment(env);
+    try {
+        net.SetConnected(true);
+        ADD_FAILURE() << "connected";
+    } catch (const ETlsError& e) {
+        ADD_FAILURE() << e.what();
+    } catch (const EConnectionError& e) {
+        EXPECT_FALSE(e.Message().contains(u"autoridade"_s)) << e.what();
+    }
+}
+
+TEST_F(Connection, ARefusedCertificateOnReconnectKeepsItsReason)
+{
+    SetHostEnvironment({u"OPER"_s, u"01"_s, u"10.0.0.5"_s, 9000, {}, {}});
+    net.SetConnected(true);
+    // The connection drops; the server found again has a bad certificate.
+    SetHostEnvironment({u"OPER"_s, u"01"_s, u"expired"_s, 9000, {}, {}});
+    try {
+        net.AppServer().Call(u"Drop"_s, {});
+        ADD_FAILURE() << "no failure";
+    } catch (const Exception& e) {
+        EXPECT_TRUE(e.Message().contains(u"expirou em 01/01/2021"_s)) << e.what();
+    }
     EXPECT_FALSE(net.Connected());
 }

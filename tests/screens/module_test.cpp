@@ -175,3 +175,28 @@ TEST_F(Module, TheScreenIsMadeAsDesigned)
     ASSERT_NE(stlMarcado, nullptr);
     EXPECT_TRUE(stlMarcado->isEmpty());
 }
+
+TEST_F(Module, TheScreenGoesOverTlsAndARefusedCertificateIsShownWithItsReason)
+{
+    const QString fixtures = QStringLiteral(APH_TLS_FIXTURES);
+    TServerProcess tls(m_db->Spec(), {u"--tls-cert"_s, fixtures + u"/server.pem"_s, u"--tls-key"_s,
+                                      fixtures + u"/server.key"_s});
+    THostEnvironment env = HostEnvironment();
+    env.WebPort = tls.Port();
+    env.Tls = true;
+    env.CaFile = fixtures + u"/other-ca.pem"_s;
+    SetHostEnvironment(env);
+    Perform([] { IniProc(); });
+    ASSERT_EQ(desktop->errors.size(), 1);
+    EXPECT_TRUE(desktop->errors[0].startsWith(u"O certificado do servidor 127.0.0.1:%1 não foi "
+                                              "emitido pela autoridade certificadora "
+                                              "configurada"_s.arg(tls.Port())))
+        << desktop->errors[0].toStdString();
+    EXPECT_EQ(frmAprovaHoras, nullptr);
+    env.CaFile = fixtures + u"/ca.pem"_s;
+    SetHostEnvironment(env);
+    IniProc();
+    EXPECT_TRUE(boIdCriado);
+    EXPECT_EQ(desktop->errors.size(), 1) << desktop->errors.join(u'\n').toStdString();
+    EXPECT_EQ(opens, QList<int>{tls.Port()});
+}

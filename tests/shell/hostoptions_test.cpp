@@ -27,6 +27,8 @@ struct HostOptions : ::testing::Test
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(text);
     }
+    // The complete file with more lines.
+    void WriteWith(const QByteArray& more);
     QString Refusal(const QStringList& args)
     {
         try {
@@ -45,6 +47,12 @@ const char* const kComplete = "[host]\n"
                               "port=8090\n"
                               "token=abc\n"
                               "database=sqlite:/tmp/x.db\n";
+
+void HostOptions::WriteWith(const QByteArray& more)
+{
+    const QByteArray text = kComplete + more;
+    Write(text.constData());
+}
 
 } // namespace
 
@@ -114,4 +122,40 @@ TEST_F(HostOptions, TheFileIsFoundInTheUsersConfigurationFolderUnlessNamed)
         << why.toStdString();
     // A file named on the command line must exist.
     EXPECT_TRUE(Refusal({u"--config"_s, dir.filePath(u"nada.ini"_s)}).contains(u"nada.ini"_s));
+}
+
+TEST_F(HostOptions, TlsTakesTheUsualSpellingsAndTheAuthoritySitsBesideTheFile)
+{
+    Write(kComplete);
+    EXPECT_FALSE(ParseHostOptions({u"--config"_s, ini}).Environment.Tls) << "plain by default";
+    for (const char* on : {"1", "sim", "SIM", "true", "yes"}) {
+        WriteWith(QByteArray("tls=") + on + "\nca=certs/ca.pem\n");
+        const THostEnvironment env = ParseHostOptions({u"--config"_s, ini}).Environment;
+        EXPECT_TRUE(env.Tls) << on;
+        EXPECT_EQ(env.CaFile, dir.filePath(u"certs/ca.pem"_s)) << on;
+    }
+    for (const char* off : {"0", "não", "nao", "false", "no"}) {
+        WriteWith(QByteArray("tls=") + off + "\n");
+        EXPECT_FALSE(ParseHostOptions({u"--config"_s, ini}).Environment.Tls) << off;
+    }
+    // The command line overrides both; its path is taken as given.
+    const THostEnvironment env =
+        ParseHostOptions({u"--config"_s, ini, u"--tls"_s, u"1"_s, u"--ca"_s, u"/etc/aph/ca.pem"_s})
+            .Environment;
+    EXPECT_TRUE(env.Tls);
+    EXPECT_EQ(env.CaFile, u"/etc/aph/ca.pem"_s);
+    EXPECT_TRUE(
+        ParseHostOptions({u"--config"_s, ini, u"--tls"_s, u"sim"_s}).Environment.CaFile.isEmpty())
+        << "no authority: the system's";
+}
+
+TEST_F(HostOptions, AnUnknownTlsValueOrAnAuthorityWithoutTlsIsRefused)
+{
+    WriteWith("tls=talvez\n");
+    QString why = Refusal({u"--config"_s, ini});
+    EXPECT_TRUE(why.contains(u"'tls'"_s) && why.contains(u"talvez"_s)) << why.toStdString();
+    WriteWith("ca=/etc/aph/ca.pem\n");
+    why = Refusal({u"--config"_s, ini});
+    EXPECT_TRUE(why.contains(u"'ca'"_s) && why.contains(u"tls"_s)) << why.toStdString();
+    EXPECT_TRUE(Refusal({u"--config"_s, ini, u"--tls"_s, u"1"_s}).isEmpty());
 }
