@@ -361,6 +361,47 @@ QWidget* TFormView::CreateWidget(TControl* control, QWidget* parent)
     return w;
 }
 
+void TFormView::SyncLabel(TControl* control, QLabel* label)
+{
+    QString text;
+    Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    bool ownBackground = false;
+    if (auto* l = dynamic_cast<TLabel*>(control)) {
+        text = l->Caption();
+        alignment = LabelAlignment(l);
+        ownBackground = !l->Transparent();
+        label->setTextFormat(Qt::PlainText);
+    } else if (auto* db = dynamic_cast<TDBText*>(control)) {
+        text = db->Text();
+    } else {
+        text = control->Caption();
+    }
+    text.remove(u'&');
+    label->setText(text);
+    label->setAlignment(alignment);
+    // A label is for reading: disabled, it only stops taking clicks.
+    ApplyColours(control, label, ownBackground, true);
+}
+
+void TFormView::SyncEdit(TCustomEdit* e, QLineEdit* edit)
+{
+    const QString text = e->DisplayText();
+    if (edit->text() != text)
+        edit->setText(text);
+    // Where the next key goes shows: the whole text selected, or the cursor.
+    if (e->AllSelected())
+        edit->selectAll();
+    else
+        edit->setCursorPosition(e->CursorPosition());
+    ApplyColours(e, edit, true, false);
+    // A date edit shows a valid date in its own colour.
+    if (auto* date = dynamic_cast<TDateEditPlus*>(e); date && date->IsDateValid()) {
+        QPalette p = edit->palette();
+        p.setColor(QPalette::Text, QtColor(date->ValidDateColor(), p));
+        edit->setPalette(p);
+    }
+}
+
 void TFormView::SyncWidget(TControl* control, QWidget* w)
 {
     w->setEnabled(control->Enabled());
@@ -379,24 +420,7 @@ void TFormView::SyncWidget(TControl* control, QWidget* w)
         ApplyColours(control, w, true, false);
         panel->update();
     } else if (auto* label = dynamic_cast<QLabel*>(w)) {
-        QString text;
-        Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
-        bool ownBackground = false;
-        if (auto* l = dynamic_cast<TLabel*>(control)) {
-            text = l->Caption();
-            alignment = LabelAlignment(l);
-            ownBackground = !l->Transparent();
-            label->setTextFormat(Qt::PlainText);
-        } else if (auto* db = dynamic_cast<TDBText*>(control)) {
-            text = db->Text();
-        } else {
-            text = control->Caption();
-        }
-        text.remove(u'&');
-        label->setText(text);
-        label->setAlignment(alignment);
-        // A label is for reading: disabled, it only stops taking clicks.
-        ApplyColours(control, w, ownBackground, true);
+        SyncLabel(control, label);
     } else if (auto* button = dynamic_cast<QToolButton*>(w)) {
         auto* speed = dynamic_cast<TSpeedButton*>(control);
         button->setAutoRaise(speed && speed->Flat());
@@ -420,22 +444,7 @@ void TFormView::SyncWidget(TControl* control, QWidget* w)
         radio->setChecked(static_cast<TRadioButton*>(control)->Checked());
         ApplyColours(control, w, false, false);
     } else if (auto* edit = dynamic_cast<QLineEdit*>(w)) {
-        auto* e = static_cast<TCustomEdit*>(control);
-        const QString text = e->DisplayText();
-        if (edit->text() != text)
-            edit->setText(text);
-        // Where the next key goes shows: the whole text selected, or the cursor.
-        if (e->AllSelected())
-            edit->selectAll();
-        else
-            edit->setCursorPosition(e->CursorPosition());
-        ApplyColours(control, w, true, false);
-        // A date edit shows a valid date in its own colour.
-        if (auto* date = dynamic_cast<TDateEditPlus*>(control); date && date->IsDateValid()) {
-            QPalette p = edit->palette();
-            p.setColor(QPalette::Text, QtColor(date->ValidDateColor(), p));
-            edit->setPalette(p);
-        }
+        SyncEdit(static_cast<TCustomEdit*>(control), edit);
     } else if (auto* navigator = dynamic_cast<TDBNavigator*>(control)) {
         const auto buttons = w->findChildren<QToolButton*>(Qt::FindDirectChildrenOnly);
         for (int i = 0; i < buttons.size() && i < 5; ++i)

@@ -8,12 +8,15 @@
 #include <functional>
 
 class QAction;
+class QLabel;
+class QLineEdit;
 class QMenu;
 class QMenuBar;
 
 namespace aph {
 
 class TMenuItem;
+class TCustomEdit;
 
 // The Qt face of one headless form, built generically from its control
 // tree: one widget per control, placed where the headless layout puts it,
@@ -59,6 +62,8 @@ private:
     void BuildChildren(TWinControl* parent, QWidget* widget);
     QWidget* CreateWidget(TControl* control, QWidget* parent);
     void SyncWidget(TControl* control, QWidget* widget);
+    void SyncLabel(TControl* control, QLabel* label);
+    void SyncEdit(TCustomEdit* edit, QLineEdit* widget);
     void BuildMenu();
     void AddMenuItems(TMenuItem* item, QMenu* menu);
     void SyncAction(TMenuItem* item);
