@@ -74,6 +74,36 @@ private:
     int m_code;
 };
 
+// What the JSON parser found wrong, in the user's language.
+QString ParseErrorText(QJsonParseError::ParseError error)
+{
+    switch (error) {
+    case QJsonParseError::UnterminatedObject:
+        return u"objeto sem \"}\""_s;
+    case QJsonParseError::MissingNameSeparator:
+        return u"falta \":\" depois do nome"_s;
+    case QJsonParseError::UnterminatedArray:
+        return u"lista sem \"]\""_s;
+    case QJsonParseError::MissingValueSeparator:
+        return u"falta \",\" entre os valores"_s;
+    case QJsonParseError::IllegalNumber:
+    case QJsonParseError::TerminationByNumber:
+        return u"número inválido"_s;
+    case QJsonParseError::IllegalEscapeSequence:
+        return u"sequência de escape inválida"_s;
+    case QJsonParseError::IllegalUTF8String:
+        return u"texto que não é UTF-8 válido"_s;
+    case QJsonParseError::UnterminatedString:
+        return u"texto sem aspas de fechamento"_s;
+    case QJsonParseError::DeepNesting:
+        return u"aninhamento profundo demais"_s;
+    case QJsonParseError::GarbageAtEnd:
+        return u"há mais de um valor na linha"_s;
+    default:
+        return u"valor inválido"_s;
+    }
+}
+
 // An unexpected failure: its detail goes to the log, the client gets the
 // incident id.
 QByteArray InternalError(const QByteArray& id, const QString& method, const QString& detail)
@@ -289,7 +319,7 @@ TDispatcher::TEnvelope TDispatcher::ReadEnvelope(const QByteArray& line)
             return refuse(kNullId, rpc::kInvalidRequest,
                           u"A requisição deve ser um objeto JSON-RPC 2.0."_s);
         return refuse(kNullId, rpc::kParseError,
-                      u"JSON malformado: %1 (posição %2)."_s.arg(parseError.errorString())
+                      u"JSON malformado: %1 (posição %2)."_s.arg(ParseErrorText(parseError.error))
                           .arg(parseError.offset));
     }
     if (!doc.isObject())

@@ -217,3 +217,31 @@ TEST_F(DbFailureTest, AnyOtherFailureIsGenericWithItsIdAndTheDetailIsLogged)
             << lines[0].toStdString();
     }
 }
+
+TEST_F(DbFailureTest, AWorkerWithoutItsDatabaseAnswersEachRequestByItsId)
+{
+    if (SkipOnPostgres())
+        GTEST_SKIP() << "a SQLite file";
+    StartServer({u"--workers"_s, u"1"_s});
+    m_db->Reconnect();
+    ASSERT_TRUE(QFile::remove(m_db->SqlitePath()));
+    const QByteArray props = R"("method":"GetProp","params":["0001","","T"]})";
+    const auto errorOf = [](const QJsonValue& reply) {
+        return reply.toObject().value(u"error"_s).toObject();
+    };
+    // The worker finds its file gone, then cannot open it again: each
+    // request is refused under its own id, and a notification gets nothing,
+    // so the next reply is the next request's.
+    for (const char* id : {"\"primeira\"", "\"segunda\""}) {
+        const QJsonValue reply =
+            m_client->SendRaw(R"({"jsonrpc":"2.0","method":"GetProp","params":[]})"
+                              "\n"
+                              R"({"jsonrpc":"2.0","id":)" +
+                              QByteArray(id) + ',' + props);
+        EXPECT_EQ(reply.toObject().value(u"id"_s).toString(), QString::fromLatin1(id).remove(u'"'));
+        EXPECT_EQ(errorOf(reply).value(u"code"_s).toInt(), -32010);
+        EXPECT_FALSE(IncidentOf(errorOf(reply).value(u"message"_s).toString()).isEmpty());
+    }
+    const QString log = m_server->Log(u"não existe"_s);
+    EXPECT_TRUE(log.contains(u"não existe"_s)) << log.toStdString();
+}
