@@ -48,6 +48,12 @@ QString AddressKey(const QHostAddress& address)
     return v4 ? QHostAddress(ip).toString() : address.toString();
 }
 
+// Seconds as the user writes them: "10", "1,5".
+QString Seconds(int ms)
+{
+    return QString::number(ms / 1000.0).replace(u'.', u',');
+}
+
 qint64 NowMs()
 {
     return QDateTime::currentMSecsSinceEpoch();
@@ -469,7 +475,7 @@ void TRpcServer::OnSessionTimeout(quint64 id)
     if (c->AwaitingLogin) {
         notice = TDispatcher::ErrorLine(QJsonValue::Null, rpc::kLoginTimeout,
                                         u"O Login não foi feito em %1 s; a conexão foi "
-                                        "encerrada."_s.arg(m_options.LoginTimeoutMs / 1000.0));
+                                        "encerrada."_s.arg(Seconds(m_options.LoginTimeoutMs)));
     } else if (c->Busy) {
         ArmSessionTimer(*c); // a long request is no idleness
         return;
@@ -477,7 +483,7 @@ void TRpcServer::OnSessionTimeout(quint64 id)
         notice =
             TDispatcher::ErrorLine(QJsonValue::Null, rpc::kIdleTimeout,
                                    u"A conexão ficou sem uso por %1 s e foi encerrada; "
-                                   "conecte-se de novo."_s.arg(m_options.IdleTimeoutMs / 1000.0));
+                                   "conecte-se de novo."_s.arg(Seconds(m_options.IdleTimeoutMs)));
     }
     c->Closing = true;
     c->LineTimer->stop();
