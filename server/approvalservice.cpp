@@ -428,8 +428,8 @@ void AttachCsas(TStorage& storage, const std::vector<TChtGroup>& groups, long lo
                 const TSetChtRequest& request)
 {
     const long long last = first + static_cast<long long>(groups.size()) - 1;
-    const int updated = Exec(
-        storage, AttachCsasToChts(ChtNumber(first), ChtNumber(last), request.Start, request.End));
+    const int updated = Exec(storage, AttachCsasToChts(storage, ChtNumber(first), ChtNumber(last),
+                                                       request.Start, request.End));
     qint64 expected = 0;
     for (const TChtGroup& g : groups)
         expected += g.Count;

@@ -360,7 +360,7 @@ TQueryText ChtGroupsQuery(const TStorage& storage, const TSetChtRequest& request
         DecodeWithFlag(request.Proposals, request.AllProposals, "propostas");
 
     TWhere where;
-    where.Add(u"A.NRSEQUCHT IS NULL"_s);
+    where.Add(storage.Unindexed(u"A.NRSEQUCHT"_s) + u" IS NULL"_s);
     where.Add(u"A.DTSERVPREST BETWEEN ? AND ?"_s, {request.Start, request.End});
     if (!AddSelection(where, storage, clientSel, u"P.CDCLIENTE"_s) ||
         !AddSelection(where, storage, employeeSel, u"A.CDFUNC"_s) ||
@@ -397,16 +397,20 @@ QString ChtInsertSql(int rowCount)
            rows.join(u',');
 }
 
-TQueryText AttachCsasToChts(const QString& firstCht, const QString& lastCht, TDay start, TDay end)
+TQueryText AttachCsasToChts(const TStorage& storage, const QString& firstCht,
+                            const QString& lastCht, TDay start, TDay end)
 {
+    // Driven by the new CHTs (a range of their numbers), each finding its
+    // CSAs by the CSA key: the work follows the rows billed, not the table.
     return {u"UPDATE CSA SET NRSEQUCHT = H.NRSEQUCHT, "
             "QTHRAPROFATU = COALESCE(CSA.QTHRAPROFATU, CSA.QTHRTRAB), "
             "QTHRAPRCOMIS = COALESCE(CSA.QTHRAPRCOMIS, CSA.QTHRTRAB) "
             "FROM CHT H WHERE H.NRSEQUCHT BETWEEN ? AND ? "
             "AND H.NRPROPOSFAS = CSA.NRPROPOSFAS AND H.NRVERPROPFAS = CSA.NRVERPROPFAS "
             "AND H.NRSERVCONT = CSA.NRSERVCONT AND H.CDFUNC = CSA.CDFUNC "
-            "AND H.CDEMPRESA = CSA.CDEMPRESA "
-            "AND CSA.NRSEQUCHT IS NULL AND CSA.DTSERVPREST BETWEEN ? AND ?"_s,
+            "AND H.CDEMPRESA = CSA.CDEMPRESA AND "_s +
+                storage.Unindexed(u"CSA.NRSEQUCHT"_s) +
+                u" IS NULL AND CSA.DTSERVPREST BETWEEN ? AND ?"_s,
             {firstCht, lastCht, start, end}};
 }
 

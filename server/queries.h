@@ -64,7 +64,8 @@ constexpr int kChtInsertColumns = 10;
 // Every CSA without CHT of the period joins the CHT of its service and
 // employee among those numbered first to last; empty approvals take the
 // hours worked.
-TQueryText AttachCsasToChts(const QString& firstCht, const QString& lastCht, TDay start, TDay end);
+TQueryText AttachCsasToChts(const TStorage& storage, const QString& firstCht,
+                            const QString& lastCht, TDay start, TDay end);
 
 // The audit record of one call; a null connection operator when the
 // connection has no login.

@@ -100,6 +100,11 @@ public:
     // Appended to a SELECT that reads rows about to be changed.
     virtual QString ForUpdate(const QString& table) const = 0;
     virtual QString ForShare() const = 0;
+    // A column as the planner may not use an index on it. SQLite answers
+    // "NRSEQUCHT IS NULL" through the CHT index, which walks every CSA
+    // without a CHT in the table, when the date or the employee narrow the
+    // rows far better.
+    virtual QString Unindexed(const QString& column) const { return column; }
 
     // Transactions: use TTransaction rather than these.
     virtual void BeginWrite() = 0;

@@ -1,8 +1,13 @@
 // SetCHT: one CHT per contracted service and employee, nothing billed
 // twice, by the filter's choices, and from two connections at once.
+#include "server/queries.h"
+#include "server/requests.h"
+#include "server/storage.h"
 #include "tests/support/serverfixture.h"
 
 #include <QJsonObject>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 
 #include <latch>
 #include <thread>
@@ -227,4 +232,66 @@ TEST_F(SetChtTest, WithoutLoginTheOperatorMustStillBeActive)
     Checked(u"SetCHT"_s,
             {kMar1, kMar31, u"ADMIN"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s});
     EXPECT_EQ(FreeCsas(), 1);
+}
+
+// On SQLite the generation must not reach the CSAs through "no CHT yet",
+// which is most of the table: the grouping reads the period's (or the
+// employee's) rows, and the update goes from each new CHT to its CSAs by
+// their key.
+TEST(SetChtPlan, TheWorkFollowsTheRowsBilledNotTheTable)
+{
+    if (TTestDatabase::UsesPostgres())
+        GTEST_SKIP() << "PostgreSQL plans it right by itself";
+    QTemporaryDir dir;
+    const QString spec = u"sqlite:"_s + dir.filePath(u"plan.db"_s);
+    QString err;
+    ASSERT_EQ(RunServerCommand({u"init"_s, spec, u"--scale"_s, u"20000"_s}, nullptr, &err), 0)
+        << err.toStdString();
+    {
+        // The planner's statistics of a million CSAs, two thirds of them
+        // without CHT: an average of 64 CSAs per CHT number hides that.
+        auto init = TStorage::Open(TDatabaseSpec::Parse(spec));
+        init->Exec(u"DELETE FROM sqlite_stat1 WHERE tbl IN ('CSA', 'CHT')"_s);
+        const char* const stats[][3] = {
+            {"CSA", "IX_CSA_FUNC", "1000000 340 2"},
+            {"CSA", "IX_CSA_CHT", "1000000 64"},
+            {"CSA", "IX_CSA_DIA", "1000000 3664"},
+            {"CSA", "IX_CSA_SERVICO_DIA", "1000000 2874 2874 959 5 1 1"},
+            {"CSA", "sqlite_autoindex_CSA_1", "1000000 2874 2874 959 192 1"},
+            {"CHT", "IX_CHT_SERVICO", "15633 45 45 15 3"},
+            {"CHT", "sqlite_autoindex_CHT_1", "15633 1"}};
+        for (const auto& row : stats)
+            init->Exec(u"INSERT INTO sqlite_stat1 (tbl, idx, stat) VALUES (?, ?, ?)"_s,
+                       {QString::fromLatin1(row[0]), QString::fromLatin1(row[1]),
+                        QString::fromLatin1(row[2])});
+    }
+    auto storage = TStorage::Open(TDatabaseSpec::Parse(spec));
+    const auto plan = [&](const TQueryText& q) {
+        QSqlQuery& p = storage->Select(u"EXPLAIN QUERY PLAN "_s + q.Sql, q.Values);
+        QStringList steps;
+        while (p.next())
+            steps << p.value(3).toString();
+        TStorage::Done(p);
+        return steps;
+    };
+    const double start = Day(2025, 6, 2), end = Day(2025, 6, 8);
+    for (const QString& employees : {u"T"_s, Sel({"F0000001"})}) {
+        TSetChtRequest request;
+        request.Start = start;
+        request.End = end;
+        request.Operator = u"ADMIN"_s;
+        request.Clients = request.AllClients = request.AllEmployees = request.Proposals =
+            request.AllProposals = u"T"_s;
+        request.Employees = employees;
+        request.AllEmployees = employees == u"T" ? u"T"_s : QString();
+        const QStringList steps = plan(ChtGroupsQuery(*storage, request));
+        ASSERT_FALSE(steps.isEmpty());
+        EXPECT_FALSE(steps.join(u'\n').contains(u"IX_CSA_CHT"_s))
+            << steps.join(u'\n').toStdString();
+    }
+    const QStringList update = plan(AttachCsasToChts(*storage, u"00001"_s, u"00009"_s, start, end));
+    ASSERT_GE(update.size(), 2);
+    EXPECT_TRUE(update[0].startsWith(u"SEARCH H"_s)) << update.join(u'\n').toStdString();
+    EXPECT_TRUE(update[1].contains(u"CSA USING INDEX sqlite_autoindex_CSA_1"_s))
+        << update.join(u'\n').toStdString();
 }
