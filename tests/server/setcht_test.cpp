@@ -193,6 +193,26 @@ TEST_F(SetChtTest, TwoServersAtOnceNeverPutACsaInTwoChts)
     EXPECT_EQ(FreeCsas(), 1);
 }
 
+TEST_F(SetChtTest, WhenTheFiveDigitNumbersWouldRunOutNothingIsGenerated)
+{
+    // March asks for 4 new CHTs; only 99,998 and 99,999 are left.
+    m_db->Exec(u"UPDATE APH_SEQUENCIA SET NRVALOR = 99997 WHERE NMSEQUENCIA = 'CHT'"_s);
+    const int free = FreeCsas();
+    try {
+        Generate(u"T"_s, u"T"_s, u"T"_s);
+        ADD_FAILURE() << "generated past 99999";
+    } catch (const EServerError& e) {
+        EXPECT_TRUE(e.Message().contains(u"numeração de CHTs se esgotaria"_s)) << e.what();
+        EXPECT_TRUE(e.Message().contains(u"99999"_s)) << e.what();
+    }
+    EXPECT_EQ(NewChts(), 0);
+    EXPECT_EQ(FreeCsas(), free);
+    EXPECT_EQ(Count("SELECT NRVALOR FROM APH_SEQUENCIA WHERE NMSEQUENCIA = 'CHT'"), 99997);
+    // What fits still goes: one client's service.
+    Generate(Sel({"TC2"}), u"T"_s, u"T"_s);
+    EXPECT_EQ(NewChts(), 1);
+}
+
 TEST_F(SetChtTest, RefusesAnotherOperatorAndBadChoicesWritingNothing)
 {
     const auto code = [this](const QJsonArray& params) {
