@@ -146,15 +146,16 @@ QVariantList ToVariants(const QStringList& items)
 }
 
 // The situation condition on the CSA of alias A.
-void AddSituation(TWhere& where, const TSituation& s)
+void AddSituation(TWhere& where, const TStorage& storage, const TSituation& s)
 {
+    const QString withoutCht = storage.Unindexed(u"A.NRSEQUCHT"_s) + u" IS NULL"_s;
     const QString inCht =
         u"EXISTS (SELECT 1 FROM CHT H WHERE H.NRSEQUCHT = A.NRSEQUCHT AND "
         "H.IDSTATUSCHT IN (%1))"_s.arg(Placeholders(static_cast<int>(s.Statuses.size())));
     if (s.WithoutCht && !s.Statuses.isEmpty())
-        where.Add(u"(A.NRSEQUCHT IS NULL OR "_s + inCht + u')', ToVariants(s.Statuses));
+        where.Add(u'(' + withoutCht + u" OR "_s + inCht + u')', ToVariants(s.Statuses));
     else if (s.WithoutCht)
-        where.Add(u"A.NRSEQUCHT IS NULL"_s);
+        where.Add(withoutCht);
     else
         where.Add(inCht, ToVariants(s.Statuses));
 }
@@ -202,7 +203,7 @@ TQueryText ServPrestQuery(const TStorage& storage, const TGetServPrestRequest& r
     inner.Add(u"A.DTSERVPREST BETWEEN ? AND ?"_s, {request.Start, request.End});
     if (!AddSelection(inner, storage, employeeSel, u"A.CDFUNC"_s))
         return TQueryText::Nothing();
-    AddSituation(inner, situation);
+    AddSituation(inner, storage, situation);
     outer.Add(u"EXISTS (SELECT 1 FROM CSA A WHERE "_s + inner.Sql() + u')', inner.Values);
 
     const QString sql =
@@ -248,7 +249,7 @@ TQueryText FuncQuery(const TStorage& storage, const TGetFuncRequest& request)
     where.Add(u"A.DTSERVPREST BETWEEN ? AND ?"_s, {request.Start, request.End});
     if (!AddSelection(where, storage, employeeSel, u"A.CDFUNC"_s))
         return TQueryText::Nothing();
-    AddSituation(where, situation);
+    AddSituation(where, storage, situation);
     const QString sql = u"SELECT F.NMFUNC, F.CDFUNC, A.CDEMPRESA FROM CSA A "_s + kServiceJoin +
                         u"JOIN FUNCIONARIO F ON F.CDFUNC = A.CDFUNC WHERE "_s + where.Sql() +
                         u" GROUP BY F.NMFUNC, F.CDFUNC, A.CDEMPRESA "
