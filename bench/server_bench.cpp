@@ -19,6 +19,8 @@
 #include <QDate>
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -253,6 +255,27 @@ void MeasureServices(const TBench& bench)
                                              : "GetServPrest, month, CSA \"T\"",
                 MeasureRead(bench.Client, n, call, bare));
     }
+}
+
+// The part of a read that is the client's: the reply line parsed into a
+// JSON document, as TRpcClient does, and read into a packet.
+void MeasureClientDecoding(const TBench& bench, const char* what, const QString& method,
+                           const QJsonArray& params)
+{
+    const QJsonValue result = bench.Client.Call(method, params);
+    const QByteArray line =
+        QJsonDocument(QJsonObject{{u"jsonrpc"_s, u"2.0"_s}, {u"id"_s, 1}, {u"result"_s, result}})
+            .toJson(QJsonDocument::Compact);
+    const bool wrapped = result.isObject() && result.toObject().contains(u"ok");
+    const TFigures decode = Measure(bench.Iterations, [&](int) {
+        const QJsonValue r = QJsonDocument::fromJson(line).object().value(u"result");
+        if (wrapped)
+            CheckedPacket(r);
+        else
+            PacketFromJson(r);
+    });
+    std::printf("| %-34s | %8.1f | %8.3f | %8.3f |\n", what,
+                static_cast<double>(line.size()) / 1024, decode.Median, decode.P99);
 }
 
 // GetProp of the branch every proposal belongs to, all clients: the
@@ -581,6 +604,18 @@ int main(int argc, char** argv)
     MeasureEmployees(bench, pairs);
     MeasureChts(bench, pairs);
     const std::vector<TDataPacket> csas = MeasureCsas(bench, pairs);
+    std::printf("\nThe client's share of a read: its reply decoded as TRpcClient and the "
+                "screens do (JSON document, then packet).\n\n| reply | KB | median ms | p99 ms "
+                "|\n|---|---|---|---|\n");
+    MeasureClientDecoding(
+        bench, "GetServPrest, month, CSA \"S\"", u"GetServPrest"_s,
+        {kMayStart, kMayEnd, u"T"_s, u"T"_s, u"T"_s, u"S"_s, u"ADMIN"_s, QString()});
+    MeasureClientDecoding(bench, "GetProp, branch, all clients", u"GetProp"_s,
+                          {u"0001"_s, QString(), u"T"_s});
+    const TPair& p = pairs.front();
+    MeasureClientDecoding(bench, "GetCSA, month without CHT", u"GetCSA"_s,
+                          {p.Client, p.Employee, kMayStart, kMayEnd, p.Type, p.Proposal, p.Version,
+                           QString(), u"N"_s, p.Company});
     if (options.ReadsOnly) {
         serve.terminate();
         serve.waitForFinished();
