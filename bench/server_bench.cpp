@@ -1,12 +1,15 @@
 // Latency of the approval service over loopback on a large database, each
-// read beside the bare SQL query it runs (the floor), plus SetCSA, SetCHT
+// read beside the SQL it runs, bare through the engine's C client (the
+// floor, see directfloor.h), plus SetCSA, SetCHT
 // over a month of CSAs, and the time of `init --scale`. Reports figures;
 // it passes or fails on nothing.
 //
-//   bench_server [--scale N] [--db sqlite:PATH] [--iterations N] [--parallel N]
+//   bench_server [--scale N] [--db sqlite:PATH|postgresql://...] [--iterations N]
+//                [--parallel N] [--workers N] [--reads-only]
 //
 // Without --db it makes a temporary SQLite database with --scale N
 // (1,000,000 by default) and times that too.
+#include "directfloor.h"
 #include "host/data/packetcodec.h"
 #include "server/queries.h"
 #include "server/storage.h"
@@ -16,9 +19,10 @@
 #include <QDate>
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -66,18 +70,6 @@ TFigures Measure(int iterations, const std::function<void(int)>& step, bool warm
     return {at(0.5), at(0.99)};
 }
 
-// Runs a query as the server would, reading every column of every row.
-void RunBare(TStorage& storage, const TQueryText& query)
-{
-    QSqlQuery& q = storage.Select(query.Sql, query.Values);
-    const int columns = q.record().count();
-    volatile double sink = 0;
-    while (q.next())
-        for (int c = 0; c < columns; ++c)
-            sink = sink + static_cast<double>(q.value(c).toString().size());
-    TStorage::Done(q);
-}
-
 void Row(const char* what, const TFigures& call, const TFigures* bare, double rtt)
 {
     if (bare)
@@ -88,13 +80,65 @@ void Row(const char* what, const TFigures& call, const TFigures* bare, double rt
                     "", "", "");
 }
 
+// A read beside its floor and the round trip, in turns of ten calls each,
+// so that a neighbour's load falls on all three alike while each stays in
+// a warm cache.
+struct TReadFigures
+{
+    TFigures Call, Floor, Rtt;
+};
+
+TReadFigures MeasureRead(TRpcClient& client, int iterations, const std::function<void(int)>& call,
+                         const std::function<void(int)>& floor)
+{
+    const auto ping = [&client](int) {
+        try {
+            client.Call(u"Ping"_s, {});
+        } catch (const ERpcError&) {
+        }
+    };
+    std::vector<double> ms[3];
+    const std::function<void(int)> steps[3] = {call, floor, ping};
+    for (int i = 0; i < iterations; ++i)
+        for (const auto& step : steps)
+            step(i);
+    constexpr int kTurn = 10;
+    for (int first = 0; first < iterations; first += kTurn) {
+        for (int k = 0; k < 3; ++k) {
+            for (int i = first; i < std::min(iterations, first + kTurn); ++i) {
+                QElapsedTimer t;
+                t.start();
+                steps[k](i);
+                ms[k].push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+            }
+        }
+    }
+    TFigures figures[3];
+    for (int k = 0; k < 3; ++k) {
+        std::sort(ms[k].begin(), ms[k].end());
+        const auto at = [&v = ms[k]](double q) {
+            return v[std::min(v.size() - 1,
+                              static_cast<std::size_t>(q * static_cast<double>(v.size())))];
+        };
+        figures[k] = {at(0.5), at(0.99)};
+    }
+    return {figures[0], figures[1], figures[2]};
+}
+
+void ReadRow(const char* what, const TReadFigures& f)
+{
+    Row(what, f.Call, &f.Floor, f.Rtt.Median);
+}
+
 // The options of the run.
 struct TOptions
 {
     qint64 Scale = 1000000;
     int Iterations = 300;
-    int Parallel = 8; // clients reading at once in the parallel pass
-    QString Spec;     // the database; empty for a temporary one made here
+    int Parallel = 8;       // clients reading at once in the parallel pass
+    QString Spec;           // the database; empty for a temporary one made here
+    bool ReadsOnly = false; // leaves the database as it was: no saves, no SetCHT
+    QString Workers;        // the server's worker threads; empty: its default
 };
 
 TOptions ParseOptions(const QStringList& args)
@@ -109,7 +153,10 @@ TOptions ParseOptions(const QStringList& args)
             options.Iterations = args[++i].toInt();
         else if (args[i] == u"--parallel")
             options.Parallel = args[++i].toInt();
+        else if (args[i] == u"--workers")
+            options.Workers = args[++i];
     }
+    options.ReadsOnly = args.contains(u"--reads-only"_s);
     return options;
 }
 
@@ -132,10 +179,14 @@ bool MakeScaleDatabase(const QString& server, const QString& spec, qint64 scale)
 
 // Starts the server without login on a free port and returns the port it
 // reports on its first line; 0 when it did not start.
-quint16 Serve(QProcess& process, const QString& server, const QString& spec)
+quint16 Serve(QProcess& process, const QString& server, const QString& spec,
+              const QString& workers = QString())
 {
     process.setReadChannel(QProcess::StandardOutput);
-    process.start(server, {u"serve"_s, spec, u"--port"_s, u"0"_s, u"--no-auth"_s});
+    QStringList args = {u"serve"_s, spec, u"--port"_s, u"0"_s, u"--no-auth"_s};
+    if (!workers.isEmpty())
+        args << u"--workers"_s << workers;
+    process.start(server, args);
     if (!process.waitForStarted() || !process.waitForReadyRead(30000))
         return 0;
     return static_cast<quint16>(QString::fromUtf8(process.readLine())
@@ -158,6 +209,7 @@ struct TBench
     int Iterations;
     TRpcClient& Client;
     TStorage& Storage;
+    TDirectFloor& Floor;
     double Rtt = 0;
 };
 
@@ -185,7 +237,7 @@ void MeasureServices(const TBench& bench)
     for (const char* situation : {"S", "T"}) {
         const QString cht = situation == QByteArray("S") ? QString() : u"T"_s;
         const int n = std::max(10, bench.Iterations / 10);
-        const TFigures call = Measure(n, [&](int) {
+        const std::function<void(int)> call = ([&](int) {
             bench.Client.Call(u"GetServPrest"_s, {kMayStart, kMayEnd, u"T"_s, u"T"_s, u"T"_s,
                                                   QString::fromUtf8(situation), u"ADMIN"_s, cht});
         });
@@ -198,11 +250,64 @@ void MeasureServices(const TBench& bench)
                                            .CsaSituation = QString::fromUtf8(situation),
                                            .Operator = u"ADMIN"_s,
                                            .ChtSituation = cht});
-        const TFigures bare = Measure(n, [&](int) { RunBare(bench.Storage, q); });
-        Row(situation == QByteArray("S") ? "GetServPrest, month, CSA \"S\""
-                                         : "GetServPrest, month, CSA \"T\"",
-            call, &bare, bench.Rtt);
+        const std::function<void(int)> bare = ([&](int) { bench.Floor.Run(q); });
+        ReadRow(situation == QByteArray("S") ? "GetServPrest, month, CSA \"S\""
+                                             : "GetServPrest, month, CSA \"T\"",
+                MeasureRead(bench.Client, n, call, bare));
     }
+}
+
+// The part of a read that is the client's: the reply line parsed into a
+// JSON document, as TRpcClient does, and read into a packet.
+void MeasureClientDecoding(const TBench& bench, const char* what, const QString& method,
+                           const QJsonArray& params)
+{
+    const QJsonValue result = bench.Client.Call(method, params);
+    const QByteArray line =
+        QJsonDocument(QJsonObject{{u"jsonrpc"_s, u"2.0"_s}, {u"id"_s, 1}, {u"result"_s, result}})
+            .toJson(QJsonDocument::Compact);
+    const bool wrapped = result.isObject() && result.toObject().contains(u"ok");
+    const TFigures decode = Measure(bench.Iterations, [&](int) {
+        const QJsonValue r = QJsonDocument::fromJson(line).object().value(u"result");
+        if (wrapped)
+            CheckedPacket(r);
+        else
+            PacketFromJson(r);
+    });
+    std::printf("| %-34s | %8.1f | %8.3f | %8.3f |\n", what,
+                static_cast<double>(line.size()) / 1024, decode.Median, decode.P99);
+}
+
+// The client's share of the reads (see MeasureClientDecoding), as a table
+// of its own.
+void MeasureClientShare(const TBench& bench, const std::vector<TPair>& pairs)
+{
+    std::printf("\nThe client's share of a read: its reply decoded as TRpcClient and the "
+                "screens do (JSON document, then packet).\n\n| reply | KB | median ms | p99 ms "
+                "|\n|---|---|---|---|\n");
+    MeasureClientDecoding(
+        bench, "GetServPrest, month, CSA \"S\"", u"GetServPrest"_s,
+        {kMayStart, kMayEnd, u"T"_s, u"T"_s, u"T"_s, u"S"_s, u"ADMIN"_s, QString()});
+    MeasureClientDecoding(bench, "GetProp, branch, all clients", u"GetProp"_s,
+                          {u"0001"_s, QString(), u"T"_s});
+    const TPair& p = pairs.front();
+    MeasureClientDecoding(bench, "GetCSA, month without CHT", u"GetCSA"_s,
+                          {p.Client, p.Employee, kMayStart, kMayEnd, p.Type, p.Proposal, p.Version,
+                           QString(), u"N"_s, p.Company});
+}
+
+// GetProp of the branch every proposal belongs to, all clients: the
+// picker's whole list.
+void MeasureProposals(const TBench& bench)
+{
+    const int n = std::max(10, bench.Iterations / 10);
+    const std::function<void(int)> call = ([&](int) {
+        bench.Client.Call(u"GetProp"_s, {u"0001"_s, QString(), u"T"_s});
+    });
+    const TQueryText q =
+        PropQuery(bench.Storage, {.Branch = u"0001"_s, .Clients = QString(), .AllClients = u"T"_s});
+    const std::function<void(int)> bare = ([&](int) { bench.Floor.Run(q); });
+    ReadRow("GetProp, branch, all clients", MeasureRead(bench.Client, n, call, bare));
 }
 
 // The employees of every third service of May, up to 400 pairs.
@@ -232,74 +337,74 @@ const TPair& PairAt(const std::vector<TPair>& pairs, int i)
 
 void MeasureEmployees(const TBench& bench, const std::vector<TPair>& pairs)
 {
-    const TFigures call = Measure(bench.Iterations, [&](int i) {
+    const std::function<void(int)> call = ([&](int i) {
         const TPair& p = PairAt(pairs, i);
         bench.Client.Call(u"GetFunc"_s,
                           {kMayStart, kMayEnd, p.Client, p.Type, p.Proposal, p.Version, p.Service,
                            u"T"_s, QString(), u"S"_s, QString()});
     });
-    const TFigures bare = Measure(bench.Iterations, [&](int i) {
+    const std::function<void(int)> bare = ([&](int i) {
         const TPair& p = PairAt(pairs, i);
-        RunBare(bench.Storage, FuncQuery(bench.Storage, {.Start = static_cast<TDay>(kMayStart),
-                                                         .End = static_cast<TDay>(kMayEnd),
-                                                         .Client = p.Client,
-                                                         .ActivityType = p.Type,
-                                                         .Proposal = p.Proposal,
-                                                         .Version = p.Version,
-                                                         .Service = p.Service,
-                                                         .AllEmployees = u"T"_s,
-                                                         .Employees = QString(),
-                                                         .CsaSituation = u"S"_s,
-                                                         .ChtSituation = QString()}));
+        bench.Floor.Run(FuncQuery(bench.Storage, {.Start = static_cast<TDay>(kMayStart),
+                                                  .End = static_cast<TDay>(kMayEnd),
+                                                  .Client = p.Client,
+                                                  .ActivityType = p.Type,
+                                                  .Proposal = p.Proposal,
+                                                  .Version = p.Version,
+                                                  .Service = p.Service,
+                                                  .AllEmployees = u"T"_s,
+                                                  .Employees = QString(),
+                                                  .CsaSituation = u"S"_s,
+                                                  .ChtSituation = QString()}));
     });
-    Row("GetFunc", call, &bare, bench.Rtt);
+    ReadRow("GetFunc", MeasureRead(bench.Client, bench.Iterations, call, bare));
 }
 
 void MeasureChts(const TBench& bench, const std::vector<TPair>& pairs)
 {
-    const TFigures call = Measure(bench.Iterations, [&](int i) {
+    const std::function<void(int)> call = ([&](int i) {
         const TPair& p = PairAt(pairs, i);
         bench.Client.Call(u"GetCHT"_s, {p.Type, p.Proposal, p.Version, kQ1Start, kQ1End, p.Employee,
                                         p.Company, u"T"_s});
     });
-    const TFigures bare = Measure(bench.Iterations, [&](int i) {
+    const std::function<void(int)> bare = ([&](int i) {
         const TPair& p = PairAt(pairs, i);
-        RunBare(bench.Storage, ChtQuery({.ActivityType = p.Type,
-                                         .Proposal = p.Proposal,
-                                         .Version = p.Version,
-                                         .Start = static_cast<TDay>(kQ1Start),
-                                         .End = static_cast<TDay>(kQ1End),
-                                         .Employee = p.Employee,
-                                         .Company = p.Company,
-                                         .ChtSituation = u"T"_s}));
+        bench.Floor.Run(ChtQuery({.ActivityType = p.Type,
+                                  .Proposal = p.Proposal,
+                                  .Version = p.Version,
+                                  .Start = static_cast<TDay>(kQ1Start),
+                                  .End = static_cast<TDay>(kQ1End),
+                                  .Employee = p.Employee,
+                                  .Company = p.Company,
+                                  .ChtSituation = u"T"_s}));
     });
-    Row("GetCHT, first quarter, all", call, &bare, bench.Rtt);
+    ReadRow("GetCHT, first quarter, all", MeasureRead(bench.Client, bench.Iterations, call, bare));
 }
 
 // Returns the CSAs each pair read, for the saves.
 std::vector<TDataPacket> MeasureCsas(const TBench& bench, const std::vector<TPair>& pairs)
 {
     std::vector<TDataPacket> csas(pairs.size());
-    const TFigures call = Measure(bench.Iterations, [&](int i) {
+    const std::function<void(int)> call = ([&](int i) {
         const TPair& p = PairAt(pairs, i);
         csas[static_cast<std::size_t>(i) % pairs.size()] = CheckedPacket(
             bench.Client.Call(u"GetCSA"_s, {p.Client, p.Employee, kMayStart, kMayEnd, p.Type,
                                             p.Proposal, p.Version, QString(), u"N"_s, p.Company}));
     });
-    const TFigures bare = Measure(bench.Iterations, [&](int i) {
+    const std::function<void(int)> bare = ([&](int i) {
         const TPair& p = PairAt(pairs, i);
-        RunBare(bench.Storage, CsaQuery({.Client = p.Client,
-                                         .Employee = p.Employee,
-                                         .Start = static_cast<TDay>(kMayStart),
-                                         .End = static_cast<TDay>(kMayEnd),
-                                         .ActivityType = p.Type,
-                                         .Proposal = p.Proposal,
-                                         .Version = p.Version,
-                                         .ChtNumber = QString(),
-                                         .Flag = u"N"_s,
-                                         .Company = p.Company}));
+        bench.Floor.Run(CsaQuery({.Client = p.Client,
+                                  .Employee = p.Employee,
+                                  .Start = static_cast<TDay>(kMayStart),
+                                  .End = static_cast<TDay>(kMayEnd),
+                                  .ActivityType = p.Type,
+                                  .Proposal = p.Proposal,
+                                  .Version = p.Version,
+                                  .ChtNumber = QString(),
+                                  .Flag = u"N"_s,
+                                  .Company = p.Company}));
     });
-    Row("GetCSA, month without CHT", call, &bare, bench.Rtt);
+    ReadRow("GetCSA, month without CHT", MeasureRead(bench.Client, bench.Iterations, call, bare));
     return csas;
 }
 
@@ -466,9 +571,14 @@ bool MeasureGeneration(const QString& server, const QString& spec, TStorage& sto
     const double floorMs = GenerationFloorMs(storage, sepStart, sepEnd);
     QElapsedTimer t;
     t.start();
-    client.Call(u"SetCHT"_s,
-                {sepStart, sepEnd, u"ADMIN"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s});
+    const QJsonObject reply = client
+                                  .Call(u"SetCHT"_s, {sepStart, sepEnd, u"ADMIN"_s, u"T"_s, u"T"_s,
+                                                      u"T"_s, u"T"_s, u"T"_s, u"T"_s})
+                                  .toObject();
     const double ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
+    if (!reply.value(u"ok").toBool())
+        std::printf("\nSetCHT over September was refused: %s\n",
+                    reply.value(u"message").toString().toUtf8().constData());
     const qint64 chts =
         Count(storage, u"SELECT COUNT(*) FROM CHT WHERE DTINCLCHT > ?"_s, {Ole(2026, 1, 1)});
     std::printf("\nSetCHT over September: %lld CSAs into %lld CHTs in %.0f ms "
@@ -494,19 +604,21 @@ int main(int argc, char** argv)
     }
 
     QProcess serve;
-    const quint16 port = Serve(serve, server, options.Spec);
+    const quint16 port = Serve(serve, server, options.Spec, options.Workers);
     if (port == 0)
         return 1;
     TRpcClient client;
     client.CallTimeoutMs = 600000;
     client.Connect(u"127.0.0.1"_s, port);
     auto storage = TStorage::Open(TDatabaseSpec::Parse(options.Spec));
-    TBench bench{options.Iterations, client, *storage};
+    const std::unique_ptr<TDirectFloor> floor = TDirectFloor::Open(options.Spec);
+    TBench bench{options.Iterations, client, *storage, *floor};
 
-    std::printf("\n| call | median ms | p99 ms | bare SQL median ms | bare SQL p99 ms | "
-                "median / (bare + rtt) |\n|---|---|---|---|---|---|\n");
+    std::printf("\n| call | median ms | p99 ms | floor median ms | floor p99 ms | "
+                "median / (floor + rtt) |\n|---|---|---|---|---|---|\n");
     MeasureRoundTrip(bench);
     MeasureServices(bench);
+    MeasureProposals(bench);
     const std::vector<TPair> pairs = CollectPairs(bench);
     if (pairs.empty()) {
         std::fprintf(stderr, "The database has no CSA in May 2025; make it with init --scale.\n");
@@ -514,7 +626,15 @@ int main(int argc, char** argv)
     }
     MeasureEmployees(bench, pairs);
     MeasureChts(bench, pairs);
-    MeasureSaves(bench, MeasureCsas(bench, pairs));
+    const std::vector<TDataPacket> csas = MeasureCsas(bench, pairs);
+    if (options.ReadsOnly) {
+        MeasureClientShare(bench, pairs);
+        serve.terminate();
+        serve.waitForFinished();
+        return 0;
+    }
+    MeasureSaves(bench, csas);
+    MeasureClientShare(bench, pairs);
     MeasureParallelReads(port, options.Parallel, options.Iterations, pairs);
     serve.terminate();
     serve.waitForFinished();

@@ -4,7 +4,7 @@
 APH_PACKAGES=(
   cmake make g++ pkg-config
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libgl-dev
-  libsqlite3-dev openssl
+  libsqlite3-dev libpq-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   postgresql
   xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra

@@ -22,6 +22,7 @@ struct TChtGeneration
 QByteArray GenerationReply(const TChtGeneration& generation);
 
 class TStorage;
+class TPacketWriter;
 
 // A request the service understood but refuses by its rules (a conflict,
 // an approval above the hours worked, ...). Travels as {"ok":false}.
@@ -43,6 +44,14 @@ public:
     TDataPacket GetFunc(const TGetFuncRequest& request);
     TDataPacket GetCHT(const TGetChtRequest& request);
     TDataPacket GetCSA(const TGetCsaRequest& request);
+    // The same reads written straight into a reply (see TPacketWriter):
+    // byte for byte what EncodePacket gives for the packets above, without
+    // building them.
+    void GetServPrest(const TGetServPrestRequest& request, TPacketWriter& out);
+    void GetProp(const TGetPropRequest& request, TPacketWriter& out);
+    void GetFunc(const TGetFuncRequest& request, TPacketWriter& out);
+    void GetCHT(const TGetChtRequest& request, TPacketWriter& out);
+    void GetCSA(const TGetCsaRequest& request, TPacketWriter& out);
     // The changes of the screen's CSA dataset, all or nothing. With a
     // request key, a key already applied changes nothing and gives its
     // stored reply (see ClaimWriteKey). Each write applied leaves its audit

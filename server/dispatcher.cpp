@@ -6,6 +6,7 @@
 #include "host/data/formatsettings.h"
 #include "host/data/packetcodec.h"
 #include "rawrequest.h"
+#include "replywriter.h"
 #include "storage.h"
 
 #include <QCryptographicHash>
@@ -45,11 +46,6 @@ QByteArray ResultLine(const QByteArray& id, const QByteArray& result)
 {
     return QByteArrayLiteral("{\"jsonrpc\":\"2.0\",\"id\":") + id +
            QByteArrayLiteral(",\"result\":") + result + '}';
-}
-
-QByteArray OkPacket(const TDataPacket& packet)
-{
-    return QByteArrayLiteral("{\"ok\":true,\"data\":") + EncodePacket(packet) + '}';
 }
 
 QByteArray OkNull()
@@ -459,36 +455,45 @@ void TDispatcher::CheckSession(TSession& session)
 QByteArray TDispatcher::GetServPrest(TCall& call)
 {
     const TGetServPrestRequest request = call.ServPrestRequest();
-    const TDataPacket packet = m_service->GetServPrest(request);
+    TPacketWriter packet({});
+    m_service->GetServPrest(request, packet);
     const QString event = u"GetServPrest %1 a %2: %3 serviços"_s.arg(request.Start)
                               .arg(request.End)
-                              .arg(packet.Rows.size());
+                              .arg(packet.Rows());
     // No data leaves without its audit record.
     if (m_audit)
         m_audit->Record(request.Operator, call.Session.Operator, event);
     else
         m_service->Audit(request.Operator, call.Session.Operator, event);
-    return EncodePacket(packet);
+    return packet.Finish({});
 }
 
 QByteArray TDispatcher::GetProp(TCall& call)
 {
-    return OkPacket(m_service->GetProp(call.PropRequest()));
+    TPacketWriter reply("{\"ok\":true,\"data\":");
+    m_service->GetProp(call.PropRequest(), reply);
+    return reply.Finish("}");
 }
 
 QByteArray TDispatcher::GetFunc(TCall& call)
 {
-    return OkPacket(m_service->GetFunc(call.FuncRequest()));
+    TPacketWriter reply("{\"ok\":true,\"data\":");
+    m_service->GetFunc(call.FuncRequest(), reply);
+    return reply.Finish("}");
 }
 
 QByteArray TDispatcher::GetCHT(TCall& call)
 {
-    return OkPacket(m_service->GetCHT(call.ChtRequest()));
+    TPacketWriter reply("{\"ok\":true,\"data\":");
+    m_service->GetCHT(call.ChtRequest(), reply);
+    return reply.Finish("}");
 }
 
 QByteArray TDispatcher::GetCSA(TCall& call)
 {
-    return OkPacket(m_service->GetCSA(call.CsaRequest()));
+    TPacketWriter reply("{\"ok\":true,\"data\":");
+    m_service->GetCSA(call.CsaRequest(), reply);
+    return reply.Finish("}");
 }
 
 QByteArray TDispatcher::SetCSA(TCall& call)

@@ -237,7 +237,76 @@ public:
         ExecDirect(u"PRAGMA synchronous=FULL"_s);
         ExecDirect(u"PRAGMA wal_checkpoint(TRUNCATE)"_s);
     }
+    sqlite3_stmt* SqliteSelect(const QString& sql, const QVariantList& values) override;
+    ~TSqliteStorage() override
+    {
+        // Before the driver closes the connection.
+        for (sqlite3_stmt* statement : std::as_const(m_statements))
+            sqlite3_finalize(statement);
+    }
+
+private:
+    sqlite3_stmt* Statement(sqlite3* handle, const QString& sql);
+    QHash<QString, sqlite3_stmt*> m_statements;
 };
+
+// Binds a value as the QtSql driver binds it, so that both paths compare
+// alike.
+int BindSqlite(sqlite3_stmt* statement, int index, const QVariant& v)
+{
+    if (v.isNull())
+        return sqlite3_bind_null(statement, index);
+    switch (v.userType()) {
+    case QMetaType::Int:
+    case QMetaType::Bool:
+        return sqlite3_bind_int(statement, index, v.toInt());
+    case QMetaType::Double:
+        return sqlite3_bind_double(statement, index, v.toDouble());
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+        return sqlite3_bind_int64(statement, index, v.toLongLong());
+    default: {
+        const QByteArray text = v.toString().toUtf8();
+        return sqlite3_bind_text(statement, index, text.constData(), static_cast<int>(text.size()),
+                                 SQLITE_TRANSIENT);
+    }
+    }
+}
+
+sqlite3_stmt* TSqliteStorage::Statement(sqlite3* handle, const QString& sql)
+{
+    if (sqlite3_stmt* statement = m_statements.value(sql))
+        return statement;
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(handle, text.constData(), static_cast<int>(text.size()), &statement,
+                           nullptr) != SQLITE_OK) {
+        const int code = sqlite3_extended_errcode(handle);
+        Raise(SqliteFailure(code), u"preparar \"%1\": %2 [%3]"_s.arg(sql.simplified().left(300))
+                                       .arg(QString::fromUtf8(sqlite3_errmsg(handle)))
+                                       .arg(code));
+    }
+    m_statements.insert(sql, statement);
+    return statement;
+}
+
+sqlite3_stmt* TSqliteStorage::SqliteSelect(const QString& sql, const QVariantList& values)
+{
+    sqlite3* handle = SqliteHandle(m_db);
+    if (!handle)
+        return nullptr;
+    sqlite3_stmt* statement = Statement(handle, sql);
+    sqlite3_reset(statement);
+    for (int i = 0; i < values.size(); ++i) {
+        if (BindSqlite(statement, i + 1, values[i]) != SQLITE_OK) {
+            const int code = sqlite3_extended_errcode(handle);
+            Raise(SqliteFailure(code), u"associar \"%1\": %2 [%3]"_s.arg(sql.simplified().left(300))
+                                           .arg(QString::fromUtf8(sqlite3_errmsg(handle)))
+                                           .arg(code));
+        }
+    }
+    return statement;
+}
 
 class TPostgresStorage final : public TStorage
 {
@@ -442,6 +511,25 @@ QSqlQuery& TStorage::Prepared(const QString& sql)
         Fail(u"preparar \"%1\""_s.arg(sql.simplified()), query->lastError());
     m_prepared.insert(sql, query);
     return *query;
+}
+
+sqlite3_stmt* TStorage::SqliteSelect(const QString&, const QVariantList&)
+{
+    return nullptr;
+}
+
+bool TStorage::SqliteNext(sqlite3_stmt* statement, const QString& sql)
+{
+    const int rc = sqlite3_step(statement);
+    if (rc == SQLITE_ROW)
+        return true;
+    sqlite3_reset(statement);
+    if (rc == SQLITE_DONE)
+        return false;
+    sqlite3* handle = sqlite3_db_handle(statement);
+    Raise(SqliteFailure(rc), u"executar \"%1\": %2 [%3]"_s.arg(sql.simplified().left(300))
+                                 .arg(QString::fromUtf8(sqlite3_errmsg(handle)))
+                                 .arg(rc));
 }
 
 QSqlQuery& TStorage::Select(const QString& sql, const QVariantList& values)

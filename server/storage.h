@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+struct sqlite3_stmt;
+
 namespace aph {
 
 // A failure of the database itself (connection lost, busy past the
@@ -85,6 +87,14 @@ public:
     // no read stays open.
     QSqlQuery& Select(const QString& sql, const QVariantList& values = {});
     static void Done(QSqlQuery& query) { query.finish(); }
+    // SQLite only, for the reads that write their rows straight into a
+    // reply: the statement of this text, prepared once per connection, with
+    // the values bound as Select binds them, before its first row; nullptr
+    // on PostgreSQL. Step it with SqliteNext, which resets it after its
+    // last row or a failure; whoever stops earlier resets it.
+    virtual sqlite3_stmt* SqliteSelect(const QString& sql, const QVariantList& values);
+    // The next row: false after the last; throws EStorageError.
+    bool SqliteNext(sqlite3_stmt* statement, const QString& sql);
     // Runs a statement with the values bound in order; returns the rows it
     // changed.
     int Exec(const QString& sql, const QVariantList& values = {});
