@@ -251,6 +251,11 @@ struct TDispatcher::TCall
         r.Company = Str(9);
         return r;
     }
+    TGetHistCsaRequest HistCsaRequest() const
+    {
+        Expect("SSSSD");
+        return {Str(0), Str(1), Str(2), Str(3), Day(4)};
+    }
     TSetChtRequest SetChtRequest() const
     {
         Expect("DDSSSSSSS");
@@ -272,10 +277,15 @@ struct TDispatcher::TCall
 // The registry: every method the server answers, by its exact name. The
 // order is that of the screens' calls; Login alone needs no login.
 const TDispatcher::TMethod TDispatcher::kMethods[] = {
-    {"Login", &TDispatcher::Login, false},    {"GetServPrest", &TDispatcher::GetServPrest, true},
-    {"GetProp", &TDispatcher::GetProp, true}, {"GetFunc", &TDispatcher::GetFunc, true},
-    {"GetCHT", &TDispatcher::GetCHT, true},   {"GetCSA", &TDispatcher::GetCSA, true},
-    {"SetCSA", &TDispatcher::SetCSA, true},   {"SetCHT", &TDispatcher::SetCHT, true},
+    {"Login", &TDispatcher::Login, false},
+    {"GetServPrest", &TDispatcher::GetServPrest, true},
+    {"GetProp", &TDispatcher::GetProp, true},
+    {"GetFunc", &TDispatcher::GetFunc, true},
+    {"GetCHT", &TDispatcher::GetCHT, true},
+    {"GetCSA", &TDispatcher::GetCSA, true},
+    {"SetCSA", &TDispatcher::SetCSA, true},
+    {"SetCHT", &TDispatcher::SetCHT, true},
+    {"GetHistCSA", &TDispatcher::GetHistCSA, true},
 };
 
 TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditLog* audit)
@@ -507,6 +517,11 @@ QByteArray TDispatcher::SetCHT(TCall& call)
     const TChtGeneration generated =
         m_service->SetCHT(request, key ? &*key : nullptr, call.Session.Operator);
     return key && !key->Replayed.isEmpty() ? key->Replayed : GenerationReply(generated);
+}
+
+QByteArray TDispatcher::GetHistCSA(TCall& call)
+{
+    return OkPacket(m_service->GetHistCSA(call.HistCsaRequest()));
 }
 
 } // namespace aph
