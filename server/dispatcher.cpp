@@ -6,6 +6,7 @@
 #include "host/data/formatsettings.h"
 #include "host/data/packetcodec.h"
 #include "rawrequest.h"
+#include "statement.h"
 #include "storage.h"
 
 #include <QCryptographicHash>
@@ -286,6 +287,7 @@ const TDispatcher::TMethod TDispatcher::kMethods[] = {
     {"SetCSA", &TDispatcher::SetCSA, true},
     {"SetCHT", &TDispatcher::SetCHT, true},
     {"GetHistCSA", &TDispatcher::GetHistCSA, true},
+    {"GetDemCHT", &TDispatcher::GetDemCHT, true},
 };
 
 TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditLog* audit)
@@ -522,6 +524,22 @@ QByteArray TDispatcher::SetCHT(TCall& call)
 QByteArray TDispatcher::GetHistCSA(TCall& call)
 {
     return OkPacket(m_service->GetHistCSA(call.HistCsaRequest()));
+}
+
+// The CHT's statement as a file: {"ok":true,"data":null,"file":{"name":..,
+// "type":..,"base64":..}}.
+QByteArray TDispatcher::GetDemCHT(TCall& call)
+{
+    call.Expect("SS");
+    const TStatementFile file = StatementFile(m_storage, call.Str(0), call.Str(1));
+    QByteArray reply = QByteArrayLiteral("{\"ok\":true,\"data\":null,\"file\":{\"name\":");
+    const QByteArray name = file.Name.toUtf8();
+    AppendJsonString(reply,
+                     std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
+    reply += QByteArrayLiteral(",\"type\":\"") + file.Type.toLatin1() +
+             QByteArrayLiteral("\",\"base64\":\"") + file.Data.toBase64() +
+             QByteArrayLiteral("\"}}");
+    return reply;
 }
 
 } // namespace aph

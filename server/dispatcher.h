@@ -108,6 +108,7 @@ private:
     QByteArray SetCSA(TCall& call);
     QByteArray SetCHT(TCall& call);
     QByteArray GetHistCSA(TCall& call);
+    QByteArray GetDemCHT(TCall& call);
 
     TStorage& m_storage;
     TApprovalService* m_service;

@@ -481,6 +481,30 @@ TQueryText HistoryQuery(const TGetHistCsaRequest& request)
             {request.Proposal, request.Version, request.Service, request.Employee, request.Day}};
 }
 
+TQueryText StatementHeaderQuery(const QString& chtNumber)
+{
+    return {u"SELECT H.NRSEQUCHT, H.IDSTATUSCHT, P.CDCLIENTE, L.NMFANTCLIE, H.NRPROPOSFAS, "
+            "H.NRVERPROPFAS, H.NRSERVCONT, S.CDTIPOSERV, T.NMTIPOSERV, H.CDFUNC, F.NMFUNC, "
+            "S.IDTIPOCOBRCONT, S.QTSERVCONT, S.VRDEHORACLIE FROM CHT H "
+            "JOIN SERVCONT S ON S.NRPROPOSFAS = H.NRPROPOSFAS AND S.NRVERPROPFAS = "
+            "H.NRVERPROPFAS AND S.NRSERVCONT = H.NRSERVCONT "
+            "JOIN PROPOSTA P ON P.NRPROPOSFAS = H.NRPROPOSFAS AND P.NRVERPROPFAS = "
+            "H.NRVERPROPFAS "
+            "JOIN CLIENTE L ON L.CDCLIENTE = P.CDCLIENTE "
+            "JOIN TIPOSERV T ON T.CDTIPOSERV = S.CDTIPOSERV "
+            "JOIN FUNCIONARIO F ON F.CDFUNC = H.CDFUNC WHERE H.NRSEQUCHT = ?"_s,
+            {chtNumber}};
+}
+
+TQueryText StatementDaysQuery(const QString& chtNumber)
+{
+    return {u"SELECT C.DTSERVPREST, C.QTHRTRAB, C.QTHRAPROFATU, C.QTHRAPRCOMIS, C.CDGRPOCOR, "
+            "C.CDOCORR, O.DSOCORR FROM CSA C LEFT JOIN OCORRENCIA O ON O.CDGRPOCOR = "
+            "C.CDGRPOCOR AND O.CDOCORR = C.CDOCORR WHERE C.NRSEQUCHT = ? ORDER BY "
+            "C.DTSERVPREST"_s,
+            {chtNumber}};
+}
+
 TQueryText AuditInsert(double when, const QString& operatorCode, const QVariant& connectionOperator,
                        const QString& event)
 {

@@ -98,6 +98,14 @@ TQueryText HistoryStatusInsert(const THistoryStamp& stamp, const QString& cht,
 // GetHistCSA's columns, oldest event first.
 TQueryText HistoryQuery(const TGetHistCsaRequest& request);
 
+// A CHT's statement. Its header: NRSEQUCHT, IDSTATUSCHT, CDCLIENTE,
+// NMFANTCLIE, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDTIPOSERV,
+// NMTIPOSERV, CDFUNC, NMFUNC, IDTIPOCOBRCONT, QTSERVCONT, VRDEHORACLIE.
+TQueryText StatementHeaderQuery(const QString& chtNumber);
+// Its CSAs by day: DTSERVPREST, QTHRTRAB, QTHRAPROFATU, QTHRAPRCOMIS,
+// CDGRPOCOR, CDOCORR, DSOCORR.
+TQueryText StatementDaysQuery(const QString& chtNumber);
+
 // The key GetProp gives a proposal for the picker: NRPROPOSFAS "|"
 // NRVERPROPFAS. A version never contains "|", so the last "|" splits it.
 QString ProposalKey(const QString& proposal, const QString& version);
