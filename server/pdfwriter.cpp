@@ -1,5 +1,7 @@
 #include "pdfwriter.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace aph {

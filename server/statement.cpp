@@ -11,7 +11,7 @@
 #include <QSqlQuery>
 #include <QStringList>
 
-#include <cmath>
+#include <iterator>
 
 using namespace Qt::StringLiterals;
 
@@ -74,8 +74,9 @@ void ReadHeader(QSqlQuery& q, TChtStatement& s)
     s.EmployeeCode = q.value(9).toString();
     s.EmployeeName = q.value(10).toString();
     s.Billing = q.value(11).toString();
-    s.ContractedQuantity = q.value(12).toDouble(); // an empty quantity or value counts as 0,
-    s.HourValue = q.value(13).toDouble();          // as in the screen's panel
+    // An empty quantity or hour value counts as 0, as in the screen's panel.
+    s.ContractedQuantity = q.value(12).toDouble();
+    s.HourValue = q.value(13).toDouble();
 }
 
 // The days, written as the screen's grid writes them, and the totals as
