@@ -1,8 +1,7 @@
 // Hours are decimal numbers; people read and type them as hours and minutes.
 #include "approval/cli_aph31500.h"
+#include "host/data/hourtext.h"
 #include "host/framework/functions.h"
-
-#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -10,25 +9,8 @@ namespace aph {
 
 QString TfrmAprovaHoras::CalculaTempo(double Tempo) const
 {
-    // The fraction becomes minutes in extended precision, halves
-    // going to the even minute (the default rounding mode).
-    long double h = std::trunc(static_cast<long double>(Tempo));
-    long double m = std::nearbyint((static_cast<long double>(Tempo) - h) * 60.0L);
-    // A fraction that rounds to a whole hour carries.
-    if (m >= 60.0L) {
-        h += 1.0L;
-        m -= 60.0L;
-    }
-    // "HH:MM": at least two digits for the hours, always two for the minutes.
-    QString text;
-    if (h < 10)
-        text += u'0';
-    text += QString::number(static_cast<qlonglong>(h));
-    text += u':';
-    if (m < 10)
-        text += u'0';
-    text += QString::number(static_cast<qlonglong>(m));
-    return text;
+    // One writing of hours for the screen and the server's statements.
+    return HoursText(Tempo);
 }
 
 void TfrmAprovaHoras::cdsAuxCSAQTHRTRABGetText(TField* Sender, QString& Text, bool)

@@ -3,6 +3,7 @@
 #include "approval/cli_aph31500.h"
 #include "host/data/scopeguard.h"
 #include "host/framework/functions.h"
+#include "service/chttotals.h"
 
 using namespace Qt::StringLiterals;
 
@@ -30,31 +31,23 @@ void TfrmAprovaHoras::SumCSA()
     TControlsDisabled quiet(&cdsAuxCSA);
     TDetachHandler stateChange(dtsPadrao->OnStateChange);
     cdsAuxCSA.First();
-    double trabalhadas = 0, faturadas = 0, comissionadas = 0, valor = 0;
     const QString cobranca = cdsServPrest.FieldByName(u"IDTIPOCOBRCONT"_s)->AsString();
-    const double qtServCont = cdsServPrest.FieldByName(u"QTSERVCONT"_s)->AsFloat();
     const double vrDeHora = cdsServPrest.FieldByName(u"VRDEHORACLIE"_s)->AsFloat();
+    // The arithmetic is shared with the server's CHT statement.
+    TChtTotals totals(cobranca, cdsServPrest.FieldByName(u"QTSERVCONT"_s)->AsFloat(), vrDeHora);
     TField* trab = cdsAuxCSA.FieldByName(u"QTHRTRAB"_s);
     TField* fatu = cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s);
     TField* comis = cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s);
     while (!cdsAuxCSA.Eof()) {
-        trabalhadas += trab->AsFloat();
-        faturadas += fatu->AsFloat();
-        comissionadas += comis->AsFloat();
-        if (cobranca == u"F") {
-            if (valor == 0)
-                valor += qtServCont * vrDeHora; // a fixed value counts once
-        } else {
-            valor += fatu->AsFloat() * vrDeHora;
-        }
+        totals.Add(trab->AsFloat(), fatu->AsFloat(), comis->AsFloat());
         cdsAuxCSA.Next();
     }
     cdsAuxCSA.First();
-    lblTotHoraTrab->SetCaption(CalculaTempo(trabalhadas));
-    lblTotHoraFat->SetCaption(CalculaTempo(faturadas));
-    lblTotHoraComis->SetCaption(CalculaTempo(comissionadas));
+    lblTotHoraTrab->SetCaption(CalculaTempo(totals.Worked()));
+    lblTotHoraFat->SetCaption(CalculaTempo(totals.Billed()));
+    lblTotHoraComis->SetCaption(CalculaTempo(totals.Commission()));
     // Summed unrounded, rounded once.
-    nedVrFaturar->SetNumber(RoundDec(valor, 2));
+    nedVrFaturar->SetNumber(totals.Amount());
     // A package has no hour value; the others show the current and the
     // contracted one.
     const QString money = u"#,###,##0.00"_s;
