@@ -6,7 +6,7 @@ APH_PACKAGES=(
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libgl-dev
   libsqlite3-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
-  postgresql
+  postgresql poppler-utils
   xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra
 )
 

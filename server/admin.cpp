@@ -1,5 +1,6 @@
 #include "admin.h"
 
+#include "approvalservice.h"
 #include "generator.h"
 #include "schema.h"
 #include "storage.h"
@@ -33,10 +34,22 @@ void SetChtStatus(TStorage& storage, const QString& number, const QString& statu
         throw Exception(u"Situação de CHT inválida: \"%1\". Use P (pendente), A "
                         "(aprovada), R (faturada) ou N (não faturar)."_s.arg(status));
     TTransaction tx(storage, TTransaction::Mode::Write);
-    const int changed =
-        storage.Exec(u"UPDATE CHT SET IDSTATUSCHT = ? WHERE NRSEQUCHT = ?"_s, {status, number});
-    if (changed != 1)
+    QSqlQuery& q = storage.Select(u"SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = ?"_s +
+                                      storage.ForUpdate(u"CHT"_s),
+                                  {number});
+    const bool found = q.next();
+    const QString before = found ? q.value(0).toString() : QString();
+    TStorage::Done(q);
+    if (!found)
         throw Exception(u"A CHT \"%1\" não existe."_s.arg(number));
+    storage.Exec(u"UPDATE CHT SET IDSTATUSCHT = ? WHERE NRSEQUCHT = ?"_s, {status, number});
+    // Each CSA of the CHT records the change in its history; setting the
+    // situation it already has changes nothing.
+    if (before != status) {
+        const TQueryText history =
+            HistoryStatusInsert(HistoryStamp(QString()), number, before, status);
+        storage.Exec(history.Sql, history.Values);
+    }
     tx.Commit();
 }
 

@@ -334,7 +334,29 @@ void CheckOccurrence(TStorage& storage, const TCsaApproval& a, double worked,
                        "para comissão diferem das horas trabalhadas."_s.arg(dayText));
 }
 
-void ApplyCsaChange(TStorage& storage, const TCsaChange& change)
+bool SameHours(const QVariant& a, const QVariant& b)
+{
+    if (a.isNull() || b.isNull())
+        return a.isNull() && b.isNull();
+    return std::fabs(a.toDouble() - b.toDouble()) < 1e-9;
+}
+
+// The day's history gets a row when the save changed anything of it.
+void RecordApprovalChange(TStorage& storage, const THistoryStamp& stamp, const TCsaChange& change,
+                          const TStoredCsa& stored, const TCsaApproval& after)
+{
+    if (SameHours(stored.Fatu, after.Fatu) && SameHours(stored.Comis, after.Comis) &&
+        stored.Grp == after.Grp && stored.Ocorr == after.Ocorr)
+        return;
+    Exec(storage,
+         HistoryApprovalInsert(
+             stamp, change.Key(),
+             {stored.Fatu, stored.Comis, NullIfEmpty(stored.Grp), NullIfEmpty(stored.Ocorr)},
+             {after.Fatu, after.Comis, NullIfEmpty(after.Grp), NullIfEmpty(after.Ocorr)},
+             NullIfEmpty(stored.Cht)));
+}
+
+void ApplyCsaChange(TStorage& storage, const TCsaChange& change, const THistoryStamp& stamp)
 {
     const TStoredCsa stored = LoadStoredCsa(storage, change);
     CheckUnchangedSinceLoaded(change, stored);
@@ -345,6 +367,7 @@ void ApplyCsaChange(TStorage& storage, const TCsaChange& change)
     CheckOccurrence(storage, approval, worked, change.DayText);
     Exec(storage, CsaApprovalUpdate(approval.Fatu, approval.Comis, NullIfEmpty(approval.Grp),
                                     NullIfEmpty(approval.Ocorr), change.Key()));
+    RecordApprovalChange(storage, stamp, change, stored, approval);
 }
 
 // ---- SetCHT, one step at a time ----
@@ -422,12 +445,15 @@ void InsertChts(TStorage& storage, const std::vector<TChtGroup>& groups, long lo
     }
 }
 
-// Every CSA of a new CHT joins it. The groups were read in this
-// transaction, so any other count means the CSAs changed meanwhile.
+// Every CSA of a new CHT joins it, and its history says so. The groups
+// were read in this transaction, so any other count means the CSAs changed
+// meanwhile.
 void AttachCsas(TStorage& storage, const std::vector<TChtGroup>& groups, long long first,
-                const TSetChtRequest& request)
+                const TSetChtRequest& request, const THistoryStamp& stamp)
 {
     const long long last = first + static_cast<long long>(groups.size()) - 1;
+    Exec(storage, HistoryGenerationInsert(storage, stamp, ChtNumber(first), ChtNumber(last),
+                                          request.Start, request.End));
     const int updated = Exec(storage, AttachCsasToChts(storage, ChtNumber(first), ChtNumber(last),
                                                        request.Start, request.End));
     qint64 expected = 0;
@@ -439,6 +465,13 @@ void AttachCsas(TStorage& storage, const std::vector<TChtGroup>& groups, long lo
 }
 
 } // namespace
+
+THistoryStamp HistoryStamp(const QString& connectionOperator, const TWriteKey* key)
+{
+    // Without login the operator is an empty text, not a null.
+    return {NowOle(), connectionOperator.isEmpty() ? u""_s : connectionOperator.left(12),
+            key ? QVariant(key->Key) : QVariant(QMetaType::fromType<QString>())};
+}
 
 double NowOle()
 {
@@ -478,6 +511,17 @@ const TFieldDefs& TApprovalService::ChtFields()
         Str("NRSEQUCHT", 5),      Str("DSREFECHT", 100), Date("DTINCLCHT"),
         Str("CDOPERINCL", 12),    Str("NMOPERADOR", 50), Num("QTSERVCONT"),
         Str("IDTIPOCOBRCONT", 1), Num("QTHRTRAB"),       Str("IDSTATUSCHT", 1)};
+    return fields;
+}
+
+const TFieldDefs& TApprovalService::HistCsaFields()
+{
+    static const TFieldDefs fields = {
+        Date("DTEVENTO"),        Str("CDOPERADOR", 12),   Str("NMOPERADOR", 50),
+        Str("IDEVENTO", 1),      Num("QTHRAPROFATU_ANT"), Num("QTHRAPROFATU"),
+        Num("QTHRAPRCOMIS_ANT"), Num("QTHRAPRCOMIS"),     Str("CDOCORR_ANT", 2),
+        Str("CDOCORR", 2),       Str("NRSEQUCHT", 5),     Str("IDSTATUSCHT_ANT", 1),
+        Str("IDSTATUSCHT", 1),   Str("DSCHAVE", 64)};
     return fields;
 }
 
@@ -522,6 +566,11 @@ TDataPacket TApprovalService::GetCHT(const TGetChtRequest& request)
     return ReadPacket(m_storage, ChtQuery(request), ChtFields());
 }
 
+TDataPacket TApprovalService::GetHistCSA(const TGetHistCsaRequest& request)
+{
+    return ReadPacket(m_storage, HistoryQuery(request), HistCsaFields());
+}
+
 TDataPacket TApprovalService::GetCSA(const TGetCsaRequest& request)
 {
     const TQueryText query = CsaQuery(request);
@@ -549,8 +598,9 @@ void TApprovalService::SetCSA(const TDelta& delta, TWriteKey* key,
         tx.Commit();
         return;
     }
+    const THistoryStamp stamp = HistoryStamp(connectionOperator, key);
     for (const TDeltaRecord& rec : delta.Records)
-        ApplyCsaChange(m_storage, CheckedChange(rec, fields, delta.Fields));
+        ApplyCsaChange(m_storage, CheckedChange(rec, fields, delta.Fields), stamp);
     Audit(connectionOperator, connectionOperator,
           u"SetCSA: %1 dias"_s.arg(static_cast<qsizetype>(delta.Records.size())));
     tx.Commit();
@@ -603,7 +653,7 @@ TChtGeneration TApprovalService::SetCHT(const TSetChtRequest& request, TWriteKey
     if (!groups.empty()) {
         const long long first = TakeChtNumbers(m_storage, static_cast<long long>(groups.size()));
         InsertChts(m_storage, groups, first, request.Operator);
-        AttachCsas(m_storage, groups, first, request);
+        AttachCsas(m_storage, groups, first, request, HistoryStamp(connectionOperator, key));
     }
     if (key)
         StoreWriteReply(m_storage, *key, GenerationReply(figures));

@@ -31,7 +31,7 @@ public:
     using Exception::Exception;
 };
 
-// The approval service: the seven methods the screens call, on one
+// The approval service: the methods the screens call, on one
 // storage. Holds no state between calls. Its SQL lives in queries.h.
 class TApprovalService
 {
@@ -43,6 +43,8 @@ public:
     TDataPacket GetFunc(const TGetFuncRequest& request);
     TDataPacket GetCHT(const TGetChtRequest& request);
     TDataPacket GetCSA(const TGetCsaRequest& request);
+    // The history of one CSA, oldest event first.
+    TDataPacket GetHistCSA(const TGetHistCsaRequest& request);
     // The changes of the screen's CSA dataset, all or nothing. With a
     // request key, a key already applied changes nothing and gives its
     // stored reply (see ClaimWriteKey). Each write applied leaves its audit
@@ -66,6 +68,7 @@ public:
     static const TFieldDefs& FuncFields();
     static const TFieldDefs& ChtFields();
     static const TFieldDefs& CsaFields();
+    static const TFieldDefs& HistCsaFields();
 
 private:
     TStorage& m_storage;
@@ -73,5 +76,9 @@ private:
 
 // Now as an OLE Automation date-time, local time.
 double NowOle();
+
+// What the history rows of one write share: now, the operator logged in
+// (empty without login) and the write's request key.
+THistoryStamp HistoryStamp(const QString& connectionOperator, const TWriteKey* key = nullptr);
 
 } // namespace aph

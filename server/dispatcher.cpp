@@ -6,6 +6,7 @@
 #include "host/data/formatsettings.h"
 #include "host/data/packetcodec.h"
 #include "rawrequest.h"
+#include "statement.h"
 #include "storage.h"
 
 #include <QCryptographicHash>
@@ -251,6 +252,11 @@ struct TDispatcher::TCall
         r.Company = Str(9);
         return r;
     }
+    TGetHistCsaRequest HistCsaRequest() const
+    {
+        Expect("SSSSD");
+        return {Str(0), Str(1), Str(2), Str(3), Day(4)};
+    }
     TSetChtRequest SetChtRequest() const
     {
         Expect("DDSSSSSSS");
@@ -272,10 +278,16 @@ struct TDispatcher::TCall
 // The registry: every method the server answers, by its exact name. The
 // order is that of the screens' calls; Login alone needs no login.
 const TDispatcher::TMethod TDispatcher::kMethods[] = {
-    {"Login", &TDispatcher::Login, false},    {"GetServPrest", &TDispatcher::GetServPrest, true},
-    {"GetProp", &TDispatcher::GetProp, true}, {"GetFunc", &TDispatcher::GetFunc, true},
-    {"GetCHT", &TDispatcher::GetCHT, true},   {"GetCSA", &TDispatcher::GetCSA, true},
-    {"SetCSA", &TDispatcher::SetCSA, true},   {"SetCHT", &TDispatcher::SetCHT, true},
+    {"Login", &TDispatcher::Login, false},
+    {"GetServPrest", &TDispatcher::GetServPrest, true},
+    {"GetProp", &TDispatcher::GetProp, true},
+    {"GetFunc", &TDispatcher::GetFunc, true},
+    {"GetCHT", &TDispatcher::GetCHT, true},
+    {"GetCSA", &TDispatcher::GetCSA, true},
+    {"SetCSA", &TDispatcher::SetCSA, true},
+    {"SetCHT", &TDispatcher::SetCHT, true},
+    {"GetHistCSA", &TDispatcher::GetHistCSA, true},
+    {"GetDemCHT", &TDispatcher::GetDemCHT, true},
 };
 
 TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditLog* audit)
@@ -507,6 +519,27 @@ QByteArray TDispatcher::SetCHT(TCall& call)
     const TChtGeneration generated =
         m_service->SetCHT(request, key ? &*key : nullptr, call.Session.Operator);
     return key && !key->Replayed.isEmpty() ? key->Replayed : GenerationReply(generated);
+}
+
+QByteArray TDispatcher::GetHistCSA(TCall& call)
+{
+    return OkPacket(m_service->GetHistCSA(call.HistCsaRequest()));
+}
+
+// The CHT's statement as a file: {"ok":true,"data":null,"file":{"name":..,
+// "type":..,"base64":..}}.
+QByteArray TDispatcher::GetDemCHT(TCall& call)
+{
+    call.Expect("SS");
+    const TStatementFile file = StatementFile(m_storage, call.Str(0), call.Str(1));
+    QByteArray reply = QByteArrayLiteral("{\"ok\":true,\"data\":null,\"file\":{\"name\":");
+    const QByteArray name = file.Name.toUtf8();
+    AppendJsonString(reply,
+                     std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
+    reply += QByteArrayLiteral(",\"type\":\"") + file.Type.toLatin1() +
+             QByteArrayLiteral("\",\"base64\":\"") + file.Data.toBase64() +
+             QByteArrayLiteral("\"}}");
+    return reply;
 }
 
 } // namespace aph

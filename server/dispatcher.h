@@ -107,6 +107,8 @@ private:
     QByteArray GetCSA(TCall& call);
     QByteArray SetCSA(TCall& call);
     QByteArray SetCHT(TCall& call);
+    QByteArray GetHistCSA(TCall& call);
+    QByteArray GetDemCHT(TCall& call);
 
     TStorage& m_storage;
     TApprovalService* m_service;

@@ -415,6 +415,96 @@ TQueryText AttachCsasToChts(const TStorage& storage, const QString& firstCht,
             {firstCht, lastCht, start, end}};
 }
 
+namespace {
+
+const QString kHistoryColumns =
+    u"INSERT INTO APH_HISTCSA (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, DTSERVPREST, "
+    "DTEVENTO, CDOPERADOR, IDEVENTO, QTHRAPROFATU_ANT, QTHRAPROFATU, QTHRAPRCOMIS_ANT, "
+    "QTHRAPRCOMIS, CDGRPOCOR_ANT, CDOCORR_ANT, CDGRPOCOR, CDOCORR, NRSEQUCHT, "
+    "IDSTATUSCHT_ANT, IDSTATUSCHT, DSCHAVE) "_s;
+
+} // namespace
+
+TQueryText HistoryApprovalInsert(const THistoryStamp& stamp, const QVariantList& csaKey,
+                                 const QVariantList& before, const QVariantList& after,
+                                 const QVariant& cht)
+{
+    const QVariant none(QMetaType::fromType<QString>());
+    return {kHistoryColumns + u"VALUES (?, ?, ?, ?, ?, ?, ?, 'A', ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                              "NULL, NULL, ?)"_s,
+            csaKey + QVariantList{stamp.When, stamp.Operator, before.value(0), after.value(0),
+                                  before.value(1), after.value(1), before.value(2), before.value(3),
+                                  after.value(2), after.value(3), cht.isNull() ? none : cht,
+                                  stamp.Key}};
+}
+
+TQueryText HistoryGenerationInsert(const TStorage& storage, const THistoryStamp& stamp,
+                                   const QString& firstCht, const QString& lastCht, TDay start,
+                                   TDay end)
+{
+    // The same rows as AttachCsasToChts, read before it changes them.
+    return {kHistoryColumns +
+                u"SELECT C.NRPROPOSFAS, C.NRVERPROPFAS, C.NRSERVCONT, C.CDFUNC, C.DTSERVPREST, "
+                "CAST(? AS DOUBLE PRECISION), CAST(? AS VARCHAR(12)), 'G', C.QTHRAPROFATU, "
+                "COALESCE(C.QTHRAPROFATU, C.QTHRTRAB), "
+                "C.QTHRAPRCOMIS, COALESCE(C.QTHRAPRCOMIS, C.QTHRTRAB), C.CDGRPOCOR, C.CDOCORR, "
+                "C.CDGRPOCOR, C.CDOCORR, H.NRSEQUCHT, NULL, H.IDSTATUSCHT, CAST(? AS VARCHAR(64)) "
+                "FROM CHT H JOIN CSA C ON H.NRPROPOSFAS = C.NRPROPOSFAS "
+                "AND H.NRVERPROPFAS = C.NRVERPROPFAS AND H.NRSERVCONT = C.NRSERVCONT "
+                "AND H.CDFUNC = C.CDFUNC AND H.CDEMPRESA = C.CDEMPRESA "
+                "WHERE H.NRSEQUCHT BETWEEN ? AND ? AND "_s +
+                storage.Unindexed(u"C.NRSEQUCHT"_s) +
+                u" IS NULL AND C.DTSERVPREST BETWEEN ? AND ?"_s,
+            {stamp.When, stamp.Operator, stamp.Key, firstCht, lastCht, start, end}};
+}
+
+TQueryText HistoryStatusInsert(const THistoryStamp& stamp, const QString& cht,
+                               const QString& before, const QString& after)
+{
+    return {kHistoryColumns +
+                u"SELECT NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, DTSERVPREST, "
+                "CAST(? AS DOUBLE PRECISION), CAST(? AS VARCHAR(12)), 'S', "
+                "QTHRAPROFATU, QTHRAPROFATU, QTHRAPRCOMIS, QTHRAPRCOMIS, CDGRPOCOR, CDOCORR, "
+                "CDGRPOCOR, CDOCORR, NRSEQUCHT, CAST(? AS VARCHAR(1)), CAST(? AS VARCHAR(1)), "
+                "CAST(? AS VARCHAR(64)) FROM CSA WHERE NRSEQUCHT = ?"_s,
+            {stamp.When, stamp.Operator, before, after, stamp.Key, cht}};
+}
+
+TQueryText HistoryQuery(const TGetHistCsaRequest& request)
+{
+    return {u"SELECT H.DTEVENTO, H.CDOPERADOR, O.NMOPERADOR, H.IDEVENTO, H.QTHRAPROFATU_ANT, "
+            "H.QTHRAPROFATU, H.QTHRAPRCOMIS_ANT, H.QTHRAPRCOMIS, H.CDOCORR_ANT, H.CDOCORR, "
+            "H.NRSEQUCHT, H.IDSTATUSCHT_ANT, H.IDSTATUSCHT, H.DSCHAVE FROM APH_HISTCSA H "
+            "LEFT JOIN OPERADOR O ON O.CDOPERADOR = H.CDOPERADOR "
+            "WHERE H.NRPROPOSFAS = ? AND H.NRVERPROPFAS = ? AND H.NRSERVCONT = ? "
+            "AND H.CDFUNC = ? AND H.DTSERVPREST = ? ORDER BY H.DTEVENTO, H.NRHISTCSA"_s,
+            {request.Proposal, request.Version, request.Service, request.Employee, request.Day}};
+}
+
+TQueryText StatementHeaderQuery(const QString& chtNumber)
+{
+    return {u"SELECT H.NRSEQUCHT, H.IDSTATUSCHT, P.CDCLIENTE, L.NMFANTCLIE, H.NRPROPOSFAS, "
+            "H.NRVERPROPFAS, H.NRSERVCONT, S.CDTIPOSERV, T.NMTIPOSERV, H.CDFUNC, F.NMFUNC, "
+            "S.IDTIPOCOBRCONT, S.QTSERVCONT, S.VRDEHORACLIE FROM CHT H "
+            "JOIN SERVCONT S ON S.NRPROPOSFAS = H.NRPROPOSFAS AND S.NRVERPROPFAS = "
+            "H.NRVERPROPFAS AND S.NRSERVCONT = H.NRSERVCONT "
+            "JOIN PROPOSTA P ON P.NRPROPOSFAS = H.NRPROPOSFAS AND P.NRVERPROPFAS = "
+            "H.NRVERPROPFAS "
+            "JOIN CLIENTE L ON L.CDCLIENTE = P.CDCLIENTE "
+            "JOIN TIPOSERV T ON T.CDTIPOSERV = S.CDTIPOSERV "
+            "JOIN FUNCIONARIO F ON F.CDFUNC = H.CDFUNC WHERE H.NRSEQUCHT = ?"_s,
+            {chtNumber}};
+}
+
+TQueryText StatementDaysQuery(const QString& chtNumber)
+{
+    return {u"SELECT C.DTSERVPREST, C.QTHRTRAB, C.QTHRAPROFATU, C.QTHRAPRCOMIS, C.CDGRPOCOR, "
+            "C.CDOCORR, O.DSOCORR FROM CSA C LEFT JOIN OCORRENCIA O ON O.CDGRPOCOR = "
+            "C.CDGRPOCOR AND O.CDOCORR = C.CDOCORR WHERE C.NRSEQUCHT = ? ORDER BY "
+            "C.DTSERVPREST"_s,
+            {chtNumber}};
+}
+
 TQueryText AuditInsert(double when, const QString& operatorCode, const QVariant& connectionOperator,
                        const QString& event)
 {

@@ -72,6 +72,40 @@ TQueryText AttachCsasToChts(const TStorage& storage, const QString& firstCht,
 TQueryText AuditInsert(double when, const QString& operatorCode, const QVariant& connectionOperator,
                        const QString& event);
 
+// The history of the CSAs (APH_HISTCSA), written in the change's own
+// transaction. What every row of one write shares: when, the operator
+// logged in (empty without login) and the write's request key (null
+// without one).
+struct THistoryStamp
+{
+    double When = 0;
+    QString Operator;
+    QVariant Key;
+};
+// An approval change ('A'): before and after are the billed hours, the
+// commission hours, the occurrence group and code; cht the CSA's CHT.
+TQueryText HistoryApprovalInsert(const THistoryStamp& stamp, const QVariantList& csaKey,
+                                 const QVariantList& before, const QVariantList& after,
+                                 const QVariant& cht);
+// One 'G' row for every CSA AttachCsasToChts is about to attach (same
+// arguments), with the approvals as they are and as they will be.
+TQueryText HistoryGenerationInsert(const TStorage& storage, const THistoryStamp& stamp,
+                                   const QString& firstCht, const QString& lastCht, TDay start,
+                                   TDay end);
+// One 'S' row for every CSA of a CHT whose situation changes.
+TQueryText HistoryStatusInsert(const THistoryStamp& stamp, const QString& cht,
+                               const QString& before, const QString& after);
+// GetHistCSA's columns, oldest event first.
+TQueryText HistoryQuery(const TGetHistCsaRequest& request);
+
+// A CHT's statement. Its header: NRSEQUCHT, IDSTATUSCHT, CDCLIENTE,
+// NMFANTCLIE, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDTIPOSERV,
+// NMTIPOSERV, CDFUNC, NMFUNC, IDTIPOCOBRCONT, QTSERVCONT, VRDEHORACLIE.
+TQueryText StatementHeaderQuery(const QString& chtNumber);
+// Its CSAs by day: DTSERVPREST, QTHRTRAB, QTHRAPROFATU, QTHRAPRCOMIS,
+// CDGRPOCOR, CDOCORR, DSOCORR.
+TQueryText StatementDaysQuery(const QString& chtNumber);
+
 // The key GetProp gives a proposal for the picker: NRPROPOSFAS "|"
 // NRVERPROPFAS. A version never contains "|", so the last "|" splits it.
 QString ProposalKey(const QString& proposal, const QString& version);

@@ -77,6 +77,13 @@ struct TSetChtRequest
     QString Clients, AllClients, Employees, AllEmployees, Proposals, AllProposals;
 };
 
+// GetHistCSA: the history of one CSA, named by its key.
+struct TGetHistCsaRequest
+{
+    QString Proposal, Version, Service, Employee;
+    TDay Day = 0;
+};
+
 // The request key a client sent with a write, and what the write is stored
 // under: the digest of the request (method, operator, params) and the reply
 // the write gets when it is applied. After the call, Replayed holds the

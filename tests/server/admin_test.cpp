@@ -30,7 +30,7 @@ protected:
 TEST_F(AdminTest, InitIsVersionedAndCanRunAgain)
 {
     EXPECT_EQ(RunServerCommand({u"init"_s, m_db->Spec()}), 0);
-    EXPECT_EQ(Count("SELECT NRVERSAO FROM APH_VERSAO"), 3);
+    EXPECT_EQ(Count("SELECT NRVERSAO FROM APH_VERSAO"), 4);
     EXPECT_GE(Count("SELECT COUNT(*) FROM PARAMGERAL"), 1);
     QString err;
     EXPECT_EQ(RunServerCommand({u"init"_s, m_db->Spec(), u"--demo"_s}, nullptr, &err), 1);
@@ -80,9 +80,9 @@ TEST_F(AdminTest, ScaleMakesExactlyTheCsasAskedFor)
                   .toInt(),
               0);
     // Names are written as UTF-8 once, not as its bytes read as Latin-1.
-    EXPECT_EQ(scaled.Scalar(u"SELECT NMFUNC FROM FUNCIONARIO WHERE CDFUNC = 'F0000000'"_s)
-                  .toString(),
-              u"Funcionário 0000000"_s);
+    EXPECT_EQ(
+        scaled.Scalar(u"SELECT NMFUNC FROM FUNCIONARIO WHERE CDFUNC = 'F0000000'"_s).toString(),
+        u"Funcionário 0000000"_s);
 }
 
 TEST_F(AdminTest, ChtStatusSetsOnlyKnownSituationsOfExistingChts)

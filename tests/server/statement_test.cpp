@@ -1,0 +1,282 @@
+// The CHT statement (GetDemCHT, aph-server statement): the CSV carries the
+// database's days and the totals panel's amount; the PDF is one that a PDF
+// reader opens and reads back.
+#include "host/data/formatsettings.h"
+#include "host/data/hourtext.h"
+#include "service/chttotals.h"
+#include "tests/support/serverfixture.h"
+
+#include <QFile>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+
+using namespace Qt::StringLiterals;
+
+using namespace aph;
+using namespace aph::test;
+
+namespace {
+
+// CHT 90001: TF1 by the hour on TP1/001, 4 to 8 March, two days with an
+// occurrence; its billed hours times 90 are 3194.9991, which rounds once to
+// 3195. CHT 90002: a package on TP1/002, 749.997. CHT 90003: TF2 at a fixed
+// value on TP2/001, 40 h contracted at 90. Every service bills 90 an hour.
+class StatementTest : public ServerTest
+{
+protected:
+    void SetUp() override
+    {
+        ServerTest::SetUp();
+        if (IsSkipped())
+            return;
+        AddTestWorld();
+        AddCht(u"90001"_s, u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, u"P"_s);
+        const double h[][3] = {
+            {8, 8, 8}, {7.49999, 7.49999, 7}, {9.5, 9, 9.5}, {8.25, 8.25, 8}, {3, 2.75, 3}};
+        for (int i = 0; i < 5; ++i)
+            AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 4 + i), h[i][0],
+                   u"90001"_s, h[i][1], h[i][2]);
+        SetOccurrence(u"TF1"_s, Day(2030, 3, 5), u"01"_s, u"02"_s);
+        SetOccurrence(u"TF1"_s, Day(2030, 3, 7), u"02"_s, u"01"_s);
+        AddCht(u"90002"_s, u"TP1"_s, u"01"_s, u"002"_s, u"TF1"_s, u"01"_s, u"A"_s);
+        AddCsa(u"TP1"_s, u"01"_s, u"002"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 11), 4, u"90002"_s,
+               3.3333, 4);
+        AddCsa(u"TP1"_s, u"01"_s, u"002"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 12), 5, u"90002"_s, 5,
+               5);
+        AddCht(u"90003"_s, u"TP2"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, u"R"_s);
+        AddCsa(u"TP2"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 3, 4), 7, u"90003"_s, 7,
+               7);
+        AddCsa(u"TP2"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 3, 5), 6.5, u"90003"_s, 6,
+               6.5);
+    }
+
+    void SetOccurrence(const QString& employee, double day, const QString& group,
+                       const QString& code)
+    {
+        m_db->Exec(u"UPDATE CSA SET CDGRPOCOR = ?, CDOCORR = ? WHERE CDFUNC = ? AND "
+                   "DTSERVPREST = ?"_s,
+                   {group, code, employee, static_cast<qint64>(day)});
+    }
+
+    // The statement's reply, its file decoded.
+    QJsonObject Statement(const QString& cht, const QString& format)
+    {
+        return m_client->Call(u"GetDemCHT"_s, {cht, format}).toObject();
+    }
+    QByteArray File(const QString& cht, const QString& format)
+    {
+        const QJsonObject reply = Statement(cht, format);
+        EXPECT_TRUE(reply.value(u"ok"_s).toBool())
+            << reply.value(u"message"_s).toString().toStdString();
+        return QByteArray::fromBase64(
+            reply.value(u"file"_s).toObject().value(u"base64"_s).toString().toLatin1());
+    }
+
+    // The amount the screen's totals panel gives for the CHT's CSAs as the
+    // database holds them.
+    QString SharedAmount(const QString& cht)
+    {
+        const QList<QVariantList> service = m_db->Rows(
+            u"SELECT S.IDTIPOCOBRCONT, S.QTSERVCONT, S.VRDEHORACLIE FROM CHT H JOIN SERVCONT S ON "
+            "S.NRPROPOSFAS = H.NRPROPOSFAS AND S.NRVERPROPFAS = H.NRVERPROPFAS AND "
+            "S.NRSERVCONT = H.NRSERVCONT WHERE H.NRSEQUCHT = ?"_s,
+            {cht});
+        TChtTotals totals(service[0][0].toString(), service[0][1].toDouble(),
+                          service[0][2].toDouble());
+        for (const QVariantList& d : Days(cht))
+            totals.Add(d[1].toDouble(), d[2].toDouble(), d[3].toDouble());
+        return u"R$ "_s + FormatFloat(u"#,###,##0.00"_s, totals.Amount(),
+                                      TFormatSettings::ForLocale(u"pt_BR"_s));
+    }
+    QList<QVariantList> Days(const QString& cht)
+    {
+        return m_db->Rows(
+            u"SELECT C.DTSERVPREST, C.QTHRTRAB, C.QTHRAPROFATU, C.QTHRAPRCOMIS, C.CDGRPOCOR, "
+            "C.CDOCORR, O.DSOCORR FROM CSA C LEFT JOIN OCORRENCIA O ON O.CDGRPOCOR = C.CDGRPOCOR "
+            "AND O.CDOCORR = C.CDOCORR WHERE C.NRSEQUCHT = ? ORDER BY C.DTSERVPREST"_s,
+            {cht});
+    }
+};
+
+// The CSV's lines split at ";", without the byte order mark.
+QList<QStringList> CsvLines(const QByteArray& csv)
+{
+    QList<QStringList> lines;
+    for (const QString& line : QString::fromUtf8(csv.mid(3)).split(u"\r\n"_s))
+        lines << line.split(u';');
+    return lines;
+}
+
+// What pdftotext reads from the document.
+QString PdfText(const QByteArray& pdf)
+{
+    QTemporaryDir dir;
+    QFile f(dir.filePath(u"d.pdf"_s));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(pdf);
+    f.close();
+    QProcess p;
+    p.start(u"pdftotext"_s, {u"-layout"_s, f.fileName(), u"-"_s});
+    EXPECT_TRUE(p.waitForFinished(60000)) << "pdftotext (poppler-utils) must be installed";
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// Header, cross-reference table whose offsets point at their objects,
+// trailer.
+void ExpectPdfStructure(const QByteArray& pdf)
+{
+    ASSERT_TRUE(pdf.startsWith("%PDF-1.4\n"));
+    ASSERT_TRUE(pdf.endsWith("%%EOF\n"));
+    const qsizetype start = pdf.lastIndexOf("startxref\n");
+    ASSERT_GT(start, 0);
+    const qsizetype xref = pdf.mid(start + 10).split('\n').value(0).toLongLong();
+    ASSERT_TRUE(pdf.mid(xref).startsWith("xref\n0 "));
+    const QList<QByteArray> lines = pdf.mid(xref).split('\n');
+    const int count = lines[1].split(' ').value(1).toInt();
+    ASSERT_GT(count, 4);
+    for (int i = 1; i < count; ++i) {
+        const qsizetype offset = lines[2 + i].left(10).toLongLong();
+        EXPECT_TRUE(pdf.mid(offset).startsWith(QByteArray(QByteArray::number(i) + " 0 obj")))
+            << "object " << i;
+    }
+}
+
+} // namespace
+
+TEST_F(StatementTest, TheCsvHoldsTheDatabasesDaysAndTheSharedAmount)
+{
+    const QStringList weekdays = {u"segunda-feira"_s, u"terça-feira"_s, u"quarta-feira"_s,
+                                  u"quinta-feira"_s,  u"sexta-feira"_s, u"sábado"_s,
+                                  u"domingo"_s};
+    // Each billing type, with the amount worked out by hand.
+    const std::vector<std::pair<QString, QString>> chts = {{u"90001"_s, u"R$ 3.195,00"_s},
+                                                           {u"90002"_s, u"R$ 750,00"_s},
+                                                           {u"90003"_s, u"R$ 3.600,00"_s}};
+    for (const auto& [cht, amount] : chts) {
+        SCOPED_TRACE(cht.toStdString());
+        const QJsonObject reply = Statement(cht, u"csv"_s);
+        EXPECT_EQ(reply.value(u"file"_s).toObject().value(u"name"_s).toString(),
+                  u"CHT-%1.csv"_s.arg(cht));
+        EXPECT_EQ(reply.value(u"file"_s).toObject().value(u"type"_s).toString(), u"text/csv"_s);
+        const QByteArray csv = File(cht, u"csv"_s);
+        ASSERT_TRUE(csv.startsWith("\xEF\xBB\xBF"));
+        const QList<QStringList> lines = CsvLines(csv);
+        EXPECT_TRUE(lines.contains(QStringList{u"CHT"_s, cht}));
+        qsizetype at = 0;
+        while (at < lines.size() && lines[at].value(0) != u"Data")
+            ++at;
+        ASSERT_LT(at, lines.size());
+        const QList<QVariantList> days = Days(cht);
+        ASSERT_GE(lines.size(), at + days.size() + 1);
+        double worked = 0, billed = 0, commission = 0;
+        for (qsizetype i = 0; i < days.size(); ++i) {
+            const QVariantList& d = days[i];
+            const QDate date = QDate(1899, 12, 30).addDays(d[0].toLongLong());
+            const QString occurrence =
+                d[5].isNull() ? QString() : d[4].toString() + u'/' + d[5].toString();
+            EXPECT_EQ(lines[at + 1 + i],
+                      (QStringList{date.toString(u"dd/MM/yyyy"_s), weekdays[date.dayOfWeek() - 1],
+                                   HoursText(d[1].toDouble()), HoursText(d[2].toDouble()),
+                                   HoursText(d[3].toDouble()), occurrence, d[6].toString()}));
+            worked += d[1].toDouble();
+            billed += d[2].toDouble();
+            commission += d[3].toDouble();
+        }
+        EXPECT_EQ(lines[at + 1 + days.size()],
+                  (QStringList{u"Total"_s, QString(), HoursText(worked), HoursText(billed),
+                               HoursText(commission)}));
+        EXPECT_TRUE(lines.contains(QStringList{u"Valor a faturar"_s, SharedAmount(cht)}));
+        EXPECT_EQ(SharedAmount(cht), amount);
+    }
+    EXPECT_TRUE(CsvLines(File(u"90001"_s, u"csv"_s))
+                    .contains(QStringList{u"Funcionário"_s, u"TF1"_s, u"Teste Funcionário Um"_s}));
+    EXPECT_TRUE(CsvLines(File(u"90001"_s, u"csv"_s))
+                    .contains(QStringList{u"Período"_s, u"04/03/2030"_s, u"08/03/2030"_s}));
+    EXPECT_TRUE(
+        CsvLines(File(u"90003"_s, u"csv"_s)).contains(QStringList{u"Situação"_s, u"Faturada"_s}));
+}
+
+TEST_F(StatementTest, ThePdfOpensAndReadsBack)
+{
+    const QJsonObject reply = Statement(u"90001"_s, u"pdf"_s);
+    EXPECT_EQ(reply.value(u"file"_s).toObject().value(u"name"_s).toString(), u"CHT-90001.pdf"_s);
+    EXPECT_EQ(reply.value(u"file"_s).toObject().value(u"type"_s).toString(), u"application/pdf"_s);
+    const QByteArray pdf = File(u"90001"_s, u"pdf"_s);
+    ExpectPdfStructure(pdf);
+    const QString text = PdfText(pdf);
+    EXPECT_TRUE(text.contains(u"Demonstrativo da CHT 90001"_s)) << text.toStdString();
+    EXPECT_TRUE(text.contains(u"Teste Funcionário Um"_s)) << text.toStdString();
+    EXPECT_TRUE(text.contains(u"R$ 3.195,00"_s)) << text.toStdString();
+    EXPECT_TRUE(text.contains(u"Atestado médico"_s)) << text.toStdString();
+    EXPECT_TRUE(text.contains(u"Página 1 de 1"_s)) << text.toStdString();
+
+    // Seventy days run over a second page, titles repeated, nothing lost.
+    AddCht(u"90004"_s, u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, u"P"_s);
+    for (int i = 0; i < 70; ++i)
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 6, 1) + i, 8, u"90004"_s,
+               8, 8);
+    const QByteArray longPdf = File(u"90004"_s, u"pdf"_s);
+    ExpectPdfStructure(longPdf);
+    const QString longText = PdfText(longPdf);
+    EXPECT_TRUE(longText.contains(u"Página 2 de 2"_s)) << longText.toStdString();
+    EXPECT_EQ(longText.count(QRegularExpression(u"\\d\\d/0[678]/2030 +\\S+ +08:00"_s)), 70);
+    EXPECT_EQ(longText.count(u"trabalhadas"_s), 2);
+    EXPECT_TRUE(longText.contains(u"R$ 50.400,00"_s)) << longText.toStdString();
+}
+
+TEST_F(StatementTest, UnknownChtsFormatsAndConnectionsAreRefused)
+{
+    const QJsonObject unknown = Statement(u"12"_s, u"pdf"_s);
+    EXPECT_FALSE(unknown.value(u"ok"_s).toBool());
+    EXPECT_EQ(unknown.value(u"message"_s).toString(), u"A CHT 00012 não existe."_s);
+    const auto error = [](TRpcClient& client, const QJsonArray& params) {
+        try {
+            client.Call(u"GetDemCHT"_s, params);
+        } catch (const ERpcError& e) {
+            return e.Code();
+        }
+        return 0;
+    };
+    EXPECT_EQ(error(*m_client, {u"90001"_s, u"xls"_s}), -32602);
+    EXPECT_EQ(error(*m_client, {u"90001"_s}), -32602);
+    auto anonymous = NewClient(false);
+    EXPECT_EQ(error(*anonymous, {u"90001"_s, u"csv"_s}), -32000);
+}
+
+TEST_F(StatementTest, TheCommandLineWritesTheFiles)
+{
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(u"cht.csv"_s), pdf = dir.filePath(u"cht.pdf"_s);
+    QString out, err;
+    ASSERT_EQ(RunServerCommand({u"statement"_s, m_db->Spec(), u"90002"_s, u"--format"_s, u"csv"_s,
+                                u"--out"_s, csv},
+                               &out, &err),
+              0)
+        << err.toStdString();
+    EXPECT_TRUE(out.contains(csv)) << out.toStdString();
+    QFile csvFile(csv);
+    ASSERT_TRUE(csvFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(csvFile.readAll(), File(u"90002"_s, u"csv"_s));
+    ASSERT_EQ(RunServerCommand({u"statement"_s, m_db->Spec(), u"90002"_s, u"--format"_s, u"pdf"_s,
+                                u"--out"_s, pdf}),
+              0);
+    QFile pdfFile(pdf);
+    ASSERT_TRUE(pdfFile.open(QIODevice::ReadOnly));
+    const QByteArray written = pdfFile.readAll();
+    ExpectPdfStructure(written);
+    EXPECT_TRUE(PdfText(written).contains(u"R$ 750,00"_s));
+
+    EXPECT_EQ(RunServerCommand({u"statement"_s, m_db->Spec(), u"99"_s, u"--format"_s, u"pdf"_s,
+                                u"--out"_s, dir.filePath(u"none.pdf"_s)},
+                               nullptr, &err),
+              1);
+    EXPECT_TRUE(err.contains(u"A CHT 00099 não existe."_s)) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath(u"none.pdf"_s)));
+    EXPECT_EQ(RunServerCommand({u"statement"_s, m_db->Spec(), u"90002"_s, u"--format"_s, u"doc"_s,
+                                u"--out"_s, dir.filePath(u"x.doc"_s)},
+                               nullptr, &err),
+              1);
+    EXPECT_TRUE(err.contains(u"pdf ou csv"_s)) << err.toStdString();
+}
