@@ -10,13 +10,13 @@ namespace aph {
 TfrmHistoricoDia::TfrmHistoricoDia(const TMessages& messages, std::function<QString(double)> hours)
     : TForm(u"frmHistoricoDia"_s), m_messages(messages), m_hours(std::move(hours))
 {
-    SetClientSize(940, 300);
+    SetClientSize(1200, 300);
     panBotoes = Add<TPanel>(u"panBotoes"_s);
     panBotoes->SetAlign(TAlign::alBottom);
     panBotoes->SetHeight(36);
     btnFechar = panBotoes->Add<TButton>(u"btnFechar"_s);
     btnFechar->SetCaption(m_messages.Msg(u"HIST_FECHAR"_s));
-    btnFechar->SetBounds(850, 6, 80, 25);
+    btnFechar->SetBounds(1110, 6, 80, 25);
     btnFechar->SetModalResult(mrOk);
     SetDefaultButton(btnFechar);
     SetCancelButton(btnFechar);
@@ -50,9 +50,9 @@ void TfrmHistoricoDia::CreateColumns()
         dbgHist->AddColumn(QString::fromLatin1(field), caption,
                            std::max(60, static_cast<int>(caption.size()) * 7));
     }
-    dbgHist->Column(0)->SetWidth(120);
-    dbgHist->Column(1)->SetWidth(130);
-    dbgHist->Column(2)->SetWidth(120);
+    dbgHist->Column(0)->SetWidth(115); // a date and time
+    dbgHist->Column(1)->SetWidth(120);
+    dbgHist->Column(2)->SetWidth(115);
 }
 
 void TfrmHistoricoDia::Carrega(const TDataPacket& packet)
