@@ -221,6 +221,8 @@ void TfrmAprovaHoras::dtsPadraoStateChange(TObject*)
     mnuConfirmar->SetEnabled(sbtConfirmar->Enabled());
     mnuFiltrar->SetEnabled(sbtFiltrar->Enabled());
     mnuGerarCHT->SetEnabled(sbtGerarCHT->Enabled());
+    for (TMenuItem* item : {mnuAprovarPendentes, mnuHistoricoDia, mnuDemonstrativoCHT})
+        item->SetEnabled(sbtGerarCHT->Enabled());
 }
 
 void TfrmAprovaHoras::sbtFiltrarClick(TObject*)

@@ -179,6 +179,11 @@ void TfrmAprovaHoras::cdsAuxCSAAfterCancel(TDataSet*)
     HabilitaGrid(true);
 }
 
+bool TfrmAprovaHoras::ComissaoPedeOcorrencia(double trab, double comis)
+{
+    return Milesimos(trab) != Milesimos(comis);
+}
+
 void TfrmAprovaHoras::cdsCSABeforePost(TDataSet*)
 {
     // The checks read the working row, the one the user typed into.
@@ -193,7 +198,7 @@ void TfrmAprovaHoras::cdsCSABeforePost(TDataSet*)
     // Commission hours that differ from the hours worked need a reason.
     TField* comis = cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s);
     if (cdsAuxCSA.FieldByName(u"CDOCORR"_s)->AsString().isEmpty() &&
-        Milesimos(trab) != Milesimos(comis->AsFloat()) && !comis->IsNull()) {
+        ComissaoPedeOcorrencia(trab, comis->AsFloat()) && !comis->IsNull()) {
         cdsAuxCSA.FieldByName(u"DSOCORR"_s)->FocusControl();
         MensErro(msgPadrao->Msg(u"Ocorr_Inf"_s), true);
     }

@@ -277,7 +277,16 @@ void TfrmAprovaHoras::CreateMessages()
         u"HORA|Vr. Hora"_s,
         u"FIXO|Vr. Fixo"_s,
         u"PACOTE|Vr. Pacote"_s,
+        u"MNU_APROVAR_PEND|Aprovar dias &pendentes"_s,
+        u"MNU_HIST_DIA|&Histórico do dia"_s,
+        u"MNU_DEM_CHT|&Demonstrativo da CHT..."_s,
+        u"CONF_APROVAR_PEND|Aprovar %1 dias pendentes, %2 horas?"_s,
+        u"CONF_APROVAR_PEND1|Aprovar %1 dia pendente, %2 horas?"_s,
+        u"APROV_FORA|%1 dia(s) ficam de fora: precisam de ocorrência."_s,
+        u"APROV_NENHUM|Não há dias pendentes de aprovação."_s,
+        u"APROV_FEITA|Dias aprovados: %1, com %2 horas."_s,
     });
+    CreateHistoryMessages();
 }
 
 void TfrmAprovaHoras::CreateLayout()
@@ -398,6 +407,26 @@ void TfrmAprovaHoras::CreateToolbar()
     mnuGerarCHT = mnuManutencao->Add<TMenuItem>(u"mnuGerarCHT"_s);
     mnuGerarCHT->SetCaption(u"&Gerar CHT"_s);
     mnuGerarCHT->SetShortCut(ShortCut('G', ssCtrl));
+    CreateExtraMenu();
+}
+
+void TfrmAprovaHoras::CreateExtraMenu()
+{
+    // After the generation, apart: the pending days at once, the history
+    // of the current day, the statement of the current CHT.
+    N2 = mnuManutencao->Add<TMenuItem>(u"N2"_s);
+    N2->SetCaption(u"-"_s);
+    mnuAprovarPendentes = mnuManutencao->Add<TMenuItem>(u"mnuAprovarPendentes"_s);
+    mnuAprovarPendentes->SetCaption(msgPadrao->Msg(u"MNU_APROVAR_PEND"_s));
+    mnuAprovarPendentes->SetShortCut(ShortCut('A', ssCtrl | ssShift));
+    mnuHistoricoDia = mnuManutencao->Add<TMenuItem>(u"mnuHistoricoDia"_s);
+    mnuHistoricoDia->SetCaption(msgPadrao->Msg(u"MNU_HIST_DIA"_s));
+    mnuHistoricoDia->SetShortCut(ShortCut('H', ssCtrl | ssShift));
+    mnuDemonstrativoCHT = mnuManutencao->Add<TMenuItem>(u"mnuDemonstrativoCHT"_s);
+    mnuDemonstrativoCHT->SetCaption(msgPadrao->Msg(u"MNU_DEM_CHT"_s));
+    mnuDemonstrativoCHT->SetShortCut(ShortCut('D', ssCtrl | ssShift));
+    for (TMenuItem* item : {mnuAprovarPendentes, mnuHistoricoDia, mnuDemonstrativoCHT})
+        item->SetEnabled(false);
 }
 
 void TfrmAprovaHoras::CreateTotals()
@@ -577,6 +606,15 @@ void TfrmAprovaHoras::WireToolbar()
     };
     mnuGerarCHT->OnClick = [this](TObject*) {
         sbtGerarCHTClick(sbtGerarCHT);
+    };
+    mnuAprovarPendentes->OnClick = [this](TObject* s) {
+        mnuAprovarPendentesClick(s);
+    };
+    mnuHistoricoDia->OnClick = [this](TObject* s) {
+        mnuHistoricoDiaClick(s);
+    };
+    mnuDemonstrativoCHT->OnClick = [this](TObject* s) {
+        mnuDemonstrativoCHTClick(s);
     };
 }
 

@@ -72,6 +72,10 @@ public:
     TMenuItem* N1;
     TMenuItem* mnuFiltrar;
     TMenuItem* mnuGerarCHT;
+    TMenuItem* N2;
+    TMenuItem* mnuAprovarPendentes;
+    TMenuItem* mnuHistoricoDia;
+    TMenuItem* mnuDemonstrativoCHT;
 
     // What the filter dialog reaches of this screen.
     TAprovaHorasRef Ref;
@@ -129,6 +133,14 @@ public:
     void sbtGerarCHTClick(TObject* Sender);
     void sbtProcurarClick(TObject* Sender) override;
 
+    // --- Pending days at once, a day's history, the CHT statement ---------------------
+    void mnuAprovarPendentesClick(TObject* Sender);
+    void mnuHistoricoDiaClick(TObject* Sender);
+    void mnuDemonstrativoCHTClick(TObject* Sender);
+    // Commission hours that differ from the hours worked (in whole
+    // thousandths) need an occurrence.
+    static bool ComissaoPedeOcorrencia(double trab, double comis);
+
     // --- Painting and code captions ------------------------------------------------------
     void dbgCSADrawColumnCell(TObject* Sender, const QRect& Rect, int DataCol, TColumn* Column,
                               TGridDrawState State);
@@ -143,6 +155,7 @@ private:
     void CreateDayFields();
     void CreateOccurrenceQuery();
     void CreateMessages();
+    void CreateHistoryMessages();
     void CreateLayout();
     void CreatePanels();
     void CreateGrids();
@@ -162,6 +175,24 @@ private:
     void SaveCSA();
     // CHTs for everything the filter shows, then the screen reloaded.
     void GenerateCHT();
+    // A day whose empty approvals take the hours worked.
+    struct TDiaPendente
+    {
+        QString Dia; // DTSERVPREST as the datasets locate it
+        double Horas = 0;
+    };
+    struct TPendentes
+    {
+        QList<TDiaPendente> Dias;
+        double Horas = 0;
+        int Fora = 0; // pending, but the day's checks would refuse them
+    };
+    TPendentes DiasPendentes();
+    QString PerguntaPendentes(const TPendentes& pendentes) const;
+    // The days to the server in one save, then into the working copy.
+    void AprovaPendentes(const QList<TDiaPendente>& dias);
+    void AprovaNaCopia(const QList<TDiaPendente>& dias);
+    void CreateExtraMenu();
     TDataSource::TNotifyEvent StateChangeHandler();
     TClientDataSet::TDataSetNotifyEvent BeforePostHandler();
 };

@@ -56,6 +56,12 @@ public:
     virtual bool Search(TClientDataSet* dataSet) = 0;
     virtual bool InputQuery(const QString& caption, const QString& prompt, QString& value) = 0;
     virtual bool PickString(const QString& title, const QStringList& items, int& index) = 0;
+    // The name of a file to write: the filter in the file dialog's form
+    // ("Planilha CSV (*.csv)", several joined by ";;"); the path comes in
+    // as the suggestion and goes out as the choice, with the chosen
+    // filter's extension when the user typed none. False when the user gave
+    // up.
+    virtual bool SaveFileName(const QString& title, const QString& filter, QString& path) = 0;
     // The busy animation starts and stops (only at the outermost level).
     virtual void BusyChanged(bool busy) = 0;
     virtual void CursorChanged(TCursor cursor) = 0;

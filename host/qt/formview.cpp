@@ -399,6 +399,27 @@ void TFormView::ClickFromMouse(TControl* control)
         SyncWidget(control, m_widgets.value(control));
 }
 
+bool TFormView::GridContextMenuKey(QObject* watched, QKeyEvent* key)
+{
+    // The context-menu key and Shift+F10 open a grid's context menu,
+    // unless the form's menu has the key for itself.
+    const bool menuKey = key->key() == Qt::Key_Menu ||
+                         (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier);
+    if (!menuKey)
+        return false;
+    TGridView* grid = nullptr;
+    for (QObject* o = watched; o && !grid; o = o->parent())
+        grid = dynamic_cast<TGridView*>(o);
+    if (!grid)
+        return false;
+    const TKeyStroke stroke = KeyStrokeOf(*key);
+    if (m_form->Menu() && stroke.Key != 0 &&
+        m_form->Menu()->FindShortCut(ShortCut(stroke.Key, stroke.Shift)))
+        return false;
+    grid->ShowContextMenu(grid->ContextMenuPoint());
+    return true;
+}
+
 bool TFormView::eventFilter(QObject* watched, QEvent* event)
 {
     if (!m_form)
@@ -422,6 +443,8 @@ bool TFormView::eventFilter(QObject* watched, QEvent* event)
             !(m_form->Menu() && m_form->Menu()->FindShortCut(
                                     ShortCut(KeyStrokeOf(*key).Key, KeyStrokeOf(*key).Shift))))
             break;
+        if (GridContextMenuKey(watched, key))
+            return true;
         HandleKey(key);
         return true;
     }

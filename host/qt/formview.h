@@ -71,6 +71,8 @@ private:
     void Watch(QWidget* widget);
     void Forget();
     void HandleKey(QKeyEvent* event);
+    // Opens a grid's context menu for the key that asks for it.
+    bool GridContextMenuKey(QObject* watched, QKeyEvent* key);
     void ClickFromMouse(TControl* control);
     // Moves the form's focus for a click; false when it was refused.
     bool FocusFromMouse(TControl* control);

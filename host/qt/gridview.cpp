@@ -1,16 +1,20 @@
 #include "host/qt/gridview.h"
 
+#include "host/framework/gridexport.h"
 #include "host/qt/gridmodel.h"
 #include "host/qt/input.h"
 #include "host/qt/qtcanvas.h"
 #include "host/qt/qtconvert.h"
 #include "host/ui/dbgrid.h"
 
+#include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QStyledItemDelegate>
 #include <QToolButton>
 
@@ -289,6 +293,42 @@ void TGridView::keyPressEvent(QKeyEvent* event)
 {
     // Keys go to the headless form; nothing reaches the view's own keys.
     event->ignore();
+}
+
+void TGridView::contextMenuEvent(QContextMenuEvent* event)
+{
+    event->accept();
+    ShowContextMenu(event->reason() == QContextMenuEvent::Mouse ? event->globalPos()
+                                                                : ContextMenuPoint());
+}
+
+QPoint TGridView::ContextMenuPoint() const
+{
+    // Under the current cell when it is on screen, else the top left.
+    const int row = CurrentRow(m_grid);
+    const int column = m_grid ? m_grid->SelectedIndex() : -1;
+    QRect cell;
+    if (row >= 0 && row < m_model->rowCount() && column >= 0 && column < m_model->columnCount())
+        cell = visualRect(m_model->index(row, column)).intersected(viewport()->rect());
+    const QPoint at = cell.isEmpty() ? QPoint(4, 4) : cell.bottomLeft();
+    return viewport()->mapToGlobal(at);
+}
+
+void TGridView::ShowContextMenu(const QPoint& globalPos)
+{
+    if (!m_grid)
+        return;
+    QMenu menu(this);
+    menu.setObjectName(u"gridMenu"_s);
+    QAction* exportCsv = menu.addAction(ExportGridToCsvCaption());
+    exportCsv->setObjectName(u"exportCsv"_s);
+    // The menu runs its own loop: the grid may be gone when it returns.
+    QPointer<TGridView> self(this);
+    QAction* chosen = menu.exec(globalPos);
+    if (!self || !m_grid || chosen != exportCsv)
+        return;
+    const TDBGrid* grid = m_grid;
+    UserInput([grid] { ExportGridToCsv(*grid); });
 }
 
 void TGridView::scrollContentsBy(int dx, int dy)

@@ -34,12 +34,18 @@ public:
     QLineEdit* CellEditor() const { return m_editor; }
     QToolButton* EditButton() const { return m_button; }
 
+    // The grid's context menu ("Exportar para CSV..."), at a point on
+    // screen; the keyboard opens it under the current cell.
+    void ShowContextMenu(const QPoint& globalPos);
+    QPoint ContextMenuPoint() const;
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void updateGeometries() override;
 

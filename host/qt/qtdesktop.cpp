@@ -9,6 +9,8 @@
 #include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
@@ -18,6 +20,7 @@
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -502,6 +505,49 @@ void TQtDesktop::ApplyCursor()
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
+}
+
+} // namespace aph
+
+namespace aph {
+
+namespace {
+
+// The extension of a filter such as "Planilha CSV (*.csv)": "csv".
+QString SuffixOf(const QString& filter)
+{
+    static const QRegularExpression pattern(u"\\*\\.([A-Za-z0-9]+)"_s);
+    const QRegularExpressionMatch match = pattern.match(filter);
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
+} // namespace
+
+bool TQtDesktop::SaveFileName(const QString& title, const QString& filter, QString& path)
+{
+    if (m_nonInteractive)
+        return false;
+    // Qt's own dialog, the same on every platform and answerable by a
+    // scripted run; it asks before replacing a file.
+    QFileDialog dialog(DialogParent(), title, path, filter);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setLabelText(QFileDialog::Accept, u"Salvar"_s);
+    dialog.setLabelText(QFileDialog::Reject, ButtonText(mrCancel));
+    dialog.setLabelText(QFileDialog::LookIn, u"Salvar em:"_s);
+    dialog.setLabelText(QFileDialog::FileName, u"Nome do arquivo:"_s);
+    dialog.setLabelText(QFileDialog::FileType, u"Tipo:"_s);
+    if (!path.isEmpty())
+        dialog.selectFile(path);
+    if (Exec(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    QString chosen = dialog.selectedFiles().first();
+    const QString suffix = SuffixOf(dialog.selectedNameFilter());
+    if (QFileInfo(chosen).suffix().isEmpty() && !suffix.isEmpty())
+        chosen += u'.' + suffix;
+    path = chosen;
+    return true;
 }
 
 } // namespace aph

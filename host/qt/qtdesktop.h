@@ -69,6 +69,7 @@ public:
     bool Search(TClientDataSet* dataSet) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
     bool PickString(const QString& title, const QStringList& items, int& index) override;
+    bool SaveFileName(const QString& title, const QString& filter, QString& path) override;
     void BusyChanged(bool busy) override;
     void CursorChanged(TCursor cursor) override;
     void ShowStatus(const QString& text) override

@@ -112,6 +112,19 @@ bool ScriptedDesktop::PickString(const QString& title, const QStringList&, int& 
     return index >= 0;
 }
 
+bool ScriptedDesktop::SaveFileName(const QString& title, const QString& filter, QString& path)
+{
+    saveFileTitles << title + u'|' + filter;
+    if (saveFiles.empty())
+        return false;
+    const std::optional<QString> file = saveFiles.front();
+    saveFiles.pop_front();
+    if (!file)
+        return false;
+    path = *file;
+    return true;
+}
+
 void ScriptedDesktop::BusyChanged(bool busy)
 {
     busyChanges << busy;

@@ -29,6 +29,7 @@ public:
     QStringList pickRowTitles;
     QStringList searches;
     QStringList statuses;
+    QStringList saveFileTitles; // each save-file question: "title|filter"
 
     // What the user will do, in order. An empty script answers No, closes
     // a modal form without confirming, and leaves pickers without choosing.
@@ -39,6 +40,7 @@ public:
     std::deque<std::pair<QString, QString>> searchPicks; // Search: field and value
     std::deque<std::optional<QString>> inputs;           // InputQuery
     std::deque<int> stringPicks;                         // PickString
+    std::deque<std::optional<QString>> saveFiles;        // SaveFileName: a path, or none
 
     void ShowForm(TForm& form) override;
     void HideForm(TForm& form) override;
@@ -50,6 +52,7 @@ public:
     bool Search(TClientDataSet* dataSet) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
     bool PickString(const QString& title, const QStringList& items, int& index) override;
+    bool SaveFileName(const QString& title, const QString& filter, QString& path) override;
     void BusyChanged(bool busy) override;
     void CursorChanged(TCursor cursor) override;
     void ShowStatus(const QString& text) override { statuses << text; }
