@@ -256,8 +256,8 @@ TEST_F(Connection, AConnectionTheServerClosedForIdlenessIsReopenedWithoutAWord)
     const quint16 port = m_server->Port();
     m_client.reset();
     m_server.reset();
-    m_server = std::make_unique<TServerProcess>(
-        m_db->Spec(), QStringList{u"--idle-timeout"_s, u"1000"_s}, port);
+    m_server = std::make_unique<TServerProcess>(m_db->Spec(),
+                                                QStringList{u"--idle-timeout"_s, u"1000"_s}, port);
     GoTo(f->dbgFuncionario, "CDFUNC", "TF2");
     ASSERT_EQ(opens.size(), 2);
     // The clerk pauses; the server closes the quiet connection and says so.
