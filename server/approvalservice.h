@@ -23,6 +23,7 @@ QByteArray GenerationReply(const TChtGeneration& generation);
 
 class TStorage;
 class TPacketWriter;
+struct TFormatSettings;
 
 // A request the service understood but refuses by its rules (a conflict,
 // an approval above the hours worked, ...). Travels as {"ok":false}.
@@ -85,6 +86,12 @@ private:
 
 // Now as an OLE Automation date-time, local time.
 double NowOle();
+
+// The screens' pt_BR formats, for the texts the service writes.
+const TFormatSettings& BrazilFormat();
+// Who recorded a CSA and when, as the screen shows it: DTINCLUSAO,
+// CDOPERINCL and the operator's name; one blank when nobody is known.
+Value InclusionOf(const QVariant& when, const QVariant& code, const QVariant& name);
 
 // What the history rows of one write share: now, the operator logged in
 // (empty without login) and the write's request key.

@@ -19,12 +19,6 @@ namespace aph {
 
 namespace {
 
-const TFormatSettings& Brazil()
-{
-    static const TFormatSettings fs = TFormatSettings::ForLocale(u"pt_BR"_s);
-    return fs;
-}
-
 QString StatusCaption(const QString& status)
 {
     if (status == u"P")
@@ -51,12 +45,12 @@ QString BillingCaption(const QString& billing)
 
 QString Money(double value)
 {
-    return FormatFloat(u"#,###,##0.00"_s, value, Brazil());
+    return FormatFloat(u"#,###,##0.00"_s, value, BrazilFormat());
 }
 
 QString DayText(double day)
 {
-    return FormatDateTime(u"dd/mm/yyyy"_s, day, Brazil());
+    return FormatDateTime(u"dd/mm/yyyy"_s, day, BrazilFormat());
 }
 
 void ReadHeader(QSqlQuery& q, TChtStatement& s)
@@ -91,7 +85,7 @@ void ReadDays(QSqlQuery& q, TChtStatement& s)
         const QVariant commission = q.value(3);
         TChtStatementLine line;
         line.Date = DayText(day);
-        line.Weekday = FormatDateTime(u"dddd"_s, day, Brazil());
+        line.Weekday = FormatDateTime(u"dddd"_s, day, BrazilFormat());
         line.Worked = HoursText(worked);
         line.Billed = HoursText(billed.isNull() ? worked : billed.toDouble());
         line.Commission = HoursText(commission.isNull() ? worked : commission.toDouble());
