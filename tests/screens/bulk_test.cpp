@@ -37,21 +37,6 @@ struct BulkApproval : MarchScreen
         OpenTf1("T0001");
         UserFocus(f->dbgCSA);
     }
-    // The cursor on a day and column, as a click puts it.
-    void At(int day, const char* column)
-    {
-        TClientDataSet& ds = f->cdsAuxCSA;
-        for (int i = 0; i < ds.RecordCount(); ++i) {
-            TClientDataSet::ActiveRecordScope scope(ds, i);
-            if (OleToDate(ds.FieldByName(u"DTSERVPREST"_s)->AsDateTime()).day() == day) {
-                Input([&] {
-                    f->dbgCSA->ClickCell(i, f->dbgCSA->ColumnIndex(QString::fromUtf8(column)));
-                });
-                return;
-            }
-        }
-        FAIL() << "no day " << day;
-    }
     // Billed and commission hours the server holds for a day of TF1.
     QString Stored(int day)
     {

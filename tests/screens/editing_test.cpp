@@ -19,20 +19,6 @@ struct Editing : MarchScreen
         OpenTf1(cht);
         UserFocus(f->dbgCSA);
     }
-    void At(int day, const char* column)
-    {
-        TClientDataSet& ds = f->cdsAuxCSA;
-        for (int i = 0; i < ds.RecordCount(); ++i) {
-            TClientDataSet::ActiveRecordScope scope(ds, i);
-            if (OleToDate(ds.FieldByName(u"DTSERVPREST"_s)->AsDateTime()).day() == day) {
-                Input([&] {
-                    f->dbgCSA->ClickCell(i, f->dbgCSA->ColumnIndex(QString::fromUtf8(column)));
-                });
-                return;
-            }
-        }
-        FAIL() << "no day " << day;
-    }
     QString Column() const { return f->dbgCSA->SelectedField()->FieldName(); }
     double Field(const char* name) const
     {

@@ -23,20 +23,6 @@ struct DayHistory : MarchScreen
         OpenTf1(cht);
         UserFocus(f->dbgCSA);
     }
-    void At(int day, const char* column)
-    {
-        TClientDataSet& ds = f->cdsAuxCSA;
-        for (int i = 0; i < ds.RecordCount(); ++i) {
-            TClientDataSet::ActiveRecordScope scope(ds, i);
-            if (OleToDate(ds.FieldByName(u"DTSERVPREST"_s)->AsDateTime()).day() == day) {
-                Input([&] {
-                    f->dbgCSA->ClickCell(i, f->dbgCSA->ColumnIndex(QString::fromUtf8(column)));
-                });
-                return;
-            }
-        }
-        FAIL() << "no day " << day;
-    }
     // What the history window showed: its title, column titles and rows as
     // the grid shows them; closed with its button.
     struct TShown

@@ -78,6 +78,22 @@ protected:
         GoTo(f->dbgCHT, "NRSEQUCHT", cht);
     }
 
+    // The cursor on a day and column of the days grid, as a click puts it.
+    void At(int day, const char* column)
+    {
+        TClientDataSet& ds = f->cdsAuxCSA;
+        for (int i = 0; i < ds.RecordCount(); ++i) {
+            TClientDataSet::ActiveRecordScope scope(ds, i);
+            if (OleToDate(ds.FieldByName(u"DTSERVPREST"_s)->AsDateTime()).day() == day) {
+                Input([&] {
+                    f->dbgCSA->ClickCell(i, f->dbgCSA->ColumnIndex(QString::fromUtf8(column)));
+                });
+                return;
+            }
+        }
+        FAIL() << "no day " << day;
+    }
+
     QStringList Days()
     {
         QStringList days;

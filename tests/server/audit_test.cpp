@@ -18,13 +18,6 @@ namespace {
 const double kMar1 = Day(2030, 3, 1);
 const double kMar31 = Day(2030, 3, 31);
 
-// The incident id a message quotes: "(ocorrência 3f2a9c01)".
-QString IncidentOf(const QString& message)
-{
-    static const QRegularExpression id(u"ocorrência ([0-9a-f]{8})"_s);
-    return id.match(message).captured(1);
-}
-
 // TF1 on TP1/01/001: 1 to 3 March without CHT, 8 h each.
 class AuditTest : public ServerTest
 {

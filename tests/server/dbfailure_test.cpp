@@ -22,12 +22,6 @@ const double kMar1 = Day(2030, 3, 1);
 const double kMar31 = Day(2030, 3, 31);
 constexpr int kDays = 8;
 
-QString IncidentOf(const QString& message)
-{
-    static const QRegularExpression id(u"ocorrência ([0-9a-f]{8})"_s);
-    return id.match(message).captured(1);
-}
-
 // TF1 on TP1/01/001: 1 to 8 March without CHT, 8 h each.
 class DbFailureTest : public ServerTest
 {

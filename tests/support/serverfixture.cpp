@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -244,6 +245,12 @@ QString TServerProcess::Log(const QString& text, int timeoutMs)
     }
     m_process.setReadChannel(QProcess::StandardOutput);
     return m_log;
+}
+
+QString IncidentOf(const QString& message)
+{
+    static const QRegularExpression id(u"ocorrência ([0-9a-f]{8})"_s);
+    return id.match(message).captured(1);
 }
 
 double Day(int year, int month, int day)

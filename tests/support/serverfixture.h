@@ -128,6 +128,9 @@ protected:
     QString m_token;
 };
 
+// The incident id a server message quotes: "(ocorrência 3f2a9c01)";
+// empty when it quotes none.
+QString IncidentOf(const QString& message);
 // Selection strings for a few keys.
 QString Sel(std::initializer_list<const char*> keys);
 // The values of one column of a packet, as text.
