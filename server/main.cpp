@@ -5,6 +5,7 @@
 #include "maintenance.h"
 #include "rpcserver.h"
 #include "schema.h"
+#include "serveconfig.h"
 #include "statement.h"
 #include "storage.h"
 
@@ -31,7 +32,8 @@ namespace {
 const char* const kUsage =
     "uso:\n"
     "  aph-server init BANCO [--demo] [--scale N]\n"
-    "  aph-server serve BANCO [--listen ENDERECO] [--port PORTA] [--no-auth]\n"
+    "  aph-server serve [BANCO] [--config ARQUIVO] [--listen ENDERECO] [--port PORTA]\n"
+    "                         [--no-auth]\n"
     "                         [--max-connections N] [--max-per-address N]\n"
     "                         [--line-timeout MS] [--login-timeout MS] [--idle-timeout MS]\n"
     "                         [--workers N] [--audit-wait MS]\n"
@@ -63,6 +65,8 @@ struct TArgs
     QStringList Positional;
     QHash<QString, QString> Options;
     QStringList Flags;
+    // Where an option read from a configuration file was ("ARQUIVO, linha N").
+    QHash<QString, QString> Origins;
 
     TArgs(const QStringList& args, const QStringList& valued, const QStringList& flags)
     {
@@ -88,11 +92,17 @@ struct TArgs
         bool ok = false;
         const qint64 n = Options.value(name).toLongLong(&ok);
         if (!ok || n < min || n > max)
-            throw EUsage(
-                u"Valor inválido para %1: %2 (de %3 a %4)."_s.arg(name, Options.value(name))
-                    .arg(min)
-                    .arg(max));
+            throw EUsage(From(name) + u"Valor inválido para %1: %2 (de %3 a %4)."_s
+                                          .arg(name, Options.value(name))
+                                          .arg(min)
+                                          .arg(max));
         return n;
+    }
+    // The file and line an option came from, to open a message refusing it.
+    QString From(const QString& name) const
+    {
+        const QString where = Origins.value(name);
+        return where.isEmpty() ? QString() : where + u": "_s;
     }
 };
 
@@ -154,13 +164,54 @@ void ReadTlsOptions(const TArgs& args, TServerOptions& options)
                      "aceitar conexões sem criptografia."_s.arg(options.Address.toString()));
 }
 
+// The options of the --config file, under those of the command line: an
+// option the command line gives keeps its value there. The database comes
+// from the file ("database") when no argument names it.
+void ApplyConfigFile(TArgs& args, const QStringList& valued, const QStringList& flags)
+{
+    if (!args.Options.contains(u"--config"_s))
+        return;
+    const auto bare = [](const QStringList& options) {
+        QStringList keys;
+        for (const QString& o : options)
+            if (o != u"--config")
+                keys << o.mid(2);
+        return keys;
+    };
+    QHash<QString, TConfigValue> values;
+    try {
+        values = ReadServerConfig(args.Options.value(u"--config"_s), bare(valued) << u"database"_s,
+                                  bare(flags));
+        if (values.contains(u"database"_s))
+            TDatabaseSpec::Parse(values.value(u"database"_s).Value);
+    } catch (const Exception& e) {
+        const QString where = values.value(u"database"_s).Where;
+        throw EUsage(where.isEmpty() ? e.Message() : where + u": "_s + e.Message());
+    }
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        const QString option = u"--"_s + it.key();
+        if (it.key() == u"database") {
+            if (args.Positional.isEmpty())
+                args.Positional << it->Value;
+        } else if (flags.contains(option)) {
+            if (it->Value == u"1" && !args.Flags.contains(option))
+                args.Flags << option;
+        } else if (!args.Options.contains(option)) {
+            args.Options.insert(option, it->Value);
+            args.Origins.insert(option, it->Where);
+        }
+    }
+}
+
 int Serve(QCoreApplication& app, const QStringList& rest)
 {
-    const TArgs args(rest,
-                     {u"--listen"_s, u"--port"_s, u"--max-connections"_s, u"--line-timeout"_s,
-                      u"--workers"_s, u"--login-timeout"_s, u"--idle-timeout"_s,
-                      u"--max-per-address"_s, u"--audit-wait"_s, u"--tls-cert"_s, u"--tls-key"_s},
-                     {u"--no-auth"_s, u"--insecure"_s});
+    const QStringList valued{
+        u"--listen"_s,     u"--port"_s,          u"--max-connections"_s, u"--line-timeout"_s,
+        u"--workers"_s,    u"--login-timeout"_s, u"--idle-timeout"_s,    u"--max-per-address"_s,
+        u"--audit-wait"_s, u"--tls-cert"_s,      u"--tls-key"_s,         u"--config"_s};
+    const QStringList flags{u"--no-auth"_s, u"--insecure"_s};
+    TArgs args(rest, valued, flags);
+    ApplyConfigFile(args, valued, flags);
     if (args.Positional.size() != 1)
         throw EUsage(u"serve recebe um banco de dados."_s);
     TServerOptions options;
@@ -170,7 +221,7 @@ int Serve(QCoreApplication& app, const QStringList& rest)
         if (text == u"localhost")
             options.Address = QHostAddress(QHostAddress::LocalHost);
         else if (!options.Address.setAddress(text))
-            throw EUsage(u"Endereço inválido: %1"_s.arg(text));
+            throw EUsage(args.From(u"--listen"_s) + u"Endereço inválido: %1"_s.arg(text));
     }
     options.Port = static_cast<quint16>(args.Number(u"--port"_s, 8090, 0, 65535));
     options.MaxConnections = static_cast<int>(args.Number(u"--max-connections"_s, 64, 1, 10000));

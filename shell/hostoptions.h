@@ -13,7 +13,7 @@ struct THostOptions
 {
     THostEnvironment Environment;
     QString ConfigFile;
-    QString ModuleFile;       // empty: libPkg_Aph31500.so in ../lib beside the program
+    QString ModuleFile;       // empty: libPkg_Aph31500.so in ../lib/aph or ../lib
     bool Open = false;        // open "Apuração de CHT" at start
     QString Screenshot;       // grab the main window here once the screen is open, then quit
     QString DialogScreenshot; // grab the first modal dialog here

@@ -22,6 +22,9 @@ TModuleLoader::~TModuleLoader()
 
 QString TModuleLoader::DefaultFile(const QString& programDir)
 {
+    const QString installed = QDir::cleanPath(programDir + u"/../lib/aph/libPkg_Aph31500.so"_s);
+    if (QFileInfo::exists(installed))
+        return installed;
     return QDir::cleanPath(programDir + u"/../lib/libPkg_Aph31500.so"_s);
 }
 

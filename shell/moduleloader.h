@@ -15,7 +15,8 @@ public:
     TModuleLoader(const TModuleLoader&) = delete;
     TModuleLoader& operator=(const TModuleLoader&) = delete;
 
-    // The module beside a program: its ../lib.
+    // The module beside a program: in its ../lib/aph when installed, in
+    // its ../lib in the build tree.
     static QString DefaultFile(const QString& programDir);
 
     const QString& File() const { return m_file; }
