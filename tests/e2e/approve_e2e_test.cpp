@@ -9,6 +9,7 @@
 #include "host/qt/formview.h"
 #include "host/qt/gridview.h"
 #include "host/qt/qtdesktop.h"
+#include "tests/e2e/screenfixture.h"
 #include "tests/support/serverfixture.h"
 #include "tests/support/text.h"
 
@@ -31,41 +32,14 @@ using namespace aph::test;
 
 namespace {
 
-class ApproveAtTheScreen : public ServerTest
+class ApproveAtTheScreen : public ScreenAtTheDesktop
 {
 protected:
-    void SetUp() override
+    void AddDays() override
     {
-        ServerTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        AddTestWorld();
         AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 11), 8);
         AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 12), 7.5);
         AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 16), 3);
-        SetFormatSettings(TFormatSettings::ForLocale(u"pt_BR.UTF-8"_s));
-        SetHostEnvironment(
-            {u"ANA"_s, u"0001"_s, u"127.0.0.1"_s, m_server->Port(), m_token, m_db->Spec()});
-        dtmDBGeral()->Open(m_db->Spec());
-        window.resize(1100, 720);
-        window.setCentralWidget(mdi);
-        window.show();
-        desktop.SetMdiArea(mdi);
-        Cli_aph31500_Initialization();
-        Cli_aph31501_Initialization();
-    }
-    void TearDown() override
-    {
-        Cli_aph31501_Finalization();
-        Cli_aph31500_Finalization();
-        dtmDBGeral()->Close();
-        ServerTest::TearDown();
-    }
-
-    QWidget* Widget(TForm* form, TControl* control)
-    {
-        TFormView* view = desktop.ViewOf(form);
-        return view ? view->WidgetOf(control) : nullptr;
     }
     void Click(TForm* form, TControl* control)
     {
@@ -157,9 +131,6 @@ protected:
     }
 
     QString question;
-    QMainWindow window;
-    QMdiArea* mdi = new QMdiArea;
-    TQtDesktop desktop;
 };
 
 } // namespace

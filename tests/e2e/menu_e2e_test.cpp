@@ -11,6 +11,7 @@
 #include "host/qt/gridview.h"
 #include "host/qt/input.h"
 #include "host/qt/qtdesktop.h"
+#include "tests/e2e/screenfixture.h"
 #include "tests/support/serverfixture.h"
 #include "tests/support/text.h"
 
@@ -38,42 +39,15 @@ using namespace aph::test;
 
 namespace {
 
-class MenuAtTheScreen : public ServerTest
+class MenuAtTheScreen : public ScreenAtTheDesktop
 {
 protected:
-    void SetUp() override
+    void AddDays() override
     {
-        ServerTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        AddTestWorld();
         AddCht(u"T0001"_s, u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, u"P"_s);
         for (const auto& [day, hours] : {std::pair{1, 8.0}, {4, 7.5}, {5, 8.0}, {6, 9.0}})
             AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, day), hours,
                    u"T0001"_s);
-        SetFormatSettings(TFormatSettings::ForLocale(u"pt_BR.UTF-8"_s));
-        SetHostEnvironment(
-            {u"ANA"_s, u"0001"_s, u"127.0.0.1"_s, m_server->Port(), m_token, m_db->Spec()});
-        dtmDBGeral()->Open(m_db->Spec());
-        window.resize(1100, 720);
-        window.setCentralWidget(mdi);
-        window.show();
-        desktop.SetMdiArea(mdi);
-        Cli_aph31500_Initialization();
-        Cli_aph31501_Initialization();
-    }
-    void TearDown() override
-    {
-        Cli_aph31501_Finalization();
-        Cli_aph31500_Finalization();
-        dtmDBGeral()->Close();
-        ServerTest::TearDown();
-    }
-
-    QWidget* Widget(TForm* form, TControl* control)
-    {
-        TFormView* view = desktop.ViewOf(form);
-        return view ? view->WidgetOf(control) : nullptr;
     }
     TGridView* Grid(TDBGrid* grid)
     {
@@ -156,9 +130,6 @@ protected:
         };
     }
 
-    QMainWindow window;
-    QMdiArea* mdi = new QMdiArea;
-    TQtDesktop desktop;
     TfrmAprovaHoras* f = nullptr;
     QTemporaryDir dir;
     QStringList unexpected;
