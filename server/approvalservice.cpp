@@ -344,6 +344,28 @@ void ApplyCsaChange(TStorage& storage, const TCsaChange& change, const THistoryS
     RecordApprovalChange(storage, stamp, change, stored, approval);
 }
 
+// Every write takes the CSAs it changes in the CSA key order, so that a
+// save and a generation over the same days wait for each other instead of
+// deadlocking (PostgreSQL locks rows one by one; SQLite's write lock is
+// the whole file). Large deltas go in sorted chunks: the order holds
+// across them.
+void LockInKeyOrder(TStorage& storage, const std::vector<TCsaChange>& changes)
+{
+    if (!storage.LocksRows() || changes.empty())
+        return;
+    std::vector<QVariantList> keys;
+    keys.reserve(changes.size());
+    for (const TCsaChange& change : changes)
+        keys.push_back(change.Key());
+    std::sort(keys.begin(), keys.end(), CsaKeyLess);
+    constexpr std::size_t kChunk = 1000;
+    for (std::size_t i = 0; i < keys.size(); i += kChunk) {
+        const auto end =
+            keys.begin() + static_cast<std::ptrdiff_t>(std::min(keys.size(), i + kChunk));
+        Exec(storage, CsaLockQuery(storage, {keys.begin() + static_cast<std::ptrdiff_t>(i), end}));
+    }
+}
+
 // ---- SetCHT, one step at a time ----
 
 void CheckActiveOperator(TStorage& storage, const QString& operatorCode)
@@ -417,6 +439,18 @@ void InsertChts(TStorage& storage, const std::vector<TChtGroup>& groups, long lo
         }
         storage.Exec(ChtInsertSql(static_cast<int>(to - from)), values);
     }
+}
+
+// The CSAs the new CHTs bill, locked in the order every write takes them
+// before the history reads their approvals and the update attaches them.
+void LockChtCsas(TStorage& storage, const std::vector<TChtGroup>& groups, long long first,
+                 const TSetChtRequest& request)
+{
+    if (!storage.LocksRows())
+        return;
+    const long long last = first + static_cast<long long>(groups.size()) - 1;
+    Exec(storage,
+         ChtCsaLockQuery(storage, ChtNumber(first), ChtNumber(last), request.Start, request.End));
 }
 
 // Every CSA of a new CHT joins it, and its history says so. The groups
@@ -593,8 +627,13 @@ void TApprovalService::SetCSA(const TDelta& delta, TWriteKey* key,
         return;
     }
     const THistoryStamp stamp = HistoryStamp(connectionOperator, key);
+    std::vector<TCsaChange> changes;
+    changes.reserve(delta.Records.size());
     for (const TDeltaRecord& rec : delta.Records)
-        ApplyCsaChange(m_storage, CheckedChange(rec, fields, delta.Fields), stamp);
+        changes.push_back(CheckedChange(rec, fields, delta.Fields));
+    LockInKeyOrder(m_storage, changes);
+    for (const TCsaChange& change : changes)
+        ApplyCsaChange(m_storage, change, stamp);
     Audit(connectionOperator, connectionOperator,
           u"SetCSA: %1 dias"_s.arg(static_cast<qsizetype>(delta.Records.size())));
     tx.Commit();
@@ -647,6 +686,7 @@ TChtGeneration TApprovalService::SetCHT(const TSetChtRequest& request, TWriteKey
     if (!groups.empty()) {
         const long long first = TakeChtNumbers(m_storage, static_cast<long long>(groups.size()));
         InsertChts(m_storage, groups, first, request.Operator);
+        LockChtCsas(m_storage, groups, first, request);
         AttachCsas(m_storage, groups, first, request, HistoryStamp(connectionOperator, key));
     }
     if (key)

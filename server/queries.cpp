@@ -326,6 +326,58 @@ TQueryText StoredCsaQuery(const TStorage& storage, const QVariantList& key)
     return {sql, key};
 }
 
+namespace {
+
+// The CSA key in the order writers lock it; COLLATE "C" compares text
+// byte by byte, as CsaKeyLess does, whatever the database's locale.
+QString CsaKeyOrder(const QString& alias)
+{
+    return u"ORDER BY %1.NRPROPOSFAS COLLATE \"C\", %1.NRVERPROPFAS COLLATE \"C\", "
+           "%1.NRSERVCONT COLLATE \"C\", %1.CDFUNC COLLATE \"C\", %1.DTSERVPREST"_s.arg(alias);
+}
+
+} // namespace
+
+TQueryText CsaLockQuery(const TStorage& storage, const std::vector<QVariantList>& keys)
+{
+    if (keys.empty())
+        return TQueryText::Nothing();
+    QStringList rows;
+    QVariantList values;
+    rows.reserve(static_cast<qsizetype>(keys.size()));
+    for (const QVariantList& key : keys) {
+        rows << u"(?, ?, ?, ?, ?)"_s;
+        values << key;
+    }
+    return {u"SELECT 1 FROM CSA A WHERE (A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, "
+            "A.DTSERVPREST) IN ("_s +
+                rows.join(u", "_s) + u") "_s + CsaKeyOrder(u"A"_s) + storage.ForUpdate(u"A"_s),
+            values};
+}
+
+TQueryText ChtCsaLockQuery(const TStorage& storage, const QString& firstCht, const QString& lastCht,
+                           TDay start, TDay end)
+{
+    return {u"SELECT 1 FROM CSA A JOIN CHT H ON H.NRPROPOSFAS = A.NRPROPOSFAS "
+            "AND H.NRVERPROPFAS = A.NRVERPROPFAS AND H.NRSERVCONT = A.NRSERVCONT "
+            "AND H.CDFUNC = A.CDFUNC AND H.CDEMPRESA = A.CDEMPRESA "
+            "WHERE H.NRSEQUCHT BETWEEN ? AND ? AND "_s +
+                storage.Unindexed(u"A.NRSEQUCHT"_s) +
+                u" IS NULL AND A.DTSERVPREST BETWEEN ? AND ? "_s + CsaKeyOrder(u"A"_s) +
+                storage.ForUpdate(u"A"_s),
+            {firstCht, lastCht, start, end}};
+}
+
+bool CsaKeyLess(const QVariantList& a, const QVariantList& b)
+{
+    for (int i = 0; i < 4; ++i) {
+        const int c = a.at(i).toString().toUtf8().compare(b.at(i).toString().toUtf8());
+        if (c != 0)
+            return c < 0;
+    }
+    return a.at(4).toLongLong() < b.at(4).toLongLong();
+}
+
 TQueryText ChtStatusQuery(const TStorage& storage, const QString& chtNumber)
 {
     return {u"SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = ?"_s + storage.ForShare(), {chtNumber}};

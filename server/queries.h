@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVariantList>
 
+#include <vector>
+
 namespace aph {
 
 class TStorage;
@@ -40,6 +42,16 @@ TQueryText CsaQuery(const TGetCsaRequest& request);
 // NRSERVPREST, NRAPURFATFAS, QTHRAPRCOMIS, QTHRAPROFATU, QTHRTRAB,
 // NRSEQUCHT, CDCLIENTE, CDTIPOSERV.
 TQueryText StoredCsaQuery(const TStorage& storage, const QVariantList& key);
+// Locks the CSAs of the given keys (proposal, version, service, employee,
+// day; five values each) in the CSA key order, byte-wise, the order every
+// write takes its CSAs in (see CsaKeyLess).
+TQueryText CsaLockQuery(const TStorage& storage, const std::vector<QVariantList>& keys);
+// Locks, in the same order, the CSAs AttachCsasToChts is about to attach.
+TQueryText ChtCsaLockQuery(const TStorage& storage, const QString& firstCht, const QString& lastCht,
+                           TDay start, TDay end);
+// The CSA key order of CsaLockQuery: text compared byte by byte, the day
+// as a number.
+bool CsaKeyLess(const QVariantList& a, const QVariantList& b);
 TQueryText ChtStatusQuery(const TStorage& storage, const QString& chtNumber);
 TQueryText OccurrenceQuery(const QString& group, const QString& code);
 // The approvals and the occurrence written; null values clear them.

@@ -327,6 +327,7 @@ public:
                "json)) AS X"_s;
     }
     QString ForUpdate(const QString& table) const override { return u" FOR UPDATE OF "_s + table; }
+    bool LocksRows() const override { return true; }
     QString ForShare() const override { return u" FOR SHARE"_s; }
     void BeginWrite() override { ExecDirect(u"BEGIN"_s); }
     // One lock for the whole database, held to the end of the transaction:

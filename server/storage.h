@@ -115,6 +115,10 @@ public:
     // without a CHT in the table, when the date or the employee narrow the
     // rows far better.
     virtual QString Unindexed(const QString& column) const { return column; }
+    // Whether writers lock rows one by one (PostgreSQL), so that two writes
+    // locking the same CSAs must take them in one order or deadlock; SQLite's
+    // write transaction holds the whole file.
+    virtual bool LocksRows() const { return false; }
 
     // Transactions: use TTransaction rather than these.
     virtual void BeginWrite() = 0;

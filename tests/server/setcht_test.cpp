@@ -315,3 +315,40 @@ TEST(SetChtPlan, TheWorkFollowsTheRowsBilledNotTheTable)
     EXPECT_TRUE(update[1].contains(u"CSA USING INDEX sqlite_autoindex_CSA_1"_s))
         << update.join(u'\n').toStdString();
 }
+
+// A generation takes the CSAs it bills in the key order, as a save does:
+// while another transaction holds TF1's 1 March, it waits there without
+// having taken TF1's later days. Once let go it bills them all.
+TEST_F(SetChtTest, AGenerationLocksItsCsasInKeyOrder)
+{
+    if (!TTestDatabase::UsesPostgres())
+        GTEST_SKIP() << "SQLite locks the whole file for a write";
+    m_db->ExecDirect(u"BEGIN"_s);
+    m_db->Exec(u"SELECT 1 FROM CSA WHERE CDFUNC = 'TF1' AND DTSERVPREST = ? FOR UPDATE"_s,
+               {static_cast<qint64>(kMar1)});
+    QString failure;
+    std::thread generator([&] {
+        try {
+            auto client = NewClient();
+            Generate(*client, u"T"_s, u"T"_s, u"T"_s);
+        } catch (const std::exception& e) {
+            failure = QString::fromUtf8(e.what());
+        }
+    });
+    const bool waiting = m_db->AwaitLockWait();
+    bool laterFree = false;
+    try {
+        m_db->Exec(u"SELECT 1 FROM CSA WHERE CDFUNC = 'TF1' AND DTSERVPREST = ? FOR UPDATE "
+                   "NOWAIT"_s,
+                   {static_cast<qint64>(Day(2030, 3, 2))});
+        laterFree = true;
+    } catch (const std::exception&) {
+        // Taken by the generation before the day it waits for.
+    }
+    m_db->ExecDirect(u"ROLLBACK"_s);
+    generator.join();
+    EXPECT_TRUE(waiting);
+    EXPECT_TRUE(laterFree);
+    EXPECT_EQ(failure, QString());
+    EXPECT_EQ(FreeCsas(), 1); // only TF2's 2 April, outside March
+}

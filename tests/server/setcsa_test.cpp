@@ -316,3 +316,40 @@ TEST_F(SetCsaTest, AMalformedDeltaIsAnInvalidParamsError)
     }
     EXPECT_TRUE(Stored("TF1", kMar1)[0].isNull());
 }
+
+// PostgreSQL locks the CSAs a save changes one by one: a save must take
+// them in the key order, as a generation does, or the two can deadlock.
+// Another transaction holds 1 March; a save of 3 and 1 March (in that
+// order) waits for it without having taken 3 March.
+TEST_F(SetCsaTest, ASaveLocksItsDaysInKeyOrder)
+{
+    if (!TTestDatabase::UsesPostgres())
+        GTEST_SKIP() << "SQLite locks the whole file for a write";
+    const TDataPacket p = Free();
+    m_db->ExecDirect(u"BEGIN"_s);
+    m_db->Exec(u"SELECT 1 FROM CSA WHERE CDFUNC = 'TF1' AND DTSERVPREST = ? FOR UPDATE"_s,
+               {static_cast<qint64>(kMar1)});
+    QString answer = u"not answered"_s;
+    std::thread saver([&] {
+        auto client = NewClient();
+        answer =
+            Save(*client, Delta(p, {{2, {{"QTHRAPROFATU", N(5)}}}, {0, {{"QTHRAPROFATU", N(4)}}}}));
+    });
+    const bool waiting = m_db->AwaitLockWait();
+    bool thirdFree = false;
+    try {
+        m_db->Exec(u"SELECT 1 FROM CSA WHERE CDFUNC = 'TF1' AND DTSERVPREST = ? FOR UPDATE "
+                   "NOWAIT"_s,
+                   {static_cast<qint64>(Day(2030, 3, 3))});
+        thirdFree = true;
+    } catch (const std::exception&) {
+        // Taken by the save: it locks in the order of its delta.
+    }
+    m_db->ExecDirect(u"ROLLBACK"_s);
+    saver.join();
+    EXPECT_TRUE(waiting);
+    EXPECT_TRUE(thirdFree);
+    EXPECT_EQ(answer, QString());
+    EXPECT_EQ(Stored("TF1", kMar1)[0].toDouble(), 4.0);
+    EXPECT_EQ(Stored("TF1", Day(2030, 3, 3))[0].toDouble(), 5.0);
+}

@@ -6,11 +6,13 @@
 #include <QAtomicInt>
 #include <QCoreApplication>
 #include <QDate>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QThread>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -154,6 +156,18 @@ QSqlDatabase TTestDatabase::Db()
 void TTestDatabase::Exec(const QString& sql, const QVariantList& values)
 {
     Rows(sql, values);
+}
+
+bool TTestDatabase::AwaitLockWait(int timeoutMs)
+{
+    // pg_locks is read live, even inside this connection's transaction.
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (Scalar(u"SELECT COUNT(*) FROM pg_locks WHERE NOT granted"_s).toInt() > 0)
+            return true;
+        QThread::msleep(10);
+    }
+    return false;
 }
 
 void TTestDatabase::ExecDirect(const QString& sql)

@@ -38,6 +38,10 @@ public:
     void ExecDirect(const QString& sql);
     QVariant Scalar(const QString& sql, const QVariantList& values = {});
     QList<QVariantList> Rows(const QString& sql, const QVariantList& values = {});
+    // PostgreSQL: waits until some connection waits for a lock another
+    // holds (one taken in a transaction of this one, say); false at the
+    // deadline.
+    bool AwaitLockWait(int timeoutMs = 10000);
     // The SQLite file; empty on PostgreSQL.
     QString SqlitePath() const;
     // Closes the test's connection, so that the next statement opens the
