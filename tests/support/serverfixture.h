@@ -81,6 +81,7 @@ public:
 private:
     QProcess m_process;
     QString m_log;
+    QString m_logFile; // the server's standard error
     quint16 m_port = 0;
 };
 
