@@ -232,6 +232,12 @@ TServerProcess::~TServerProcess()
     }
 }
 
+void TServerProcess::Kill()
+{
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
 QString TServerProcess::Log(const QString& text, int timeoutMs)
 {
     QElapsedTimer timer;
