@@ -254,6 +254,12 @@ TServerProcess::~TServerProcess()
     QFile::remove(m_logFile);
 }
 
+void TServerProcess::Kill()
+{
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
 QString TServerProcess::Log(const QString& text, int timeoutMs)
 {
     QElapsedTimer timer;
