@@ -23,6 +23,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSqlQuery>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -70,26 +71,53 @@ TFigures Measure(int iterations, const std::function<void(int)>& step, bool warm
     return {at(0.5), at(0.99)};
 }
 
-void Row(const char* what, const TFigures& call, const TFigures* bare, double rtt)
+// A row of the reads' table; a read also shows its reply as the wire
+// gives it (received whole, not parsed) and that against its floor.
+void Row(const char* what, const TFigures& call, const TFigures* bare, double rtt,
+         const TFigures* wire = nullptr)
 {
+    std::printf("| %-34s | %8.2f | %8.2f |", what, call.Median, call.P99);
     if (bare)
-        std::printf("| %-34s | %8.2f | %8.2f | %8.2f | %8.2f | %6.2f |\n", what, call.Median,
-                    call.P99, bare->Median, bare->P99, (call.Median) / (bare->Median + rtt));
+        std::printf(" %8.2f | %8.2f | %6.2f |", bare->Median, bare->P99,
+                    call.Median / (bare->Median + rtt));
     else
-        std::printf("| %-34s | %8.2f | %8.2f | %8s | %8s | %6s |\n", what, call.Median, call.P99,
-                    "", "", "");
+        std::printf(" %8s | %8s | %6s |", "", "", "");
+    if (bare && wire)
+        std::printf(" %8.2f | %6.2f |\n", wire->Median, wire->Median / (bare->Median + rtt));
+    else
+        std::printf(" %8s | %6s |\n", "", "");
 }
+
+// A call as its cost to the server and the wire: the request written and
+// the whole reply line received, nothing parsed (the floor reads its rows
+// and parses nothing either).
+void WireCall(QTcpSocket& socket, const QString& method, const QJsonArray& params)
+{
+    static qint64 id = 1;
+    const QJsonObject request{
+        {u"jsonrpc"_s, u"2.0"_s}, {u"id"_s, id++}, {u"method"_s, method}, {u"params"_s, params}};
+    socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
+    while (socket.bytesToWrite() > 0)
+        socket.waitForBytesWritten(30000);
+    while (!socket.canReadLine())
+        if (!socket.waitForReadyRead(600000))
+            throw std::runtime_error("no reply on the wire connection");
+    socket.readLine();
+}
+
+using TRequest = std::pair<QString, QJsonArray>;
 
 // A read beside its floor and the round trip, in turns of ten calls each,
 // so that a neighbour's load falls on all three alike while each stays in
 // a warm cache.
 struct TReadFigures
 {
-    TFigures Call, Floor, Rtt;
+    TFigures Call, Floor, Rtt, Wire;
 };
 
 TReadFigures MeasureRead(TRpcClient& client, int iterations, const std::function<void(int)>& call,
-                         const std::function<void(int)>& floor)
+                         const std::function<void(int)>& floor,
+                         const std::function<void(int)>& wire)
 {
     const auto ping = [&client](int) {
         try {
@@ -97,14 +125,14 @@ TReadFigures MeasureRead(TRpcClient& client, int iterations, const std::function
         } catch (const ERpcError&) {
         }
     };
-    std::vector<double> ms[3];
-    const std::function<void(int)> steps[3] = {call, floor, ping};
+    std::vector<double> ms[4];
+    const std::function<void(int)> steps[4] = {call, floor, ping, wire};
     for (int i = 0; i < iterations; ++i)
         for (const auto& step : steps)
             step(i);
     constexpr int kTurn = 10;
     for (int first = 0; first < iterations; first += kTurn) {
-        for (int k = 0; k < 3; ++k) {
+        for (int k = 0; k < 4; ++k) {
             for (int i = first; i < std::min(iterations, first + kTurn); ++i) {
                 QElapsedTimer t;
                 t.start();
@@ -113,8 +141,8 @@ TReadFigures MeasureRead(TRpcClient& client, int iterations, const std::function
             }
         }
     }
-    TFigures figures[3];
-    for (int k = 0; k < 3; ++k) {
+    TFigures figures[4];
+    for (int k = 0; k < 4; ++k) {
         std::sort(ms[k].begin(), ms[k].end());
         const auto at = [&v = ms[k]](double q) {
             return v[std::min(v.size() - 1,
@@ -122,12 +150,12 @@ TReadFigures MeasureRead(TRpcClient& client, int iterations, const std::function
         };
         figures[k] = {at(0.5), at(0.99)};
     }
-    return {figures[0], figures[1], figures[2]};
+    return {figures[0], figures[1], figures[2], figures[3]};
 }
 
 void ReadRow(const char* what, const TReadFigures& f)
 {
-    Row(what, f.Call, &f.Floor, f.Rtt.Median);
+    Row(what, f.Call, &f.Floor, f.Rtt.Median, &f.Wire);
 }
 
 // The options of the run.
@@ -210,6 +238,7 @@ struct TBench
 {
     int Iterations;
     TRpcClient& Client;
+    QTcpSocket& Wire; // a second connection, for WireCall
     TStorage& Storage;
     TDirectFloor& Floor;
     double Rtt = 0;
@@ -233,15 +262,32 @@ void MeasureRoundTrip(TBench& bench)
     bench.Rtt = rtt.Median;
 }
 
+// A read by its request: through the client, and on the wire.
+TReadFigures MeasureRequest(const TBench& bench, int iterations,
+                            const std::function<TRequest(int)>& request,
+                            const std::function<void(int)>& bare)
+{
+    const std::function<void(int)> call = [&](int i) {
+        const TRequest r = request(i);
+        bench.Client.Call(r.first, r.second);
+    };
+    const std::function<void(int)> wire = [&](int i) {
+        const TRequest r = request(i);
+        WireCall(bench.Wire, r.first, r.second);
+    };
+    return MeasureRead(bench.Client, iterations, call, bare, wire);
+}
+
 // GetServPrest for one month, default filter (CSAs without CHT) and all.
 void MeasureServices(const TBench& bench)
 {
     for (const char* situation : {"S", "T"}) {
         const QString cht = situation == QByteArray("S") ? QString() : u"T"_s;
         const int n = std::max(10, bench.Iterations / 10);
-        const std::function<void(int)> call = ([&](int) {
-            bench.Client.Call(u"GetServPrest"_s, {kMayStart, kMayEnd, u"T"_s, u"T"_s, u"T"_s,
-                                                  QString::fromUtf8(situation), u"ADMIN"_s, cht});
+        const std::function<TRequest(int)> request = ([&](int) -> TRequest {
+            return {u"GetServPrest"_s,
+                    {kMayStart, kMayEnd, u"T"_s, u"T"_s, u"T"_s, QString::fromUtf8(situation),
+                     u"ADMIN"_s, cht}};
         });
         const TQueryText q =
             ServPrestQuery(bench.Storage, {.Start = static_cast<TDay>(kMayStart),
@@ -255,7 +301,7 @@ void MeasureServices(const TBench& bench)
         const std::function<void(int)> bare = ([&](int) { bench.Floor.Run(q); });
         ReadRow(situation == QByteArray("S") ? "GetServPrest, month, CSA \"S\""
                                              : "GetServPrest, month, CSA \"T\"",
-                MeasureRead(bench.Client, n, call, bare));
+                MeasureRequest(bench, n, request, bare));
     }
 }
 
@@ -303,13 +349,13 @@ void MeasureClientShare(const TBench& bench, const std::vector<TPair>& pairs)
 void MeasureProposals(const TBench& bench)
 {
     const int n = std::max(10, bench.Iterations / 10);
-    const std::function<void(int)> call = ([&](int) {
-        bench.Client.Call(u"GetProp"_s, {u"0001"_s, QString(), u"T"_s});
+    const std::function<TRequest(int)> request = ([&](int) -> TRequest {
+        return {u"GetProp"_s, {u"0001"_s, QString(), u"T"_s}};
     });
     const TQueryText q =
         PropQuery(bench.Storage, {.Branch = u"0001"_s, .Clients = QString(), .AllClients = u"T"_s});
     const std::function<void(int)> bare = ([&](int) { bench.Floor.Run(q); });
-    ReadRow("GetProp, branch, all clients", MeasureRead(bench.Client, n, call, bare));
+    ReadRow("GetProp, branch, all clients", MeasureRequest(bench, n, request, bare));
 }
 
 // The employees of every third service of May, up to 400 pairs.
@@ -339,11 +385,11 @@ const TPair& PairAt(const std::vector<TPair>& pairs, int i)
 
 void MeasureEmployees(const TBench& bench, const std::vector<TPair>& pairs)
 {
-    const std::function<void(int)> call = ([&](int i) {
+    const std::function<TRequest(int)> request = ([&](int i) -> TRequest {
         const TPair& p = PairAt(pairs, i);
-        bench.Client.Call(u"GetFunc"_s,
-                          {kMayStart, kMayEnd, p.Client, p.Type, p.Proposal, p.Version, p.Service,
-                           u"T"_s, QString(), u"S"_s, QString()});
+        return {u"GetFunc"_s,
+                {kMayStart, kMayEnd, p.Client, p.Type, p.Proposal, p.Version, p.Service, u"T"_s,
+                 QString(), u"S"_s, QString()}};
     });
     const std::function<void(int)> bare = ([&](int i) {
         const TPair& p = PairAt(pairs, i);
@@ -359,15 +405,15 @@ void MeasureEmployees(const TBench& bench, const std::vector<TPair>& pairs)
                                                   .CsaSituation = u"S"_s,
                                                   .ChtSituation = QString()}));
     });
-    ReadRow("GetFunc", MeasureRead(bench.Client, bench.Iterations, call, bare));
+    ReadRow("GetFunc", MeasureRequest(bench, bench.Iterations, request, bare));
 }
 
 void MeasureChts(const TBench& bench, const std::vector<TPair>& pairs)
 {
-    const std::function<void(int)> call = ([&](int i) {
+    const std::function<TRequest(int)> request = ([&](int i) -> TRequest {
         const TPair& p = PairAt(pairs, i);
-        bench.Client.Call(u"GetCHT"_s, {p.Type, p.Proposal, p.Version, kQ1Start, kQ1End, p.Employee,
-                                        p.Company, u"T"_s});
+        return {u"GetCHT"_s,
+                {p.Type, p.Proposal, p.Version, kQ1Start, kQ1End, p.Employee, p.Company, u"T"_s}};
     });
     const std::function<void(int)> bare = ([&](int i) {
         const TPair& p = PairAt(pairs, i);
@@ -380,7 +426,7 @@ void MeasureChts(const TBench& bench, const std::vector<TPair>& pairs)
                                   .Company = p.Company,
                                   .ChtSituation = u"T"_s}));
     });
-    ReadRow("GetCHT, first quarter, all", MeasureRead(bench.Client, bench.Iterations, call, bare));
+    ReadRow("GetCHT, first quarter, all", MeasureRequest(bench, bench.Iterations, request, bare));
 }
 
 // Returns the CSAs each pair read, for the saves.
@@ -406,7 +452,14 @@ std::vector<TDataPacket> MeasureCsas(const TBench& bench, const std::vector<TPai
                                   .Flag = u"N"_s,
                                   .Company = p.Company}));
     });
-    ReadRow("GetCSA, month without CHT", MeasureRead(bench.Client, bench.Iterations, call, bare));
+    const std::function<void(int)> wire = ([&](int i) {
+        const TPair& p = PairAt(pairs, i);
+        WireCall(bench.Wire, u"GetCSA"_s,
+                 {p.Client, p.Employee, kMayStart, kMayEnd, p.Type, p.Proposal, p.Version,
+                  QString(), u"N"_s, p.Company});
+    });
+    ReadRow("GetCSA, month without CHT",
+            MeasureRead(bench.Client, bench.Iterations, call, bare, wire));
     return csas;
 }
 
@@ -614,10 +667,15 @@ int main(int argc, char** argv)
     client.Connect(u"127.0.0.1"_s, port);
     auto storage = TStorage::Open(TDatabaseSpec::Parse(options.Spec));
     const std::unique_ptr<TDirectFloor> floor = TDirectFloor::Open(options.Spec);
-    TBench bench{options.Iterations, client, *storage, *floor};
+    QTcpSocket wire;
+    wire.connectToHost(u"127.0.0.1"_s, port);
+    wire.waitForConnected(10000);
+    wire.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    TBench bench{options.Iterations, client, wire, *storage, *floor};
 
     std::printf("\n| call | median ms | p99 ms | floor median ms | floor p99 ms | "
-                "median / (floor + rtt) |\n|---|---|---|---|---|---|\n");
+                "median / (floor + rtt) | reply received, median ms | received / (floor + "
+                "rtt) |\n|---|---|---|---|---|---|---|---|\n");
     MeasureRoundTrip(bench);
     MeasureServices(bench);
     MeasureProposals(bench);
