@@ -460,8 +460,9 @@ void AttachCsas(TStorage& storage, const std::vector<TChtGroup>& groups, long lo
                 const TSetChtRequest& request, const THistoryStamp& stamp)
 {
     const long long last = first + static_cast<long long>(groups.size()) - 1;
-    Exec(storage, HistoryGenerationInsert(storage, stamp, ChtNumber(first), ChtNumber(last),
-                                          request.Start, request.End));
+    Exec(storage, HistoryGenerationChtInsert(stamp, ChtNumber(first), ChtNumber(last)));
+    Exec(storage, HistoryGenerationCsaInsert(storage, ChtNumber(first), ChtNumber(last),
+                                             request.Start, request.End));
     const int updated = Exec(storage, AttachCsasToChts(storage, ChtNumber(first), ChtNumber(last),
                                                        request.Start, request.End));
     qint64 expected = 0;

@@ -470,7 +470,7 @@ TQueryText AttachCsasToChts(const TStorage& storage, const QString& firstCht,
 namespace {
 
 const QString kHistoryColumns =
-    u"INSERT INTO APH_HISTCSA (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, DTSERVPREST, "
+    u"INSERT INTO APH_HISTEVENTO (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, DTSERVPREST, "
     "DTEVENTO, CDOPERADOR, IDEVENTO, QTHRAPROFATU_ANT, QTHRAPROFATU, QTHRAPRCOMIS_ANT, "
     "QTHRAPRCOMIS, CDGRPOCOR_ANT, CDOCORR_ANT, CDGRPOCOR, CDOCORR, NRSEQUCHT, "
     "IDSTATUSCHT_ANT, IDSTATUSCHT, DSCHAVE) "_s;
@@ -490,24 +490,36 @@ TQueryText HistoryApprovalInsert(const THistoryStamp& stamp, const QVariantList&
                                   stamp.Key}};
 }
 
-TQueryText HistoryGenerationInsert(const TStorage& storage, const THistoryStamp& stamp,
-                                   const QString& firstCht, const QString& lastCht, TDay start,
-                                   TDay end)
+TQueryText HistoryGenerationChtInsert(const THistoryStamp& stamp, const QString& firstCht,
+                                      const QString& lastCht)
 {
-    // The same rows as AttachCsasToChts, read before it changes them.
-    return {kHistoryColumns +
-                u"SELECT C.NRPROPOSFAS, C.NRVERPROPFAS, C.NRSERVCONT, C.CDFUNC, C.DTSERVPREST, "
-                "CAST(? AS DOUBLE PRECISION), CAST(? AS VARCHAR(12)), 'G', C.QTHRAPROFATU, "
-                "COALESCE(C.QTHRAPROFATU, C.QTHRTRAB), "
-                "C.QTHRAPRCOMIS, COALESCE(C.QTHRAPRCOMIS, C.QTHRTRAB), C.CDGRPOCOR, C.CDOCORR, "
-                "C.CDGRPOCOR, C.CDOCORR, H.NRSEQUCHT, NULL, H.IDSTATUSCHT, CAST(? AS VARCHAR(64)) "
-                "FROM CHT H JOIN CSA C ON H.NRPROPOSFAS = C.NRPROPOSFAS "
-                "AND H.NRVERPROPFAS = C.NRVERPROPFAS AND H.NRSERVCONT = C.NRSERVCONT "
-                "AND H.CDFUNC = C.CDFUNC AND H.CDEMPRESA = C.CDEMPRESA "
-                "WHERE H.NRSEQUCHT BETWEEN ? AND ? AND "_s +
+    // NRHISTCSA: the events written before this generation have numbers up
+    // to it, those after it higher ones.
+    return {u"INSERT INTO APH_HISTGERACAO (NRSEQUCHT, NRHISTCSA, DTEVENTO, CDOPERADOR, DSCHAVE) "
+            "SELECT NRSEQUCHT, (SELECT COALESCE(MAX(NRHISTCSA), 0) FROM APH_HISTEVENTO), "
+            "CAST(? AS DOUBLE PRECISION), CAST(? AS VARCHAR(12)), CAST(? AS VARCHAR(64)) "
+            "FROM CHT WHERE NRSEQUCHT BETWEEN ? AND ?"_s,
+            {stamp.When, stamp.Operator, stamp.Key, firstCht, lastCht}};
+}
+
+TQueryText HistoryGenerationCsaInsert(const TStorage& storage, const QString& firstCht,
+                                      const QString& lastCht, TDay start, TDay end)
+{
+    // The same rows as AttachCsasToChts, read before it changes them, in the
+    // order of the table's key: CHT, then day.
+    return {u"INSERT INTO APH_HISTGERCSA (NRSEQUCHT, DTSERVPREST, QTHRAPROFATU_ANT, QTHRAPROFATU, "
+            "QTHRAPRCOMIS_ANT, QTHRAPRCOMIS, CDGRPOCOR, CDOCORR) "
+            "SELECT H.NRSEQUCHT, C.DTSERVPREST, C.QTHRAPROFATU, "
+            "COALESCE(C.QTHRAPROFATU, C.QTHRTRAB), C.QTHRAPRCOMIS, "
+            "COALESCE(C.QTHRAPRCOMIS, C.QTHRTRAB), C.CDGRPOCOR, C.CDOCORR "
+            "FROM CHT H JOIN CSA C ON H.NRPROPOSFAS = C.NRPROPOSFAS "
+            "AND H.NRVERPROPFAS = C.NRVERPROPFAS AND H.NRSERVCONT = C.NRSERVCONT "
+            "AND H.CDFUNC = C.CDFUNC AND H.CDEMPRESA = C.CDEMPRESA "
+            "WHERE H.NRSEQUCHT BETWEEN ? AND ? AND "_s +
                 storage.Unindexed(u"C.NRSEQUCHT"_s) +
-                u" IS NULL AND C.DTSERVPREST BETWEEN ? AND ?"_s,
-            {stamp.When, stamp.Operator, stamp.Key, firstCht, lastCht, start, end}};
+                u" IS NULL AND C.DTSERVPREST BETWEEN ? AND ? "
+                "ORDER BY H.NRSEQUCHT, C.DTSERVPREST"_s,
+            {firstCht, lastCht, start, end}};
 }
 
 TQueryText HistoryStatusInsert(const THistoryStamp& stamp, const QString& cht,
@@ -524,12 +536,15 @@ TQueryText HistoryStatusInsert(const THistoryStamp& stamp, const QString& cht,
 
 TQueryText HistoryQuery(const TGetHistCsaRequest& request)
 {
+    // Through the view of every event. A generation row carries the number
+    // of the last event written before it, so on a tie of instant and
+    // number the other event came first ('A' before 'G').
     return {u"SELECT H.DTEVENTO, H.CDOPERADOR, O.NMOPERADOR, H.IDEVENTO, H.QTHRAPROFATU_ANT, "
             "H.QTHRAPROFATU, H.QTHRAPRCOMIS_ANT, H.QTHRAPRCOMIS, H.CDOCORR_ANT, H.CDOCORR, "
             "H.NRSEQUCHT, H.IDSTATUSCHT_ANT, H.IDSTATUSCHT, H.DSCHAVE FROM APH_HISTCSA H "
             "LEFT JOIN OPERADOR O ON O.CDOPERADOR = H.CDOPERADOR "
             "WHERE H.NRPROPOSFAS = ? AND H.NRVERPROPFAS = ? AND H.NRSERVCONT = ? "
-            "AND H.CDFUNC = ? AND H.DTSERVPREST = ? ORDER BY H.DTEVENTO, H.NRHISTCSA"_s,
+            "AND H.CDFUNC = ? AND H.DTSERVPREST = ? ORDER BY H.DTEVENTO, H.NRHISTCSA, H.IDEVENTO"_s,
             {request.Proposal, request.Version, request.Service, request.Employee, request.Day}};
 }
 

@@ -84,7 +84,7 @@ TQueryText AttachCsasToChts(const TStorage& storage, const QString& firstCht,
 TQueryText AuditInsert(double when, const QString& operatorCode, const QVariant& connectionOperator,
                        const QString& event);
 
-// The history of the CSAs (APH_HISTCSA), written in the change's own
+// The history of the CSAs (the view APH_HISTCSA), written in the change's own
 // transaction. What every row of one write shares: when, the operator
 // logged in (empty without login) and the write's request key (null
 // without one).
@@ -99,11 +99,13 @@ struct THistoryStamp
 TQueryText HistoryApprovalInsert(const THistoryStamp& stamp, const QVariantList& csaKey,
                                  const QVariantList& before, const QVariantList& after,
                                  const QVariant& cht);
-// One 'G' row for every CSA AttachCsasToChts is about to attach (same
+// A generation's history ('G'): one row for each CHT numbered first to
+// last, and one for every CSA AttachCsasToChts is about to attach (same
 // arguments), with the approvals as they are and as they will be.
-TQueryText HistoryGenerationInsert(const TStorage& storage, const THistoryStamp& stamp,
-                                   const QString& firstCht, const QString& lastCht, TDay start,
-                                   TDay end);
+TQueryText HistoryGenerationChtInsert(const THistoryStamp& stamp, const QString& firstCht,
+                                      const QString& lastCht);
+TQueryText HistoryGenerationCsaInsert(const TStorage& storage, const QString& firstCht,
+                                      const QString& lastCht, TDay start, TDay end);
 // One 'S' row for every CSA of a CHT whose situation changes.
 TQueryText HistoryStatusInsert(const THistoryStamp& stamp, const QString& cht,
                                const QString& before, const QString& after);

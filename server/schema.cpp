@@ -257,6 +257,52 @@ QStringList Version4(const TStorage& storage)
     };
 }
 
+// The generation's history kept by CHT: one row per generated CHT (when,
+// who, the request key, and NRHISTCSA, the last event row number then, to
+// order it among the day's other events) and a narrow row per CSA it took
+// (the approvals before and as filled, the occurrence), keyed by CHT and
+// day so that a generation only ever appends. Per-CSA rows the size of a
+// whole event, and their index by CSA, made the history most of the
+// generation's writes. The events table keeps every other event and the
+// generation rows written before; the view APH_HISTCSA shows both as one
+// row per CSA and event, as before.
+QStringList Version5(const TStorage& storage)
+{
+    return {
+        u"ALTER TABLE APH_HISTCSA RENAME TO APH_HISTEVENTO"_s,
+        u"CREATE TABLE APH_HISTGERACAO ("
+        "NRSEQUCHT VARCHAR(5) NOT NULL PRIMARY KEY, "
+        "NRHISTCSA BIGINT NOT NULL, "
+        "DTEVENTO DOUBLE PRECISION NOT NULL, "
+        "CDOPERADOR VARCHAR(12) NOT NULL, "
+        "DSCHAVE VARCHAR(64))"_s,
+        u"CREATE TABLE APH_HISTGERCSA ("
+        "NRSEQUCHT VARCHAR(5) NOT NULL, "
+        "DTSERVPREST INTEGER NOT NULL, "
+        "QTHRAPROFATU_ANT DOUBLE PRECISION, "
+        "QTHRAPROFATU DOUBLE PRECISION, "
+        "QTHRAPRCOMIS_ANT DOUBLE PRECISION, "
+        "QTHRAPRCOMIS DOUBLE PRECISION, "
+        "CDGRPOCOR VARCHAR(2), "
+        "CDOCORR VARCHAR(2), "
+        "PRIMARY KEY (NRSEQUCHT, DTSERVPREST))"_s +
+            (storage.IsPostgres() ? QString() : u" WITHOUT ROWID"_s),
+        u"CREATE VIEW APH_HISTCSA AS "
+        "SELECT NRHISTCSA, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, DTSERVPREST, "
+        "DTEVENTO, CDOPERADOR, IDEVENTO, QTHRAPROFATU_ANT, QTHRAPROFATU, QTHRAPRCOMIS_ANT, "
+        "QTHRAPRCOMIS, CDGRPOCOR_ANT, CDOCORR_ANT, CDGRPOCOR, CDOCORR, NRSEQUCHT, "
+        "IDSTATUSCHT_ANT, IDSTATUSCHT, DSCHAVE FROM APH_HISTEVENTO "
+        "UNION ALL "
+        "SELECT G.NRHISTCSA, H.NRPROPOSFAS, H.NRVERPROPFAS, H.NRSERVCONT, H.CDFUNC, "
+        "D.DTSERVPREST, G.DTEVENTO, G.CDOPERADOR, CAST('G' AS VARCHAR(1)), "
+        "D.QTHRAPROFATU_ANT, D.QTHRAPROFATU, D.QTHRAPRCOMIS_ANT, D.QTHRAPRCOMIS, "
+        "D.CDGRPOCOR, D.CDOCORR, D.CDGRPOCOR, D.CDOCORR, D.NRSEQUCHT, "
+        "CAST(NULL AS VARCHAR(1)), CAST('P' AS VARCHAR(1)), G.DSCHAVE "
+        "FROM APH_HISTGERCSA D JOIN APH_HISTGERACAO G ON G.NRSEQUCHT = D.NRSEQUCHT "
+        "JOIN CHT H ON H.NRSEQUCHT = D.NRSEQUCHT"_s,
+    };
+}
+
 bool HasVersionTable(TStorage& storage)
 {
     const QStringList tables = storage.Database().tables();
@@ -295,7 +341,8 @@ int MigrateSchema(TStorage& storage)
         throw EStorageError(u"O banco de dados está na versão %1 do esquema, mais nova "
                             "que a deste servidor (%2)."_s.arg(before)
                                 .arg(kSchemaVersion));
-    const QList<QStringList> migrations = {Version1(), Version2(), Version3(), Version4(storage)};
+    const QList<QStringList> migrations = {Version1(), Version2(), Version3(), Version4(storage),
+                                           Version5(storage)};
     for (int version = before + 1; version <= kSchemaVersion; ++version) {
         TTransaction tx(storage, TTransaction::Mode::Write);
         for (const QString& sql : migrations[version - 1])

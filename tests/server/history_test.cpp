@@ -62,11 +62,40 @@ protected:
             return e.Message();
         }
     }
-    TDataPacket History(int day)
+    TDataPacket History(int day, const QString& employee = u"TF1"_s)
     {
-        return Checked(u"GetHistCSA"_s, {u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, Day(2030, 3, day)});
+        return Checked(u"GetHistCSA"_s, {u"TP1"_s, u"01"_s, u"001"_s, employee, Day(2030, 3, day)});
+    }
+    // TF1's CSAs in the CHT, whatever the period.
+    TDataPacket InCht(const QString& cht)
+    {
+        return Checked(u"GetCSA"_s, {u"TC1"_s, u"TF1"_s, kMar1, kMar31, u"DES"_s, u"TP1"_s, u"01"_s,
+                                     cht, u"S"_s, u"01"_s});
+    }
+    QString ChtOf(const char* employee, int day)
+    {
+        return m_db
+            ->Scalar(u"SELECT NRSEQUCHT FROM CSA WHERE CDFUNC = ? AND DTSERVPREST = ?"_s,
+                     {QString::fromLatin1(employee), static_cast<qint64>(Day(2030, 3, day))})
+            .toString();
     }
     int Rows() { return m_db->Scalar(u"SELECT COUNT(*) FROM APH_HISTCSA"_s).toInt(); }
+    // The day's history as "IDEVENTO|QTHRAPROFATU_ANT|QTHRAPROFATU|
+    // QTHRAPRCOMIS_ANT|QTHRAPRCOMIS|CDOCORR|NRSEQUCHT|IDSTATUSCHT|DSCHAVE"
+    // lines, oldest first, one after the other.
+    static std::string Events(const TDataPacket& p)
+    {
+        QStringList lines;
+        for (std::size_t i = 0; i < p.Rows.size(); ++i) {
+            QStringList cells;
+            for (const char* f :
+                 {"IDEVENTO", "QTHRAPROFATU_ANT", "QTHRAPROFATU", "QTHRAPRCOMIS_ANT",
+                  "QTHRAPRCOMIS", "CDOCORR", "NRSEQUCHT", "IDSTATUSCHT", "DSCHAVE"})
+                cells << At(p, i, f);
+            lines << cells.join(u'|');
+        }
+        return lines.join(u" / "_s).toStdString();
+    }
     // One history row's cells by field name, as text ("" for null).
     static QString At(const TDataPacket& p, std::size_t row, const char* field)
     {
@@ -75,6 +104,11 @@ protected:
         return v.IsNull() ? QString() : v.IsNumber() ? QString::number(v.ToNumber()) : v.ToString();
     }
 };
+
+std::string Lines(const QStringList& lines)
+{
+    return lines.join(u" / "_s).toStdString();
+}
 
 Value N(double v)
 {
@@ -217,4 +251,85 @@ TEST_F(HistoryTest, TheReadNeedsALoginAndTheDaysKey)
     const TDataPacket none = History(1);
     EXPECT_TRUE(none.Rows.empty());
     EXPECT_EQ(none.Fields.size(), 14);
+}
+
+// Each CSA's generation row says what its own approvals were and became,
+// in its own CHT, however many CHTs the generation made; a later edit of
+// the pending CHT is a row of its own and leaves the generation's as it
+// was.
+TEST_F(HistoryTest, EachDayOfAGenerationKeepsItsOwnApprovals)
+{
+    AddEmployee(u"TF3"_s, u"Funcionário Três"_s, u"01"_s);
+    AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF3"_s, u"01"_s, Day(2030, 3, 1), 8, {}, 6.0, {});
+    AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF3"_s, u"01"_s, Day(2030, 3, 2), 10, {}, {}, 9.5);
+    const QJsonArray generate = {kMar1,  kMar31, u"ANA"_s, u"T"_s, u"T"_s,
+                                 u"T"_s, u"T"_s, u"T"_s,   u"T"_s};
+    CheckedPacket(m_client->Call(u"SetCHT"_s, generate, u"chave-geracao"_s));
+    const QString first = ChtOf("TF1", 1), other = ChtOf("TF3", 1);
+    ASSERT_EQ(first.size(), 5);
+    ASSERT_EQ(other.size(), 5);
+    ASSERT_NE(first, other);
+
+    EXPECT_EQ(Events(History(1, u"TF3"_s)), Lines({u"G|6|6||8||%1|P|chave-geracao"_s.arg(other)}));
+    EXPECT_EQ(Events(History(2, u"TF3"_s)),
+              Lines({u"G||10|9.5|9.5||%1|P|chave-geracao"_s.arg(other)}));
+    EXPECT_EQ(Events(History(3, u"TF3"_s)), std::string());
+    for (int day = 1; day <= 3; ++day)
+        EXPECT_EQ(Events(History(day)), Lines({u"G||8||8||%1|P|chave-geracao"_s.arg(first)}))
+            << day;
+
+    const TDataPacket p = InCht(first);
+    ASSERT_EQ(p.Rows.size(), 3u);
+    ASSERT_EQ(Save(Delta(p, {{1, {{"QTHRAPROFATU", N(7)}}}})), QString());
+    EXPECT_EQ(Events(History(2)), Lines({u"G||8||8||%1|P|chave-geracao"_s.arg(first),
+                                         u"A|8|7|8|8||%1||"_s.arg(first)}));
+    EXPECT_EQ(Rows(), 3 + 2 + 1);
+}
+
+// A database of the previous schema kept a generation row per CSA in the
+// one history table: after the upgrade those days answer as before, next
+// to the days of generations made since.
+TEST_F(HistoryTest, GenerationRowsOfThePreviousSchemaStillAnswer)
+{
+    m_client.reset();
+    m_server.reset();
+    m_db->ExecDirect(u"DROP VIEW APH_HISTCSA"_s);
+    m_db->ExecDirect(u"DROP TABLE APH_HISTGERCSA"_s);
+    m_db->ExecDirect(u"DROP TABLE APH_HISTGERACAO"_s);
+    m_db->ExecDirect(u"ALTER TABLE APH_HISTEVENTO RENAME TO APH_HISTCSA"_s);
+    m_db->Exec(u"UPDATE APH_VERSAO SET NRVERSAO = 4"_s);
+    // 1 and 2 March put into CHT 00900 yesterday, as that version wrote it.
+    AddCht(u"00900"_s, u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, u"P"_s);
+    const double yesterday = Today() - 1;
+    for (int day = 1; day <= 2; ++day) {
+        const qint64 d = static_cast<qint64>(Day(2030, 3, day));
+        m_db->Exec(u"UPDATE CSA SET NRSEQUCHT = '00900', QTHRAPROFATU = 8, QTHRAPRCOMIS = 8 "
+                   "WHERE CDFUNC = 'TF1' AND DTSERVPREST = ?"_s,
+                   {d});
+        m_db->Exec(u"INSERT INTO APH_HISTCSA (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, "
+                   "DTSERVPREST, DTEVENTO, CDOPERADOR, IDEVENTO, QTHRAPROFATU_ANT, QTHRAPROFATU, "
+                   "QTHRAPRCOMIS_ANT, QTHRAPRCOMIS, NRSEQUCHT, IDSTATUSCHT) VALUES ('TP1', '01', "
+                   "'001', 'TF1', ?, ?, 'ANA', 'G', NULL, 8, NULL, 8, '00900', 'P')"_s,
+                   {d, yesterday + day / 100.0});
+    }
+    QString err;
+    ASSERT_EQ(RunServerCommand({u"init"_s, m_db->Spec()}, nullptr, &err), 0) << err.toStdString();
+    EXPECT_EQ(m_db->Scalar(u"SELECT NRVERSAO FROM APH_VERSAO"_s).toInt(), 5);
+    StartServer();
+
+    const std::string before = Lines({u"G||8||8||00900|P|"_s});
+    EXPECT_EQ(Events(History(1)), before);
+    EXPECT_EQ(At(History(1), 0, "CDOPERADOR"), u"ANA"_s);
+    EXPECT_NEAR(At(History(1), 0, "DTEVENTO").toDouble(), yesterday, 0.5);
+    // A generation since then takes the day left; a situation change of the
+    // old CHT follows its days' generation rows.
+    Checked(u"SetCHT"_s, {kMar1, kMar31, u"ANA"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s});
+    const QString cht = ChtOf("TF1", 3);
+    ASSERT_EQ(cht.size(), 5);
+    ASSERT_NE(cht, u"00900"_s);
+    EXPECT_EQ(Events(History(3)), Lines({u"G||8||8||%1|P|"_s.arg(cht)}));
+    EXPECT_EQ(Events(History(1)), before);
+    EXPECT_EQ(RunServerCommand({u"cht-status"_s, m_db->Spec(), u"00900"_s, u"A"_s}), 0);
+    EXPECT_EQ(Events(History(2)), Lines({u"G||8||8||00900|P|"_s, u"S|8|8|8|8||00900|A|"_s}));
+    EXPECT_EQ(Rows(), 2 + 1 + 2);
 }

@@ -314,6 +314,14 @@ TEST(SetChtPlan, TheWorkFollowsTheRowsBilledNotTheTable)
     EXPECT_TRUE(update[0].startsWith(u"SEARCH H"_s)) << update.join(u'\n').toStdString();
     EXPECT_TRUE(update[1].contains(u"CSA USING INDEX sqlite_autoindex_CSA_1"_s))
         << update.join(u'\n').toStdString();
+    // The generation's history reads the same rows the same way, already in
+    // the order of its table's key: no sort.
+    const QStringList history =
+        plan(HistoryGenerationCsaInsert(*storage, u"00001"_s, u"00009"_s, start, end));
+    ASSERT_EQ(history.size(), 2) << history.join(u'\n').toStdString();
+    EXPECT_TRUE(history[0].startsWith(u"SEARCH H"_s)) << history.join(u'\n').toStdString();
+    EXPECT_TRUE(history[1].startsWith(u"SEARCH C USING INDEX sqlite_autoindex_CSA_1"_s))
+        << history.join(u'\n').toStdString();
 }
 
 // A generation takes the CSAs it bills in the key order, as a save does:
