@@ -155,9 +155,9 @@ quint16 StartServer(QProcess& server, const QString& bin, const TOptions& option
     // Every connection comes from loopback: the per-address cap is the
     // server's limit here.
     const QString room = QString::number(options.Connections + 16);
-    server.start(bin,
-                 {u"serve"_s, options.Db, u"--port"_s, u"0"_s, u"--max-connections"_s, room,
-                  u"--max-per-address"_s, room, u"--workers"_s, QString::number(options.Workers)});
+    server.start(bin, {u"serve"_s, options.Db, u"--port"_s, u"0"_s, u"--log-level"_s, u"warning"_s,
+                       u"--max-connections"_s, room, u"--max-per-address"_s, room, u"--workers"_s,
+                       QString::number(options.Workers)});
     if (!server.waitForStarted() || !server.waitForReadyRead(30000))
         return 0;
     return static_cast<quint16>(QString::fromUtf8(server.readLine())

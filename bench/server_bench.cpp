@@ -183,7 +183,9 @@ quint16 Serve(QProcess& process, const QString& server, const QString& spec,
               const QString& workers = QString())
 {
     process.setReadChannel(QProcess::StandardOutput);
-    QStringList args = {u"serve"_s, spec, u"--port"_s, u"0"_s, u"--no-auth"_s};
+    // No line per request: nobody reads the log pipe while the figures run.
+    QStringList args = {u"serve"_s,       spec,        u"--port"_s, u"0"_s, u"--no-auth"_s,
+                        u"--log-level"_s, u"warning"_s};
     if (!workers.isEmpty())
         args << u"--workers"_s << workers;
     process.start(server, args);

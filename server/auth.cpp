@@ -1,6 +1,7 @@
 #include "auth.h"
 
 #include "approvalservice.h"
+#include "serverlog.h"
 #include "storage.h"
 
 #include <QCryptographicHash>
@@ -36,7 +37,7 @@ void NoteLastUse(TStorage& storage, const QString& hash, const QVariant& lastUse
         storage.Exec(u"UPDATE APH_TOKEN SET DTULTIMOUSO = ? WHERE DSHASH = ?"_s, {now, hash});
     } catch (const Exception& e) {
         // The Login stands; only the list of tokens shows an older use.
-        std::fprintf(stderr, "aph-server: último uso do token: %s\n", e.what());
+        LogLine(TLogLevel::Warning, u"último uso do token: %1"_s.arg(QString::fromUtf8(e.what())));
     }
 }
 

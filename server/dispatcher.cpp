@@ -319,6 +319,7 @@ TDispatcher::TEnvelope TDispatcher::ReadEnvelope(const QByteArray& line)
     TEnvelope e;
     const auto refuse = [&e](const QByteArray& id, int code, const QString& message) {
         e.Reply = ErrorLine(id, code, message);
+        e.Code = code;
         return e;
     };
     QJsonParseError parseError;
@@ -377,32 +378,47 @@ QByteArray TDispatcher::Unanswerable(const QByteArray& line, int code, const QSt
 QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
 {
     const TEnvelope envelope = ReadEnvelope(line);
+    m_last = {envelope.Id.isEmpty() ? kNullId : envelope.Id, QString(), envelope.Code, false};
     if (!envelope.Reply.isEmpty())
         return envelope.Reply;
     const QJsonObject& request = envelope.Request;
     const bool notification = envelope.Notification;
     const QByteArray& id = envelope.Id;
-    const QJsonValue params = request.value(u"params");
-    const QJsonValue requestKey = request.value(u"requestKey");
-
     const QString name = request.value(u"method").toString();
+    m_last.Method = name;
     const TMethod* method = nullptr;
     for (const TMethod& m : kMethods)
         if (name == QLatin1String(m.Name))
             method = &m;
-    if (!method)
+    if (!method) {
+        m_last.Code = rpc::kMethodNotFound;
         return notification ? QByteArray()
                             : ErrorLine(id, rpc::kMethodNotFound,
                                         u"Método desconhecido: \"%1\"."_s.arg(name));
+    }
+    const QByteArray reply = Run(*method, envelope, session);
+    return notification ? QByteArray() : reply;
+}
+
+QByteArray TDispatcher::Run(const TMethod& method, const TEnvelope& envelope, TSession& session)
+{
+    const QByteArray& id = envelope.Id;
+    const QString& name = m_last.Method;
+    const QJsonValue params = envelope.Request.value(u"params");
+    const QJsonValue requestKey = envelope.Request.value(u"requestKey");
+    const auto fault = [&](int code, const QString& message) {
+        m_last.Code = code;
+        return ErrorLine(id, code, message);
+    };
 
     QByteArray reply;
     try {
-        if (method->NeedsLogin && m_requireLogin && !session.LoggedIn())
+        if (method.NeedsLogin && m_requireLogin && !session.LoggedIn())
             throw ERpcFault(rpc::kNotLoggedIn,
                             u"Conexão não autenticada: faça o Login antes de chamar "
                             "%1."_s.arg(name));
         m_storage.CheckFile();
-        if (method->NeedsLogin && m_requireLogin)
+        if (method.NeedsLogin && m_requireLogin)
             CheckSession(session);
         // Text the database would cut short or mangle never reaches a query.
         if (envelope.ParamsBadText)
@@ -410,30 +426,33 @@ QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
                                    "sequência Unicode incompleta)."_s);
         TCall call{name, params.toArray(), session, requestKey.toString()};
         try {
-            reply = ResultLine(id, (this->*(method->Handler))(call));
+            reply = ResultLine(id, (this->*(method.Handler))(call));
         } catch (const ERefusal& e) {
             // Refusals of the methods the screens check come back as their
             // result; GetServPrest has no such wrapper.
-            if (method->Handler == &TDispatcher::GetServPrest)
+            if (method.Handler == &TDispatcher::GetServPrest)
                 throw ERpcFault(rpc::kInvalidParams, e.Message());
+            m_last.Refused = true;
             reply = ResultLine(id, Refused(e.Message()));
         }
     } catch (const ERpcFault& e) {
-        reply = ErrorLine(id, e.Code(), e.Message());
+        reply = fault(e.Code(), e.Message());
     } catch (const EInvalidArgument& e) {
-        reply = ErrorLine(id, rpc::kInvalidParams, e.Message());
+        reply = fault(rpc::kInvalidParams, e.Message());
     } catch (const EDatabaseError& e) { // a malformed delta
-        reply = ErrorLine(id, rpc::kInvalidParams, e.Message());
+        reply = fault(rpc::kInvalidParams, e.Message());
     } catch (const EStorageError& e) {
-        reply = ErrorLine(id, rpc::kDatabaseError, e.Message());
+        reply = fault(rpc::kDatabaseError, e.Message());
     } catch (const EKeyReused& e) {
-        reply = ErrorLine(id, rpc::kKeyReused, e.Message());
+        reply = fault(rpc::kKeyReused, e.Message());
     } catch (const Exception& e) {
+        m_last.Code = rpc::kInternalError;
         reply = InternalError(id, name, e.Message());
     } catch (const std::exception& e) {
+        m_last.Code = rpc::kInternalError;
         reply = InternalError(id, name, QString::fromUtf8(e.what()));
     }
-    return notification ? QByteArray() : reply;
+    return reply;
 }
 
 QByteArray TDispatcher::Login(TCall& call)

@@ -31,6 +31,7 @@ constexpr int kKeyReused = -32005;
 constexpr int kLoginTimeout = -32006;
 constexpr int kIdleTimeout = -32007;
 constexpr int kSessionEnded = -32008;
+constexpr int kReconnect = -32009;
 constexpr int kDatabaseError = -32010;
 } // namespace rpc
 
@@ -51,6 +52,15 @@ struct TSession
     TLogin LoginAttempt = TLogin::None;
 };
 
+// How a request ended, for the server's request log.
+struct TRequestOutcome
+{
+    QByteArray Id;        // as the client wrote it ("null" when it gave none)
+    QString Method;       // as the client named it (empty when unreadable)
+    int Code = 0;         // the JSON-RPC error code; 0 when answered
+    bool Refused = false; // answered with a refusal ({"ok":false,...})
+};
+
 // Turns one request line into one reply line. One dispatcher per worker
 // thread, on that thread's storage; it keeps no state of its own: the
 // session belongs to the connection and is passed in.
@@ -64,6 +74,8 @@ public:
 
     // The reply line without its "\n"; empty for a notification.
     QByteArray Handle(const QByteArray& line, TSession& session);
+    // How the last request handled here ended.
+    const TRequestOutcome& LastOutcome() const { return m_last; }
 
     // An error reply to a request whose id is unknown or absent.
     static QByteArray ErrorLine(const QJsonValue& id, int code, const QString& message);
@@ -84,6 +96,7 @@ private:
         QByteArray Id;
         bool Notification = false;
         bool ParamsBadText = false;
+        int Code = 0; // of Reply
     };
     static TEnvelope ReadEnvelope(const QByteArray& line);
     static inline const QByteArray kNullId{"null"};
@@ -97,6 +110,8 @@ private:
         bool NeedsLogin;
     };
     static const TMethod kMethods[];
+    // Runs a known method for the request; the error reply when it fails.
+    QByteArray Run(const TMethod& method, const TEnvelope& envelope, TSession& session);
 
     QByteArray Login(TCall& call);
     void CheckSession(TSession& session);
@@ -114,6 +129,7 @@ private:
     TApprovalService* m_service;
     TAuditLog* m_audit;
     bool m_requireLogin;
+    TRequestOutcome m_last;
 };
 
 } // namespace aph

@@ -6,6 +6,7 @@
 #include "rpcserver.h"
 #include "schema.h"
 #include "serveconfig.h"
+#include "serverlog.h"
 #include "statement.h"
 #include "storage.h"
 
@@ -36,7 +37,8 @@ const char* const kUsage =
     "                         [--no-auth]\n"
     "                         [--max-connections N] [--max-per-address N]\n"
     "                         [--line-timeout MS] [--login-timeout MS] [--idle-timeout MS]\n"
-    "                         [--workers N] [--audit-wait MS]\n"
+    "                         [--workers N] [--db-workers N] [--max-connection-age MS]\n"
+    "                         [--audit-wait MS] [--log-level error|warning|info|debug]\n"
     "                         [--tls-cert ARQUIVO --tls-key ARQUIVO] [--insecure]\n"
     "  aph-server token BANCO OPERADOR [--days N]\n"
     "  aph-server tokens BANCO [OPERADOR]\n"
@@ -203,12 +205,39 @@ void ApplyConfigFile(TArgs& args, const QStringList& valued, const QStringList& 
     }
 }
 
+// How many requests the server runs, how long connections live, what it
+// logs.
+void ReadOperationOptions(const TArgs& args, TServerOptions& options)
+{
+    options.DbWorkers = static_cast<int>(args.Number(u"--db-workers"_s, 0, 0, 1024));
+    if (options.DbWorkers > 0 && options.Database.Backend != TDatabaseSpec::Kind::Postgres)
+        throw EUsage(args.From(u"--db-workers"_s) +
+                     u"--db-workers divide o banco entre vários servidores e vale só com "
+                     "PostgreSQL."_s);
+    // Sharing the database, one server alone may take all of it.
+    const int workers = options.DbWorkers > 0 ? std::min(options.DbWorkers, 64) : 4;
+    options.Workers = static_cast<int>(args.Number(u"--workers"_s, workers, 1, 64));
+    options.MaxConnectionAgeMs =
+        static_cast<int>(args.Number(u"--max-connection-age"_s, 0, 0, 86400000));
+    if (args.Options.contains(u"--log-level"_s)) {
+        try {
+            SetLogLevel(ParseLogLevel(args.Options.value(u"--log-level"_s)));
+        } catch (const Exception& e) {
+            throw EUsage(args.From(u"--log-level"_s) + e.Message());
+        }
+    }
+}
+
 int Serve(QCoreApplication& app, const QStringList& rest)
 {
-    const QStringList valued{
-        u"--listen"_s,     u"--port"_s,          u"--max-connections"_s, u"--line-timeout"_s,
-        u"--workers"_s,    u"--login-timeout"_s, u"--idle-timeout"_s,    u"--max-per-address"_s,
-        u"--audit-wait"_s, u"--tls-cert"_s,      u"--tls-key"_s,         u"--config"_s};
+    const QStringList valued{u"--listen"_s,          u"--port"_s,
+                             u"--max-connections"_s, u"--line-timeout"_s,
+                             u"--workers"_s,         u"--login-timeout"_s,
+                             u"--idle-timeout"_s,    u"--max-per-address"_s,
+                             u"--audit-wait"_s,      u"--tls-cert"_s,
+                             u"--tls-key"_s,         u"--config"_s,
+                             u"--db-workers"_s,      u"--max-connection-age"_s,
+                             u"--log-level"_s};
     const QStringList flags{u"--no-auth"_s, u"--insecure"_s};
     TArgs args(rest, valued, flags);
     ApplyConfigFile(args, valued, flags);
@@ -226,7 +255,6 @@ int Serve(QCoreApplication& app, const QStringList& rest)
     options.Port = static_cast<quint16>(args.Number(u"--port"_s, 8090, 0, 65535));
     options.MaxConnections = static_cast<int>(args.Number(u"--max-connections"_s, 64, 1, 10000));
     options.LineTimeoutMs = static_cast<int>(args.Number(u"--line-timeout"_s, 10000, 10, 3600000));
-    options.Workers = static_cast<int>(args.Number(u"--workers"_s, 4, 1, 64));
     options.LoginTimeoutMs =
         static_cast<int>(args.Number(u"--login-timeout"_s, options.LoginTimeoutMs, 100, 600000));
     options.IdleTimeoutMs =
@@ -239,6 +267,7 @@ int Serve(QCoreApplication& app, const QStringList& rest)
         throw EUsage(u"--no-auth só é permitido num endereço local (loopback); "
                      "%1 exige autenticação."_s.arg(options.Address.toString()));
     ReadTlsOptions(args, options);
+    ReadOperationOptions(args, options);
     {
         auto storage = TStorage::Open(options.Database);
         RequireCurrentSchema(*storage);

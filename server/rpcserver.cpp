@@ -1,9 +1,11 @@
 #include "rpcserver.h"
 
+#include "serverlog.h"
 #include "tlsconfig.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <QSslServer>
 #include <QSslSocket>
@@ -112,16 +114,6 @@ private:
     bool m_failed = false;
 };
 
-// The client's message when a worker cannot open the database (the file
-// removed, the server unreachable); the reason goes to the log.
-QString OpenFailure(const QString& reason)
-{
-    const QString incident = NewIncidentId();
-    LogIncident(incident, reason);
-    return u"O servidor não conseguiu abrir o banco de dados (ocorrência %1); tente novamente "
-           "ou informe este código ao suporte."_s.arg(incident);
-}
-
 // A connection that has not finished its TLS handshake by then is closed.
 constexpr int kHandshakeTimeoutMs = 5000;
 
@@ -153,7 +145,9 @@ struct TRpcServer::TConnection
     QTimer* SessionTimer = nullptr;
     TLineFramer Framer;
     bool Busy = false;
-    QElapsedTimer Started; // of the request in flight
+    QElapsedTimer Started;  // of the request in flight
+    quint64 Requests = 0;   // numbers the connection's requests in the log
+    qint64 RecycleAtMs = 0; // when it is asked to reconnect; 0: never
     TSession Session;
     bool AwaitingLogin = false; // the session timer is the Login deadline
     bool Closing = false;       // the server is closing it
@@ -162,77 +156,10 @@ struct TRpcServer::TConnection
     std::unique_ptr<TDrain> Drain;
 };
 
-TWorkerPool::TWorkerPool(const TServerOptions& options)
-    : m_database(options.Database), m_audit(options.Database, options.AuditWaitMs),
-      m_requireLogin(options.RequireLogin)
-{
-    for (int i = 0; i < options.Workers; ++i) {
-        QThread* thread = QThread::create([this] { Run(); });
-        thread->start();
-        m_threads.push_back(thread);
-    }
-}
-
-TWorkerPool::~TWorkerPool()
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
-    m_wake.notify_all();
-    for (QThread* thread : m_threads) {
-        thread->wait();
-        delete thread;
-    }
-}
-
-void TWorkerPool::Submit(TJob job)
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_jobs.push_back(std::move(job));
-    }
-    m_wake.notify_one();
-}
-
-void TWorkerPool::Run()
-{
-    std::unique_ptr<TStorage> storage;
-    std::unique_ptr<TDispatcher> dispatcher;
-    for (;;) {
-        TJob job;
-        {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
-            if (m_jobs.empty())
-                break;
-            job = std::move(m_jobs.front());
-            m_jobs.pop_front();
-        }
-        QString failure;
-        if (!dispatcher) {
-            try {
-                storage = TStorage::Open(m_database);
-                dispatcher = std::make_unique<TDispatcher>(*storage, m_requireLogin, &m_audit);
-            } catch (const Exception& e) {
-                failure = OpenFailure(e.Message());
-            }
-        }
-        job(dispatcher.get(), failure);
-        if (storage && storage->IsBroken()) {
-            // The next request gets a fresh connection.
-            LogIncident(NewIncidentId(), u"conexão com o banco de dados descartada; a próxima "
-                                         "requisição abre outra"_s);
-            dispatcher.reset();
-            storage.reset();
-        }
-    }
-    dispatcher.reset();
-    storage.reset();
-}
-
 TRpcServer::TRpcServer(const TServerOptions& options, QObject* parent)
-    : QObject(parent), m_options(options), m_server(NewListener(options, this)), m_pool(options)
+    : QObject(parent), m_options(options), m_server(NewListener(options, this)),
+      m_pool({options.Database, options.Workers, options.DbWorkers, options.AuditWaitMs,
+              options.RequireLogin})
 {
     connect(m_server, &QTcpServer::pendingConnectionAvailable, this, &TRpcServer::OnNewConnection);
 }
@@ -287,6 +214,13 @@ void TRpcServer::OnNewConnection()
         connect(socket, &QTcpSocket::disconnected, this, [this, id] { OnDisconnected(id); });
         connect(c->LineTimer, &QTimer::timeout, this, [this, id] { OnLineTimeout(id); });
         connect(c->SessionTimer, &QTimer::timeout, this, [this, id] { OnSessionTimeout(id); });
+        if (m_options.MaxConnectionAgeMs > 0) {
+            // Spread over a quarter either side, so that connections made
+            // together do not all come back at once.
+            const double spread = 0.75 + 0.5 * QRandomGenerator::global()->generateDouble();
+            c->RecycleAtMs = NowMs() + static_cast<qint64>(m_options.MaxConnectionAgeMs * spread);
+        }
+        LogLine(TLogLevel::Debug, u"conexão %1 aberta de %2"_s.arg(c->Id).arg(c->Address));
         ArmSessionTimer(*c);
     }
 }
@@ -304,6 +238,8 @@ bool TRpcServer::Admit(QTcpSocket* socket)
                   "tente mais tarde."_s.arg(m_options.MaxPerAddress);
     if (refusal.isEmpty())
         return true;
+    LogLine(TLogLevel::Warning,
+            u"conexão de %1 recusada: %2"_s.arg(AddressKey(socket->peerAddress()), refusal));
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     Close(socket, TDispatcher::ErrorLine(QJsonValue::Null, rpc::kTooManyConnections, refusal));
     return false;
@@ -383,44 +319,97 @@ void TRpcServer::Dispatch(TConnection& c, const QByteArray& line)
     const quint64 id = c.Id;
     TSession session = c.Session;
     session.LoginAttempt = TSession::TLogin::None;
+    ++c.Requests;
     m_pool.Submit(
         [this, id, line, session](TDispatcher* dispatcher, const QString& failure) mutable {
-            const QByteArray reply =
-                dispatcher ? dispatcher->Handle(line, session)
-                           : TDispatcher::Unanswerable(line, rpc::kDatabaseError, failure);
+            TRequestOutcome outcome;
+            QByteArray reply;
+            if (dispatcher) {
+                reply = dispatcher->Handle(line, session);
+                outcome = dispatcher->LastOutcome();
+            } else {
+                reply = TDispatcher::Unanswerable(line, rpc::kDatabaseError, failure);
+                outcome.Code = rpc::kDatabaseError;
+            }
             QMetaObject::invokeMethod(
-                this, [this, id, reply, session] { OnReply(id, reply, session); },
+                this, [this, id, reply, session, outcome] { OnReply(id, reply, session, outcome); },
                 Qt::QueuedConnection);
         });
 }
 
-void TRpcServer::OnReply(quint64 id, const QByteArray& reply, const TSession& session)
+void TRpcServer::OnReply(quint64 id, const QByteArray& reply, const TSession& session,
+                         const TRequestOutcome& outcome)
 {
     TConnection* c = m_connections.value(id);
     if (!c)
         return;
     const qint64 delay = LoginReplyDelay(*c, session);
     if (delay <= 0) {
-        Deliver(id, reply, session);
+        Deliver(id, reply, session, outcome);
         return;
     }
-    QTimer::singleShot(delay, this, [this, id, reply, session] { Deliver(id, reply, session); });
+    QTimer::singleShot(
+        delay, this, [this, id, reply, session, outcome] { Deliver(id, reply, session, outcome); });
 }
 
-void TRpcServer::Deliver(quint64 id, const QByteArray& reply, const TSession& session)
+void TRpcServer::Deliver(quint64 id, const QByteArray& reply, const TSession& session,
+                         const TRequestOutcome& outcome)
 {
     TConnection* c = m_connections.value(id);
     if (!c)
         return;
+    const bool loginFailed = session.LoginAttempt == TSession::TLogin::Failed;
     c->Session = session;
     c->Session.LoginAttempt = TSession::TLogin::None;
     c->Busy = false;
+    LogRequest(*c, outcome, loginFailed);
     if (c->Closing)
         return;
     if (!reply.isEmpty())
         Send(*c, reply);
+    if (Recycle(*c))
+        return;
     ArmSessionTimer(*c);
     Pump(id);
+}
+
+// One line per request: who asked what, how long it took from its arrival
+// to its reply, and how it ended.
+void TRpcServer::LogRequest(const TConnection& c, const TRequestOutcome& outcome,
+                            bool loginFailed) const
+{
+    const bool serverFault =
+        outcome.Code == rpc::kInternalError || outcome.Code == rpc::kDatabaseError;
+    const TLogLevel level = loginFailed || serverFault ? TLogLevel::Warning : TLogLevel::Info;
+    if (!Logs(level))
+        return;
+    const QString result = outcome.Code != 0 ? u"erro codigo=%1"_s.arg(outcome.Code)
+                           : outcome.Refused ? u"recusa"_s
+                                             : u"ok"_s;
+    LogLine(level,
+            u"requisicao=%1-%2 origem=%3 operador=%4 metodo=%5 id=%6 ms=%7 resultado=%8"_s.arg(c.Id)
+                .arg(c.Requests)
+                .arg(c.Address, LogValue(c.Session.Operator), LogValue(outcome.Method),
+                     LogValue(QString::fromUtf8(outcome.Id)))
+                .arg(static_cast<double>(c.Started.nsecsElapsed()) / 1e6, 0, 'f', 2)
+                .arg(result));
+}
+
+// A connection past its age is told to connect again, once its reply is
+// out and before it asks anything more: nothing after the notice is run,
+// so the client may send its next request anywhere.
+bool TRpcServer::Recycle(TConnection& c)
+{
+    if (c.RecycleAtMs == 0 || c.PeerFinished || NowMs() < c.RecycleAtMs)
+        return false;
+    c.Closing = true;
+    c.LineTimer->stop();
+    c.SessionTimer->stop();
+    LogLine(TLogLevel::Debug, u"conexão %1 renovada (idade máxima)"_s.arg(c.Id));
+    Close(c.Socket, TDispatcher::ErrorLine(QJsonValue::Null, rpc::kReconnect,
+                                           u"A conexão foi renovada para distribuir a carga "
+                                           "entre os servidores; conecte-se de novo."_s));
+    return true;
 }
 
 // How long a Login's reply waits: up to the fixed reply time, plus, for an
@@ -531,6 +520,8 @@ void TRpcServer::Drop(quint64 id)
     TConnection* c = m_connections.take(id);
     if (!c)
         return;
+    LogLine(TLogLevel::Debug,
+            u"conexão %1 encerrada após %2 requisições"_s.arg(c->Id).arg(c->Requests));
     if (--m_perAddress[c->Address] <= 0)
         m_perAddress.remove(c->Address);
     c->LineTimer->stop();

@@ -1,20 +1,14 @@
 #pragma once
 
-#include "auditlog.h"
 #include "dispatcher.h"
 #include "lineframer.h"
 #include "storage.h"
+#include "workerpool.h"
 
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
-
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <mutex>
-#include <vector>
 
 class QTcpServer;
 class QTcpSocket;
@@ -41,37 +35,19 @@ struct TServerOptions
     // Connections open from one address at a time.
     int MaxPerAddress = 16;
     int Workers = 4;
+    // Requests all servers on the database run at once (PostgreSQL); each
+    // runs its share. 0: each server runs Workers.
+    int DbWorkers = 0;
+    // A connection older than this (give or take a quarter) is asked, after
+    // its next reply, to reconnect, so that clients spread again over the
+    // servers behind a balancer (a restarted one among them). 0: never.
+    int MaxConnectionAgeMs = 0;
     // How long a read waits for its audit record before it is refused.
     int AuditWaitMs = 2000;
     // TLS only, with this certificate (PEM) and its private key; both
     // empty: plain TCP.
     QString TlsCertFile;
     QString TlsKeyFile;
-};
-
-// Threads that each own a database connection and a dispatcher, and run
-// the requests handed to them in arrival order. A job gets no dispatcher,
-// but the message for the client, when its worker cannot open the
-// database.
-class TWorkerPool
-{
-public:
-    using TJob = std::function<void(TDispatcher*, const QString& failure)>;
-    TWorkerPool(const TServerOptions& options);
-    ~TWorkerPool();
-    void Submit(TJob job);
-
-private:
-    void Run();
-
-    TDatabaseSpec m_database;
-    TAuditLog m_audit;
-    bool m_requireLogin;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<TJob> m_jobs;
-    bool m_stopping = false;
-    std::vector<QThread*> m_threads;
 };
 
 // The TCP side: frames requests by line, enforces the limits, hands each
@@ -102,8 +78,12 @@ private:
     void Pump(quint64 id);
     void Dispatch(TConnection& c, const QByteArray& line);
     void Send(TConnection& c, const QByteArray& line);
-    void OnReply(quint64 id, const QByteArray& reply, const TSession& session);
-    void Deliver(quint64 id, const QByteArray& reply, const TSession& session);
+    void OnReply(quint64 id, const QByteArray& reply, const TSession& session,
+                 const TRequestOutcome& outcome);
+    void Deliver(quint64 id, const QByteArray& reply, const TSession& session,
+                 const TRequestOutcome& outcome);
+    void LogRequest(const TConnection& c, const TRequestOutcome& outcome, bool loginFailed) const;
+    bool Recycle(TConnection& c);
     qint64 LoginReplyDelay(TConnection& c, const TSession& session);
     void ArmSessionTimer(TConnection& c);
     void OnSessionTimeout(quint64 id);

@@ -1,6 +1,7 @@
 #include "storage.h"
 
 #include "host/data/scopeguard.h"
+#include "serverlog.h"
 
 #include <QAtomicInt>
 #include <QFileInfo>
@@ -23,7 +24,7 @@ QAtomicInt g_connectionCounter;
 
 void Log(const QString& text)
 {
-    std::fprintf(stderr, "aph-server: %s\n", text.toUtf8().constData());
+    LogLine(TLogLevel::Error, text);
 }
 
 // The kind of a failure by SQLite's primary result code (extended codes
@@ -402,7 +403,10 @@ void Configure(QSqlDatabase& db, const TDatabaseSpec& spec, TStorage::TOpenMode 
         db.setUserName(spec.User);
         db.setPassword(spec.Password);
         db.setDatabaseName(spec.DatabaseName);
-        db.setConnectOptions(u"connect_timeout=10"_s);
+        db.setConnectOptions(u"connect_timeout=10"_s +
+                             (spec.ApplicationName.isEmpty()
+                                  ? QString()
+                                  : u";application_name="_s + spec.ApplicationName));
         return;
     }
     const QString busy =

@@ -55,6 +55,8 @@ struct TDatabaseSpec
     // How long a statement waits for a lock another connection holds; 0
     // keeps the engine's default here (10 s on SQLite, none on PostgreSQL).
     int BusyTimeoutMs = 0;
+    // PostgreSQL: the name the connections show in pg_stat_activity.
+    QString ApplicationName;
 
     static TDatabaseSpec Parse(const QString& text); // throws Exception
 };

@@ -142,10 +142,26 @@ QByteArray TRpcClient::ReadLine()
     }
 }
 
+// Between calls the server sends nothing but the notice that it is ending
+// the connection: one waiting here ends it before a request is lost on it.
+void TRpcClient::TakeNotice()
+{
+    m_socket->waitForReadyRead(0);
+    if (m_socket->bytesAvailable() > 0)
+        m_buffer += m_socket->readAll();
+    const qsizetype newline = m_buffer.indexOf('\n');
+    if (newline < 0)
+        return;
+    const QJsonObject notice = QJsonDocument::fromJson(m_buffer.left(newline)).object();
+    Lost(notice.value(u"error").toObject().value(u"message").toString(
+        u"o servidor encerrou a conexão"_s));
+}
+
 QJsonValue TRpcClient::SendRaw(const QByteArray& line)
 {
     if (!IsConnected())
         throw EConnectionError(u"Não há conexão com o servidor."_s);
+    TakeNotice();
     m_socket->write(line.endsWith('\n') ? line : line + '\n');
     while (m_socket->bytesToWrite() > 0)
         if (!m_socket->waitForBytesWritten(CallTimeoutMs))
@@ -172,9 +188,10 @@ QJsonValue TRpcClient::Call(const QString& method, const QJsonArray& params,
         const int code = error.value(u"code").toInt();
         const QString message = error.value(u"message").toString(u"Erro do servidor."_s);
         // The server's notice that it is closing the connection (its limit,
-        // a stalled line, the Login deadline, idleness) ends the connection
-        // here too, so that the caller connects again.
-        if (code == -32002 || code == -32003 || code == -32006 || code == -32007)
+        // a stalled line, the Login deadline, idleness, a request to move to
+        // another server) ends the connection here too, so that the caller
+        // connects again.
+        if (code == -32002 || code == -32003 || code == -32006 || code == -32007 || code == -32009)
             Lost(message);
         throw ERpcError(code, message);
     }

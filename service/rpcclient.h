@@ -75,6 +75,7 @@ public:
 private:
     void ConnectTls(const QString& host, quint16 port);
     QByteArray ReadLine();
+    void TakeNotice();
     [[noreturn]] void Lost(const QString& why);
     QString ClosedWhy() const;
 

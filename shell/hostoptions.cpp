@@ -28,6 +28,7 @@ QString HostUsage()
            "  --operator CÓDIGO     operador\n"
            "  --branch CÓDIGO       filial\n"
            "  --host ENDEREÇO       servidor de aplicação\n"
+           "                        (vários: nome:porta,[::1]:porta,...; tentados em ordem)\n"
            "  --port PORTA          porta do servidor de aplicação\n"
            "  --token TOKEN         token de acesso do operador\n"
            "  --database BANCO      banco compartilhado (sqlite:CAMINHO ou postgresql://...)\n"
@@ -106,9 +107,16 @@ QHash<QString, QString> ReadIniFile(const QString& file)
         keys << QString::fromLatin1(key);
     for (const char* key : kOptionalKeys)
         keys << QString::fromLatin1(key);
-    for (const QString& k : std::as_const(keys))
-        if (ini.contains(k))
-            values.insert(k, ini.value(k).toString().trimmed());
+    for (const QString& k : std::as_const(keys)) {
+        if (!ini.contains(k))
+            continue;
+        // QSettings splits an unquoted value at its commas: a list of
+        // servers comes back as a list.
+        const QVariant value = ini.value(k);
+        values.insert(k, (value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
+                                                                   : value.toString())
+                             .trimmed());
+    }
     // The authority's file, when relative, sits beside the INI file.
     if (!values.value(u"ca"_s).isEmpty())
         values[u"ca"_s] = QFileInfo(file).dir().absoluteFilePath(values.value(u"ca"_s));
@@ -132,6 +140,57 @@ void ReadTls(const QHash<QString, QString>& values, THostEnvironment& env)
                         "não é verificada nem criptografada."_s);
 }
 
+// A port as the user wrote it: 1 to 65535, or 0 when it is not one.
+int PortNumber(const QString& text)
+{
+    bool ok = false;
+    const int port = text.toInt(&ok);
+    return ok && port >= 1 && port <= 65535 ? port : 0;
+}
+
+// One server of the "host" list: name, name:port, [v6addr] or
+// [v6addr]:port; an IPv6 address without brackets is taken whole, as a
+// name without a port. The port, when not given, is defaultPort.
+TServerAddress ServerEntry(const QString& text, int defaultPort)
+{
+    const QString entry = text.trimmed();
+    const auto refuse = [&](const QString& why) {
+        return Exception(u"Valor inválido para 'host': '%1' (%2)."_s.arg(entry, why));
+    };
+    QString host = entry;
+    QString port;
+    if (entry.startsWith(u'[')) {
+        const qsizetype close = entry.indexOf(u']');
+        if (close < 0 || (close + 1 < entry.size() && entry[close + 1] != u':'))
+            throw refuse(u"use [endereço IPv6] ou [endereço IPv6]:porta"_s);
+        host = entry.mid(1, close - 1);
+        if (close + 1 < entry.size())
+            port = entry.mid(close + 2);
+        else
+            port = QString::number(defaultPort);
+    } else if (entry.count(u':') == 1) {
+        host = entry.section(u':', 0, 0);
+        port = entry.section(u':', 1);
+    } else {
+        port = QString::number(defaultPort);
+    }
+    if (host.trimmed().isEmpty())
+        throw refuse(u"servidor sem nome; separe os servidores com uma vírgula só"_s);
+    const int number = PortNumber(port);
+    if (number == 0)
+        throw refuse(u"a porta '%1' não é um número de 1 a 65535"_s.arg(port));
+    return {host.trimmed(), number};
+}
+
+// The "host" value: one server or several, separated by commas.
+QList<TServerAddress> ServerList(const QString& text, int defaultPort)
+{
+    QList<TServerAddress> servers;
+    for (const QString& entry : text.split(u','))
+        servers << ServerEntry(entry, defaultPort);
+    return servers;
+}
+
 // The environment from the merged keys: every key present, the port a
 // port, the database a connection string the host can open.
 THostEnvironment CheckedEnvironment(const QHash<QString, QString>& values, const QString& file,
@@ -144,9 +203,8 @@ THostEnvironment CheckedEnvironment(const QHash<QString, QString>& values, const
                 u"Falta o valor de '%1': informe-o na seção [host] de %2%3 ou com --%1."_s.arg(
                     k, file, exists ? QString() : u" (arquivo não encontrado)"_s));
     }
-    bool ok = false;
-    const int port = values.value(u"port"_s).toInt(&ok);
-    if (!ok || port < 1 || port > 65535)
+    const int port = PortNumber(values.value(u"port"_s));
+    if (port == 0)
         throw Exception(u"Valor inválido para 'port': '%1' (use um número de 1 a 65535)."_s.arg(
             values.value(u"port"_s)));
     const QString database = values.value(u"database"_s);
@@ -157,8 +215,9 @@ THostEnvironment CheckedEnvironment(const QHash<QString, QString>& values, const
     THostEnvironment env;
     env.Operador = values.value(u"operator"_s);
     env.FiliProc = values.value(u"branch"_s);
-    env.WebURL = values.value(u"host"_s);
-    env.WebPort = port;
+    env.Servers = ServerList(values.value(u"host"_s), port);
+    env.WebURL = env.Servers.first().Host;
+    env.WebPort = env.Servers.first().Port;
     env.Token = values.value(u"token"_s);
     env.Database = database;
     ReadTls(values, env);

@@ -65,7 +65,8 @@ TMainWindow::TMainWindow(const THostOptions& options, TQtDesktop& desktop)
     const THostEnvironment& env = options.Environment;
     statusBar()->addWidget(
         new QLabel(u"Operador: %1   Filial: %2"_s.arg(env.Operador, env.FiliProc)));
-    auto* server = new QLabel(u"Servidor: %1:%2"_s.arg(env.WebURL).arg(env.WebPort));
+    auto* server =
+        new QLabel(u"Servidor: %1"_s.arg(TServerAddress{env.WebURL, env.WebPort}.Text()));
     server->setObjectName(u"lblServidor"_s);
     statusBar()->addWidget(server);
     SetConnectionStatusHandler([server](const TConnectionStatus& status) {

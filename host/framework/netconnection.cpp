@@ -7,6 +7,8 @@
 
 #include <QUuid>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace aph {
@@ -86,7 +88,7 @@ TNetConnection::~TNetConnection()
 
 QString TNetConnection::Address() const
 {
-    return u"%1:%2"_s.arg(m_host).arg(m_port);
+    return TServerAddress{m_host, m_port}.Text();
 }
 
 bool TNetConnection::Connected() const
@@ -96,8 +98,56 @@ bool TNetConnection::Connected() const
 
 void TNetConnection::Report(TConnectionStatus::TState state) const
 {
+    Report(state, Address());
+}
+
+void TNetConnection::Report(TConnectionStatus::TState state, const QString& address) const
+{
     if (StatusHandler())
-        StatusHandler()({state, m_serverName, Address()});
+        StatusHandler()({state, m_serverName, address});
+}
+
+QList<TServerAddress> TNetConnection::Candidates() const
+{
+    const TServerAddress aimed{m_host, m_port};
+    QList<TServerAddress> servers = WebServers();
+    if (servers.size() < 2 || !servers.contains(aimed))
+        return {aimed};
+    qsizetype start = servers.indexOf(LastServer());
+    if (start < 0)
+        start = servers.indexOf(aimed);
+    std::rotate(servers.begin(), servers.begin() + start, servers.end());
+    return servers;
+}
+
+void TNetConnection::OpenFirstAnswering(IAppServerTransport& transport)
+{
+    const QList<TServerAddress> candidates = Candidates();
+    m_tried.clear();
+    QStringList failures;
+    for (const TServerAddress& server : candidates) {
+        m_host = server.Host;
+        m_port = server.Port;
+        m_tried << Address();
+        try {
+            transport.Open(server.Host, server.Port);
+            SetLastServer(server);
+            return;
+        } catch (const ETlsError&) {
+            // A refused certificate, or a server that would not finish the
+            // handshake, says something about that server, not that it is
+            // away: it is shown, never passed over for the next.
+            throw;
+        } catch (const EConnectionError& e) {
+            if (candidates.size() == 1)
+                throw;
+            failures << e.Message();
+        }
+    }
+    m_host = candidates.first().Host;
+    m_port = candidates.first().Port;
+    throw EConnectionError(
+        u"Nenhum servidor de aplicação respondeu:\n%1"_s.arg(failures.join(u'\n')));
 }
 
 void TNetConnection::SetConnected(bool connected)
@@ -117,12 +167,12 @@ void TNetConnection::SetConnected(bool connected)
     std::unique_ptr<IAppServerTransport> transport =
         Factory() ? Factory()(m_serverName) : MakeRpcTransport();
     try {
-        transport->Open(m_host, m_port);
+        OpenFirstAnswering(*transport);
     } catch (const EConnectionError&) {
         // A server that does not answer is a lost connection for the host;
         // a refused login is not.
         m_lost = true;
-        Report(TConnectionStatus::TState::Lost);
+        Report(TConnectionStatus::TState::Lost, m_tried.join(u", "_s));
         throw;
     }
     m_transport = std::move(transport);
@@ -161,6 +211,10 @@ void TNetConnection::NoConnection() const
 {
     // The socket's own text means little to the user; the address says
     // which server is away.
+    if (m_tried.size() > 1)
+        throw Exception(
+            u"Sem conexão com os servidores de aplicação em %1 (%2). Verifique se "
+            "algum deles está no ar e tente de novo."_s.arg(m_tried.join(u", "_s), m_serverName));
     throw Exception(u"Sem conexão com o servidor de aplicação em %1 (%2). Verifique se o "
                     "servidor está no ar e tente de novo."_s.arg(Address(), m_serverName));
 }

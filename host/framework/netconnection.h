@@ -1,11 +1,13 @@
 #pragma once
 
 #include "host/data/component.h"
+#include "host/framework/environment.h"
 #include "host/ui/control.h"
 
 #include <QJsonArray>
 #include <QJsonValue>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -56,7 +58,7 @@ struct TConnectionStatus
     };
     TState State = TState::Connected;
     QString ServerName; // the remote data module
-    QString Address;    // host:port
+    QString Address;    // host:port; when every server failed, each of them
 };
 using TConnectionStatusHandler = std::function<void(const TConnectionStatus&)>;
 // The host installs one handler for every connection; none by default.
@@ -78,6 +80,11 @@ private:
 };
 
 // A screen's connection to a remote data module of the application server.
+// A connection aimed at the host's application server (host and port set to
+// one of WebServers(), as BeforeConnect does) may use any of them: it
+// starts at the one the process last connected to and moves to the next
+// while a server does not answer. A refused certificate or login stops it
+// there: that server answered.
 class TNetConnection : public TComponent
 {
 public:
@@ -117,6 +124,12 @@ private:
     void DropLost();
     [[noreturn]] void NoConnection() const;
     void Report(TConnectionStatus::TState state) const;
+    void Report(TConnectionStatus::TState state, const QString& address) const;
+    // The servers to try, in order, for host and port as now set.
+    QList<TServerAddress> Candidates() const;
+    // Opens the transport on the first candidate that answers; throws the
+    // last failure for one candidate, one naming them all for several.
+    void OpenFirstAnswering(IAppServerTransport& transport);
 
     QString m_serverName;
     QString m_host = QStringLiteral("127.0.0.1");
@@ -125,6 +138,7 @@ private:
     std::unique_ptr<IAppServerTransport> m_transport;
     bool m_wanted = false; // connected by the screen and not closed since
     bool m_lost = false;   // the last connect or call failed on the wire
+    QStringList m_tried;   // the addresses the last connect tried
     // The write whose reply never came, with the key it went out with: the
     // same write sent again reuses the key, so that the server answers it
     // from the first one's reply if that one was applied.

@@ -100,7 +100,9 @@ public:
     bool Start(const QString& spec)
     {
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        m_process.start(QStringLiteral(APH_SERVER_BIN), {u"serve"_s, spec, u"--port"_s, u"0"_s});
+        // Only warnings and errors: nobody reads the log pipe here.
+        m_process.start(QStringLiteral(APH_SERVER_BIN),
+                        {u"serve"_s, spec, u"--port"_s, u"0"_s, u"--log-level"_s, u"warning"_s});
         if (!m_process.waitForStarted(10000))
             return false;
         while (!m_process.canReadLine())

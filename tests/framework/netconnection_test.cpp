@@ -26,6 +26,8 @@ public:
     {
         if (host == u"offline")
             throw Exception(u"Servidor indisponível."_s);
+        if (host == u"down")
+            throw EConnectionError(u"Não foi possível conectar ao servidor down:%1."_s.arg(port));
         if (host == u"expired")
             throw ETlsError(
                 u"O certificado do servidor expired:%1 expirou em 01/01/2021."_s.arg(port));
@@ -147,4 +149,39 @@ TEST_F(Connection, ARefusedCertificateOnReconnectKeepsItsReason)
         EXPECT_TRUE(e.Message().contains(u"expirou em 01/01/2021"_s)) << e.what();
     }
     EXPECT_FALSE(net.Connected());
+}
+
+TEST_F(Connection, OnlyAConnectionAimedAtTheHostsServersMovesAlongTheirList)
+{
+    THostEnvironment env{u"OPER"_s, u"01"_s, u"down"_s, 9000, {}, {}};
+    env.Servers = {{u"down"_s, 9000}, {u"10.0.0.6"_s, 9100}};
+    SetHostEnvironment(env);
+    net.SetConnected(true);
+    EXPECT_EQ(log.opened, QStringList{u"10.0.0.6:9100"_s});
+    EXPECT_EQ(net.Address(), u"10.0.0.6:9100"_s);
+    net.SetConnected(false);
+
+    // An address of its own: that one alone, its failure as it came.
+    net.BeforeConnect = [this](TObject*) {
+        net.SetHost(u"down"_s);
+        net.SetPort(9200);
+    };
+    try {
+        net.SetConnected(true);
+        ADD_FAILURE() << "connected";
+    } catch (const EConnectionError& e) {
+        EXPECT_EQ(e.Message(), u"Não foi possível conectar ao servidor down:9200."_s);
+    }
+    EXPECT_EQ(log.opened.size(), 1);
+
+    // A failure that is not the wire's stops at the server that gave it.
+    env.Servers = {{u"offline"_s, 9000}, {u"10.0.0.6"_s, 9100}};
+    SetHostEnvironment(env);
+    net.BeforeConnect = [this](TObject*) {
+        net.SetHost(u"offline"_s);
+        net.SetPort(9000);
+    };
+    EXPECT_THROW(net.SetConnected(true), Exception);
+    EXPECT_FALSE(net.Connected());
+    EXPECT_EQ(log.opened.size(), 1);
 }

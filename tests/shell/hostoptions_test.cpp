@@ -159,3 +159,60 @@ TEST_F(HostOptions, AnUnknownTlsValueOrAnAuthorityWithoutTlsIsRefused)
     EXPECT_TRUE(why.contains(u"'ca'"_s) && why.contains(u"tls"_s)) << why.toStdString();
     EXPECT_TRUE(Refusal({u"--config"_s, ini, u"--tls"_s, u"1"_s}).isEmpty());
 }
+
+namespace {
+
+// The complete file with another "host" line.
+QList<TServerAddress> ServersOf(HostOptions& t, const QByteArray& hostLine)
+{
+    QByteArray text(kComplete);
+    text.replace(QByteArray("host=127.0.0.1"), QByteArray(QByteArray("host=") + hostLine));
+    t.Write(text.constData());
+    return ParseHostOptions({u"--config"_s, t.ini}).Environment.Servers;
+}
+
+} // namespace
+
+TEST_F(HostOptions, SeveralServersAreListedInOrderEachWithItsPortOrTheCommonOne)
+{
+    using S = QList<TServerAddress>;
+    EXPECT_EQ(ServersOf(*this, "127.0.0.1"), (S{{u"127.0.0.1"_s, 8090}})) << "one, as always";
+    EXPECT_EQ(ServersOf(*this, "app1, app2:9001 ,10.0.0.3"),
+              (S{{u"app1"_s, 8090}, {u"app2"_s, 9001}, {u"10.0.0.3"_s, 8090}}));
+    // Quoted, the INI value is one string; unquoted, QSettings splits it.
+    EXPECT_EQ(ServersOf(*this, "\"app1,app2:9001\""), (S{{u"app1"_s, 8090}, {u"app2"_s, 9001}}));
+    EXPECT_EQ(ServersOf(*this, "[::1]:9002,[fd00::5],::1"),
+              (S{{u"::1"_s, 9002}, {u"fd00::5"_s, 8090}, {u"::1"_s, 8090}}));
+
+    // The first server is the environment's host and port; the command
+    // line's list replaces the file's.
+    Write(kComplete);
+    const THostEnvironment env =
+        ParseHostOptions({u"--config"_s, ini, u"--host"_s, u"app2:9001,app1"_s}).Environment;
+    EXPECT_EQ(env.WebURL, u"app2"_s);
+    EXPECT_EQ(env.WebPort, 9001);
+    EXPECT_EQ(env.Servers, (S{{u"app2"_s, 9001}, {u"app1"_s, 8090}}));
+    EXPECT_EQ((TServerAddress{u"fd00::5"_s, 8090}).Text(), u"[fd00::5]:8090"_s);
+}
+
+TEST_F(HostOptions, AnEmptyServerOrABadPortInTheListIsRefusedNamingTheEntry)
+{
+    Write(kComplete);
+    const auto refusal = [&](const QString& hosts) {
+        return Refusal({u"--config"_s, ini, u"--host"_s, hosts});
+    };
+    for (const QString& bad : {u"app1,,app2"_s, u"app1,"_s, u",app1"_s, u":9000"_s, u"[]:9000"_s}) {
+        const QString why = refusal(bad);
+        EXPECT_TRUE(why.contains(u"'host'"_s) && why.contains(u"vírgula"_s)) << why.toStdString();
+    }
+    for (const char* port : {"0", "65536", "80a", ""}) {
+        const QString entry = u"app2:"_s + QString::fromLatin1(port);
+        const QString why = refusal(u"app1,"_s + entry);
+        EXPECT_TRUE(why.contains(u"'host'"_s) && why.contains(u"'%1'"_s.arg(entry)) &&
+                    why.contains(u"1 a 65535"_s))
+            << why.toStdString();
+    }
+    for (const QString& bad : {u"[::1"_s, u"[::1]9000"_s, u"[::1]:x"_s})
+        EXPECT_TRUE(refusal(bad).contains(u"'host'"_s)) << bad.toStdString();
+    EXPECT_TRUE(refusal(u"app1:65535,[::1]:1"_s).isEmpty());
+}

@@ -7,13 +7,16 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QThread>
 #include <QUrl>
+#include <QUuid>
 
 using namespace Qt::StringLiterals;
 
@@ -219,6 +222,11 @@ TServerProcess::TServerProcess(const QString& spec, const QStringList& extraArgs
 {
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setReadChannel(QProcess::StandardOutput);
+    // The log goes to a file: a pipe nobody reads between two looks would
+    // fill and stop the server at its next line.
+    m_logFile = QDir::temp().filePath(
+        u"aph-server-%1.log"_s.arg(QUuid::createUuid().toString(QUuid::Id128)));
+    m_process.setStandardErrorFile(m_logFile);
     m_process.start(QStringLiteral(APH_SERVER_BIN),
                     QStringList{u"serve"_s, spec, u"--port"_s, QString::number(port)} + extraArgs);
     if (!m_process.waitForStarted(10000))
@@ -226,9 +234,8 @@ TServerProcess::TServerProcess(const QString& spec, const QStringList& extraArgs
     // The first line says where it listens: "... escutando em ADDR:PORT".
     while (!m_process.canReadLine()) {
         if (!m_process.waitForReadyRead(20000))
-            throw std::runtime_error(QByteArray("aph-server did not report its port: " +
-                                                m_process.readAllStandardError())
-                                         .toStdString());
+            throw std::runtime_error(
+                QString(u"aph-server did not report its port: "_s + Log()).toStdString());
     }
     const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
     const QString tail = line.section(u':', -1).section(u' ', 0, 0);
@@ -244,20 +251,27 @@ TServerProcess::~TServerProcess()
         m_process.kill();
         m_process.waitForFinished(5000);
     }
+    QFile::remove(m_logFile);
+}
+
+void TServerProcess::Kill()
+{
+    m_process.kill();
+    m_process.waitForFinished(5000);
 }
 
 QString TServerProcess::Log(const QString& text, int timeoutMs)
 {
     QElapsedTimer timer;
     timer.start();
-    m_process.setReadChannel(QProcess::StandardError);
     for (;;) {
-        m_log += QString::fromUtf8(m_process.readAllStandardError());
+        QFile file(m_logFile);
+        if (file.open(QIODevice::ReadOnly))
+            m_log = QString::fromUtf8(file.readAll());
         if (text.isEmpty() || m_log.contains(text) || timer.elapsed() > timeoutMs)
             break;
-        m_process.waitForReadyRead(50);
+        QThread::msleep(20);
     }
-    m_process.setReadChannel(QProcess::StandardOutput);
     return m_log;
 }
 

@@ -74,6 +74,9 @@ public:
     ~TServerProcess();
     quint16 Port() const { return m_port; }
     bool IsRunning() const { return m_process.state() == QProcess::Running; }
+    // Ends the server at once (SIGKILL), as a crash or a pulled plug would:
+    // its connections drop without a word.
+    void Kill();
     // What the server wrote on stderr so far, waiting up to timeoutMs for
     // a line holding the text.
     QString Log(const QString& text = QString(), int timeoutMs = 5000);
@@ -81,6 +84,7 @@ public:
 private:
     QProcess m_process;
     QString m_log;
+    QString m_logFile; // the server's standard error
     quint16 m_port = 0;
 };
 
