@@ -12,7 +12,8 @@
 #
 # Defaults: 3 servers, 60 s, 40 connections, a kill every 10 s (0: none),
 # init --scale 200000, leastconn. --instance-args is added to every
-# `aph-server serve`. --prebuilt installs and builds nothing and uses the
+# `aph-server serve` (after --log-level warning, which it may override: a
+# log line per request would be part of what is measured). --prebuilt installs and builds nothing and uses the
 # binaries in the build dir; without haproxy or PostgreSQL it exits 77
 # (skipped), as the ctest of the short run needs.
 # Exit 1 when an acknowledged save was lost, a CSA was billed twice or the
@@ -124,7 +125,7 @@ start_instance() {
   local i=$1
   # shellcheck disable=SC2086 # the extra options are split on purpose
   "$bin/aph-server" serve "$uri" --port "${ports[i]}" --listen 127.0.0.1 \
-    --max-connections "$room" --max-per-address "$room" $instance_args \
+    --max-connections "$room" --max-per-address "$room" --log-level warning $instance_args \
     >>"$work/server-$i.log" 2>&1 &
   echo $! >"$work/server-$i.pid"
   disown # its kill -9 is expected: no job report
