@@ -14,7 +14,7 @@
 # init --scale 200000, leastconn. --instance-args is added to every
 # `aph-server serve` (after --log-level warning, which it may override: a
 # log line per request would be part of what is measured). --prebuilt installs and builds nothing and uses the
-# binaries in the build dir; without haproxy or PostgreSQL it exits 77
+# binaries in the build dir; without haproxy, ss or PostgreSQL it exits 77
 # (skipped), as the ctest of the short run needs.
 # Exit 1 when an acknowledged save was lost, a CSA was billed twice or the
 # CHT numbers have a gap; with --strict, also when a call ended in error
@@ -49,8 +49,9 @@ fi
 case "$balance" in leastconn | roundrobin) ;; *) echo "--balance: leastconn ou roundrobin" >&2; exit 2 ;; esac
 
 if [ "$prebuilt" -eq 1 ]; then
-  if ! command -v haproxy >/dev/null || ! ls -d /usr/lib/postgresql/*/bin >/dev/null 2>&1; then
-    echo "haproxy ou PostgreSQL ausente: execução pulada"
+  if ! command -v haproxy >/dev/null || ! command -v ss >/dev/null ||
+    ! ls -d /usr/lib/postgresql/*/bin >/dev/null 2>&1; then
+    echo "haproxy, ss ou PostgreSQL ausente: execução pulada"
     exit 77
   fi
 else
