@@ -3,37 +3,36 @@
 // GetFunc, GetCHT, GetProp, now and then GetServPrest), one save (SetCSA)
 // per few reads, and an occasional generation (SetCHT) of its own CSAs.
 // Bounded in requests and in time. Reports connections, requests, errors,
-// median and 99th percentile latency; at the end it checks the database
-// for every save that was acknowledged (no lost update). It passes or
-// fails on nothing but errors and lost updates.
+// median and 99th percentile latency; at the end it checks the database:
+// every save that was acknowledged is there (no lost update), no CSA went
+// into two CHTs, the CHTs made are numbered without gaps and are the ones
+// the acknowledged generations reported. It passes or fails on nothing but
+// errors and those checks.
 //
 //   bench_load [--connections N] [--requests N] [--seconds N] [--think-ms N]
-//              [--scale N] [--db URI] [--workers N]
+//              [--scale N] [--db URI] [--workers N] [--server HOST:PORT]
 //
 // Without --db it makes a temporary SQLite database with init --scale N
 // (200,000 CSAs by default); with --db it uses that database, which must
-// have been made with init --scale.
-#include "host/data/packetcodec.h"
-#include "server/auth.h"
+// have been made with init --scale. Without --server it starts its own
+// aph-server on that database; with it (and --db, the database behind that
+// server) the connections go to that address, a balancer in front of
+// several instances, say: a connection whose server goes away connects
+// again, logs in again and resends the call it was waiting for.
+#include "bench/load_connection.h"
 #include "server/storage.h"
 
 #include <QCoreApplication>
-#include <QDate>
+#include <QDateTime>
 #include <QElapsedTimer>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QSet>
 #include <QSqlQuery>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
-#include <random>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -42,264 +41,7 @@ using namespace aph;
 
 namespace {
 
-double Ole(int y, int m, int d)
-{
-    return static_cast<double>(QDate(1899, 12, 30).daysTo(QDate(y, m, d)));
-}
-
-// One employee on one contracted service: a connection works on it alone,
-// so that its saves meet no other connection's.
-struct TPair
-{
-    QString Proposal, Version, Service, Employee, Company, Client, Type;
-};
-
-enum TKind
-{
-    kRead,
-    kSave,
-    kGenerate,
-    kKinds
-};
 const char* const kKindNames[] = {"reads", "SetCSA", "SetCHT"};
-
-struct TStats
-{
-    std::vector<double> Ms[kKinds];
-    std::map<QString, long long> ByMethod;
-    long long Requests = 0, Errors = 0, Conflicts = 0, Dropped = 0;
-    QStringList FirstErrors;
-    // The last acknowledged approval of every CSA saved, by key.
-    std::map<QString, double> Saved;
-    long long NextValue = 1;
-};
-
-class TConnection : public QObject
-{
-public:
-    TConnection(TStats& stats, const TPair& pair, const QString& token, const QString& branch,
-                unsigned seed, int thinkMs)
-        : m_stats(stats), m_pair(pair), m_token(token), m_branch(branch), m_random(seed),
-          m_thinkMs(thinkMs)
-    {
-        connect(&m_socket, &QTcpSocket::connected, this, [this] {
-            m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-            Send(u"Login"_s, {u"ADMIN"_s, m_token}, kRead);
-        });
-        connect(&m_socket, &QTcpSocket::readyRead, this, [this] { OnReadyRead(); });
-        connect(&m_socket, &QTcpSocket::errorOccurred, this, [this] {
-            if (m_socket.state() != QAbstractSocket::ConnectedState && !m_done) {
-                Error(u"no connection: "_s + m_socket.errorString());
-                m_done = true;
-            }
-        });
-        connect(&m_socket, &QTcpSocket::disconnected, this, [this] {
-            if (!m_done) {
-                ++m_stats.Dropped;
-                Error(u"connection closed by the server"_s);
-            }
-            m_done = true;
-        });
-    }
-
-    ~TConnection() override { m_socket.disconnect(this); } // closing is no drop
-
-    void Start(quint16 port) { m_socket.connectToHost(u"127.0.0.1"_s, port); }
-    bool LoggedIn() const { return m_loggedIn; }
-    // Stops after the reply in flight.
-    void Stop() { m_stopping = true; }
-    bool Idle() const { return m_done || (!m_inFlight && m_stopping); }
-    static inline long long s_budget = 0; // requests left to send, shared
-
-private:
-    int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_random); }
-
-    void Send(const QString& method, const QJsonArray& params, TKind kind)
-    {
-        const QJsonObject request{{u"jsonrpc"_s, u"2.0"_s},
-                                  {u"id"_s, ++m_id},
-                                  {u"method"_s, method},
-                                  {u"params"_s, params}};
-        m_method = method;
-        m_kind = kind;
-        m_inFlight = true;
-        m_timer.start();
-        m_socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
-    }
-
-    void Error(const QString& what)
-    {
-        ++m_stats.Errors;
-        if (m_stats.FirstErrors.size() < 10)
-            m_stats.FirstErrors << m_method + u": " + what;
-    }
-
-    void OnReadyRead()
-    {
-        m_buffer += m_socket.readAll();
-        for (;;) {
-            const qsizetype newline = m_buffer.indexOf('\n');
-            if (newline < 0)
-                return;
-            const QByteArray line = m_buffer.left(newline);
-            m_buffer.remove(0, newline + 1);
-            OnReply(line);
-        }
-    }
-
-    void OnReply(const QByteArray& line)
-    {
-        const double ms = static_cast<double>(m_timer.nsecsElapsed()) / 1e6;
-        m_inFlight = false;
-        const QJsonObject reply = QJsonDocument::fromJson(line).object();
-        const bool counted = m_method != u"Login";
-        if (counted) {
-            ++m_stats.Requests;
-            ++m_stats.ByMethod[m_method];
-            m_stats.Ms[m_kind].push_back(ms);
-        }
-        if (reply.contains(u"error")) {
-            Error(reply.value(u"error").toObject().value(u"message").toString());
-        } else {
-            const QJsonValue result = reply.value(u"result");
-            const bool wrapped = m_method != u"GetServPrest";
-            const QJsonObject obj = result.toObject();
-            if (wrapped && !obj.value(u"ok").toBool()) {
-                const QString message = obj.value(u"message").toString();
-                if (message.contains(u"outro usuário"_s))
-                    ++m_stats.Conflicts;
-                Error(message);
-            } else {
-                Handled(wrapped ? obj.value(u"data") : result);
-            }
-        }
-        Next();
-    }
-
-    void Handled(const QJsonValue& data)
-    {
-        if (m_method == u"Login") {
-            m_loggedIn = true;
-        } else if (m_method == u"GetCSA") {
-            m_loaded = PacketFromJson(data);
-        } else if (m_method == u"SetCSA") {
-            for (const auto& [key, value] : m_pending)
-                m_stats.Saved[key] = value;
-            // The saved values are now what the screen holds.
-            const int fatu = m_loaded.FieldIndex(u"QTHRAPROFATU"_s);
-            for (const auto& [row, value] : m_pendingRows) {
-                auto copy = std::make_shared<TRowValues>(*m_loaded.Rows[row]);
-                (*copy)[static_cast<std::size_t>(fatu)] = Value::FromNumber(value);
-                m_loaded.Rows[row] = copy;
-            }
-        } else if (m_method == u"SetCHT") {
-            m_loaded = TDataPacket(); // its rows may be in a CHT now: load again
-        }
-    }
-
-    void Next()
-    {
-        if (m_stopping || s_budget <= 0) {
-            m_stopping = true;
-            return;
-        }
-        --s_budget;
-        if (m_thinkMs > 0)
-            QTimer::singleShot(m_thinkMs, this, [this] { Act(); });
-        else
-            Act();
-    }
-
-    void Act()
-    {
-        const int month = 4 + Pick(6); // April to September: CSAs without CHT
-        const double start = Ole(2025, month, 1);
-        const double end = Ole(2025, month, QDate(2025, month, 1).daysInMonth());
-        const TPair& p = m_pair;
-        const int roll = Pick(100);
-        if (roll < 2) {
-            // Generation of a week of its own employee's CSAs.
-            const double from = start + Pick(21);
-            Send(u"SetCHT"_s,
-                 {from, from + 6, u"ADMIN"_s, u"T"_s, u"T"_s, QString(u"[\"" + p.Employee + u"\"]"),
-                  QString(), QString(u"[\"" + p.Proposal + u'|' + p.Version + u"\"]"), QString()},
-                 kGenerate);
-        } else if (roll < 25 && !m_loaded.Rows.empty()) {
-            Save();
-        } else if (roll < 60 || m_loaded.Rows.empty()) {
-            Send(u"GetCSA"_s,
-                 {p.Client, p.Employee, start, end, p.Type, p.Proposal, p.Version, QString(),
-                  u"N"_s, p.Company},
-                 kRead);
-        } else if (roll < 75) {
-            Send(u"GetFunc"_s,
-                 {start, end, p.Client, p.Type, p.Proposal, p.Version, p.Service, u"T"_s, QString(),
-                  u"T"_s, u"T"_s},
-                 kRead);
-        } else if (roll < 90) {
-            Send(u"GetCHT"_s,
-                 {p.Type, p.Proposal, p.Version, Ole(2025, 1, 1), Ole(2025, 9, 30), p.Employee,
-                  p.Company, u"T"_s},
-                 kRead);
-        } else if (roll < 99) {
-            Send(u"GetProp"_s, {m_branch, QString(u"[\"" + p.Client + u"\"]"), QString()}, kRead);
-        } else {
-            Send(u"GetServPrest"_s,
-                 {start, end, u"T"_s, u"T"_s, u"T"_s, u"S"_s, u"ADMIN"_s, QString()}, kRead);
-        }
-    }
-
-    // One day, sometimes two, of what the screen holds.
-    void Save()
-    {
-        const int fatu = m_loaded.FieldIndex(u"QTHRAPROFATU"_s);
-        const int worked = m_loaded.FieldIndex(u"QTHRTRAB"_s);
-        const int day = m_loaded.FieldIndex(u"DTSERVPREST"_s);
-        TDelta delta;
-        delta.Fields = m_loaded.Fields;
-        m_pending.clear();
-        m_pendingRows.clear();
-        const int days = 1 + (Pick(4) == 0);
-        for (int i = 0; i < days; ++i) {
-            const auto row = static_cast<std::size_t>(Pick(static_cast<int>(m_loaded.Rows.size())));
-            if (std::any_of(m_pendingRows.begin(), m_pendingRows.end(),
-                            [row](const auto& r) { return r.first == row; }))
-                continue;
-            const TRowValues& values = *m_loaded.Rows[row];
-            // Unique values, so that the final check can tell saves apart.
-            const double value = values[static_cast<std::size_t>(worked)].ToNumber() *
-                                 (1.0 - 1e-7 * static_cast<double>(m_stats.NextValue++ % 1000000));
-            TDeltaRecord rec;
-            rec.Original = values;
-            rec.New.emplace_back(fatu, Value::FromNumber(value));
-            delta.Records.push_back(std::move(rec));
-            m_pendingRows.emplace_back(row, value);
-            m_pending.emplace_back(
-                QStringList{m_pair.Proposal, m_pair.Version, m_pair.Service, m_pair.Employee,
-                            QString::number(static_cast<qint64>(
-                                values[static_cast<std::size_t>(day)].ToNumber()))}
-                    .join(u'|'),
-                value);
-        }
-        Send(u"SetCSA"_s, {DeltaToJson(delta)}, kSave);
-    }
-
-    TStats& m_stats;
-    TPair m_pair;
-    QString m_token, m_branch;
-    std::mt19937 m_random;
-    int m_thinkMs;
-    QTcpSocket m_socket;
-    QByteArray m_buffer;
-    QElapsedTimer m_timer;
-    QString m_method;
-    TKind m_kind = kRead;
-    qint64 m_id = 0;
-    bool m_loggedIn = false, m_inFlight = false, m_stopping = false, m_done = false;
-    TDataPacket m_loaded;
-    std::vector<std::pair<QString, double>> m_pending;
-    std::vector<std::pair<std::size_t, double>> m_pendingRows;
-};
 
 double Percentile(std::vector<double> ms, double p)
 {
@@ -325,7 +67,8 @@ struct TOptions
 {
     int Connections = 200, ThinkMs = 0, Workers = 4;
     long long Requests = 100000, Seconds = 600, Scale = 200000;
-    QString Db; // empty for a temporary database made here
+    QString Db;     // empty for a temporary database made here
+    QString Server; // HOST:PORT of a running server; empty to start one here
 };
 
 TOptions ParseOptions(const QStringList& args)
@@ -348,6 +91,8 @@ TOptions ParseOptions(const QStringList& args)
             o.Db = value;
         else if (name == u"--workers")
             o.Workers = value.toInt();
+        else if (name == u"--server")
+            o.Server = value;
     }
     return o;
 }
@@ -425,22 +170,23 @@ quint16 StartServer(QProcess& server, const QString& bin, const TOptions& option
 struct TRunFigures
 {
     double Seconds = 0;
-    int Connected = 0; // the most logged in at once
+    int Connected = 0;  // the most logged in at once
+    int Unfinished = 0; // connections still waiting for a reply at the end
 };
 
 // Every connection at work until the request budget is spent or the time
 // is up; then each stops after the reply in flight.
 TRunFigures RunConnections(QCoreApplication& app, TStats& stats, const std::vector<TPair>& pairs,
                            const QString& token, const QString& branch, const TOptions& options,
-                           quint16 port)
+                           const TTarget& target)
 {
     TConnection::s_budget = options.Requests;
     std::vector<std::unique_ptr<TConnection>> clients;
     for (int i = 0; i < options.Connections; ++i) {
-        clients.push_back(
-            std::make_unique<TConnection>(stats, pairs[static_cast<std::size_t>(i)], token, branch,
-                                          1000u + static_cast<unsigned>(i), options.ThinkMs));
-        clients.back()->Start(port);
+        clients.push_back(std::make_unique<TConnection>(
+            stats, pairs[static_cast<std::size_t>(i)], token, branch,
+            1000u + static_cast<unsigned>(i), options.ThinkMs, target, i));
+        clients.back()->Start();
     }
     QElapsedTimer clock;
     clock.start();
@@ -457,8 +203,15 @@ TRunFigures RunConnections(QCoreApplication& app, TStats& stats, const std::vect
             for (auto& c : clients)
                 c->Stop();
         }
-        if (std::all_of(clients.begin(), clients.end(), [](const auto& c) { return c->Idle(); }))
+        const bool idle =
+            std::all_of(clients.begin(), clients.end(), [](const auto& c) { return c->Idle(); });
+        // A call still waiting a minute after the time is up is given up on.
+        const bool overdue = stopping && clock.elapsed() > (options.Seconds + 60) * 1000;
+        if (idle || overdue) {
+            figures.Unfinished = static_cast<int>(std::count_if(
+                clients.begin(), clients.end(), [](const auto& c) { return !c->Idle(); }));
             app.quit();
+        }
     });
     poll.start(20);
     app.exec();
@@ -485,7 +238,92 @@ long long CountLostUpdates(const QString& db, const TStats& stats)
     return lost;
 }
 
-void Report(const TOptions& options, const TStats& stats, const TRunFigures& run, long long lost)
+long long Scalar(TStorage& storage, const QString& sql, const QVariantList& values = {})
+{
+    QSqlQuery& q = storage.Select(sql, values);
+    const long long value = q.next() ? q.value(0).toLongLong() : 0;
+    TStorage::Done(q);
+    return value;
+}
+
+const QString kChtCounter = u"SELECT NRVALOR FROM APH_SEQUENCIA WHERE NMSEQUENCIA = 'CHT'"_s;
+
+long long ChtCounter(const QString& db)
+{
+    auto storage = TStorage::Open(TDatabaseSpec::Parse(db));
+    return Scalar(*storage, kChtCounter);
+}
+
+// What the generations of the run left: the CHT numbers taken from the
+// counter, the CHTs under them, and any CSA billed by two generations.
+struct TChtCheck
+{
+    long long Before = 0, After = 0; // the counter around the run
+    long long Made = 0;              // CHTs numbered in between
+    long long Gaps = 0;              // numbers in between with no CHT
+    long long Beyond = 0;            // CHTs numbered past the counter
+    long long Empty = 0;             // CHTs of the run with no CSA
+    long long Twice = 0;             // CSAs put into a CHT twice, or not into theirs
+    bool Failed() const { return Gaps != 0 || Beyond != 0 || Empty != 0 || Twice != 0; }
+};
+
+TChtCheck CheckChts(const QString& db, long long before)
+{
+    TChtCheck c;
+    auto storage = TStorage::Open(TDatabaseSpec::Parse(db));
+    c.Before = before;
+    c.After = Scalar(*storage, kChtCounter);
+    c.Made = Scalar(*storage,
+                    u"SELECT COUNT(*) FROM CHT WHERE CAST(NRSEQUCHT AS INTEGER) > ? AND "
+                    "CAST(NRSEQUCHT AS INTEGER) <= ?"_s,
+                    {before, c.After});
+    c.Gaps = c.After - before - c.Made;
+    c.Beyond = Scalar(*storage, u"SELECT COUNT(*) FROM CHT WHERE CAST(NRSEQUCHT AS INTEGER) > ?"_s,
+                      {c.After});
+    c.Empty = Scalar(*storage,
+                     u"SELECT COUNT(*) FROM CHT C WHERE CAST(C.NRSEQUCHT AS INTEGER) > ? AND "
+                     "NOT EXISTS (SELECT 1 FROM CSA A WHERE A.NRSEQUCHT = C.NRSEQUCHT)"_s,
+                     {before});
+    // Every generation records the CSAs it bills ('G'): one CSA recorded
+    // twice, or recorded into a CHT that is not the one it is in, was
+    // billed by two generations.
+    c.Twice =
+        Scalar(*storage, u"SELECT COUNT(*) FROM (SELECT H.CDFUNC FROM APH_HISTCSA H "
+                         "WHERE H.IDEVENTO = 'G' GROUP BY H.NRPROPOSFAS, H.NRVERPROPFAS, "
+                         "H.NRSERVCONT, H.CDFUNC, H.DTSERVPREST HAVING COUNT(*) > 1) X"_s) +
+        Scalar(*storage, u"SELECT COUNT(*) FROM APH_HISTCSA H JOIN CSA A ON A.NRPROPOSFAS = "
+                         "H.NRPROPOSFAS AND A.NRVERPROPFAS = H.NRVERPROPFAS AND A.NRSERVCONT = "
+                         "H.NRSERVCONT AND A.CDFUNC = H.CDFUNC AND A.DTSERVPREST = H.DTSERVPREST "
+                         "WHERE H.IDEVENTO = 'G' AND (A.NRSEQUCHT IS NULL OR A.NRSEQUCHT <> "
+                         "H.NRSEQUCHT)"_s);
+    return c;
+}
+
+struct TOutcome
+{
+    long long Lost = 0;
+    TChtCheck Chts;
+    long long Errors = 0; // error replies, connections that gave up or never finished
+    long long ChtsAcknowledged = 0;
+    // A generation applied twice, or applied with its reply lost and never
+    // answered, shows as CHTs made that no acknowledged reply reported.
+    bool Passed() const
+    {
+        return Errors == 0 && Lost == 0 && !Chts.Failed() && Chts.Made == ChtsAcknowledged;
+    }
+};
+
+void ReportRecovery(const TStats& stats, const TRunFigures& run)
+{
+    std::printf("reconnections: %lld (connections lost %lld, calls resent %lld, gave up %lld, "
+                "unfinished %d)\n",
+                stats.Reconnections, stats.Dropped, stats.Resent, stats.GaveUp, run.Unfinished);
+    for (const auto& [code, n] : stats.Notices)
+        std::printf("  server notice %d: %lld\n", code, n);
+}
+
+void Report(const TOptions& options, const TStats& stats, const TRunFigures& run,
+            const TOutcome& outcome)
 {
     std::vector<double> all;
     for (const auto& ms : stats.Ms)
@@ -495,7 +333,7 @@ void Report(const TOptions& options, const TStats& stats, const TRunFigures& run
     std::printf("requests: %lld in %.1f s (%.0f per second); errors: %lld (conflicts %lld, "
                 "connections dropped %lld)\n",
                 stats.Requests, run.Seconds, static_cast<double>(stats.Requests) / run.Seconds,
-                stats.Errors, stats.Conflicts, stats.Dropped);
+                outcome.Errors, stats.Conflicts, stats.Dropped);
     std::printf("latency, all: median %.2f ms, p99 %.2f ms\n", Percentile(all, 0.5),
                 Percentile(all, 0.99));
     for (int k = 0; k < kKinds; ++k)
@@ -504,9 +342,41 @@ void Report(const TOptions& options, const TStats& stats, const TRunFigures& run
                     Percentile(stats.Ms[k], 0.99));
     for (const auto& [method, n] : stats.ByMethod)
         std::printf("  %s: %lld\n", method.toUtf8().constData(), n);
-    std::printf("saves acknowledged on %zu CSAs; lost updates: %lld\n", stats.Saved.size(), lost);
+    if (!options.Server.isEmpty())
+        ReportRecovery(stats, run);
+    std::printf("saves acknowledged on %zu CSAs; lost updates: %lld\n", stats.Saved.size(),
+                outcome.Lost);
+    const TChtCheck& c = outcome.Chts;
+    std::printf("CHTs: %lld made (numbers %lld to %lld), %lld acknowledged; number gaps %lld, "
+                "past the counter %lld, without CSA %lld; CSAs billed twice %lld\n",
+                c.Made, c.Before + 1, c.After, stats.ChtsAcknowledged, c.Gaps, c.Beyond, c.Empty,
+                c.Twice);
     for (const QString& e : stats.FirstErrors)
         std::printf("  error: %s\n", e.toUtf8().constData());
+    // One line for scripts.
+    std::printf("summary: rps=%.1f p50_ms=%.2f p99_ms=%.2f errors=%lld reconnections=%lld "
+                "resent=%lld lost=%lld billed_twice=%lld cht_gaps=%lld chts_made=%lld "
+                "chts_acknowledged=%lld\n",
+                static_cast<double>(stats.Requests) / run.Seconds, Percentile(all, 0.5),
+                Percentile(all, 0.99), outcome.Errors, stats.Reconnections, stats.Resent,
+                outcome.Lost, c.Twice + c.Empty, c.Gaps + c.Beyond, c.Made, stats.ChtsAcknowledged);
+}
+
+// Where the connections go: the server started here, or the one given.
+TTarget TargetOf(const TOptions& options, quint16 localPort)
+{
+    TTarget target;
+    // Unique to this run, so that a database used again meets no old key.
+    target.KeyPrefix = u"L%1.%2"_s.arg(QDateTime::currentMSecsSinceEpoch(), 0, 36)
+                           .arg(QCoreApplication::applicationPid(), 0, 36);
+    if (options.Server.isEmpty()) {
+        target.Port = localPort;
+        return target;
+    }
+    target.Host = options.Server.section(u':', 0, -2);
+    target.Port = options.Server.section(u':', -1).toUShort();
+    target.Reconnect = true;
+    return target;
 }
 
 } // namespace
@@ -515,6 +385,10 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     TOptions options = ParseOptions(app.arguments());
+    if (!options.Server.isEmpty() && (options.Db.isEmpty() || TargetOf(options, 0).Port == 0)) {
+        std::fprintf(stderr, "--server HOST:PORT needs --db URI, the database behind it\n");
+        return 2;
+    }
     const QString bin = QCoreApplication::applicationDirPath() + u"/aph-server"_s;
     QTemporaryDir dir;
     QString token;
@@ -528,17 +402,25 @@ int main(int argc, char** argv)
                      pairs.size());
         return 1;
     }
+    const long long chtsBefore = ChtCounter(options.Db);
 
     QProcess server;
-    const quint16 port = StartServer(server, bin, options);
-    if (port == 0)
+    quint16 port = 0;
+    if (options.Server.isEmpty() && (port = StartServer(server, bin, options)) == 0)
         return 1;
     TStats stats;
-    const TRunFigures run = RunConnections(app, stats, pairs, token, branch, options, port);
-    server.terminate();
-    server.waitForFinished(30000);
+    const TRunFigures run =
+        RunConnections(app, stats, pairs, token, branch, options, TargetOf(options, port));
+    if (options.Server.isEmpty()) {
+        server.terminate();
+        server.waitForFinished(30000);
+    }
 
-    const long long lost = CountLostUpdates(options.Db, stats);
-    Report(options, stats, run, lost);
-    return stats.Errors == 0 && lost == 0 ? 0 : 1;
+    TOutcome outcome;
+    outcome.Lost = CountLostUpdates(options.Db, stats);
+    outcome.Chts = CheckChts(options.Db, chtsBefore);
+    outcome.Errors = stats.Errors + run.Unfinished;
+    outcome.ChtsAcknowledged = stats.ChtsAcknowledged;
+    Report(options, stats, run, outcome);
+    return outcome.Passed() ? 0 : 1;
 }

@@ -9,6 +9,9 @@ APH_PACKAGES=(
   postgresql poppler-utils
   xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra
 )
+# Only for scripts/scaleout.sh: the load balancer in front of the instances,
+# and ss to count their connections.
+APH_SCALE_PACKAGES=(haproxy iproute2)
 
 # Installs whatever of APH_PACKAGES (plus any extra names given) is missing.
 # Without root it prints the exact command and fails.
