@@ -87,7 +87,7 @@ set(CPACK_COMPONENT_SERVER_DESCRIPTION "Aprovação de Horas: servidor de aplica
 O aph-server, seu serviço do systemd (usuário aph, banco em /var/lib/aph)
 e a configuração padrão em /etc/aph/aph-server.conf.")
 set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS
-  "${APH_DEB_COMMON}, ${APH_DEB_RUNTIME}, adduser")
+  "${APH_DEB_COMMON}, ${APH_DEB_RUNTIME}, libpq5, adduser")
 set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA
   ${PROJECT_SOURCE_DIR}/packaging/conffiles
   ${PROJECT_SOURCE_DIR}/packaging/postinst

@@ -116,7 +116,12 @@ TRowCursor::TRowCursor(TStorage& storage, const TQueryText& query)
     : m_storage(storage), m_sql(query.Sql)
 {
     m_statement = storage.SqliteSelect(query.Sql, query.Values);
-    if (!m_statement)
+    if (!m_statement && storage.IsPostgres()) {
+        m_pg = std::make_unique<TPgRows>(storage.Database(), query.Sql, query.Values);
+        if (!m_pg->Ok())
+            m_pg.reset();
+    }
+    if (!m_statement && !m_pg)
         m_query = &storage.Select(query.Sql, query.Values);
 }
 
@@ -132,6 +137,8 @@ bool TRowCursor::Next()
 {
     if (m_query)
         return m_query->next();
+    if (m_pg)
+        return m_pg->Next();
     m_open = m_open && m_storage.SqliteNext(m_statement, m_sql);
     return m_open;
 }
@@ -140,6 +147,10 @@ void TRowCursor::AppendCell(QByteArray& out, int column, const TFieldDef& def) c
 {
     if (m_query) {
         AppendJsonValue(out, CellOf(m_query->value(column), def));
+        return;
+    }
+    if (m_pg) {
+        AppendPgCell(out, column, def);
         return;
     }
     const int type = sqlite3_column_type(m_statement, column);
@@ -160,10 +171,35 @@ void TRowCursor::AppendCell(QByteArray& out, int column, const TFieldDef& def) c
     AppendJsonValue(out, CellOf(SqliteVariant(m_statement, column), def));
 }
 
+// PostgreSQL sends UTF-8 text and numbers as text: each goes into the
+// reply as the SQLite cells do, the rest as QtSql would give it.
+void TRowCursor::AppendPgCell(QByteArray& out, int column, const TFieldDef& def) const
+{
+    if (m_pg->IsNull(column)) {
+        out += "null";
+        return;
+    }
+    const TPgRows::TKind kind = m_pg->Kind(column);
+    if (def.DataType != TFieldType::ftString && kind != TPgRows::TKind::Text) {
+        AppendJsonValue(out, Value::FromNumber(m_pg->Variant(column).toDouble()));
+        return;
+    }
+    std::string_view cut;
+    if (def.DataType == TFieldType::ftString && kind == TPgRows::TKind::Text &&
+        CutUtf8(m_pg->Text(column), def.Size, cut)) {
+        AppendJsonString(out, cut);
+        return;
+    }
+    AppendJsonValue(out, CellOf(m_pg->Variant(column), def));
+}
+
 std::string_view TRowCursor::Utf8(int column, QByteArray& scratch) const
 {
     std::string_view text;
     if (SqliteText(column, text))
+        return text;
+    if (m_pg && !m_pg->IsNull(column) && m_pg->Kind(column) == TPgRows::TKind::Text &&
+        CutUtf8(m_pg->Text(column), static_cast<int>(m_pg->Text(column).size()) * 2, text))
         return text;
     scratch = Variant(column).toString().toUtf8();
     return View(scratch);
@@ -171,6 +207,8 @@ std::string_view TRowCursor::Utf8(int column, QByteArray& scratch) const
 
 QVariant TRowCursor::Variant(int column) const
 {
+    if (m_pg)
+        return m_pg->Variant(column);
     return m_query ? m_query->value(column) : SqliteVariant(m_statement, column);
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "host/data/datapacket.h"
+#include "pgrows.h"
 #include "queries.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QVariant>
 
+#include <memory>
 #include <string_view>
 
 class QSqlQuery;
@@ -28,8 +30,9 @@ bool CutUtf8(std::string_view text, int units, std::string_view& cut);
 Value CellOf(const QVariant& v, const TFieldDef& def);
 
 // The rows of one read, straight from the engine: on SQLite through its
-// statement API, each cell written as UTF-8 JSON without a QVariant or a
-// QString on its way; elsewhere through QtSql. Either way a cell comes out
+// statement API, on PostgreSQL through libpq, each cell written as UTF-8
+// JSON without a QVariant or a QString on its way; through QtSql where
+// neither can (see TPgRows). Either way a cell comes out
 // as EncodePacket writes CellOf's value. A read stopped early (an
 // exception) is reset, so that no read stays open.
 class TRowCursor
@@ -57,10 +60,13 @@ public:
     bool SqliteText(int column, std::string_view& text) const;
 
 private:
+    void AppendPgCell(QByteArray& out, int column, const TFieldDef& def) const;
+
     TStorage& m_storage;
     const QString& m_sql;
     sqlite3_stmt* m_statement = nullptr;
     QSqlQuery* m_query = nullptr;
+    std::unique_ptr<TPgRows> m_pg; // PostgreSQL: the rows through libpq
     bool m_open = true;
 };
 
