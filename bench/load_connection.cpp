@@ -342,8 +342,10 @@ void TConnection::Act()
               kRead,
               QString()});
     } else {
+        const QString clients =
+            m_stats.ReportOwnClient ? QString(u"[\"" + p.Client + u"\"]") : u"T"_s;
         Send({u"GetServPrest"_s,
-              {start, end, u"T"_s, u"T"_s, u"T"_s, u"S"_s, u"ADMIN"_s, QString()},
+              {start, end, clients, u"T"_s, u"T"_s, u"S"_s, u"ADMIN"_s, QString()},
               kRead,
               QString()});
     }

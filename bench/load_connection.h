@@ -53,6 +53,10 @@ struct TStats
     // CHTs the acknowledged generations report having made.
     long long ChtsAcknowledged = 0;
     long long NextValue = 1;
+    // The run's choice (--report own): the month's GetServPrest asks for
+    // the connection's own client, whose services do not grow with the
+    // database, rather than for all clients, which grow with it.
+    bool ReportOwnClient = false;
 };
 
 // Where the connections go and how they behave when it goes away.

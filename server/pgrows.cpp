@@ -80,10 +80,41 @@ QByteArray TPgRows::Numbered(const QString& sql)
     return out;
 }
 
-TPgRows::TPgRows(QSqlDatabase& db, const QString& sql, const QVariantList& values)
+namespace {
+
+// The name of the statement prepared for the SQL on this connection,
+// preparing it the first time; empty when it cannot be.
+QByteArray PreparedName(PGconn* connection, TPgRows::TPrepared& prepared, const QString& sql,
+                        int params)
+{
+    const auto found = prepared.constFind(sql);
+    if (found != prepared.constEnd())
+        return *found;
+    const QByteArray name = "aph_leitura_" + QByteArray::number(prepared.size() + 1);
+    PGresult* result = PQprepare(connection, name.constData(), TPgRows::Numbered(sql).constData(),
+                                 params, nullptr);
+    const bool ok = PQresultStatus(result) == PGRES_COMMAND_OK;
+    if (!ok)
+        LogLine(TLogLevel::Warning, u"leitura direta não preparada, feita pelo driver: %1"_s.arg(
+                                        QString::fromUtf8(PQresultErrorMessage(result)).trimmed()));
+    PQclear(result);
+    if (!ok)
+        return {};
+    prepared.insert(sql, name);
+    return name;
+}
+
+} // namespace
+
+TPgRows::TPgRows(QSqlDatabase& db, TPrepared& prepared, const QString& sql,
+                 const QVariantList& values)
 {
     PGconn* connection = Connection(db);
     if (!connection)
+        return;
+    const QByteArray name =
+        PreparedName(connection, prepared, sql, static_cast<int>(values.size()));
+    if (name.isEmpty())
         return;
     std::vector<QByteArray> texts;
     std::vector<const char*> params;
@@ -92,9 +123,8 @@ TPgRows::TPgRows(QSqlDatabase& db, const QString& sql, const QVariantList& value
         texts.push_back(v.isNull() ? QByteArray() : ParamText(v));
         params.push_back(v.isNull() ? nullptr : texts.back().constData());
     }
-    PGresult* result =
-        PQexecParams(connection, Numbered(sql).constData(), static_cast<int>(params.size()),
-                     nullptr, params.data(), nullptr, nullptr, 0);
+    PGresult* result = PQexecPrepared(connection, name.constData(), static_cast<int>(params.size()),
+                                      params.data(), nullptr, nullptr, 0);
     if (PQresultStatus(result) != PGRES_TUPLES_OK) {
         LogLine(TLogLevel::Warning, u"leitura direta recusada, refeita pelo driver: %1"_s.arg(
                                         QString::fromUtf8(PQresultErrorMessage(result)).trimmed()));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
@@ -29,7 +30,11 @@ public:
         Other
     };
 
-    TPgRows(QSqlDatabase& db, const QString& sql, const QVariantList& values);
+    // The statements this connection has prepared, by their SQL: each is
+    // parsed and planned once per connection, as QtSql's are.
+    using TPrepared = QHash<QString, QByteArray>;
+
+    TPgRows(QSqlDatabase& db, TPrepared& prepared, const QString& sql, const QVariantList& values);
     ~TPgRows();
     TPgRows(const TPgRows&) = delete;
     TPgRows& operator=(const TPgRows&) = delete;

@@ -117,7 +117,8 @@ TRowCursor::TRowCursor(TStorage& storage, const TQueryText& query)
 {
     m_statement = storage.SqliteSelect(query.Sql, query.Values);
     if (!m_statement && storage.IsPostgres()) {
-        m_pg = std::make_unique<TPgRows>(storage.Database(), query.Sql, query.Values);
+        m_pg = std::make_unique<TPgRows>(storage.Database(), storage.DirectStatements(), query.Sql,
+                                         query.Values);
         if (!m_pg->Ok())
             m_pg.reset();
     }

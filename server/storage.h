@@ -161,6 +161,9 @@ public:
     [[noreturn]] void Raise(TFailure failure, const QString& detail) const;
 
     QSqlDatabase& Database() { return m_db; }
+    // PostgreSQL: the statements the reads prepared through libpq on this
+    // connection, by their SQL (see TPgRows).
+    QHash<QString, QByteArray>& DirectStatements() { return m_directStatements; }
     // True once a statement failed because the connection itself is lost.
     bool IsBroken() const { return m_broken; }
 
@@ -176,6 +179,7 @@ private:
     QString m_connectionName;
     QSqlQuery& Prepared(const QString& sql);
     QHash<QString, std::shared_ptr<QSqlQuery>> m_prepared;
+    QHash<QString, QByteArray> m_directStatements;
 };
 
 // Rolls back unless committed.
