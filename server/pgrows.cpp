@@ -4,6 +4,7 @@
 
 #include <QSqlDriver>
 
+#include <atomic>
 #include <cstdlib>
 #include <libpq-fe.h>
 
@@ -40,7 +41,9 @@ TPgRows::TKind KindOf(Oid type)
 PGconn* Connection(QSqlDatabase& db)
 {
     const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
+    // The driver's metatype names the struct behind the typedef.
+    if (!handle.isValid() ||
+        (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
         return nullptr;
     return *static_cast<PGconn* const*>(handle.constData());
 }
@@ -110,8 +113,16 @@ TPgRows::TPgRows(QSqlDatabase& db, TPrepared& prepared, const QString& sql,
                  const QVariantList& values)
 {
     PGconn* connection = Connection(db);
-    if (!connection)
+    if (!connection) {
+        // Said once: every read goes through QtSql from then on.
+        static std::atomic<bool> told{false};
+        if (!told.exchange(true))
+            LogLine(
+                TLogLevel::Warning,
+                u"leitura direta indisponível: o driver não deu a conexão (%1); as leituras "
+                "seguem pelo QtSql"_s.arg(QString::fromLatin1(db.driver()->handle().typeName())));
         return;
+    }
     const QByteArray name =
         PreparedName(connection, prepared, sql, static_cast<int>(values.size()));
     if (name.isEmpty())

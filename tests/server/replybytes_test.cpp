@@ -220,6 +220,9 @@ TEST_F(ReplyBytesTest, EveryReadMatchesThePacketEncoder)
     }
     // The sweep reached the rows above and the demo's CHTs.
     EXPECT_GT(m_compared, 20);
+    // Every read took the direct way (on PostgreSQL, libpq): none fell
+    // back to the driver, which would hide the writer from this test.
+    EXPECT_FALSE(m_server->Log().contains(u"leitura direta"_s)) << m_server->Log().toStdString();
 }
 
 // Reads that match nothing, by their arguments or by the data, still give
