@@ -328,6 +328,18 @@ TQueryText StoredCsaQuery(const TStorage& storage, const QVariantList& key)
 
 namespace {
 
+// The CSAs without CHT, in the period, of the new CHTs (H, numbered
+// between two bound values) by service, employee and company; csa is the
+// CSA's alias. Bound: first and last CHT, first and last day.
+QString NewChtCsas(const TStorage& storage, const QString& csa)
+{
+    return u"H.NRSEQUCHT BETWEEN ? AND ? AND H.NRPROPOSFAS = %1.NRPROPOSFAS AND "
+           "H.NRVERPROPFAS = %1.NRVERPROPFAS AND H.NRSERVCONT = %1.NRSERVCONT AND "
+           "H.CDFUNC = %1.CDFUNC AND H.CDEMPRESA = %1.CDEMPRESA AND "_s.arg(csa) +
+           storage.Unindexed(csa + u".NRSEQUCHT"_s) +
+           u" IS NULL AND %1.DTSERVPREST BETWEEN ? AND ?"_s.arg(csa);
+}
+
 // The CSA key in the order writers lock it; COLLATE "C" compares text
 // byte by byte, as CsaKeyLess does, whatever the database's locale.
 QString CsaKeyOrder(const QString& alias)
@@ -358,13 +370,8 @@ TQueryText CsaLockQuery(const TStorage& storage, const std::vector<QVariantList>
 TQueryText ChtCsaLockQuery(const TStorage& storage, const QString& firstCht, const QString& lastCht,
                            TDay start, TDay end)
 {
-    return {u"SELECT 1 FROM CSA A JOIN CHT H ON H.NRPROPOSFAS = A.NRPROPOSFAS "
-            "AND H.NRVERPROPFAS = A.NRVERPROPFAS AND H.NRSERVCONT = A.NRSERVCONT "
-            "AND H.CDFUNC = A.CDFUNC AND H.CDEMPRESA = A.CDEMPRESA "
-            "WHERE H.NRSEQUCHT BETWEEN ? AND ? AND "_s +
-                storage.Unindexed(u"A.NRSEQUCHT"_s) +
-                u" IS NULL AND A.DTSERVPREST BETWEEN ? AND ? "_s + CsaKeyOrder(u"A"_s) +
-                storage.ForUpdate(u"A"_s),
+    return {u"SELECT 1 FROM CSA A, CHT H WHERE "_s + NewChtCsas(storage, u"A"_s) + u' ' +
+                CsaKeyOrder(u"A"_s) + storage.ForUpdate(u"A"_s),
             {firstCht, lastCht, start, end}};
 }
 
@@ -458,12 +465,8 @@ TQueryText AttachCsasToChts(const TStorage& storage, const QString& firstCht,
     return {u"UPDATE CSA SET NRSEQUCHT = H.NRSEQUCHT, "
             "QTHRAPROFATU = COALESCE(CSA.QTHRAPROFATU, CSA.QTHRTRAB), "
             "QTHRAPRCOMIS = COALESCE(CSA.QTHRAPRCOMIS, CSA.QTHRTRAB) "
-            "FROM CHT H WHERE H.NRSEQUCHT BETWEEN ? AND ? "
-            "AND H.NRPROPOSFAS = CSA.NRPROPOSFAS AND H.NRVERPROPFAS = CSA.NRVERPROPFAS "
-            "AND H.NRSERVCONT = CSA.NRSERVCONT AND H.CDFUNC = CSA.CDFUNC "
-            "AND H.CDEMPRESA = CSA.CDEMPRESA AND "_s +
-                storage.Unindexed(u"CSA.NRSEQUCHT"_s) +
-                u" IS NULL AND CSA.DTSERVPREST BETWEEN ? AND ?"_s,
+            "FROM CHT H WHERE "_s +
+                NewChtCsas(storage, u"CSA"_s),
             {firstCht, lastCht, start, end}};
 }
 
@@ -512,13 +515,8 @@ TQueryText HistoryGenerationCsaInsert(const TStorage& storage, const QString& fi
             "SELECT H.NRSEQUCHT, C.DTSERVPREST, C.QTHRAPROFATU, "
             "COALESCE(C.QTHRAPROFATU, C.QTHRTRAB), C.QTHRAPRCOMIS, "
             "COALESCE(C.QTHRAPRCOMIS, C.QTHRTRAB), C.CDGRPOCOR, C.CDOCORR "
-            "FROM CHT H JOIN CSA C ON H.NRPROPOSFAS = C.NRPROPOSFAS "
-            "AND H.NRVERPROPFAS = C.NRVERPROPFAS AND H.NRSERVCONT = C.NRSERVCONT "
-            "AND H.CDFUNC = C.CDFUNC AND H.CDEMPRESA = C.CDEMPRESA "
-            "WHERE H.NRSEQUCHT BETWEEN ? AND ? AND "_s +
-                storage.Unindexed(u"C.NRSEQUCHT"_s) +
-                u" IS NULL AND C.DTSERVPREST BETWEEN ? AND ? "
-                "ORDER BY H.NRSEQUCHT, C.DTSERVPREST"_s,
+            "FROM CHT H, CSA C WHERE "_s +
+                NewChtCsas(storage, u"C"_s) + u" ORDER BY H.NRSEQUCHT, C.DTSERVPREST"_s,
             {firstCht, lastCht, start, end}};
 }
 

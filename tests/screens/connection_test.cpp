@@ -139,22 +139,6 @@ struct Connection : MarchScreen
     {
         SetHostEnvironment({u"ANA"_s, u"0001"_s, u"127.0.0.1"_s, port, m_token, m_db->Spec()});
     }
-    // TF1's days without CHT, the cursor on a day's billed hours.
-    void OpenAt(int day)
-    {
-        OpenMarch();
-        OpenTf1();
-        UserFocus(f->dbgCSA);
-        TClientDataSet& ds = f->cdsAuxCSA;
-        for (int i = 0; i < ds.RecordCount(); ++i) {
-            TClientDataSet::ActiveRecordScope scope(ds, i);
-            if (OleToDate(ds.FieldByName(u"DTSERVPREST"_s)->AsDateTime()).day() == day) {
-                Input([&] { f->dbgCSA->ClickCell(i, f->dbgCSA->ColumnIndex(u"QTHRAPROFATU"_s)); });
-                return;
-            }
-        }
-        FAIL() << "no day " << day;
-    }
     QVariant Stored(int day)
     {
         return m_db->Scalar(u"SELECT QTHRAPROFATU FROM CSA WHERE CDFUNC = 'TF1' AND "
@@ -181,7 +165,7 @@ struct Connection : MarchScreen
 
 TEST_F(Connection, ASaveWhileTheServerIsAwayKeepsTheDayAndSavesItOnceItIsBack)
 {
-    OpenAt(12);
+    OpenTf1At(12);
     const quint16 port = m_server->Port();
     const QString address = u"127.0.0.1:%1"_s.arg(port);
     EXPECT_EQ(states, QList<TState>{TState::Connected});
@@ -214,7 +198,7 @@ TEST_F(Connection, AReplyLostAfterTheCommitIsAnsweredFromTheStoredReply)
 {
     CuttingProxy proxy(m_server->Port());
     ServerAt(proxy.Port());
-    OpenAt(12);
+    OpenTf1At(12);
     proxy.CutAfter(u"SetCSA"_s);
     UserType(*f, u"0700"_s);
     UserKey(*f, VK_DOWN);
@@ -239,7 +223,7 @@ TEST_F(Connection, AReplyLostAfterTheCommitIsAnsweredFromTheStoredReply)
 
 TEST_F(Connection, ReadsAfterAServerRestartReconnectWithoutAWord)
 {
-    OpenAt(12);
+    OpenTf1At(12);
     const quint16 port = m_server->Port();
     m_client.reset();
     m_server.reset();
@@ -252,7 +236,7 @@ TEST_F(Connection, ReadsAfterAServerRestartReconnectWithoutAWord)
 
 TEST_F(Connection, AConnectionTheServerClosedForIdlenessIsReopenedWithoutAWord)
 {
-    OpenAt(12);
+    OpenTf1At(12);
     const quint16 port = m_server->Port();
     m_client.reset();
     m_server.reset();

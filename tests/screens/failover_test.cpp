@@ -114,22 +114,6 @@ struct Failover : MarchScreen
         m_client.reset();
         m_server->Kill();
     }
-    // TF1's days without CHT, the cursor on a day's billed hours.
-    void OpenAt(int day)
-    {
-        OpenMarch();
-        OpenTf1();
-        UserFocus(f->dbgCSA);
-        TClientDataSet& ds = f->cdsAuxCSA;
-        for (int i = 0; i < ds.RecordCount(); ++i) {
-            TClientDataSet::ActiveRecordScope scope(ds, i);
-            if (OleToDate(ds.FieldByName(u"DTSERVPREST"_s)->AsDateTime()).day() == day) {
-                Input([&] { f->dbgCSA->ClickCell(i, f->dbgCSA->ColumnIndex(u"QTHRAPROFATU"_s)); });
-                return;
-            }
-        }
-        FAIL() << "no day " << day;
-    }
     void SaveHours(const QString& typed)
     {
         UserType(*f, typed);
@@ -186,7 +170,7 @@ TEST_F(Failover, AScreenWhoseServerIsKilledSavesOnTheNextServerOnce)
     const quint16 first = m_server->Port();
     const quint16 next = StartSecond();
     ServersAt({first, next});
-    OpenAt(12);
+    OpenTf1At(12);
     ASSERT_EQ(opens, QList<int>{first});
     KillFirst();
     SaveHours(u"0700"_s);
@@ -210,7 +194,7 @@ TEST_F(Failover, ASaveWhoseServerDiedBeforeReplyingIsAnsweredByTheNextFromTheSto
     const quint16 first = m_server->Port();
     const quint16 next = StartSecond();
     ServersAt({first, next});
-    OpenAt(12);
+    OpenTf1At(12);
     dieAfterSave = [this] {
         KillFirst();
     };
@@ -248,7 +232,7 @@ TEST_F(Failover, WhenTheLastLiveServerDiesTheSaveWaitsWithAnErrorNamingEveryServ
     const quint16 first = m_server->Port();
     const quint16 down = ClosedPort();
     ServersAt({first, down});
-    OpenAt(12);
+    OpenTf1At(12);
     KillFirst();
     SaveHours(u"0700"_s);
     ASSERT_EQ(desktop->errors.size(), 1);

@@ -78,6 +78,16 @@ protected:
         GoTo(f->dbgCHT, "NRSEQUCHT", cht);
     }
 
+    // March open on TF1's days without CHT, the cursor on a day's billed
+    // hours.
+    void OpenTf1At(int day)
+    {
+        OpenMarch();
+        OpenTf1();
+        UserFocus(f->dbgCSA);
+        At(day, "QTHRAPROFATU");
+    }
+
     // The cursor on a day and column of the days grid, as a click puts it.
     void At(int day, const char* column)
     {

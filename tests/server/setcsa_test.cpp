@@ -336,15 +336,11 @@ TEST_F(SetCsaTest, ASaveLocksItsDaysInKeyOrder)
             Save(*client, Delta(p, {{2, {{"QTHRAPROFATU", N(5)}}}, {0, {{"QTHRAPROFATU", N(4)}}}}));
     });
     const bool waiting = m_db->AwaitLockWait();
-    bool thirdFree = false;
-    try {
-        m_db->Exec(u"SELECT 1 FROM CSA WHERE CDFUNC = 'TF1' AND DTSERVPREST = ? FOR UPDATE "
-                   "NOWAIT"_s,
-                   {static_cast<qint64>(Day(2030, 3, 3))});
-        thirdFree = true;
-    } catch (const std::exception&) {
-        // Taken by the save: it locks in the order of its delta.
-    }
+    // Not taken by the save, which would have it if it locked in the order
+    // of its delta.
+    const bool thirdFree =
+        m_db->LockedAtOnce(u"SELECT 1 FROM CSA WHERE CDFUNC = 'TF1' AND DTSERVPREST = ?"_s,
+                           {static_cast<qint64>(Day(2030, 3, 3))});
     m_db->ExecDirect(u"ROLLBACK"_s);
     saver.join();
     EXPECT_TRUE(waiting);

@@ -161,6 +161,16 @@ void TTestDatabase::Exec(const QString& sql, const QVariantList& values)
     Rows(sql, values);
 }
 
+bool TTestDatabase::LockedAtOnce(const QString& select, const QVariantList& values)
+{
+    try {
+        Exec(select + u" FOR UPDATE NOWAIT"_s, values);
+        return true;
+    } catch (const std::exception&) {
+        return false; // held by another transaction
+    }
+}
+
 bool TTestDatabase::AwaitLockWait(int timeoutMs)
 {
     // pg_locks is read live, even inside this connection's transaction.

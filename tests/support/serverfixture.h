@@ -42,6 +42,11 @@ public:
     // holds (one taken in a transaction of this one, say); false at the
     // deadline.
     bool AwaitLockWait(int timeoutMs = 10000);
+    // PostgreSQL, in a transaction of this connection: locks the rows of
+    // the SELECT (FOR UPDATE NOWAIT) and says whether they could be taken
+    // at once; when another transaction holds one, this connection's
+    // transaction is aborted: roll it back.
+    bool LockedAtOnce(const QString& select, const QVariantList& values = {});
     // The SQLite file; empty on PostgreSQL.
     QString SqlitePath() const;
     // Closes the test's connection, so that the next statement opens the
