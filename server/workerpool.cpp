@@ -75,12 +75,6 @@ void TWorkerPool::Submit(TJob job)
     m_wake.notify_one();
 }
 
-int TWorkerPool::Limit() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_limit;
-}
-
 int TWorkerPool::ShareOf(int total, int instances, int rank)
 {
     if (instances <= 0)

@@ -40,8 +40,6 @@ public:
     explicit TWorkerPool(const TOptions& options);
     ~TWorkerPool();
     void Submit(TJob job);
-    // How many requests this server may run at once now.
-    int Limit() const;
 
     // This server's share of total among instances, by its rank among them
     // (0-based): the shares add up to total, and none is below one.
@@ -57,7 +55,7 @@ private:
     int m_workers;
     int m_dbWorkers;
     QString m_instance; // this server's application name
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<TJob> m_jobs;
     int m_running = 0;

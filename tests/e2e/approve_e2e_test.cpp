@@ -47,28 +47,6 @@ protected:
         ASSERT_NE(w, nullptr) << control->Name().toStdString();
         QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
     }
-    TGridView* Grid(TDBGrid* grid)
-    {
-        return dynamic_cast<TGridView*>(Widget(frmAprovaHoras, grid));
-    }
-    // A click on a cell of a grid on screen.
-    void ClickCell(TDBGrid* grid, int row, int column)
-    {
-        TGridView* view = Grid(grid);
-        ASSERT_NE(view, nullptr) << grid->Name().toStdString();
-        const QRect cell = view->visualRect(view->model()->index(row, column));
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
-    }
-    int RowOf(TDBGrid* grid, const char* field, const char* value)
-    {
-        TClientDataSet* ds = grid->DataSet();
-        for (int i = 0; i < ds->RecordCount(); ++i) {
-            TClientDataSet::ActiveRecordScope scope(*ds, i);
-            if (ds->FieldByName(QString::fromUtf8(field))->AsString() == QString::fromUtf8(value))
-                return i;
-        }
-        return -1;
-    }
     void Shot(const char* name)
     {
         const QImage image = window.grab().toImage();

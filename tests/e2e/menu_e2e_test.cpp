@@ -49,27 +49,6 @@ protected:
             AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, day), hours,
                    u"T0001"_s);
     }
-    TGridView* Grid(TDBGrid* grid)
-    {
-        return dynamic_cast<TGridView*>(Widget(frmAprovaHoras, grid));
-    }
-    void ClickCell(TDBGrid* grid, int row, int column)
-    {
-        TGridView* view = Grid(grid);
-        ASSERT_NE(view, nullptr) << grid->Name().toStdString();
-        const QRect cell = view->visualRect(view->model()->index(row, column));
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
-    }
-    int RowOf(TDBGrid* grid, const char* field, const char* value)
-    {
-        TClientDataSet* ds = grid->DataSet();
-        for (int i = 0; i < ds->RecordCount(); ++i) {
-            TClientDataSet::ActiveRecordScope scope(*ds, i);
-            if (ds->FieldByName(QString::fromUtf8(field))->AsString() == QString::fromUtf8(value))
-                return i;
-        }
-        return -1;
-    }
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         QWidget* focus = QApplication::focusWidget();

@@ -6,11 +6,13 @@
 #include "host/framework/dbquery.h"
 #include "host/framework/environment.h"
 #include "host/qt/formview.h"
+#include "host/qt/gridview.h"
 #include "host/qt/qtdesktop.h"
 #include "tests/support/serverfixture.h"
 
 #include <QMainWindow>
 #include <QMdiArea>
+#include <QTest>
 
 namespace aph::test {
 
@@ -53,6 +55,31 @@ protected:
     {
         TFormView* view = desktop.ViewOf(form);
         return view ? view->WidgetOf(control) : nullptr;
+    }
+
+    // The view of a grid of the approval screen.
+    TGridView* Grid(TDBGrid* grid)
+    {
+        return dynamic_cast<TGridView*>(Widget(frmAprovaHoras, grid));
+    }
+    // A click on a cell of a grid on screen.
+    void ClickCell(TDBGrid* grid, int row, int column)
+    {
+        TGridView* view = Grid(grid);
+        ASSERT_NE(view, nullptr) << grid->Name().toStdString();
+        const QRect cell = view->visualRect(view->model()->index(row, column));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+    // The row of a grid whose field holds the value; -1 when none does.
+    int RowOf(TDBGrid* grid, const char* field, const char* value)
+    {
+        TClientDataSet* ds = grid->DataSet();
+        for (int i = 0; i < ds->RecordCount(); ++i) {
+            TClientDataSet::ActiveRecordScope scope(*ds, i);
+            if (ds->FieldByName(QString::fromUtf8(field))->AsString() == QString::fromUtf8(value))
+                return i;
+        }
+        return -1;
     }
 
     QMainWindow window;
