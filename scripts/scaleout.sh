@@ -86,12 +86,16 @@ trap 'exit 130' INT TERM
 
 listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
-# A loopback port nobody listens on.
+# A loopback port no socket uses and none of the given ports, below the
+# range the kernel hands out to outgoing connections (a port merely not
+# listened on may still be bound by some test's client socket).
 free_port() {
-  local port
+  local port low _high taken
+  read -r low _high </proc/sys/net/ipv4/ip_local_port_range
   while :; do
-    port=$((20000 + RANDOM % 40000))
-    listening "$port" || { echo "$port"; return; }
+    port=$((10000 + RANDOM % (low - 10000)))
+    for taken in "$@"; do [ "$port" = "$taken" ] && continue 2; done
+    ss -Htan "( sport = :$port )" | grep -q . || { echo "$port"; return; }
   done
 }
 
@@ -119,7 +123,7 @@ echo "   $((SECONDS - init_start)) s"
 room=$((connections + 20))
 ports=()
 for i in $(seq 1 "$servers"); do
-  ports[i]=$(free_port)
+  ports[i]=$(free_port "${ports[@]}")
 done
 
 start_instance() {
@@ -147,7 +151,7 @@ done
 # timeout (10 min), so that the server, not the balancer, ends idle
 # connections; a connection refused by a dead instance is tried again on
 # another (redispatch) before the health check has marked it down.
-lb_port=$(free_port)
+lb_port=$(free_port "${ports[@]}")
 {
   echo "global"
   echo "  maxconn 4000"
