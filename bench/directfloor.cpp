@@ -1,7 +1,7 @@
 #include "directfloor.h"
 
 #include "host/data/exceptions.h"
-#include "server/storage.h"
+#include "server/storage/storage.h"
 
 #include <QHash>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/queries.h"
+#include "server/methods/queries.h"
 
 #include <QString>
 

@@ -24,7 +24,7 @@
 // with the database; --report own asks for the connection's own client
 // instead, so that every request's work stays the same at any scale.
 #include "bench/load_connection.h"
-#include "server/storage.h"
+#include "server/storage/storage.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

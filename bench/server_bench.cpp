@@ -11,8 +11,8 @@
 // (1,000,000 by default) and times that too.
 #include "directfloor.h"
 #include "host/data/packetcodec.h"
-#include "server/queries.h"
-#include "server/storage.h"
+#include "server/methods/queries.h"
+#include "server/storage/storage.h"
 #include "service/rpcclient.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
-#include "datapacket.h"
+#include "host/data/datapacket.h"
 
-#include "exceptions.h"
-#include "formatsettings.h"
+#include "host/data/exceptions.h"
+#include "host/data/formatsettings.h"
 
 #include <QSet>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "value.h"
+#include "host/data/value.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "dataset.h"
+#include "host/data/dataset.h"
 
-#include "exceptions.h"
-#include "scopeguard.h"
+#include "host/data/exceptions.h"
+#include "host/data/scopeguard.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "component.h"
-#include "datapacket.h"
-#include "datasource.h"
-#include "field.h"
+#include "host/data/component.h"
+#include "host/data/datapacket.h"
+#include "host/data/datasource.h"
+#include "host/data/field.h"
 
 #include <QHash>
 #include <QVariant>

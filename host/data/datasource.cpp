@@ -1,6 +1,6 @@
-#include "datasource.h"
+#include "host/data/datasource.h"
 
-#include "dataset.h"
+#include "host/data/dataset.h"
 
 #include <algorithm>
 #include <utility>

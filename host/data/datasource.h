@@ -1,6 +1,6 @@
 #pragma once
 
-#include "component.h"
+#include "host/data/component.h"
 
 #include <functional>
 #include <vector>

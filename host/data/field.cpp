@@ -1,7 +1,7 @@
-#include "field.h"
+#include "host/data/field.h"
 
-#include "dataset.h"
-#include "exceptions.h"
+#include "host/data/dataset.h"
+#include "host/data/exceptions.h"
 
 #include <QDate>
 #include <QDateTime>

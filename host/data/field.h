@@ -1,8 +1,8 @@
 #pragma once
 
-#include "component.h"
-#include "datapacket.h"
-#include "formatsettings.h"
+#include "host/data/component.h"
+#include "host/data/datapacket.h"
+#include "host/data/formatsettings.h"
 
 #include <QVariant>
 

@@ -1,4 +1,4 @@
-#include "formatsettings.h"
+#include "host/data/formatsettings.h"
 
 #include <QLocale>
 

@@ -1,6 +1,6 @@
-#include "jsonreader.h"
+#include "host/data/jsonreader.h"
 
-#include "exceptions.h"
+#include "host/data/exceptions.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "packetcodec.h"
+#include "host/data/packetcodec.h"
 
-#include "exceptions.h"
-#include "jsonreader.h"
+#include "host/data/exceptions.h"
+#include "host/data/jsonreader.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "datapacket.h"
+#include "host/data/datapacket.h"
 
 #include <QByteArray>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
-#include "selection.h"
+#include "host/data/selection.h"
 
-#include "exceptions.h"
+#include "host/data/exceptions.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "value.h"
+#include "host/data/value.h"
 
 #include <atomic>
 #include <cstddef>

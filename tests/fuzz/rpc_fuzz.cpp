@@ -5,11 +5,11 @@
 // its chunking; every reply is one JSON-RPC 2.0 object for the request's id;
 // and whatever the requests, the database keeps its rules.
 #include "fuzz_target.h"
-#include "server/admin.h"
-#include "server/auth.h"
-#include "server/dispatcher.h"
-#include "server/lineframer.h"
-#include "server/storage.h"
+#include "server/admin/admin.h"
+#include "server/net/lineframer.h"
+#include "server/rpc/dispatcher.h"
+#include "server/sessions/auth.h"
+#include "server/storage/storage.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>

@@ -35,10 +35,11 @@ QStringList Words(const QString& cell)
 // "host/qt"), or the path's first component when no folder holds it.
 QString FolderOf(const QString& path, const std::vector<TLayer>& layers)
 {
+    QString folder;
     for (const TLayer& layer : layers)
-        if (path.startsWith(layer.Folder + u'/'))
-            return layer.Folder;
-    return path.section(u'/', 0, 0);
+        if (path.startsWith(layer.Folder + u'/') && layer.Folder.size() > folder.size())
+            folder = layer.Folder;
+    return folder.isEmpty() ? path.section(u'/', 0, 0) : folder;
 }
 
 // The Qt module of an angled include: "QtWidgets/QWidget" names it, a bare
@@ -60,8 +61,11 @@ QString Check(const QString& include, bool quoted, const TLayer& layer,
               const std::vector<TLayer>& layers, const QString& root, const QString& qtHeaders)
 {
     if (quoted) {
-        // A bare name is a header of the file's own folder.
-        if (!include.contains(u'/') || !QFileInfo::exists(QDir(root).filePath(include)))
+        // Every project header is named by its path from the top, so that
+        // the rule can be read off the include itself.
+        if (!include.contains(u'/'))
+            return u"%1: name the header by its path from the top"_s.arg(layer.Folder);
+        if (!QFileInfo::exists(QDir(root).filePath(include)))
             return {};
         const QString folder = FolderOf(include, layers);
         if (folder == layer.Folder || layer.Includes.contains(folder))

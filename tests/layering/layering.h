@@ -21,7 +21,8 @@ struct TLayer
 std::vector<TLayer> ReadLayerTable(const QString& contributingFile);
 
 // Every include in the table's folders (under root) that reaches a folder
-// of the project above its own, or a Qt module its row does not list, as
+// of the project above its own, names a project header without its path
+// from the top ("storage.h"), or a Qt module its row does not list, as
 // "file:line: include — reason". Qt headers given by class name (<QWidget>)
 // are found in the Qt module that holds them under qtHeaders.
 QStringList LayerViolations(const QString& root, const std::vector<TLayer>& layers,

@@ -1,7 +1,7 @@
 // Running the server for a firm: one log line per request, connections
 // asked to move on after their age, and several servers sharing the
 // database's workers.
-#include "server/workerpool.h"
+#include "server/rpc/workerpool.h"
 #include "tests/support/serverfixture.h"
 
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
 // The wire: Login, the JSON-RPC envelope, and the limits. Each bad input
 // gets its error, and the connection or the server survives.
-#include "server/auth.h"
+#include "server/sessions/auth.h"
 #include "tests/support/serverfixture.h"
 
 #include <QCryptographicHash>

@@ -4,8 +4,8 @@
 // escapes and number forms. Replies are read raw from a real server and
 // compared with the packet encoded here.
 #include "host/data/packetcodec.h"
-#include "server/approvalservice.h"
-#include "server/storage.h"
+#include "server/methods/approvalservice.h"
+#include "server/storage/storage.h"
 #include "tests/support/serverfixture.h"
 
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 // SetCHT: one CHT per contracted service and employee, nothing billed
 // twice, by the filter's choices, and from two connections at once.
-#include "server/queries.h"
-#include "server/requests.h"
-#include "server/storage.h"
+#include "server/methods/queries.h"
+#include "server/methods/requests.h"
+#include "server/storage/storage.h"
 #include "tests/support/serverfixture.h"
 
 #include <QJsonObject>

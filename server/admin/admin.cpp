@@ -1,0 +1,56 @@
+#include "server/admin/admin.h"
+
+#include "server/admin/generator.h"
+#include "server/methods/approvalservice.h"
+#include "server/storage/schema.h"
+#include "server/storage/storage.h"
+
+#include <QSqlQuery>
+
+using namespace Qt::StringLiterals;
+
+namespace aph {
+
+void InitDatabase(TStorage& storage, TInitData data, qint64 scale)
+{
+    MigrateSchema(storage);
+    if (data == TInitData::None)
+        return;
+    QSqlQuery& q = storage.Select(u"SELECT COUNT(*) FROM CLIENTE"_s);
+    const qint64 clients = q.next() ? q.value(0).toLongLong() : 0;
+    TStorage::Done(q);
+    if (clients > 0)
+        throw Exception(u"O banco de dados já tem dados; os dados de demonstração só "
+                        "são gerados num banco vazio."_s);
+    if (data == TInitData::Demo)
+        GenerateDemo(storage);
+    else
+        GenerateScale(storage, scale);
+}
+
+void SetChtStatus(TStorage& storage, const QString& number, const QString& status)
+{
+    if (!(status == u"P" || status == u"A" || status == u"R" || status == u"N"))
+        throw Exception(u"Situação de CHT inválida: \"%1\". Use P (pendente), A "
+                        "(aprovada), R (faturada) ou N (não faturar)."_s.arg(status));
+    TTransaction tx(storage, TTransaction::Mode::Write);
+    QSqlQuery& q = storage.Select(u"SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = ?"_s +
+                                      storage.ForUpdate(u"CHT"_s),
+                                  {number});
+    const bool found = q.next();
+    const QString before = found ? q.value(0).toString() : QString();
+    TStorage::Done(q);
+    if (!found)
+        throw Exception(u"A CHT \"%1\" não existe."_s.arg(number));
+    storage.Exec(u"UPDATE CHT SET IDSTATUSCHT = ? WHERE NRSEQUCHT = ?"_s, {status, number});
+    // Each CSA of the CHT records the change in its history; setting the
+    // situation it already has changes nothing.
+    if (before != status) {
+        const TQueryText history =
+            HistoryStatusInsert(HistoryStamp(QString()), number, before, status);
+        storage.Exec(history.Sql, history.Values);
+    }
+    tx.Commit();
+}
+
+} // namespace aph

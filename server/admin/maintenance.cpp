@@ -1,0 +1,181 @@
+#include "server/admin/maintenance.h"
+
+#include "server/methods/auditlog.h"
+#include "server/storage/schema.h"
+#include "server/storage/sqlitecopy.h"
+#include "server/storage/storage.h"
+
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlQuery>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace aph {
+
+namespace {
+
+constexpr int kExamples = 3;
+
+} // namespace
+
+void BackupSqlite(const QString& databasePath, const QString& file)
+{
+    if (!QFileInfo(databasePath).isFile())
+        throw Exception(u"O arquivo do banco de dados \"%1\" não existe."_s.arg(databasePath));
+    const QString audit = TAuditLog::SqlitePath(databasePath);
+    const bool hasAudit = QFileInfo(audit).isFile();
+    RefuseExistingFile(file);
+    if (hasAudit)
+        RefuseExistingFile(TAuditLog::SqlitePath(file));
+    CopySqliteFile(databasePath, file);
+    if (hasAudit)
+        CopySqliteFile(audit, TAuditLog::SqlitePath(file));
+}
+
+QString PgDumpCommand(const TDatabaseSpec& spec, const QString& file)
+{
+    return u"pg_dump --format=custom --host=%1 --port=%2 --username=%3 --file=%4 %5"_s.arg(
+        spec.Host.isEmpty() ? u"localhost"_s : spec.Host, QString::number(spec.Port), spec.User,
+        file, spec.DatabaseName);
+}
+
+namespace {
+
+// The rows of a query, each turned into an example by describe; counts
+// them all and keeps the first few.
+TCheckResult Offenders(TStorage& storage, const QString& name, const QString& sql,
+                       const QVariantList& values,
+                       const std::function<QString(const QSqlQuery&)>& describe)
+{
+    TCheckResult result{name, 0, {}};
+    QSqlQuery& q = storage.Select(sql, values);
+    while (q.next()) {
+        if (result.Count++ < kExamples)
+            result.Examples << describe(q);
+    }
+    TStorage::Done(q);
+    return result;
+}
+
+QString DayText(const QVariant& ole)
+{
+    return QDate(1899, 12, 30).addDays(ole.toLongLong()).toString(u"dd/MM/yyyy"_s);
+}
+
+// "TP1/01/001 TF1 01/03/2030" from the five key columns, in order from
+// column first.
+QString CsaKey(const QSqlQuery& q, int first)
+{
+    return u"CSA %1/%2/%3 %4 %5"_s.arg(q.value(first).toString(), q.value(first + 1).toString(),
+                                       q.value(first + 2).toString(), q.value(first + 3).toString(),
+                                       DayText(q.value(first + 4)));
+}
+
+const QString kCsaKey = u"A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, A.DTSERVPREST"_s;
+
+TCheckResult Integrity(TStorage& storage)
+{
+    TCheckResult result{u"integridade do arquivo"_s, 0, {}};
+    QSqlQuery& q = storage.Select(u"PRAGMA integrity_check"_s);
+    while (q.next()) {
+        const QString line = q.value(0).toString();
+        if (line == u"ok")
+            continue;
+        if (result.Count++ < kExamples)
+            result.Examples << line;
+    }
+    TStorage::Done(q);
+    return result;
+}
+
+TCheckResult Version(TStorage& storage)
+{
+    const int version = SchemaVersion(storage);
+    TCheckResult result{u"versão do esquema"_s, 0, {}};
+    if (version != kSchemaVersion) {
+        result.Count = 1;
+        result.Examples << u"versão %1; este servidor usa a %2"_s.arg(version).arg(kSchemaVersion);
+    }
+    return result;
+}
+
+TCheckResult CsaInForeignCht(TStorage& storage)
+{
+    return Offenders(
+        storage, u"CSA em CHT de outro serviço ou funcionário"_s,
+        u"SELECT A.NRSEQUCHT, "_s + kCsaKey +
+            u" FROM CSA A LEFT JOIN CHT C ON C.NRSEQUCHT = A.NRSEQUCHT WHERE A.NRSEQUCHT IS "
+            "NOT NULL AND (C.NRSEQUCHT IS NULL OR C.NRPROPOSFAS <> A.NRPROPOSFAS OR "
+            "C.NRVERPROPFAS <> A.NRVERPROPFAS OR C.NRSERVCONT <> A.NRSERVCONT OR C.CDFUNC <> "
+            "A.CDFUNC) ORDER BY "_s +
+            kCsaKey,
+        {}, [](const QSqlQuery& q) {
+            return u"%1 na CHT %2"_s.arg(CsaKey(q, 1), q.value(0).toString());
+        });
+}
+
+TCheckResult EmptyCht(TStorage& storage)
+{
+    return Offenders(storage, u"CHT sem CSA"_s,
+                     u"SELECT C.NRSEQUCHT FROM CHT C WHERE NOT EXISTS (SELECT 1 FROM CSA A "
+                     "WHERE A.NRSEQUCHT = C.NRSEQUCHT) ORDER BY C.NRSEQUCHT"_s,
+                     {}, [](const QSqlQuery& q) { return u"CHT %1"_s.arg(q.value(0).toString()); });
+}
+
+// The next CHT number comes from the counter: one at or below a CHT that
+// exists would number a new CHT as an old one.
+TCheckResult ChtCounter(TStorage& storage)
+{
+    QSqlQuery& q = storage.Select(u"SELECT NRVALOR FROM APH_SEQUENCIA WHERE NMSEQUENCIA = 'CHT'"_s);
+    const bool found = q.next();
+    const qint64 counter = found ? q.value(0).toLongLong() : 0;
+    TStorage::Done(q);
+    TCheckResult result = Offenders(
+        storage, u"CHT de número além do contador (APH_SEQUENCIA)"_s,
+        u"SELECT NRSEQUCHT FROM CHT WHERE CAST(NRSEQUCHT AS INTEGER) > ? ORDER BY NRSEQUCHT"_s,
+        {counter}, [counter](const QSqlQuery& r) {
+            return u"CHT %1 com o contador em %2"_s.arg(r.value(0).toString()).arg(counter);
+        });
+    if (!found) {
+        ++result.Count;
+        result.Examples.prepend(u"falta o contador 'CHT'"_s);
+    }
+    return result;
+}
+
+TCheckResult ApprovalsOverWorked(TStorage& storage)
+{
+    return Offenders(
+        storage, u"aprovação fora das horas trabalhadas"_s,
+        u"SELECT A.QTHRTRAB, A.QTHRAPROFATU, A.QTHRAPRCOMIS, "_s + kCsaKey +
+            u" FROM CSA A WHERE A.QTHRAPROFATU < 0 OR A.QTHRAPROFATU > A.QTHRTRAB + 0.00001 OR "
+            "A.QTHRAPRCOMIS < 0 OR A.QTHRAPRCOMIS > A.QTHRTRAB + 0.00001 ORDER BY "_s +
+            kCsaKey,
+        {}, [](const QSqlQuery& q) {
+            return u"%1: trabalhadas %2, faturamento %3, comissão %4"_s.arg(
+                CsaKey(q, 3), q.value(0).toString(), q.value(1).toString(), q.value(2).toString());
+        });
+}
+
+} // namespace
+
+QList<TCheckResult> CheckDatabase(TStorage& storage)
+{
+    TTransaction tx(storage, TTransaction::Mode::Read);
+    QList<TCheckResult> results;
+    if (!storage.IsPostgres())
+        results << Integrity(storage);
+    results << Version(storage);
+    // Without a schema there are no tables to check.
+    if (SchemaVersion(storage) > 0)
+        results << CsaInForeignCht(storage) << EmptyCht(storage) << ChtCounter(storage)
+                << ApprovalsOverWorked(storage);
+    tx.Commit();
+    return results;
+}
+
+} // namespace aph

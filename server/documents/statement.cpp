@@ -1,0 +1,300 @@
+#include "server/documents/statement.h"
+
+#include "host/data/formatsettings.h"
+#include "host/data/hourtext.h"
+#include "server/common/clock.h"
+#include "server/documents/pdfwriter.h"
+#include "server/methods/queries.h"
+#include "server/storage/storage.h"
+#include "service/chttotals.h"
+
+#include <QSqlQuery>
+#include <QStringList>
+
+#include <iterator>
+
+using namespace Qt::StringLiterals;
+
+namespace aph {
+
+namespace {
+
+QString StatusCaption(const QString& status)
+{
+    if (status == u"P")
+        return u"Pendente"_s;
+    if (status == u"A")
+        return u"Aprovada"_s;
+    if (status == u"R")
+        return u"Faturada"_s;
+    if (status == u"N")
+        return u"Não faturar"_s;
+    return status;
+}
+
+QString BillingCaption(const QString& billing)
+{
+    if (billing == u"H")
+        return u"Por hora"_s;
+    if (billing == u"F")
+        return u"Valor fixo"_s;
+    if (billing == u"P")
+        return u"Pacote"_s;
+    return billing;
+}
+
+QString Money(double value)
+{
+    return FormatFloat(u"#,###,##0.00"_s, value, BrazilFormat());
+}
+
+QString DayText(double day)
+{
+    return FormatDateTime(u"dd/mm/yyyy"_s, day, BrazilFormat());
+}
+
+void ReadHeader(QSqlQuery& q, TChtStatement& s)
+{
+    s.Number = q.value(0).toString();
+    s.Status = q.value(1).toString();
+    s.StatusCaption = StatusCaption(s.Status);
+    s.ClientCode = q.value(2).toString();
+    s.ClientName = q.value(3).toString();
+    s.Proposal = q.value(4).toString();
+    s.Version = q.value(5).toString();
+    s.Service = q.value(6).toString();
+    s.ActivityType = q.value(7).toString();
+    s.ActivityName = q.value(8).toString();
+    s.EmployeeCode = q.value(9).toString();
+    s.EmployeeName = q.value(10).toString();
+    s.Billing = q.value(11).toString();
+    // An empty quantity or hour value counts as 0, as in the screen's panel.
+    s.ContractedQuantity = q.value(12).toDouble();
+    s.HourValue = q.value(13).toDouble();
+}
+
+// The days, written as the screen's grid writes them, and the totals as
+// its panel sums them.
+void ReadDays(QSqlQuery& q, TChtStatement& s)
+{
+    TChtTotals totals(s.Billing, s.ContractedQuantity, s.HourValue);
+    while (q.next()) {
+        const double day = q.value(0).toDouble();
+        const double worked = q.value(1).toDouble();
+        const QVariant billed = q.value(2);
+        const QVariant commission = q.value(3);
+        TChtStatementLine line;
+        line.Date = DayText(day);
+        line.Weekday = FormatDateTime(u"dddd"_s, day, BrazilFormat());
+        line.Worked = HoursText(worked);
+        line.Billed = HoursText(billed.isNull() ? worked : billed.toDouble());
+        line.Commission = HoursText(commission.isNull() ? worked : commission.toDouble());
+        if (!q.value(5).isNull())
+            line.Occurrence = q.value(4).toString() + u'/' + q.value(5).toString();
+        line.OccurrenceName = q.value(6).toString();
+        totals.Add(worked, billed.toDouble(), commission.toDouble());
+        if (s.Lines.empty())
+            s.FirstDay = line.Date;
+        s.LastDay = line.Date;
+        s.Lines.push_back(std::move(line));
+    }
+    s.TotalWorked = HoursText(totals.Worked());
+    s.TotalBilled = HoursText(totals.Billed());
+    s.TotalCommission = HoursText(totals.Commission());
+    s.Amount = totals.Amount();
+    s.AmountText = u"R$ "_s + Money(s.Amount);
+}
+
+// ---- CSV ----
+
+QString CsvField(const QString& text)
+{
+    if (!text.contains(u';') && !text.contains(u'"') && !text.contains(u'\n') &&
+        !text.contains(u'\r'))
+        return text;
+    return u'"' + QString(text).replace(u'"', u"\"\""_s) + u'"';
+}
+
+void CsvRow(QString& out, const QStringList& fields)
+{
+    QStringList quoted;
+    for (const QString& f : fields)
+        quoted << CsvField(f);
+    out += quoted.join(u';') + u"\r\n"_s;
+}
+
+// The header's label and value pairs, as both formats print them.
+QList<QStringList> HeaderRows(const TChtStatement& s)
+{
+    return {
+        {u"CHT"_s, s.Number},
+        {u"Situação"_s, s.StatusCaption},
+        {u"Cliente"_s, s.ClientCode, s.ClientName},
+        {u"Proposta"_s, s.Proposal, s.Version},
+        {u"Serviço"_s, s.Service, s.ActivityName},
+        {u"Funcionário"_s, s.EmployeeCode, s.EmployeeName},
+        {u"Período"_s, s.FirstDay, s.LastDay},
+        {u"Cobrança"_s, BillingCaption(s.Billing)},
+        {u"Valor da hora"_s, Money(s.HourValue)},
+    };
+}
+
+const QStringList& ColumnTitles()
+{
+    static const QStringList titles = {
+        u"Data"_s,           u"Dia da semana"_s, u"Horas trabalhadas"_s,      u"Horas faturadas"_s,
+        u"Horas comissão"_s, u"Ocorrência"_s,    u"Descrição da ocorrência"_s};
+    return titles;
+}
+
+} // namespace
+
+QString ChtNumberArgument(const QString& text)
+{
+    const QString t = text.trimmed();
+    bool digits = !t.isEmpty() && t.size() <= 5;
+    for (const QChar c : t)
+        digits = digits && c >= u'0' && c <= u'9';
+    return digits ? t.rightJustified(5, u'0') : text;
+}
+
+TChtStatement LoadChtStatement(TStorage& storage, const QString& number)
+{
+    TChtStatement s;
+    TTransaction tx(storage, TTransaction::Mode::Read);
+    const TQueryText header = StatementHeaderQuery(number);
+    QSqlQuery& h = storage.Select(header.Sql, header.Values);
+    const bool found = h.next();
+    if (found)
+        ReadHeader(h, s);
+    TStorage::Done(h);
+    if (!found)
+        throw ERefusal(u"A CHT %1 não existe."_s.arg(number));
+    const TQueryText days = StatementDaysQuery(number);
+    QSqlQuery& d = storage.Select(days.Sql, days.Values);
+    ReadDays(d, s);
+    TStorage::Done(d);
+    tx.Commit();
+    return s;
+}
+
+QByteArray StatementCsv(const TChtStatement& s)
+{
+    QString out = u"Demonstrativo da CHT"_s + u"\r\n"_s;
+    for (const QStringList& row : HeaderRows(s))
+        CsvRow(out, row);
+    out += u"\r\n"_s;
+    CsvRow(out, ColumnTitles());
+    for (const TChtStatementLine& l : s.Lines)
+        CsvRow(out, {l.Date, l.Weekday, l.Worked, l.Billed, l.Commission, l.Occurrence,
+                     l.OccurrenceName});
+    CsvRow(out, {u"Total"_s, QString(), s.TotalWorked, s.TotalBilled, s.TotalCommission});
+    out += u"\r\n"_s;
+    CsvRow(out, {u"Valor a faturar"_s, s.AmountText});
+    return QByteArray("\xEF\xBB\xBF") + out.toUtf8();
+}
+
+namespace {
+
+// The PDF's layout: A4 with 40-point margins, the table's columns.
+constexpr double kLeft = 40, kTop = 800, kBottom = 60, kRow = 14, kTableSize = 9;
+
+struct TColumn
+{
+    double X;
+    bool Right; // right-aligned at X
+};
+constexpr TColumn kColumns[] = {{40, false}, {100, false}, {245, true}, {305, true},
+                                {365, true}, {380, false}, {425, false}};
+// Titles of two lines, so that the hours' columns stay narrow.
+const QStringList kTitleTop = {u"Data"_s,  u"Dia"_s,    u"Horas"_s,    u"Horas"_s,
+                               u"Horas"_s, u"Ocorr."_s, u"Descrição"_s};
+const QStringList kTitleBottom = {QString(),     QString(), u"trabalhadas"_s, u"faturadas"_s,
+                                  u"comissão"_s, QString(), QString()};
+
+void TableRow(TPdfWriter& pdf, double y, const QStringList& cells, bool bold = false)
+{
+    for (int i = 0; i < cells.size() && i < static_cast<int>(std::size(kColumns)); ++i) {
+        const TColumn& c = kColumns[i];
+        if (c.Right)
+            pdf.TextRight(c.X, y, cells[i], kTableSize, bold);
+        else
+            pdf.Text(c.X, y, cells[i].left(i == 6 ? 32 : 40), kTableSize, bold);
+    }
+}
+
+double TableTitles(TPdfWriter& pdf, double y)
+{
+    TableRow(pdf, y, kTitleTop, true);
+    TableRow(pdf, y - 11, kTitleBottom, true);
+    pdf.Line(kLeft, y - 15, TPdfWriter::kPageWidth - kLeft, y - 15);
+    return y - 15 - kRow;
+}
+
+double Header(TPdfWriter& pdf, const TChtStatement& s)
+{
+    double y = kTop;
+    pdf.Text(kLeft, y, u"Demonstrativo da CHT %1"_s.arg(s.Number), 14, true);
+    y -= 24;
+    for (const QStringList& row : HeaderRows(s)) {
+        pdf.Text(kLeft, y, row[0] + u':', 10, true);
+        pdf.Text(kLeft + 90, y, row.mid(1).join(u" - "_s), 10);
+        y -= kRow;
+    }
+    return y - 10;
+}
+
+void Totals(TPdfWriter& pdf, double y, const TChtStatement& s)
+{
+    pdf.Line(kLeft, y + kRow - 3, TPdfWriter::kPageWidth - kLeft, y + kRow - 3);
+    TableRow(pdf, y, {u"Total"_s, QString(), s.TotalWorked, s.TotalBilled, s.TotalCommission},
+             true);
+    y -= 2 * kRow;
+    pdf.Text(kLeft, y, u"Valor a faturar:"_s, 11, true);
+    pdf.Text(kLeft + 100, y, s.AmountText, 11, true);
+}
+
+} // namespace
+
+QByteArray StatementPdf(const TChtStatement& s)
+{
+    TPdfWriter pdf;
+    pdf.NewPage();
+    double y = TableTitles(pdf, Header(pdf, s));
+    for (const TChtStatementLine& l : s.Lines) {
+        if (y < kBottom) {
+            pdf.NewPage();
+            y = TableTitles(pdf, kTop);
+        }
+        TableRow(
+            pdf, y,
+            {l.Date, l.Weekday, l.Worked, l.Billed, l.Commission, l.Occurrence, l.OccurrenceName});
+        y -= kRow;
+    }
+    // The totals and the amount stay together.
+    if (y - 2 * kRow < kBottom - 20) {
+        pdf.NewPage();
+        y = kTop;
+    }
+    Totals(pdf, y, s);
+    const int pages = pdf.PageCount();
+    for (int i = 0; i < pages; ++i) {
+        pdf.SelectPage(i);
+        pdf.TextRight(TPdfWriter::kPageWidth - kLeft, 30,
+                      u"CHT %1 - Página %2 de %3"_s.arg(s.Number).arg(i + 1).arg(pages), 8);
+    }
+    return pdf.Finish();
+}
+
+TStatementFile StatementFile(TStorage& storage, const QString& number, const QString& format)
+{
+    if (format != u"pdf" && format != u"csv")
+        throw EInvalidArgument(
+            u"Formato de demonstrativo inválido: \"%1\"; use pdf ou csv."_s.arg(format));
+    const TChtStatement s = LoadChtStatement(storage, ChtNumberArgument(number));
+    const bool pdf = format == u"pdf";
+    return {u"CHT-%1.%2"_s.arg(s.Number, format), pdf ? u"application/pdf"_s : u"text/csv"_s,
+            pdf ? StatementPdf(s) : StatementCsv(s)};
+}
+
+} // namespace aph

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "host/data/datapacket.h"
+#include "host/data/exceptions.h"
+#include "server/methods/queries.h"
+#include "server/methods/requests.h"
+
+#include <QString>
+
+namespace aph {
+
+struct TChtGeneration
+{
+    int Chts = 0;
+    int Employees = 0;
+    qint64 Csas = 0;
+};
+
+// SetCHT's reply: {"ok":true,"data":null,"generated":{"chts":..,
+// "employees":..,"csas":..}}; a client that knows only ok and data reads it
+// as before.
+QByteArray GenerationReply(const TChtGeneration& generation);
+
+class TStorage;
+class TPacketWriter;
+struct TFormatSettings;
+
+// The approval service: the methods the screens call, on one
+// storage. Holds no state between calls. Its SQL lives in queries.h.
+class TApprovalService
+{
+public:
+    explicit TApprovalService(TStorage& storage) : m_storage(storage) {}
+
+    TDataPacket GetServPrest(const TGetServPrestRequest& request);
+    TDataPacket GetProp(const TGetPropRequest& request);
+    TDataPacket GetFunc(const TGetFuncRequest& request);
+    TDataPacket GetCHT(const TGetChtRequest& request);
+    TDataPacket GetCSA(const TGetCsaRequest& request);
+    // The same reads written straight into a reply (see TPacketWriter):
+    // byte for byte what EncodePacket gives for the packets above, without
+    // building them.
+    void GetServPrest(const TGetServPrestRequest& request, TPacketWriter& out);
+    void GetProp(const TGetPropRequest& request, TPacketWriter& out);
+    void GetFunc(const TGetFuncRequest& request, TPacketWriter& out);
+    void GetCHT(const TGetChtRequest& request, TPacketWriter& out);
+    void GetCSA(const TGetCsaRequest& request, TPacketWriter& out);
+    // The history of one CSA, oldest event first.
+    TDataPacket GetHistCSA(const TGetHistCsaRequest& request);
+    // The changes of the screen's CSA dataset, all or nothing. With a
+    // request key, a key already applied changes nothing and gives its
+    // stored reply (see ClaimWriteKey). Each write applied leaves its audit
+    // record, in its own transaction, under the connection's operator.
+    void SetCSA(const TDelta& delta, TWriteKey* key = nullptr,
+                const QString& connectionOperator = QString());
+    // What a generation made: its CHTs, the employees they are for and the
+    // CSAs they took. With a key the stored reply carries these figures, so
+    // a repeat answers as the first did.
+    TChtGeneration SetCHT(const TSetChtRequest& request, TWriteKey* key = nullptr,
+                          const QString& connectionOperator = QString());
+
+    // Records who asked for what in this storage's APH_AUDITORIA (the
+    // writes, in their transaction; GetServPrest names its operator).
+    void Audit(const QString& operatorCode, const QString& connectionOperator,
+               const QString& event);
+
+    // Field lists of the replies, in the receiving datasets' order.
+    static const TFieldDefs& ServPrestFields();
+    static const TFieldDefs& PropFields();
+    static const TFieldDefs& FuncFields();
+    static const TFieldDefs& ChtFields();
+    static const TFieldDefs& CsaFields();
+    static const TFieldDefs& HistCsaFields();
+
+private:
+    TStorage& m_storage;
+};
+
+// Who recorded a CSA and when, as the screen shows it: DTINCLUSAO,
+// CDOPERINCL and the operator's name; one blank when nobody is known.
+Value InclusionOf(const QVariant& when, const QVariant& code, const QVariant& name);
+
+// What the history rows of one write share: now, the operator logged in
+// (empty without login) and the write's request key.
+THistoryStamp HistoryStamp(const QString& connectionOperator, const TWriteKey* key = nullptr);
+
+} // namespace aph

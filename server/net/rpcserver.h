@@ -1,0 +1,105 @@
+#pragma once
+
+#include "server/net/lineframer.h"
+#include "server/rpc/dispatcher.h"
+#include "server/rpc/workerpool.h"
+#include "server/storage/storage.h"
+
+#include <QHash>
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+
+class QTcpServer;
+class QTcpSocket;
+class QThread;
+class QTimer;
+
+namespace aph {
+
+struct TServerOptions
+{
+    TDatabaseSpec Database;
+    QHostAddress Address = QHostAddress(QHostAddress::LocalHost);
+    quint16 Port = 8090;
+    bool RequireLogin = true;
+    int MaxConnections = 64;
+    qint64 MaxRequestBytes = 1024 * 1024;
+    int LineTimeoutMs = 10000;
+    // From the connection to a successful Login; a connection that has not
+    // logged in by then is closed.
+    int LoginTimeoutMs = 10000;
+    // A logged-in connection with nothing asked for this long is closed;
+    // the desktop reconnects and logs in again on its next call.
+    int IdleTimeoutMs = 600000;
+    // Connections open from one address at a time.
+    int MaxPerAddress = 16;
+    int Workers = 4;
+    // Requests all servers on the database run at once (PostgreSQL); each
+    // runs its share. 0: each server runs Workers.
+    int DbWorkers = 0;
+    // A connection older than this (give or take a quarter) is asked, after
+    // its next reply, to reconnect, so that clients spread again over the
+    // servers behind a balancer (a restarted one among them). 0: never.
+    int MaxConnectionAgeMs = 0;
+    // How long a read waits for its audit record before it is refused.
+    int AuditWaitMs = 2000;
+    // TLS only, with this certificate (PEM) and its private key; both
+    // empty: plain TCP.
+    QString TlsCertFile;
+    QString TlsKeyFile;
+};
+
+// The TCP side: frames requests by line, enforces the limits, hands each
+// complete line to the workers, and writes the replies back in order. One
+// request per connection is in flight at a time; while it runs, nothing
+// more is read from that connection.
+class TRpcServer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TRpcServer(const TServerOptions& options, QObject* parent = nullptr);
+    ~TRpcServer() override;
+
+    void Listen(); // throws Exception with the reason
+    quint16 Port() const;
+
+private:
+    struct TConnection;
+    // Failed Logins from one address, for slowing down the next ones.
+    struct TLoginFailures
+    {
+        int Count = 0;
+        qint64 LastMs = 0;
+    };
+
+    void OnNewConnection();
+    bool Admit(QTcpSocket* socket);
+    void Pump(quint64 id);
+    void Dispatch(TConnection& c, const QByteArray& line);
+    void Send(TConnection& c, const QByteArray& line);
+    void OnReply(quint64 id, const QByteArray& reply, const TSession& session,
+                 const TRequestOutcome& outcome);
+    void Deliver(quint64 id, const QByteArray& reply, const TSession& session,
+                 const TRequestOutcome& outcome);
+    void LogRequest(const TConnection& c, const TRequestOutcome& outcome, bool loginFailed) const;
+    bool Recycle(TConnection& c);
+    qint64 LoginReplyDelay(TConnection& c, const TSession& session);
+    void ArmSessionTimer(TConnection& c);
+    void OnSessionTimeout(quint64 id);
+    void OnLineTimeout(quint64 id);
+    void Close(QTcpSocket* socket, const QByteArray& notice);
+    void OnPeerFinished(quint64 id);
+    void OnDisconnected(quint64 id);
+    void Drop(quint64 id);
+
+    TServerOptions m_options;
+    QTcpServer* m_server;
+    TWorkerPool m_pool;
+    QHash<quint64, TConnection*> m_connections;
+    QHash<QString, int> m_perAddress;
+    QHash<QString, TLoginFailures> m_loginFailures;
+    quint64 m_nextId = 1;
+};
+
+} // namespace aph

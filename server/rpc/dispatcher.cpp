@@ -1,0 +1,575 @@
+#include "server/rpc/dispatcher.h"
+
+#include "host/data/formatsettings.h"
+#include "host/data/packetcodec.h"
+#include "server/common/incident.h"
+#include "server/documents/statement.h"
+#include "server/methods/approvalservice.h"
+#include "server/methods/auditlog.h"
+#include "server/methods/replywriter.h"
+#include "server/rpc/rawrequest.h"
+#include "server/sessions/auth.h"
+#include "server/storage/storage.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+#include <cmath>
+#include <cstring>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace aph {
+
+namespace {
+
+QByteArray IdJson(const QJsonValue& id)
+{
+    if (id.isString()) {
+        QByteArray out;
+        const QByteArray utf8 = id.toString().toUtf8();
+        AppendJsonString(out,
+                         std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+        return out;
+    }
+    if (id.isDouble()) {
+        const double d = id.toDouble();
+        if (d == std::floor(d) && std::fabs(d) < 9e15)
+            return QByteArray::number(static_cast<qint64>(d));
+        return QByteArray::number(d, 'g', 17);
+    }
+    return QByteArrayLiteral("null");
+}
+
+QByteArray ResultLine(const QByteArray& id, const QByteArray& result)
+{
+    return QByteArrayLiteral("{\"jsonrpc\":\"2.0\",\"id\":") + id +
+           QByteArrayLiteral(",\"result\":") + result + '}';
+}
+
+QByteArray OkPacket(const TDataPacket& packet)
+{
+    return QByteArrayLiteral("{\"ok\":true,\"data\":") + EncodePacket(packet) + '}';
+}
+
+QByteArray OkNull()
+{
+    return QByteArrayLiteral("{\"ok\":true,\"data\":null}");
+}
+
+QByteArray Refused(const QString& message)
+{
+    return QJsonDocument(QJsonObject{{u"ok"_s, false}, {u"message"_s, message}})
+        .toJson(QJsonDocument::Compact);
+}
+
+// A protocol fault with its JSON-RPC code.
+class ERpcFault : public Exception
+{
+public:
+    ERpcFault(int code, QString message) : Exception(std::move(message)), m_code(code) {}
+    int Code() const { return m_code; }
+
+private:
+    int m_code;
+};
+
+// What the JSON parser found wrong, in the user's language.
+QString ParseErrorText(QJsonParseError::ParseError error)
+{
+    switch (error) {
+    case QJsonParseError::UnterminatedObject:
+        return u"objeto sem \"}\""_s;
+    case QJsonParseError::MissingNameSeparator:
+        return u"falta \":\" depois do nome"_s;
+    case QJsonParseError::UnterminatedArray:
+        return u"lista sem \"]\""_s;
+    case QJsonParseError::MissingValueSeparator:
+        return u"falta \",\" entre os valores"_s;
+    case QJsonParseError::IllegalNumber:
+    case QJsonParseError::TerminationByNumber:
+        return u"número inválido"_s;
+    case QJsonParseError::IllegalEscapeSequence:
+        return u"sequência de escape inválida"_s;
+    case QJsonParseError::IllegalUTF8String:
+        return u"texto que não é UTF-8 válido"_s;
+    case QJsonParseError::UnterminatedString:
+        return u"texto sem aspas de fechamento"_s;
+    case QJsonParseError::DeepNesting:
+        return u"aninhamento profundo demais"_s;
+    case QJsonParseError::GarbageAtEnd:
+        return u"há mais de um valor na linha"_s;
+    default:
+        return u"valor inválido"_s;
+    }
+}
+
+// An unexpected failure: its detail goes to the log, the client gets the
+// incident id.
+QByteArray InternalError(const QByteArray& id, const QString& method, const QString& detail)
+{
+    const QString incident = NewIncidentId();
+    LogIncident(incident, u"%1: %2"_s.arg(method, detail));
+    return TDispatcher::ErrorLine(id, rpc::kInternalError,
+                                  u"Erro interno do servidor ao executar %1 (ocorrência %2); "
+                                  "informe este código ao suporte."_s.arg(method, incident));
+}
+
+} // namespace
+
+// One call being handled: its arguments, checked against the method's
+// signature, and the connection's session.
+struct TDispatcher::TCall
+{
+    QString Method;
+    QJsonArray Params;
+    TSession& Session;
+    QString RequestKey; // empty when the client sent none
+
+    // The key of a write, with the digest of what it asks and the reply it
+    // gets when applied; none when the client sent no key.
+    std::optional<TWriteKey> WriteKey(const QByteArray& reply) const
+    {
+        if (RequestKey.isEmpty())
+            return std::nullopt;
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        hash.addData((Method + u'\n' + Session.Operator + u'\n').toUtf8());
+        hash.addData(QJsonDocument(Params).toJson(QJsonDocument::Compact));
+        return TWriteKey{
+            RequestKey, Method, Session.Operator, QString::fromLatin1(hash.result().toHex()),
+            reply,      {}};
+    }
+
+    // Signature letters: S string, D date (OLE number), O object.
+    void Expect(const char* signature) const
+    {
+        const auto arity = static_cast<qsizetype>(std::strlen(signature));
+        if (Params.size() != arity)
+            throw EInvalidArgument(
+                u"%1 espera %2 argumentos; recebeu %3."_s.arg(Method).arg(arity).arg(
+                    Params.size()));
+        for (qsizetype i = 0; i < arity; ++i) {
+            const QJsonValue v = Params.at(i);
+            const char kind = signature[i];
+            const bool fits = (kind == 'S' && v.isString()) || (kind == 'D' && v.isDouble()) ||
+                              (kind == 'O' && v.isObject());
+            if (!fits)
+                throw EInvalidArgument(
+                    u"%1: o argumento %2 deve ser %3."_s.arg(Method).arg(i + 1).arg(
+                        kind == 'S'   ? u"um texto"_s
+                        : kind == 'D' ? u"uma data (número de dias OLE)"_s
+                                      : u"um objeto"_s));
+        }
+    }
+    QString Str(int i) const { return Params.at(i).toString(); }
+    TDay Day(int i) const
+    {
+        const double d = Params.at(i).toDouble();
+        if (!std::isfinite(d) || d < kMinDateTime || d > kMaxDateTime) {
+            const QString text = u"%1: a data do argumento %2 está fora do intervalo aceito."_s;
+            throw EInvalidArgument(text.arg(Method).arg(i + 1));
+        }
+        return static_cast<TDay>(std::floor(d));
+    }
+    // With a login, the operator a screen names must be the one logged in.
+    void CheckOperator(const QString& code) const
+    {
+        if (Session.LoggedIn() && code != Session.Operator)
+            throw ERpcFault(rpc::kWrongOperator,
+                            u"O operador \"%1\" não é o operador desta conexão (%2)."_s.arg(
+                                code, Session.Operator));
+    }
+
+    // Each method's params decoded once into its request: the shape first,
+    // then the operator a call names (a call for another operator is
+    // refused as such, whatever else is wrong with it), then the fields in
+    // order.
+    TGetServPrestRequest ServPrestRequest() const
+    {
+        Expect("DDSSSSSS");
+        TGetServPrestRequest r;
+        r.Operator = Str(6);
+        CheckOperator(r.Operator);
+        r.Start = Day(0);
+        r.End = Day(1);
+        r.Clients = Str(2);
+        r.Employees = Str(3);
+        r.Proposals = Str(4);
+        r.CsaSituation = Str(5);
+        r.ChtSituation = Str(7);
+        return r;
+    }
+    TGetPropRequest PropRequest() const
+    {
+        Expect("SSS");
+        return {Str(0), Str(1), Str(2)};
+    }
+    TGetFuncRequest FuncRequest() const
+    {
+        Expect("DDSSSSSSSSS");
+        TGetFuncRequest r;
+        r.Start = Day(0);
+        r.End = Day(1);
+        r.Client = Str(2);
+        r.ActivityType = Str(3);
+        r.Proposal = Str(4);
+        r.Version = Str(5);
+        r.Service = Str(6);
+        r.AllEmployees = Str(7);
+        r.Employees = Str(8);
+        r.CsaSituation = Str(9);
+        r.ChtSituation = Str(10);
+        return r;
+    }
+    TGetChtRequest ChtRequest() const
+    {
+        Expect("SSSDDSSS");
+        TGetChtRequest r;
+        r.ActivityType = Str(0);
+        r.Proposal = Str(1);
+        r.Version = Str(2);
+        r.Start = Day(3);
+        r.End = Day(4);
+        r.Employee = Str(5);
+        r.Company = Str(6);
+        r.ChtSituation = Str(7);
+        return r;
+    }
+    TGetCsaRequest CsaRequest() const
+    {
+        Expect("SSDDSSSSSS");
+        TGetCsaRequest r;
+        r.Client = Str(0);
+        r.Employee = Str(1);
+        r.Start = Day(2);
+        r.End = Day(3);
+        r.ActivityType = Str(4);
+        r.Proposal = Str(5);
+        r.Version = Str(6);
+        r.ChtNumber = Str(7);
+        r.Flag = Str(8);
+        r.Company = Str(9);
+        return r;
+    }
+    TGetHistCsaRequest HistCsaRequest() const
+    {
+        Expect("SSSSD");
+        return {Str(0), Str(1), Str(2), Str(3), Day(4)};
+    }
+    TSetChtRequest SetChtRequest() const
+    {
+        Expect("DDSSSSSSS");
+        TSetChtRequest r;
+        r.Operator = Str(2);
+        CheckOperator(r.Operator);
+        r.Start = Day(0);
+        r.End = Day(1);
+        r.Clients = Str(3);
+        r.AllClients = Str(4);
+        r.Employees = Str(5);
+        r.AllEmployees = Str(6);
+        r.Proposals = Str(7);
+        r.AllProposals = Str(8);
+        return r;
+    }
+};
+
+// The registry: every method the server answers, by its exact name. The
+// order is that of the screens' calls; Login alone needs no login.
+const TDispatcher::TMethod TDispatcher::kMethods[] = {
+    {"Login", &TDispatcher::Login, false},
+    {"GetServPrest", &TDispatcher::GetServPrest, true},
+    {"GetProp", &TDispatcher::GetProp, true},
+    {"GetFunc", &TDispatcher::GetFunc, true},
+    {"GetCHT", &TDispatcher::GetCHT, true},
+    {"GetCSA", &TDispatcher::GetCSA, true},
+    {"SetCSA", &TDispatcher::SetCSA, true},
+    {"SetCHT", &TDispatcher::SetCHT, true},
+    {"GetHistCSA", &TDispatcher::GetHistCSA, true},
+    {"GetDemCHT", &TDispatcher::GetDemCHT, true},
+};
+
+TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditLog* audit)
+    : m_storage(storage), m_service(new TApprovalService(storage)), m_audit(audit),
+      m_requireLogin(requireLogin)
+{}
+
+TDispatcher::~TDispatcher()
+{
+    delete m_service;
+}
+
+QByteArray TDispatcher::ErrorLine(const QByteArray& id, int code, const QString& message)
+{
+    const QByteArray error = QJsonDocument(QJsonObject{{u"code"_s, code}, {u"message"_s, message}})
+                                 .toJson(QJsonDocument::Compact);
+    return QByteArrayLiteral("{\"jsonrpc\":\"2.0\",\"id\":") + id +
+           QByteArrayLiteral(",\"error\":") + error + '}';
+}
+
+QByteArray TDispatcher::ErrorLine(const QJsonValue& id, int code, const QString& message)
+{
+    return ErrorLine(IdJson(id), code, message);
+}
+
+TDispatcher::TEnvelope TDispatcher::ReadEnvelope(const QByteArray& line)
+{
+    TEnvelope e;
+    const auto refuse = [&e](const QByteArray& id, int code, const QString& message) {
+        e.Reply = ErrorLine(id, code, message);
+        e.Code = code;
+        return e;
+    };
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(line, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        // A lone number, string or literal is valid JSON but no request;
+        // "1,2" is two values, which is no JSON text at all.
+        QJsonParseError wrapped;
+        const QJsonDocument values = QJsonDocument::fromJson('[' + line + ']', &wrapped);
+        if (wrapped.error == QJsonParseError::NoError && values.array().size() == 1)
+            return refuse(kNullId, rpc::kInvalidRequest,
+                          u"A requisição deve ser um objeto JSON-RPC 2.0."_s);
+        return refuse(kNullId, rpc::kParseError,
+                      u"JSON malformado: %1 (posição %2)."_s.arg(ParseErrorText(parseError.error))
+                          .arg(parseError.offset));
+    }
+    if (!doc.isObject())
+        return refuse(kNullId, rpc::kInvalidRequest,
+                      u"A requisição deve ser um objeto JSON-RPC 2.0; lotes não "
+                      "são aceitos."_s);
+    e.Request = doc.object();
+    e.Notification = !e.Request.contains(u"id");
+    const QJsonValue id = e.Request.value(u"id");
+    if (!e.Notification && !(id.isString() || id.isDouble() || id.isNull()))
+        return refuse(kNullId, rpc::kInvalidRequest,
+                      u"O id da requisição deve ser um texto, um número ou null."_s);
+    // The id goes back exactly as the client wrote it.
+    const TRawRequest raw = ScanRequest(line);
+    e.Id = e.Notification || id.isNull() || raw.Id.isEmpty() ? kNullId : raw.Id;
+    e.ParamsBadText = raw.ParamsBadText;
+    if (e.Request.value(u"jsonrpc").toString() != u"2.0" || !e.Request.value(u"method").isString())
+        return refuse(e.Id, rpc::kInvalidRequest,
+                      u"Requisição inválida: faltam \"jsonrpc\":\"2.0\" ou o nome "
+                      "do método."_s);
+    const QJsonValue params = e.Request.value(u"params");
+    if (!params.isUndefined() && !params.isArray())
+        return refuse(e.Id, rpc::kInvalidRequest,
+                      u"Os argumentos (params) devem ser uma lista posicional."_s);
+    const QJsonValue requestKey = e.Request.value(u"requestKey");
+    if (!requestKey.isUndefined() && (!requestKey.isString() || requestKey.toString().isEmpty() ||
+                                      requestKey.toString().size() > 64))
+        return refuse(e.Id, rpc::kInvalidRequest,
+                      u"A chave da requisição (requestKey) deve ser um texto de 1 a 64 "
+                      "caracteres."_s);
+    return e;
+}
+
+QByteArray TDispatcher::Unanswerable(const QByteArray& line, int code, const QString& message)
+{
+    const TEnvelope e = ReadEnvelope(line);
+    if (!e.Reply.isEmpty())
+        return e.Reply;
+    return e.Notification ? QByteArray() : ErrorLine(e.Id, code, message);
+}
+
+QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
+{
+    const TEnvelope envelope = ReadEnvelope(line);
+    m_last = {envelope.Id.isEmpty() ? kNullId : envelope.Id, QString(), envelope.Code, false};
+    if (!envelope.Reply.isEmpty())
+        return envelope.Reply;
+    const QJsonObject& request = envelope.Request;
+    const bool notification = envelope.Notification;
+    const QByteArray& id = envelope.Id;
+    const QString name = request.value(u"method").toString();
+    m_last.Method = name;
+    const TMethod* method = nullptr;
+    for (const TMethod& m : kMethods)
+        if (name == QLatin1String(m.Name))
+            method = &m;
+    if (!method) {
+        m_last.Code = rpc::kMethodNotFound;
+        return notification ? QByteArray()
+                            : ErrorLine(id, rpc::kMethodNotFound,
+                                        u"Método desconhecido: \"%1\"."_s.arg(name));
+    }
+    const QByteArray reply = Run(*method, envelope, session);
+    return notification ? QByteArray() : reply;
+}
+
+QByteArray TDispatcher::Run(const TMethod& method, const TEnvelope& envelope, TSession& session)
+{
+    const QByteArray& id = envelope.Id;
+    const QString& name = m_last.Method;
+    const QJsonValue params = envelope.Request.value(u"params");
+    const QJsonValue requestKey = envelope.Request.value(u"requestKey");
+    const auto fault = [&](int code, const QString& message) {
+        m_last.Code = code;
+        return ErrorLine(id, code, message);
+    };
+
+    QByteArray reply;
+    try {
+        if (method.NeedsLogin && m_requireLogin && !session.LoggedIn())
+            throw ERpcFault(rpc::kNotLoggedIn,
+                            u"Conexão não autenticada: faça o Login antes de chamar "
+                            "%1."_s.arg(name));
+        m_storage.CheckFile();
+        if (method.NeedsLogin && m_requireLogin)
+            CheckSession(session);
+        // Text the database would cut short or mangle never reaches a query.
+        if (envelope.ParamsBadText)
+            throw EInvalidArgument(u"Os argumentos contêm texto inválido (caractere nulo ou "
+                                   "sequência Unicode incompleta)."_s);
+        TCall call{name, params.toArray(), session, requestKey.toString()};
+        try {
+            reply = ResultLine(id, (this->*(method.Handler))(call));
+        } catch (const ERefusal& e) {
+            // Refusals of the methods the screens check come back as their
+            // result; GetServPrest has no such wrapper.
+            if (method.Handler == &TDispatcher::GetServPrest)
+                throw ERpcFault(rpc::kInvalidParams, e.Message());
+            m_last.Refused = true;
+            reply = ResultLine(id, Refused(e.Message()));
+        }
+    } catch (const ERpcFault& e) {
+        reply = fault(e.Code(), e.Message());
+    } catch (const EInvalidArgument& e) {
+        reply = fault(rpc::kInvalidParams, e.Message());
+    } catch (const EDatabaseError& e) { // a malformed delta
+        reply = fault(rpc::kInvalidParams, e.Message());
+    } catch (const EStorageError& e) {
+        reply = fault(rpc::kDatabaseError, e.Message());
+    } catch (const EKeyReused& e) {
+        reply = fault(rpc::kKeyReused, e.Message());
+    } catch (const Exception& e) {
+        m_last.Code = rpc::kInternalError;
+        reply = InternalError(id, name, e.Message());
+    } catch (const std::exception& e) {
+        m_last.Code = rpc::kInternalError;
+        reply = InternalError(id, name, QString::fromUtf8(e.what()));
+    }
+    return reply;
+}
+
+QByteArray TDispatcher::Login(TCall& call)
+{
+    // Any failed Login, a malformed one too, leaves the connection logged out.
+    call.Session.Operator.clear();
+    call.Session.TokenHash.clear();
+    call.Session.LoginAttempt = TSession::TLogin::Failed;
+    call.Expect("SS");
+    const QString op = call.Str(0);
+    const QString hash = CheckLogin(m_storage, op, call.Str(1), m_requireLogin);
+    if (hash.isEmpty())
+        throw ERpcFault(rpc::kLoginRefused,
+                        u"Login recusado: operador inativo ou desconhecido, ou token "
+                        "inválido ou vencido."_s);
+    call.Session.Operator = op;
+    call.Session.TokenHash = hash;
+    call.Session.LoginAttempt = TSession::TLogin::Succeeded;
+    return QByteArrayLiteral("{\"ok\":true,\"data\":null}");
+}
+
+// A session lasts while its operator stays active and its token valid: an
+// operator deactivated or a token revoked or expired ends it at the next
+// call.
+void TDispatcher::CheckSession(TSession& session)
+{
+    if (SessionStillValid(m_storage, session.Operator, session.TokenHash))
+        return;
+    session.Operator.clear();
+    session.TokenHash.clear();
+    throw ERpcFault(rpc::kSessionEnded,
+                    u"A sessão foi encerrada: o token venceu ou foi revogado, ou o operador "
+                    "foi desativado. Peça um novo token ao administrador."_s);
+}
+
+QByteArray TDispatcher::GetServPrest(TCall& call)
+{
+    const TGetServPrestRequest request = call.ServPrestRequest();
+    TPacketWriter packet({});
+    m_service->GetServPrest(request, packet);
+    const QString event = u"GetServPrest %1 a %2: %3 serviços"_s.arg(request.Start)
+                              .arg(request.End)
+                              .arg(packet.Rows());
+    // No data leaves without its audit record.
+    if (m_audit)
+        m_audit->Record(request.Operator, call.Session.Operator, event);
+    else
+        m_service->Audit(request.Operator, call.Session.Operator, event);
+    return packet.Finish({});
+}
+
+QByteArray TDispatcher::GetProp(TCall& call)
+{
+    TPacketWriter reply("{\"ok\":true,\"data\":");
+    m_service->GetProp(call.PropRequest(), reply);
+    return reply.Finish("}");
+}
+
+QByteArray TDispatcher::GetFunc(TCall& call)
+{
+    TPacketWriter reply("{\"ok\":true,\"data\":");
+    m_service->GetFunc(call.FuncRequest(), reply);
+    return reply.Finish("}");
+}
+
+QByteArray TDispatcher::GetCHT(TCall& call)
+{
+    TPacketWriter reply("{\"ok\":true,\"data\":");
+    m_service->GetCHT(call.ChtRequest(), reply);
+    return reply.Finish("}");
+}
+
+QByteArray TDispatcher::GetCSA(TCall& call)
+{
+    TPacketWriter reply("{\"ok\":true,\"data\":");
+    m_service->GetCSA(call.CsaRequest(), reply);
+    return reply.Finish("}");
+}
+
+QByteArray TDispatcher::SetCSA(TCall& call)
+{
+    call.Expect("O");
+    const TDelta delta = DeltaFromJson(call.Params.at(0));
+    std::optional<TWriteKey> key = call.WriteKey(OkNull());
+    m_service->SetCSA(delta, key ? &*key : nullptr, call.Session.Operator);
+    return key && !key->Replayed.isEmpty() ? key->Replayed : OkNull();
+}
+
+QByteArray TDispatcher::SetCHT(TCall& call)
+{
+    const TSetChtRequest request = call.SetChtRequest();
+    std::optional<TWriteKey> key = call.WriteKey(OkNull());
+    const TChtGeneration generated =
+        m_service->SetCHT(request, key ? &*key : nullptr, call.Session.Operator);
+    return key && !key->Replayed.isEmpty() ? key->Replayed : GenerationReply(generated);
+}
+
+QByteArray TDispatcher::GetHistCSA(TCall& call)
+{
+    return OkPacket(m_service->GetHistCSA(call.HistCsaRequest()));
+}
+
+// The CHT's statement as a file: {"ok":true,"data":null,"file":{"name":..,
+// "type":..,"base64":..}}.
+QByteArray TDispatcher::GetDemCHT(TCall& call)
+{
+    call.Expect("SS");
+    const TStatementFile file = StatementFile(m_storage, call.Str(0), call.Str(1));
+    QByteArray reply = QByteArrayLiteral("{\"ok\":true,\"data\":null,\"file\":{\"name\":");
+    const QByteArray name = file.Name.toUtf8();
+    AppendJsonString(reply,
+                     std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
+    reply += QByteArrayLiteral(",\"type\":\"") + file.Type.toLatin1() +
+             QByteArrayLiteral("\",\"base64\":\"") + file.Data.toBase64() +
+             QByteArrayLiteral("\"}}");
+    return reply;
+}
+
+} // namespace aph

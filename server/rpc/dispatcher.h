@@ -1,0 +1,120 @@
+#pragma once
+
+#include "server/sessions/session.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+namespace aph {
+
+class TStorage;
+class TApprovalService;
+class TAuditLog;
+
+// JSON-RPC error codes. The standard ones, then the server's own.
+namespace rpc {
+constexpr int kParseError = -32700;
+constexpr int kInvalidRequest = -32600;
+constexpr int kMethodNotFound = -32601;
+constexpr int kInvalidParams = -32602;
+constexpr int kInternalError = -32603;
+constexpr int kNotLoggedIn = -32000;
+constexpr int kLoginRefused = -32001;
+constexpr int kTooManyConnections = -32002;
+constexpr int kRequestTimeout = -32003;
+constexpr int kWrongOperator = -32004;
+constexpr int kKeyReused = -32005;
+constexpr int kLoginTimeout = -32006;
+constexpr int kIdleTimeout = -32007;
+constexpr int kSessionEnded = -32008;
+constexpr int kReconnect = -32009;
+constexpr int kDatabaseError = -32010;
+} // namespace rpc
+
+// How a request ended, for the server's request log.
+struct TRequestOutcome
+{
+    QByteArray Id;        // as the client wrote it ("null" when it gave none)
+    QString Method;       // as the client named it (empty when unreadable)
+    int Code = 0;         // the JSON-RPC error code; 0 when answered
+    bool Refused = false; // answered with a refusal ({"ok":false,...})
+};
+
+// Turns one request line into one reply line. One dispatcher per worker
+// thread, on that thread's storage; it keeps no state of its own: the
+// session belongs to the connection and is passed in.
+class TDispatcher
+{
+public:
+    // The reads' audit records go to the audit log; without one, to the
+    // storage itself, before the reply.
+    TDispatcher(TStorage& storage, bool requireLogin, TAuditLog* audit = nullptr);
+    ~TDispatcher();
+
+    // The reply line without its "\n"; empty for a notification.
+    QByteArray Handle(const QByteArray& line, TSession& session);
+    // How the last request handled here ended.
+    const TRequestOutcome& LastOutcome() const { return m_last; }
+
+    // An error reply to a request whose id is unknown or absent.
+    static QByteArray ErrorLine(const QJsonValue& id, int code, const QString& message);
+    // An error reply with the id as JSON text.
+    static QByteArray ErrorLine(const QByteArray& id, int code, const QString& message);
+    // The reply to a request that no worker can run (the database cannot
+    // be opened): the error for its id, nothing for a notification, and
+    // the usual reply to a line that is no request.
+    static QByteArray Unanswerable(const QByteArray& line, int code, const QString& message);
+
+private:
+    // A request line read as far as the reply needs: a reply of its own
+    // when it is no valid request.
+    struct TEnvelope
+    {
+        QByteArray Reply;
+        QJsonObject Request;
+        QByteArray Id;
+        bool Notification = false;
+        bool ParamsBadText = false;
+        int Code = 0; // of Reply
+    };
+    static TEnvelope ReadEnvelope(const QByteArray& line);
+    static inline const QByteArray kNullId{"null"};
+
+    struct TCall;
+    using THandler = QByteArray (TDispatcher::*)(TCall&);
+    struct TMethod
+    {
+        const char* Name;
+        THandler Handler;
+        bool NeedsLogin;
+    };
+    static const TMethod kMethods[];
+    // Runs a known method for the request; the error reply when it fails.
+    QByteArray Run(const TMethod& method, const TEnvelope& envelope, TSession& session);
+
+    QByteArray Login(TCall& call);
+    void CheckSession(TSession& session);
+    QByteArray GetServPrest(TCall& call);
+    QByteArray GetProp(TCall& call);
+    QByteArray GetFunc(TCall& call);
+    QByteArray GetCHT(TCall& call);
+    QByteArray GetCSA(TCall& call);
+    QByteArray SetCSA(TCall& call);
+    QByteArray SetCHT(TCall& call);
+    QByteArray GetHistCSA(TCall& call);
+    QByteArray GetDemCHT(TCall& call);
+
+    TStorage& m_storage;
+    TApprovalService* m_service;
+    TAuditLog* m_audit;
+    bool m_requireLogin;
+    TRequestOutcome m_last;
+};
+
+} // namespace aph

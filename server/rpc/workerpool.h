@@ -1,0 +1,69 @@
+#pragma once
+
+#include "server/methods/auditlog.h"
+#include "server/rpc/dispatcher.h"
+#include "server/storage/storage.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+class QThread;
+
+namespace aph {
+
+// Threads that each own a database connection and a dispatcher, and run
+// the requests handed to them in arrival order. A job gets no dispatcher,
+// but the message for the client, when its worker cannot open the
+// database.
+//
+// Several servers on one PostgreSQL database may share its capacity: with
+// DbWorkers set, the servers connected to the database now (each known by
+// the application name of its connections) split that many running
+// requests among themselves, and each runs at most its share, looked at
+// again every few seconds; a server that stops gives its share back.
+class TWorkerPool
+{
+public:
+    struct TOptions
+    {
+        TDatabaseSpec Database;
+        int Workers = 4;   // threads: the most requests this server runs at once
+        int DbWorkers = 0; // requests all servers run at once; 0: no sharing
+        int AuditWaitMs = 2000;
+        bool RequireLogin = true;
+    };
+    using TJob = std::function<void(TDispatcher*, const QString& failure)>;
+
+    explicit TWorkerPool(const TOptions& options);
+    ~TWorkerPool();
+    void Submit(TJob job);
+
+    // This server's share of total among instances, by its rank among them
+    // (0-based): the shares add up to total, and none is below one.
+    static int ShareOf(int total, int instances, int rank);
+
+private:
+    void Run();
+    void Resize(TStorage& storage);
+
+    TDatabaseSpec m_database;
+    TAuditLog m_audit;
+    bool m_requireLogin;
+    int m_workers;
+    int m_dbWorkers;
+    QString m_instance; // this server's application name
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<TJob> m_jobs;
+    int m_running = 0;
+    int m_limit;
+    bool m_sized = false; // the share has been looked at once
+    qint64 m_nextSizingMs = 0;
+    bool m_stopping = false;
+    std::vector<QThread*> m_threads;
+};
+
+} // namespace aph

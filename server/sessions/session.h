@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+namespace aph {
+
+// What a connection knows about who is on the other end.
+struct TSession
+{
+    QString Operator;  // empty until Login
+    QString TokenHash; // of the token the operator logged in with
+    bool LoggedIn() const { return !Operator.isEmpty(); }
+    // Set by a Login call, so that the connection can time its reply and
+    // count the failures of the peer's address.
+    enum class TLogin
+    {
+        None,
+        Succeeded,
+        Failed
+    };
+    TLogin LoginAttempt = TLogin::None;
+};
+
+} // namespace aph

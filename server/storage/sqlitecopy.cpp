@@ -1,0 +1,108 @@
+#include "server/storage/sqlitecopy.h"
+
+#include "host/data/exceptions.h"
+#include "host/data/scopeguard.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <sqlite3.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace aph {
+
+namespace {
+
+// Pages copied per step, and the pause between steps that leaves the disk
+// to the servers writing meanwhile.
+constexpr int kPagesPerStep = 1024;
+constexpr int kPauseMs = 2;
+
+QString SqliteText(int code)
+{
+    return QString::fromUtf8(sqlite3_errstr(code));
+}
+
+// An SQLite connection of its own, closed on every way out.
+struct TConnection
+{
+    sqlite3* Handle = nullptr;
+    TConnection(const QString& path, int flags)
+    {
+        const int rc =
+            sqlite3_open_v2(QFile::encodeName(path).constData(), &Handle, flags, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_close_v2(Handle);
+            throw Exception(u"Não foi possível abrir %1: %2"_s.arg(path, SqliteText(rc)));
+        }
+        sqlite3_busy_timeout(Handle, 10000);
+    }
+    ~TConnection() { sqlite3_close_v2(Handle); }
+    TConnection(const TConnection&) = delete;
+    TConnection& operator=(const TConnection&) = delete;
+    void Exec(const char* sql, const QString& path)
+    {
+        const int rc = sqlite3_exec(Handle, sql, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            throw Exception(u"Não foi possível copiar %1: %2"_s.arg(path, SqliteText(rc)));
+    }
+};
+
+} // namespace
+
+void RefuseExistingFile(const QString& file)
+{
+    if (QFileInfo::exists(file))
+        throw Exception(u"O arquivo %1 já existe; a cópia nunca sobrescreve um arquivo. Escolha "
+                        "outro nome ou remova-o antes."_s.arg(file));
+}
+
+void CopySqliteFile(const QString& source, const QString& target)
+{
+    const QString partial = target + u".parcial"_s;
+    QFile::remove(partial);
+    QFile::remove(partial + u"-journal"_s);
+    TScopeExit dropPartial([&partial] {
+        QFile::remove(partial);
+        QFile::remove(partial + u"-journal"_s);
+    });
+    {
+        TConnection from(source, SQLITE_OPEN_READWRITE);
+        TConnection to(partial, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        // A read transaction held across the steps keeps one snapshot: the
+        // servers' commits meanwhile neither restart the copy nor get into
+        // it, and in WAL mode a reader never blocks a writer.
+        from.Exec("BEGIN; SELECT COUNT(*) FROM sqlite_master;", source);
+        sqlite3_backup* backup = sqlite3_backup_init(to.Handle, "main", from.Handle, "main");
+        if (!backup)
+            throw Exception(u"Não foi possível copiar %1: %2"_s.arg(
+                source, QString::fromUtf8(sqlite3_errmsg(to.Handle))));
+        int rc = SQLITE_OK;
+        while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+            rc = sqlite3_backup_step(backup, kPagesPerStep);
+            if (rc != SQLITE_DONE)
+                sqlite3_sleep(kPauseMs);
+        }
+        const int finished = sqlite3_backup_finish(backup);
+        if (rc != SQLITE_DONE || finished != SQLITE_OK)
+            throw Exception(u"Não foi possível copiar %1: %2"_s.arg(
+                source, SqliteText(rc != SQLITE_DONE ? rc : finished)));
+        from.Exec("COMMIT", source);
+        // The copy's pages say WAL, as the source's; a rollback journal
+        // leaves the whole database in the one file. Serving it turns WAL
+        // on again.
+        to.Exec("PRAGMA journal_mode=DELETE", partial);
+    }
+    // link() refuses an existing name, where rename() would replace it.
+    if (::link(QFile::encodeName(partial).constData(), QFile::encodeName(target).constData()) !=
+        0) {
+        if (errno == EEXIST)
+            RefuseExistingFile(target);
+        throw Exception(u"Não foi possível gravar o arquivo %1."_s.arg(target));
+    }
+}
+
+} // namespace aph
