@@ -1,12 +1,13 @@
 // The reads written straight into their reply (see TPacketWriter): byte
-// for byte what EncodePacket gives for the packets of approvalservice.cpp,
-// without building them.
+// for byte what EncodePacket gives for the reads' packets, without
+// building them.
 #include "host/data/formatsettings.h"
 #include "host/data/packetcodec.h"
 #include "server/common/clock.h"
 #include "server/methods/approvalservice.h"
 #include "server/methods/queries.h"
 #include "server/methods/replywriter.h"
+#include "server/storage/storage.h"
 #include "service/records.h"
 
 #include <QDate>
@@ -60,31 +61,32 @@ bool AppendStamp(std::string& out, double value)
 // InclusionOf of the row, written straight from its columns; anything
 // unusual (a date as text, a name that is not plain UTF-8) takes the way
 // through InclusionOf.
-void AppendInclusion(QByteArray& out, const TRowCursor& rows)
+void AppendInclusion(QByteArray& out, const TRowSource& rows)
 {
     thread_local std::string text;
     const auto plain = [&rows] {
         text.assign(" ");
         double when = 0;
         std::string_view who;
-        if (rows.IsSqliteNull(17))
+        if (rows.IsNull(kCsaIncludedAt))
             return true;
         text.clear();
-        if (!rows.SqliteNumber(17, when) || !AppendStamp(text, when))
+        if (!rows.Number(kCsaIncludedAt, when) || !AppendStamp(text, when))
             return false;
-        const int name = rows.IsSqliteNull(19) ? 18 : 19;
-        if (!rows.IsSqliteNull(name) && !rows.SqliteText(name, who))
+        const int name = rows.IsNull(kCsaIncluderName) ? kCsaIncludedBy : kCsaIncluderName;
+        if (!rows.IsNull(name) && !rows.Text(name, who))
             return false;
         if (!who.empty())
             text.append(" ").append(who);
         return true;
     };
     std::string_view cut;
-    if (plain() && CutUtf8(text, 66, cut)) {
+    if (plain() && CutUtf8(text, TApprovalService::CsaFields()[kCsaQueryCells].Size, cut)) {
         AppendJsonString(out, cut);
         return;
     }
-    AppendJsonValue(out, InclusionOf(rows.Variant(17), rows.Variant(18), rows.Variant(19)));
+    AppendJsonValue(out, InclusionOf(rows.Variant(kCsaIncludedAt), rows.Variant(kCsaIncludedBy),
+                                     rows.Variant(kCsaIncluderName)));
 }
 
 } // namespace
@@ -101,22 +103,23 @@ void TApprovalService::GetProp(const TGetPropRequest& request, TPacketWriter& ou
     out.Begin(f);
     if (query.MatchesNothing)
         return;
-    TRowCursor rows(m_storage, query);
+    const std::unique_ptr<TRowSource> rows = m_storage.Rows(query);
     QByteArray& text = out.Out();
     QByteArray proposal, version;
     std::string key; // ProposalKey's text
-    while (rows.Next()) {
-        // The marker, the columns, and the picker's key (see GetProp above).
+    while (rows->Next()) {
+        // Each proposal unmarked for the picker, its columns, and the key
+        // it is picked by.
         out.BeginRow();
         text += "\"N\"";
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < kPropQueryCells; ++i) {
             out.Comma();
-            rows.AppendCell(text, i, f[i + 1]);
+            rows->AppendCell(text, i, f[i + 1]);
         }
         out.Comma();
-        key.assign(rows.Utf8(2, proposal));
-        key += '|';
-        key += rows.Utf8(3, version);
+        key.assign(rows->Utf8(kPropProposal, proposal));
+        key += kProposalKeySeparator;
+        key += rows->Utf8(kPropVersion, version);
         AppendJsonString(text, key);
         out.EndRow();
     }
@@ -132,6 +135,11 @@ void TApprovalService::GetCHT(const TGetChtRequest& request, TPacketWriter& out)
     WritePacket(m_storage, ChtQuery(request), ChtFields(), out);
 }
 
+void TApprovalService::GetHistCSA(const TGetHistCsaRequest& request, TPacketWriter& out)
+{
+    WritePacket(m_storage, HistoryQuery(request), HistCsaFields(), out);
+}
+
 void TApprovalService::GetCSA(const TGetCsaRequest& request, TPacketWriter& out)
 {
     const TQueryText query = CsaQuery(request);
@@ -139,17 +147,17 @@ void TApprovalService::GetCSA(const TGetCsaRequest& request, TPacketWriter& out)
     out.Begin(f);
     if (query.MatchesNothing)
         return;
-    TRowCursor rows(m_storage, query);
+    const std::unique_ptr<TRowSource> rows = m_storage.Rows(query);
     QByteArray& text = out.Out();
-    while (rows.Next()) {
+    while (rows->Next()) {
         out.BeginRow();
-        for (int i = 0; i < 17; ++i) {
+        for (int i = 0; i < kCsaQueryCells; ++i) {
             if (i)
                 out.Comma();
-            rows.AppendCell(text, i, f[i]);
+            rows->AppendCell(text, i, f[i]);
         }
         out.Comma();
-        AppendInclusion(text, rows);
+        AppendInclusion(text, *rows);
         out.EndRow();
     }
 }

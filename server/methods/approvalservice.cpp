@@ -46,32 +46,6 @@ int Exec(TStorage& storage, const TQueryText& query)
     return storage.Exec(query.Sql, query.Values);
 }
 
-TDataPacket EmptyPacket(const TFieldDefs& fields)
-{
-    TDataPacket packet;
-    packet.Fields = fields;
-    return packet;
-}
-
-// Runs a read whose columns are the packet's fields in order and reads
-// every row; a query that matches nothing does not run.
-TDataPacket ReadPacket(TStorage& storage, const TQueryText& query, const TFieldDefs& fields)
-{
-    TDataPacket packet = EmptyPacket(fields);
-    if (query.MatchesNothing)
-        return packet;
-    QSqlQuery& q = Select(storage, query);
-    while (q.next()) {
-        TRowValues row;
-        row.reserve(static_cast<std::size_t>(fields.size()));
-        for (int i = 0; i < fields.size(); ++i)
-            row.push_back(CellOf(q.value(i), fields[i]));
-        packet.Rows.push_back(std::make_shared<const TRowValues>(std::move(row)));
-    }
-    TStorage::Done(q);
-    return packet;
-}
-
 QVariant NullIfEmpty(const QString& s)
 {
     return s.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(s);
@@ -193,17 +167,18 @@ TStoredCsa LoadStoredCsa(TStorage& storage, const TCsaChange& change)
         throw ERefusal(
             u"A CSA do dia %1 não existe mais; recarregue os dados."_s.arg(change.DayText));
     }
-    TStoredCsa stored{StoredText(q.value(0)),
-                      StoredText(q.value(1)),
-                      StoredText(q.value(2)),
-                      StoredText(q.value(3)),
-                      StoredText(q.value(4)),
-                      StoredText(q.value(8)),
-                      StoredText(q.value(9)),
-                      StoredText(q.value(10)),
-                      q.value(5),
-                      q.value(6),
-                      q.value(7)};
+    using namespace stored_csa;
+    TStoredCsa stored{StoredText(q.value(CDGRPOCOR)),
+                      StoredText(q.value(CDOCORR)),
+                      StoredText(q.value(CDEMPRESA)),
+                      StoredText(q.value(NRSERVPREST)),
+                      StoredText(q.value(NRAPURFATFAS)),
+                      StoredText(q.value(NRSEQUCHT)),
+                      StoredText(q.value(CDCLIENTE)),
+                      StoredText(q.value(CDTIPOSERV)),
+                      q.value(QTHRAPRCOMIS),
+                      q.value(QTHRAPROFATU),
+                      q.value(QTHRTRAB)};
     TStorage::Done(q);
     return stored;
 }
@@ -484,8 +459,8 @@ THistoryStamp HistoryStamp(const QString& connectionOperator, const TWriteKey* k
 }
 
 // Who recorded a CSA and when, as the screen shows it: one blank when
-// nobody is known. From columns 17 to 19 of CsaQuery: DTINCLUSAO,
-// CDOPERINCL and the operator's name.
+// nobody is known. From CsaQuery's DTINCLUSAO, CDOPERINCL and the
+// operator's name.
 Value InclusionOf(const QVariant& when, const QVariant& code, const QVariant& name)
 {
     QString inclusion = u" "_s;
@@ -494,7 +469,7 @@ Value InclusionOf(const QVariant& when, const QVariant& code, const QVariant& na
         inclusion = FormatDateTime(u"dd/mm/yyyy hh:nn"_s, when.toDouble(), BrazilFormat()) +
                     (who.isEmpty() ? QString() : u' ' + who);
     }
-    return Value::FromString(inclusion.left(66));
+    return Value::FromString(inclusion.left(TApprovalService::CsaFields()[kCsaQueryCells].Size));
 }
 
 const TFieldDefs& TApprovalService::ServPrestFields()
@@ -546,65 +521,6 @@ const TFieldDefs& TApprovalService::HistCsaFields()
 const TFieldDefs& TApprovalService::CsaFields()
 {
     return CsaRecordFields();
-}
-
-TDataPacket TApprovalService::GetServPrest(const TGetServPrestRequest& request)
-{
-    return ReadPacket(m_storage, ServPrestQuery(m_storage, request), ServPrestFields());
-}
-
-TDataPacket TApprovalService::GetProp(const TGetPropRequest& request)
-{
-    const TQueryText query = PropQuery(m_storage, request);
-    const TFieldDefs& f = PropFields();
-    TDataPacket packet = EmptyPacket(f);
-    if (query.MatchesNothing)
-        return packet;
-    // Each proposal unmarked for the picker, with the key it is picked by.
-    QSqlQuery& q = Select(m_storage, query);
-    while (q.next()) {
-        const QString proposal = q.value(2).toString();
-        const QString version = q.value(3).toString();
-        packet.Rows.push_back(std::make_shared<const TRowValues>(
-            TRowValues{Value::FromString(u"N"), CellOf(q.value(0), f[1]), CellOf(q.value(1), f[2]),
-                       CellOf(q.value(2), f[3]), CellOf(q.value(3), f[4]), CellOf(q.value(4), f[5]),
-                       Value::FromString(ProposalKey(proposal, version))}));
-    }
-    TStorage::Done(q);
-    return packet;
-}
-
-TDataPacket TApprovalService::GetFunc(const TGetFuncRequest& request)
-{
-    return ReadPacket(m_storage, FuncQuery(m_storage, request), FuncFields());
-}
-
-TDataPacket TApprovalService::GetCHT(const TGetChtRequest& request)
-{
-    return ReadPacket(m_storage, ChtQuery(request), ChtFields());
-}
-
-TDataPacket TApprovalService::GetHistCSA(const TGetHistCsaRequest& request)
-{
-    return ReadPacket(m_storage, HistoryQuery(request), HistCsaFields());
-}
-
-TDataPacket TApprovalService::GetCSA(const TGetCsaRequest& request)
-{
-    const TQueryText query = CsaQuery(request);
-    QSqlQuery& q = Select(m_storage, query);
-    const TFieldDefs& f = CsaFields();
-    TDataPacket packet = EmptyPacket(f);
-    while (q.next()) {
-        TRowValues row;
-        row.reserve(18);
-        for (int i = 0; i < 17; ++i)
-            row.push_back(CellOf(q.value(i), f[i]));
-        row.push_back(InclusionOf(q.value(17), q.value(18), q.value(19)));
-        packet.Rows.push_back(std::make_shared<const TRowValues>(std::move(row)));
-    }
-    TStorage::Done(q);
-    return packet;
 }
 
 void TApprovalService::SetCSA(const TDelta& delta, TWriteKey* key,

@@ -32,21 +32,15 @@ class TApprovalService
 public:
     explicit TApprovalService(TStorage& storage) : m_storage(storage) {}
 
-    TDataPacket GetServPrest(const TGetServPrestRequest& request);
-    TDataPacket GetProp(const TGetPropRequest& request);
-    TDataPacket GetFunc(const TGetFuncRequest& request);
-    TDataPacket GetCHT(const TGetChtRequest& request);
-    TDataPacket GetCSA(const TGetCsaRequest& request);
-    // The same reads written straight into a reply (see TPacketWriter):
-    // byte for byte what EncodePacket gives for the packets above, without
-    // building them.
+    // The reads, each written straight into its reply (see TPacketWriter):
+    // the packet's JSON as EncodePacket gives it, without building it.
     void GetServPrest(const TGetServPrestRequest& request, TPacketWriter& out);
     void GetProp(const TGetPropRequest& request, TPacketWriter& out);
     void GetFunc(const TGetFuncRequest& request, TPacketWriter& out);
     void GetCHT(const TGetChtRequest& request, TPacketWriter& out);
     void GetCSA(const TGetCsaRequest& request, TPacketWriter& out);
     // The history of one CSA, oldest event first.
-    TDataPacket GetHistCSA(const TGetHistCsaRequest& request);
+    void GetHistCSA(const TGetHistCsaRequest& request, TPacketWriter& out);
     // The changes of the screen's CSA dataset, all or nothing. With a
     // request key, a key already applied changes nothing and gives its
     // stored reply (see ClaimWriteKey). Each write applied leaves its audit

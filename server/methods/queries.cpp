@@ -169,12 +169,12 @@ const QString kServiceJoin =
 
 QString ProposalKey(const QString& proposal, const QString& version)
 {
-    return proposal + u'|' + version;
+    return proposal + QLatin1Char(kProposalKeySeparator) + version;
 }
 
 bool SplitProposalKey(const QString& key, QString& proposal, QString& version)
 {
-    const qsizetype bar = key.lastIndexOf(u'|');
+    const qsizetype bar = key.lastIndexOf(QLatin1Char(kProposalKeySeparator));
     if (bar < 0)
         return false;
     proposal = key.left(bar);

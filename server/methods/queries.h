@@ -22,16 +22,39 @@ class TStorage;
 // (whose rows the service completes with the marker and the picker's key).
 TQueryText ServPrestQuery(const TStorage& storage, const TGetServPrestRequest& request);
 TQueryText PropQuery(const TStorage& storage, const TGetPropRequest& request);
+// PropQuery's columns: kPropQueryCells of the reply's fields, after its
+// marker; the proposal and version among them make the picker's key.
+constexpr int kPropQueryCells = 5;
+constexpr int kPropProposal = 2, kPropVersion = 3;
 TQueryText FuncQuery(const TStorage& storage, const TGetFuncRequest& request);
 TQueryText ChtQuery(const TGetChtRequest& request);
 // The CSA columns, then DTINCLUSAO, CDOPERINCL and the operator's name.
 TQueryText CsaQuery(const TGetCsaRequest& request);
+// CsaQuery's columns: the first kCsaQueryCells are the reply's fields in
+// order; the three after them make the reply's last field, who recorded
+// the CSA and when.
+constexpr int kCsaQueryCells = 17;
+constexpr int kCsaIncludedAt = 17, kCsaIncludedBy = 18, kCsaIncluderName = 19;
 
 // SetCSA. The key of a CSA: proposal, version, service, employee, day.
-// The stored CSA, locked for the change: CDGRPOCOR, CDOCORR, CDEMPRESA,
-// NRSERVPREST, NRAPURFATFAS, QTHRAPRCOMIS, QTHRAPROFATU, QTHRTRAB,
-// NRSEQUCHT, CDCLIENTE, CDTIPOSERV.
+// The stored CSA, locked for the change, in the columns below.
 TQueryText StoredCsaQuery(const TStorage& storage, const QVariantList& key);
+namespace stored_csa {
+enum TColumn : int
+{
+    CDGRPOCOR,
+    CDOCORR,
+    CDEMPRESA,
+    NRSERVPREST,
+    NRAPURFATFAS,
+    QTHRAPRCOMIS,
+    QTHRAPROFATU,
+    QTHRTRAB,
+    NRSEQUCHT,
+    CDCLIENTE,
+    CDTIPOSERV
+};
+} // namespace stored_csa
 // Locks the CSAs of the given keys (proposal, version, service, employee,
 // day; five values each) in the CSA key order, byte-wise, the order every
 // write takes its CSAs in (see CsaKeyLess).
@@ -112,6 +135,7 @@ TQueryText StatementDaysQuery(const QString& chtNumber);
 
 // The key GetProp gives a proposal for the picker: NRPROPOSFAS "|"
 // NRVERPROPFAS. A version never contains "|", so the last "|" splits it.
+constexpr char kProposalKeySeparator = '|';
 QString ProposalKey(const QString& proposal, const QString& version);
 bool SplitProposalKey(const QString& key, QString& proposal, QString& version);
 

@@ -67,14 +67,14 @@ void WritePacket(TStorage& storage, const TQueryText& query, const TFieldDefs& f
     out.Begin(fields);
     if (query.MatchesNothing)
         return;
-    TRowCursor rows(storage, query);
+    const std::unique_ptr<TRowSource> rows = storage.Rows(query);
     const int count = static_cast<int>(fields.size());
-    while (rows.Next()) {
+    while (rows->Next()) {
         out.BeginRow();
         for (int i = 0; i < count; ++i) {
             if (i)
                 out.Comma();
-            rows.AppendCell(out.Out(), i, fields[i]);
+            rows->AppendCell(out.Out(), i, fields[i]);
         }
         out.EndRow();
     }

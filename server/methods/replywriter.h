@@ -2,7 +2,7 @@
 
 #include "host/data/datapacket.h"
 #include "server/methods/queries.h"
-#include "server/storage/rowcursor.h"
+#include "server/storage/rowsource.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

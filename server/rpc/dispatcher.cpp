@@ -50,11 +50,6 @@ QByteArray ResultLine(const QByteArray& id, const QByteArray& result)
            QByteArrayLiteral(",\"result\":") + result + '}';
 }
 
-QByteArray OkPacket(const TDataPacket& packet)
-{
-    return QByteArrayLiteral("{\"ok\":true,\"data\":") + EncodePacket(packet) + '}';
-}
-
 QByteArray OkNull()
 {
     return QByteArrayLiteral("{\"ok\":true,\"data\":null}");
@@ -553,7 +548,9 @@ QByteArray TDispatcher::SetCHT(TCall& call)
 
 QByteArray TDispatcher::GetHistCSA(TCall& call)
 {
-    return OkPacket(m_service->GetHistCSA(call.HistCsaRequest()));
+    TPacketWriter reply("{\"ok\":true,\"data\":");
+    m_service->GetHistCSA(call.HistCsaRequest(), reply);
+    return reply.Finish("}");
 }
 
 // The CHT's statement as a file: {"ok":true,"data":null,"file":{"name":..,

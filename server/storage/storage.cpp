@@ -3,6 +3,7 @@
 #include "host/data/scopeguard.h"
 #include "server/common/incident.h"
 #include "server/common/serverlog.h"
+#include "server/storage/engines.h"
 
 #include <QAtomicInt>
 #include <QFileInfo>
@@ -11,9 +12,6 @@
 #include <QSqlError>
 #include <QUrl>
 #include <QUrlQuery>
-
-#include <cstdio>
-#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 
@@ -26,52 +24,6 @@ QAtomicInt g_connectionCounter;
 void Log(const QString& text)
 {
     LogLine(TLogLevel::Error, text);
-}
-
-// The kind of a failure by SQLite's primary result code (extended codes
-// keep it in the low byte).
-TStorage::TFailure SqliteFailure(int code)
-{
-    using F = TStorage::TFailure;
-    switch (code & 0xff) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return F::Busy;
-    case SQLITE_FULL:
-        return F::Full;
-    case SQLITE_CONSTRAINT:
-        return F::Constraint;
-    case SQLITE_IOERR:
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-    case SQLITE_CANTOPEN:
-        return F::Lost;
-    default:
-        return F::Other;
-    }
-}
-
-// The kind of a failure by PostgreSQL's SQLSTATE.
-TStorage::TFailure PostgresFailure(const QString& state)
-{
-    using F = TStorage::TFailure;
-    if (state == u"40001" || state == u"40P01" || state == u"55P03")
-        return F::Busy;
-    if (state == u"53100")
-        return F::Full;
-    if (state.startsWith(u"23"))
-        return F::Constraint;
-    if (state.startsWith(u"08") || state.startsWith(u"57P"))
-        return F::Lost;
-    return F::Other;
-}
-
-sqlite3* SqliteHandle(const QSqlDatabase& db)
-{
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3* const*>(handle.data());
 }
 
 // The file as an SQLite URI that opens it read-write without ever creating
@@ -121,222 +73,6 @@ private:
     QStringList m_columns;
     QVariantList m_values;
     int m_rows = 0;
-};
-
-// Straight to SQLite's own statement API: a million rows in seconds.
-class TSqliteWriter final : public TStorage::TBulkWriter
-{
-public:
-    TSqliteWriter(const TStorage& storage, sqlite3* db, const QString& table,
-                  const QStringList& columns)
-        : m_storage(storage), m_db(db)
-    {
-        QStringList marks;
-        for (int i = 0; i < columns.size(); ++i)
-            marks << u"?"_s;
-        const QByteArray sql =
-            u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(table, columns.join(u','), marks.join(u','))
-                .toUtf8();
-        if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &m_stmt, nullptr) != SQLITE_OK)
-            Raise();
-    }
-    ~TSqliteWriter() override { sqlite3_finalize(m_stmt); }
-    void Add(const QVariantList& row) override
-    {
-        for (int i = 0; i < row.size(); ++i) {
-            const QVariant& v = row[i];
-            int rc = SQLITE_OK;
-            if (v.isNull()) {
-                rc = sqlite3_bind_null(m_stmt, i + 1);
-            } else if (v.typeId() == QMetaType::Double) {
-                rc = sqlite3_bind_double(m_stmt, i + 1, v.toDouble());
-            } else if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong) {
-                rc = sqlite3_bind_int64(m_stmt, i + 1, v.toLongLong());
-            } else {
-                const QByteArray text = v.toString().toUtf8();
-                rc = sqlite3_bind_text(m_stmt, i + 1, text.constData(),
-                                       static_cast<int>(text.size()), SQLITE_TRANSIENT);
-            }
-            if (rc != SQLITE_OK)
-                Raise();
-        }
-        if (sqlite3_step(m_stmt) != SQLITE_DONE)
-            Raise();
-        sqlite3_reset(m_stmt);
-    }
-    void Flush() override {}
-
-private:
-    [[noreturn]] void Raise()
-    {
-        const int code = sqlite3_errcode(m_db);
-        m_storage.Raise(
-            SqliteFailure(code),
-            u"gravar dados: %1 [%2]"_s.arg(QString::fromUtf8(sqlite3_errmsg(m_db))).arg(code));
-    }
-    const TStorage& m_storage;
-    sqlite3* m_db;
-    sqlite3_stmt* m_stmt = nullptr;
-};
-
-class TSqliteStorage final : public TStorage
-{
-public:
-    explicit TSqliteStorage(QSqlDatabase db) : TStorage(TDatabaseSpec::Kind::Sqlite, std::move(db))
-    {
-        ExecDirect(u"PRAGMA journal_mode=WAL"_s);
-        ExecDirect(u"PRAGMA synchronous=FULL"_s);
-        ExecDirect(u"PRAGMA foreign_keys=ON"_s);
-        // Reads straight from the mapped file, and a page cache that holds
-        // the indexes of a busy month.
-        ExecDirect(u"PRAGMA mmap_size=1073741824"_s);
-        ExecDirect(u"PRAGMA cache_size=-32768"_s);
-    }
-
-    QString JsonStrings() const override { return u"SELECT value FROM json_each(?)"_s; }
-    QString JsonPairs() const override
-    {
-        return u"SELECT json_extract(value, '$[0]') AS A, json_extract(value, '$[1]') "
-               "AS B FROM json_each(?)"_s;
-    }
-    QString ForUpdate(const QString&) const override { return QString(); }
-    QString ForShare() const override { return QString(); }
-    QString Unindexed(const QString& column) const override { return u'+' + column; }
-    // Takes the write lock at once, so that two writers never both read
-    // and then collide when upgrading.
-    void BeginWrite() override { ExecDirect(u"BEGIN IMMEDIATE"_s); }
-    // BEGIN IMMEDIATE already excludes every other writer.
-    void LockGeneration() override {}
-    void BeginBulkLoad() override { ExecDirect(u"PRAGMA synchronous=OFF"_s); }
-    std::unique_ptr<TBulkWriter> BulkWriter(const QString& table,
-                                            const QStringList& columns) override
-    {
-        sqlite3* handle = SqliteHandle(m_db);
-        if (!handle)
-            return TStorage::BulkWriter(table, columns);
-        return std::make_unique<TSqliteWriter>(*this, handle, table, columns);
-    }
-    // SQLite keeps writing into a file unlinked under it, and every
-    // acknowledgement would be lost with it; the check is one stat().
-    void CheckFile() override
-    {
-        sqlite3* handle = SqliteHandle(m_db);
-        int moved = 0;
-        if (!handle ||
-            sqlite3_file_control(handle, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK ||
-            !moved)
-            return;
-        const QString incident = NewIncidentId();
-        LogIncident(incident, u"o arquivo %1 foi removido ou substituído; a conexão será "
-                              "reaberta"_s.arg(m_db.databaseName()));
-        m_broken = true;
-        throw EStorageError(u"O arquivo do banco de dados foi removido ou substituído; nada foi "
-                            "feito. Avise o administrador (ocorrência %1)."_s.arg(incident),
-                            incident);
-    }
-    void EndBulkLoad() override
-    {
-        ExecDirect(u"PRAGMA synchronous=FULL"_s);
-        ExecDirect(u"PRAGMA wal_checkpoint(TRUNCATE)"_s);
-    }
-    sqlite3_stmt* SqliteSelect(const QString& sql, const QVariantList& values) override;
-    ~TSqliteStorage() override
-    {
-        // Before the driver closes the connection.
-        for (sqlite3_stmt* statement : std::as_const(m_statements))
-            sqlite3_finalize(statement);
-    }
-
-private:
-    sqlite3_stmt* Statement(sqlite3* handle, const QString& sql);
-    QHash<QString, sqlite3_stmt*> m_statements;
-};
-
-// Binds a value as the QtSql driver binds it, so that both paths compare
-// alike.
-int BindSqlite(sqlite3_stmt* statement, int index, const QVariant& v)
-{
-    if (v.isNull())
-        return sqlite3_bind_null(statement, index);
-    switch (v.userType()) {
-    case QMetaType::Int:
-    case QMetaType::Bool:
-        return sqlite3_bind_int(statement, index, v.toInt());
-    case QMetaType::Double:
-        return sqlite3_bind_double(statement, index, v.toDouble());
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-        return sqlite3_bind_int64(statement, index, v.toLongLong());
-    default: {
-        const QByteArray text = v.toString().toUtf8();
-        return sqlite3_bind_text(statement, index, text.constData(), static_cast<int>(text.size()),
-                                 SQLITE_TRANSIENT);
-    }
-    }
-}
-
-sqlite3_stmt* TSqliteStorage::Statement(sqlite3* handle, const QString& sql)
-{
-    if (sqlite3_stmt* statement = m_statements.value(sql))
-        return statement;
-    const QByteArray text = sql.toUtf8();
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(handle, text.constData(), static_cast<int>(text.size()), &statement,
-                           nullptr) != SQLITE_OK) {
-        const int code = sqlite3_extended_errcode(handle);
-        Raise(SqliteFailure(code), u"preparar \"%1\": %2 [%3]"_s.arg(sql.simplified().left(300))
-                                       .arg(QString::fromUtf8(sqlite3_errmsg(handle)))
-                                       .arg(code));
-    }
-    m_statements.insert(sql, statement);
-    return statement;
-}
-
-sqlite3_stmt* TSqliteStorage::SqliteSelect(const QString& sql, const QVariantList& values)
-{
-    sqlite3* handle = SqliteHandle(m_db);
-    if (!handle)
-        return nullptr;
-    sqlite3_stmt* statement = Statement(handle, sql);
-    sqlite3_reset(statement);
-    for (int i = 0; i < values.size(); ++i) {
-        if (BindSqlite(statement, i + 1, values[i]) != SQLITE_OK) {
-            const int code = sqlite3_extended_errcode(handle);
-            Raise(SqliteFailure(code), u"associar \"%1\": %2 [%3]"_s.arg(sql.simplified().left(300))
-                                           .arg(QString::fromUtf8(sqlite3_errmsg(handle)))
-                                           .arg(code));
-        }
-    }
-    return statement;
-}
-
-class TPostgresStorage final : public TStorage
-{
-public:
-    explicit TPostgresStorage(QSqlDatabase db)
-        : TStorage(TDatabaseSpec::Kind::Postgres, std::move(db))
-    {
-        ExecDirect(u"SET client_min_messages TO WARNING"_s);
-    }
-
-    QString JsonStrings() const override
-    {
-        return u"SELECT json_array_elements_text(CAST(? AS json))"_s;
-    }
-    QString JsonPairs() const override
-    {
-        return u"SELECT X->>0 AS A, X->>1 AS B FROM json_array_elements(CAST(? AS "
-               "json)) AS X"_s;
-    }
-    QString ForUpdate(const QString& table) const override { return u" FOR UPDATE OF "_s + table; }
-    bool LocksRows() const override { return true; }
-    QString ForShare() const override { return u" FOR SHARE"_s; }
-    void BeginWrite() override { ExecDirect(u"BEGIN"_s); }
-    // One lock for the whole database, held to the end of the transaction:
-    // two servers generating at once take turns.
-    void LockGeneration() override { Exec(u"SELECT pg_advisory_xact_lock(31500)"_s); }
-    void BeginBulkLoad() override { ExecDirect(u"SET synchronous_commit TO OFF"_s); }
-    void EndBulkLoad() override { ExecDirect(u"SET synchronous_commit TO ON"_s); }
 };
 
 } // namespace
@@ -437,12 +173,12 @@ std::unique_ptr<TStorage> TStorage::Open(const TDatabaseSpec& spec, TOpenMode mo
     }
     forget.Release();
     if (postgres) {
-        auto storage = std::make_unique<TPostgresStorage>(db);
+        std::unique_ptr<TStorage> storage = NewPostgresStorage(db);
         if (spec.BusyTimeoutMs > 0)
             storage->ExecDirect(u"SET lock_timeout = %1"_s.arg(spec.BusyTimeoutMs));
         return storage;
     }
-    return std::make_unique<TSqliteStorage>(db);
+    return NewSqliteStorage(db);
 }
 
 void TStorage::Fail(const QString& what, const QSqlError& error) const
@@ -509,23 +245,9 @@ QSqlQuery& TStorage::Prepared(const QString& sql)
     return *query;
 }
 
-sqlite3_stmt* TStorage::SqliteSelect(const QString&, const QVariantList&)
+std::unique_ptr<TRowSource> TStorage::Rows(const TQueryText& query)
 {
-    return nullptr;
-}
-
-bool TStorage::SqliteNext(sqlite3_stmt* statement, const QString& sql)
-{
-    const int rc = sqlite3_step(statement);
-    if (rc == SQLITE_ROW)
-        return true;
-    sqlite3_reset(statement);
-    if (rc == SQLITE_DONE)
-        return false;
-    sqlite3* handle = sqlite3_db_handle(statement);
-    Raise(SqliteFailure(rc), u"executar \"%1\": %2 [%3]"_s.arg(sql.simplified().left(300))
-                                 .arg(QString::fromUtf8(sqlite3_errmsg(handle)))
-                                 .arg(rc));
+    return QtSqlRows(*this, query);
 }
 
 QSqlQuery& TStorage::Select(const QString& sql, const QVariantList& values)

@@ -11,9 +11,10 @@
 #include <memory>
 #include <vector>
 
-struct sqlite3_stmt;
-
 namespace aph {
+
+class TRowSource;
+struct TQueryText;
 
 // A failure of the database itself (connection lost, busy past the
 // timeout, a constraint the data broke). The message is for the user and
@@ -83,14 +84,9 @@ public:
     // no read stays open.
     QSqlQuery& Select(const QString& sql, const QVariantList& values = {});
     static void Done(QSqlQuery& query) { query.finish(); }
-    // SQLite only, for the reads that write their rows straight into a
-    // reply: the statement of this text, prepared once per connection, with
-    // the values bound as Select binds them, before its first row; nullptr
-    // on PostgreSQL. Step it with SqliteNext, which resets it after its
-    // last row or a failure; whoever stops earlier resets it.
-    virtual sqlite3_stmt* SqliteSelect(const QString& sql, const QVariantList& values);
-    // The next row: false after the last; throws EStorageError.
-    bool SqliteNext(sqlite3_stmt* statement, const QString& sql);
+    // The rows of a read, straight from the engine where it can (see
+    // TRowSource); the query must be one that can match something.
+    virtual std::unique_ptr<TRowSource> Rows(const TQueryText& query);
     // Runs a statement with the values bound in order; returns the rows it
     // changed.
     int Exec(const QString& sql, const QVariantList& values = {});
@@ -155,9 +151,6 @@ public:
     [[noreturn]] void Raise(TFailure failure, const QString& detail) const;
 
     QSqlDatabase& Database() { return m_db; }
-    // PostgreSQL: the statements the reads prepared through libpq on this
-    // connection, by their SQL (see TPgRows).
-    QHash<QString, QByteArray>& DirectStatements() { return m_directStatements; }
     // True once a statement failed because the connection itself is lost.
     bool IsBroken() const { return m_broken; }
 
@@ -173,7 +166,6 @@ private:
     QString m_connectionName;
     QSqlQuery& Prepared(const QString& sql);
     QHash<QString, std::shared_ptr<QSqlQuery>> m_prepared;
-    QHash<QString, QByteArray> m_directStatements;
 };
 
 // Rolls back unless committed.

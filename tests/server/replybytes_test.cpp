@@ -1,16 +1,23 @@
-// The reads write their rows straight into the reply; each reply must be
-// byte for byte what EncodePacket makes of the packet the service builds
-// for the same request on the same database: the same fields, cuts, nulls,
-// escapes and number forms. Replies are read raw from a real server and
-// compared with the packet encoded here.
+// The reads write their rows straight into the reply, from the engine's own
+// values; each reply must be byte for byte what EncodePacket makes of the
+// packet the same query gives through the QtSql driver on the same
+// database: the same fields, cuts, nulls, escapes and number forms. Replies
+// are read raw from a real server and compared with the packet built and
+// encoded here; the sweep over the data follows the replies, decoded.
 #include "host/data/packetcodec.h"
 #include "server/methods/approvalservice.h"
+#include "server/methods/queries.h"
+#include "server/storage/rowsource.h"
 #include "server/storage/storage.h"
 #include "tests/support/serverfixture.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlQuery>
 #include <QTcpSocket>
+
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -65,7 +72,6 @@ protected:
         if (!TTestDatabase::UsesPostgres())
             AddSqliteOddities();
         m_storage = TStorage::Open(TDatabaseSpec::Parse(m_db->Spec()));
-        m_service = std::make_unique<TApprovalService>(*m_storage);
         m_raw = std::make_unique<TRawConnection>(m_server->Port(), m_token);
     }
 
@@ -126,10 +132,63 @@ protected:
                    {static_cast<qint64>(Day(2030, 3, 5))});
     }
 
-    // The reply as the server wrote it, and the line the packet encoded
-    // here makes; ok wraps the packet in {"ok":true,"data":...}.
-    void ExpectSame(const char* method, const QJsonArray& params, const TDataPacket& packet,
-                    bool ok = true)
+    // The packet of a read through the driver: the cells of the first
+    // `cells` columns as CellOf gives them, framed by what the read adds
+    // to each row (GetProp's marker and key, GetCSA's inclusion).
+    TDataPacket Expected(const TQueryText& query, const TFieldDefs& fields,
+                         const std::function<TRowValues(const QSqlQuery&)>& row)
+    {
+        TDataPacket packet;
+        packet.Fields = fields;
+        if (query.MatchesNothing)
+            return packet;
+        QSqlQuery& q = m_storage->Select(query.Sql, query.Values);
+        while (q.next())
+            packet.Rows.push_back(std::make_shared<const TRowValues>(row(q)));
+        TStorage::Done(q);
+        return packet;
+    }
+    static TRowValues Cells(const QSqlQuery& q, const TFieldDefs& fields, int first, int count)
+    {
+        TRowValues row;
+        for (int i = 0; i < count; ++i)
+            row.push_back(CellOf(q.value(i), fields[first + i]));
+        return row;
+    }
+    TDataPacket Plain(const TQueryText& query, const TFieldDefs& fields)
+    {
+        return Expected(query, fields, [&fields](const QSqlQuery& q) {
+            return Cells(q, fields, 0, static_cast<int>(fields.size()));
+        });
+    }
+    TDataPacket Props(const TGetPropRequest& request)
+    {
+        const TFieldDefs& f = TApprovalService::PropFields();
+        return Expected(PropQuery(*m_storage, request), f, [&f](const QSqlQuery& q) {
+            TRowValues row{Value::FromString(u"N")};
+            for (const Value& v : Cells(q, f, 1, kPropQueryCells))
+                row.push_back(v);
+            row.push_back(Value::FromString(
+                ProposalKey(q.value(kPropProposal).toString(), q.value(kPropVersion).toString())));
+            return row;
+        });
+    }
+    TDataPacket Csas(const TGetCsaRequest& request)
+    {
+        const TFieldDefs& f = TApprovalService::CsaFields();
+        return Expected(CsaQuery(request), f, [&f](const QSqlQuery& q) {
+            TRowValues row = Cells(q, f, 0, kCsaQueryCells);
+            row.push_back(InclusionOf(q.value(kCsaIncludedAt), q.value(kCsaIncludedBy),
+                                      q.value(kCsaIncluderName)));
+            return row;
+        });
+    }
+
+    // The reply as the server wrote it, compared with the line the packet
+    // encoded here makes; ok wraps the packet in {"ok":true,"data":...}.
+    // Returns the reply's packet, decoded.
+    TDataPacket ExpectSame(const char* method, const QJsonArray& params, const TDataPacket& packet,
+                           bool ok = true)
     {
         const QByteArray reply = m_raw->Call(method, params);
         const QByteArray body =
@@ -139,10 +198,11 @@ protected:
             ",\"result\":" + body + '}';
         EXPECT_EQ(reply.toStdString(), expected.toStdString()) << method;
         ++m_compared;
+        const QJsonValue result = QJsonDocument::fromJson(reply).object().value(u"result"_s);
+        return PacketFromJson(ok ? result.toObject().value(u"data"_s) : result);
     }
 
     std::unique_ptr<TStorage> m_storage;
-    std::unique_ptr<TApprovalService> m_service;
     std::unique_ptr<TRawConnection> m_raw;
     int m_compared = 0;
 };
@@ -157,10 +217,9 @@ QString Text(const TRowValues& row, std::size_t i)
 // CHT's CSAs, and the picker's proposals.
 TEST_F(ReplyBytesTest, EveryReadMatchesThePacketEncoder)
 {
-    ExpectSame("GetProp", {u"0001"_s, QString(), u"T"_s},
-               m_service->GetProp({u"0001"_s, QString(), u"T"_s}));
+    ExpectSame("GetProp", {u"0001"_s, QString(), u"T"_s}, Props({u"0001"_s, QString(), u"T"_s}));
     ExpectSame("GetProp", {u"0001"_s, Sel({"TC1", "TC2"}), QString()},
-               m_service->GetProp({u"0001"_s, Sel({"TC1", "TC2"}), QString()}));
+               Props({u"0001"_s, Sel({"TC1", "TC2"}), QString()}));
     for (const auto& [from, to] : {std::pair{Day(2025, 1, 1), Day(2025, 12, 31)},
                                    std::pair{Day(2030, 1, 1), Day(2030, 12, 31)}}) {
         const TGetServPrestRequest services{static_cast<TDay>(from),
@@ -171,9 +230,10 @@ TEST_F(ReplyBytesTest, EveryReadMatchesThePacketEncoder)
                                             u"T"_s,
                                             u"ANA"_s,
                                             u"T"_s};
-        const TDataPacket list = m_service->GetServPrest(services);
-        ExpectSame("GetServPrest", {from, to, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"ANA"_s, u"T"_s},
-                   list, false);
+        const TDataPacket list = ExpectSame(
+            "GetServPrest", {from, to, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"ANA"_s, u"T"_s},
+            Plain(ServPrestQuery(*m_storage, services), TApprovalService::ServPrestFields()),
+            false);
         for (const TRow& s : list.Rows) {
             const TGetFuncRequest funcs{static_cast<TDay>(from),
                                         static_cast<TDay>(to),
@@ -186,34 +246,34 @@ TEST_F(ReplyBytesTest, EveryReadMatchesThePacketEncoder)
                                         QString(),
                                         u"T"_s,
                                         u"T"_s};
-            const TDataPacket employees = m_service->GetFunc(funcs);
-            ExpectSame("GetFunc",
-                       {from, to, funcs.Client, funcs.ActivityType, funcs.Proposal, funcs.Version,
-                        funcs.Service, u"T"_s, QString(), u"T"_s, u"T"_s},
-                       employees);
+            const TDataPacket employees =
+                ExpectSame("GetFunc",
+                           {from, to, funcs.Client, funcs.ActivityType, funcs.Proposal,
+                            funcs.Version, funcs.Service, u"T"_s, QString(), u"T"_s, u"T"_s},
+                           Plain(FuncQuery(*m_storage, funcs), TApprovalService::FuncFields()));
             for (const TRow& e : employees.Rows) {
                 const TGetChtRequest chts{funcs.ActivityType, funcs.Proposal, funcs.Version,
                                           funcs.Start,        funcs.End,      Text(*e, 1),
                                           Text(*e, 2),        u"T"_s};
-                const TDataPacket chtList = m_service->GetCHT(chts);
-                ExpectSame("GetCHT",
-                           {chts.ActivityType, chts.Proposal, chts.Version, from, to, chts.Employee,
-                            chts.Company, u"T"_s},
-                           chtList);
+                const TDataPacket chtList =
+                    ExpectSame("GetCHT",
+                               {chts.ActivityType, chts.Proposal, chts.Version, from, to,
+                                chts.Employee, chts.Company, u"T"_s},
+                               Plain(ChtQuery(chts), TApprovalService::ChtFields()));
                 TGetCsaRequest csas{
                     funcs.Client,   chts.Employee, funcs.Start, funcs.End, funcs.ActivityType,
                     funcs.Proposal, funcs.Version, QString(),   u"N"_s,    chts.Company};
                 ExpectSame("GetCSA",
                            {csas.Client, csas.Employee, from, to, csas.ActivityType, csas.Proposal,
                             csas.Version, QString(), u"N"_s, csas.Company},
-                           m_service->GetCSA(csas));
+                           Csas(csas));
                 for (const TRow& c : chtList.Rows) {
                     csas.ChtNumber = Text(*c, 0);
                     csas.Flag = u"S"_s;
                     ExpectSame("GetCSA",
                                {csas.Client, csas.Employee, from, to, csas.ActivityType,
                                 csas.Proposal, csas.Version, csas.ChtNumber, u"S"_s, csas.Company},
-                               m_service->GetCSA(csas));
+                               Csas(csas));
                 }
             }
         }
@@ -229,20 +289,20 @@ TEST_F(ReplyBytesTest, EveryReadMatchesThePacketEncoder)
 // the packet's whole field list and an empty row list.
 TEST_F(ReplyBytesTest, EmptyRepliesMatchThePacketEncoder)
 {
-    ExpectSame("GetProp", {u"9999"_s, QString(), u"T"_s},
-               m_service->GetProp({u"9999"_s, QString(), u"T"_s}));
-    ExpectSame("GetProp", {u"0001"_s, Sel({}), QString()},
-               m_service->GetProp({u"0001"_s, Sel({}), QString()}));
+    ExpectSame("GetProp", {u"9999"_s, QString(), u"T"_s}, Props({u"9999"_s, QString(), u"T"_s}));
+    ExpectSame("GetProp", {u"0001"_s, Sel({}), QString()}, Props({u"0001"_s, Sel({}), QString()}));
     const double from = Day(2031, 1, 1), to = Day(2031, 1, 31);
-    ExpectSame("GetServPrest", {from, to, u"T"_s, u"T"_s, u"T"_s, u"S"_s, u"ANA"_s, QString()},
-               m_service->GetServPrest({static_cast<TDay>(from), static_cast<TDay>(to), u"T"_s,
-                                        u"T"_s, u"T"_s, u"S"_s, u"ANA"_s, QString()}),
-               false);
+    ExpectSame(
+        "GetServPrest", {from, to, u"T"_s, u"T"_s, u"T"_s, u"S"_s, u"ANA"_s, QString()},
+        Plain(ServPrestQuery(*m_storage, {static_cast<TDay>(from), static_cast<TDay>(to), u"T"_s,
+                                          u"T"_s, u"T"_s, u"S"_s, u"ANA"_s, QString()}),
+              TApprovalService::ServPrestFields()),
+        false);
     ExpectSame(
         "GetCSA",
         {u"TC1"_s, u"TF1"_s, from, to, u"DES"_s, u"TP1"_s, u"01"_s, QString(), u"N"_s, u"01"_s},
-        m_service->GetCSA({u"TC1"_s, u"TF1"_s, static_cast<TDay>(from), static_cast<TDay>(to),
-                           u"DES"_s, u"TP1"_s, u"01"_s, QString(), u"N"_s, u"01"_s}));
+        Csas({u"TC1"_s, u"TF1"_s, static_cast<TDay>(from), static_cast<TDay>(to), u"DES"_s,
+              u"TP1"_s, u"01"_s, QString(), u"N"_s, u"01"_s}));
 }
 
 } // namespace

@@ -1,0 +1,127 @@
+#include "host/data/packetcodec.h"
+#include "server/storage/engines.h"
+#include "server/storage/pgrows.h"
+#include "server/storage/rowsource.h"
+#include "server/storage/storage.h"
+
+using namespace Qt::StringLiterals;
+
+namespace aph {
+
+// The kind of a failure by PostgreSQL's SQLSTATE.
+TStorage::TFailure PostgresFailure(const QString& state)
+{
+    using F = TStorage::TFailure;
+    if (state == u"40001" || state == u"40P01" || state == u"55P03")
+        return F::Busy;
+    if (state == u"53100")
+        return F::Full;
+    if (state.startsWith(u"23"))
+        return F::Constraint;
+    if (state.startsWith(u"08") || state.startsWith(u"57P"))
+        return F::Lost;
+    return F::Other;
+}
+
+namespace {
+
+constexpr int kGenerationLockKey = 31500;
+
+class TPostgresStorage final : public TStorage
+{
+public:
+    explicit TPostgresStorage(QSqlDatabase db)
+        : TStorage(TDatabaseSpec::Kind::Postgres, std::move(db))
+    {
+        ExecDirect(u"SET client_min_messages TO WARNING"_s);
+    }
+
+    QString JsonStrings() const override
+    {
+        return u"SELECT json_array_elements_text(CAST(? AS json))"_s;
+    }
+    QString JsonPairs() const override
+    {
+        return u"SELECT X->>0 AS A, X->>1 AS B FROM json_array_elements(CAST(? AS "
+               "json)) AS X"_s;
+    }
+    QString ForUpdate(const QString& table) const override { return u" FOR UPDATE OF "_s + table; }
+    bool LocksRows() const override { return true; }
+    QString ForShare() const override { return u" FOR SHARE"_s; }
+    void BeginWrite() override { ExecDirect(u"BEGIN"_s); }
+    // One lock for the whole database, held to the end of the transaction:
+    // two servers generating at once take turns. The key is the module's
+    // number, which no other user of an advisory lock on the database is
+    // expected to take.
+    void LockGeneration() override
+    {
+        Exec(u"SELECT pg_advisory_xact_lock(%1)"_s.arg(kGenerationLockKey));
+    }
+    void BeginBulkLoad() override { ExecDirect(u"SET synchronous_commit TO OFF"_s); }
+    std::unique_ptr<TRowSource> Rows(const TQueryText& query) override;
+    void EndBulkLoad() override { ExecDirect(u"SET synchronous_commit TO ON"_s); }
+
+private:
+    // The statements the reads prepared through libpq on this connection,
+    // by their SQL.
+    TPgRows::TPrepared m_directStatements;
+};
+
+// A read's rows through libpq (see TPgRows): UTF-8 text and numbers go into
+// the reply as the SQLite cells do, the rest as QtSql would give it.
+class TPostgresRows final : public TRowSource
+{
+public:
+    explicit TPostgresRows(std::unique_ptr<TPgRows> rows) : m_rows(std::move(rows)) {}
+    bool Next() override { return m_rows->Next(); }
+    void AppendCell(QByteArray& out, int column, const TFieldDef& def) const override
+    {
+        if (m_rows->IsNull(column)) {
+            out += "null";
+            return;
+        }
+        const TPgRows::TKind kind = m_rows->Kind(column);
+        if (def.DataType != TFieldType::ftString && kind != TPgRows::TKind::Text) {
+            AppendJsonValue(out, Value::FromNumber(m_rows->Variant(column).toDouble()));
+            return;
+        }
+        std::string_view cut;
+        if (def.DataType == TFieldType::ftString && kind == TPgRows::TKind::Text &&
+            CutUtf8(m_rows->Text(column), def.Size, cut)) {
+            AppendJsonString(out, cut);
+            return;
+        }
+        AppendJsonValue(out, CellOf(m_rows->Variant(column), def));
+    }
+    std::string_view Utf8(int column, QByteArray& scratch) const override
+    {
+        std::string_view text;
+        if (!m_rows->IsNull(column) && m_rows->Kind(column) == TPgRows::TKind::Text &&
+            CutUtf8(m_rows->Text(column), static_cast<int>(m_rows->Text(column).size()) * 2, text))
+            return text;
+        scratch = Variant(column).toString().toUtf8();
+        return {scratch.constData(), static_cast<std::size_t>(scratch.size())};
+    }
+    QVariant Variant(int column) const override { return m_rows->Variant(column); }
+    bool IsNull(int column) const override { return m_rows->IsNull(column); }
+
+private:
+    std::unique_ptr<TPgRows> m_rows;
+};
+
+} // namespace
+
+std::unique_ptr<TRowSource> TPostgresStorage::Rows(const TQueryText& query)
+{
+    auto rows = std::make_unique<TPgRows>(m_db, m_directStatements, query.Sql, query.Values);
+    if (!rows->Ok())
+        return TStorage::Rows(query);
+    return std::make_unique<TPostgresRows>(std::move(rows));
+}
+
+std::unique_ptr<TStorage> NewPostgresStorage(QSqlDatabase db)
+{
+    return std::make_unique<TPostgresStorage>(std::move(db));
+}
+
+} // namespace aph
