@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/common/serverlog.h"
 #include "server/net/lineframer.h"
 #include "server/rpc/dispatcher.h"
 #include "server/rpc/workerpool.h"
@@ -48,6 +49,9 @@ struct TServerOptions
     // empty: plain TCP.
     QString TlsCertFile;
     QString TlsKeyFile;
+    // What the process logs (see serverlog.h); set by whoever starts the
+    // server, since the level is the process's, not the server's.
+    TLogLevel LogLevel = TLogLevel::Info;
 };
 
 // The TCP side: frames requests by line, enforces the limits, hands each
