@@ -278,18 +278,19 @@ struct TDispatcher::TCall
 };
 
 // The registry: every method the server answers, by its exact name. The
-// order is that of the screens' calls; Login alone needs no login.
+// order is that of the screens' calls; Login alone needs no login, and
+// GetServPrest alone answers a refusal with an error.
 const TDispatcher::TMethod TDispatcher::kMethods[] = {
-    {"Login", &TDispatcher::Login, false},
-    {"GetServPrest", &TDispatcher::GetServPrest, true},
-    {"GetProp", &TDispatcher::GetProp, true},
-    {"GetFunc", &TDispatcher::GetFunc, true},
-    {"GetCHT", &TDispatcher::GetCHT, true},
-    {"GetCSA", &TDispatcher::GetCSA, true},
-    {"SetCSA", &TDispatcher::SetCSA, true},
-    {"SetCHT", &TDispatcher::SetCHT, true},
-    {"GetHistCSA", &TDispatcher::GetHistCSA, true},
-    {"GetDemCHT", &TDispatcher::GetDemCHT, true},
+    {"Login", &TDispatcher::Login, false, TRefusals::AsResult},
+    {"GetServPrest", &TDispatcher::GetServPrest, true, TRefusals::AsError},
+    {"GetProp", &TDispatcher::GetProp, true, TRefusals::AsResult},
+    {"GetFunc", &TDispatcher::GetFunc, true, TRefusals::AsResult},
+    {"GetCHT", &TDispatcher::GetCHT, true, TRefusals::AsResult},
+    {"GetCSA", &TDispatcher::GetCSA, true, TRefusals::AsResult},
+    {"SetCSA", &TDispatcher::SetCSA, true, TRefusals::AsResult},
+    {"SetCHT", &TDispatcher::SetCHT, true, TRefusals::AsResult},
+    {"GetHistCSA", &TDispatcher::GetHistCSA, true, TRefusals::AsResult},
+    {"GetDemCHT", &TDispatcher::GetDemCHT, true, TRefusals::AsResult},
 };
 
 TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditLog* audit)
@@ -430,8 +431,9 @@ QByteArray TDispatcher::Run(const TMethod& method, const TEnvelope& envelope, TS
             reply = ResultLine(id, (this->*(method.Handler))(call));
         } catch (const ERefusal& e) {
             // Refusals of the methods the screens check come back as their
-            // result; GetServPrest has no such wrapper.
-            if (method.Handler == &TDispatcher::GetServPrest)
+            // result; a method whose result has no such wrapper answers
+            // them as an error (see kMethods).
+            if (method.Refusals == TRefusals::AsError)
                 throw ERpcFault(rpc::kInvalidParams, e.Message());
             m_last.Refused = true;
             reply = ResultLine(id, Refused(e.Message()));

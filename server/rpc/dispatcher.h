@@ -88,11 +88,18 @@ private:
 
     struct TCall;
     using THandler = QByteArray (TDispatcher::*)(TCall&);
+    // How a method's refusals (ERefusal) reach the client.
+    enum class TRefusals
+    {
+        AsResult, // {"ok":false,"message":..} as the result, which the screens check
+        AsError   // an invalid-params error: the method's result has no such wrapper
+    };
     struct TMethod
     {
         const char* Name;
         THandler Handler;
         bool NeedsLogin;
+        TRefusals Refusals;
     };
     static const TMethod kMethods[];
     // Runs a known method for the request; the error reply when it fails.
