@@ -5,7 +5,7 @@
 #include "server/common/incident.h"
 #include "server/documents/statement.h"
 #include "server/methods/approvalservice.h"
-#include "server/methods/auditlog.h"
+#include "server/methods/audit.h"
 #include "server/methods/replywriter.h"
 #include "server/rpc/rawrequest.h"
 #include "server/sessions/auth.h"
@@ -293,9 +293,10 @@ const TDispatcher::TMethod TDispatcher::kMethods[] = {
     {"GetDemCHT", &TDispatcher::GetDemCHT, true, TRefusals::AsResult},
 };
 
-TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditLog* audit)
-    : m_storage(storage), m_service(new TApprovalService(storage)), m_audit(audit),
-      m_requireLogin(requireLogin)
+TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit)
+    : m_storage(storage), m_service(new TApprovalService(storage)),
+      m_ownAudit(audit ? nullptr : std::make_unique<TStorageAudit>(storage)),
+      m_audit(audit ? *audit : *m_ownAudit), m_requireLogin(requireLogin)
 {}
 
 TDispatcher::~TDispatcher()
@@ -500,10 +501,7 @@ QByteArray TDispatcher::GetServPrest(TCall& call)
                               .arg(request.End)
                               .arg(packet.Rows());
     // No data leaves without its audit record.
-    if (m_audit)
-        m_audit->Record(request.Operator, call.Session.Operator, event);
-    else
-        m_service->Audit(request.Operator, call.Session.Operator, event);
+    m_audit.Record(request.Operator, call.Session.Operator, event);
     return packet.Finish({});
 }
 

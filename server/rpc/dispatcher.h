@@ -9,13 +9,14 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace aph {
 
 class TStorage;
 class TApprovalService;
-class TAuditLog;
+class TAuditTrail;
 
 // JSON-RPC error codes. The standard ones, then the server's own.
 namespace rpc {
@@ -52,9 +53,9 @@ struct TRequestOutcome
 class TDispatcher
 {
 public:
-    // The reads' audit records go to the audit log; without one, to the
-    // storage itself, before the reply.
-    TDispatcher(TStorage& storage, bool requireLogin, TAuditLog* audit = nullptr);
+    // The reads' audit records go to the audit trail (the server's audit
+    // log); without one, to the storage itself, before the reply.
+    TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit = nullptr);
     ~TDispatcher();
 
     // The reply line without its "\n"; empty for a notification.
@@ -119,7 +120,8 @@ private:
 
     TStorage& m_storage;
     TApprovalService* m_service;
-    TAuditLog* m_audit;
+    std::unique_ptr<TAuditTrail> m_ownAudit; // the storage's, without an audit log
+    TAuditTrail& m_audit;
     bool m_requireLogin;
     TRequestOutcome m_last;
 };
