@@ -25,6 +25,8 @@ struct TServerOptions
     quint16 Port = 8090;
     bool RequireLogin = true;
     int MaxConnections = 64;
+    // The longest request line, 1 MiB (see docs/protocol.md): it bounds
+    // what one connection makes the server buffer.
     qint64 MaxRequestBytes = 1024 * 1024;
     int LineTimeoutMs = 10000;
     // From the connection to a successful Login; a connection that has not

@@ -26,6 +26,14 @@ namespace aph {
 
 namespace {
 
+// Whole numeric ids below this magnitude are exact in a double (2^53 is
+// about 9.007e15) and go back as integers.
+constexpr double kMaxExactId = 9e15;
+// Significant digits that write any other double back as the same double.
+constexpr int kRoundTripDigits = 17;
+// A request key fits APH_REQUISICAO's DSCHAVE, VARCHAR(64).
+constexpr qsizetype kMaxRequestKeyChars = 64;
+
 QByteArray IdJson(const QJsonValue& id)
 {
     if (id.isString()) {
@@ -37,9 +45,9 @@ QByteArray IdJson(const QJsonValue& id)
     }
     if (id.isDouble()) {
         const double d = id.toDouble();
-        if (d == std::floor(d) && std::fabs(d) < 9e15)
+        if (d == std::floor(d) && std::fabs(d) < kMaxExactId)
             return QByteArray::number(static_cast<qint64>(d));
-        return QByteArray::number(d, 'g', 17);
+        return QByteArray::number(d, 'g', kRoundTripDigits);
     }
     return QByteArrayLiteral("null");
 }
@@ -363,10 +371,10 @@ TDispatcher::TEnvelope TDispatcher::ReadEnvelope(const QByteArray& line)
                       u"Os argumentos (params) devem ser uma lista posicional."_s);
     const QJsonValue requestKey = e.Request.value(u"requestKey");
     if (!requestKey.isUndefined() && (!requestKey.isString() || requestKey.toString().isEmpty() ||
-                                      requestKey.toString().size() > 64))
+                                      requestKey.toString().size() > kMaxRequestKeyChars))
         return refuse(e.Id, rpc::kInvalidRequest,
-                      u"A chave da requisição (requestKey) deve ser um texto de 1 a 64 "
-                      "caracteres."_s);
+                      u"A chave da requisição (requestKey) deve ser um texto de 1 a %1 "
+                      "caracteres."_s.arg(kMaxRequestKeyChars));
     return e;
 }
 
