@@ -18,6 +18,8 @@ namespace aph {
 
 namespace {
 
+// The offenders a check names, enough to find the fault; its count says
+// how many there are in all.
 constexpr int kExamples = 3;
 
 } // namespace

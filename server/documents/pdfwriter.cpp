@@ -56,6 +56,10 @@ QByteArray Literal(const QString& text)
     return out + ')';
 }
 
+// Objects 1 to 4 are the catalog, the page tree and the two fonts; each
+// page is then two objects, the page and its content stream.
+constexpr int kFirstPageObject = 5;
+
 QByteArray Num(double v)
 {
     return QByteArray::number(v, 'f', 2);
@@ -122,7 +126,7 @@ QByteArray TPdfWriter::Finish() const
     std::vector<QByteArray> objects;
     QByteArray kids;
     for (int i = 0; i < pages; ++i)
-        kids += QByteArray::number(5 + 2 * i) + " 0 R ";
+        kids += QByteArray::number(kFirstPageObject + 2 * i) + " 0 R ";
     objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
     objects.push_back("<< /Type /Pages /Kids [ " + kids + "] /Count " + QByteArray::number(pages) +
                       " >>");
@@ -134,7 +138,8 @@ QByteArray TPdfWriter::Finish() const
             i < PageCount() ? m_pages[static_cast<std::size_t>(i)] : QByteArray();
         objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + Num(kPageWidth) + ' ' +
                           Num(kPageHeight) + "] /Resources << /Font << /F1 3 0 R /F2 4 0 R >> " +
-                          ">> /Contents " + QByteArray::number(6 + 2 * i) + " 0 R >>");
+                          ">> /Contents " + QByteArray::number(kFirstPageObject + 1 + 2 * i) +
+                          " 0 R >>");
         objects.push_back("<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" +
                           content + "endstream");
     }

@@ -19,6 +19,9 @@ namespace aph {
 
 namespace {
 
+// CHT numbers are five digits with leading zeros, as NRSEQUCHT keeps them.
+constexpr int kChtNumberDigits = 5;
+
 QString StatusCaption(const QString& status)
 {
     if (status == u"P")
@@ -152,10 +155,10 @@ const QStringList& ColumnTitles()
 QString ChtNumberArgument(const QString& text)
 {
     const QString t = text.trimmed();
-    bool digits = !t.isEmpty() && t.size() <= 5;
+    bool digits = !t.isEmpty() && t.size() <= kChtNumberDigits;
     for (const QChar c : t)
         digits = digits && c >= u'0' && c <= u'9';
-    return digits ? t.rightJustified(5, u'0') : text;
+    return digits ? t.rightJustified(kChtNumberDigits, u'0') : text;
 }
 
 TChtStatement LoadChtStatement(TStorage& storage, const QString& number)
@@ -198,6 +201,13 @@ namespace {
 
 // The PDF's layout: A4 with 40-point margins, the table's columns.
 constexpr double kLeft = 40, kTop = 800, kBottom = 60, kRow = 14, kTableSize = 9;
+// Text sizes of the title, the header's lines, the amount and the footer.
+constexpr double kTitleSize = 14, kHeaderSize = 10, kAmountSize = 11, kFooterSize = 8;
+// The footer's baseline, below the bottom margin.
+constexpr double kFooterY = 30;
+// The most characters a cell prints: each column's text stops short of the
+// next; the description, the last, short of the right margin.
+constexpr int kCellChars = 40, kDescriptionChars = 32;
 
 struct TColumn
 {
@@ -214,12 +224,14 @@ const QStringList kTitleBottom = {QString(),     QString(), u"trabalhadas"_s, u"
 
 void TableRow(TPdfWriter& pdf, double y, const QStringList& cells, bool bold = false)
 {
-    for (int i = 0; i < cells.size() && i < static_cast<int>(std::size(kColumns)); ++i) {
+    const int columns = static_cast<int>(std::size(kColumns));
+    for (int i = 0; i < cells.size() && i < columns; ++i) {
         const TColumn& c = kColumns[i];
         if (c.Right)
             pdf.TextRight(c.X, y, cells[i], kTableSize, bold);
         else
-            pdf.Text(c.X, y, cells[i].left(i == 6 ? 32 : 40), kTableSize, bold);
+            pdf.Text(c.X, y, cells[i].left(i == columns - 1 ? kDescriptionChars : kCellChars),
+                     kTableSize, bold);
     }
 }
 
@@ -234,11 +246,11 @@ double TableTitles(TPdfWriter& pdf, double y)
 double Header(TPdfWriter& pdf, const TChtStatement& s)
 {
     double y = kTop;
-    pdf.Text(kLeft, y, u"Demonstrativo da CHT %1"_s.arg(s.Number), 14, true);
+    pdf.Text(kLeft, y, u"Demonstrativo da CHT %1"_s.arg(s.Number), kTitleSize, true);
     y -= 24;
     for (const QStringList& row : HeaderRows(s)) {
-        pdf.Text(kLeft, y, row[0] + u':', 10, true);
-        pdf.Text(kLeft + 90, y, row.mid(1).join(u" - "_s), 10);
+        pdf.Text(kLeft, y, row[0] + u':', kHeaderSize, true);
+        pdf.Text(kLeft + 90, y, row.mid(1).join(u" - "_s), kHeaderSize);
         y -= kRow;
     }
     return y - 10;
@@ -250,8 +262,8 @@ void Totals(TPdfWriter& pdf, double y, const TChtStatement& s)
     TableRow(pdf, y, {u"Total"_s, QString(), s.TotalWorked, s.TotalBilled, s.TotalCommission},
              true);
     y -= 2 * kRow;
-    pdf.Text(kLeft, y, u"Valor a faturar:"_s, 11, true);
-    pdf.Text(kLeft + 100, y, s.AmountText, 11, true);
+    pdf.Text(kLeft, y, u"Valor a faturar:"_s, kAmountSize, true);
+    pdf.Text(kLeft + 100, y, s.AmountText, kAmountSize, true);
 }
 
 } // namespace
@@ -280,8 +292,9 @@ QByteArray StatementPdf(const TChtStatement& s)
     const int pages = pdf.PageCount();
     for (int i = 0; i < pages; ++i) {
         pdf.SelectPage(i);
-        pdf.TextRight(TPdfWriter::kPageWidth - kLeft, 30,
-                      u"CHT %1 - Página %2 de %3"_s.arg(s.Number).arg(i + 1).arg(pages), 8);
+        pdf.TextRight(TPdfWriter::kPageWidth - kLeft, kFooterY,
+                      u"CHT %1 - Página %2 de %3"_s.arg(s.Number).arg(i + 1).arg(pages),
+                      kFooterSize);
     }
     return pdf.Finish();
 }

@@ -65,11 +65,12 @@ void TAuditLog::Record(const QString& operatorCode, const QString& connectionOpe
 {
     auto entry = std::make_shared<TEntry>();
     entry->When = NowOle();
-    entry->Operator = operatorCode.isEmpty() ? u""_s : operatorCode.left(12); // never null
+    entry->Operator =
+        operatorCode.isEmpty() ? u""_s : operatorCode.left(kAuditOperatorChars); // never null
     entry->ConnectionOperator = connectionOperator.isEmpty()
                                     ? QVariant(QMetaType::fromType<QString>())
                                     : QVariant(connectionOperator);
-    entry->Event = event.left(200);
+    entry->Event = event.left(kAuditEventChars);
     entry->Deadline = TClock::now() + std::chrono::milliseconds(m_waitMs);
     std::unique_lock lock(m_mutex);
     m_queue.push_back(entry);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/methods/audit.h"
 #include "server/storage/storage.h"
 
 #include <QString>
@@ -23,19 +24,19 @@ namespace aph {
 // connection drop its page cache and memory map, so auditing there slows
 // every read; and a lock held on the main file must not stop reads. On
 // PostgreSQL they go to the database's own APH_AUDITORIA.
-class TAuditLog
+class TAuditLog : public TAuditTrail
 {
 public:
     // waitMs bounds how long a worker waits for its record.
     TAuditLog(const TDatabaseSpec& database, int waitMs);
-    ~TAuditLog();
+    ~TAuditLog() override;
     TAuditLog(const TAuditLog&) = delete;
     TAuditLog& operator=(const TAuditLog&) = delete;
 
     // Returns once the record is committed; throws EStorageError, with an
     // incident id, when it could not be within the bound.
     void Record(const QString& operatorCode, const QString& connectionOperator,
-                const QString& event);
+                const QString& event) override;
 
     // The SQLite file of the read audit records of a database file.
     static QString SqlitePath(const QString& databasePath);

@@ -28,7 +28,14 @@ namespace {
 // Replies wait in the socket until the client reads them; past this much
 // unread, the connection's next request waits too.
 constexpr qint64 kMaxPendingOutput = 8 * 1024 * 1024;
+// What one pass takes from the socket into the framer: the framer holds at
+// most the line limit plus one chunk, so a line over the limit is dropped
+// as it arrives instead of buffered whole.
 constexpr qint64 kReadChunk = 64 * 1024;
+// What the socket reads from the system ahead of the framer, four chunks:
+// a connection whose request is in flight holds no more than this, and the
+// rest waits with the system and the client.
+constexpr qint64 kSocketReadBuffer = 256 * 1024;
 // A socket being closed gets this long to take its last line.
 constexpr int kCloseGraceMs = 5000;
 // Every Login is answered this long after it arrived, or later, whether it
@@ -41,6 +48,17 @@ constexpr qint64 kLoginReplyMs = 100;
 constexpr int kFreeLoginFailures = 3;
 constexpr qint64 kMaxLoginDelayMs = 30000;
 constexpr qint64 kLoginFailureMemoryMs = 15 * 60 * 1000;
+// The first delay past the free failures; each failure after it doubles
+// it, at most this many times (the cap is reached well before; the bound
+// keeps the shift defined).
+constexpr qint64 kFirstLoginPenaltyMs = 500;
+constexpr int kMaxLoginPenaltyDoublings = 10;
+// Addresses remembered with failures before the quiet ones are forgotten:
+// a flood of failing addresses cannot grow the table without end.
+constexpr qsizetype kMaxLoginFailureAddresses = 10000;
+// A connection is asked to reconnect at its maximum age give or take this
+// fraction of it.
+constexpr double kConnectionAgeSpread = 0.25;
 
 // The peer's address, IPv4 in its plain form whatever the socket family.
 QString AddressKey(const QHostAddress& address)
@@ -199,7 +217,7 @@ void TRpcServer::OnNewConnection()
         // still be written (see TDrain); TLS needs its own socket for that.
         if (!qobject_cast<QSslSocket*>(socket))
             c->SpareFd = ::dup(static_cast<int>(socket->socketDescriptor()));
-        socket->setReadBufferSize(256 * 1024);
+        socket->setReadBufferSize(kSocketReadBuffer);
         // Replies go out at once, not held back waiting for an acknowledgement.
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         c->LineTimer = new QTimer(socket);
@@ -215,9 +233,11 @@ void TRpcServer::OnNewConnection()
         connect(c->LineTimer, &QTimer::timeout, this, [this, id] { OnLineTimeout(id); });
         connect(c->SessionTimer, &QTimer::timeout, this, [this, id] { OnSessionTimeout(id); });
         if (m_options.MaxConnectionAgeMs > 0) {
-            // Spread over a quarter either side, so that connections made
-            // together do not all come back at once.
-            const double spread = 0.75 + 0.5 * QRandomGenerator::global()->generateDouble();
+            // Spread either side, so that connections made together do not
+            // all come back at once.
+            const double spread =
+                1 - kConnectionAgeSpread +
+                2 * kConnectionAgeSpread * QRandomGenerator::global()->generateDouble();
             c->RecycleAtMs = NowMs() + static_cast<qint64>(m_options.MaxConnectionAgeMs * spread);
         }
         LogLine(TLogLevel::Debug, u"conexão %1 aberta de %2"_s.arg(c->Id).arg(c->Address));
@@ -424,7 +444,7 @@ qint64 TRpcServer::LoginReplyDelay(TConnection& c, const TSession& session)
         return floor;
     }
     const qint64 now = NowMs();
-    if (m_loginFailures.size() > 10000)
+    if (m_loginFailures.size() > kMaxLoginFailureAddresses)
         m_loginFailures.removeIf([now](const auto& entry) {
             return now - entry.value().LastMs > kLoginFailureMemoryMs;
         });
@@ -434,7 +454,10 @@ qint64 TRpcServer::LoginReplyDelay(TConnection& c, const TSession& session)
     failures.LastMs = now;
     const int beyond = ++failures.Count - kFreeLoginFailures;
     const qint64 penalty =
-        beyond <= 0 ? 0 : std::min<qint64>(kMaxLoginDelayMs, 500LL << std::min(beyond - 1, 10));
+        beyond <= 0 ? 0
+                    : std::min<qint64>(kMaxLoginDelayMs,
+                                       kFirstLoginPenaltyMs
+                                           << std::min(beyond - 1, kMaxLoginPenaltyDoublings));
     return std::max<qint64>(floor, 0) + penalty;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/common/serverlog.h"
 #include "server/net/lineframer.h"
 #include "server/rpc/dispatcher.h"
 #include "server/rpc/workerpool.h"
@@ -24,6 +25,8 @@ struct TServerOptions
     quint16 Port = 8090;
     bool RequireLogin = true;
     int MaxConnections = 64;
+    // The longest request line, 1 MiB (see docs/protocol.md): it bounds
+    // what one connection makes the server buffer.
     qint64 MaxRequestBytes = 1024 * 1024;
     int LineTimeoutMs = 10000;
     // From the connection to a successful Login; a connection that has not
@@ -48,6 +51,9 @@ struct TServerOptions
     // empty: plain TCP.
     QString TlsCertFile;
     QString TlsKeyFile;
+    // What the process logs (see serverlog.h); set by whoever starts the
+    // server, since the level is the process's, not the server's.
+    TLogLevel LogLevel = TLogLevel::Info;
 };
 
 // The TCP side: frames requests by line, enforces the limits, hands each

@@ -17,6 +17,10 @@ namespace aph {
 
 namespace {
 
+// How long the start-up handshake with ourselves may take on loopback; far
+// more than it needs, so that only a hung one counts as failed.
+constexpr int kSelfHandshakeTimeoutMs = 10000;
+
 QByteArray ReadTlsFile(const QString& path, const QString& what)
 {
     QFile file(path);
@@ -63,7 +67,7 @@ QString SelfHandshakeFailure(const QSslConfiguration& config)
             failure = client.errorString();
         loop.quit();
     });
-    QTimer::singleShot(10000, &loop, [&] {
+    QTimer::singleShot(kSelfHandshakeTimeoutMs, &loop, [&] {
         failure = u"sem resposta"_s;
         loop.quit();
     });

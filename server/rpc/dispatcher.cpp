@@ -5,7 +5,7 @@
 #include "server/common/incident.h"
 #include "server/documents/statement.h"
 #include "server/methods/approvalservice.h"
-#include "server/methods/auditlog.h"
+#include "server/methods/audit.h"
 #include "server/methods/replywriter.h"
 #include "server/rpc/rawrequest.h"
 #include "server/sessions/auth.h"
@@ -26,6 +26,14 @@ namespace aph {
 
 namespace {
 
+// Whole numeric ids below this magnitude are exact in a double (2^53 is
+// about 9.007e15) and go back as integers.
+constexpr double kMaxExactId = 9e15;
+// Significant digits that write any other double back as the same double.
+constexpr int kRoundTripDigits = 17;
+// A request key fits APH_REQUISICAO's DSCHAVE, VARCHAR(64).
+constexpr qsizetype kMaxRequestKeyChars = 64;
+
 QByteArray IdJson(const QJsonValue& id)
 {
     if (id.isString()) {
@@ -37,9 +45,9 @@ QByteArray IdJson(const QJsonValue& id)
     }
     if (id.isDouble()) {
         const double d = id.toDouble();
-        if (d == std::floor(d) && std::fabs(d) < 9e15)
+        if (d == std::floor(d) && std::fabs(d) < kMaxExactId)
             return QByteArray::number(static_cast<qint64>(d));
-        return QByteArray::number(d, 'g', 17);
+        return QByteArray::number(d, 'g', kRoundTripDigits);
     }
     return QByteArrayLiteral("null");
 }
@@ -273,23 +281,25 @@ struct TDispatcher::TCall
 };
 
 // The registry: every method the server answers, by its exact name. The
-// order is that of the screens' calls; Login alone needs no login.
+// order is that of the screens' calls; Login alone needs no login, and
+// GetServPrest alone answers a refusal with an error.
 const TDispatcher::TMethod TDispatcher::kMethods[] = {
-    {"Login", &TDispatcher::Login, false},
-    {"GetServPrest", &TDispatcher::GetServPrest, true},
-    {"GetProp", &TDispatcher::GetProp, true},
-    {"GetFunc", &TDispatcher::GetFunc, true},
-    {"GetCHT", &TDispatcher::GetCHT, true},
-    {"GetCSA", &TDispatcher::GetCSA, true},
-    {"SetCSA", &TDispatcher::SetCSA, true},
-    {"SetCHT", &TDispatcher::SetCHT, true},
-    {"GetHistCSA", &TDispatcher::GetHistCSA, true},
-    {"GetDemCHT", &TDispatcher::GetDemCHT, true},
+    {"Login", &TDispatcher::Login, false, TRefusals::AsResult},
+    {"GetServPrest", &TDispatcher::GetServPrest, true, TRefusals::AsError},
+    {"GetProp", &TDispatcher::GetProp, true, TRefusals::AsResult},
+    {"GetFunc", &TDispatcher::GetFunc, true, TRefusals::AsResult},
+    {"GetCHT", &TDispatcher::GetCHT, true, TRefusals::AsResult},
+    {"GetCSA", &TDispatcher::GetCSA, true, TRefusals::AsResult},
+    {"SetCSA", &TDispatcher::SetCSA, true, TRefusals::AsResult},
+    {"SetCHT", &TDispatcher::SetCHT, true, TRefusals::AsResult},
+    {"GetHistCSA", &TDispatcher::GetHistCSA, true, TRefusals::AsResult},
+    {"GetDemCHT", &TDispatcher::GetDemCHT, true, TRefusals::AsResult},
 };
 
-TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditLog* audit)
-    : m_storage(storage), m_service(new TApprovalService(storage)), m_audit(audit),
-      m_requireLogin(requireLogin)
+TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit)
+    : m_storage(storage), m_service(new TApprovalService(storage)),
+      m_ownAudit(audit ? nullptr : std::make_unique<TStorageAudit>(storage)),
+      m_audit(audit ? *audit : *m_ownAudit), m_requireLogin(requireLogin)
 {}
 
 TDispatcher::~TDispatcher()
@@ -356,10 +366,10 @@ TDispatcher::TEnvelope TDispatcher::ReadEnvelope(const QByteArray& line)
                       u"Os argumentos (params) devem ser uma lista posicional."_s);
     const QJsonValue requestKey = e.Request.value(u"requestKey");
     if (!requestKey.isUndefined() && (!requestKey.isString() || requestKey.toString().isEmpty() ||
-                                      requestKey.toString().size() > 64))
+                                      requestKey.toString().size() > kMaxRequestKeyChars))
         return refuse(e.Id, rpc::kInvalidRequest,
-                      u"A chave da requisição (requestKey) deve ser um texto de 1 a 64 "
-                      "caracteres."_s);
+                      u"A chave da requisição (requestKey) deve ser um texto de 1 a %1 "
+                      "caracteres."_s.arg(kMaxRequestKeyChars));
     return e;
 }
 
@@ -425,8 +435,9 @@ QByteArray TDispatcher::Run(const TMethod& method, const TEnvelope& envelope, TS
             reply = ResultLine(id, (this->*(method.Handler))(call));
         } catch (const ERefusal& e) {
             // Refusals of the methods the screens check come back as their
-            // result; GetServPrest has no such wrapper.
-            if (method.Handler == &TDispatcher::GetServPrest)
+            // result; a method whose result has no such wrapper answers
+            // them as an error (see kMethods).
+            if (method.Refusals == TRefusals::AsError)
                 throw ERpcFault(rpc::kInvalidParams, e.Message());
             m_last.Refused = true;
             reply = ResultLine(id, Refused(e.Message()));
@@ -493,10 +504,7 @@ QByteArray TDispatcher::GetServPrest(TCall& call)
                               .arg(request.End)
                               .arg(packet.Rows());
     // No data leaves without its audit record.
-    if (m_audit)
-        m_audit->Record(request.Operator, call.Session.Operator, event);
-    else
-        m_service->Audit(request.Operator, call.Session.Operator, event);
+    m_audit.Record(request.Operator, call.Session.Operator, event);
     return packet.Finish({});
 }
 

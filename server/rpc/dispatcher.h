@@ -9,13 +9,14 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace aph {
 
 class TStorage;
 class TApprovalService;
-class TAuditLog;
+class TAuditTrail;
 
 // JSON-RPC error codes. The standard ones, then the server's own.
 namespace rpc {
@@ -52,9 +53,9 @@ struct TRequestOutcome
 class TDispatcher
 {
 public:
-    // The reads' audit records go to the audit log; without one, to the
-    // storage itself, before the reply.
-    TDispatcher(TStorage& storage, bool requireLogin, TAuditLog* audit = nullptr);
+    // The reads' audit records go to the audit trail (the server's audit
+    // log); without one, to the storage itself, before the reply.
+    TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit = nullptr);
     ~TDispatcher();
 
     // The reply line without its "\n"; empty for a notification.
@@ -88,11 +89,18 @@ private:
 
     struct TCall;
     using THandler = QByteArray (TDispatcher::*)(TCall&);
+    // How a method's refusals (ERefusal) reach the client.
+    enum class TRefusals
+    {
+        AsResult, // {"ok":false,"message":..} as the result, which the screens check
+        AsError   // an invalid-params error: the method's result has no such wrapper
+    };
     struct TMethod
     {
         const char* Name;
         THandler Handler;
         bool NeedsLogin;
+        TRefusals Refusals;
     };
     static const TMethod kMethods[];
     // Runs a known method for the request; the error reply when it fails.
@@ -112,7 +120,8 @@ private:
 
     TStorage& m_storage;
     TApprovalService* m_service;
-    TAuditLog* m_audit;
+    std::unique_ptr<TAuditTrail> m_ownAudit; // the storage's, without an audit log
+    TAuditTrail& m_audit;
     bool m_requireLogin;
     TRequestOutcome m_last;
 };

@@ -7,6 +7,9 @@ namespace aph {
 
 namespace {
 
+// An escaped UTF-16 unit, "\uXXXX", is six characters long.
+constexpr qsizetype kEscapedUnitChars = 6;
+
 // A cursor over text already known to be valid JSON: it only has to find
 // where things end, never to report errors.
 class TScanner
@@ -76,10 +79,10 @@ private:
 
     int Unit(qsizetype at) const
     {
-        if (m_text.size() < at + 6 || m_text[at] != '\\' || m_text[at + 1] != 'u')
+        if (m_text.size() < at + kEscapedUnitChars || m_text[at] != '\\' || m_text[at + 1] != 'u')
             return -1;
         int unit = 0;
-        for (qsizetype i = at + 2; i < at + 6; ++i) {
+        for (qsizetype i = at + 2; i < at + kEscapedUnitChars; ++i) {
             const char c = m_text[i];
             const int digit = c >= '0' && c <= '9'   ? c - '0'
                               : c >= 'a' && c <= 'f' ? c - 'a' + 10
@@ -96,13 +99,13 @@ private:
     void SkipEscapedUnit(bool& badText)
     {
         const int unit = Unit(m_pos);
-        m_pos += 6;
+        m_pos += kEscapedUnitChars;
         if (unit == 0 || (unit >= 0xDC00 && unit <= 0xDFFF)) {
             badText = true;
         } else if (unit >= 0xD800 && unit <= 0xDBFF) {
             const int low = Unit(m_pos);
             if (low >= 0xDC00 && low <= 0xDFFF)
-                m_pos += 6;
+                m_pos += kEscapedUnitChars;
             else
                 badText = true;
         }

@@ -20,6 +20,9 @@ namespace {
 // do not turn into a write each.
 constexpr double kLastUseStepDays = 1.0 / 24;
 
+// A token's 256 random bits, drawn as 32-bit words.
+constexpr int kTokenWords = 256 / 32;
+
 bool IsActiveOperator(TStorage& storage, const QString& operatorCode)
 {
     QSqlQuery& q =
@@ -45,7 +48,7 @@ void NoteLastUse(TStorage& storage, const QString& hash, const QVariant& lastUse
 
 QString NewToken()
 {
-    quint32 words[8];
+    quint32 words[kTokenWords];
     QRandomGenerator::system()->fillRange(words);
     QByteArray bytes(reinterpret_cast<const char*>(words), sizeof words);
     return QString::fromLatin1(bytes.toHex());

@@ -84,7 +84,9 @@ TEST_F(RequestKeyTest, ARepeatedSetCsaIsAnsweredFromTheStoredReplyAndAppliedOnce
     EXPECT_EQ(Billed(1), 6.0);
     // The repeat of a write whose reply was lost: without its key the same
     // delta is a conflict with itself, with it the first reply comes back.
-    EXPECT_FALSE(Keyed(u"SetCSA"_s, {delta}, u"k-csa-other"_s).isEmpty());
+    EXPECT_EQ(Keyed(u"SetCSA"_s, {delta}, u"k-csa-other"_s),
+              u"A CSA do dia 01/03/2030 foi alterada por outro usuário depois de carregada. "
+              "Recarregue os dados e refaça a alteração."_s);
     EXPECT_EQ(Keyed(u"SetCSA"_s, {delta}, u"k-csa-1"_s), QString());
     EXPECT_EQ(Keyed(u"SetCSA"_s, {delta}, u"k-csa-1"_s), QString());
     EXPECT_EQ(Billed(1), 6.0);
@@ -144,7 +146,9 @@ TEST_F(RequestKeyTest, AKeyReusedForAnotherRequestIsRefusedAndWritesNothing)
 TEST_F(RequestKeyTest, ARefusedWriteLeavesItsKeyUnused)
 {
     // Above the hours worked: refused, nothing written, the key neither.
-    EXPECT_FALSE(Keyed(u"SetCSA"_s, {Approve(0, 9)}, u"k-refused"_s).isEmpty());
+    EXPECT_EQ(Keyed(u"SetCSA"_s, {Approve(0, 9)}, u"k-refused"_s),
+              u"CSA do dia 01/03/2030: Quantidade de Horas Normais para Faturamento deve ser "
+              "menor ou igual à Quantidade de Horas Trabalhadas."_s);
     EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_REQUISICAO"_s), 0);
     EXPECT_EQ(Keyed(u"SetCSA"_s, {Approve(0, 7)}, u"k-refused"_s), QString());
     EXPECT_EQ(Billed(1), 7.0);

@@ -169,7 +169,9 @@ TEST_F(SetCsaTest, HoursAreComparedAtFiveDecimalsAndThousandths)
     EXPECT_EQ(Save(Delta(p, {{3, {{"QTHRAPROFATU", N(7.499991)}}}})), QString());
     // Commission within the same thousandth of an hour needs no occurrence.
     EXPECT_EQ(Save(Delta(Free(), {{3, {{"QTHRAPRCOMIS", N(7.4995)}}}})), QString());
-    EXPECT_FALSE(Save(Delta(Free(), {{3, {{"QTHRAPRCOMIS", N(7.4989)}}}})).isEmpty());
+    EXPECT_EQ(Save(Delta(Free(), {{3, {{"QTHRAPRCOMIS", N(7.4989)}}}})),
+              u"CSA do dia 04/03/2030: Ocorrência deve ser informada, pois as horas aprovadas "
+              "para comissão diferem das horas trabalhadas."_s);
 }
 
 TEST_F(SetCsaTest, HoursAreRoundedAsTheScreenRoundsThem)

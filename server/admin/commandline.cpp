@@ -1,0 +1,45 @@
+#include "server/admin/commandline.h"
+
+using namespace Qt::StringLiterals;
+
+namespace aph {
+
+TArgs::TArgs(const QStringList& args, const QStringList& valued, const QStringList& flags)
+{
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (valued.contains(a)) {
+            if (i + 1 >= args.size())
+                throw EUsage(u"A opção %1 precisa de um valor."_s.arg(a));
+            Options.insert(a, args[++i]);
+        } else if (flags.contains(a)) {
+            Flags << a;
+        } else if (a.startsWith(u"--")) {
+            throw EUsage(u"Opção desconhecida: %1"_s.arg(a));
+        } else {
+            Positional << a;
+        }
+    }
+}
+
+qint64 TArgs::Number(const QString& name, qint64 fallback, qint64 min, qint64 max) const
+{
+    if (!Options.contains(name))
+        return fallback;
+    bool ok = false;
+    const qint64 n = Options.value(name).toLongLong(&ok);
+    if (!ok || n < min || n > max)
+        throw EUsage(From(name) +
+                     u"Valor inválido para %1: %2 (de %3 a %4)."_s.arg(name, Options.value(name))
+                         .arg(min)
+                         .arg(max));
+    return n;
+}
+
+QString TArgs::From(const QString& name) const
+{
+    const QString where = Origins.value(name);
+    return where.isEmpty() ? QString() : where + u": "_s;
+}
+
+} // namespace aph

@@ -1,0 +1,164 @@
+#include "server/admin/serveoptions.h"
+
+#include "server/admin/commandline.h"
+#include "server/admin/serveconfig.h"
+#include "server/common/serverlog.h"
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace aph {
+
+namespace {
+
+constexpr qint64 kMinuteMs = 60 * 1000;
+constexpr qint64 kHourMs = 60 * kMinuteMs;
+constexpr qint64 kDayMs = 24 * kHourMs;
+
+constexpr qint64 kMaxPort = 65535;
+// Far above the desktops one server serves; each connection holds two
+// descriptors and its buffers.
+constexpr qint64 kMaxConnections = 10000;
+// Each worker is a thread with a database connection of its own.
+constexpr int kMaxWorkers = 64;
+// Requests all servers on one PostgreSQL database run at once, each on a
+// database connection of its own.
+constexpr qint64 kMaxDbWorkers = 1024;
+// The shortest waits accepted, below which no client on a real network
+// could keep up: a request line, a Login, an idle pause, and the wait for
+// an audit record.
+constexpr qint64 kMinLineTimeoutMs = 10;
+constexpr qint64 kMinLoginTimeoutMs = 100;
+constexpr qint64 kMinIdleTimeoutMs = 1000;
+constexpr qint64 kMinAuditWaitMs = 10;
+
+const QStringList kValued{u"--listen"_s,          u"--port"_s,
+                          u"--max-connections"_s, u"--line-timeout"_s,
+                          u"--workers"_s,         u"--login-timeout"_s,
+                          u"--idle-timeout"_s,    u"--max-per-address"_s,
+                          u"--audit-wait"_s,      u"--tls-cert"_s,
+                          u"--tls-key"_s,         u"--config"_s,
+                          u"--db-workers"_s,      u"--max-connection-age"_s,
+                          u"--log-level"_s};
+const QStringList kFlags{u"--no-auth"_s, u"--insecure"_s};
+
+// The options of the --config file, under those of the command line: an
+// option the command line gives keeps its value there. The database comes
+// from the file ("database") when no argument names it.
+void ApplyConfigFile(TArgs& args)
+{
+    if (!args.Options.contains(u"--config"_s))
+        return;
+    const auto bare = [](const QStringList& options) {
+        QStringList keys;
+        for (const QString& o : options)
+            if (o != u"--config")
+                keys << o.mid(2);
+        return keys;
+    };
+    QHash<QString, TConfigValue> values;
+    try {
+        values = ReadServerConfig(args.Options.value(u"--config"_s), bare(kValued) << u"database"_s,
+                                  bare(kFlags));
+        if (values.contains(u"database"_s))
+            TDatabaseSpec::Parse(values.value(u"database"_s).Value);
+    } catch (const Exception& e) {
+        const QString where = values.value(u"database"_s).Where;
+        throw EUsage(where.isEmpty() ? e.Message() : where + u": "_s + e.Message());
+    }
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        const QString option = u"--"_s + it.key();
+        if (it.key() == u"database") {
+            if (args.Positional.isEmpty())
+                args.Positional << it->Value;
+        } else if (kFlags.contains(option)) {
+            if (it->Value == u"1" && !args.Flags.contains(option))
+                args.Flags << option;
+        } else if (!args.Options.contains(option)) {
+            args.Options.insert(option, it->Value);
+            args.Origins.insert(option, it->Where);
+        }
+    }
+}
+
+// TLS from --tls-cert and --tls-key, given together. Without TLS the
+// server listens on loopback only, unless --insecure accepts plain
+// connections from the network.
+void ReadTlsOptions(const TArgs& args, TServerOptions& options)
+{
+    options.TlsCertFile = args.Options.value(u"--tls-cert"_s);
+    options.TlsKeyFile = args.Options.value(u"--tls-key"_s);
+    if (options.TlsCertFile.isEmpty() != options.TlsKeyFile.isEmpty())
+        throw EUsage(u"Informe --tls-cert e --tls-key juntos."_s);
+    if (options.TlsCertFile.isEmpty() && !options.Address.isLoopback() &&
+        !args.Flags.contains(u"--insecure"))
+        throw EUsage(u"Sem TLS, o servidor só escuta num endereço local (loopback). Para "
+                     "escutar em %1, informe --tls-cert e --tls-key, ou --insecure para "
+                     "aceitar conexões sem criptografia."_s.arg(options.Address.toString()));
+}
+
+// How many requests the server runs, how long connections live, what it
+// logs.
+void ReadOperationOptions(const TArgs& args, TServerOptions& options)
+{
+    options.DbWorkers = static_cast<int>(args.Number(u"--db-workers"_s, 0, 0, kMaxDbWorkers));
+    if (options.DbWorkers > 0 && options.Database.Backend != TDatabaseSpec::Kind::Postgres)
+        throw EUsage(args.From(u"--db-workers"_s) +
+                     u"--db-workers divide o banco entre vários servidores e vale só com "
+                     "PostgreSQL."_s);
+    // Sharing the database, one server alone may take all of it.
+    const int workers =
+        options.DbWorkers > 0 ? std::min(options.DbWorkers, kMaxWorkers) : options.Workers;
+    options.Workers = static_cast<int>(args.Number(u"--workers"_s, workers, 1, kMaxWorkers));
+    options.MaxConnectionAgeMs =
+        static_cast<int>(args.Number(u"--max-connection-age"_s, 0, 0, kDayMs));
+    if (args.Options.contains(u"--log-level"_s)) {
+        try {
+            options.LogLevel = ParseLogLevel(args.Options.value(u"--log-level"_s));
+        } catch (const Exception& e) {
+            throw EUsage(args.From(u"--log-level"_s) + e.Message());
+        }
+    }
+}
+
+} // namespace
+
+TServerOptions ParseServeOptions(const QStringList& arguments)
+{
+    TArgs args(arguments, kValued, kFlags);
+    ApplyConfigFile(args);
+    if (args.Positional.size() != 1)
+        throw EUsage(u"serve recebe um banco de dados."_s);
+    TServerOptions options;
+    options.Database = TDatabaseSpec::Parse(args.Positional[0]);
+    if (args.Options.contains(u"--listen"_s)) {
+        const QString text = args.Options.value(u"--listen"_s);
+        if (text == u"localhost")
+            options.Address = QHostAddress(QHostAddress::LocalHost);
+        else if (!options.Address.setAddress(text))
+            throw EUsage(args.From(u"--listen"_s) + u"Endereço inválido: %1"_s.arg(text));
+    }
+    options.Port = static_cast<quint16>(args.Number(u"--port"_s, options.Port, 0, kMaxPort));
+    options.MaxConnections = static_cast<int>(
+        args.Number(u"--max-connections"_s, options.MaxConnections, 1, kMaxConnections));
+    options.LineTimeoutMs = static_cast<int>(
+        args.Number(u"--line-timeout"_s, options.LineTimeoutMs, kMinLineTimeoutMs, kHourMs));
+    options.LoginTimeoutMs = static_cast<int>(args.Number(
+        u"--login-timeout"_s, options.LoginTimeoutMs, kMinLoginTimeoutMs, 10 * kMinuteMs));
+    options.IdleTimeoutMs = static_cast<int>(
+        args.Number(u"--idle-timeout"_s, options.IdleTimeoutMs, kMinIdleTimeoutMs, kDayMs));
+    options.MaxPerAddress = static_cast<int>(
+        args.Number(u"--max-per-address"_s, options.MaxPerAddress, 1, options.MaxConnections));
+    options.AuditWaitMs = static_cast<int>(
+        args.Number(u"--audit-wait"_s, options.AuditWaitMs, kMinAuditWaitMs, kMinuteMs));
+    options.RequireLogin = !args.Flags.contains(u"--no-auth");
+    if (!options.RequireLogin && !options.Address.isLoopback())
+        throw EUsage(u"--no-auth só é permitido num endereço local (loopback); "
+                     "%1 exige autenticação."_s.arg(options.Address.toString()));
+    ReadTlsOptions(args, options);
+    ReadOperationOptions(args, options);
+    return options;
+}
+
+} // namespace aph

@@ -1,0 +1,174 @@
+// The options of "aph-server serve", parsed in-process: the values each
+// command line gives, over a configuration file, and the exact message
+// (and kind: usage or not) of each refusal.
+#include "server/admin/commandline.h"
+#include "server/admin/serveoptions.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+using namespace aph;
+
+namespace {
+
+// Every field: the texts, then the numbers in the struct's order.
+QString Describe(const TServerOptions& o)
+{
+    QStringList fields{o.Database.Path,      o.Database.Host, o.Database.DatabaseName,
+                       o.Address.toString(), o.TlsCertFile,   o.TlsKeyFile};
+    for (const qint64 n :
+         {qint64(o.Port), qint64(o.RequireLogin), qint64(o.MaxConnections), o.MaxRequestBytes,
+          qint64(o.LineTimeoutMs), qint64(o.LoginTimeoutMs), qint64(o.IdleTimeoutMs),
+          qint64(o.MaxPerAddress), qint64(o.Workers), qint64(o.DbWorkers),
+          qint64(o.MaxConnectionAgeMs), qint64(o.AuditWaitMs), qint64(o.LogLevel)})
+        fields << QString::number(n);
+    return fields.join(u" | "_s);
+}
+
+QStringList Args(const QString& line)
+{
+    return line.split(u' ', Qt::SkipEmptyParts);
+}
+
+class ServeOptions : public testing::Test
+{
+protected:
+    QString Config(const QString& text)
+    {
+        const QString file = m_dir.filePath(u"serve-%1.conf"_s.arg(++m_files));
+        QFile f(file);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text.toUtf8());
+        return file;
+    }
+    QTemporaryDir m_dir;
+    int m_files = 0;
+};
+
+} // namespace
+
+TEST_F(ServeOptions, CommandLineAndFileGiveTheseValues)
+{
+    const QString db = u"sqlite:/tmp/aph.db"_s;
+    const QString file = Config(u"database = %1\nport = 9000\nworkers = 3\nno-auth = sim\n"
+                                "log-level = aviso\n"_s.arg(db));
+    const auto fromFile = [](TServerOptions& o) {
+        o.Port = 9000;
+        o.Workers = 3;
+        o.RequireLogin = false;
+        o.LogLevel = TLogLevel::Warning;
+    };
+    struct Case
+    {
+        QString args;
+        std::function<void(TServerOptions&)> expect; // applied to the defaults on db
+    };
+    const QList<Case> cases{
+        {db,
+         [](TServerOptions&) {
+         }},
+        {db + u" --listen localhost --port 0 --max-connections 10000 --max-per-address 10000 "
+              "--line-timeout 10 --login-timeout 600000 --idle-timeout 86400000 --workers 64 "
+              "--audit-wait 60000 --max-connection-age 86400000 --log-level debug --no-auth"_s,
+         [](TServerOptions& o) {
+             o.Port = 0;
+             o.MaxConnections = o.MaxPerAddress = 10000;
+             o.LineTimeoutMs = 10;
+             o.LoginTimeoutMs = 600000;
+             o.IdleTimeoutMs = o.MaxConnectionAgeMs = 86400000;
+             o.Workers = 64;
+             o.AuditWaitMs = 60000;
+             o.LogLevel = TLogLevel::Debug;
+             o.RequireLogin = false;
+         }},
+        // Sharing a PostgreSQL database, the workers follow the share, up
+        // to their own bound.
+        {u"postgresql://u:s@db.local:5433/aph --db-workers 1024"_s,
+         [](TServerOptions& o) {
+             o.Database = TDatabaseSpec::Parse(u"postgresql://u:s@db.local:5433/aph"_s);
+             o.DbWorkers = 1024;
+             o.Workers = 64;
+         }},
+        {db + u" --listen 0.0.0.0 --insecure"_s,
+         [](TServerOptions& o) {
+             o.Address = QHostAddress(u"0.0.0.0"_s);
+         }},
+        // The file alone, then under the command line.
+        {u"--config "_s + file, fromFile},
+        {u"sqlite:/tmp/outro.db --port 1 --config "_s + file,
+         [&](TServerOptions& o) {
+             fromFile(o);
+             o.Database.Path = u"/tmp/outro.db"_s;
+             o.Port = 1;
+         }},
+    };
+    for (const Case& c : cases) {
+        TServerOptions expected;
+        expected.Database = TDatabaseSpec::Parse(db);
+        c.expect(expected);
+        EXPECT_EQ(Describe(ParseServeOptions(Args(c.args))), Describe(expected))
+            << c.args.toStdString();
+    }
+}
+
+TEST_F(ServeOptions, EachRefusalSaysWhy)
+{
+    const QString db = u"sqlite:/tmp/aph.db "_s;
+    const QString badPort = Config(u"database = sqlite:/tmp/aph.db\n\nport = 70000\n"_s);
+    const QString badKey = Config(u"prot = 1\n"_s);
+    const QString badDb = Config(u"# outro\ndatabase = oracle://x\n"_s);
+    struct Case
+    {
+        QString args;
+        QString message;
+        bool usage; // EUsage: the usage follows, exit status 2
+    };
+    const QList<Case> cases{
+        {QString(), u"serve recebe um banco de dados."_s, true},
+        {db + u"--port"_s, u"A opção --port precisa de um valor."_s, true},
+        {db + u"--prot 1"_s, u"Opção desconhecida: --prot"_s, true},
+        {db + u"--port 70000"_s, u"Valor inválido para --port: 70000 (de 0 a 65535)."_s, true},
+        {db + u"--line-timeout dez"_s,
+         u"Valor inválido para --line-timeout: dez (de 10 a 3600000)."_s, true},
+        {db + u"--max-connections 8 --max-per-address 9"_s,
+         u"Valor inválido para --max-per-address: 9 (de 1 a 8)."_s, true},
+        {db + u"--db-workers 2"_s,
+         u"--db-workers divide o banco entre vários servidores e vale só com PostgreSQL."_s, true},
+        {db + u"--listen 127.0.0.300"_s, u"Endereço inválido: 127.0.0.300"_s, true},
+        {db + u"--listen 0.0.0.0 --no-auth --insecure"_s,
+         u"--no-auth só é permitido num endereço local (loopback); 0.0.0.0 exige "
+         "autenticação."_s,
+         true},
+        {db + u"--tls-key k.pem"_s, u"Informe --tls-cert e --tls-key juntos."_s, true},
+        {db + u"--log-level verbose"_s,
+         u"Nível de registro inválido: 'verbose' (use error, warning, info ou debug)."_s, true},
+        // A database no backend reads is no usage fault.
+        {u"mysql://x"_s,
+         u"Banco de dados inválido: \"mysql://x\". Use sqlite:CAMINHO ou uma URI "
+         "postgresql://."_s,
+         false},
+        // Faults of the file name its line.
+        {u"--config "_s + badPort,
+         badPort + u", linha 3: Valor inválido para --port: 70000 (de 0 a 65535)."_s, true},
+        {db + u"--config "_s + badKey, badKey + u", linha 1: chave desconhecida: 'prot'."_s, true},
+        {u"--config "_s + badDb,
+         badDb + u", linha 2: Banco de dados inválido: \"oracle://x\". Use sqlite:CAMINHO ou "
+                 "uma URI postgresql://."_s,
+         true},
+    };
+    for (const Case& c : cases) {
+        try {
+            ParseServeOptions(Args(c.args));
+            ADD_FAILURE() << c.args.toStdString() << ": accepted";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), c.message) << c.args.toStdString();
+            EXPECT_EQ(dynamic_cast<const EUsage*>(&e) != nullptr, c.usage) << c.args.toStdString();
+        }
+    }
+}
