@@ -74,7 +74,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_STRIP_FILES ON)
 set(APH_DEB_BASE "libc6 (>= 2.34), libgcc-s1, libstdc++6 (>= 12), libqt6core6 (>= 6.4)")
 set(APH_DEB_RUNTIME "${APH_DEB_BASE}, libqt6network6 (>= 6.4), libqt6sql6 (>= 6.4), \
-libqt6sql6-sqlite (>= 6.4), libqt6sql6-psql (>= 6.4), libsqlite3-0, libssl3")
+libsqlite3-0, libssl3")
+# The SQL drivers Qt loads at run time: the server always opens its
+# database; the desktop only in a two-tier setup ("database" in its INI),
+# since its lookups go through the server otherwise.
+set(APH_DEB_SQL_DRIVERS "libqt6sql6-sqlite (>= 6.4), libqt6sql6-psql (>= 6.4)")
 set(APH_DEB_COMMON "aph-common (= ${PROJECT_VERSION})")
 
 set(CPACK_DEBIAN_COMMON_PACKAGE_NAME aph-common)
@@ -87,7 +91,7 @@ set(CPACK_COMPONENT_SERVER_DESCRIPTION "Aprovação de Horas: servidor de aplica
 O aph-server, seu serviço do systemd (usuário aph, banco em /var/lib/aph)
 e a configuração padrão em /etc/aph/aph-server.conf.")
 set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS
-  "${APH_DEB_COMMON}, ${APH_DEB_RUNTIME}, libpq5, adduser")
+  "${APH_DEB_COMMON}, ${APH_DEB_RUNTIME}, ${APH_DEB_SQL_DRIVERS}, libpq5, adduser")
 set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA
   ${PROJECT_SOURCE_DIR}/packaging/conffiles
   ${PROJECT_SOURCE_DIR}/packaging/postinst
@@ -102,5 +106,6 @@ idioma e as bibliotecas do desktop.")
 set(CPACK_DEBIAN_DESKTOP_PACKAGE_DEPENDS
   "${APH_DEB_COMMON}, ${APH_DEB_RUNTIME}, libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), \
 qt6-qpa-plugins")
+set(CPACK_DEBIAN_DESKTOP_PACKAGE_SUGGESTS "${APH_DEB_SQL_DRIVERS}")
 
 include(CPack)

@@ -3,6 +3,7 @@
 #include "host/data/exceptions.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -15,9 +16,10 @@ namespace {
 
 // Each environment value: its key in the INI file's [host] section and its
 // command-line option, which carry the same name.
-const char* const kKeys[] = {"operator", "branch", "host", "port", "token", "database"};
-// Keys that may be left out.
-const char* const kOptionalKeys[] = {"locale", "tls", "ca"};
+const char* const kKeys[] = {"operator", "branch", "host", "port", "token"};
+// Keys that may be left out. Without "database" the screens' lookups go
+// through the application server, and the desktop holds no database keys.
+const char* const kOptionalKeys[] = {"database", "locale", "tls", "ca"};
 
 } // namespace
 
@@ -31,7 +33,9 @@ QString HostUsage()
            "                        (vários: nome:porta,[::1]:porta,...; tentados em ordem)\n"
            "  --port PORTA          porta do servidor de aplicação\n"
            "  --token TOKEN         token de acesso do operador\n"
-           "  --database BANCO      banco compartilhado (sqlite:CAMINHO ou postgresql://...)\n"
+           "  --database BANCO      só em duas camadas: banco que este computador abre\n"
+           "                        (sqlite:CAMINHO ou postgresql://...); sem ele, as listas\n"
+           "                        vêm do servidor de aplicação\n"
            "  --locale NOME         datas e números (padrão: pt_BR, qualquer que seja o LANG)\n"
            "  --tls SIM|NÃO         TLS com o servidor de aplicação (padrão: não)\n"
            "  --ca ARQUIVO          autoridade certificadora do servidor (PEM; padrão: as do\n"
@@ -43,7 +47,7 @@ QString HostUsage()
            "                        janela e termina\n"
            "  --dialog-screenshot ARQUIVO  salva também a imagem do primeiro diálogo\n"
            "O arquivo de configuração tem a seção [host] com as chaves operator, branch,\n"
-           "host, port, token e database, e opcionalmente locale, tls e ca.\n"_s.arg(
+           "host, port e token, e opcionalmente database, locale, tls e ca.\n"_s.arg(
                DefaultConfigFile());
 }
 
@@ -192,7 +196,7 @@ QList<TServerAddress> ServerList(const QString& text, int defaultPort)
 }
 
 // The environment from the merged keys: every key present, the port a
-// port, the database a connection string the host can open.
+// port, the database, when given, a connection string the host can open.
 THostEnvironment CheckedEnvironment(const QHash<QString, QString>& values, const QString& file,
                                     bool exists)
 {
@@ -208,8 +212,8 @@ THostEnvironment CheckedEnvironment(const QHash<QString, QString>& values, const
         throw Exception(u"Valor inválido para 'port': '%1' (use um número de 1 a 65535)."_s.arg(
             values.value(u"port"_s)));
     const QString database = values.value(u"database"_s);
-    if (!database.startsWith(u"sqlite:") && !database.startsWith(u"postgresql://") &&
-        !database.startsWith(u"postgres://"))
+    if (!database.isEmpty() && !database.startsWith(u"sqlite:") &&
+        !database.startsWith(u"postgresql://") && !database.startsWith(u"postgres://"))
         throw Exception(u"Valor inválido para 'database': '%1' (use sqlite:CAMINHO ou "
                         "postgresql://usuário@máquina:porta/banco)."_s.arg(database));
     THostEnvironment env;
@@ -242,9 +246,17 @@ THostOptions ParseHostOptions(const QStringList& arguments)
 
     QHash<QString, QString> values =
         exists ? ReadIniFile(options.ConfigFile) : QHash<QString, QString>();
+    const bool fileHoldsToken = !values.value(u"token"_s).isEmpty();
     for (auto it = overrides.cbegin(); it != overrides.cend(); ++it)
         values.insert(it.key(), it.value().trimmed());
     options.Environment = CheckedEnvironment(values, options.ConfigFile, exists);
+    // The token is the operator's key to the server: as ssh does for keys,
+    // say so when others on this computer can read the file that holds it.
+    constexpr auto kOthers = QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    if (fileHoldsToken && (QFile::permissions(options.ConfigFile) & kOthers))
+        options.Warning =
+            u"Aviso: %1 guarda o token do operador e pode ser lido por outros "
+            "usuários deste computador; restrinja-o com: chmod 600 %1"_s.arg(options.ConfigFile);
     if (!values.value(u"locale"_s).isEmpty())
         options.Locale = values.value(u"locale"_s);
     if (!options.Screenshot.isEmpty())

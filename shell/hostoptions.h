@@ -22,6 +22,9 @@ struct THostOptions
     // whatever the process locale, unless the INI ("locale") or --locale
     // names another.
     QString Locale = QStringLiteral("pt_BR");
+    // Said once on standard error at start: the INI file holding the token
+    // is readable by other users.
+    QString Warning = {};
 };
 
 // The usage text, in Portuguese.

@@ -165,8 +165,15 @@ int main(int argc, char** argv)
     // The screens compare day names and read dates as a Brazilian desktop
     // shows them, whatever locale the process was started in.
     SetHostFormatSettings(TFormatSettings::ForLocale(options.Locale));
+    if (!options.Warning.isEmpty())
+        std::fprintf(stderr, "%s\n", qUtf8Printable(options.Warning));
     try {
-        dtmDBGeral()->Open(options.Environment.Database);
+        // Without a database of its own, the host reads the screens'
+        // lookups through the application server.
+        if (options.Environment.Database.isEmpty())
+            dtmDBGeral()->OpenServer();
+        else
+            dtmDBGeral()->Open(options.Environment.Database);
     } catch (const Exception& e) {
         return Fail(QString::fromUtf8("Não foi possível abrir o banco de 'database' (%1): %2")
                         .arg(options.Environment.Database, e.Message()),

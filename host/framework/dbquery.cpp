@@ -2,8 +2,12 @@
 
 #include "host/data/exceptions.h"
 #include "host/data/formatsettings.h"
+#include "host/framework/environment.h"
+#include "host/framework/netconnection.h"
+#include "service/rpcclient.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
@@ -138,19 +142,58 @@ void TDtmDBGeral::Open(const QString& uri)
         throw EDatabaseError(u"Banco de dados não reconhecido: '%1'. Use sqlite:CAMINHO ou "
                              "postgresql://usuario@servidor:porta/banco."_s.arg(uri));
     }
+    if (m_dialect == TSqlDialect::SQLite) {
+        // The driver would create a missing file, or fail in its own words.
+        const QString path = uri.mid(7);
+        if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable()) {
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_connectionName);
+            m_connectionName.clear();
+            throw EDatabaseError(u"O arquivo do banco de dados \"%1\" não existe ou não pode "
+                                 "ser lido."_s.arg(path));
+        }
+    }
     if (!db.open()) {
-        const QString why = db.lastError().text();
+        qWarning("dtmDBGeral: %s", qUtf8Printable(db.lastError().text()));
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
         m_connectionName.clear();
-        throw EDatabaseError(u"Não foi possível abrir o banco de dados: %1"_s.arg(why));
+        throw EDatabaseError(u"Não foi possível abrir o banco de dados; confira o endereço, o "
+                             "usuário e a senha em 'database'."_s);
     }
     if (m_dialect == TSqlDialect::SQLite)
         RegisterSqliteFunctions(db);
 }
 
+TDtmDBGeral::TDtmDBGeral() = default;
+TDtmDBGeral::~TDtmDBGeral() = default;
+
+void TDtmDBGeral::OpenServer()
+{
+    Close();
+    m_server = std::make_unique<TNetConnection>(u"dtmDBGeral"_s);
+    m_server->SetServerName(u"dtmDBGeral"_s);
+    m_server->BeforeConnect = [this](TObject*) {
+        m_server->SetHost(WebURL());
+        m_server->SetPort(WebPort());
+    };
+}
+
+TDataPacket TDtmDBGeral::Lookup(const QString& sql, const QString& sqlIb)
+{
+    if (!m_server)
+        throw EDatabaseError(u"Não há conexão com o banco de dados."_s);
+    if (!m_server->Connected())
+        m_server->SetConnected(true);
+    return CheckedPacket(m_server->AppServer().Call(u"GetLookup"_s, {sql, sqlIb}));
+}
+
 void TDtmDBGeral::Close()
 {
+    if (m_server) {
+        m_server->SetConnected(false);
+        m_server.reset();
+    }
     if (m_connectionName.isEmpty())
         return;
     {
@@ -163,6 +206,8 @@ void TDtmDBGeral::Close()
 
 bool TDtmDBGeral::Connected() const
 {
+    if (m_server)
+        return true;
     return !m_connectionName.isEmpty() && QSqlDatabase::database(m_connectionName, false).isOpen();
 }
 
@@ -190,42 +235,57 @@ QString TADOIBQuery::ActiveText() const
 
 void TADOIBQuery::Open()
 {
+    TDataPacket packet = dtmDBGeral()->ThroughServer()
+                             ? dtmDBGeral()->Lookup(SQL.join(u'\n'), SQL_IB.join(u'\n'))
+                             : ReadDirect();
+    Shape(packet);
+    SetData(packet);
+}
+
+TDataPacket TADOIBQuery::ReadDirect() const
+{
     if (!dtmDBGeral()->Connected())
         throw EDatabaseError(u"Não há conexão com o banco de dados."_s);
     QSqlQuery query(dtmDBGeral()->Database());
     query.setForwardOnly(true);
-    if (!query.exec(ActiveText()))
-        throw EDatabaseError(u"Erro ao consultar %1: %2"_s.arg(Name(), query.lastError().text()));
-    const QSqlRecord record = query.record();
-    std::vector<std::vector<QVariant>> rows;
-    while (query.next()) {
-        std::vector<QVariant> row(static_cast<std::size_t>(record.count()));
-        for (int i = 0; i < record.count(); ++i)
-            row[static_cast<std::size_t>(i)] = query.value(i);
-        rows.push_back(std::move(row));
+    if (!query.exec(ActiveText())) {
+        // The driver's own text is for the log, not for the clerk.
+        qWarning("%s: %s", qUtf8Printable(Name()), qUtf8Printable(query.lastError().text()));
+        throw EDatabaseError(
+            u"Não foi possível ler a lista %1 do banco de dados; avise o suporte."_s.arg(Name()));
     }
+    const QSqlRecord record = query.record();
     TDataPacket packet;
     for (int i = 0; i < record.count(); ++i) {
         TFieldDef def{record.fieldName(i).toUpper(), TypeOf(record.field(i).metaType().id()), 0};
-        if (TField* persistent = FindField(def.Name))
+        if (const TField* persistent = FindField(def.Name))
             def = persistent->Def();
-        if (def.DataType == TFieldType::ftString && def.Size == 0) {
-            int longest = 1;
-            for (const auto& row : rows)
-                longest = std::max(
-                    longest, static_cast<int>(row[static_cast<std::size_t>(i)].toString().size()));
-            def.Size = longest;
-        }
         packet.Fields << def;
     }
-    for (const auto& row : rows) {
+    while (query.next()) {
         auto values = std::make_shared<TRowValues>();
-        values->reserve(row.size());
+        values->reserve(static_cast<std::size_t>(record.count()));
         for (int i = 0; i < record.count(); ++i)
-            values->push_back(ToValue(row[static_cast<std::size_t>(i)], packet.Fields[i].DataType));
+            values->push_back(ToValue(query.value(i), packet.Fields[i].DataType));
         packet.Rows.push_back(std::move(values));
     }
-    SetData(packet);
+    return packet;
+}
+
+void TADOIBQuery::Shape(TDataPacket& packet) const
+{
+    for (int i = 0; i < packet.Fields.size(); ++i) {
+        TFieldDef& def = packet.Fields[i];
+        if (const TField* persistent = FindField(def.Name))
+            def = persistent->Def();
+        if (def.DataType != TFieldType::ftString || def.Size != 0)
+            continue;
+        int longest = 1;
+        for (const auto& row : packet.Rows)
+            longest = std::max(
+                longest, static_cast<int>((*row)[static_cast<std::size_t>(i)].ToString().size()));
+        def.Size = longest;
+    }
 }
 
 } // namespace aph

@@ -3,9 +3,11 @@
 #include "host/data/formatsettings.h"
 #include "host/data/packetcodec.h"
 #include "server/common/incident.h"
+#include "server/common/serverlog.h"
 #include "server/documents/statement.h"
 #include "server/methods/approvalservice.h"
 #include "server/methods/audit.h"
+#include "server/methods/lookups.h"
 #include "server/methods/replywriter.h"
 #include "server/rpc/rawrequest.h"
 #include "server/sessions/auth.h"
@@ -294,6 +296,7 @@ const TDispatcher::TMethod TDispatcher::kMethods[] = {
     {"SetCHT", &TDispatcher::SetCHT, true, TRefusals::AsResult},
     {"GetHistCSA", &TDispatcher::GetHistCSA, true, TRefusals::AsResult},
     {"GetDemCHT", &TDispatcher::GetDemCHT, true, TRefusals::AsResult},
+    {"GetLookup", &TDispatcher::GetLookup, true, TRefusals::AsResult},
 };
 
 TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit)
@@ -558,6 +561,24 @@ QByteArray TDispatcher::GetHistCSA(TCall& call)
 {
     TPacketWriter reply("{\"ok\":true,\"data\":");
     m_service->GetHistCSA(call.HistCsaRequest(), reply);
+    return reply.Finish("}");
+}
+
+// A screen's lookup list, when it is one the server knows; anything else
+// is refused, and the refusal logged with who sent what.
+QByteArray TDispatcher::GetLookup(TCall& call)
+{
+    call.Expect("SS");
+    const TLookup* lookup = nullptr;
+    try {
+        lookup = &FindLookup(call.Str(0), call.Str(1));
+    } catch (const ERefusal&) {
+        LogLine(TLogLevel::Warning, u"consulta de lista recusada: operador=%1 texto=%2"_s.arg(
+                                        LogValue(call.Session.Operator), LogValue(call.Str(0))));
+        throw;
+    }
+    TPacketWriter reply("{\"ok\":true,\"data\":");
+    WriteLookup(m_storage, *lookup, reply);
     return reply.Finish("}");
 }
 

@@ -117,6 +117,7 @@ private:
     QByteArray SetCHT(TCall& call);
     QByteArray GetHistCSA(TCall& call);
     QByteArray GetDemCHT(TCall& call);
+    QByteArray GetLookup(TCall& call);
 
     TStorage& m_storage;
     TApprovalService* m_service;

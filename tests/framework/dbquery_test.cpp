@@ -2,6 +2,7 @@
 #include "host/framework/dbquery.h"
 #include "tests/support/text.h"
 
+#include <QFile>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
@@ -33,6 +34,7 @@ struct SqliteLookups : ::testing::Test
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
+        QFile(dir.filePath(u"aph.db"_s)).open(QIODevice::WriteOnly); // an empty database
         dtmDBGeral()->Open(u"sqlite:"_s + dir.filePath(u"aph.db"_s));
         Exec("CREATE TABLE PARAMGERAL (CDPARAM INTEGER)");
         Exec("INSERT INTO PARAMGERAL VALUES (1)");
@@ -95,6 +97,20 @@ TEST_F(SqliteLookups, FailuresSayWhatWentWrong)
     tooNarrow.AddField(u"DSOCORR"_s, TFieldType::ftString, 3);
     EXPECT_THROW(tooNarrow.Open(), EDatabaseError) << "a value longer than its field is refused";
     EXPECT_THROW(TDtmDBGeral().Open(u"mysql://x"_s), EDatabaseError);
+    // In Portuguese, without the driver's own words.
+    try {
+        q.Open();
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.Message(),
+                  u"Não foi possível ler a lista qryErrada do banco de dados; avise o suporte."_s);
+    }
+    try {
+        TDtmDBGeral().Open(u"sqlite:/nao/existe/aph.db"_s);
+        ADD_FAILURE() << "a missing file opened";
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.Message(), u"O arquivo do banco de dados \"/nao/existe/aph.db\" não existe ou "
+                               "não pode ser lido."_s);
+    }
 }
 
 TEST(PostgresLookups, StartDateQueryGivesTheTwentyFirstOfJune2008)

@@ -190,9 +190,11 @@ TEST_F(Installed, TheInstalledHostOpensTheInstalledModule)
     {
         QFile f(ini);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(u"[host]\noperator=ANA\nbranch=0001\nhost=127.0.0.1\nport=%1\ntoken=%2\n"
-                "database=%3\n"_s.arg(server.Port())
-                    .arg(m_token, m_db)
+        // No database key: the installed desktop reads its lists through
+        // the server.
+        f.write(u"[host]\noperator=ANA\nbranch=0001\nhost=127.0.0.1\nport=%1\ntoken=%2\n"_s
+                    .arg(server.Port())
+                    .arg(m_token)
                     .toUtf8());
     }
     // The host finds the module in its ../lib/aph by itself (no --module),

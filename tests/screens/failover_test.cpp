@@ -77,11 +77,16 @@ struct Failover : MarchScreen
         MarchScreen::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        SetTransportFactory([this](const QString&) {
+        SetTransportFactory([this](const QString& server) -> std::unique_ptr<IAppServerTransport> {
+            if (server == u"dtmDBGeral")
+                return MakeRpcTransport();
             return std::make_unique<TryingTransport>(
                 std::make_unique<RecordingTransport>(calls, opens, failing), tried, dieAfterSave);
         });
+        // The screen's connection; the host's lookups report on their own.
         SetConnectionStatusHandler([this](const TConnectionStatus& s) {
+            if (s.ServerName == u"dtmDBGeral")
+                return;
             states << s.State;
             addresses << s.Address;
         });

@@ -59,7 +59,8 @@ private:
 
 // The screens against a real aph-server on loopback over the demo
 // database, driven through the scripted desktop; the shared database
-// connection points at the same database.
+// connection reads the screens' lookups through the same server, as a
+// desktop without database credentials does.
 class ScreenTest : public ServerTest
 {
 protected:
@@ -70,9 +71,13 @@ protected:
             return;
         SetFormatSettings(TFormatSettings::ForLocale(QStringLiteral("pt_BR.UTF-8")));
         SetHostEnvironment({QStringLiteral("ANA"), QStringLiteral("0001"),
-                            QStringLiteral("127.0.0.1"), m_server->Port(), m_token, m_db->Spec()});
-        dtmDBGeral()->Open(m_db->Spec());
-        SetTransportFactory([this](const QString&) {
+                            QStringLiteral("127.0.0.1"), m_server->Port(), m_token, QString()});
+        dtmDBGeral()->OpenServer();
+        // The calls recorded are the screens'; the host's lookups go their
+        // own way to the same server.
+        SetTransportFactory([this](const QString& server) -> std::unique_ptr<IAppServerTransport> {
+            if (server == u"dtmDBGeral")
+                return MakeRpcTransport();
             return std::make_unique<RecordingTransport>(calls, opens, failing);
         });
         desktop = std::make_unique<ScriptedDesktop>();

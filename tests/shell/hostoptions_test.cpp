@@ -216,3 +216,27 @@ TEST_F(HostOptions, AnEmptyServerOrABadPortInTheListIsRefusedNamingTheEntry)
         EXPECT_TRUE(refusal(bad).contains(u"'host'"_s)) << bad.toStdString();
     EXPECT_TRUE(refusal(u"app1:65535,[::1]:1"_s).isEmpty());
 }
+
+// A desktop needs no database of its own: without the key its lookups go
+// through the server. A file holding the token that others may read is
+// said at start, as ssh does for keys.
+TEST_F(HostOptions, TheDatabaseIsOptionalAndATokenOthersMayReadIsWarned)
+{
+    Write("[host]\noperator=ANA\nbranch=0001\nhost=127.0.0.1\nport=8090\ntoken=abc\n");
+    const auto owner = QFile::ReadOwner | QFile::WriteOwner;
+    const auto warning = [this] {
+        return ParseHostOptions({u"--config"_s, ini}).Warning;
+    };
+    ASSERT_TRUE(QFile::setPermissions(ini, owner));
+    EXPECT_TRUE(ParseHostOptions({u"--config"_s, ini}).Environment.Database.isEmpty());
+    EXPECT_TRUE(warning().isEmpty());
+    for (const QFile::Permission other : {QFile::ReadGroup, QFile::ReadOther}) {
+        ASSERT_TRUE(QFile::setPermissions(ini, owner | other));
+        EXPECT_EQ(warning(), u"Aviso: %1 guarda o token do operador e pode ser lido por outros "
+                             "usuários deste computador; restrinja-o com: chmod 600 %1"_s.arg(ini));
+    }
+    // Without a token in it, the file keeps no secret.
+    Write("[host]\noperator=ANA\nbranch=0001\nhost=127.0.0.1\nport=8090\n");
+    ASSERT_TRUE(QFile::setPermissions(ini, owner | QFile::ReadOther));
+    EXPECT_TRUE(ParseHostOptions({u"--config"_s, ini, u"--token"_s, u"t"_s}).Warning.isEmpty());
+}
