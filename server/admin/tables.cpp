@@ -1,0 +1,321 @@
+#include "server/admin/tables.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace aph {
+
+namespace {
+
+const QDate kOleEpoch(1899, 12, 30);
+constexpr double kMsPerDay = 86400000.0;
+
+TColumn Text(const char* name, int size, bool required = false)
+{
+    return {QString::fromLatin1(name), TColumnKind::Text, size, required};
+}
+TColumn Of(const char* name, TColumnKind kind, bool required = false)
+{
+    return {QString::fromLatin1(name), kind, 0, required};
+}
+constexpr bool kRequired = true;
+
+std::vector<TFirmTable> MakeTables()
+{
+    using K = TColumnKind;
+    const QStringList csaKey = {u"NRPROPOSFAS"_s, u"NRVERPROPFAS"_s, u"NRSERVCONT"_s, u"CDFUNC"_s,
+                                u"DTSERVPREST"_s};
+    return {
+        {u"CLIENTE"_s,
+         {Text("CDCLIENTE", 21, kRequired), Text("NMFANTCLIE", 50, kRequired),
+          Text("NMRAZSOCCLIE", 50), Text("NRINSJURCLIE", 20), Text("IDTPIJURCLIE", 1)},
+         {u"CDCLIENTE"_s}},
+        {u"FUNCIONARIO"_s,
+         {Text("CDFUNC", 10, kRequired), Text("NMFUNC", 40, kRequired),
+          Text("CDEMPRESA", 2, kRequired)},
+         {u"CDFUNC"_s}},
+        {u"OPERADOR"_s,
+         {Text("CDOPERADOR", 12, kRequired), Text("NMOPERADOR", 50, kRequired), Text("CDFUNC", 10),
+          Text("IDOPERATIVO", 1, kRequired)},
+         {u"CDOPERADOR"_s}},
+        {u"OCORRENCIA"_s,
+         {Text("CDGRPOCOR", 2, kRequired), Text("CDOCORR", 2, kRequired),
+          Text("DSOCORR", 40, kRequired)},
+         {u"CDGRPOCOR"_s, u"CDOCORR"_s}},
+        {u"TIPOSERV"_s,
+         {Text("CDTIPOSERV", 3, kRequired), Text("NMTIPOSERV", 80, kRequired)},
+         {u"CDTIPOSERV"_s}},
+        {u"PROPOSTA"_s,
+         {Text("NRPROPOSFAS", 20, kRequired), Text("NRVERPROPFAS", 2, kRequired),
+          Text("CDCLIENTE", 21, kRequired), Text("NRPROPOSTA", 23, kRequired),
+          Text("DSREFEPROPOSFAS", 100), Text("CDFILIAL", 4, kRequired)},
+         {u"NRPROPOSFAS"_s, u"NRVERPROPFAS"_s}},
+        {u"SERVCONT"_s,
+         {Text("NRPROPOSFAS", 20, kRequired), Text("NRVERPROPFAS", 2, kRequired),
+          Text("NRSERVCONT", 3, kRequired), Text("CDTIPOSERV", 3, kRequired),
+          Of("QTSERVCONT", K::Number), Text("DSLOCALCONT", 250),
+          Text("IDTIPOCOBRCONT", 1, kRequired), Of("VRHORACLIE", K::Number),
+          Of("VRDEHORACLIE", K::Number)},
+         {u"NRPROPOSFAS"_s, u"NRVERPROPFAS"_s, u"NRSERVCONT"_s}},
+        {u"CHT"_s,
+         {Text("NRSEQUCHT", 5, kRequired), Text("DSREFECHT", 100, kRequired),
+          Of("DTINCLCHT", K::Moment, kRequired), Text("CDOPERINCL", 12, kRequired),
+          Text("IDSTATUSCHT", 1, kRequired), Text("NRPROPOSFAS", 20, kRequired),
+          Text("NRVERPROPFAS", 2, kRequired), Text("NRSERVCONT", 3, kRequired),
+          Text("CDFUNC", 10, kRequired), Text("CDEMPRESA", 2, kRequired)},
+         {u"NRSEQUCHT"_s}},
+        {u"CSA"_s,
+         {Text("NRPROPOSFAS", 20, kRequired), Text("NRVERPROPFAS", 2, kRequired),
+          Text("NRSERVCONT", 3, kRequired), Text("CDFUNC", 10, kRequired),
+          Of("DTSERVPREST", K::Day, kRequired), Text("CDEMPRESA", 2, kRequired),
+          Text("NRSERVPREST", 5), Text("NRAPURFATFAS", 10), Of("QTHRTRAB", K::Hours, kRequired),
+          Of("QTHRAPROFATU", K::Hours), Of("QTHRAPRCOMIS", K::Hours), Text("CDGRPOCOR", 2),
+          Text("CDOCORR", 2), Text("NRSEQUCHT", 5), Text("CDOPERINCL", 12),
+          Of("DTINCLUSAO", K::Moment)},
+         csaKey},
+        // The day history: every event but a generation's, a generation's
+        // row per CHT, and its narrow row per CSA.
+        {u"APH_HISTEVENTO"_s,
+         {Of("NRHISTCSA", K::Integer, kRequired),
+          Text("NRPROPOSFAS", 20, kRequired),
+          Text("NRVERPROPFAS", 2, kRequired),
+          Text("NRSERVCONT", 3, kRequired),
+          Text("CDFUNC", 10, kRequired),
+          Of("DTSERVPREST", K::Day, kRequired),
+          Of("DTEVENTO", K::Moment, kRequired),
+          Text("CDOPERADOR", 12, kRequired),
+          Text("IDEVENTO", 1, kRequired),
+          Of("QTHRAPROFATU_ANT", K::Hours),
+          Of("QTHRAPROFATU", K::Hours),
+          Of("QTHRAPRCOMIS_ANT", K::Hours),
+          Of("QTHRAPRCOMIS", K::Hours),
+          Text("CDGRPOCOR_ANT", 2),
+          Text("CDOCORR_ANT", 2),
+          Text("CDGRPOCOR", 2),
+          Text("CDOCORR", 2),
+          Text("NRSEQUCHT", 5),
+          Text("IDSTATUSCHT_ANT", 1),
+          Text("IDSTATUSCHT", 1),
+          Text("DSCHAVE", 64)},
+         {u"NRHISTCSA"_s},
+         true},
+        {u"APH_HISTGERACAO"_s,
+         {Text("NRSEQUCHT", 5, kRequired), Of("NRHISTCSA", K::Integer, kRequired),
+          Of("DTEVENTO", K::Moment, kRequired), Text("CDOPERADOR", 12, kRequired),
+          Text("DSCHAVE", 64)},
+         {u"NRSEQUCHT"_s},
+         true},
+        {u"APH_HISTGERCSA"_s,
+         {Text("NRSEQUCHT", 5, kRequired), Of("DTSERVPREST", K::Day, kRequired),
+          Of("QTHRAPROFATU_ANT", K::Hours), Of("QTHRAPROFATU", K::Hours),
+          Of("QTHRAPRCOMIS_ANT", K::Hours), Of("QTHRAPRCOMIS", K::Hours), Text("CDGRPOCOR", 2),
+          Text("CDOCORR", 2)},
+         {u"NRSEQUCHT"_s, u"DTSERVPREST"_s},
+         true},
+    };
+}
+
+// A decimal with a comma or a dot; with both, the last one is the decimal
+// mark and the other groups thousands.
+bool ParseDecimal(QString text, double& value)
+{
+    static const QRegularExpression shape(uR"(^[+-]?(\d{1,3}([.,]\d{3})*|\d+)([.,]\d+)?$)"_s);
+    if (!shape.match(text).hasMatch())
+        return false;
+    const qsizetype comma = text.lastIndexOf(u','), dot = text.lastIndexOf(u'.');
+    const QChar mark = comma > dot ? u',' : u'.';
+    const QChar group = mark == u',' ? u'.' : u',';
+    if (text.count(mark) > 1) // "1.234.567": only groups
+        text.remove(mark);
+    text.remove(group);
+    text.replace(mark, u'.');
+    bool ok = false;
+    value = text.toDouble(&ok);
+    return ok && std::isfinite(value);
+}
+
+// hh:mm or hh:mm:ss as hours.
+bool ParseClock(const QString& text, double& hours)
+{
+    static const QRegularExpression shape(uR"(^(\d{1,3}):([0-5]\d)(?::([0-5]\d))?$)"_s);
+    const auto m = shape.match(text);
+    if (!m.hasMatch())
+        return false;
+    hours = m.captured(1).toInt() + m.captured(2).toInt() / 60.0 + m.captured(3).toInt() / 3600.0;
+    return true;
+}
+
+bool ParseDate(const QString& text, QDate& date)
+{
+    date = QDate::fromString(text, u"dd/MM/yyyy"_s);
+    if (!date.isValid())
+        date = QDate::fromString(text, u"d/M/yyyy"_s);
+    if (!date.isValid())
+        date = QDate::fromString(text, Qt::ISODate);
+    return date.isValid();
+}
+
+bool ParseMoment(const QString& text, double& ole)
+{
+    QDate date;
+    QTime time(0, 0);
+    const QString t = text.simplified();
+    const qsizetype split = t.indexOf(t.contains(u'T') ? u'T' : u' ');
+    if (!ParseDate(split < 0 ? t : t.left(split), date))
+        return false;
+    if (split >= 0) {
+        const QString clock = t.mid(split + 1);
+        for (const QString& form : {u"HH:mm:ss.zzz"_s, u"HH:mm:ss"_s, u"HH:mm"_s})
+            if ((time = QTime::fromString(clock, form)).isValid())
+                break;
+        if (!time.isValid())
+            return false;
+    }
+    ole = static_cast<double>(kOleEpoch.daysTo(date)) + time.msecsSinceStartOfDay() / kMsPerDay;
+    return true;
+}
+
+QString Shortest(double value)
+{
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+} // namespace
+
+const TColumn* TFirmTable::Find(const QString& column) const
+{
+    const auto it = std::find_if(Columns.begin(), Columns.end(), [&](const TColumn& c) {
+        return c.Name.compare(column, Qt::CaseInsensitive) == 0;
+    });
+    return it == Columns.end() ? nullptr : &*it;
+}
+
+const std::vector<TFirmTable>& FirmTables()
+{
+    static const std::vector<TFirmTable> tables = MakeTables();
+    return tables;
+}
+
+const TFirmTable* FindFirmTable(const QString& name)
+{
+    for (const TFirmTable& t : FirmTables())
+        if (t.Name.compare(name, Qt::CaseInsensitive) == 0)
+            return &t;
+    return nullptr;
+}
+
+const TFirmTable* TableOfHeader(const QStringList& titles)
+{
+    const TFirmTable* found = nullptr;
+    for (const TFirmTable& t : FirmTables()) {
+        const bool allColumns = std::all_of(titles.begin(), titles.end(), [&](const QString& n) {
+            return t.Find(n.trimmed()) != nullptr;
+        });
+        const bool allRequired =
+            std::all_of(t.Columns.begin(), t.Columns.end(), [&](const TColumn& c) {
+                return !c.Required ||
+                       std::any_of(titles.begin(), titles.end(), [&](const QString& n) {
+                           return c.Name.compare(n.trimmed(), Qt::CaseInsensitive) == 0;
+                       });
+            });
+        if (allColumns && allRequired) {
+            if (found)
+                return nullptr;
+            found = &t;
+        }
+    }
+    return found;
+}
+
+QString FormatCell(const TColumn& column, const QVariant& value)
+{
+    if (value.isNull())
+        return {};
+    switch (column.Kind) {
+    case TColumnKind::Text:
+        return value.toString();
+    case TColumnKind::Day:
+        return kOleEpoch.addDays(value.toLongLong()).toString(Qt::ISODate);
+    case TColumnKind::Moment: {
+        const double ole = value.toDouble();
+        const auto ms = static_cast<qint64>(std::llround(ole * kMsPerDay));
+        return QDateTime(kOleEpoch, QTime(0, 0))
+            .addMSecs(ms)
+            .toString(u"yyyy-MM-ddTHH:mm:ss.zzz"_s);
+    }
+    case TColumnKind::Integer:
+        return QString::number(value.toLongLong());
+    case TColumnKind::Number:
+    case TColumnKind::Hours:
+        return Shortest(value.toDouble());
+    }
+    return {};
+}
+
+bool ParseCell(const TColumn& column, const QString& text, QVariant& value, QString& why)
+{
+    const QString t = column.Kind == TColumnKind::Text ? text : text.trimmed();
+    if (t.isEmpty()) {
+        value = QVariant();
+        if (column.Required)
+            why = u"o valor é obrigatório"_s;
+        return !column.Required;
+    }
+    double number = 0;
+    QDate date;
+    switch (column.Kind) {
+    case TColumnKind::Text:
+        if (t.size() > column.Size) {
+            why = u"o texto tem %1 caracteres; cabem %2"_s.arg(t.size()).arg(column.Size);
+            return false;
+        }
+        value = t;
+        return true;
+    case TColumnKind::Day:
+        if (!ParseDate(t, date)) {
+            why = u"\"%1\" não é uma data (dd/mm/aaaa ou aaaa-mm-dd)"_s.arg(t);
+            return false;
+        }
+        value = static_cast<qlonglong>(kOleEpoch.daysTo(date));
+        return true;
+    case TColumnKind::Moment:
+        if (!ParseMoment(t, number)) {
+            why = u"\"%1\" não é uma data com hora (dd/mm/aaaa hh:mm ou "
+                  "aaaa-mm-ddThh:mm:ss)"_s.arg(t);
+            return false;
+        }
+        value = number;
+        return true;
+    case TColumnKind::Integer: {
+        bool ok = false;
+        value = t.toLongLong(&ok);
+        if (!ok)
+            why = u"\"%1\" não é um número inteiro"_s.arg(t);
+        return ok;
+    }
+    case TColumnKind::Hours:
+        if (!ParseClock(t, number) && !ParseDecimal(t, number)) {
+            why = u"\"%1\" não são horas (decimal, como 7,5, ou hh:mm)"_s.arg(t);
+            return false;
+        }
+        value = number;
+        return true;
+    case TColumnKind::Number:
+        if (!ParseDecimal(t, number)) {
+            why = u"\"%1\" não é um número (decimal com vírgula ou ponto)"_s.arg(t);
+            return false;
+        }
+        value = number;
+        return true;
+    }
+    return false;
+}
+
+} // namespace aph
