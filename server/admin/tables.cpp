@@ -16,6 +16,7 @@ namespace {
 
 const QDate kOleEpoch(1899, 12, 30);
 constexpr double kMsPerDay = 86400000.0;
+constexpr double kHoursInDay = 24;
 
 TColumn Text(const char* name, int size, bool required = false)
 {
@@ -123,19 +124,22 @@ std::vector<TFirmTable> MakeTables()
 }
 
 // A decimal with a comma or a dot; with both, the last one is the decimal
-// mark and the other groups thousands.
+// mark and the other groups thousands ("1.234,56", "1,234.56").
 bool ParseDecimal(QString text, double& value)
 {
-    static const QRegularExpression shape(uR"(^[+-]?(\d{1,3}([.,]\d{3})*|\d+)([.,]\d+)?$)"_s);
-    if (!shape.match(text).hasMatch())
-        return false;
     const qsizetype comma = text.lastIndexOf(u','), dot = text.lastIndexOf(u'.');
-    const QChar mark = comma > dot ? u',' : u'.';
-    const QChar group = mark == u',' ? u'.' : u',';
-    if (text.count(mark) > 1) // "1.234.567": only groups
-        text.remove(mark);
-    text.remove(group);
-    text.replace(mark, u'.');
+    if (comma >= 0 && dot >= 0) {
+        static const QRegularExpression grouped(uR"(^[+-]?\d{1,3}([.,]\d{3})*([.,]\d+)?$)"_s);
+        if (!grouped.match(text).hasMatch())
+            return false;
+        text.remove(comma > dot ? u'.' : u',');
+    }
+    if (text.count(u',') + text.count(u'.') > 1)
+        return false;
+    text.replace(u',', u'.');
+    for (const QChar c : std::as_const(text))
+        if (!c.isDigit() && c != u'.' && c != u'-' && c != u'+')
+            return false; // no exponents, spaces or words
     bool ok = false;
     value = text.toDouble(&ok);
     return ok && std::isfinite(value);
@@ -303,6 +307,10 @@ bool ParseCell(const TColumn& column, const QString& text, QVariant& value, QStr
     case TColumnKind::Hours:
         if (!ParseClock(t, number) && !ParseDecimal(t, number)) {
             why = u"\"%1\" não são horas (decimal, como 7,5, ou hh:mm)"_s.arg(t);
+            return false;
+        }
+        if (number < 0 || number > kHoursInDay) {
+            why = u"%1 horas num dia: as horas vão de 0 a 24"_s.arg(t);
             return false;
         }
         value = number;

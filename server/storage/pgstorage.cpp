@@ -26,6 +26,8 @@ TStorage::TFailure PostgresFailure(const QString& state)
 namespace {
 
 constexpr int kGenerationLockKey = 31500;
+// The next number: one lock per kind of work.
+constexpr int kDataLoadLockKey = 31501;
 
 class TPostgresStorage final : public TStorage
 {
@@ -56,6 +58,10 @@ public:
     void LockGeneration() override
     {
         Exec(u"SELECT pg_advisory_xact_lock(%1)"_s.arg(kGenerationLockKey));
+    }
+    void LockDataLoad() override
+    {
+        Exec(u"SELECT pg_advisory_xact_lock(%1)"_s.arg(kDataLoadLockKey));
     }
     void BeginBulkLoad() override { ExecDirect(u"SET synchronous_commit TO OFF"_s); }
     std::unique_ptr<TRowSource> Rows(const TQueryText& query) override;

@@ -123,6 +123,10 @@ public:
     virtual void CheckFile() {}
     // Serialises CHT generation among every server on the database.
     virtual void LockGeneration() = 0;
+    // Serialises the loads of the firm's data into the database (imports,
+    // copies): a second one waits for the first's transaction to end. On
+    // SQLite the write transaction already holds the whole file.
+    virtual void LockDataLoad() {}
 
     // Bulk loading (init): speed over durability until the load ends.
     virtual void BeginBulkLoad() {}

@@ -1,0 +1,96 @@
+#include "server/admin/firmcommands.h"
+
+#include "server/admin/commandline.h"
+#include "server/admin/import.h"
+#include "server/sessions/operators.h"
+#include "server/storage/schema.h"
+#include "server/storage/storage.h"
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace aph {
+
+namespace {
+
+void Print(FILE* out, const QString& text)
+{
+    std::fputs(qUtf8Printable(text + u'\n'), out);
+}
+
+std::unique_ptr<TStorage> OpenCurrent(const QString& spec)
+{
+    auto storage = TStorage::Open(TDatabaseSpec::Parse(spec));
+    RequireCurrentSchema(*storage);
+    return storage;
+}
+
+} // namespace
+
+int OperatorCommand(const QStringList& args)
+{
+    const QString action = args.value(0);
+    if (action == u"add") {
+        const TArgs a(args.mid(1), {u"--func"_s}, {});
+        if (a.Positional.size() != 3)
+            throw EUsage(u"operator add recebe um banco de dados, o código do operador e o seu "
+                         "nome (entre aspas se tiver espaços)."_s);
+        AddOperator(*OpenCurrent(a.Positional[0]), a.Positional[1], a.Positional[2],
+                    a.Options.value(u"--func"_s));
+        Print(stdout, u"Operador %1 criado e ativo. Emita o seu token com: aph-server token %2 "
+                      "%1"_s.arg(a.Positional[1], a.Positional[0]));
+        return 0;
+    }
+    if (action == u"disable" || action == u"enable") {
+        const TArgs a(args.mid(1), {}, {});
+        if (a.Positional.size() != 2)
+            throw EUsage(
+                u"operator %1 recebe um banco de dados e o código do operador."_s.arg(action));
+        const bool enable = action == u"enable";
+        SetOperatorActive(*OpenCurrent(a.Positional[0]), a.Positional[1], enable);
+        Print(stdout, enable ? u"Operador %1 ativado."_s.arg(a.Positional[1])
+                             : u"Operador %1 desativado; as suas conexões são encerradas na "
+                               "próxima chamada."_s.arg(a.Positional[1]));
+        return 0;
+    }
+    throw EUsage(u"operator recebe add, disable ou enable."_s);
+}
+
+int OperatorsCommand(const QStringList& args)
+{
+    const TArgs a(args, {}, {});
+    if (a.Positional.size() != 1)
+        throw EUsage(u"operators recebe um banco de dados."_s);
+    const QList<TOperatorInfo> operators = ListOperators(*OpenCurrent(a.Positional[0]));
+    const QString row = u"%1 %2 %3 %4 %5"_s;
+    Print(stdout, row.arg(u"OPERADOR"_s, -12)
+                      .arg(u"NOME"_s, -30)
+                      .arg(u"FUNCIONÁRIO"_s, -11)
+                      .arg(u"SITUAÇÃO"_s, -8)
+                      .arg(u"TOKENS VÁLIDOS"_s));
+    for (const TOperatorInfo& o : operators)
+        Print(stdout, row.arg(o.Code, -12)
+                          .arg(o.Name.left(30), -30)
+                          .arg(o.Employee.isEmpty() ? u"-"_s : o.Employee, -11)
+                          .arg(o.Active ? u"ativo"_s : u"inativo"_s, -8)
+                          .arg(o.ValidTokens));
+    if (operators.isEmpty())
+        Print(stdout, u"Nenhum operador. Crie o primeiro com: aph-server operator add %1 CODIGO "
+                      "\"NOME\""_s.arg(a.Positional[0]));
+    return 0;
+}
+
+int ImportCommand(const QStringList& args)
+{
+    const TArgs a(args, {}, {u"--dry-run"_s});
+    if (a.Positional.size() < 2)
+        throw EUsage(u"import recebe um banco de dados e um ou mais arquivos CSV."_s);
+    const bool dryRun = a.Flags.contains(u"--dry-run"_s);
+    const TImportReport report =
+        ImportFiles(*OpenCurrent(a.Positional[0]), a.Positional.mid(1), dryRun);
+    Print(report.Ok() ? stdout : stderr, report.Text(dryRun));
+    return report.Ok() ? 0 : 1;
+}
+
+} // namespace aph

@@ -1,0 +1,189 @@
+// The firm's own data through the command line, as an administrator brings
+// it in: operators, then the CSV files of its records.
+#include "tests/support/serverfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+using namespace aph;
+using namespace aph::test;
+
+namespace {
+
+class ImportTest : public ServerTest
+{
+protected:
+    QTemporaryDir dir;
+
+    QString File(const QString& name, const QByteArray& text)
+    {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(text);
+        return path;
+    }
+    // The command's exit status; its standard output and error together.
+    int Run(const QStringList& args, QString& text)
+    {
+        QString out, err;
+        const int code = RunServerCommand(args, &out, &err);
+        text = out + err;
+        return code;
+    }
+    qint64 Count(const QString& sql) { return m_db->Scalar(sql).toLongLong(); }
+    // Whether a line of the text matches the pattern whole.
+    static bool Line(const QString& text, const QString& pattern)
+    {
+        return QRegularExpression(u"(^|\\n)"_s + pattern + u"\\s*(\\n|$)"_s).match(text).hasMatch();
+    }
+    // A client, its proposal and a contracted service, an employee: what
+    // the CSAs of the tests name, in files given in the wrong order.
+    QStringList Contract()
+    {
+        return {
+            File(u"servicos.csv"_s, "NRPROPOSFAS;NRVERPROPFAS;NRSERVCONT;CDTIPOSERV;"
+                                    "IDTIPOCOBRCONT;VRDEHORACLIE\nIP1;01;001;DES;H;150,5\n"),
+            File(u"propostas.csv"_s, "NRPROPOSFAS;NRVERPROPFAS;CDCLIENTE;NRPROPOSTA;CDFILIAL\n"
+                                     "IP1;01;IC1;PROP 1;0001\n"),
+            File(u"tipos.csv"_s, "CDTIPOSERV,NMTIPOSERV\nDES,Desenvolvimento\n"),
+            File(u"clientes.csv"_s,
+                 "\xEF\xBB\xBF"
+                 "cdcliente;nmfantclie;NMRAZSOCCLIE\nIC1;\"Café; \"\"Ação\"\"\";\n"),
+            File(u"pessoas.csv"_s, "CDFUNC;NMFUNC;CDEMPRESA\nIF1;Fulano;01\n"),
+        };
+    }
+};
+
+} // namespace
+
+// Files in any order go in parents first; hours as hh:mm or decimals with a
+// comma, days as dd/mm/aaaa or ISO. The same files again change nothing;
+// a changed day is updated, unless its approvals were set.
+TEST_F(ImportTest, RecordsComeInByKeyAndAnApprovedDayIsNeverChanged)
+{
+    const QString csa = File(u"dias.csv"_s, "NRPROPOSFAS;NRVERPROPFAS;NRSERVCONT;CDFUNC;"
+                                            "DTSERVPREST;CDEMPRESA;QTHRTRAB\r\n"
+                                            "IP1;01;001;IF1;02/03/2026;01;08:30\r\n"
+                                            "IP1;01;001;IF1;2026-03-03;01;7,25\r\n");
+    QString text;
+    ASSERT_EQ(Run(QStringList{u"import"_s, m_db->Spec(), csa} + Contract(), text), 0)
+        << text.toStdString();
+    EXPECT_TRUE(Line(text, u"CSA +2 +0 +0 +0"_s)) << text.toStdString();
+    EXPECT_EQ(m_db->Scalar(u"SELECT NMFANTCLIE FROM CLIENTE WHERE CDCLIENTE = 'IC1'"_s).toString(),
+              u"Café; \"Ação\""_s);
+    EXPECT_EQ(m_db->Scalar(u"SELECT SUM(QTHRTRAB) FROM CSA WHERE CDFUNC = 'IF1'"_s).toDouble(),
+              15.75);
+
+    m_db->Exec(u"UPDATE CSA SET QTHRAPROFATU = 8 WHERE CDFUNC = 'IF1' AND DTSERVPREST = ?"_s,
+               {static_cast<qint64>(Day(2026, 3, 2))});
+    const QString changed = File(u"dias2.csv"_s, "NRPROPOSFAS;NRVERPROPFAS;NRSERVCONT;CDFUNC;"
+                                                 "DTSERVPREST;CDEMPRESA;QTHRTRAB\n"
+                                                 "IP1;01;001;IF1;03/03/2026;01;6\n");
+    ASSERT_EQ(Run({u"import"_s, m_db->Spec(), changed}, text), 0) << text.toStdString();
+    EXPECT_TRUE(Line(text, u"CSA +0 +1 +0 +0"_s)) << text.toStdString();
+    const QString approved = File(u"dias3.csv"_s, "NRPROPOSFAS;NRVERPROPFAS;NRSERVCONT;CDFUNC;"
+                                                  "DTSERVPREST;CDEMPRESA;QTHRTRAB\n"
+                                                  "IP1;01;001;IF1;02/03/2026;01;9\n");
+    EXPECT_EQ(Run({u"import"_s, m_db->Spec(), approved}, text), 1);
+    EXPECT_TRUE(text.contains(u"dias3.csv, linha 2, coluna DTSERVPREST: conflito: a CSA de "
+                              "02/03/2026 já teve as aprovações definidas; a importação não a "
+                              "altera"_s))
+        << text.toStdString();
+    EXPECT_EQ(m_db->Scalar(u"SELECT SUM(QTHRTRAB) FROM CSA WHERE CDFUNC = 'IF1'"_s).toDouble(),
+              14.5);
+}
+
+// Each malformed line is reported with its place, and nothing of the run is
+// written, not even the good files beside it.
+TEST_F(ImportTest, EveryBadLineIsReportedAndNothingIsWritten)
+{
+    const QByteArray head = "NRPROPOSFAS;NRVERPROPFAS;NRSERVCONT;CDFUNC;DTSERVPREST;CDEMPRESA;"
+                            "QTHRTRAB;QTHRAPROFATU\n";
+    const struct
+    {
+        QByteArray Line;
+        QString Error;
+    } cases[] = {
+        {"IP1;01;001;IF9;04/03/2026;01;8;",
+         u"coluna CDFUNC: o funcionário IF9 não está cadastrado"_s},
+        {"IP1;01;009;IF1;04/03/2026;01;8;",
+         u"coluna NRPROPOSFAS: o serviço contratado IP1/01/009 não está cadastrado"_s},
+        {"IP1;01;001;IF1;04/03/2026;01;-1;",
+         u"coluna QTHRTRAB: -1 horas num dia: as horas vão de 0 a 24"_s},
+        {"IP1;01;001;IF1;04/03/2026;01;24:30;",
+         u"coluna QTHRTRAB: 24:30 horas num dia: as horas vão de 0 a 24"_s},
+        {"IP1;01;001;IF1;04/03/2026;01;8;9",
+         u"coluna QTHRAPROFATU: a aprovação passa das horas trabalhadas (8)"_s},
+        {"IP1;01;001;IF1;30/02/2026;01;8;",
+         u"coluna DTSERVPREST: \"30/02/2026\" não é uma data (dd/mm/aaaa ou aaaa-mm-dd)"_s},
+        {"IP1;01;001;IF1;04/03/2026;01;oito;",
+         u"coluna QTHRTRAB: \"oito\" não são horas (decimal, como 7,5, ou hh:mm)"_s},
+        {"IP1;01;001;IF1;04/03/2026;01;8", u": a linha tem 7 campos; o cabeçalho tem 8"_s},
+        {"IP1;01;001;IF1;05/03/2026;01;8;\nIP1;01;001;IF1;2026-03-05;01;7;",
+         u"linha 3, coluna DTSERVPREST: a chave repete a da linha 2"_s},
+    };
+    const qint64 before = Count(u"SELECT COUNT(*) FROM CLIENTE"_s);
+    for (const auto& c : cases) {
+        const QString csa = File(u"dias.csv"_s, head + c.Line + '\n');
+        QString text;
+        EXPECT_EQ(Run(QStringList{u"import"_s, m_db->Spec(), csa} + Contract(), text), 1);
+        EXPECT_TRUE(text.contains(u"dias.csv, linha "_s) && text.contains(c.Error))
+            << c.Line.toStdString() << "\n"
+            << text.toStdString();
+        EXPECT_TRUE(text.contains(u"nada foi gravado"_s));
+    }
+    // Files that are no table or no UTF-8.
+    QString text;
+    EXPECT_EQ(Run({u"import"_s, m_db->Spec(), File(u"x.csv"_s, "NOME;IDADE\nA;1\n"),
+                   File(u"latin.csv"_s, "CDCLIENTE;NMFANTCLIE\nIC2;Caf\xE9\n")},
+                  text),
+              1);
+    EXPECT_TRUE(text.contains(u"x.csv, linha 1: o cabeçalho não corresponde a nenhuma tabela"_s));
+    EXPECT_TRUE(text.contains(u"latin.csv, linha 2: o texto não está em UTF-8"_s));
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM CLIENTE"_s), before);
+    EXPECT_EQ(Count(u"SELECT COUNT(*) FROM FUNCIONARIO WHERE CDFUNC = 'IF1'"_s), 0);
+}
+
+// The first steps of a firm on an empty database: the first operator, the
+// records, a token, a Login; an operator disabled loses their session at
+// the next call.
+TEST_F(ImportTest, AnEmptyDatabaseGetsItsFirstOperatorAndServes)
+{
+    if (TTestDatabase::UsesPostgres())
+        GTEST_SKIP() << "the empty database is a SQLite file of its own";
+    const QString db = u"sqlite:"_s + dir.filePath(u"firma.db"_s);
+    QString text;
+    ASSERT_EQ(Run({u"init"_s, db}, text), 0) << text.toStdString();
+    EXPECT_EQ(Run({u"token"_s, db, u"ANA"_s}, text), 1);
+    ASSERT_EQ(Run(QStringList{u"import"_s, db} + Contract(), text), 0) << text.toStdString();
+    ASSERT_EQ(
+        Run({u"operator"_s, u"add"_s, db, u"ANA"_s, u"Ana Souza"_s, u"--func"_s, u"IF1"_s}, text),
+        0)
+        << text.toStdString();
+    EXPECT_EQ(Run({u"operator"_s, u"add"_s, db, u"ANA"_s, u"Outra"_s}, text), 1);
+    EXPECT_TRUE(text.contains(u"O operador \"ANA\" já existe"_s)) << text.toStdString();
+    EXPECT_EQ(Run({u"operator"_s, u"add"_s, db, u"BIA"_s, u"Bia"_s, u"--func"_s, u"X"_s}, text), 1);
+    EXPECT_TRUE(text.contains(u"O funcionário \"X\" não está cadastrado"_s));
+
+    QString token;
+    ASSERT_EQ(RunServerCommand({u"token"_s, db, u"ANA"_s}, &token), 0);
+    TServerProcess server(db);
+    TRpcClient client;
+    client.Connect(u"127.0.0.1"_s, server.Port());
+    client.Login(u"ANA"_s, token.trimmed());
+    EXPECT_NO_THROW(client.Call(u"GetProp"_s, {u"0001"_s, QString(), u"T"_s}));
+    ASSERT_EQ(Run({u"operators"_s, db}, text), 0);
+    EXPECT_TRUE(Line(text, u"ANA +Ana Souza +IF1 +ativo +1"_s)) << text.toStdString();
+    ASSERT_EQ(Run({u"operator"_s, u"disable"_s, db, u"ANA"_s}, text), 0);
+    try {
+        client.Call(u"GetProp"_s, {u"0001"_s, QString(), u"T"_s});
+        ADD_FAILURE() << "a disabled operator's session went on";
+    } catch (const ERpcError& e) {
+        EXPECT_EQ(e.Code(), -32008);
+    }
+}
