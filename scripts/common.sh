@@ -6,7 +6,7 @@ APH_PACKAGES=(
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libgl-dev
   libsqlite3-dev libpq-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
-  postgresql poppler-utils
+  postgresql poppler-utils sqlite3 time
   xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra
 )
 # Only for scripts/scaleout.sh: the load balancer in front of the instances,

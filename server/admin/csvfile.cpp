@@ -17,6 +17,8 @@ constexpr qsizetype kWriteChunk = 1 << 20;
 
 QStringList SplitRecord(const QString& record, QChar separator)
 {
+    if (!record.contains(u'"'))
+        return record.split(separator);
     QStringList fields;
     QString field;
     bool quoted = false;
@@ -48,7 +50,7 @@ QStringList SplitRecord(const QString& record, QChar separator)
 // line break).
 bool QuoteOpen(const QString& text)
 {
-    return text.count(u'"') % 2 != 0;
+    return text.contains(u'"') && text.count(u'"') % 2 != 0;
 }
 
 } // namespace

@@ -156,14 +156,34 @@ bool ParseClock(const QString& text, double& hours)
     return true;
 }
 
+// A number of exactly `width` digits at `at`; -1 when it is none.
+int Digits(const QString& text, qsizetype at, int width)
+{
+    int value = 0;
+    for (qsizetype i = at; i < at + width; ++i) {
+        if (i >= text.size() || !text[i].isDigit())
+            return -1;
+        value = value * 10 + text[i].digitValue();
+    }
+    return value;
+}
+
+// dd/mm/aaaa (d/m/aaaa too) or aaaa-mm-dd; read by hand, for the millions
+// of days an import may hold.
 bool ParseDate(const QString& text, QDate& date)
 {
-    date = QDate::fromString(text, u"dd/MM/yyyy"_s);
-    if (!date.isValid())
-        date = QDate::fromString(text, u"d/M/yyyy"_s);
-    if (!date.isValid())
-        date = QDate::fromString(text, Qt::ISODate);
-    return date.isValid();
+    if (text.size() == 10 && text[4] == u'-' && text[7] == u'-') {
+        date = QDate(Digits(text, 0, 4), Digits(text, 5, 2), Digits(text, 8, 2));
+        return Digits(text, 0, 4) > 0 && date.isValid();
+    }
+    const QStringList parts = text.split(u'/');
+    if (parts.size() != 3 || parts[0].size() > 2 || parts[1].size() > 2 || parts[2].size() != 4)
+        return false;
+    const int day = Digits(parts[0], 0, static_cast<int>(parts[0].size()));
+    const int month = Digits(parts[1], 0, static_cast<int>(parts[1].size()));
+    const int year = Digits(parts[2], 0, 4);
+    date = QDate(year, month, day);
+    return day > 0 && month > 0 && year > 0 && date.isValid();
 }
 
 bool ParseMoment(const QString& text, double& ole)
