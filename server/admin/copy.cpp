@@ -1,0 +1,391 @@
+#include "server/admin/copy.h"
+
+#include "host/data/scopeguard.h"
+#include "server/admin/commandline.h"
+#include "server/admin/maintenance.h"
+#include "server/methods/auditlog.h"
+#include "server/storage/schema.h"
+#include "server/storage/storage.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace aph {
+
+namespace {
+
+// The advisory lock a copy holds, for its whole session, on the PostgreSQL
+// database it writes: the key an import's TStorage::LockDataLoad waits on,
+// so that neither writes while the other does. A copy does not wait: it
+// refuses at once.
+constexpr int kBulkWriteLockKey = 31501;
+// Rows a PostgreSQL cursor hands over at a time.
+constexpr int kFetchRows = 5000;
+
+const QString kAuditTable = u"APH_AUDITORIA"_s;
+// Made and kept by MigrateSchema on the destination: never copied.
+const QString kVersionTable = u"APH_VERSAO"_s;
+
+// Every table the copy carries, parents before children, so that each
+// row's foreign keys find their rows already there.
+const QStringList& CopiedTables()
+{
+    static const QStringList tables = {
+        u"PARAMGERAL"_s,
+        u"CLIENTE"_s,
+        u"FUNCIONARIO"_s,
+        u"OPERADOR"_s,
+        u"OCORRENCIA"_s,
+        u"TIPOSERV"_s,
+        u"PROPOSTA"_s,
+        u"SERVCONT"_s,
+        u"CHT"_s,
+        u"CSA"_s,
+        u"APH_TOKEN"_s,
+        u"APH_SEQUENCIA"_s,
+        u"APH_REQUISICAO"_s,
+        u"APH_HISTEVENTO"_s,
+        u"APH_HISTGERACAO"_s,
+        u"APH_HISTGERCSA"_s,
+        kAuditTable,
+    };
+    return tables;
+}
+
+struct TCopiedTable
+{
+    QString Name;
+    QStringList Columns;
+};
+
+void Print(const QString& text)
+{
+    std::fprintf(stdout, "%s\n", text.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+// The tables of the destination's new schema with their columns, in the
+// order of the copy. A table the copy does not know would be left empty
+// without a word: refused instead.
+QList<TCopiedTable> DestinationTables(TStorage& to)
+{
+    for (const QString& name : to.Database().tables(QSql::Tables)) {
+        const QString table = name.toUpper();
+        if (!CopiedTables().contains(table) && table != kVersionTable &&
+            !table.startsWith(u"SQLITE_"))
+            throw Exception(
+                u"A cópia não conhece a tabela %1 do esquema; nada foi copiado."_s.arg(table));
+    }
+    QList<TCopiedTable> tables;
+    for (const QString& name : CopiedTables()) {
+        // PostgreSQL keeps the unquoted names of the schema in lower case.
+        const QSqlRecord record = to.Database().record(to.IsPostgres() ? name.toLower() : name);
+        TCopiedTable table{name, {}};
+        for (int i = 0; i < record.count(); ++i)
+            table.Columns << record.fieldName(i).toUpper();
+        if (table.Columns.isEmpty())
+            throw Exception(u"O esquema criado no destino não tem a tabela %1."_s.arg(name));
+        tables << table;
+    }
+    return tables;
+}
+
+// The rows of one SELECT on the origin, read as they are needed: SQLite
+// steps through them itself; on PostgreSQL a cursor of the read
+// transaction hands them over a batch at a time. No table is ever held
+// whole in memory.
+class TTableReader
+{
+public:
+    TTableReader(TStorage& storage, const QString& select, int number)
+        : m_storage(storage), m_fetch(storage.Database()), m_cursor(u"APH_COPIA_%1"_s.arg(number))
+    {
+        if (!m_storage.IsPostgres()) {
+            m_query = &m_storage.Select(select);
+            return;
+        }
+        m_storage.ExecDirect(u"DECLARE %1 NO SCROLL CURSOR FOR %2"_s.arg(m_cursor, select));
+        m_fetch.setForwardOnly(true);
+        m_query = &m_fetch;
+        Fetch();
+    }
+
+    bool Next(QVariantList& row)
+    {
+        while (!m_query->next()) {
+            if (m_query->lastError().isValid())
+                Fail(u"ler"_s);
+            // A batch short of full was the cursor's last.
+            if (!m_storage.IsPostgres() || m_inBatch < kFetchRows) {
+                Finish();
+                return false;
+            }
+            Fetch();
+        }
+        ++m_inBatch;
+        row.clear();
+        for (int i = 0, n = m_query->record().count(); i < n; ++i)
+            row << m_query->value(i);
+        return true;
+    }
+
+private:
+    void Fetch()
+    {
+        m_inBatch = 0;
+        if (!m_fetch.exec(u"FETCH %1 FROM %2"_s.arg(kFetchRows).arg(m_cursor)))
+            Fail(u"buscar"_s);
+    }
+    void Finish()
+    {
+        if (!m_storage.IsPostgres()) {
+            TStorage::Done(*m_query);
+            return;
+        }
+        m_fetch.finish();
+        m_storage.ExecDirect(u"CLOSE "_s + m_cursor);
+    }
+    [[noreturn]] void Fail(const QString& what)
+    {
+        const QSqlError error = m_query->lastError();
+        m_storage.Raise(error.type() == QSqlError::ConnectionError && m_storage.IsPostgres()
+                            ? TStorage::TFailure::Lost
+                            : TStorage::TFailure::Other,
+                        u"%1 a origem da cópia: %2"_s.arg(what, error.text()));
+    }
+
+    TStorage& m_storage;
+    QSqlQuery m_fetch; // PostgreSQL: the batch at hand
+    QSqlQuery* m_query = nullptr;
+    QString m_cursor;
+    int m_inBatch = 0;
+};
+
+qint64 CopyRows(TStorage& from, const QString& source, TStorage& to, const TCopiedTable& table,
+                int number)
+{
+    auto writer = to.BulkWriter(table.Name, table.Columns);
+    TTableReader reader(from, u"SELECT %1 FROM %2"_s.arg(table.Columns.join(u", "), source),
+                        number);
+    QVariantList row;
+    qint64 rows = 0;
+    while (reader.Next(row)) {
+        writer->Add(row);
+        ++rows;
+    }
+    writer->Flush();
+    return rows;
+}
+
+// The origin, which must be at this server's schema version.
+std::unique_ptr<TStorage> OpenOrigin(const TDatabaseSpec& spec)
+{
+    auto storage = TStorage::Open(spec);
+    const int version = SchemaVersion(*storage);
+    if (version == 0)
+        throw Exception(u"O banco de origem não tem o esquema do servidor; não há o que copiar."_s);
+    if (version != kSchemaVersion)
+        throw Exception(u"O banco de origem está na versão %1 do esquema; este aph-server copia a "
+                        "versão %2. Atualize-o antes com: aph-server init ORIGEM"_s.arg(version)
+                            .arg(kSchemaVersion));
+    return storage;
+}
+
+// A SQLite origin's read audit records, in their file beside it, attached
+// to its connection so that the read transaction covers both files.
+bool AttachAudit(TStorage& from, const TDatabaseSpec& spec)
+{
+    if (from.IsPostgres())
+        return false;
+    const QString path = TAuditLog::SqlitePath(spec.Path);
+    if (!QFileInfo(path).isFile())
+        return false;
+    from.Exec(u"ATTACH DATABASE ? AS AUDITORIA"_s, {path});
+    QSqlQuery& q = from.Select(u"SELECT COUNT(*) FROM AUDITORIA.sqlite_master WHERE type = "
+                               "'table' AND name = ?"_s,
+                               {kAuditTable});
+    const bool found = q.next() && q.value(0).toInt() > 0;
+    TStorage::Done(q);
+    return found;
+}
+
+// Takes the destination file's name at once, so that of two copies to one
+// file only one ever writes it. Refuses a name already taken, and a file
+// of audit records or a write-ahead log left there by another database.
+void ClaimFile(const QString& path)
+{
+    for (const QString& taken : QStringList{path, path + u"-wal"_s, TAuditLog::SqlitePath(path)})
+        if (QFileInfo::exists(taken))
+            throw Exception(u"O arquivo de destino \"%1\" já existe; a cópia só grava num arquivo "
+                            "novo."_s.arg(taken));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        throw Exception(u"Não foi possível criar o arquivo de destino \"%1\"; verifique a pasta "
+                        "e a permissão de gravação."_s.arg(path));
+}
+
+void RemoveFile(const QString& path)
+{
+    for (const QString& file : QStringList{path, path + u"-wal"_s, path + u"-shm"_s})
+        QFile::remove(file);
+}
+
+void RequireEmpty(TStorage& to)
+{
+    QSqlQuery& q = to.Select(u"SELECT COUNT(*) FROM information_schema.tables WHERE "
+                             "table_schema NOT IN ('pg_catalog', 'information_schema')"_s);
+    const bool empty = q.next() && q.value(0).toLongLong() == 0;
+    TStorage::Done(q);
+    if (!empty)
+        throw Exception(u"O banco de destino não está vazio: já tem tabelas. A cópia só grava "
+                        "num banco vazio; crie um novo (createdb) e copie para ele."_s);
+}
+
+// Undoes a failed copy to PostgreSQL: the destination was empty, so every
+// table and view there now is the copy's. Through a connection of its own
+// when the copy's was lost.
+void DropTables(TStorage& to, const TDatabaseSpec& spec)
+{
+    std::unique_ptr<TStorage> fresh;
+    TStorage* storage = &to;
+    if (to.IsBroken()) {
+        fresh = TStorage::Open(spec);
+        storage = fresh.get();
+    }
+    QStringList drops;
+    QSqlQuery& q = storage->Select(u"SELECT table_type, table_name FROM information_schema.tables "
+                                   "WHERE table_schema = current_schema() ORDER BY 1 DESC"_s);
+    while (q.next())
+        drops << u"DROP %1 IF EXISTS %2 CASCADE"_s.arg(
+            q.value(0).toString() == u"VIEW" ? u"VIEW"_s : u"TABLE"_s, q.value(1).toString());
+    TStorage::Done(q);
+    TTransaction tx(*storage, TTransaction::Mode::Write);
+    for (const QString& drop : drops)
+        storage->ExecDirect(drop);
+    tx.Commit();
+}
+
+// Identity columns (the row number of APH_HISTEVENTO) go on past the rows
+// copied, so that the next row inserted takes a number of its own.
+void AdvanceIdentities(TStorage& to)
+{
+    QList<QStringList> identities;
+    QSqlQuery& q = to.Select(u"SELECT table_name, column_name FROM information_schema.columns "
+                             "WHERE table_schema = current_schema() AND (is_identity = 'YES' OR "
+                             "column_default LIKE 'nextval(%')"_s);
+    while (q.next())
+        identities << QStringList{q.value(0).toString(), q.value(1).toString()};
+    TStorage::Done(q);
+    for (const QStringList& c : std::as_const(identities))
+        to.Exec(u"SELECT setval(pg_get_serial_sequence(?, ?), COALESCE(MAX(%2), 0) + 1, false) "
+                "FROM %1"_s.arg(c[0], c[1]),
+                {c[0], c[1]});
+}
+
+// Every table, in one write transaction on the destination, from one
+// snapshot of the origin.
+qint64 CopyTables(TStorage& from, TStorage& to, bool audit, const TCopyProgress& progress)
+{
+    const QList<TCopiedTable> tables = DestinationTables(to);
+    TTransaction read(from, TTransaction::Mode::Read);
+    if (from.IsPostgres())
+        from.ExecDirect(u"SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"_s);
+    to.BeginBulkLoad();
+    TScopeExit endLoad([&to] { to.EndBulkLoad(); });
+    TTransaction write(to, TTransaction::Mode::Write);
+    // The rows MigrateSchema writes (the system's name, the CHT counter at
+    // 0) give way to the origin's.
+    for (auto it = tables.crbegin(); it != tables.crend(); ++it)
+        to.ExecDirect(u"DELETE FROM "_s + it->Name);
+    qint64 total = 0;
+    int cursor = 0;
+    for (const TCopiedTable& table : tables) {
+        qint64 rows = CopyRows(from, table.Name, to, table, ++cursor);
+        if (audit && table.Name == kAuditTable)
+            rows += CopyRows(from, u"AUDITORIA."_s + table.Name, to, table, ++cursor);
+        if (progress)
+            progress(table.Name, rows);
+        total += rows;
+    }
+    if (to.IsPostgres())
+        AdvanceIdentities(to);
+    write.Commit();
+    read.Commit();
+    return total;
+}
+
+} // namespace
+
+void LockBulkWrite(TStorage& storage)
+{
+    if (!storage.IsPostgres())
+        return;
+    QSqlQuery& q = storage.Select(u"SELECT pg_try_advisory_lock(%1)"_s.arg(kBulkWriteLockKey));
+    const bool locked = q.next() && q.value(0).toBool();
+    TStorage::Done(q);
+    if (!locked)
+        throw Exception(u"Outra cópia ou importação está gravando no banco de destino; tente de "
+                        "novo quando ela terminar."_s);
+}
+
+qint64 CopyDatabase(const TDatabaseSpec& origin, const TDatabaseSpec& destination,
+                    const TCopyProgress& progress)
+{
+    auto from = OpenOrigin(origin);
+    const bool audit = AttachAudit(*from, origin);
+    const bool toFile = destination.Backend == TDatabaseSpec::Kind::Sqlite;
+    if (toFile)
+        ClaimFile(destination.Path);
+    // After the destination's connection is closed (declared before it).
+    TScopeFail removeFile([&] {
+        if (toFile)
+            RemoveFile(destination.Path);
+    });
+    auto to = TStorage::Open(destination, TStorage::TOpenMode::Create);
+    LockBulkWrite(*to);
+    if (!toFile)
+        RequireEmpty(*to);
+    TScopeFail dropTables([&] {
+        if (!toFile)
+            DropTables(*to, destination);
+    });
+    MigrateSchema(*to);
+    return CopyTables(*from, *to, audit, progress);
+}
+
+int CopyCommand(const QStringList& rest)
+{
+    const TArgs args(rest, {}, {});
+    if (args.Positional.size() != 2)
+        throw EUsage(u"copy recebe o banco de origem e o banco de destino."_s);
+    const TDatabaseSpec origin = TDatabaseSpec::Parse(args.Positional[0]);
+    const TDatabaseSpec destination = TDatabaseSpec::Parse(args.Positional[1]);
+    QElapsedTimer timer;
+    timer.start();
+    const qint64 rows = CopyDatabase(origin, destination, [](const QString& table, qint64 n) {
+        Print(u"%1: %2 linha(s) copiada(s)"_s.arg(table).arg(n));
+    });
+    Print(u"Cópia concluída: %1 linha(s) em %2 s. Verificando o destino:"_s.arg(rows).arg(
+        timer.elapsed() / 1000.0, 0, 'f', 2));
+    auto storage = TStorage::Open(destination);
+    bool passed = true;
+    for (const TCheckResult& r : CheckDatabase(*storage)) {
+        passed = passed && r.Count == 0;
+        Print(r.Count == 0
+                  ? u"%1: ok"_s.arg(r.Name)
+                  : u"%1: %2 (%3)"_s.arg(r.Name).arg(r.Count).arg(r.Examples.join(u"; "_s)));
+    }
+    Print(passed ? u"A cópia passou na verificação."_s
+                 : u"A cópia NÃO passou na verificação; veja as linhas acima."_s);
+    return passed ? 0 : 1;
+}
+
+} // namespace aph
