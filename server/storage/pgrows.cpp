@@ -38,7 +38,9 @@ TPgRows::TKind KindOf(Oid type)
     }
 }
 
-PGconn* Connection(QSqlDatabase& db)
+} // namespace
+
+PGconn* PgConnection(QSqlDatabase& db)
 {
     const QVariant handle = db.driver()->handle();
     // The driver's metatype names the struct behind the typedef.
@@ -47,6 +49,8 @@ PGconn* Connection(QSqlDatabase& db)
         return nullptr;
     return *static_cast<PGconn* const*>(handle.constData());
 }
+
+namespace {
 
 // A value as text for libpq, as the server parses what QtSql would bind.
 QByteArray ParamText(const QVariant& v)
@@ -112,7 +116,7 @@ QByteArray PreparedName(PGconn* connection, TPgRows::TPrepared& prepared, const 
 TPgRows::TPgRows(QSqlDatabase& db, TPrepared& prepared, const QString& sql,
                  const QVariantList& values)
 {
-    PGconn* connection = Connection(db);
+    PGconn* connection = PgConnection(db);
     if (!connection) {
         // Said once: every read goes through QtSql from then on.
         static std::atomic<bool> told{false};

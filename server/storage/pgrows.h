@@ -10,6 +10,7 @@
 #include <vector>
 
 typedef struct pg_result PGresult;
+typedef struct pg_conn PGconn;
 
 namespace aph {
 
@@ -19,6 +20,10 @@ namespace aph {
 // columns; any other column, or a failure, leaves it not Ok and the read
 // goes through QtSql instead, which reports the failure as every query
 // does.
+// libpq's connection under the QtSql connection; nullptr when the driver
+// gives none.
+PGconn* PgConnection(QSqlDatabase& db);
+
 class TPgRows
 {
 public:

@@ -4,6 +4,8 @@
 #include "server/storage/rowsource.h"
 #include "server/storage/storage.h"
 
+#include <libpq-fe.h>
+
 using namespace Qt::StringLiterals;
 
 namespace aph {
@@ -24,6 +26,107 @@ TStorage::TFailure PostgresFailure(const QString& state)
 }
 
 namespace {
+
+// Rows into a table through COPY, as psql's \copy sends them: the text
+// format, a line per row. Each megabyte of rows is one COPY of its own, so
+// that several writers, and queries, may take turns on the connection.
+class TPgCopyWriter final : public TStorage::TBulkWriter
+{
+public:
+    TPgCopyWriter(const TStorage& storage, PGconn* connection, const QString& table,
+                  const QStringList& columns)
+        : m_storage(storage), m_connection(connection),
+          m_sql(u"COPY %1 (%2) FROM STDIN"_s.arg(table, columns.join(u", ")).toUtf8())
+    {}
+    void Add(const QVariantList& row) override
+    {
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            if (i)
+                m_buffer += '\t';
+            Append(row[i]);
+        }
+        m_buffer += '\n';
+        if (m_buffer.size() >= kChunk)
+            Send();
+    }
+    void Flush() override { Send(); }
+
+private:
+    static constexpr qsizetype kChunk = 1 << 20;
+
+    void Append(const QVariant& v)
+    {
+        if (v.isNull()) {
+            m_buffer += "\\N";
+            return;
+        }
+        switch (v.userType()) {
+        case QMetaType::Double:
+            m_buffer += QByteArray::number(v.toDouble(), 'g', 17);
+            return;
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::ULongLong:
+            m_buffer += QByteArray::number(v.toLongLong());
+            return;
+        default:
+            break;
+        }
+        for (const char c : v.toString().toUtf8()) {
+            switch (c) {
+            case '\\':
+                m_buffer += "\\\\";
+                break;
+            case '\t':
+                m_buffer += "\\t";
+                break;
+            case '\n':
+                m_buffer += "\\n";
+                break;
+            case '\r':
+                m_buffer += "\\r";
+                break;
+            default:
+                m_buffer += c;
+            }
+        }
+    }
+    void Send()
+    {
+        if (m_buffer.isEmpty())
+            return;
+        PGresult* result = PQexec(m_connection, m_sql.constData());
+        const bool started = PQresultStatus(result) == PGRES_COPY_IN;
+        Check(result, started);
+        const bool sent = PQputCopyData(m_connection, m_buffer.constData(),
+                                        static_cast<int>(m_buffer.size())) == 1 &&
+                          PQputCopyEnd(m_connection, nullptr) == 1;
+        m_buffer.clear();
+        if (!sent)
+            m_storage.Raise(TStorage::TFailure::Lost,
+                            u"COPY: %1"_s.arg(QString::fromUtf8(PQerrorMessage(m_connection))));
+        while (PGresult* end = PQgetResult(m_connection))
+            Check(end, PQresultStatus(end) == PGRES_COMMAND_OK);
+    }
+    // Clears the result; raises its failure, as every query's, unless ok.
+    void Check(PGresult* result, bool ok) const
+    {
+        const QString detail = QString::fromUtf8(PQresultErrorMessage(result)).trimmed();
+        const QString state = QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE));
+        PQclear(result);
+        if (!ok) {
+            while (PGresult* rest = PQgetResult(m_connection))
+                PQclear(rest);
+            m_storage.Raise(PostgresFailure(state), u"COPY: %1"_s.arg(detail));
+        }
+    }
+
+    const TStorage& m_storage;
+    PGconn* m_connection;
+    QByteArray m_sql;
+    QByteArray m_buffer;
+};
 
 constexpr int kGenerationLockKey = 31500;
 // The next number: one lock per kind of work.
@@ -65,6 +168,14 @@ public:
     }
     void BeginBulkLoad() override { ExecDirect(u"SET synchronous_commit TO OFF"_s); }
     std::unique_ptr<TRowSource> Rows(const TQueryText& query) override;
+    std::unique_ptr<TBulkWriter> BulkWriter(const QString& table,
+                                            const QStringList& columns) override
+    {
+        PGconn* connection = PgConnection(m_db);
+        if (!connection)
+            return TStorage::BulkWriter(table, columns);
+        return std::make_unique<TPgCopyWriter>(*this, connection, table, columns);
+    }
     void EndBulkLoad() override { ExecDirect(u"SET synchronous_commit TO ON"_s); }
 
 private:
