@@ -57,10 +57,10 @@ trap 'psql -q "$pg" -c "DROP DATABASE IF EXISTS $db" >/dev/null 2>&1; rm -rf "$w
 uri="${pg%/*}/$db"
 "$server" init "$uri" --scale "$n" >/dev/null
 psql -q "$uri" -c "DELETE FROM APH_HISTGERCSA; DELETE FROM APH_HISTGERACAO;
-  DELETE FROM APH_HISTEVENTO; DELETE FROM CSA; VACUUM ANALYZE;" >/dev/null
+  DELETE FROM APH_HISTEVENTO; DELETE FROM CSA" -c "VACUUM ANALYZE" >/dev/null
 echo "PostgreSQL, $n CSAs:"
 floor=$(measure "COPY through psql (floor)" psql -q "$uri" -c \
   "\\copy CSA FROM '$work/load.csv' WITH (FORMAT csv, HEADER true, DELIMITER ';')")
-psql -q "$uri" -c "DELETE FROM CSA; VACUUM ANALYZE;" >/dev/null
+psql -q "$uri" -c "DELETE FROM CSA" -c "VACUUM ANALYZE" >/dev/null
 ours=$(measure "aph-server import" "$server" import "$uri" "$work/import.csv")
 awk -v a="$ours" -v b="$floor" 'BEGIN { printf "ratio: %.2fx\n", a / b }'

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QTimeZone>
 
 #include <algorithm>
 #include <cmath>
@@ -270,7 +271,10 @@ QString FormatCell(const TColumn& column, const QVariant& value)
     case TColumnKind::Moment: {
         const double ole = value.toDouble();
         const auto ms = static_cast<qint64>(std::llround(ole * kMsPerDay));
-        return QDateTime(kOleEpoch, QTime(0, 0))
+        // An OLE moment is a wall-clock reading with no zone: counted in
+        // UTC, the machine's zone (its offsets since 1899, its summer time)
+        // never moves it.
+        return QDateTime(kOleEpoch, QTime(0, 0), QTimeZone::utc())
             .addMSecs(ms)
             .toString(u"yyyy-MM-ddTHH:mm:ss.zzz"_s);
     }

@@ -1,0 +1,235 @@
+#include "server/admin/export.h"
+
+#include "host/data/exceptions.h"
+#include "host/data/scopeguard.h"
+#include "server/admin/commandline.h"
+#include "server/admin/csvfile.h"
+#include "server/admin/tables.h"
+#include "server/storage/schema.h"
+#include "server/storage/storage.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <cmath>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace aph {
+
+namespace {
+
+// The largest whole number a double holds exactly.
+constexpr double kMaxExactWhole = 9007199254740992.0; // 2^53
+
+QString FileName(const TFirmTable& table)
+{
+    return table.Name + u".csv"_s;
+}
+
+// An export adds files beside whatever the folder holds, and never in place
+// of one: the files of an earlier export stay as they were.
+void RefuseExistingFiles(const QDir& dir)
+{
+    QStringList found;
+    for (const TFirmTable& table : FirmTables())
+        if (QFileInfo::exists(dir.filePath(FileName(table))))
+            found << FileName(table);
+    if (!found.isEmpty())
+        throw Exception(u"A pasta %1 já tem %2; a exportação nunca sobrescreve um arquivo. "
+                        "Escolha outra pasta ou remova-os antes."_s.arg(
+                            QDir::toNativeSeparators(dir.path()), found.join(u", "_s)));
+}
+
+QString SelectSql(const TFirmTable& table)
+{
+    QStringList columns;
+    for (const TColumn& c : table.Columns)
+        columns << c.Name;
+    return u"SELECT %1 FROM %2 ORDER BY %3"_s.arg(columns.join(u", "_s), table.Name,
+                                                  table.Key.join(u", "_s));
+}
+
+// A whole number from an integer, a double without a fraction or the
+// text of either (SQLite keeps a value in the type it was written with).
+bool WholeNumber(const QVariant& value, qlonglong& number)
+{
+    bool ok = false;
+    if (value.typeId() != QMetaType::Double && value.typeId() != QMetaType::Float) {
+        number = value.toLongLong(&ok);
+        if (ok)
+            return true;
+    }
+    const double d = value.toDouble(&ok);
+    if (!ok || d != std::trunc(d) || std::abs(d) > kMaxExactWhole)
+        return false;
+    number = static_cast<qlonglong>(d);
+    return true;
+}
+
+// The stored value in the type FormatCell reads for the column's kind; false
+// when it is no value of that kind, which the export refuses rather than
+// write a day or an amount that is not the one stored.
+bool Normalize(const TColumn& column, QVariant& value)
+{
+    if (value.isNull() || column.Kind == TColumnKind::Text)
+        return true;
+    if (column.Kind == TColumnKind::Day || column.Kind == TColumnKind::Integer) {
+        qlonglong number = 0;
+        if (!WholeNumber(value, number))
+            return false;
+        value = number;
+        return true;
+    }
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    if (!ok || !std::isfinite(number))
+        return false;
+    value = number;
+    return true;
+}
+
+QString KindText(TColumnKind kind)
+{
+    switch (kind) {
+    case TColumnKind::Day:
+        return u"um dia (número inteiro)"_s;
+    case TColumnKind::Integer:
+        return u"um número inteiro"_s;
+    default:
+        return u"um número"_s;
+    }
+}
+
+// The key of the row the query stands on, as "TP1/01/001/TF1/47000".
+QString KeyText(const TFirmTable& table, const QSqlQuery& q)
+{
+    QStringList values;
+    for (const QString& name : table.Key)
+        values << q.value(static_cast<int>(table.Find(name) - table.Columns.data())).toString();
+    return values.join(u'/');
+}
+
+QString Cell(const TFirmTable& table, int column, const QSqlQuery& q)
+{
+    const TColumn& c = table.Columns[static_cast<std::size_t>(column)];
+    QVariant value = q.value(column);
+    if (!Normalize(c, value))
+        throw Exception(u"%1 de chave %2: o valor \"%3\" de %4 não é %5. Corrija-o no banco e "
+                        "exporte de novo."_s.arg(table.Name, KeyText(table, q),
+                                                 q.value(column).toString(), c.Name,
+                                                 KindText(c.Kind)));
+    return FormatCell(c, value);
+}
+
+// The table's rows, in the order of its key, into a new file at path, one
+// row at a time; returns how many.
+qint64 WriteTable(TStorage& storage, const TFirmTable& table, const QString& path)
+{
+    QStringList fields;
+    for (const TColumn& c : table.Columns)
+        fields << c.Name;
+    TCsvWriter out(path);
+    out.Write(fields);
+    QSqlQuery& q = storage.Select(SelectSql(table));
+    const TScopeExit done([&q] { TStorage::Done(q); });
+    qint64 rows = 0;
+    while (q.next()) {
+        for (int i = 0; i < fields.size(); ++i)
+            fields[i] = Cell(table, i, q);
+        out.Write(fields);
+        ++rows;
+    }
+    // A read the engine broke off ends like one that reached its end.
+    if (q.lastError().type() != QSqlError::NoError)
+        storage.Raise(TStorage::TFailure::Other,
+                      u"exportar %1: %2"_s.arg(table.Name, q.lastError().text()));
+    out.Finish();
+    return rows;
+}
+
+void Rename(const QString& from, const QString& to)
+{
+    QFile file(from);
+    if (!file.rename(to))
+        throw Exception(
+            u"Não foi possível renomear %1 para %2: %3"_s.arg(from, to, file.errorString()));
+}
+
+void PrintLine(const QString& text)
+{
+    std::fprintf(stdout, "%s\n", text.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+std::vector<TExportedTable> ExportFirm(TStorage& storage, const QString& folder)
+{
+    const QDir dir(folder);
+    RefuseExistingFiles(dir);
+    const QString partial = u".%1.parcial"_s.arg(QCoreApplication::applicationPid());
+    std::vector<TExportedTable> written;
+    // The files this export made, under either name: a failure takes them
+    // all back, so that the folder holds all of the export or none of it.
+    QStringList made;
+    const TScopeFail removeMade([&made] {
+        for (const QString& file : made)
+            QFile::remove(file);
+    });
+    {
+        TTransaction tx(storage, TTransaction::Mode::Read);
+        // PostgreSQL gives each statement of a plain transaction a snapshot
+        // of its own; the tables must come from one.
+        if (storage.IsPostgres())
+            storage.ExecDirect(u"SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"_s);
+        for (const TFirmTable& table : FirmTables()) {
+            const QString file = dir.filePath(FileName(table));
+            if (QFileInfo::exists(file + partial))
+                throw Exception(u"O arquivo temporário %1 já existe; remova-o e exporte de "
+                                "novo."_s.arg(file + partial));
+            made << file + partial;
+            written.push_back({table.Name, file, WriteTable(storage, table, file + partial)});
+        }
+        tx.Commit();
+    }
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        Rename(written[i].File + partial, written[i].File);
+        made[static_cast<qsizetype>(i)] = written[i].File;
+    }
+    return written;
+}
+
+int ExportCommand(const QStringList& rest)
+{
+    const TArgs args(rest, {}, {});
+    if (args.Positional.size() != 2)
+        throw EUsage(u"export recebe um banco de dados e a pasta onde gravar os arquivos."_s);
+    QElapsedTimer timer;
+    timer.start();
+    auto storage = TStorage::Open(TDatabaseSpec::Parse(args.Positional[0]));
+    RequireCurrentSchema(*storage);
+    const QString folder = args.Positional[1];
+    if (!QDir().mkpath(folder))
+        throw Exception(u"Não foi possível criar a pasta %1."_s.arg(folder));
+    qint64 total = 0;
+    const std::vector<TExportedTable> tables = ExportFirm(*storage, folder);
+    for (const TExportedTable& t : tables) {
+        PrintLine(u"%1: %2 linha(s) em %3"_s.arg(t.Name).arg(t.Rows).arg(
+            QDir::toNativeSeparators(t.File)));
+        total += t.Rows;
+    }
+    PrintLine(u"Exportação concluída: %1 tabelas, %2 linhas em %3 s."_s
+                  .arg(static_cast<qsizetype>(tables.size()))
+                  .arg(total)
+                  .arg(timer.elapsed() / 1000.0, 0, 'f', 2));
+    return 0;
+}
+
+} // namespace aph

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace aph {
+
+class TStorage;
+
+// One table an export wrote: its file and how many rows went into it.
+struct TExportedTable
+{
+    QString Name;
+    QString File;
+    qint64 Rows = 0;
+};
+
+// Writes the firm's records (FirmTables) into the folder, one CSV per
+// table named TABLE.csv, each ordered by the table's key, all read in one
+// snapshot. Each file is written under a temporary name and renamed only
+// when every table is written, so that a failed export leaves none of the
+// files; one that is already there is never overwritten. Throws Exception.
+std::vector<TExportedTable> ExportFirm(TStorage& storage, const QString& folder);
+
+// aph-server export BANCO PASTA: the folder is created when missing and
+// refused when it already holds any of the files. Prints a line per table
+// and the time taken; returns the exit status. EUsage for a wrong command
+// line, Exception for a failure.
+int ExportCommand(const QStringList& args);
+
+} // namespace aph
