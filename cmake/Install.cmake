@@ -1,7 +1,7 @@
 # Where `cmake --install` puts things, and the Debian packages CPack builds
 # from them:
 #   aph-server   bin/aph-server, the systemd unit, /etc/aph/aph-server.conf,
-#                the documentation
+#                the documentation, the time trackers' maps
 #   aph-desktop  bin/aph-host, the module and its language file, the
 #                desktop's shared libraries (lib/aph)
 #   aph-common   lib/aph/libaph_data.so, the runtime both programs link: one
@@ -49,6 +49,11 @@ install(CODE "
 file(GLOB APH_DOCS ${PROJECT_SOURCE_DIR}/docs/*.md)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${APH_DOCS}
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/aph COMPONENT server)
+# The maps of time trackers' exports (import --mapa), for the firm to
+# copy and fill in with its people and services.
+file(GLOB APH_MAPS ${PROJECT_SOURCE_DIR}/packaging/mapas/*.ini)
+install(FILES ${APH_MAPS}
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/aph/mapas COMPONENT server)
 
 # The packages.
 set(CPACK_GENERATOR DEB)

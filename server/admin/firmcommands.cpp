@@ -2,6 +2,7 @@
 
 #include "server/admin/commandline.h"
 #include "server/admin/import.h"
+#include "server/admin/trackerimport.h"
 #include "server/sessions/operators.h"
 #include "server/storage/schema.h"
 #include "server/storage/storage.h"
@@ -83,12 +84,17 @@ int OperatorsCommand(const QStringList& args)
 
 int ImportCommand(const QStringList& args)
 {
-    const TArgs a(args, {}, {u"--dry-run"_s});
+    const TArgs a(args, {u"--mapa"_s}, {u"--dry-run"_s});
     if (a.Positional.size() < 2)
-        throw EUsage(u"import recebe um banco de dados e um ou mais arquivos CSV."_s);
+        throw EUsage(u"import recebe um banco de dados e um ou mais arquivos CSV (com --mapa, "
+                     "exportações de um controle de tempo)."_s);
     const bool dryRun = a.Flags.contains(u"--dry-run"_s);
+    // With a map the files are a time tracker's exports, not the tables'.
+    const QString map = a.Options.value(u"--mapa"_s);
+    const std::unique_ptr<TStorage> storage = OpenCurrent(a.Positional[0]);
     const TImportReport report =
-        ImportFiles(*OpenCurrent(a.Positional[0]), a.Positional.mid(1), dryRun);
+        map.isEmpty() ? ImportFiles(*storage, a.Positional.mid(1), dryRun)
+                      : ImportTrackerFiles(*storage, a.Positional.mid(1), map, dryRun);
     Print(report.Ok() ? stdout : stderr, report.Text(dryRun));
     return report.Ok() ? 0 : 1;
 }

@@ -98,18 +98,37 @@ QString DayText(qint64 day)
     return QDate(1899, 12, 30).addDays(day).toString(u"dd/MM/yyyy"_s);
 }
 
-// One file's rows going into their table.
+// A CSV file of one table, its rows placed by the file's lines.
+class TCsvRows : public TImportRows
+{
+public:
+    explicit TCsvRows(const QString& path) : m_reader(path), m_file(QFileInfo(path).fileName()) {}
+    const QStringList& Header() const override { return m_reader.Header(); }
+    bool Next(QStringList& fields, qint64& row) override { return m_reader.Next(fields, row); }
+    TPlace Place(qint64 row) const override { return {m_file, row}; }
+
+private:
+    TCsvReader m_reader;
+    QString m_file;
+};
+
+// One source's rows going into their table.
 class TTableImport
 {
 public:
-    TTableImport(TStorage& storage, const TFirmTable& table, const QString& path,
+    TTableImport(TStorage& storage, const TFirmTable& table, TImportRows& rows,
                  TImportReport& report)
-        : m_storage(storage), m_table(table), m_file(QFileInfo(path).fileName()), m_path(path),
-          m_report(report), m_counts(report.Of(table.Name))
+        : m_storage(storage), m_table(table), m_rows(rows), m_report(report),
+          m_counts(report.Of(table.Name))
     {}
     void Run();
 
 private:
+    void Refuse(qint64 row, const QString& column, const QString& why)
+    {
+        const TImportRows::TPlace place = m_rows.Place(row);
+        m_report.Error(place.File, place.Line, column, why);
+    }
     bool ReadHeader(const QStringList& titles);
     void Stage();
     bool StageRow(const QStringList& fields, qint64 line, QVariantList& values);
@@ -126,7 +145,7 @@ private:
 
     TStorage& m_storage;
     const TFirmTable& m_table;
-    QString m_file, m_path;
+    TImportRows& m_rows;
     TImportReport& m_report;
     TImportReport::TCounts& m_counts;
     std::vector<const TColumn*> m_columns; // in the file's order
@@ -136,8 +155,7 @@ private:
 
 void TTableImport::Run()
 {
-    TCsvReader reader(m_path);
-    if (!ReadHeader(reader.Header()))
+    if (!ReadHeader(m_rows.Header()))
         return;
     QStringList stageColumns;
     for (const TColumn* c : m_columns)
@@ -150,7 +168,7 @@ void TTableImport::Run()
         QStringList fields;
         QVariantList values;
         qint64 line = 0;
-        while (reader.Next(fields, line)) {
+        while (m_rows.Next(fields, line)) {
             if (StageRow(fields, line, values))
                 writer->Add(values);
             else
@@ -170,7 +188,7 @@ bool TTableImport::ReadHeader(const QStringList& titles)
     for (const QString& title : titles) {
         const TColumn* column = m_table.Find(title);
         if (m_names.contains(column->Name)) {
-            m_report.Error(m_file, 1, column->Name, u"a coluna aparece duas vezes no cabeçalho"_s);
+            Refuse(1, column->Name, u"a coluna aparece duas vezes no cabeçalho"_s);
             return false;
         }
         m_columns.push_back(column);
@@ -184,9 +202,9 @@ bool TTableImport::ReadHeader(const QStringList& titles)
 bool TTableImport::StageRow(const QStringList& fields, qint64 line, QVariantList& values)
 {
     if (fields.size() != static_cast<qsizetype>(m_columns.size())) {
-        m_report.Error(m_file, line, QString(),
-                       u"a linha tem %1 campos; o cabeçalho tem %2"_s.arg(fields.size())
-                           .arg(m_columns.size()));
+        Refuse(line, QString(),
+               u"a linha tem %1 campos; o cabeçalho tem %2"_s.arg(fields.size())
+                   .arg(m_columns.size()));
         return false;
     }
     values.resize(fields.size() + 1);
@@ -195,15 +213,15 @@ bool TTableImport::StageRow(const QStringList& fields, qint64 line, QVariantList
     for (qsizetype i = 0; i < fields.size(); ++i) {
         const TColumn& column = *m_columns[static_cast<std::size_t>(i)];
         if (!ParseCell(column, fields[i], values[i], why)) {
-            m_report.Error(m_file, line, column.Name, why);
+            Refuse(line, column.Name, why);
             m_rowFailed = true;
             continue;
         }
         const QStringList codes = AllowedCodes(m_table.Name, column.Name);
         if (!codes.isEmpty() && !values[i].isNull() && !codes.contains(values[i].toString())) {
-            m_report.Error(m_file, line, column.Name,
-                           u"\"%1\" não é um dos códigos aceitos (%2)"_s.arg(values[i].toString(),
-                                                                             codes.join(u", ")));
+            Refuse(line, column.Name,
+                   u"\"%1\" não é um dos códigos aceitos (%2)"_s.arg(values[i].toString(),
+                                                                     codes.join(u", ")));
             m_rowFailed = true;
         }
     }
@@ -222,7 +240,7 @@ void TTableImport::CheckRow(const QVariantList& values, qint64 line)
         return i < 0 ? QVariant() : values[i];
     };
     const auto refuse = [&](const char* column, const QString& why) {
-        m_report.Error(m_file, line, QString::fromLatin1(column), why);
+        Refuse(line, QString::fromLatin1(column), why);
         m_rowFailed = true;
     };
     if (m_table.Name == u"CSA") {
@@ -273,7 +291,7 @@ void TTableImport::RefuseLines(const QString& sql, const QString& column,
     QSqlQuery& q = m_storage.Select(sql);
     while (q.next()) {
         lines << q.value(0);
-        m_report.Error(m_file, q.value(0).toLongLong(), column, why(q));
+        Refuse(q.value(0).toLongLong(), column, why(q));
     }
     TStorage::Done(q);
     m_counts.Refused += lines.size();
@@ -397,6 +415,20 @@ void AdvanceNumbering(TStorage& storage)
 
 } // namespace
 
+void ImportRows(TStorage& storage, const TFirmTable& table, TImportRows& rows,
+                TImportReport& report)
+{
+    try {
+        TTableImport(storage, table, rows, report).Run();
+    } catch (const EStorageError&) {
+        throw;
+    } catch (const Exception& e) {
+        // A file that broke off midway: its stage goes, the rest goes on.
+        report.Error(e.Message(), 0, QString(), QString());
+        storage.ExecDirect(u"DROP TABLE IF EXISTS %1"_s.arg(kStage));
+    }
+}
+
 void TImportReport::Error(const QString& file, qint64 line, const QString& column,
                           const QString& why)
 {
@@ -430,7 +462,7 @@ QString TImportReport::Text(bool dryRun) const
                      .arg(c.Unchanged, 14)
                      .arg(c.Refused, 10);
     }
-    lines << m_errors;
+    lines << m_notes << m_errors;
     if (m_errorCount > kShownErrors)
         lines << u"... e mais %1 erro(s)."_s.arg(m_errorCount - kShownErrors);
     if (m_errorCount > 0)
@@ -471,12 +503,12 @@ TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryR
     storage.LockDataLoad();
     for (const auto& [table, path] : work) {
         try {
-            TTableImport(storage, *table, path, report).Run();
+            TCsvRows rows(path);
+            ImportRows(storage, *table, rows, report);
         } catch (const EStorageError&) {
             throw;
         } catch (const Exception& e) {
             report.Error(e.Message(), 0, QString(), QString());
-            storage.ExecDirect(u"DROP TABLE IF EXISTS %1"_s.arg(kStage));
         }
     }
     AdvanceNumbering(storage);

@@ -9,6 +9,7 @@
 namespace aph {
 
 class TStorage;
+struct TFirmTable;
 
 // What an import did, or would do, table by table, and what it refused.
 class TImportReport
@@ -23,6 +24,9 @@ public:
     // an empty column for what concerns the whole file. The first
     // kShownErrors are kept, the rest only counted.
     void Error(const QString& file, qint64 line, const QString& column, const QString& why);
+    // A line of its own under the counts, such as what a time tracker's
+    // entries were summed into.
+    void Note(const QString& text) { m_notes << text; }
     TCounts& Of(const QString& table) { return m_counts[table]; }
     const std::map<QString, TCounts>& Counts() const { return m_counts; }
     const QStringList& Errors() const { return m_errors; }
@@ -36,9 +40,38 @@ public:
 
 private:
     std::map<QString, TCounts> m_counts;
-    QStringList m_errors;
+    QStringList m_notes, m_errors;
     qint64 m_errorCount = 0;
 };
+
+// The rows of one table as an import takes them: the columns they give
+// (the database's names), then each row as text, as a CSV of the table
+// writes it, with a number for the report to place it by.
+class TImportRows
+{
+public:
+    // Where a row came from: a file and its line.
+    struct TPlace
+    {
+        QString File;
+        qint64 Line = 0;
+    };
+
+    virtual ~TImportRows() = default;
+    virtual const QStringList& Header() const = 0;
+    // The next row; false at the end. Row numbers grow from 2 (the header
+    // is row 1).
+    virtual bool Next(QStringList& fields, qint64& row) = 0;
+    virtual TPlace Place(qint64 row) const = 0;
+};
+
+// Takes a table's rows into it within the caller's transaction: each row
+// is checked, then the set (repeated keys, missing parents, frozen CSAs),
+// then rows are inserted or updated by key. Refusals go to the report,
+// the rows refused stay out; the caller commits only a report without
+// errors.
+void ImportRows(TStorage& storage, const TFirmTable& table, TImportRows& rows,
+                TImportReport& report);
 
 // Imports the firm's CSV files, one table each, recognised by its header,
 // parents before children whatever their order, in one transaction: rows
