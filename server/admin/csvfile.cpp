@@ -57,8 +57,11 @@ bool QuoteOpen(const QString& text)
 
 TCsvReader::TCsvReader(const QString& path) : m_file(path), m_name(QFileInfo(path).fileName())
 {
+    if (!QFileInfo(path).isFile())
+        throw Exception(u"O arquivo %1 não existe."_s.arg(path));
     if (!m_file.open(QIODevice::ReadOnly))
-        throw Exception(u"Não foi possível ler o arquivo %1: %2"_s.arg(path, m_file.errorString()));
+        throw Exception(
+            u"Não foi possível ler o arquivo %1; confira as suas permissões."_s.arg(path));
     if (m_file.peek(3) == "\xEF\xBB\xBF")
         m_file.read(3);
     QString header;
@@ -104,14 +107,17 @@ bool TCsvReader::Next(QStringList& fields, qint64& line)
 
 void TCsvReader::Fail(const QString& why) const
 {
+    if (m_line == 0)
+        throw Exception(u"%1: %2"_s.arg(m_name, why));
     throw Exception(u"%1, linha %2: %3"_s.arg(m_name).arg(m_line).arg(why));
 }
 
 TCsvWriter::TCsvWriter(const QString& path) : m_file(path)
 {
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        throw Exception(
-            u"Não foi possível criar o arquivo %1: %2"_s.arg(path, m_file.errorString()));
+        throw Exception(u"Não foi possível criar o arquivo %1: ele já existe, ou a pasta não "
+                        u"existe ou não aceita "
+                        "gravação."_s.arg(path));
     m_buffer = "\xEF\xBB\xBF";
 }
 
@@ -133,7 +139,7 @@ void TCsvWriter::Write(const QStringList& fields)
     if (m_buffer.size() >= kWriteChunk) {
         if (m_file.write(m_buffer) != m_buffer.size())
             throw Exception(
-                u"Não foi possível gravar %1: %2"_s.arg(m_file.fileName(), m_file.errorString()));
+                u"Não foi possível gravar %1; o disco pode estar cheio."_s.arg(m_file.fileName()));
         m_buffer.clear();
     }
 }
@@ -142,7 +148,7 @@ void TCsvWriter::Finish()
 {
     if (m_file.write(m_buffer) != m_buffer.size() || !m_file.flush())
         throw Exception(
-            u"Não foi possível gravar %1: %2"_s.arg(m_file.fileName(), m_file.errorString()));
+            u"Não foi possível gravar %1; o disco pode estar cheio."_s.arg(m_file.fileName()));
     m_buffer.clear();
     m_file.close();
 }

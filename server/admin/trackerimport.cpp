@@ -140,7 +140,7 @@ TTrackerMap ReadMap(const QString& path, TImportReport& report)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw Exception(u"Não foi possível ler o mapa %1: %2"_s.arg(path, file.errorString()));
+        throw Exception(u"O mapa %1 não existe ou não pode ser lido."_s.arg(path));
     TTrackerMap map;
     map.File = QFileInfo(path).fileName();
     QString text = QString::fromUtf8(file.readAll());
