@@ -138,7 +138,9 @@ private:
     void RefuseFrozen();
     void RefuseLines(const QString& sql, const QString& column,
                      const std::function<QString(const QSqlQuery&)>& why);
-    void Apply();
+    void Apply(qint64 fresh);
+    qint64 CountStaged(const QString& where);
+    QString Stored() const;
     QString Match(const QString& stored, const QString& staged) const;
     QString Same(const QString& stored, const QString& staged) const;
     bool Has(const QString& column) const { return m_names.contains(column); }
@@ -176,10 +178,17 @@ void TTableImport::Run()
         }
         writer->Flush();
     }
+    // PostgreSQL keeps no statistics of a temporary table by itself; without
+    // them it plans the checks below as if the stage held a row.
+    if (m_storage.IsPostgres())
+        m_storage.ExecDirect(u"ANALYZE %1"_s.arg(kStage));
     RefuseDuplicates();
     RefuseOrphans();
-    RefuseFrozen();
-    Apply();
+    // The rows new to the table; only the others can be frozen or changed.
+    const qint64 fresh = CountStaged(u"NOT "_s + Stored());
+    if (CountStaged(u"1 = 1"_s) > fresh)
+        RefuseFrozen();
+    Apply(fresh);
     m_storage.ExecDirect(u"DROP TABLE %1"_s.arg(kStage));
 }
 
@@ -371,25 +380,35 @@ void TTableImport::RefuseFrozen()
     }
 }
 
-// The counts, then the rows: new ones inserted, changed ones updated.
-void TTableImport::Apply()
+qint64 TTableImport::CountStaged(const QString& where)
 {
-    const QString exists =
-        u"EXISTS (SELECT 1 FROM %1 T WHERE %2)"_s.arg(m_table.Name, Match(u"T"_s, u"S"_s));
-    const auto count = [this](const QString& where) {
-        QSqlQuery& q = m_storage.Select(u"SELECT COUNT(*) FROM %1 S WHERE %2"_s.arg(kStage, where));
-        const qint64 n = q.next() ? q.value(0).toLongLong() : 0;
-        TStorage::Done(q);
-        return n;
-    };
-    const qint64 staged = count(u"1 = 1"_s);
-    const qint64 inserted = count(u"NOT "_s + exists);
-    const qint64 unchanged = count(u"EXISTS (SELECT 1 FROM %1 T WHERE %2 AND %3)"_s.arg(
-        m_table.Name, Match(u"T"_s, u"S"_s), Same(u"T"_s, u"S"_s)));
-    m_counts.Inserted += inserted;
-    m_counts.Unchanged += unchanged;
-    m_counts.Updated += staged - unchanged - inserted;
+    QSqlQuery& q = m_storage.Select(u"SELECT COUNT(*) FROM %1 S WHERE %2"_s.arg(kStage, where));
+    const qint64 n = q.next() ? q.value(0).toLongLong() : 0;
+    TStorage::Done(q);
+    return n;
+}
 
+QString TTableImport::Stored() const
+{
+    return u"EXISTS (SELECT 1 FROM %1 T WHERE %2)"_s.arg(m_table.Name, Match(u"T"_s, u"S"_s));
+}
+
+// The counts, then the rows: new ones inserted, changed ones updated. When
+// none was stored (hours of new days, a first import), neither the
+// comparison nor the update has anything to look at.
+void TTableImport::Apply(qint64 fresh)
+{
+    const qint64 staged = CountStaged(u"1 = 1"_s);
+    m_counts.Inserted += fresh;
+    if (staged == fresh) {
+        m_storage.Exec(u"INSERT INTO %1 (%2) SELECT %2 FROM %3 S"_s.arg(
+            m_table.Name, m_names.join(u", "), kStage));
+        return;
+    }
+    const qint64 unchanged = CountStaged(u"EXISTS (SELECT 1 FROM %1 T WHERE %2 AND %3)"_s.arg(
+        m_table.Name, Match(u"T"_s, u"S"_s), Same(u"T"_s, u"S"_s)));
+    m_counts.Unchanged += unchanged;
+    m_counts.Updated += staged - unchanged - fresh;
     QStringList sets;
     for (const QString& c : m_names)
         if (!m_table.Key.contains(c))
@@ -399,7 +418,7 @@ void TTableImport::Apply()
             m_table.Name, sets.join(u", "), kStage, Match(m_table.Name, u"S"_s),
             Same(m_table.Name, u"S"_s)));
     m_storage.Exec(u"INSERT INTO %1 (%2) SELECT %2 FROM %3 S WHERE NOT %4"_s.arg(
-        m_table.Name, m_names.join(u", "), kStage, exists));
+        m_table.Name, m_names.join(u", "), kStage, Stored()));
 }
 
 // The numbering goes on past the CHTs and history rows that came in.
