@@ -151,6 +151,7 @@ private:
     TImportReport& m_report;
     TImportReport::TCounts& m_counts;
     std::vector<const TColumn*> m_columns; // in the file's order
+    std::vector<QStringList> m_codes;      // each column's codes, when only some are allowed
     QStringList m_names;
     bool m_rowFailed = false;
 };
@@ -201,6 +202,7 @@ bool TTableImport::ReadHeader(const QStringList& titles)
             return false;
         }
         m_columns.push_back(column);
+        m_codes.push_back(AllowedCodes(m_table.Name, column->Name));
         m_names << column->Name;
     }
     return true;
@@ -226,7 +228,7 @@ bool TTableImport::StageRow(const QStringList& fields, qint64 line, QVariantList
             m_rowFailed = true;
             continue;
         }
-        const QStringList codes = AllowedCodes(m_table.Name, column.Name);
+        const QStringList& codes = m_codes[static_cast<std::size_t>(i)];
         if (!codes.isEmpty() && !values[i].isNull() && !codes.contains(values[i].toString())) {
             Refuse(line, column.Name,
                    u"\"%1\" não é um dos códigos aceitos (%2)"_s.arg(values[i].toString(),

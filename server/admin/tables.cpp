@@ -329,7 +329,7 @@ bool ParseCell(const TColumn& column, const QString& text, QVariant& value, QStr
         return ok;
     }
     case TColumnKind::Hours:
-        if (!ParseClock(t, number) && !ParseDecimal(t, number)) {
+        if (!(t.contains(u':') ? ParseClock(t, number) : ParseDecimal(t, number))) {
             why = u"\"%1\" não são horas (decimal, como 7,5, ou hh:mm)"_s.arg(t);
             return false;
         }
