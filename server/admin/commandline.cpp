@@ -1,8 +1,24 @@
 #include "server/admin/commandline.h"
 
+#include "server/storage/schema.h"
+#include "server/storage/storage.h"
+
 using namespace Qt::StringLiterals;
 
 namespace aph {
+
+void Print(FILE* out, const QString& text)
+{
+    std::fprintf(out, "%s\n", text.toUtf8().constData());
+    std::fflush(out);
+}
+
+std::unique_ptr<TStorage> OpenCurrent(const QString& spec)
+{
+    auto storage = TStorage::Open(TDatabaseSpec::Parse(spec));
+    RequireCurrentSchema(*storage);
+    return storage;
+}
 
 TArgs::TArgs(const QStringList& args, const QStringList& valued, const QStringList& flags)
 {

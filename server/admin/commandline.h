@@ -6,6 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
+#include <memory>
+
 namespace aph {
 
 // A command line aph-server cannot run: its message goes out with the
@@ -34,5 +37,14 @@ struct TArgs
     // The file and line an option came from, to open a message refusing it.
     QString From(const QString& name) const;
 };
+
+class TStorage;
+
+// Writes a line of the command's output, in UTF-8, at once.
+void Print(FILE* out, const QString& text);
+
+// The database a command works on: it must exist and have the current
+// schema, or the message says what to run.
+std::unique_ptr<TStorage> OpenCurrent(const QString& spec);
 
 } // namespace aph

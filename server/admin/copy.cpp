@@ -66,12 +66,6 @@ struct TCopiedTable
     QStringList Columns;
 };
 
-void Print(const QString& text)
-{
-    std::fprintf(stdout, "%s\n", text.toUtf8().constData());
-    std::fflush(stdout);
-}
-
 // The tables of the destination's new schema with their columns, in the
 // order of the copy. A table the copy does not know would be left empty
 // without a word: refused instead.
@@ -371,20 +365,20 @@ int CopyCommand(const QStringList& rest)
     QElapsedTimer timer;
     timer.start();
     const qint64 rows = CopyDatabase(origin, destination, [](const QString& table, qint64 n) {
-        Print(u"%1: %2 linha(s) copiada(s)"_s.arg(table).arg(n));
+        Print(stdout, u"%1: %2 linha(s) copiada(s)"_s.arg(table).arg(n));
     });
-    Print(u"Cópia concluída: %1 linha(s) em %2 s. Verificando o destino:"_s.arg(rows).arg(
-        timer.elapsed() / 1000.0, 0, 'f', 2));
+    Print(stdout, u"Cópia concluída: %1 linha(s) em %2 s. Verificando o destino:"_s.arg(rows).arg(
+                      timer.elapsed() / 1000.0, 0, 'f', 2));
     auto storage = TStorage::Open(destination);
     bool passed = true;
     for (const TCheckResult& r : CheckDatabase(*storage)) {
         passed = passed && r.Count == 0;
-        Print(r.Count == 0
-                  ? u"%1: ok"_s.arg(r.Name)
-                  : u"%1: %2 (%3)"_s.arg(r.Name).arg(r.Count).arg(r.Examples.join(u"; "_s)));
+        Print(stdout, r.Count == 0 ? u"%1: ok"_s.arg(r.Name)
+                                   : u"%1: %2 (%3)"_s.arg(r.Name).arg(r.Count).arg(
+                                         r.Examples.join(u"; "_s)));
     }
-    Print(passed ? u"A cópia passou na verificação."_s
-                 : u"A cópia NÃO passou na verificação; veja as linhas acima."_s);
+    Print(stdout, passed ? u"A cópia passou na verificação."_s
+                         : u"A cópia NÃO passou na verificação; veja as linhas acima."_s);
     return passed ? 0 : 1;
 }
 

@@ -162,12 +162,6 @@ void Rename(const QString& from, const QString& to)
             u"Não foi possível renomear %1 para %2: %3"_s.arg(from, to, file.errorString()));
 }
 
-void PrintLine(const QString& text)
-{
-    std::fprintf(stdout, "%s\n", text.toUtf8().constData());
-    std::fflush(stdout);
-}
-
 } // namespace
 
 std::vector<TExportedTable> ExportFirm(TStorage& storage, const QString& folder)
@@ -213,22 +207,21 @@ int ExportCommand(const QStringList& rest)
         throw EUsage(u"export recebe um banco de dados e a pasta onde gravar os arquivos."_s);
     QElapsedTimer timer;
     timer.start();
-    auto storage = TStorage::Open(TDatabaseSpec::Parse(args.Positional[0]));
-    RequireCurrentSchema(*storage);
+    auto storage = OpenCurrent(args.Positional[0]);
     const QString folder = args.Positional[1];
     if (!QDir().mkpath(folder))
         throw Exception(u"Não foi possível criar a pasta %1."_s.arg(folder));
     qint64 total = 0;
     const std::vector<TExportedTable> tables = ExportFirm(*storage, folder);
     for (const TExportedTable& t : tables) {
-        PrintLine(u"%1: %2 linha(s) em %3"_s.arg(t.Name).arg(t.Rows).arg(
-            QDir::toNativeSeparators(t.File)));
+        Print(stdout, u"%1: %2 linha(s) em %3"_s.arg(t.Name).arg(t.Rows).arg(
+                          QDir::toNativeSeparators(t.File)));
         total += t.Rows;
     }
-    PrintLine(u"Exportação concluída: %1 tabelas, %2 linhas em %3 s."_s
-                  .arg(static_cast<qsizetype>(tables.size()))
-                  .arg(total)
-                  .arg(timer.elapsed() / 1000.0, 0, 'f', 2));
+    Print(stdout, u"Exportação concluída: %1 tabelas, %2 linhas em %3 s."_s
+                      .arg(static_cast<qsizetype>(tables.size()))
+                      .arg(total)
+                      .arg(timer.elapsed() / 1000.0, 0, 'f', 2));
     return 0;
 }
 

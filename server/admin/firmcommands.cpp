@@ -13,22 +13,6 @@ using namespace Qt::StringLiterals;
 
 namespace aph {
 
-namespace {
-
-void Print(FILE* out, const QString& text)
-{
-    std::fputs(qUtf8Printable(text + u'\n'), out);
-}
-
-std::unique_ptr<TStorage> OpenCurrent(const QString& spec)
-{
-    auto storage = TStorage::Open(TDatabaseSpec::Parse(spec));
-    RequireCurrentSchema(*storage);
-    return storage;
-}
-
-} // namespace
-
 int OperatorCommand(const QStringList& args)
 {
     const QString action = args.value(0);

@@ -67,12 +67,6 @@ constexpr qint64 kMaxScaleCsas = 50000000;
 const QDate kOleEpoch(1899, 12, 30);
 constexpr double kMsPerDay = 24 * 60 * 60 * 1000.0;
 
-void Print(FILE* out, const QString& text)
-{
-    std::fprintf(out, "%s\n", text.toUtf8().constData());
-    std::fflush(out);
-}
-
 int g_signalPipe[2] = {-1, -1};
 
 void OnSignal(int)
@@ -142,13 +136,6 @@ int Serve(QCoreApplication& app, const QStringList& rest)
                       .arg(options.TlsCertFile.isEmpty() ? QString() : u" (TLS)"_s)
                       .arg(options.RequireLogin ? QString() : u" (sem autenticação)"_s));
     return app.exec();
-}
-
-std::unique_ptr<TStorage> OpenCurrent(const QString& spec)
-{
-    auto storage = TStorage::Open(TDatabaseSpec::Parse(spec));
-    RequireCurrentSchema(*storage);
-    return storage;
 }
 
 int Token(const QStringList& rest)
