@@ -76,6 +76,35 @@ TfrmAprovaHoras::TPendentes TfrmAprovaHoras::DiasPendentes()
     return pendentes;
 }
 
+int TfrmAprovaHoras::ContaPendentes()
+{
+    if (!cdsAuxCSA.Active())
+        return 0;
+    const TField* trab = cdsAuxCSA.FieldByName(u"QTHRTRAB"_s);
+    const TField* fatu = cdsAuxCSA.FieldByName(u"QTHRAPROFATU"_s);
+    const TField* comis = cdsAuxCSA.FieldByName(u"QTHRAPRCOMIS"_s);
+    int n = 0;
+    // Read by index: the cursor and the grid stay as they are.
+    for (int i = 0; i < cdsAuxCSA.RecordCount(); ++i) {
+        TClientDataSet::ActiveRecordScope row(cdsAuxCSA, i);
+        if (!trab->IsNull() && (fatu->IsNull() || comis->IsNull()))
+            ++n;
+    }
+    return n;
+}
+
+void TfrmAprovaHoras::MostraPendentes()
+{
+    // Its own part of the status bar: the last operation's line stays.
+    if (!cdsAuxCSA.Active() || cdsAuxCSA.IsEmpty()) {
+        ShowScreenStatus(QString());
+        return;
+    }
+    const int n = ContaPendentes();
+    ShowScreenStatus(n == 0 ? msgPadrao->Msg(u"PEND_NENHUM"_s)
+                            : msgPadrao->Msg(u"PEND_DIAS"_s).arg(n));
+}
+
 void TfrmAprovaHoras::AprovaPendentes(const QList<TDiaPendente>& dias)
 {
     {
@@ -137,6 +166,7 @@ void TfrmAprovaHoras::AprovaNaCopia(const QList<TDiaPendente>& dias)
     }
     cdsAuxCSA.FreeBookmark(bookmark);
     TotalizaCSA();
+    MostraPendentes();
     dtsPadraoStateChange(dtsPadrao);
 }
 

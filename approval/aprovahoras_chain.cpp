@@ -66,6 +66,7 @@ void TfrmAprovaHoras::cdsFuncAfterScroll(TDataSet*)
             lblTotHoraComis->SetCaption(QString());
             nedVrFaturar->Clear();
             MostraBloqueio();
+            MostraPendentes();
             dtsPadraoStateChange(dtsPadrao);
         }
         return;
@@ -122,6 +123,7 @@ void TfrmAprovaHoras::cdsCHTAfterScroll(TDataSet*)
         TDetachHandler beforePost(cdsAuxCSA.BeforePost);
         AdcionaData();
     }
+    MostraPendentes();
 }
 
 void TfrmAprovaHoras::FetchCSA(const QString& kind)

@@ -172,6 +172,7 @@ void TfrmAprovaHoras::cdsAuxCSAAfterPost(TDataSet*)
 {
     HabilitaGrid(true);
     TotalizaCSA();
+    MostraPendentes();
 }
 
 void TfrmAprovaHoras::cdsAuxCSAAfterCancel(TDataSet*)

@@ -285,6 +285,9 @@ void TfrmAprovaHoras::CreateMessages()
         u"APROV_FORA|%1 dia(s) ficam de fora: precisam de ocorrência."_s,
         u"APROV_NENHUM|Não há dias pendentes de aprovação."_s,
         u"APROV_FEITA|Dias aprovados: %1, com %2 horas."_s,
+        u"LEGENDA_PEND|Pendente"_s,
+        u"PEND_DIAS|%1 dia(s) pendente(s) de aprovação nesta CHT"_s,
+        u"PEND_NENHUM|Nenhum dia pendente de aprovação nesta CHT"_s,
     });
     CreateHistoryMessages();
 }
@@ -439,6 +442,21 @@ void TfrmAprovaHoras::CreateTotals()
     Label2->SetColor(clRed);
     Label2->SetTransparent(false);
     Label3 = CaptionLabel(panTotalizadorCSA, "Label3", "Hora Extra", 40, 8);
+    // The pending days' legend: the first line's right part holds the lock
+    // notice, so it goes where the second line is free, between the hours
+    // worked and the contracted value, as the grid draws a pending day.
+    lblPendenteAmostra = CaptionLabel(panTotalizadorCSA, "lblPendenteAmostra", "00:00", 185, 32);
+    lblPendenteAmostra->SetBounds(185, 32, 32, 13);
+    lblPendenteAmostra->SetColor(clWhite);
+    lblPendenteAmostra->SetTransparent(false);
+    lblPendenteAmostra->SetAlignment(TLabel::TTextAlign::Right);
+    TFont pendente = lblPendenteAmostra->Font();
+    pendente.Italic = true;
+    pendente.Color = clGray;
+    lblPendenteAmostra->SetFont(pendente);
+    lblPendente = CaptionLabel(panTotalizadorCSA, "lblPendente", "", 223, 32);
+    lblPendente->SetBounds(223, 32, 50, 13);
+    lblPendente->SetCaption(msgPadrao->Msg(u"LEGENDA_PEND"_s));
     lblBloqueio = CaptionLabel(panTotalizadorCSA, "lblBloqueio", "", 120, 8);
     lblBloqueio->SetBounds(120, 8, 390, 13);
     TFont aviso = lblBloqueio->Font();

@@ -1,5 +1,6 @@
 // Overtime and weekend days, and fixed-value CHTs short of their hours, in
-// red; situation and billing codes as words.
+// red; approvals still pending in italic grey; situation and billing codes
+// as words.
 #include "approval/cli_aph31500.h"
 
 using namespace Qt::StringLiterals;
@@ -25,9 +26,18 @@ void TfrmAprovaHoras::dbgCSADrawColumnCell(TObject*, const QRect& Rect, int Data
     const TField* field = Column->Field();
     if (!field)
         return;
+    // An approval still empty shows the hours worked in its place; italic
+    // and grey, it is not taken for an approved one. Red (overtime) stays,
+    // and the current cell keeps the highlight's colour.
+    const QString name = field->FieldName();
+    if ((name == u"QTHRAPROFATU" || name == u"QTHRAPRCOMIS") && field->IsNull() &&
+        !cdsAuxCSA.FieldByName(u"QTHRTRAB"_s)->IsNull()) {
+        canvas->Font.Italic = true;
+        if (canvas->Font.Color != clRed && !(State & gdSelected))
+            canvas->Font.Color = clGray;
+    }
     canvas->TextRect(Rect, Rect.left() + 2, Rect.top() + 2, field->DisplayText());
     // Hours are drawn again by the grid, right-aligned, in the same colour.
-    const QString name = field->FieldName();
     if (name == u"QTHRTRAB" || name == u"QTHRAPROFATU" || name == u"QTHRAPRCOMIS")
         dbgCSA->DefaultDrawColumnCell(*canvas, Rect, DataCol, Column, State);
 }

@@ -46,6 +46,8 @@ public:
     TPanel* panTotalizadorCSA;
     TLabel* Label2;
     TLabel* Label3;
+    TLabel* lblPendenteAmostra; // a pending day's hours, as the grid draws them
+    TLabel* lblPendente;
     // Says why the days shown take no typing (an approved or billed CHT, a
     // package service's billed hours); empty when they do.
     TLabel* lblBloqueio;
@@ -127,6 +129,9 @@ public:
 
     // --- Totals ---------------------------------------------------------------------------
     void TotalizaCSA();
+    // Days with hours whose billed or commission approval is still empty.
+    int ContaPendentes();
+    void MostraPendentes();
 
     // --- Saving and generating -----------------------------------------------------------
     void cdsCSAAfterPost(TDataSet* DataSet);

@@ -45,6 +45,9 @@ int Fail(const QString& text, bool interactive)
 
 bool Save(QWidget* widget, const QString& file)
 {
+    // Labels whose text just changed (the status bar's) take their width
+    // first, as the next pass of the event loop would give them.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     if (widget->grab().save(file))
         return true;
     Say(QString::fromUtf8("Não foi possível salvar a imagem em %1.").arg(file));

@@ -82,6 +82,13 @@ TMainWindow::TMainWindow(const THostOptions& options, TQtDesktop& desktop)
     m_desktop.OnStatus = [status](const QString& text) {
         status->setText(text);
     };
+    // What the screen shows (the pending days of the CHT on screen).
+    auto* screenStatus = new QLabel(this);
+    screenStatus->setObjectName(u"lblStatusTela"_s);
+    statusBar()->addWidget(screenStatus);
+    m_desktop.OnScreenStatus = [screenStatus](const QString& text) {
+        screenStatus->setText(text);
+    };
     auto* busy = new QWidget(this);
     auto* busyLabel = new QLabel(u"Aguarde…"_s, busy);
     auto* bar = new QProgressBar(busy);
@@ -102,6 +109,7 @@ TMainWindow::~TMainWindow()
     ShutDown();
     SetConnectionStatusHandler(nullptr);
     m_desktop.OnStatus = nullptr;
+    m_desktop.OnScreenStatus = nullptr;
 }
 
 bool TMainWindow::OpenApproval()

@@ -68,6 +68,10 @@ public:
     // A line for the status bar that stays until the next one (what a long
     // operation did); a desktop without a status bar ignores it.
     virtual void ShowStatus(const QString& /*text*/) {}
+    // A standing note about what the screen shows (the pending days of the
+    // CHT on screen), in its own part of the status bar, so that it does
+    // not replace the last operation's line; an empty text clears it.
+    virtual void ShowScreenStatus(const QString& /*text*/) {}
 
     bool Confirm(const QString& question) override;
     void ReleaseForm(TForm& form) override;

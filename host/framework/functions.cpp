@@ -83,6 +83,12 @@ void ShowStatus(const QString& text)
         desktop->ShowStatus(text);
 }
 
+void ShowScreenStatus(const QString& text)
+{
+    if (Desktop* desktop = Application()->GetDesktop())
+        desktop->ShowScreenStatus(text);
+}
+
 TBusyAnimation::TBusyAnimation(int kind)
 {
     ActiveShowAvi(Application()->MainForm(), kind);

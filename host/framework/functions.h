@@ -40,6 +40,8 @@ void DeactiveShowAvi();
 
 // A line in the host's status bar saying what an operation did.
 void ShowStatus(const QString& text);
+// A note in the host's status bar about what the screen shows; empty clears.
+void ShowScreenStatus(const QString& text);
 
 // The busy animation over the main form for the scope: it ends however the
 // work ends.

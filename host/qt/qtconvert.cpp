@@ -61,6 +61,7 @@ QFont QtFont(const TFont& font)
     QFont f(StandInFamily());
     f.setPointSizeF(font.Size > 0 ? font.Size : 8);
     f.setBold(font.Bold);
+    f.setItalic(font.Italic);
     return f;
 }
 

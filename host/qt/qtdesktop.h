@@ -77,8 +77,16 @@ public:
         if (OnStatus)
             OnStatus(text);
     }
+    void ShowScreenStatus(const QString& text) override
+    {
+        if (OnScreenStatus)
+            OnScreenStatus(text);
+    }
     // Where the host shows status lines (its status bar).
     std::function<void(const QString& text)> OnStatus;
+    // Where the host shows the screen's standing note (its own part of the
+    // status bar).
+    std::function<void(const QString& text)> OnScreenStatus;
 
 private:
     struct TWindow

@@ -38,6 +38,7 @@ struct TFont
     QString Name = QStringLiteral("MS Sans Serif");
     int Size = 8; // points
     bool Bold = false;
+    bool Italic = false;
     TColor Color = clWindowText;
     bool operator==(const TFont&) const = default;
 };

@@ -29,6 +29,7 @@ public:
     QStringList pickRowTitles;
     QStringList searches;
     QStringList statuses;
+    QStringList screenStatuses; // the screen's standing notes
     QStringList saveFileTitles; // each save-file question: "title|filter"
 
     // What the user will do, in order. An empty script answers No, closes
@@ -56,6 +57,7 @@ public:
     void BusyChanged(bool busy) override;
     void CursorChanged(TCursor cursor) override;
     void ShowStatus(const QString& text) override { statuses << text; }
+    void ShowScreenStatus(const QString& text) override { screenStatuses << text; }
     TCursor cursor = TCursor::crDefault;
 };
 

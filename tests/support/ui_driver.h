@@ -40,6 +40,7 @@ public:
         QString text;
         TColor color;
         bool bold;
+        bool italic;
     };
     QList<QRect> fills;
     QList<TColor> fillColors;
@@ -52,7 +53,7 @@ public:
     }
     void TextRect(const QRect& clip, int x, int y, const QString& text) override
     {
-        texts << Text{clip, x, y, text, Font.Color, Font.Bold};
+        texts << Text{clip, x, y, text, Font.Color, Font.Bold, Font.Italic};
     }
     int TextWidth(const QString& text) override { return static_cast<int>(text.size()) * 6; }
 };
