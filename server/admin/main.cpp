@@ -21,6 +21,7 @@
 #include <QSaveFile>
 #include <QSocketNotifier>
 #include <QStringList>
+#include <QTimeZone>
 
 #include <cmath>
 #include <csignal>
@@ -151,7 +152,9 @@ int Token(const QStringList& rest)
 
 QString OleText(double ole)
 {
-    const QDateTime t = QDateTime(kOleEpoch, QTime(0, 0))
+    // A wall-clock reading with no zone: counted in UTC, so that the
+    // machine's offsets since 1899 and its summer time never move it.
+    const QDateTime t = QDateTime(kOleEpoch, QTime(0, 0), QTimeZone::utc())
                             .addMSecs(static_cast<qint64>(std::llround(ole * kMsPerDay)));
     return t.toString(u"dd/MM/yyyy HH:mm"_s);
 }

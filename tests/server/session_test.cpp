@@ -290,6 +290,16 @@ TEST_F(SessionTest, TokensHaveALifetimeAndCanBeListedAndRevoked)
     EXPECT_TRUE(out.contains(m_token.left(8)));
     EXPECT_FALSE(out.contains(shortLived.left(9)));
     EXPECT_EQ(out.count(u"válido"_s), 3) << out.toStdString();
+    // Times as stored, whatever the machine's zone: 1 March 2026, 10:15.
+    m_db->Exec(u"UPDATE APH_TOKEN SET DTCRIACAO = ? WHERE DSPREFIXO = ?"_s,
+               {46082 + 10.25 / 24, other.left(8)});
+    const bool hadZone = qEnvironmentVariableIsSet("TZ");
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "America/Sao_Paulo");
+    const int listed = RunServerCommand({u"tokens"_s, m_db->Spec(), u"ANA"_s}, &out, &err);
+    hadZone ? qputenv("TZ", zone) : qunsetenv("TZ");
+    ASSERT_EQ(listed, 0) << err.toStdString();
+    EXPECT_TRUE(out.contains(u"01/03/2026 10:15"_s)) << out.toStdString();
     // Two days from now, within a minute.
     const double expires =
         m_db->Scalar(u"SELECT DTEXPIRA - DTCRIACAO FROM APH_TOKEN WHERE DSPREFIXO = ?"_s,
