@@ -178,11 +178,8 @@ std::vector<TExportedTable> ExportFirm(TStorage& storage, const QString& folder)
             QFile::remove(file);
     });
     {
-        TTransaction tx(storage, TTransaction::Mode::Read);
-        // PostgreSQL gives each statement of a plain transaction a snapshot
-        // of its own; the tables must come from one.
-        if (storage.IsPostgres())
-            storage.ExecDirect(u"SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"_s);
+        // The tables must come from one state of the database.
+        TTransaction tx(storage, TTransaction::Mode::Snapshot);
         for (const TFirmTable& table : FirmTables()) {
             const QString file = dir.filePath(FileName(table));
             if (QFileInfo::exists(file + partial))

@@ -167,7 +167,8 @@ TCheckResult ApprovalsOverWorked(TStorage& storage)
 
 QList<TCheckResult> CheckDatabase(TStorage& storage)
 {
-    TTransaction tx(storage, TTransaction::Mode::Read);
+    // Every check on one state of the database, even while servers write.
+    TTransaction tx(storage, TTransaction::Mode::Snapshot);
     QList<TCheckResult> results;
     if (!storage.IsPostgres())
         results << Integrity(storage);

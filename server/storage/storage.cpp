@@ -302,6 +302,8 @@ TTransaction::TTransaction(TStorage& storage, Mode mode) : m_storage(storage)
         m_storage.BeginWrite();
     else
         m_storage.BeginRead();
+    if (mode == Mode::Snapshot && m_storage.IsPostgres())
+        m_storage.ExecDirect(u"SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"_s);
 }
 
 TTransaction::~TTransaction()

@@ -179,7 +179,12 @@ public:
     enum class Mode
     {
         Read,
-        Write
+        Write,
+        // A read of several statements that must all see one state of the
+        // database (an export, a check): on PostgreSQL, where a plain
+        // transaction gives each statement a snapshot of its own,
+        // repeatable read and read only.
+        Snapshot
     };
     TTransaction(TStorage& storage, Mode mode);
     ~TTransaction();
