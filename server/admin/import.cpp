@@ -1,10 +1,11 @@
 #include "server/admin/import.h"
 
+#include "host/data/formatsettings.h"
 #include "server/admin/csvfile.h"
 #include "server/admin/tables.h"
+#include "server/common/clock.h"
 #include "server/storage/storage.h"
 
-#include <QDate>
 #include <QFileInfo>
 #include <QSqlQuery>
 
@@ -95,7 +96,7 @@ QString StageType(TColumnKind kind)
 
 QString DayText(qint64 day)
 {
-    return QDate(1899, 12, 30).addDays(day).toString(u"dd/MM/yyyy"_s);
+    return FormatDateTime(u"dd/mm/yyyy"_s, static_cast<double>(day), BrazilFormat());
 }
 
 // A CSV file of one table, its rows placed by the file's lines.

@@ -1,4 +1,5 @@
 // aph-server: the application server of the hour approval module.
+#include "host/data/formatsettings.h"
 #include "server/admin/admin.h"
 #include "server/admin/commandline.h"
 #include "server/admin/copy.h"
@@ -15,15 +16,12 @@
 #include "server/storage/storage.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QSocketNotifier>
 #include <QStringList>
-#include <QTimeZone>
 
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
@@ -63,10 +61,6 @@ const char* const kUsage =
 // The most CSAs --scale generates: ten times the largest database the
 // benchmarks measure (5 million).
 constexpr qint64 kMaxScaleCsas = 50000000;
-
-// An OLE date is days since 30/12/1899; its fraction, the time of day.
-const QDate kOleEpoch(1899, 12, 30);
-constexpr double kMsPerDay = 24 * 60 * 60 * 1000.0;
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -152,11 +146,7 @@ int Token(const QStringList& rest)
 
 QString OleText(double ole)
 {
-    // A wall-clock reading with no zone: counted in UTC, so that the
-    // machine's offsets since 1899 and its summer time never move it.
-    const QDateTime t = QDateTime(kOleEpoch, QTime(0, 0), QTimeZone::utc())
-                            .addMSecs(static_cast<qint64>(std::llround(ole * kMsPerDay)));
-    return t.toString(u"dd/MM/yyyy HH:mm"_s);
+    return FormatDateTime(u"dd/mm/yyyy hh:nn"_s, ole, BrazilFormat());
 }
 
 int Tokens(const QStringList& rest)
