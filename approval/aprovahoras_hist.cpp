@@ -49,6 +49,9 @@ void TfrmAprovaHoras::CreateHistoryMessages()
         u"DEM_SEM_ARQUIVO|O servidor não enviou o arquivo do demonstrativo."_s,
         u"DEM_GRAVAR|Não foi possível gravar o arquivo \"%1\"."_s,
         u"DEM_SALVO|Demonstrativo da CHT %1 salvo em %2"_s,
+        u"DEM_VERSAO|Demonstrativo da CHT %1: qual versão?"_s,
+        u"DEM_V_CLIENTE|Para o cliente (horas faturadas e valor)"_s,
+        u"DEM_V_INTERNO|Interno (com comissão, ocorrências e situação)"_s,
     };
     msgPadrao->SetLines(lines);
 }
@@ -86,8 +89,15 @@ void TfrmAprovaHoras::mnuDemonstrativoCHTClick(TObject*)
         desktop->MessageDlg(msgPadrao->Msg(u"DEM_SEM_CHT"_s), TMsgDlgType::mtInformation, mbOK);
         return;
     }
-    // One question: the file, and by its type PDF or CSV.
-    QString path = u"CHT-%1.pdf"_s.arg(cht);
+    // Which version, the client's first so that Enter takes it; then the
+    // file, and by its type PDF or CSV.
+    int versao = 0;
+    if (!desktop->PickString(
+            msgPadrao->Msg(u"DEM_VERSAO"_s).arg(cht),
+            {msgPadrao->Msg(u"DEM_V_CLIENTE"_s), msgPadrao->Msg(u"DEM_V_INTERNO"_s)}, versao))
+        return;
+    const QString para = versao == 1 ? u"interno"_s : u"cliente"_s;
+    QString path = u"CHT-%1-%2.pdf"_s.arg(cht, para);
     if (!desktop->SaveFileName(msgPadrao->Msg(u"DEM_TITULO"_s).arg(cht),
                                msgPadrao->Msg(u"DEM_FILTRO"_s), path))
         return;
@@ -95,7 +105,7 @@ void TfrmAprovaHoras::mnuDemonstrativoCHTClick(TObject*)
     QByteArray conteudo;
     {
         TBusyAnimation busy;
-        const QJsonValue reply = netAprovCsa.AppServer().Call(u"GetDemCHT"_s, {cht, formato});
+        const QJsonValue reply = netAprovCsa.AppServer().Call(u"GetDemCHT"_s, {cht, formato, para});
         CheckResultServ(reply, true, 0);
         const QJsonValue base64 = reply.toObject().value(u"file").toObject().value(u"base64");
         if (!base64.isString())

@@ -3,6 +3,8 @@
 #include "server/admin/commandline.h"
 #include "server/admin/import.h"
 #include "server/admin/trackerimport.h"
+#include "server/common/cnpj.h"
+#include "server/documents/issuer.h"
 #include "server/sessions/operators.h"
 #include "server/storage/schema.h"
 #include "server/storage/storage.h"
@@ -81,6 +83,29 @@ int ImportCommand(const QStringList& args)
                       : ImportTrackerFiles(*storage, a.Positional.mid(1), map, dryRun);
     Print(report.Ok() ? stdout : stderr, report.Text(dryRun));
     return report.Ok() ? 0 : 1;
+}
+
+int IssuerCommand(const QStringList& args)
+{
+    const TArgs a(args, {u"--nome"_s, u"--cnpj"_s}, {});
+    const bool setting = a.Options.contains(u"--nome"_s) || a.Options.contains(u"--cnpj"_s);
+    if (a.Positional.size() != 1 ||
+        (setting && (!a.Options.contains(u"--nome"_s) || !a.Options.contains(u"--cnpj"_s))))
+        throw EUsage(u"emitente recebe um banco de dados e, para alterá-lo, --nome e --cnpj "
+                     "juntos."_s);
+    const std::unique_ptr<TStorage> storage = OpenCurrent(a.Positional[0]);
+    if (setting)
+        SetIssuer(*storage, a.Options.value(u"--nome"_s), a.Options.value(u"--cnpj"_s));
+    TTransaction tx(*storage, TTransaction::Mode::Read);
+    const TIssuer issuer = ReadIssuer(*storage);
+    tx.Commit();
+    if (!issuer.IsSet()) {
+        Print(stdout, u"Emitente não cadastrado. Cadastre-o com: aph-server emitente %1 --nome "
+                      "\"RAZÃO SOCIAL\" --cnpj CNPJ"_s.arg(a.Positional[0]));
+        return 0;
+    }
+    Print(stdout, u"Emitente: %1 - CNPJ %2"_s.arg(issuer.Name, FormatDocument(issuer.Cnpj)));
+    return 0;
 }
 
 } // namespace aph

@@ -129,6 +129,15 @@ void DemoClients(TStorage& storage)
           u"45678912000133"_s, u"J"_s}});
 }
 
+// The firm that issues the client's statements (a CNPJ whose check digits
+// are right).
+void DemoIssuer(TStorage& storage)
+{
+    storage.Exec(u"UPDATE PARAMGERAL SET NMEMITENTE = ?, NRCNPJEMITENTE = ? WHERE "
+                 "IDPARAMGERAL = 1"_s,
+                 {u"Lumen Consultoria em Sistemas Ltda."_s, u"45781296000163"_s});
+}
+
 // Every employee is an operator too (the employee picker lists active
 // operators); Fábio's operator is inactive.
 void DemoEmployeesAndOperators(TStorage& storage)
@@ -449,6 +458,7 @@ void GenerateDemo(TStorage& storage)
 {
     TTransaction tx(storage, TTransaction::Mode::Write);
     BaseTables(storage);
+    DemoIssuer(storage);
     DemoClients(storage);
     DemoEmployeesAndOperators(storage);
     DemoProposals(storage);

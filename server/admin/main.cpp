@@ -48,6 +48,8 @@ const char* const kUsage =
     "  aph-server revoke BANCO OPERADOR [PREFIXO]\n"
     "  aph-server cht-status BANCO NRSEQUCHT SITUACAO\n"
     "  aph-server statement BANCO NRSEQUCHT --format pdf|csv --out ARQUIVO\n"
+    "                         [--para cliente|interno]\n"
+    "  aph-server emitente BANCO [--nome \"RAZÃO SOCIAL\" --cnpj CNPJ]\n"
     "  aph-server backup BANCO ARQUIVO\n"
     "  aph-server check BANCO\n"
     "  aph-server operator add BANCO CODIGO \"NOME\" [--func CDFUNC]\n"
@@ -210,15 +212,18 @@ int ChtStatus(const QStringList& rest)
 // The statement of one CHT written to a file.
 int Statement(const QStringList& rest)
 {
-    const TArgs args(rest, {u"--format"_s, u"--out"_s}, {});
+    const TArgs args(rest, {u"--format"_s, u"--out"_s, u"--para"_s}, {});
     if (args.Positional.size() != 2 || !args.Options.contains(u"--format"_s) ||
         !args.Options.contains(u"--out"_s))
-        throw EUsage(u"statement recebe um banco de dados, o número da CHT, --format pdf ou csv "
-                     "e --out com o arquivo a gravar."_s);
+        throw EUsage(u"statement recebe um banco de dados, o número da CHT, --format pdf ou csv, "
+                     "--out com o arquivo a gravar e, se quiser, --para cliente ou interno."_s);
+    // The client's version unless asked for the firm's own.
+    const TStatementVersion version =
+        StatementVersionArgument(args.Options.value(u"--para"_s, u"cliente"_s));
     auto storage = TStorage::Open(TDatabaseSpec::Parse(args.Positional[0]));
     RequireCurrentSchema(*storage);
     const TStatementFile file =
-        StatementFile(*storage, args.Positional[1], args.Options.value(u"--format"_s));
+        StatementFile(*storage, args.Positional[1], args.Options.value(u"--format"_s), version);
     const QString path = args.Options.value(u"--out"_s);
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly) || out.write(file.Data) != file.Data.size() ||
@@ -287,6 +292,8 @@ int main(int argc, char** argv)
             return ChtStatus(args);
         if (command == u"statement")
             return Statement(args);
+        if (command == u"emitente")
+            return IssuerCommand(args);
         if (command == u"backup")
             return Backup(args);
         if (command == u"check")

@@ -3,7 +3,10 @@
 #include "host/data/formatsettings.h"
 #include "host/data/hourtext.h"
 #include "server/common/clock.h"
+#include "server/common/cnpj.h"
+#include "server/documents/issuer.h"
 #include "server/documents/pdfwriter.h"
+#include "server/documents/statementparts.h"
 #include "server/methods/queries.h"
 #include "server/storage/storage.h"
 #include "service/chttotals.h"
@@ -16,6 +19,42 @@
 using namespace Qt::StringLiterals;
 
 namespace aph {
+
+QString BillingCaption(const QString& billing)
+{
+    if (billing == u"H")
+        return u"Por hora"_s;
+    if (billing == u"F")
+        return u"Valor fixo"_s;
+    if (billing == u"P")
+        return u"Pacote"_s;
+    return billing;
+}
+
+QString Money(double value)
+{
+    return FormatFloat(u"#,###,##0.00"_s, value, BrazilFormat());
+}
+
+namespace {
+
+QString CsvField(const QString& text)
+{
+    if (!text.contains(u';') && !text.contains(u'"') && !text.contains(u'\n') &&
+        !text.contains(u'\r'))
+        return text;
+    return u'"' + QString(text).replace(u'"', u"\"\""_s) + u'"';
+}
+
+} // namespace
+
+void CsvRow(QString& out, const QStringList& fields)
+{
+    QStringList quoted;
+    for (const QString& f : fields)
+        quoted << CsvField(f);
+    out += quoted.join(u';') + u"\r\n"_s;
+}
 
 namespace {
 
@@ -33,22 +72,6 @@ QString StatusCaption(const QString& status)
     if (status == u"N")
         return u"Não faturar"_s;
     return status;
-}
-
-QString BillingCaption(const QString& billing)
-{
-    if (billing == u"H")
-        return u"Por hora"_s;
-    if (billing == u"F")
-        return u"Valor fixo"_s;
-    if (billing == u"P")
-        return u"Pacote"_s;
-    return billing;
-}
-
-QString Money(double value)
-{
-    return FormatFloat(u"#,###,##0.00"_s, value, BrazilFormat());
 }
 
 QString DayText(double day)
@@ -74,6 +97,12 @@ void ReadHeader(QSqlQuery& q, TChtStatement& s)
     // An empty quantity or hour value counts as 0, as in the screen's panel.
     s.ContractedQuantity = q.value(12).toDouble();
     s.HourValue = q.value(13).toDouble();
+    s.ClientLegalName = q.value(14).toString().trimmed();
+    if (s.ClientLegalName.isEmpty())
+        s.ClientLegalName = s.ClientName;
+    // IDTPIJURCLIE: "F" a person (CPF), otherwise a company (CNPJ).
+    s.ClientDocumentKind = q.value(16).toString() == u"F" ? u"CPF"_s : u"CNPJ"_s;
+    s.ClientDocument = FormatDocument(DocumentDigits(q.value(15).toString()));
 }
 
 // The days, written as the screen's grid writes them, and the totals as
@@ -95,6 +124,7 @@ void ReadDays(QSqlQuery& q, TChtStatement& s)
         if (!q.value(5).isNull())
             line.Occurrence = q.value(4).toString() + u'/' + q.value(5).toString();
         line.OccurrenceName = q.value(6).toString();
+        line.Charged = HoursText(billed.toDouble());
         totals.Add(worked, billed.toDouble(), commission.toDouble());
         if (s.Lines.empty())
             s.FirstDay = line.Date;
@@ -106,24 +136,6 @@ void ReadDays(QSqlQuery& q, TChtStatement& s)
     s.TotalCommission = HoursText(totals.Commission());
     s.Amount = totals.Amount();
     s.AmountText = u"R$ "_s + Money(s.Amount);
-}
-
-// ---- CSV ----
-
-QString CsvField(const QString& text)
-{
-    if (!text.contains(u';') && !text.contains(u'"') && !text.contains(u'\n') &&
-        !text.contains(u'\r'))
-        return text;
-    return u'"' + QString(text).replace(u'"', u"\"\""_s) + u'"';
-}
-
-void CsvRow(QString& out, const QStringList& fields)
-{
-    QStringList quoted;
-    for (const QString& f : fields)
-        quoted << CsvField(f);
-    out += quoted.join(u';') + u"\r\n"_s;
 }
 
 // The header's label and value pairs, as both formats print them.
@@ -177,7 +189,11 @@ TChtStatement LoadChtStatement(TStorage& storage, const QString& number)
     QSqlQuery& d = storage.Select(days.Sql, days.Values);
     ReadDays(d, s);
     TStorage::Done(d);
+    const TIssuer issuer = ReadIssuer(storage);
     tx.Commit();
+    s.IssuerName = issuer.Name;
+    s.IssuerCnpj = issuer.Cnpj.isEmpty() ? QString() : FormatDocument(issuer.Cnpj);
+    s.IssueDate = DayText(NowOle());
     return s;
 }
 
@@ -299,15 +315,33 @@ QByteArray StatementPdf(const TChtStatement& s)
     return pdf.Finish();
 }
 
-TStatementFile StatementFile(TStorage& storage, const QString& number, const QString& format)
+TStatementVersion StatementVersionArgument(const QString& text)
+{
+    if (text == u"cliente")
+        return TStatementVersion::Client;
+    if (text == u"interno")
+        return TStatementVersion::Internal;
+    throw EInvalidArgument(
+        u"Versão de demonstrativo inválida: \"%1\"; use cliente ou interno."_s.arg(text));
+}
+
+TStatementFile StatementFile(TStorage& storage, const QString& number, const QString& format,
+                             TStatementVersion version)
 {
     if (format != u"pdf" && format != u"csv")
         throw EInvalidArgument(
             u"Formato de demonstrativo inválido: \"%1\"; use pdf ou csv."_s.arg(format));
     const TChtStatement s = LoadChtStatement(storage, ChtNumberArgument(number));
     const bool pdf = format == u"pdf";
-    return {u"CHT-%1.%2"_s.arg(s.Number, format), pdf ? u"application/pdf"_s : u"text/csv"_s,
-            pdf ? StatementPdf(s) : StatementCsv(s)};
+    const QString type = pdf ? u"application/pdf"_s : u"text/csv"_s;
+    if (version == TStatementVersion::Internal)
+        return {u"CHT-%1.%2"_s.arg(s.Number, format), type,
+                pdf ? StatementPdf(s) : StatementCsv(s)};
+    if (s.IssuerName.isEmpty() || s.IssuerCnpj.isEmpty())
+        throw ERefusal(u"O emitente do demonstrativo não está cadastrado. Cadastre-o com: "
+                       "aph-server emitente BANCO --nome \"RAZÃO SOCIAL\" --cnpj CNPJ"_s);
+    return {u"CHT-%1-cliente.%2"_s.arg(s.Number, format), type,
+            pdf ? ClientStatementPdf(s) : ClientStatementCsv(s)};
 }
 
 } // namespace aph

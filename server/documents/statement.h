@@ -20,6 +20,10 @@ struct TChtStatementLine
     QString Worked, Billed, Commission;
     QString Occurrence;     // "group/code", empty without one
     QString OccurrenceName; // its description
+    // The billed hours as the totals count them (an empty approval is 0):
+    // the client's version prints these, so that its lines add up to its
+    // total.
+    QString Charged;
 };
 
 struct TChtStatement
@@ -38,7 +42,29 @@ struct TChtStatement
     QString TotalWorked, TotalBilled, TotalCommission;
     double Amount = 0;
     QString AmountText;
+
+    // What the client's version adds. The client's legal name (its trade
+    // name when it has none) and its CNPJ or CPF with punctuation.
+    QString ClientLegalName, ClientDocumentKind, ClientDocument;
+    QString IssuerName, IssuerCnpj; // formatted; empty until set
+    QString IssueDate;              // dd/mm/yyyy, the day it was made
+    // One line of the header for who approved the CHT and when ("Aprovada
+    // por NOME em DATA"), once approvals record them; empty today, and then
+    // the header has no such line.
+    QString ApprovedBy;
 };
+
+// The statement the firm keeps (every column, occurrences, the CHT's
+// situation) and the one it hands to the client (the issuer, the billed
+// hours and how the amount is made up; nothing internal).
+enum class TStatementVersion
+{
+    Client,
+    Internal
+};
+
+// "cliente" or "interno"; anything else is EInvalidArgument.
+TStatementVersion StatementVersionArgument(const QString& text);
 
 // A CHT number as typed: up to five digits, padded with zeros ("12" is
 // "00012"); other text stays as it is.
@@ -56,13 +82,27 @@ QByteArray StatementCsv(const TChtStatement& statement);
 // totals and the amount; "Página i de n" at the foot.
 QByteArray StatementPdf(const TChtStatement& statement);
 
-// A statement as a file to hand over: "CHT-00012.pdf", its media type and
-// its bytes. format is "pdf" or "csv"; anything else is EInvalidArgument.
+// The client's version, in the same two formats: the issuer, the client,
+// the proposal, the service, the period and the contracted quantity; one
+// line per day with its billed hours; the total, the basis of the amount
+// ("60:00 contratadas × R$ 250,00" at a fixed value) and the amount; the
+// issue date; page numbers in the PDF.
+QByteArray ClientStatementCsv(const TChtStatement& statement);
+QByteArray ClientStatementPdf(const TChtStatement& statement);
+// The basis of the amount: the contracted quantity at a fixed value, the
+// billed hours otherwise, times the hour value to bill.
+QString AmountBasis(const TChtStatement& statement);
+
+// A statement as a file to hand over: "CHT-00012.pdf" (the client's
+// version "CHT-00012-cliente.pdf"), its media type and its bytes. format
+// is "pdf" or "csv"; anything else is EInvalidArgument. The client's
+// version is refused (ERefusal) while the issuer is not set.
 struct TStatementFile
 {
     QString Name, Type;
     QByteArray Data;
 };
-TStatementFile StatementFile(TStorage& storage, const QString& number, const QString& format);
+TStatementFile StatementFile(TStorage& storage, const QString& number, const QString& format,
+                             TStatementVersion version = TStatementVersion::Internal);
 
 } // namespace aph

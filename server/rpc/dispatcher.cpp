@@ -583,11 +583,16 @@ QByteArray TDispatcher::GetLookup(TCall& call)
 }
 
 // The CHT's statement as a file: {"ok":true,"data":null,"file":{"name":..,
-// "type":..,"base64":..}}.
+// "type":..,"base64":..}}. A third argument, "cliente" or "interno", picks
+// the version; without it the internal one, as callers before the client's
+// version got.
 QByteArray TDispatcher::GetDemCHT(TCall& call)
 {
-    call.Expect("SS");
-    const TStatementFile file = StatementFile(m_storage, call.Str(0), call.Str(1));
+    const bool versioned = call.Params.size() == 3;
+    call.Expect(versioned ? "SSS" : "SS");
+    const TStatementFile file = StatementFile(m_storage, call.Str(0), call.Str(1),
+                                              versioned ? StatementVersionArgument(call.Str(2))
+                                                        : TStatementVersion::Internal);
     QByteArray reply = QByteArrayLiteral("{\"ok\":true,\"data\":null,\"file\":{\"name\":");
     const QByteArray name = file.Name.toUtf8();
     AppendJsonString(reply,

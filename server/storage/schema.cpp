@@ -306,6 +306,17 @@ QStringList Version5(const TStorage& storage)
     };
 }
 
+// The issuer of the statements handed to clients: the firm's name and
+// CNPJ (14 digits), in the one row of the general parameters. Empty until
+// set with aph-server emitente.
+QStringList Version6()
+{
+    return {
+        u"ALTER TABLE PARAMGERAL ADD COLUMN NMEMITENTE VARCHAR(60)"_s,
+        u"ALTER TABLE PARAMGERAL ADD COLUMN NRCNPJEMITENTE VARCHAR(14)"_s,
+    };
+}
+
 bool HasVersionTable(TStorage& storage)
 {
     const QStringList tables = storage.Database().tables();
@@ -344,8 +355,8 @@ int MigrateSchema(TStorage& storage)
         throw EStorageError(u"O banco de dados está na versão %1 do esquema, mais nova "
                             "que a deste servidor (%2)."_s.arg(before)
                                 .arg(kSchemaVersion));
-    const QList<QStringList> migrations = {Version1(), Version2(), Version3(), Version4(storage),
-                                           Version5(storage)};
+    const QList<QStringList> migrations = {Version1(),        Version2(),        Version3(),
+                                           Version4(storage), Version5(storage), Version6()};
     for (int version = before + 1; version <= kSchemaVersion; ++version) {
         TTransaction tx(storage, TTransaction::Mode::Write);
         for (const QString& sql : migrations[version - 1])

@@ -158,11 +158,13 @@ struct Statement : DayHistory
         GoTo(f->dbgFuncionario, "CDFUNC", "TF1");
         GoTo(f->dbgCHT, "NRSEQUCHT", cht);
     }
-    // The statement of the CHT on screen, as CSV, read back.
-    QStringList Csv()
+    // The statement of the CHT on screen, as CSV, read back; version is
+    // the line picked in the question which one (0 the client's).
+    QStringList Csv(int version = 1)
     {
         const QString path = dir.filePath(u"dem.csv"_s);
         QFile::remove(path);
+        desktop->stringPicks = {version};
         desktop->saveFiles = {path};
         UserClick(f->mnuDemonstrativoCHT);
         QFile file(path);
@@ -214,9 +216,15 @@ TEST_F(Statement, ItsTotalsAndAmountAreThePanelsForEachWayOfCharging)
         const QStringList lines = Csv();
         ASSERT_GT(lines.size(), 1) << desktop->errors.join(u'\n').toStdString();
         EXPECT_EQ(CallsOf("GetDemCHT").last().Params,
-                  (QJsonArray{QString::fromUtf8(c.Cht), u"csv"_s}));
+                  (QJsonArray{QString::fromUtf8(c.Cht), u"csv"_s, u"interno"_s}));
         EXPECT_EQ(FromStatement(lines), Panel(*f));
         EXPECT_NE(f->nedVrFaturar->Value(), 0);
+        // The client's version: the billed hours and the amount, the same.
+        const QStringList client = Csv(0);
+        EXPECT_EQ(CallsOf("GetDemCHT").last().Params,
+                  (QJsonArray{QString::fromUtf8(c.Cht), u"csv"_s, u"cliente"_s}));
+        const QStringList panel = Panel(*f);
+        EXPECT_EQ(FromStatement(client), (QStringList{panel[1], panel[3]}));
     }
     EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
 }
@@ -226,22 +234,31 @@ TEST_F(Statement, ThePdfIsWrittenWhereTheUserSaidAndTheStatusBarSaysWhere)
     OpenMarch();
     OpenCht("TP1", "001", "T0001");
     const QString path = dir.filePath(u"T0001"_s);
+    // Enter on the question which version takes the first line, the
+    // client's.
+    desktop->stringPicks = {0};
     desktop->saveFiles = {path + u".pdf"_s};
     UserClick(f->mnuDemonstrativoCHT);
     EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
+    EXPECT_EQ(desktop->questions.last(), u"Demonstrativo da CHT T0001: qual versão?"_s);
     ASSERT_EQ(desktop->saveFileTitles.size(), 1);
     EXPECT_EQ(desktop->saveFileTitles[0],
               u"Demonstrativo da CHT T0001|Demonstrativo em PDF (*.pdf);;Planilha CSV (*.csv)"_s);
-    EXPECT_EQ(CallsOf("GetDemCHT").last().Params, (QJsonArray{u"T0001"_s, u"pdf"_s}));
+    EXPECT_EQ(desktop->saveFileSuggestions, (QStringList{u"CHT-T0001-cliente.pdf"_s}));
+    EXPECT_EQ(CallsOf("GetDemCHT").last().Params, (QJsonArray{u"T0001"_s, u"pdf"_s, u"cliente"_s}));
     QFile file(path + u".pdf"_s);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().startsWith("%PDF-"));
     EXPECT_EQ(desktop->statuses.last(),
               u"Demonstrativo da CHT T0001 salvo em %1"_s.arg(path + u".pdf"_s));
 
-    // The user gives up: nothing asked of the server.
+    // The user gives up, at the version or at the file: nothing asked of
+    // the server. The internal version proposes its own name.
     const auto asked = CallsOf("GetDemCHT").size();
     UserClick(f->mnuDemonstrativoCHT);
+    desktop->stringPicks = {1};
+    UserClick(f->mnuDemonstrativoCHT);
+    EXPECT_EQ(desktop->saveFileSuggestions.last(), u"CHT-T0001-interno.pdf"_s);
     EXPECT_EQ(CallsOf("GetDemCHT").size(), asked);
 
     // The row of the CSAs without CHT has no statement.
@@ -259,6 +276,7 @@ TEST_F(Statement, TheServersRefusalIsShownAndNoFileIsWritten)
     m_db->Exec(u"UPDATE CSA SET NRSEQUCHT = NULL WHERE NRSEQUCHT = 'T0001'"_s);
     m_db->Exec(u"DELETE FROM CHT WHERE NRSEQUCHT = 'T0001'"_s);
     const QString path = dir.filePath(u"dem.csv"_s);
+    desktop->stringPicks = {0};
     desktop->saveFiles = {path};
     UserClick(f->mnuDemonstrativoCHT);
     ASSERT_EQ(desktop->errors.size(), 1);

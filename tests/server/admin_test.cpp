@@ -30,7 +30,7 @@ protected:
 TEST_F(AdminTest, InitIsVersionedAndCanRunAgain)
 {
     EXPECT_EQ(RunServerCommand({u"init"_s, m_db->Spec()}), 0);
-    EXPECT_EQ(Count("SELECT NRVERSAO FROM APH_VERSAO"), 5);
+    EXPECT_EQ(Count("SELECT NRVERSAO FROM APH_VERSAO"), 6);
     EXPECT_GE(Count("SELECT COUNT(*) FROM PARAMGERAL"), 1);
     QString err;
     EXPECT_EQ(RunServerCommand({u"init"_s, m_db->Spec(), u"--demo"_s}, nullptr, &err), 1);
@@ -47,6 +47,10 @@ TEST_F(AdminTest, DemoDataCoversWhatTheScreensShow)
     EXPECT_GT(Count("SELECT COUNT(*) FROM CSA WHERE CDOCORR IS NOT NULL"), 0);
     EXPECT_GT(Count("SELECT COUNT(*) FROM CSA WHERE NRSEQUCHT IS NULL"), 0);
     EXPECT_GT(Count("SELECT COUNT(*) FROM OCORRENCIA"), 3);
+    // An issuer, so that the client's statement can be written at once.
+    QString issuer;
+    ASSERT_EQ(RunServerCommand({u"emitente"_s, m_db->Spec()}, &issuer), 0);
+    EXPECT_TRUE(issuer.contains(u"Ltda. - CNPJ 45.781.296/0001-63"_s)) << issuer.toStdString();
     // Weekends, and weekdays without a CSA, for one employee and service.
     const QList<QVariantList> days =
         m_db->Rows(u"SELECT DTSERVPREST FROM CSA WHERE CDFUNC = 'F0001' ORDER BY DTSERVPREST"_s);

@@ -297,6 +297,8 @@ TEST_F(HistoryTest, GenerationRowsOfThePreviousSchemaStillAnswer)
     m_db->ExecDirect(u"DROP TABLE APH_HISTGERCSA"_s);
     m_db->ExecDirect(u"DROP TABLE APH_HISTGERACAO"_s);
     m_db->ExecDirect(u"ALTER TABLE APH_HISTEVENTO RENAME TO APH_HISTCSA"_s);
+    for (const char* column : {"NMEMITENTE", "NRCNPJEMITENTE"})
+        m_db->ExecDirect(u"ALTER TABLE PARAMGERAL DROP COLUMN %1"_s.arg(QLatin1String(column)));
     m_db->Exec(u"UPDATE APH_VERSAO SET NRVERSAO = 4"_s);
     // 1 and 2 March put into CHT 00900 yesterday, as that version wrote it.
     AddCht(u"00900"_s, u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, u"P"_s);
@@ -314,7 +316,7 @@ TEST_F(HistoryTest, GenerationRowsOfThePreviousSchemaStillAnswer)
     }
     QString err;
     ASSERT_EQ(RunServerCommand({u"init"_s, m_db->Spec()}, nullptr, &err), 0) << err.toStdString();
-    EXPECT_EQ(m_db->Scalar(u"SELECT NRVERSAO FROM APH_VERSAO"_s).toInt(), 5);
+    EXPECT_EQ(m_db->Scalar(u"SELECT NRVERSAO FROM APH_VERSAO"_s).toInt(), 6);
     StartServer();
 
     const std::string before = Lines({u"G||8||8||00900|P|"_s});

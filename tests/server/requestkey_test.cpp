@@ -177,12 +177,14 @@ TEST_F(RequestKeyTest, ADatabaseOfTheFirstSchemaGetsTheKeyTableOnInit)
         m_db->ExecDirect(u"DROP TABLE %1"_s.arg(QLatin1String(table)));
     for (const char* column : {"DTEXPIRA", "DTULTIMOUSO", "DSPREFIXO"})
         m_db->ExecDirect(u"ALTER TABLE APH_TOKEN DROP COLUMN %1"_s.arg(QLatin1String(column)));
+    for (const char* column : {"NMEMITENTE", "NRCNPJEMITENTE"})
+        m_db->ExecDirect(u"ALTER TABLE PARAMGERAL DROP COLUMN %1"_s.arg(QLatin1String(column)));
     m_db->Exec(u"UPDATE APH_VERSAO SET NRVERSAO = 1"_s);
     QString err;
     EXPECT_NE(RunServerCommand({u"serve"_s, m_db->Spec(), u"--port"_s, u"0"_s}, nullptr, &err), 0);
     EXPECT_TRUE(err.contains(u"aph-server init"_s)) << err.toStdString();
     EXPECT_EQ(RunServerCommand({u"init"_s, m_db->Spec()}, nullptr, &err), 0) << err.toStdString();
-    EXPECT_EQ(Count(u"SELECT NRVERSAO FROM APH_VERSAO"_s), 5);
+    EXPECT_EQ(Count(u"SELECT NRVERSAO FROM APH_VERSAO"_s), 6);
     // A token issued before tokens had a lifetime gets one, and still logs in.
     EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_TOKEN WHERE DTEXPIRA > DTCRIACAO"_s), 1);
     StartServer();

@@ -60,13 +60,18 @@ protected:
     }
 
     // The statement's reply, its file decoded.
-    QJsonObject Statement(const QString& cht, const QString& format)
+    // version: none for a caller from before the client's version.
+    QJsonObject Statement(const QString& cht, const QString& format,
+                          const QString& version = QString())
     {
-        return m_client->Call(u"GetDemCHT"_s, {cht, format}).toObject();
+        QJsonArray params = {cht, format};
+        if (!version.isNull())
+            params.append(version);
+        return m_client->Call(u"GetDemCHT"_s, params).toObject();
     }
-    QByteArray File(const QString& cht, const QString& format)
+    QByteArray File(const QString& cht, const QString& format, const QString& version = QString())
     {
-        const QJsonObject reply = Statement(cht, format);
+        const QJsonObject reply = Statement(cht, format, version);
         EXPECT_TRUE(reply.value(u"ok"_s).toBool())
             << reply.value(u"message"_s).toString().toStdString();
         return QByteArray::fromBase64(
@@ -251,7 +256,7 @@ TEST_F(StatementTest, TheCommandLineWritesTheFiles)
     const QString csv = dir.filePath(u"cht.csv"_s), pdf = dir.filePath(u"cht.pdf"_s);
     QString out, err;
     ASSERT_EQ(RunServerCommand({u"statement"_s, m_db->Spec(), u"90002"_s, u"--format"_s, u"csv"_s,
-                                u"--out"_s, csv},
+                                u"--out"_s, csv, u"--para"_s, u"interno"_s},
                                &out, &err),
               0)
         << err.toStdString();
@@ -279,4 +284,168 @@ TEST_F(StatementTest, TheCommandLineWritesTheFiles)
                                nullptr, &err),
               1);
     EXPECT_TRUE(err.contains(u"pdf ou csv"_s)) << err.toStdString();
+}
+
+// The client's version of a CHT of each way of charging: the issuer, the
+// client and the basis of the amount are there, the amount is the totals
+// panel's, and nothing internal is: no commission, no occurrence, no
+// situation. Its lines hold the billed hours as the database has them.
+TEST_F(StatementTest, TheClientsVersionReadsRightForEachWayOfCharging)
+{
+    struct TCase
+    {
+        QString Cht, Client, Basis, Amount;
+    };
+    const auto billed = [this](const QString& cht) {
+        double sum = 0;
+        for (const QVariantList& d : Days(cht))
+            sum += d[2].toDouble();
+        return HoursText(sum);
+    };
+    const std::vector<TCase> cases = {
+        {u"90001"_s, u"Cliente Teste Um - CNPJ 11.222.333/0001-81"_s,
+         billed(u"90001"_s) + u" faturadas × R$ 90,00"_s, u"R$ 3.195,00"_s},
+        {u"90002"_s, u"Cliente Teste Um - CNPJ 11.222.333/0001-81"_s,
+         billed(u"90002"_s) + u" faturadas × R$ 90,00"_s, u"R$ 750,00"_s},
+        {u"90003"_s, u"Cliente Teste Dois - CNPJ 11.222.333/0001-81"_s,
+         u"40:00 contratadas × R$ 90,00"_s, u"R$ 3.600,00"_s},
+    };
+    const QString today = QDate::currentDate().toString(u"dd/MM/yyyy"_s);
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Cht.toStdString());
+        EXPECT_EQ(SharedAmount(c.Cht), c.Amount);
+        const QJsonObject reply = Statement(c.Cht, u"pdf"_s, u"cliente"_s);
+        EXPECT_EQ(reply.value(u"file"_s).toObject().value(u"name"_s).toString(),
+                  u"CHT-%1-cliente.pdf"_s.arg(c.Cht));
+        const QByteArray pdf = File(c.Cht, u"pdf"_s, u"cliente"_s);
+        ExpectPdfStructure(pdf);
+        const QString text = PdfText(pdf).simplified();
+        for (const QString& wanted :
+             QStringList{u"Emitente: Firma de Teste Ltda. - CNPJ 45.781.296/0001-63"_s,
+                         u"Cliente: "_s + c.Client, u"Base de cálculo: "_s + c.Basis,
+                         u"Valor a faturar: "_s + c.Amount, u"Quantidade contratada: 40:00"_s,
+                         u"Emissão: "_s + today, u"Emitido em "_s + today, u"Página 1 de 1"_s})
+            EXPECT_TRUE(text.contains(wanted)) << wanted.toStdString() << "\n"
+                                               << text.toStdString();
+        QStringList internal = {u"omiss"_s, u"Pendente"_s,    u"Aprovada"_s, u"Faturada"_s,
+                                u"Ocorr"_s, u"trabalhadas"_s, u"TF1"_s,      u"TF2"_s};
+        for (const QVariantList& d : Days(c.Cht))
+            if (!d[6].toString().isEmpty())
+                internal << d[6].toString();
+        for (const QString& unwanted : internal)
+            EXPECT_FALSE(text.contains(unwanted)) << unwanted.toStdString();
+
+        const QList<QStringList> lines = CsvLines(File(c.Cht, u"csv"_s, u"cliente"_s));
+        const qsizetype at =
+            lines.indexOf(QStringList{u"Data"_s, u"Dia da semana"_s, u"Horas faturadas"_s});
+        ASSERT_GT(at, 0);
+        const QList<QVariantList> days = Days(c.Cht);
+        ASSERT_GE(lines.size(), at + days.size() + 1);
+        for (qsizetype i = 0; i < days.size(); ++i)
+            EXPECT_EQ(lines[at + 1 + i].value(2), HoursText(days[i][2].toDouble()));
+        EXPECT_EQ(lines[at + 1 + days.size()], (QStringList{u"Total"_s, QString(), billed(c.Cht)}));
+        EXPECT_TRUE(lines.contains(QStringList{u"Base de cálculo"_s, c.Basis}));
+        EXPECT_TRUE(lines.contains(QStringList{u"Valor a faturar"_s, SharedAmount(c.Cht)}));
+    }
+}
+
+// Which version a caller gets: the command line the client's unless told,
+// the protocol the internal one unless told (callers from before), and the
+// same bytes either way; bad versions and a missing issuer are refused.
+TEST_F(StatementTest, EachCallerGetsTheVersionItAskedFor)
+{
+    QTemporaryDir dir;
+    const auto written = [&](const QStringList& extra) {
+        const QString path = dir.filePath(u"dem.csv"_s);
+        QFile::remove(path);
+        QString err;
+        EXPECT_EQ(RunServerCommand(QStringList{u"statement"_s, m_db->Spec(), u"90003"_s,
+                                               u"--format"_s, u"csv"_s, u"--out"_s, path} +
+                                       extra,
+                                   nullptr, &err),
+                  0)
+            << err.toStdString();
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray internal = File(u"90003"_s, u"csv"_s);
+    const QByteArray client = File(u"90003"_s, u"csv"_s, u"cliente"_s);
+    EXPECT_NE(internal, client);
+    EXPECT_TRUE(internal.contains("Horas comissão"));
+    EXPECT_EQ(File(u"90003"_s, u"csv"_s, u"interno"_s), internal);
+    EXPECT_EQ(written({}), client);
+    EXPECT_EQ(written({u"--para"_s, u"cliente"_s}), client);
+    EXPECT_EQ(written({u"--para"_s, u"interno"_s}), internal);
+
+    try {
+        m_client->Call(u"GetDemCHT"_s, {u"90003"_s, u"pdf"_s, u"client"_s});
+        ADD_FAILURE() << "a version that does not exist was accepted";
+    } catch (const ERpcError& e) {
+        EXPECT_EQ(e.Code(), -32602);
+    }
+    QString err;
+    EXPECT_EQ(RunServerCommand({u"statement"_s, m_db->Spec(), u"90003"_s, u"--format"_s, u"csv"_s,
+                                u"--out"_s, dir.filePath(u"x.csv"_s), u"--para"_s, u"banco"_s},
+                               nullptr, &err),
+              1);
+    EXPECT_TRUE(err.contains(u"cliente ou interno"_s)) << err.toStdString();
+
+    // Without an issuer the client's version is refused, the internal one
+    // is not.
+    m_db->Exec(u"UPDATE PARAMGERAL SET NMEMITENTE = NULL, NRCNPJEMITENTE = NULL"_s);
+    const QJsonObject refused = Statement(u"90003"_s, u"pdf"_s, u"cliente"_s);
+    EXPECT_FALSE(refused.value(u"ok"_s).toBool());
+    EXPECT_TRUE(refused.value(u"message"_s).toString().contains(u"aph-server emitente"_s));
+    EXPECT_EQ(File(u"90003"_s, u"csv"_s), internal);
+    EXPECT_EQ(RunServerCommand({u"statement"_s, m_db->Spec(), u"90003"_s, u"--format"_s, u"csv"_s,
+                                u"--out"_s, dir.filePath(u"y.csv"_s)},
+                               nullptr, &err),
+              1);
+    EXPECT_TRUE(err.contains(u"emitente"_s)) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath(u"y.csv"_s)));
+}
+
+// aph-server emitente: shows the issuer, sets it only with a CNPJ whose
+// check digits are right, and keeps the last good one otherwise.
+TEST_F(StatementTest, TheIssuersCnpjIsCheckedBeforeItIsKept)
+{
+    struct TCase
+    {
+        QString Cnpj;
+        int Exit;
+        QString Shown; // what emitente shows afterwards
+    };
+    const QString first = u"Emitente: Alfa Ltda. - CNPJ 11.222.333/0001-81"_s;
+    const QString second = u"Emitente: Alfa Ltda. - CNPJ 45.781.296/0001-63"_s;
+    const std::vector<TCase> cases = {
+        {u"11.222.333/0001-81"_s, 0, first},  // with punctuation
+        {u"45781296000163"_s, 0, second},     // digits only
+        {u"45.781.296/0001-64"_s, 1, second}, // second check digit wrong
+        {u"45.781.296/0001-53"_s, 1, second}, // first check digit wrong
+        {u"11.222.333/0001-18"_s, 1, second}, // check digits swapped
+        {u"00000000000000"_s, 1, second},     // every digit the same
+        {u"4578129600016"_s, 1, second},      // 13 digits
+        {u"457812960001630"_s, 1, second},    // 15 digits
+        {u"45.781.296/0001-6A"_s, 1, second}, // a letter
+        {QString(), 1, second},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Cnpj.toStdString());
+        QString err;
+        EXPECT_EQ(RunServerCommand({u"emitente"_s, m_db->Spec(), u"--nome"_s, u" Alfa Ltda. "_s,
+                                    u"--cnpj"_s, c.Cnpj},
+                                   nullptr, &err),
+                  c.Exit)
+            << err.toStdString();
+        if (c.Exit != 0) {
+            EXPECT_TRUE(err.contains(u"CNPJ inválido"_s)) << err.toStdString();
+        }
+        QString out;
+        ASSERT_EQ(RunServerCommand({u"emitente"_s, m_db->Spec()}, &out), 0);
+        EXPECT_EQ(out.trimmed(), c.Shown);
+    }
+    // The statement shows what was kept; --nome alone is a usage error.
+    EXPECT_TRUE(PdfText(File(u"90001"_s, u"pdf"_s, u"cliente"_s))
+                    .contains(u"Alfa Ltda. - CNPJ 45.781.296/0001-63"_s));
+    EXPECT_EQ(RunServerCommand({u"emitente"_s, m_db->Spec(), u"--nome"_s, u"Beta"_s}), 2);
 }

@@ -115,6 +115,7 @@ bool ScriptedDesktop::PickString(const QString& title, const QStringList&, int& 
 bool ScriptedDesktop::SaveFileName(const QString& title, const QString& filter, QString& path)
 {
     saveFileTitles << title + u'|' + filter;
+    saveFileSuggestions << path;
     if (saveFiles.empty())
         return false;
     const std::optional<QString> file = saveFiles.front();

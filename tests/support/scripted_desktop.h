@@ -29,8 +29,9 @@ public:
     QStringList pickRowTitles;
     QStringList searches;
     QStringList statuses;
-    QStringList screenStatuses; // the screen's standing notes
-    QStringList saveFileTitles; // each save-file question: "title|filter"
+    QStringList screenStatuses;      // the screen's standing notes
+    QStringList saveFileTitles;      // each save-file question: "title|filter"
+    QStringList saveFileSuggestions; // the file name each one proposed
 
     // What the user will do, in order. An empty script answers No, closes
     // a modal form without confirming, and leaves pickers without choosing.

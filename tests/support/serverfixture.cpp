@@ -423,6 +423,9 @@ void ServerTest::AddTestWorld()
     AddService(s("TP2"), s("01"), s("001"), s("CON"), s("F"));
     AddEmployee(s("TF1"), s("Teste Funcionário Um"), s("01"));
     AddEmployee(s("TF2"), s("Teste Funcionário Dois"), s("02"));
+    // The firm that issues the client's statements.
+    m_db->Exec(u"UPDATE PARAMGERAL SET NMEMITENTE = 'Firma de Teste Ltda.', NRCNPJEMITENTE = "
+               "'45781296000163' WHERE IDPARAMGERAL = 1"_s);
 }
 
 QString Sel(std::initializer_list<const char*> keys)

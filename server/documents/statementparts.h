@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace aph {
+
+// What both versions of the CHT statement write alike.
+
+// "Por hora", "Valor fixo", "Pacote"; another code as it is.
+QString BillingCaption(const QString& billing);
+// "1.234,56": grouped thousands, two decimals.
+QString Money(double value);
+// One CSV line: ";" between fields, a field with ";", quotes or a line
+// break quoted, CRLF at the end.
+void CsvRow(QString& out, const QStringList& fields);
+
+} // namespace aph
