@@ -28,8 +28,9 @@ QList<QStringList> ClientHeaderRows(const TChtStatement& s)
     };
     if (!s.ClientDocument.isEmpty())
         rows[1] << s.ClientDocumentKind + u' ' + s.ClientDocument;
+    // A line of its own, without a label: "Aprovada por NOME em DATA".
     if (!s.ApprovedBy.isEmpty())
-        rows.append(QStringList{u"Aprovação"_s, s.ApprovedBy});
+        rows.append(QStringList{s.ApprovedBy});
     return rows;
 }
 
@@ -66,6 +67,11 @@ double ClientHeader(TPdfWriter& pdf, const TChtStatement& s)
     pdf.Text(kLeft, y, u"Demonstrativo da CHT %1"_s.arg(s.Number), kTitleSize, true);
     y -= 24;
     for (const QStringList& row : ClientHeaderRows(s)) {
+        if (row.size() == 1) {
+            pdf.Text(kLeft, y, row[0], kHeaderSize);
+            y -= kRow;
+            continue;
+        }
         pdf.Text(kLeft, y, row[0] + u':', kHeaderSize, true);
         // A long value (a legal name and its CNPJ) gets smaller rather than
         // run past the right margin.

@@ -48,9 +48,10 @@ struct TChtStatement
     QString ClientLegalName, ClientDocumentKind, ClientDocument;
     QString IssuerName, IssuerCnpj; // formatted; empty until set
     QString IssueDate;              // dd/mm/yyyy, the day it was made
-    // One line of the header for who approved the CHT and when ("Aprovada
-    // por NOME em DATA"), once approvals record them; empty today, and then
-    // the header has no such line.
+    // The client's header line that says who approved the CHT and when,
+    // whole ("Aprovada por NOME em DATA"), printed as it is below the other
+    // header lines, once approvals record them; empty today, and then the
+    // header has no such line.
     QString ApprovedBy;
 };
 

@@ -384,11 +384,6 @@ TEST_F(StatementTest, EachCallerGetsTheVersionItAskedFor)
         EXPECT_EQ(e.Code(), -32602);
     }
     QString err;
-    EXPECT_EQ(RunServerCommand({u"statement"_s, m_db->Spec(), u"90003"_s, u"--format"_s, u"csv"_s,
-                                u"--out"_s, dir.filePath(u"x.csv"_s), u"--para"_s, u"banco"_s},
-                               nullptr, &err),
-              1);
-    EXPECT_TRUE(err.contains(u"cliente ou interno"_s)) << err.toStdString();
 
     // Without an issuer the client's version is refused, the internal one
     // is not.
