@@ -61,10 +61,7 @@ void TfrmAprovaHoras::cdsFuncAfterScroll(TDataSet*)
             // this one's.
             cdsCSA.Close();
             cdsAuxCSA.Close();
-            lblTotHoraTrab->SetCaption(QString());
-            lblTotHoraFat->SetCaption(QString());
-            lblTotHoraComis->SetCaption(QString());
-            nedVrFaturar->Clear();
+            LimpaTotais();
             MostraBloqueio();
             MostraPendentes();
             dtsPadraoStateChange(dtsPadrao);
@@ -225,6 +222,8 @@ void TfrmAprovaHoras::dtsPadraoStateChange(TObject*)
     mnuGerarCHT->SetEnabled(sbtGerarCHT->Enabled());
     for (TMenuItem* item : {mnuAprovarPendentes, mnuHistoricoDia, mnuDemonstrativoCHT})
         item->SetEnabled(sbtGerarCHT->Enabled());
+    if (mnuCHTsGeradas)
+        mnuCHTsGeradas->SetEnabled(sbtGerarCHT->Enabled() && m_filtroGerado.has_value());
 }
 
 void TfrmAprovaHoras::sbtFiltrarClick(TObject*)

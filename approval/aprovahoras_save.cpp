@@ -39,6 +39,9 @@ void TfrmAprovaHoras::SaveCSA()
 
 void TfrmAprovaHoras::sbtGerarCHTClick(TObject*)
 {
+    // What would be billed, before the question that bills it.
+    if (!PreviaCHT())
+        return;
     if (msgPadrao->ShowMsg(u"CONF_GERAR_CHT"_s, TMsgDlgType::mtConfirmation, mbYes | mbNo, 0) !=
         mrYes)
         return;
@@ -49,19 +52,13 @@ void TfrmAprovaHoras::sbtGerarCHTClick(TObject*)
 void TfrmAprovaHoras::GenerateCHT()
 {
     TBusyAnimation busy;
-    // "T" asks for every client, employee or proposal; the lists are sent
-    // as they are.
-    const QString cliente = Filtro.Cliente.Todos ? u"T"_s : QString();
-    const QString funcionario = Filtro.Funcionario.Todos ? u"T"_s : QString();
-    const QString proposta = Filtro.Proposta.Todos ? u"T"_s : QString();
-    const QJsonValue reply = netAprovCsa.AppServer().Call(
-        u"SetCHT"_s, {Filtro.DtInicial, Filtro.DtFinal, Operador(), Filtro.Cliente.Lista, cliente,
-                      Filtro.Funcionario.Lista, funcionario, Filtro.Proposta.Lista, proposta});
+    const QJsonValue reply = netAprovCsa.AppServer().Call(u"SetCHT"_s, ArgumentosGeracao());
     CheckResultServ(reply, true, 0);
     // The screen shows the CHTs just generated, and the status bar what the
     // generation made (a server that does not say leaves it as it was).
     sbtVerificarClick(sbtVerificar);
     const QJsonObject gerado = reply.toObject().value(u"generated").toObject();
+    DepoisDaGeracao(gerado.value(u"chts").toInt());
     if (gerado.isEmpty())
         return;
     const int chts = gerado.value(u"chts").toInt();

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "filter/aprovahorasintf.h"
+#include "filter/filtro.h"
 #include "host/framework/basescreens.h"
 #include "host/framework/dbquery.h"
 #include "host/framework/moduleexport.h"
 #include "host/framework/netconnection.h"
 
+#include <QJsonArray>
 #include <QStringList>
+
+#include <optional>
 
 namespace aph {
 
@@ -78,6 +82,8 @@ public:
     TMenuItem* mnuAprovarPendentes;
     TMenuItem* mnuHistoricoDia;
     TMenuItem* mnuDemonstrativoCHT;
+    // The CHTs of the last generation, pending, through the filter.
+    TMenuItem* mnuCHTsGeradas = nullptr;
 
     // What the filter dialog reaches of this screen.
     TAprovaHorasRef Ref;
@@ -136,6 +142,12 @@ public:
     // --- Saving and generating -----------------------------------------------------------
     void cdsCSAAfterPost(TDataSet* DataSet);
     void sbtGerarCHTClick(TObject* Sender);
+    // What the generation would bill, shown before its question; false
+    // when there is nothing to generate (said, and nothing asked).
+    bool PreviaCHT();
+    void mnuCHTsGeradasClick(TObject* Sender);
+    // Every figure of the totals panel blank.
+    void LimpaTotais();
     void sbtProcurarClick(TObject* Sender) override;
 
     // --- Pending days at once, a day's history, the CHT statement ---------------------
@@ -198,6 +210,14 @@ private:
     void AprovaPendentes(const QList<TDiaPendente>& dias);
     void AprovaNaCopia(const QList<TDiaPendente>& dias);
     void CreateExtraMenu();
+    void CreatePreviaMessages();
+    void CreateGeradasMenu();
+    // SetCHT's and GetPrevCHT's params, from Filtro.
+    QJsonArray ArgumentosGeracao() const;
+    // After a generation of chts CHTs and the reload.
+    void DepoisDaGeracao(int chts);
+    // The filter of the last generation that made CHTs.
+    std::optional<TFILTRO> m_filtroGerado;
     TDataSource::TNotifyEvent StateChangeHandler();
     TClientDataSet::TDataSetNotifyEvent BeforePostHandler();
 };

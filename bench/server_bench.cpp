@@ -624,12 +624,21 @@ bool MeasureGeneration(const QString& server, const QString& spec, TStorage& sto
               u"SELECT COUNT(*) FROM CSA WHERE NRSEQUCHT IS NULL AND DTSERVPREST BETWEEN ? AND ?"_s,
               {static_cast<qint64>(sepStart), static_cast<qint64>(sepEnd)});
     const double floorMs = GenerationFloorMs(storage, sepStart, sepEnd);
+    const QJsonArray params{sepStart, sepEnd, u"ADMIN"_s, u"T"_s, u"T"_s,
+                            u"T"_s,   u"T"_s, u"T"_s,     u"T"_s};
+    // What "Gerar CHT" shows before its question: the same grouping, read.
+    QElapsedTimer p;
+    p.start();
+    const QJsonObject preview =
+        client.Call(u"GetPrevCHT"_s, params).toObject().value(u"preview").toObject();
+    std::printf("\nGetPrevCHT over September: %lld CSAs (%lld never approved) into %d CHTs "
+                "in %.0f ms\n",
+                static_cast<long long>(preview.value(u"csas").toInteger()),
+                static_cast<long long>(preview.value(u"pending").toInteger()),
+                preview.value(u"chts").toInt(), static_cast<double>(p.nsecsElapsed()) / 1e6);
     QElapsedTimer t;
     t.start();
-    const QJsonObject reply = client
-                                  .Call(u"SetCHT"_s, {sepStart, sepEnd, u"ADMIN"_s, u"T"_s, u"T"_s,
-                                                      u"T"_s, u"T"_s, u"T"_s, u"T"_s})
-                                  .toObject();
+    const QJsonObject reply = client.Call(u"SetCHT"_s, params).toObject();
     const double ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
     if (!reply.value(u"ok").toBool())
         std::printf("\nSetCHT over September was refused: %s\n",

@@ -94,6 +94,9 @@ public:
     // Confirmation: by the dialog's own button, or a refresh on behalf of
     // the approval screen for any other sender.
     void sbtConfirmaClick(TObject* Sender) override;
+    // The CSA and CHT situation codes the service reads, from the boxes
+    // (the approval screen rebuilds them when it sets the boxes itself).
+    void BuildSituationCodes();
 
 private:
     // The choices, lists, dates and CSA boxes from Filtro, and the four CHT
@@ -101,8 +104,6 @@ private:
     void RestoreFromFiltro(bool chtBoxes);
     // The dialog's choices into Filtro, for the screen and the next showing.
     void StoreFiltro();
-    // The CSA and CHT situation codes the service reads, from the boxes.
-    void BuildSituationCodes();
     // The services for the filter, then the dialog closes.
     void LoadServices();
     void FetchServices();

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -362,19 +363,40 @@ struct TChtGroup
     TDay First = 0, Last = 0;
     QString TypeName;
     qint64 Count = 0;
+    qint64 Pending = 0; // CSAs never approved, billed at their hours worked
+    QString Client, Proposal, ClientName;
 };
 
-std::vector<TChtGroup> ReadChtGroups(TStorage& storage, const TQueryText& query)
+// ChtGroupsQuery's columns after the key; ChtPreviewQuery adds the name.
+enum TChtGroupColumn : int
+{
+    kGroupFirst = 5,
+    kGroupLast,
+    kGroupTypeName,
+    kGroupCount,
+    kGroupPending,
+    kGroupClient,
+    kGroupProposal,
+    kGroupClientName
+};
+
+std::vector<TChtGroup> ReadChtGroups(TStorage& storage, const TQueryText& query,
+                                     bool withClientName = false)
 {
     std::vector<TChtGroup> groups;
     QSqlQuery& q = Select(storage, query);
     while (q.next()) {
         TChtGroup g;
         g.Key = {q.value(0), q.value(1), q.value(2), q.value(3), q.value(4)};
-        g.First = q.value(5).toLongLong();
-        g.Last = q.value(6).toLongLong();
-        g.TypeName = q.value(7).toString();
-        g.Count = q.value(8).toLongLong();
+        g.First = q.value(kGroupFirst).toLongLong();
+        g.Last = q.value(kGroupLast).toLongLong();
+        g.TypeName = q.value(kGroupTypeName).toString();
+        g.Count = q.value(kGroupCount).toLongLong();
+        g.Pending = q.value(kGroupPending).toLongLong();
+        g.Client = StoredText(q.value(kGroupClient));
+        g.Proposal = StoredText(q.value(kGroupProposal));
+        if (withClientName)
+            g.ClientName = StoredText(q.value(kGroupClientName));
         groups.push_back(std::move(g));
     }
     TStorage::Done(q);
@@ -569,7 +591,85 @@ TChtGeneration Figures(const std::vector<TChtGroup>& groups)
     return figures;
 }
 
+// One line per client and contracted service, in the groups' order
+// (proposal, version, service): the CHTs, days and never-approved days
+// of its groups added up.
+TDataPacket PreviewLines(const std::vector<TChtGroup>& groups)
+{
+    TDataPacket packet;
+    packet.Fields = TApprovalService::PreviewFields();
+    struct TLine
+    {
+        const TChtGroup* First;
+        int Chts = 0;
+        qint64 Days = 0, Pending = 0;
+    };
+    std::vector<TLine> lines;
+    QHash<QString, std::size_t> index;
+    for (const TChtGroup& g : groups) {
+        const QString key = g.Client + u'\n' + g.Key.at(0).toString() + u'\n' +
+                            g.Key.at(1).toString() + u'\n' + g.Key.at(2).toString();
+        auto it = index.find(key);
+        if (it == index.end()) {
+            it = index.insert(key, lines.size());
+            lines.push_back({&g});
+        }
+        TLine& line = lines[*it];
+        ++line.Chts;
+        line.Days += g.Count;
+        line.Pending += g.Pending;
+    }
+    for (const TLine& line : lines) {
+        const TChtGroup& g = *line.First;
+        packet.Rows.push_back(std::make_shared<const TRowValues>(
+            TRowValues{Value::FromString(g.Client), Value::FromString(g.ClientName.left(50)),
+                       Value::FromString(g.Proposal), Value::FromString(g.Key.at(2).toString()),
+                       Value::FromString(g.TypeName.left(80)), Value::FromNumber(line.Chts),
+                       Value::FromNumber(static_cast<double>(line.Days)),
+                       Value::FromNumber(static_cast<double>(line.Pending))}));
+    }
+    return packet;
+}
+
 } // namespace
+
+const TFieldDefs& TApprovalService::PreviewFields()
+{
+    static const TFieldDefs fields = {
+        Str("CDCLIENTE", 21),  Str("NMFANTCLIE", 50), Str("NRPROPOSTA", 23), Str("NRSERVCONT", 3),
+        Str("NMTIPOSERV", 80), Num("QTCHT"),          Num("QTCSA"),          Num("QTCSAPEND")};
+    return fields;
+}
+
+QByteArray PreviewReply(const TChtPreview& preview)
+{
+    return QByteArrayLiteral("{\"ok\":true,\"data\":") + EncodePacket(preview.Lines) +
+           QByteArrayLiteral(",\"preview\":{\"chts\":") + QByteArray::number(preview.Figures.Chts) +
+           QByteArrayLiteral(",\"employees\":") + QByteArray::number(preview.Figures.Employees) +
+           QByteArrayLiteral(",\"csas\":") + QByteArray::number(preview.Figures.Csas) +
+           QByteArrayLiteral(",\"pending\":") + QByteArray::number(preview.Pending) +
+           QByteArrayLiteral("}}");
+}
+
+TChtPreview TApprovalService::GetPrevCHT(const TSetChtRequest& request)
+{
+    TChtPreview preview;
+    preview.Lines.Fields = PreviewFields();
+    const TQueryText query = ChtPreviewQuery(m_storage, request);
+    if (query.MatchesNothing)
+        return preview;
+    // One read of the groups SetCHT would take, under the operator it
+    // would refuse.
+    TTransaction tx(m_storage, TTransaction::Mode::Read);
+    CheckActiveOperator(m_storage, request.Operator);
+    const std::vector<TChtGroup> groups = ReadChtGroups(m_storage, query, true);
+    tx.Commit();
+    preview.Figures = Figures(groups);
+    for (const TChtGroup& g : groups)
+        preview.Pending += g.Pending;
+    preview.Lines = PreviewLines(groups);
+    return preview;
+}
 
 TChtGeneration TApprovalService::SetCHT(const TSetChtRequest& request, TWriteKey* key,
                                         const QString& connectionOperator)

@@ -16,6 +16,20 @@ struct TChtGeneration
     qint64 Csas = 0;
 };
 
+// What a generation would make, read without writing: its figures, the
+// days never approved (billed at their hours worked), and one line per
+// client and contracted service.
+struct TChtPreview
+{
+    TChtGeneration Figures;
+    qint64 Pending = 0;
+    TDataPacket Lines; // TApprovalService::PreviewFields()
+};
+
+// GetPrevCHT's reply: {"ok":true,"data":<the lines>,"preview":{"chts":..,
+// "employees":..,"csas":..,"pending":..}}.
+QByteArray PreviewReply(const TChtPreview& preview);
+
 // SetCHT's reply: {"ok":true,"data":null,"generated":{"chts":..,
 // "employees":..,"csas":..}}; a client that knows only ok and data reads it
 // as before.
@@ -53,6 +67,10 @@ public:
     TChtGeneration SetCHT(const TSetChtRequest& request, TWriteKey* key = nullptr,
                           const QString& connectionOperator = QString());
 
+    // What SetCHT would generate for the same request, read in one read
+    // transaction through the same grouping; writes nothing.
+    TChtPreview GetPrevCHT(const TSetChtRequest& request);
+
     // Records who asked for what in this storage's APH_AUDITORIA (the
     // writes, in their transaction; GetServPrest names its operator).
     void Audit(const QString& operatorCode, const QString& connectionOperator,
@@ -65,6 +83,7 @@ public:
     static const TFieldDefs& ChtFields();
     static const TFieldDefs& CsaFields();
     static const TFieldDefs& HistCsaFields();
+    static const TFieldDefs& PreviewFields();
 
 private:
     TStorage& m_storage;

@@ -428,13 +428,29 @@ TQueryText ChtGroupsQuery(const TStorage& storage, const TSetChtRequest& request
         return TQueryText::Nothing();
     const QString sql = u"SELECT A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, "
                         "A.CDEMPRESA, MIN(A.DTSERVPREST), MAX(A.DTSERVPREST), "
-                        "MIN(T.NMTIPOSERV), COUNT(*) FROM CSA A "_s +
+                        "MIN(T.NMTIPOSERV), COUNT(*), "
+                        "SUM(CASE WHEN A.QTHRAPROFATU IS NULL OR A.QTHRAPRCOMIS IS NULL "
+                        "THEN 1 ELSE 0 END) AS QTCSAPEND, MIN(P.CDCLIENTE) AS CDCLIENTE, "
+                        "MIN(P.NRPROPOSTA) AS NRPROPOSTA FROM CSA A "_s +
                         kServiceJoin + u"JOIN TIPOSERV T ON T.CDTIPOSERV = SC.CDTIPOSERV WHERE "_s +
                         where.Sql() +
                         u" GROUP BY A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, "
                         "A.CDEMPRESA ORDER BY A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, "
                         "A.CDFUNC, A.CDEMPRESA"_s;
     return {sql, where.Values};
+}
+
+TQueryText ChtPreviewQuery(const TStorage& storage, const TSetChtRequest& request)
+{
+    TQueryText groups = ChtGroupsQuery(storage, request);
+    if (groups.MatchesNothing)
+        return groups;
+    // The groups as the generation reads them, each with its client's name.
+    groups.Sql = u"SELECT G.*, C.NMFANTCLIE FROM ("_s + groups.Sql +
+                 u") G LEFT JOIN CLIENTE C ON C.CDCLIENTE = G.CDCLIENTE ORDER BY C.NMFANTCLIE, "
+                 "G.CDCLIENTE, G.NRPROPOSFAS, G.NRVERPROPFAS, G.NRSERVCONT, G.CDFUNC, "
+                 "G.CDEMPRESA"_s;
+    return groups;
 }
 
 TQueryText ReserveChtNumbers(long long count)

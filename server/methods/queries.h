@@ -75,8 +75,13 @@ TQueryText CsaApprovalUpdate(const QVariant& billed, const QVariant& commission,
 TQueryText OperatorStatusQuery(const QString& operatorCode);
 // The CSAs without CHT that the request picks, one row per future CHT:
 // proposal, version, service, employee, company, first and last day, the
-// activity type's name, the number of CSAs.
+// activity type's name, the number of CSAs, of those never approved
+// (billed or commission approval empty), the client and the proposal's
+// shown number.
 TQueryText ChtGroupsQuery(const TStorage& storage, const TSetChtRequest& request);
+// ChtGroupsQuery's rows with the client's name after them: what a
+// generation would make, read without generating.
+TQueryText ChtPreviewQuery(const TStorage& storage, const TSetChtRequest& request);
 // Takes count numbers from the CHT sequence; the last one taken is then
 // read with LastChtNumberQuery, in the same transaction.
 TQueryText ReserveChtNumbers(long long count);

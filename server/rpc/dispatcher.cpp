@@ -294,6 +294,7 @@ const TDispatcher::TMethod TDispatcher::kMethods[] = {
     {"GetCSA", &TDispatcher::GetCSA, true, TRefusals::AsResult},
     {"SetCSA", &TDispatcher::SetCSA, true, TRefusals::AsResult},
     {"SetCHT", &TDispatcher::SetCHT, true, TRefusals::AsResult},
+    {"GetPrevCHT", &TDispatcher::GetPrevCHT, true, TRefusals::AsResult},
     {"GetHistCSA", &TDispatcher::GetHistCSA, true, TRefusals::AsResult},
     {"GetDemCHT", &TDispatcher::GetDemCHT, true, TRefusals::AsResult},
     {"GetLookup", &TDispatcher::GetLookup, true, TRefusals::AsResult},
@@ -555,6 +556,12 @@ QByteArray TDispatcher::SetCHT(TCall& call)
     const TChtGeneration generated =
         m_service->SetCHT(request, key ? &*key : nullptr, call.Session.Operator);
     return key && !key->Replayed.isEmpty() ? key->Replayed : GenerationReply(generated);
+}
+
+// What SetCHT would generate with the same params; writes nothing.
+QByteArray TDispatcher::GetPrevCHT(TCall& call)
+{
+    return PreviewReply(m_service->GetPrevCHT(call.SetChtRequest()));
 }
 
 QByteArray TDispatcher::GetHistCSA(TCall& call)

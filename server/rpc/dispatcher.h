@@ -115,6 +115,7 @@ private:
     QByteArray GetCSA(TCall& call);
     QByteArray SetCSA(TCall& call);
     QByteArray SetCHT(TCall& call);
+    QByteArray GetPrevCHT(TCall& call);
     QByteArray GetHistCSA(TCall& call);
     QByteArray GetDemCHT(TCall& call);
     QByteArray GetLookup(TCall& call);

@@ -3,6 +3,7 @@
 // and a day approved with an occurrence from the keyboard alone. Every step
 // goes through the Qt widgets, as mouse clicks and key presses.
 #include "approval/cli_aph31500.h"
+#include "approval/previacht.h"
 #include "filter/cli_aph31501.h"
 #include "host/framework/dbquery.h"
 #include "host/framework/environment.h"
@@ -169,9 +170,23 @@ TEST_F(ApproveAtTheScreen, ApproveADayGenerateTheChtAndSeeItListed)
     EXPECT_EQ(f->lblTotHoraFat->Caption(), u"07:00"_s);
     Shot("e2e-aprovado.png");
 
-    // Generate: the question is answered at its message box.
+    // Generate: what would be billed shows first, scrolled and left from
+    // the keyboard; then the question is answered at its message box.
+    QString previa;
+    desktop.OnModalShown = [this, &previa](TForm& form, QWidget* frame) {
+        auto& p = dynamic_cast<TfrmPreviaCHT&>(form);
+        QApplication::setActiveWindow(frame);
+        previa = p.lblResumo->Caption() + u'\n' + p.lblPendentes->Caption();
+        if (!qEnvironmentVariableIsEmpty("APH_E2E_SHOTS"))
+            frame->grab().save(
+                QDir(qEnvironmentVariable("APH_E2E_SHOTS")).filePath(u"previa-cht.png"_s));
+        QTest::keyClick(Widget(&p, p.dbgPrevia), Qt::Key_Down);
+        QTest::mouseClick(Widget(&p, p.btnContinuar), Qt::LeftButton);
+    };
     AnswerNextQuestion("Sim");
     Click(f, f->sbtGerarCHT);
+    desktop.OnModalShown = nullptr;
+    EXPECT_TRUE(previa.startsWith(u"Serão geradas"_s)) << previa.toStdString();
     EXPECT_EQ(question, u"Confirma a geração da CHT para todas as CSA´s mostradas na tela?"_s);
     EXPECT_EQ(
         m_db->Scalar(u"SELECT COUNT(*) FROM CSA WHERE CDFUNC = 'TF1' AND NRSERVCONT = '001' AND "
