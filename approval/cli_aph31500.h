@@ -78,6 +78,7 @@ public:
     TMenuItem* mnuAprovarPendentes;
     TMenuItem* mnuHistoricoDia;
     TMenuItem* mnuDemonstrativoCHT;
+    TMenuItem* mnuPendencias;
 
     // What the filter dialog reaches of this screen.
     TAprovaHorasRef Ref;
@@ -142,6 +143,8 @@ public:
     void mnuAprovarPendentesClick(TObject* Sender);
     void mnuHistoricoDiaClick(TObject* Sender);
     void mnuDemonstrativoCHTClick(TObject* Sender);
+    // "Pendências": the filter's days that need a person, Enter goes to one.
+    void mnuPendenciasClick(TObject* Sender);
     // Commission hours that differ from the hours worked (in whole
     // thousandths) need an occurrence.
     static bool ComissaoPedeOcorrencia(double trab, double comis);
@@ -198,6 +201,11 @@ private:
     void AprovaPendentes(const QList<TDiaPendente>& dias);
     void AprovaNaCopia(const QList<TDiaPendente>& dias);
     void CreateExtraMenu();
+    void CreatePendenciasMessages();
+    void CreatePendenciasMenu();
+    // The screen on the service, employee, CHT and day of the current line
+    // of a GetPendencias list; false when one of them is not on screen.
+    bool VaiParaPendencia(const TClientDataSet& pend);
     TDataSource::TNotifyEvent StateChangeHandler();
     TClientDataSet::TDataSetNotifyEvent BeforePostHandler();
 };

@@ -314,6 +314,81 @@ TQueryText CsaQuery(const TGetCsaRequest& request)
     return {sql, where.Values};
 }
 
+namespace {
+
+// The CSA columns every kind of pending day gives, after alias A.
+QString PendenciaColumns(char kind)
+{
+    return u"A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, A.CDEMPRESA, A.NRSEQUCHT, "
+           "A.DTSERVPREST, '%1' AS IDPENDENCIA, A.QTHRTRAB, A.QTHRAPROFATU, A.QTHRAPRCOMIS"_s.arg(
+               QLatin1Char(kind));
+}
+
+} // namespace
+
+TPendenciasQueries PendenciasQuery(const TStorage& storage, const TGetServPrestRequest& request,
+                                   int limit)
+{
+    const TSelection clientSel = Decode(request.Clients, "clientes");
+    const TSelection employeeSel = Decode(request.Employees, "funcionários");
+    const TSelection proposalSel = Decode(request.Proposals, "propostas");
+    const TSituation situation = ParseSituation(request.CsaSituation, request.ChtSituation);
+    TWhere where;
+    where.Add(u"A.DTSERVPREST BETWEEN ? AND ?"_s, {request.Start, request.End});
+    if (situation.MatchesNothing() || !AddSelection(where, storage, clientSel, u"P.CDCLIENTE"_s) ||
+        !AddSelection(where, storage, employeeSel, u"A.CDFUNC"_s) ||
+        !AddProposalSelection(where, storage, proposalSel, u"SC"_s))
+        return {TQueryText::Nothing(), TQueryText::Nothing()};
+    AddSituation(where, storage, situation);
+    const QString csas = u" FROM CSA A "_s + kServiceJoin + u"WHERE "_s + where.Sql();
+    // A day the screen draws red (over eight hours, or hours on a Saturday
+    // or Sunday: day 0 is a Saturday) whose approval is still empty.
+    const QString overtime =
+        u"SELECT "_s + PendenciaColumns(kPendenciaHoraExtra) + csas +
+        u" AND (A.QTHRAPROFATU IS NULL OR A.QTHRAPRCOMIS IS NULL) AND (A.QTHRTRAB > 8 OR "
+        "(A.QTHRTRAB > 0 AND A.DTSERVPREST % 7 IN (0, 1)))"_s;
+    // Commission and hours worked apart in whole thousandths, no occurrence.
+    const QString occurrence =
+        u"SELECT "_s + PendenciaColumns(kPendenciaOcorrencia) + csas +
+        u" AND A.QTHRAPRCOMIS IS NOT NULL AND (A.CDOCORR IS NULL OR A.CDOCORR = '') AND "
+        "FLOOR(A.QTHRAPRCOMIS * 1000) <> FLOOR(A.QTHRTRAB * 1000)"_s;
+    // A fixed value: the day on which the hours billed so far (an empty
+    // approval bills the hours worked) pass the contracted ones, within a
+    // CHT, or among one service's and employee's days without CHT.
+    const QString billed = u"COALESCE(A.QTHRAPROFATU, A.QTHRTRAB)"_s;
+    const QString contracted =
+        u"SELECT W.NRPROPOSFAS, W.NRVERPROPFAS, W.NRSERVCONT, W.CDFUNC, W.CDEMPRESA, "
+        "W.NRSEQUCHT, W.DTSERVPREST, W.IDPENDENCIA, W.QTHRTRAB, W.QTHRAPROFATU, "
+        "W.QTHRAPRCOMIS FROM (SELECT "_s +
+        PendenciaColumns(kPendenciaContratado) + u", SC.QTSERVCONT AS QTCONT, "_s + billed +
+        u" AS QTDIA, SUM("_s + billed +
+        u") OVER (PARTITION BY A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, "
+        "A.CDEMPRESA, A.NRSEQUCHT ORDER BY A.DTSERVPREST) AS QTACUM"_s +
+        csas +
+        u" AND SC.IDTIPOCOBRCONT = 'F') W WHERE W.QTACUM > W.QTCONT + 0.000005 AND "
+        "W.QTACUM - W.QTDIA <= W.QTCONT + 0.000005"_s;
+    const QString days =
+        u'(' + overtime + u" UNION ALL "_s + occurrence + u" UNION ALL "_s + contracted + u") X "_s;
+    QVariantList values = where.Values;
+    values << where.Values << where.Values;
+    const QString rows =
+        u"SELECT P.CDCLIENTE, C.NMFANTCLIE, X.NRPROPOSFAS, X.NRVERPROPFAS, X.NRSERVCONT, "
+        "SC.CDTIPOSERV, T.NMTIPOSERV, X.CDFUNC, F.NMFUNC, X.CDEMPRESA, X.NRSEQUCHT, "
+        "X.DTSERVPREST, X.IDPENDENCIA, X.QTHRTRAB, X.QTHRAPROFATU, X.QTHRAPRCOMIS, "
+        "SC.QTSERVCONT FROM "_s +
+        days +
+        u"JOIN SERVCONT SC ON SC.NRPROPOSFAS = X.NRPROPOSFAS AND SC.NRVERPROPFAS = "
+        "X.NRVERPROPFAS AND SC.NRSERVCONT = X.NRSERVCONT "
+        "JOIN PROPOSTA P ON P.NRPROPOSFAS = X.NRPROPOSFAS AND P.NRVERPROPFAS = X.NRVERPROPFAS "
+        "JOIN CLIENTE C ON C.CDCLIENTE = P.CDCLIENTE "
+        "JOIN TIPOSERV T ON T.CDTIPOSERV = SC.CDTIPOSERV "
+        "JOIN FUNCIONARIO F ON F.CDFUNC = X.CDFUNC "
+        "ORDER BY C.NMFANTCLIE, P.CDCLIENTE, X.NRPROPOSFAS, X.NRVERPROPFAS, X.NRSERVCONT, "
+        "F.NMFUNC, X.CDFUNC, X.CDEMPRESA, COALESCE(X.NRSEQUCHT, ''), X.DTSERVPREST, "
+        "X.IDPENDENCIA LIMIT %1"_s.arg(limit);
+    return {{rows, values}, {u"SELECT COUNT(*) FROM "_s + days, values}};
+}
+
 TQueryText StoredCsaQuery(const TStorage& storage, const QVariantList& key)
 {
     const QString sql = u"SELECT A.CDGRPOCOR, A.CDOCORR, A.CDEMPRESA, A.NRSERVPREST, "

@@ -116,6 +116,7 @@ private:
     QByteArray SetCSA(TCall& call);
     QByteArray SetCHT(TCall& call);
     QByteArray GetHistCSA(TCall& call);
+    QByteArray GetPendencias(TCall& call);
     QByteArray GetDemCHT(TCall& call);
     QByteArray GetLookup(TCall& call);
 
