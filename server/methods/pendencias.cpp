@@ -2,10 +2,13 @@
 #include "server/methods/approvalservice.h"
 #include "server/methods/queries.h"
 #include "server/methods/replywriter.h"
+#include "server/storage/rowsource.h"
 #include "server/storage/storage.h"
 #include "service/records.h"
 
-#include <QSqlQuery>
+#include <memory>
+
+using namespace Qt::StringLiterals;
 
 namespace aph {
 
@@ -23,16 +26,34 @@ const TFieldDefs& TApprovalService::PendenciaFields()
 
 qint64 TApprovalService::GetPendencias(const TGetServPrestRequest& request, TPacketWriter& out)
 {
-    const TPendenciasQueries queries = PendenciasQuery(m_storage, request, kPendenciasLimit);
-    // The rows and their count from one state of the database.
-    TTransaction tx(m_storage, TTransaction::Mode::Snapshot);
-    WritePacket(m_storage, queries.Rows, PendenciaFields(), out);
+    const TQueryText query = PendenciasQuery(m_storage, request);
+    const TFieldDefs& fields = PendenciaFields();
+    out.Begin(fields);
+    if (query.MatchesNothing)
+        return 0;
+    TTransaction tx(m_storage, TTransaction::Mode::Read);
+    // PostgreSQL compiles a query it costs this high (three reads of the
+    // period's CSAs) to machine code first: 3.2 of 4.2 s measured on a
+    // million CSAs, where the rows take under one.
+    if (m_storage.IsPostgres())
+        m_storage.ExecDirect(u"SET LOCAL jit = off"_s);
+    // The first rows into the reply, the rest only counted: one read gives
+    // both, where a LIMIT and a count would run the query twice.
+    const std::unique_ptr<TRowSource> rows = m_storage.Rows(query);
+    const int count = static_cast<int>(fields.size());
     qint64 more = 0;
-    if (out.Rows() >= kPendenciasLimit) {
-        QSqlQuery& count = m_storage.Select(queries.Count.Sql, queries.Count.Values);
-        if (count.next())
-            more = count.value(0).toLongLong() - out.Rows();
-        TStorage::Done(count);
+    while (rows->Next()) {
+        if (out.Rows() >= kPendenciasLimit) {
+            ++more;
+            continue;
+        }
+        out.BeginRow();
+        for (int i = 0; i < count; ++i) {
+            if (i)
+                out.Comma();
+            rows->AppendCell(out.Out(), i, fields[i]);
+        }
+        out.EndRow();
     }
     tx.Commit();
     return more;

@@ -316,18 +316,25 @@ TQueryText CsaQuery(const TGetCsaRequest& request)
 
 namespace {
 
-// The CSA columns every kind of pending day gives, after alias A.
+// The reply's columns, as every kind of pending day gives them, from the
+// CSA (A), its service (SC), proposal (P), client (C), activity type (T)
+// and employee (F).
+const char* const kPendenciaNames[] = {
+    "CDCLIENTE",   "NMFANTCLIE", "NRPROPOSFAS",  "NRVERPROPFAS", "NRSERVCONT", "CDTIPOSERV",
+    "NMTIPOSERV",  "CDFUNC",     "NMFUNC",       "CDEMPRESA",    "NRSEQUCHT",  "DTSERVPREST",
+    "IDPENDENCIA", "QTHRTRAB",   "QTHRAPROFATU", "QTHRAPRCOMIS", "QTSERVCONT"};
+
 QString PendenciaColumns(char kind)
 {
-    return u"A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, A.CDEMPRESA, A.NRSEQUCHT, "
-           "A.DTSERVPREST, '%1' AS IDPENDENCIA, A.QTHRTRAB, A.QTHRAPROFATU, A.QTHRAPRCOMIS"_s.arg(
-               QLatin1Char(kind));
+    return u"P.CDCLIENTE, C.NMFANTCLIE, A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, "
+           "SC.CDTIPOSERV, T.NMTIPOSERV, A.CDFUNC, F.NMFUNC, A.CDEMPRESA, A.NRSEQUCHT, "
+           "A.DTSERVPREST, '%1' AS IDPENDENCIA, A.QTHRTRAB, A.QTHRAPROFATU, A.QTHRAPRCOMIS, "
+           "SC.QTSERVCONT"_s.arg(QLatin1Char(kind));
 }
 
 } // namespace
 
-TPendenciasQueries PendenciasQuery(const TStorage& storage, const TGetServPrestRequest& request,
-                                   int limit)
+TQueryText PendenciasQuery(const TStorage& storage, const TGetServPrestRequest& request)
 {
     const TSelection clientSel = Decode(request.Clients, "clientes");
     const TSelection employeeSel = Decode(request.Employees, "funcionários");
@@ -338,9 +345,15 @@ TPendenciasQueries PendenciasQuery(const TStorage& storage, const TGetServPrestR
     if (situation.MatchesNothing() || !AddSelection(where, storage, clientSel, u"P.CDCLIENTE"_s) ||
         !AddSelection(where, storage, employeeSel, u"A.CDFUNC"_s) ||
         !AddProposalSelection(where, storage, proposalSel, u"SC"_s))
-        return {TQueryText::Nothing(), TQueryText::Nothing()};
+        return TQueryText::Nothing();
     AddSituation(where, storage, situation);
-    const QString csas = u" FROM CSA A "_s + kServiceJoin + u"WHERE "_s + where.Sql();
+    // Each kind joins its own names: joined after the union, the planner
+    // cannot tell how few rows come out of it and loops over them.
+    const QString csas = u" FROM CSA A "_s + kServiceJoin +
+                         u"JOIN CLIENTE C ON C.CDCLIENTE = P.CDCLIENTE "
+                         "JOIN TIPOSERV T ON T.CDTIPOSERV = SC.CDTIPOSERV "
+                         "JOIN FUNCIONARIO F ON F.CDFUNC = A.CDFUNC WHERE "_s +
+                         where.Sql();
     // A day the screen draws red (over eight hours, or hours on a Saturday
     // or Sunday: day 0 is a Saturday) whose approval is still empty.
     const QString overtime =
@@ -355,38 +368,28 @@ TPendenciasQueries PendenciasQuery(const TStorage& storage, const TGetServPrestR
     // A fixed value: the day on which the hours billed so far (an empty
     // approval bills the hours worked) pass the contracted ones, within a
     // CHT, or among one service's and employee's days without CHT.
+    QStringList names;
+    for (const char* name : kPendenciaNames)
+        names << u"W."_s + QLatin1String(name);
     const QString billed = u"COALESCE(A.QTHRAPROFATU, A.QTHRTRAB)"_s;
     const QString contracted =
-        u"SELECT W.NRPROPOSFAS, W.NRVERPROPFAS, W.NRSERVCONT, W.CDFUNC, W.CDEMPRESA, "
-        "W.NRSEQUCHT, W.DTSERVPREST, W.IDPENDENCIA, W.QTHRTRAB, W.QTHRAPROFATU, "
-        "W.QTHRAPRCOMIS FROM (SELECT "_s +
-        PendenciaColumns(kPendenciaContratado) + u", SC.QTSERVCONT AS QTCONT, "_s + billed +
-        u" AS QTDIA, SUM("_s + billed +
+        u"SELECT "_s + names.join(u", "_s) + u" FROM (SELECT "_s +
+        PendenciaColumns(kPendenciaContratado) + u", "_s + billed + u" AS QTDIA, SUM("_s + billed +
         u") OVER (PARTITION BY A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, "
         "A.CDEMPRESA, A.NRSEQUCHT ORDER BY A.DTSERVPREST) AS QTACUM"_s +
         csas +
-        u" AND SC.IDTIPOCOBRCONT = 'F') W WHERE W.QTACUM > W.QTCONT + 0.000005 AND "
-        "W.QTACUM - W.QTDIA <= W.QTCONT + 0.000005"_s;
-    const QString days =
-        u'(' + overtime + u" UNION ALL "_s + occurrence + u" UNION ALL "_s + contracted + u") X "_s;
+        u" AND SC.IDTIPOCOBRCONT = 'F') W WHERE W.QTACUM > W.QTSERVCONT + 0.000005 AND "
+        "W.QTACUM - W.QTDIA <= W.QTSERVCONT + 0.000005"_s;
     QVariantList values = where.Values;
     values << where.Values << where.Values;
-    const QString rows =
-        u"SELECT P.CDCLIENTE, C.NMFANTCLIE, X.NRPROPOSFAS, X.NRVERPROPFAS, X.NRSERVCONT, "
-        "SC.CDTIPOSERV, T.NMTIPOSERV, X.CDFUNC, F.NMFUNC, X.CDEMPRESA, X.NRSEQUCHT, "
-        "X.DTSERVPREST, X.IDPENDENCIA, X.QTHRTRAB, X.QTHRAPROFATU, X.QTHRAPRCOMIS, "
-        "SC.QTSERVCONT FROM "_s +
-        days +
-        u"JOIN SERVCONT SC ON SC.NRPROPOSFAS = X.NRPROPOSFAS AND SC.NRVERPROPFAS = "
-        "X.NRVERPROPFAS AND SC.NRSERVCONT = X.NRSERVCONT "
-        "JOIN PROPOSTA P ON P.NRPROPOSFAS = X.NRPROPOSFAS AND P.NRVERPROPFAS = X.NRVERPROPFAS "
-        "JOIN CLIENTE C ON C.CDCLIENTE = P.CDCLIENTE "
-        "JOIN TIPOSERV T ON T.CDTIPOSERV = SC.CDTIPOSERV "
-        "JOIN FUNCIONARIO F ON F.CDFUNC = X.CDFUNC "
-        "ORDER BY C.NMFANTCLIE, P.CDCLIENTE, X.NRPROPOSFAS, X.NRVERPROPFAS, X.NRSERVCONT, "
-        "F.NMFUNC, X.CDFUNC, X.CDEMPRESA, COALESCE(X.NRSEQUCHT, ''), X.DTSERVPREST, "
-        "X.IDPENDENCIA LIMIT %1"_s.arg(limit);
-    return {{rows, values}, {u"SELECT COUNT(*) FROM "_s + days, values}};
+    names.replaceInStrings(u"W."_s, u"X."_s);
+    const QString sql =
+        u"SELECT "_s + names.join(u", "_s) + u" FROM ("_s + overtime + u" UNION ALL "_s +
+        occurrence + u" UNION ALL "_s + contracted +
+        u") X ORDER BY X.NMFANTCLIE, X.CDCLIENTE, X.NRPROPOSFAS, X.NRVERPROPFAS, X.NRSERVCONT, "
+        "X.NMFUNC, X.CDFUNC, X.CDEMPRESA, COALESCE(X.NRSEQUCHT, ''), X.DTSERVPREST, "
+        "X.IDPENDENCIA"_s;
+    return {sql, values};
 }
 
 TQueryText StoredCsaQuery(const TStorage& storage, const QVariantList& key)

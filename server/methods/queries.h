@@ -42,14 +42,8 @@ constexpr int kCsaIncludedAt = 17, kCsaIncludedBy = 18, kCsaIncluderName = 19;
 // Columns: CDCLIENTE, NMFANTCLIE, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT,
 // CDTIPOSERV, NMTIPOSERV, CDFUNC, NMFUNC, CDEMPRESA, NRSEQUCHT,
 // DTSERVPREST, IDPENDENCIA, QTHRTRAB, QTHRAPROFATU, QTHRAPRCOMIS,
-// QTSERVCONT. At most `limit` rows; the count query gives them all.
-struct TPendenciasQueries
-{
-    TQueryText Rows;
-    TQueryText Count;
-};
-TPendenciasQueries PendenciasQuery(const TStorage& storage, const TGetServPrestRequest& request,
-                                   int limit);
+// QTSERVCONT.
+TQueryText PendenciasQuery(const TStorage& storage, const TGetServPrestRequest& request);
 // The kinds of IDPENDENCIA.
 constexpr char kPendenciaHoraExtra = 'E';  // approval empty on an overtime or weekend day
 constexpr char kPendenciaOcorrencia = 'O'; // commission differs, no occurrence
