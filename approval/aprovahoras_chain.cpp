@@ -220,7 +220,8 @@ void TfrmAprovaHoras::dtsPadraoStateChange(TObject*)
     mnuConfirmar->SetEnabled(sbtConfirmar->Enabled());
     mnuFiltrar->SetEnabled(sbtFiltrar->Enabled());
     mnuGerarCHT->SetEnabled(sbtGerarCHT->Enabled());
-    for (TMenuItem* item : {mnuAprovarPendentes, mnuHistoricoDia, mnuDemonstrativoCHT})
+    for (TMenuItem* item :
+         {mnuAprovarPendentes, mnuHistoricoDia, mnuDemonstrativoCHT, mnuPendencias})
         item->SetEnabled(sbtGerarCHT->Enabled());
     if (mnuCHTsGeradas)
         mnuCHTsGeradas->SetEnabled(sbtGerarCHT->Enabled() && m_filtroGerado.has_value());

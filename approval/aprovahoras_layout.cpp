@@ -291,6 +291,7 @@ void TfrmAprovaHoras::CreateMessages()
     });
     CreateHistoryMessages();
     CreatePreviaMessages();
+    CreatePendenciasMessages();
 }
 
 void TfrmAprovaHoras::CreateLayout()
@@ -432,6 +433,7 @@ void TfrmAprovaHoras::CreateExtraMenu()
     for (TMenuItem* item : {mnuAprovarPendentes, mnuHistoricoDia, mnuDemonstrativoCHT})
         item->SetEnabled(false);
     CreateGeradasMenu();
+    CreatePendenciasMenu();
 }
 
 void TfrmAprovaHoras::CreateTotals()

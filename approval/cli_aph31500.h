@@ -84,6 +84,7 @@ public:
     TMenuItem* mnuDemonstrativoCHT;
     // The CHTs of the last generation, pending, through the filter.
     TMenuItem* mnuCHTsGeradas = nullptr;
+    TMenuItem* mnuPendencias;
 
     // What the filter dialog reaches of this screen.
     TAprovaHorasRef Ref;
@@ -154,6 +155,8 @@ public:
     void mnuAprovarPendentesClick(TObject* Sender);
     void mnuHistoricoDiaClick(TObject* Sender);
     void mnuDemonstrativoCHTClick(TObject* Sender);
+    // "Pendências": the filter's days that need a person, Enter goes to one.
+    void mnuPendenciasClick(TObject* Sender);
     // Commission hours that differ from the hours worked (in whole
     // thousandths) need an occurrence.
     static bool ComissaoPedeOcorrencia(double trab, double comis);
@@ -218,6 +221,11 @@ private:
     void DepoisDaGeracao(int chts);
     // The filter of the last generation that made CHTs.
     std::optional<TFILTRO> m_filtroGerado;
+    void CreatePendenciasMessages();
+    void CreatePendenciasMenu();
+    // The screen on the service, employee, CHT and day of the current line
+    // of a GetPendencias list; false when one of them is not on screen.
+    bool VaiParaPendencia(const TClientDataSet& pend);
     TDataSource::TNotifyEvent StateChangeHandler();
     TClientDataSet::TDataSetNotifyEvent BeforePostHandler();
 };

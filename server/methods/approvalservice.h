@@ -55,6 +55,11 @@ public:
     void GetCSA(const TGetCsaRequest& request, TPacketWriter& out);
     // The history of one CSA, oldest event first.
     void GetHistCSA(const TGetHistCsaRequest& request, TPacketWriter& out);
+    // The days of the filter that need a person before billing (see
+    // PendenciasQuery), at most kPendenciasLimit of them; returns how many
+    // more there are.
+    qint64 GetPendencias(const TGetServPrestRequest& request, TPacketWriter& out);
+    static constexpr int kPendenciasLimit = 500;
     // The changes of the screen's CSA dataset, all or nothing. With a
     // request key, a key already applied changes nothing and gives its
     // stored reply (see ClaimWriteKey). Each write applied leaves its audit
@@ -84,6 +89,7 @@ public:
     static const TFieldDefs& CsaFields();
     static const TFieldDefs& HistCsaFields();
     static const TFieldDefs& PreviewFields();
+    static const TFieldDefs& PendenciaFields();
 
 private:
     TStorage& m_storage;

@@ -297,6 +297,7 @@ const TDispatcher::TMethod TDispatcher::kMethods[] = {
     {"GetPrevCHT", &TDispatcher::GetPrevCHT, true, TRefusals::AsResult},
     {"GetHistCSA", &TDispatcher::GetHistCSA, true, TRefusals::AsResult},
     {"GetDemCHT", &TDispatcher::GetDemCHT, true, TRefusals::AsResult},
+    {"GetPendencias", &TDispatcher::GetPendencias, true, TRefusals::AsResult},
     {"GetLookup", &TDispatcher::GetLookup, true, TRefusals::AsResult},
 };
 
@@ -569,6 +570,16 @@ QByteArray TDispatcher::GetHistCSA(TCall& call)
     TPacketWriter reply("{\"ok\":true,\"data\":");
     m_service->GetHistCSA(call.HistCsaRequest(), reply);
     return reply.Finish("}");
+}
+
+// The filter's days that need a person: {"ok":true,"data":<packet>,
+// "more":<rows left out>}.
+QByteArray TDispatcher::GetPendencias(TCall& call)
+{
+    TPacketWriter reply("{\"ok\":true,\"data\":");
+    const qint64 more = m_service->GetPendencias(call.ServPrestRequest(), reply);
+    const QByteArray tail = ",\"more\":" + QByteArray::number(more) + '}';
+    return reply.Finish(tail);
 }
 
 // A screen's lookup list, when it is one the server knows; anything else

@@ -117,6 +117,7 @@ private:
     QByteArray SetCHT(TCall& call);
     QByteArray GetPrevCHT(TCall& call);
     QByteArray GetHistCSA(TCall& call);
+    QByteArray GetPendencias(TCall& call);
     QByteArray GetDemCHT(TCall& call);
     QByteArray GetLookup(TCall& call);
 

@@ -74,12 +74,14 @@ protected:
     {
         QWidget* focus = QApplication::focusWidget();
         ASSERT_NE(focus, nullptr) << "a key with the focus nowhere";
+        ++keys;
         QTest::keyClick(focus, key, modifiers);
     }
     void Type(const QString& text)
     {
         QWidget* focus = QApplication::focusWidget();
         ASSERT_NE(focus, nullptr) << "typing with the focus nowhere";
+        keys += static_cast<int>(text.size());
         QTest::keyClicks(focus, text);
     }
     // Presses a key until the form's focus is on a control; a few presses at
@@ -110,6 +112,39 @@ protected:
     }
 
     QString question;
+    int keys = 0; // every key event Key and Type sent
+};
+
+// One employee's month as a clerk finds it: TF1's 22 working days of
+// September 2025 on TP1/01/001, 8 hours each, none approved; on the 9th and
+// the 17th the time tracker recorded 6 commission hours and no occurrence.
+// The database holds nothing else, so that the filter as it opens shows
+// this month.
+class AMonthByKeyboard : public ApproveAtTheScreen
+{
+protected:
+    void AddDays() override
+    {
+        m_db->Exec(u"DELETE FROM CSA"_s);
+        m_db->Exec(u"DELETE FROM CHT"_s);
+        for (QDate d(2025, 9, 1); d.month() == 9; d = d.addDays(1)) {
+            if (d.dayOfWeek() > 5)
+                continue;
+            const bool occurrence = d.day() == 9 || d.day() == 17;
+            AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s,
+                   Day(d.year(), d.month(), d.day()), 8, {}, {},
+                   occurrence ? QVariant(6.0) : QVariant());
+            ++workDays;
+        }
+    }
+    // The window a modal form or dialog opened becomes the active one, as
+    // a window manager would make it.
+    static void Activate(QWidget* w)
+    {
+        QApplication::setActiveWindow(w);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(w));
+    }
+    int workDays = 0;
 };
 
 } // namespace
@@ -289,6 +324,67 @@ TEST_F(ApproveAtTheScreen, ApproveADayWithAnOccurrenceWithoutTheMouse)
     EXPECT_EQ(stored[0][1].toDouble(), 7.5) << "billing left empty takes the hours worked";
     EXPECT_EQ(stored[0][2].toString(), u"09"_s);
     EXPECT_EQ(stored[0][3].toString(), u"01"_s);
+    EXPECT_TRUE(desktop.Messages().isEmpty()) << desktop.Messages().join(u'\n').toStdString();
+}
+
+TEST_F(AMonthByKeyboard, TwentyKeysOrFewerApproveTheMonth)
+{
+    ASSERT_EQ(workDays, 22);
+    // Every modal window answers from the keyboard: the filter as it opens,
+    // the list of pendências on its first line, the occurrence picker on
+    // its first occurrence, the bulk question with its default, Yes.
+    desktop.OnModalShown = [this](TForm&, QWidget* frame) {
+        Activate(frame);
+        Key(Qt::Key_Return);
+    };
+    desktop.OnDialogShown = [this](QDialog& dialog) {
+        Activate(&dialog);
+        Key(Qt::Key_Return);
+    };
+    desktop.OnMessageShown = [this](QMessageBox& box) {
+        question = box.text();
+        Activate(&box);
+        Key(Qt::Key_Return);
+    };
+    IniProc();
+    TfrmAprovaHoras* f = frmAprovaHoras;
+    ASSERT_NE(f, nullptr);
+    Activate(&window);
+    ASSERT_LE(Filtro.DtInicial, Day(2025, 9, 1)) << "the filter as it opens holds the month";
+    ASSERT_EQ(f->cdsAuxCSA.RecordCount(), 22);
+
+    // Each occurrence day: Ctrl+Shift+P and Enter go to it, on its
+    // occurrence cell; Ctrl+Enter and Enter pick the occurrence; Down saves.
+    for (int day : {9, 17}) {
+        SCOPED_TRACE(day);
+        Key(Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        Activate(&window);
+        ASSERT_EQ(OleToDate(f->cdsAuxCSA.FieldByName(u"DTSERVPREST"_s)->AsDateTime()).day(), day);
+        ASSERT_EQ(f->dbgCSA->SelectedIndex(), f->dbgCSA->ColumnIndex(u"DSOCORR"_s));
+        Key(Qt::Key_Return, Qt::ControlModifier);
+        Activate(&window);
+        ASSERT_FALSE(f->cdsAuxCSA.FieldByName(u"CDOCORR"_s)->AsString().isEmpty());
+        Key(Qt::Key_Down);
+        ASSERT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsBrowse);
+    }
+    // The rest at once: Ctrl+Shift+A, and Enter says Yes.
+    Key(Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(question.startsWith(u"Aprovar 20 dias pendentes"_s)) << question.toStdString();
+
+    const QList<QVariantList> stored =
+        m_db->Rows(u"SELECT QTHRAPROFATU, QTHRAPRCOMIS, CDOCORR FROM CSA WHERE CDFUNC = 'TF1' "
+                   "ORDER BY DTSERVPREST"_s);
+    ASSERT_EQ(stored.size(), 22);
+    int withOccurrence = 0;
+    for (const QVariantList& row : stored) {
+        EXPECT_EQ(row[0].toDouble(), 8.0) << "billed: the hours worked";
+        EXPECT_FALSE(row[1].isNull());
+        withOccurrence += row[2].isNull() ? 0 : 1;
+    }
+    EXPECT_EQ(withOccurrence, 2);
+    EXPECT_EQ(f->ContaPendentes(), 0);
+    std::printf("Aprovar um mês pelo teclado: %d teclas\n", keys);
+    EXPECT_LE(keys, 20) << "the key route of one month";
     EXPECT_TRUE(desktop.Messages().isEmpty()) << desktop.Messages().join(u'\n').toStdString();
 }
 

@@ -1,0 +1,126 @@
+// "Pendências" from the keyboard: the filter's exceptions in a modal list,
+// Enter on a line takes the screen to its service, employee, CHT (or the
+// row of the CSAs without CHT) and day; an empty list is only said. And
+// "Aprovar dias pendentes" on the row of the CSAs without CHT.
+#include "approval/pendencias.h"
+#include "tests/screens/world.h"
+
+using namespace Qt::StringLiterals;
+
+using namespace aph;
+using namespace aph::test;
+
+namespace {
+
+// Besides March's world: TF1's CHT T0001 has the 5th with commission
+// below the hours and no occurrence; TF1 worked 4 hours on Saturday the
+// 16th and TF2 9 hours on the 6th, neither approved, both without CHT.
+struct Pendencias : MarchScreen
+{
+    void SetUp() override
+    {
+        MarchScreen::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 5), 8, u"T0001"_s, 8,
+               6);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 16), 4);
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 3, 6), 9);
+    }
+    // Opens the list with its shortcut; the script reads its lines and
+    // takes the keys given to the line chosen.
+    QList<QStringList> OpenList(int downs, TWord last)
+    {
+        QList<QStringList> lines;
+        desktop->modal.push_back([&lines, downs, last](TForm& form) {
+            auto& list = dynamic_cast<TfrmPendencias&>(form);
+            for (int r = 0; r < list.dbgPend->RowCount(); ++r) {
+                QStringList cells;
+                for (int c = 0; c < list.dbgPend->ColumnCount(); ++c)
+                    cells << list.dbgPend->CellText(r, c);
+                lines << cells;
+            }
+            for (int i = 0; i < downs; ++i)
+                UserKey(form, VK_DOWN);
+            UserKey(form, last);
+        });
+        UserKey(*f, 'P', ssCtrl | ssShift);
+        EXPECT_TRUE(desktop->modal.empty()) << "the list showed as a modal form";
+        return lines;
+    }
+};
+
+} // namespace
+
+TEST_F(Pendencias, EnterOnALineTakesTheScreenToItsDay)
+{
+    OpenMarch();
+    struct Case
+    {
+        const char* name;
+        int downs;
+        TWord key;
+        const char *employee, *chtRow, *column;
+        int day;
+    };
+    // The lines, employees by name: TF2's 6th (no CHT), then TF1's 16th (no
+    // CHT) and TF1's 5th (T0001).
+    const Case cases[] = {
+        {"a day in a CHT", 2, VK_RETURN, "TF1", "CHT T0001", "DSOCORR", 5},
+        {"another employee, no CHT", 0, VK_RETURN, "TF2", "CSA´s sem CHT Gerada", "QTHRAPROFATU",
+         6},
+        {"Escape goes nowhere", 1, VK_ESCAPE, "TF2", "CSA´s sem CHT Gerada", "QTHRAPROFATU", 6},
+        {"the same employee's other row", 1, VK_RETURN, "TF1", "CSA´s sem CHT Gerada",
+         "QTHRAPROFATU", 16},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QList<QStringList> lines = OpenList(c.downs, c.key);
+        ASSERT_EQ(lines.size(), 3);
+        EXPECT_TRUE(lines[0][1].contains(u"Dois"_s)) << lines[0][1].toStdString();
+        EXPECT_EQ(lines[0][4], u"Aprovação pendente em dia de hora extra"_s);
+        EXPECT_EQ(lines[1][2], u"sem CHT"_s);
+        EXPECT_EQ(lines[1][3], u"16/03/2030 sáb"_s);
+        EXPECT_EQ(lines[2][2], u"T0001"_s);
+        EXPECT_EQ(lines[2][4], u"Comissão diferente das horas trabalhadas, sem ocorrência"_s);
+        EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
+        EXPECT_EQ(f->cdsServPrest.FieldByName(u"NRSERVCONT"_s)->AsString(), u"001"_s);
+        EXPECT_EQ(f->cdsFunc.FieldByName(u"CDFUNC"_s)->AsString(), QString::fromUtf8(c.employee));
+        EXPECT_EQ(f->cdsCHT.FieldByName(u"DSREFECHT"_s)->AsString(), QString::fromUtf8(c.chtRow));
+        EXPECT_EQ(OleToDate(f->cdsAuxCSA.FieldByName(u"DTSERVPREST"_s)->AsDateTime()).day(), c.day);
+        EXPECT_EQ(f->ActiveControl(), f->dbgCSA);
+        EXPECT_EQ(f->dbgCSA->SelectedIndex(), f->dbgCSA->ColumnIndex(QString::fromUtf8(c.column)));
+    }
+    // Nothing left to look at: said, and no empty list opens.
+    m_db->Exec(u"UPDATE CSA SET QTHRAPROFATU = QTHRTRAB, QTHRAPRCOMIS = QTHRTRAB"_s);
+    const auto shown = desktop->shownForms.size();
+    UserKey(*f, 'P', ssCtrl | ssShift);
+    EXPECT_EQ(desktop->shownForms.size(), shown);
+    ASSERT_FALSE(desktop->questions.isEmpty());
+    EXPECT_TRUE(desktop->questions.last().startsWith(u"Nenhuma pendência"_s))
+        << desktop->questions.last().toStdString();
+}
+
+TEST_F(Pendencias, ApproveThePendingDaysOfTheRowWithoutCht)
+{
+    OpenMarch();
+    OpenTf1();
+    ASSERT_EQ(f->cdsCHT.FieldByName(u"DSREFECHT"_s)->AsString(), u"CSA´s sem CHT Gerada"_s);
+    UserFocus(f->dbgCSA);
+    desktop->answers = {mrYes};
+    UserKey(*f, 'A', ssCtrl | ssShift);
+    EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
+    ASSERT_EQ(CallsOf("SetCSA").size(), 1) << "one save for the days without CHT";
+    // The 11th to the 14th and the 16th, each at its hours worked, still
+    // without CHT; nothing of T0001 changed.
+    EXPECT_EQ(m_db->Scalar(u"SELECT COUNT(*) FROM CSA WHERE CDFUNC = 'TF1' AND NRSERVCONT = "
+                           "'001' AND NRSEQUCHT IS NULL AND QTHRAPROFATU = QTHRTRAB AND "
+                           "QTHRAPRCOMIS = QTHRTRAB"_s)
+                  .toInt(),
+              5);
+    EXPECT_TRUE(m_db->Scalar(u"SELECT QTHRAPROFATU FROM CSA WHERE CDFUNC = 'TF1' AND "
+                             "NRSEQUCHT = 'T0001' AND DTSERVPREST = ?"_s,
+                             {static_cast<qint64>(Day(2030, 3, 1))})
+                    .isNull());
+    EXPECT_EQ(f->ContaPendentes(), 0);
+}
