@@ -471,8 +471,10 @@ QByteArray TDispatcher::Login(TCall& call)
     call.Session.Operator.clear();
     call.Session.TokenHash.clear();
     call.Session.LoginAttempt = TSession::TLogin::Failed;
+    call.Session.LoginOperator.clear();
     call.Expect("SS");
     const QString op = call.Str(0);
+    call.Session.LoginOperator = op;
     const QString hash = CheckLogin(m_storage, op, call.Str(1), m_requireLogin);
     if (hash.isEmpty())
         throw ERpcFault(rpc::kLoginRefused,
@@ -588,6 +590,11 @@ QByteArray TDispatcher::GetDemCHT(TCall& call)
 {
     call.Expect("SS");
     const TStatementFile file = StatementFile(m_storage, call.Str(0), call.Str(1));
+    // The statement carries the amount to bill: like the services' data,
+    // it does not leave without its audit record.
+    m_audit.Record(
+        QString(), call.Session.Operator,
+        u"GetDemCHT %1 %2: %3 bytes"_s.arg(file.Name, call.Str(1)).arg(file.Data.size()));
     QByteArray reply = QByteArrayLiteral("{\"ok\":true,\"data\":null,\"file\":{\"name\":");
     const QByteArray name = file.Name.toUtf8();
     AppendJsonString(reply,
