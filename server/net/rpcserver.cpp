@@ -561,6 +561,10 @@ void TRpcServer::Dispatch(TConnection& c, const QByteArray& line)
     TSession session = c.Session;
     session.LoginAttempt = TSession::TLogin::None;
     ++c.Requests;
+    // A statement is heavy work: it waits for the workers kept for it, so
+    // that the other calls keep flowing (a request that only names the
+    // method elsewhere waits with them, its own loss).
+    const bool heavy = line.contains("\"GetDemCHT\"");
     m_pool.Submit(
         [this, id, line, session](TDispatcher* dispatcher, const QString& failure) mutable {
             TRequestOutcome outcome;
@@ -575,7 +579,8 @@ void TRpcServer::Dispatch(TConnection& c, const QByteArray& line)
             QMetaObject::invokeMethod(
                 this, [this, id, reply, session, outcome] { OnReply(id, reply, session, outcome); },
                 Qt::QueuedConnection);
-        });
+        },
+        heavy);
 }
 
 void TRpcServer::OnReply(quint64 id, const QByteArray& reply, const TSession& session,

@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <atomic>
+#include <future>
 #include <numeric>
 
 using namespace Qt::StringLiterals;
@@ -173,6 +175,34 @@ TEST(WorkerShares, AddUpToTheDatabasesWorkersAndNeverDropBelowOne)
                 EXPECT_LE(s - total / instances, 1);
             }
         }
+}
+
+// Statements are heavy: four of them at once hold one worker, and the
+// calls queued behind them run on the others meanwhile.
+TEST_F(OperationsTest, HeavyJobsLeaveTheOtherWorkersToTheRest)
+{
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> heavyNow{0}, heavyMost{0}, lightDone{0};
+    // Last, so that its workers are joined before what the jobs use goes.
+    TWorkerPool pool({TDatabaseSpec::Parse(m_db->Spec()), 4});
+    for (int i = 0; i < 4; ++i)
+        pool.Submit(
+            [&, released](TDispatcher*, const QString&) {
+                const int now = ++heavyNow;
+                heavyMost = std::max(heavyMost.load(), now);
+                released.wait();
+                --heavyNow;
+            },
+            true);
+    for (int i = 0; i < 6; ++i)
+        pool.Submit([&](TDispatcher*, const QString&) { ++lightDone; });
+    const QDeadlineTimer deadline(20000);
+    while (lightDone < 6 && !deadline.hasExpired())
+        QThread::msleep(10);
+    EXPECT_EQ(lightDone, 6) << "calls behind the statements did not run";
+    EXPECT_EQ(heavyMost, 1);
+    release.set_value();
 }
 
 // Two servers on one PostgreSQL database with --db-workers 3 split it:
