@@ -34,15 +34,26 @@ constexpr qint64 kMinLineTimeoutMs = 10;
 constexpr qint64 kMinLoginTimeoutMs = 100;
 constexpr qint64 kMinIdleTimeoutMs = 1000;
 constexpr qint64 kMinAuditWaitMs = 10;
+// Ten years of request keys at most.
+constexpr qint64 kMaxKeepRequestsDays = 3650;
 
-const QStringList kValued{u"--listen"_s,          u"--port"_s,
-                          u"--max-connections"_s, u"--line-timeout"_s,
-                          u"--workers"_s,         u"--login-timeout"_s,
-                          u"--idle-timeout"_s,    u"--max-per-address"_s,
-                          u"--audit-wait"_s,      u"--tls-cert"_s,
-                          u"--tls-key"_s,         u"--config"_s,
-                          u"--db-workers"_s,      u"--max-connection-age"_s,
-                          u"--log-level"_s,       u"--trusted-proxy"_s};
+const QStringList kValued{u"--listen"_s,
+                          u"--port"_s,
+                          u"--max-connections"_s,
+                          u"--line-timeout"_s,
+                          u"--workers"_s,
+                          u"--login-timeout"_s,
+                          u"--idle-timeout"_s,
+                          u"--max-per-address"_s,
+                          u"--audit-wait"_s,
+                          u"--tls-cert"_s,
+                          u"--tls-key"_s,
+                          u"--config"_s,
+                          u"--db-workers"_s,
+                          u"--max-connection-age"_s,
+                          u"--log-level"_s,
+                          u"--trusted-proxy"_s,
+                          u"--keep-requests-days"_s};
 const QStringList kFlags{u"--no-auth"_s, u"--insecure"_s};
 
 // A value for a message: ": VALUE" from the command line; nothing from
@@ -130,6 +141,8 @@ void ReadOperationOptions(const TArgs& args, TServerOptions& options)
     options.Workers = static_cast<int>(args.Number(u"--workers"_s, workers, 1, kMaxWorkers));
     options.MaxConnectionAgeMs =
         static_cast<int>(args.Number(u"--max-connection-age"_s, 0, 0, kDayMs));
+    options.KeepRequestsDays = static_cast<int>(
+        args.Number(u"--keep-requests-days"_s, options.KeepRequestsDays, 1, kMaxKeepRequestsDays));
     if (args.Options.contains(u"--log-level"_s)) {
         try {
             options.LogLevel = ParseLogLevel(args.Options.value(u"--log-level"_s));

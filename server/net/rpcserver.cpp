@@ -57,6 +57,13 @@ constexpr int kMaxLoginPenaltyDoublings = 10;
 // Operators and addresses remembered with failures before the quiet ones
 // are forgotten: a flood of failures cannot grow the table without end.
 constexpr qsizetype kMaxLoginFailureAddresses = 10000;
+// Request keys past their days are purged this often, and at most this
+// many per transaction; a full batch is followed at once by another, each
+// queued behind the requests waiting then.
+constexpr int kPurgeIntervalMs = 10 * 60 * 1000;
+constexpr int kFirstPurgeMs = 5000;
+constexpr int kPurgeBatch = 500;
+
 // A connection is asked to reconnect at its maximum age give or take this
 // fraction of it.
 constexpr double kConnectionAgeSpread = 0.25;
@@ -204,7 +211,7 @@ struct TRpcServer::TConnection
 TRpcServer::TRpcServer(const TServerOptions& options, QObject* parent)
     : QObject(parent), m_options(options), m_server(new TListener(this)),
       m_pool({options.Database, options.Workers, options.DbWorkers, options.AuditWaitMs,
-              options.RequireLogin})
+              options.RequireLogin, options.KeepRequestsDays})
 {
     if (!options.TlsCertFile.isEmpty())
         m_tls = std::make_unique<QSslConfiguration>(
@@ -212,6 +219,32 @@ TRpcServer::TRpcServer(const TServerOptions& options, QObject* parent)
     static_cast<TListener*>(m_server)->OnIncoming = [this](qintptr fd) {
         OnIncoming(fd);
     };
+    m_purgeTimer = new QTimer(this);
+    m_purgeTimer->setSingleShot(true);
+    connect(m_purgeTimer, &QTimer::timeout, this, &TRpcServer::PurgeRequestKeys);
+    m_purgeTimer->start(kFirstPurgeMs);
+}
+
+// One batch of request keys past their days, on a worker like any request;
+// the next batch follows when this one was full, otherwise the next round.
+void TRpcServer::PurgeRequestKeys()
+{
+    m_pool.Submit([this](TDispatcher* dispatcher, const QString&) {
+        int deleted = 0;
+        if (dispatcher) {
+            try {
+                deleted = dispatcher->PurgeRequestKeys(kPurgeBatch);
+            } catch (const Exception& e) {
+                LogLine(TLogLevel::Warning,
+                        u"limpeza das chaves de requisição antigas: %1"_s.arg(e.Message()));
+            }
+        }
+        if (deleted > 0)
+            LogLine(TLogLevel::Debug, u"%1 chaves de requisição antigas removidas"_s.arg(deleted));
+        const int next = deleted >= kPurgeBatch ? 0 : kPurgeIntervalMs;
+        QMetaObject::invokeMethod(
+            this, [this, next] { m_purgeTimer->start(next); }, Qt::QueuedConnection);
+    });
 }
 
 TRpcServer::~TRpcServer()

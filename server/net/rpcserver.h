@@ -56,6 +56,9 @@ struct TServerOptions
     // its next reply, to reconnect, so that clients spread again over the
     // servers behind a balancer (a restarted one among them). 0: never.
     int MaxConnectionAgeMs = 0;
+    // Days a write's request key is kept; older ones are purged in the
+    // background, a small batch at a time.
+    int KeepRequestsDays = 90;
     // How long a read waits for its audit record before it is refused.
     int AuditWaitMs = 2000;
     // TLS only, with this certificate (PEM) and its private key; both
@@ -118,6 +121,7 @@ private:
     void OnPeerFinished(quint64 id);
     void OnDisconnected(quint64 id);
     void Drop(quint64 id);
+    void PurgeRequestKeys();
 
     TServerOptions m_options;
     QTcpServer* m_server;
@@ -132,6 +136,7 @@ private:
     QHash<QString, int> m_handshakes; // arrivals of each address
     QHash<QString, TLoginFailures> m_loginFailures;
     quint64 m_nextId = 1;
+    QTimer* m_purgeTimer;
 };
 
 } // namespace aph

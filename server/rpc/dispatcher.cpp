@@ -9,6 +9,7 @@
 #include "server/methods/audit.h"
 #include "server/methods/lookups.h"
 #include "server/methods/replywriter.h"
+#include "server/methods/writekeys.h"
 #include "server/rpc/rawrequest.h"
 #include "server/sessions/auth.h"
 #include "server/storage/storage.h"
@@ -582,6 +583,11 @@ QByteArray TDispatcher::GetLookup(TCall& call)
     TPacketWriter reply("{\"ok\":true,\"data\":");
     WriteLookup(m_storage, *lookup, reply);
     return reply.Finish("}");
+}
+
+int TDispatcher::PurgeRequestKeys(int batch)
+{
+    return aph::PurgeRequestKeys(m_storage, batch);
 }
 
 // The CHT's statement as a file: {"ok":true,"data":null,"file":{"name":..,

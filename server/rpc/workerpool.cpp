@@ -2,6 +2,7 @@
 
 #include "server/common/incident.h"
 #include "server/common/serverlog.h"
+#include "server/methods/writekeys.h"
 
 #include <QDateTime>
 #include <QSqlQuery>
@@ -43,6 +44,7 @@ TWorkerPool::TWorkerPool(const TOptions& options)
       m_limit(options.DbWorkers > 0 ? std::min(options.Workers, options.DbWorkers)
                                     : options.Workers)
 {
+    SetRequestKeyDays(options.KeepRequestsDays);
     if (m_dbWorkers > 0) {
         m_instance = u"aph-server/"_s + QUuid::createUuid().toString(QUuid::Id128);
         m_database.ApplicationName = m_instance;

@@ -294,6 +294,15 @@ TEST_F(SessionTest, TextNoQueryShouldSeeIsRefusedBeforeAnySql)
     const QByteArray delta =
         R"({"jsonrpc":"2.0","id":6,"method":"SetCSA","params":[{"fields":[],"rows":[["\u0000"]]}]})";
     EXPECT_EQ(ErrorOf(peer.Exchange(delta)), -32602);
+    // Nor inside a selection list, itself JSON within the JSON.
+    for (const QByteArray& list :
+         {QByteArray(R"(\"TC1\\u0000x\")"), QByteArray(R"(\"\\ud800\")")}) {
+        const QByteArray reply = peer.Exchange(
+            R"({"jsonrpc":"2.0","id":7,"method":"GetServPrest","params":[47543,47573,"[)" + list +
+            R"(]","T","T","T","ANA","T"]})");
+        EXPECT_EQ(ErrorOf(reply), -32602) << list.constData() << reply.constData();
+        EXPECT_TRUE(reply.contains("texto inv")) << reply.constData();
+    }
 }
 
 TEST_F(SessionTest, TokensHaveALifetimeAndCanBeListedAndRevoked)
