@@ -46,7 +46,7 @@ const char* const kUsage =
     "                         [--audit-wait MS] [--log-level error|warning|info|debug]\n"
     "                         [--tls-cert ARQUIVO --tls-key ARQUIVO] [--insecure]\n"
     "                         [--trusted-proxy ENDERECO[,ENDERECO...]]\n"
-    "                         [--keep-requests-days N]\n"
+    "                         [--keep-requests-days N] [--max-statement-days N]\n"
     "  aph-server token BANCO OPERADOR [--days N]\n"
     "  aph-server tokens BANCO [OPERADOR]\n"
     "  aph-server revoke BANCO OPERADOR [PREFIXO]\n"

@@ -34,6 +34,8 @@ constexpr qint64 kMinLineTimeoutMs = 10;
 constexpr qint64 kMinLoginTimeoutMs = 100;
 constexpr qint64 kMinIdleTimeoutMs = 1000;
 constexpr qint64 kMinAuditWaitMs = 10;
+// A statement of a million days is some hundred megabytes of reply.
+constexpr qint64 kMaxStatementDays = 1000000;
 // Ten years of request keys at most.
 constexpr qint64 kMaxKeepRequestsDays = 3650;
 
@@ -53,7 +55,8 @@ const QStringList kValued{u"--listen"_s,
                           u"--max-connection-age"_s,
                           u"--log-level"_s,
                           u"--trusted-proxy"_s,
-                          u"--keep-requests-days"_s};
+                          u"--keep-requests-days"_s,
+                          u"--max-statement-days"_s};
 const QStringList kFlags{u"--no-auth"_s, u"--insecure"_s};
 
 // A value for a message: ": VALUE" from the command line; nothing from
@@ -141,6 +144,8 @@ void ReadOperationOptions(const TArgs& args, TServerOptions& options)
     options.Workers = static_cast<int>(args.Number(u"--workers"_s, workers, 1, kMaxWorkers));
     options.MaxConnectionAgeMs =
         static_cast<int>(args.Number(u"--max-connection-age"_s, 0, 0, kDayMs));
+    options.MaxStatementDays = static_cast<int>(
+        args.Number(u"--max-statement-days"_s, options.MaxStatementDays, 1, kMaxStatementDays));
     options.KeepRequestsDays = static_cast<int>(
         args.Number(u"--keep-requests-days"_s, options.KeepRequestsDays, 1, kMaxKeepRequestsDays));
     if (args.Options.contains(u"--log-level"_s)) {

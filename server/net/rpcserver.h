@@ -59,6 +59,9 @@ struct TServerOptions
     // Days a write's request key is kept; older ones are purged in the
     // background, a small batch at a time.
     int KeepRequestsDays = 90;
+    // The most days of a CHT whose statement the server builds; a longer
+    // one is refused with the reason.
+    int MaxStatementDays = 10000;
     // How long a read waits for its audit record before it is refused.
     int AuditWaitMs = 2000;
     // TLS only, with this certificate (PEM) and its private key; both

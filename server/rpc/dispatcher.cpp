@@ -5,6 +5,7 @@
 #include "server/common/incident.h"
 #include "server/common/serverlog.h"
 #include "server/documents/statement.h"
+#include "server/documents/statementlimit.h"
 #include "server/methods/approvalservice.h"
 #include "server/methods/audit.h"
 #include "server/methods/lookups.h"
@@ -595,6 +596,7 @@ int TDispatcher::PurgeRequestKeys(int batch)
 QByteArray TDispatcher::GetDemCHT(TCall& call)
 {
     call.Expect("SS");
+    RequireStatementWithinLimit(m_storage, call.Str(0));
     const TStatementFile file = StatementFile(m_storage, call.Str(0), call.Str(1));
     // The statement carries the amount to bill: like the services' data,
     // it does not leave without its audit record.

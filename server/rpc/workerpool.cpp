@@ -2,6 +2,7 @@
 
 #include "server/common/incident.h"
 #include "server/common/serverlog.h"
+#include "server/documents/statementlimit.h"
 #include "server/methods/writekeys.h"
 
 #include <QDateTime>
@@ -45,6 +46,7 @@ TWorkerPool::TWorkerPool(const TOptions& options)
                                     : options.Workers)
 {
     SetRequestKeyDays(options.KeepRequestsDays);
+    SetMaxStatementDays(options.MaxStatementDays);
     if (m_dbWorkers > 0) {
         m_instance = u"aph-server/"_s + QUuid::createUuid().toString(QUuid::Id128);
         m_database.ApplicationName = m_instance;

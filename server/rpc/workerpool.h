@@ -34,7 +34,8 @@ public:
         int DbWorkers = 0; // requests all servers run at once; 0: no sharing
         int AuditWaitMs = 2000;
         bool RequireLogin = true;
-        int KeepRequestsDays = 90; // a write's request key, then new again
+        int KeepRequestsDays = 90;    // a write's request key, then new again
+        int MaxStatementDays = 10000; // days of a statement built here
     };
     using TJob = std::function<void(TDispatcher*, const QString& failure)>;
 

@@ -365,3 +365,17 @@ TEST_F(StatementTest, TheCommandLineNeverClobbersWhatIsThere)
     // The database still serves.
     EXPECT_NO_THROW(Statement(u"90001"_s, u"pdf"_s));
 }
+
+// The server builds statements up to --max-statement-days days; a longer
+// CHT is refused with the reason, before any of it is built.
+TEST_F(StatementTest, AStatementPastTheDaysLimitIsRefusedWithTheReason)
+{
+    StartServer({u"--max-statement-days"_s, u"4"_s});
+    const QJsonObject refused = Statement(u"90001"_s, u"pdf"_s);
+    EXPECT_FALSE(refused.value(u"ok"_s).toBool());
+    EXPECT_EQ(refused.value(u"message"_s).toString(),
+              u"A CHT 90001 tem 5 dias, mais que os 4 de um demonstrativo pelo servidor "
+              "(--max-statement-days); gere-o com aph-server statement."_s);
+    EXPECT_FALSE(refused.contains(u"file"_s));
+    EXPECT_TRUE(Statement(u"90002"_s, u"csv"_s).value(u"ok"_s).toBool());
+}
