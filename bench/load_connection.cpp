@@ -30,6 +30,9 @@ bool IsGoingAway(int code)
     return code == -32002 || code == -32003 || code == -32006 || code == -32007 || code == -32009;
 }
 
+// 127.0.1.0: the loopback addresses the connections come from.
+constexpr quint32 kLoopbackClients = 0x7F000100;
+
 // How long a connection keeps trying to get back in before it gives up.
 constexpr qint64 kGiveUpMs = 60000;
 
@@ -64,6 +67,13 @@ void TConnection::Connect()
     });
     connect(s, &QTcpSocket::disconnected, this,
             [this] { Lost(u"connection closed by the server"_s); });
+    // On loopback each connection comes from an address of its own, as
+    // each clerk's desktop does from its machine: the server's limit per
+    // address (and, behind a balancer, the addresses it is told) then
+    // applies as it does in a firm.
+    if (const QHostAddress host(m_target.Host);
+        host.protocol() == QAbstractSocket::IPv4Protocol && host.isLoopback())
+        s->bind(QHostAddress(kLoopbackClients + static_cast<quint32>(m_index % 250) + 1));
     s->connectToHost(m_target.Host, m_target.Port);
 }
 

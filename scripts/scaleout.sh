@@ -118,8 +118,10 @@ init_start=$SECONDS
 }
 echo "   $((SECONDS - init_start)) s"
 
-# Every connection may end on one instance, and all come from HAProxy's
-# address: the limits must hold them all.
+# Every connection may end on one instance: the server's limit must hold
+# them all. HAProxy tells each instance the client's address (PROXY
+# protocol, send-proxy-v2), so the limit per address stays at its default:
+# bench_load's connections come from addresses of their own (127.0.1.x).
 room=$((connections + 20))
 ports=()
 for i in $(seq 1 "$servers"); do
@@ -130,7 +132,7 @@ start_instance() {
   local i=$1
   # shellcheck disable=SC2086 # the extra options are split on purpose
   "$bin/aph-server" serve "$uri" --port "${ports[i]}" --listen 127.0.0.1 \
-    --max-connections "$room" --max-per-address "$room" --log-level warning $instance_args \
+    --max-connections "$room" --trusted-proxy 127.0.0.1 --log-level warning $instance_args \
     >>"$work/server-$i.log" 2>&1 &
   echo $! >"$work/server-$i.pid"
   disown # its kill -9 is expected: no job report
@@ -169,7 +171,7 @@ lb_port=$(free_port "${ports[@]}")
   echo "backend aph_servers"
   echo "  balance $balance"
   for i in $(seq 1 "$servers"); do
-    echo "  server s$i 127.0.0.1:${ports[i]} check inter 500ms fall 2 rise 2"
+    echo "  server s$i 127.0.0.1:${ports[i]} check inter 500ms fall 2 rise 2 send-proxy-v2 check-send-proxy"
   done
 } >"$work/haproxy.cfg"
 haproxy -c -q -f "$work/haproxy.cfg"

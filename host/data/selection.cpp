@@ -43,7 +43,13 @@ TSelection DecodeSelection(const QString& text, const QString& what)
     for (const QJsonValue& item : array) {
         if (!item.isString())
             fail(u"todo código deve ser um texto"_s);
-        selection.Keys << item.toString();
+        // A code no query should see: the database would cut it short or
+        // refuse it with an error of its own.
+        const QString key = item.toString();
+        if (key.contains(QChar(u'\0')) || !key.isValidUtf16())
+            fail(u"um código tem texto inválido (caractere nulo ou sequência Unicode "
+                 "incompleta)"_s);
+        selection.Keys << key;
     }
     selection.Scope = TSelection::Kind::List;
     return selection;

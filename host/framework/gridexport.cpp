@@ -1,5 +1,6 @@
 #include "host/framework/gridexport.h"
 
+#include "host/data/csvcell.h"
 #include "host/data/exceptions.h"
 #include "host/framework/desktop.h"
 #include "host/ui/dbgrid.h"
@@ -11,16 +12,6 @@ using namespace Qt::StringLiterals;
 namespace aph {
 
 namespace {
-
-QString CsvField(const QString& text)
-{
-    if (!text.contains(u';') && !text.contains(u'"') && !text.contains(u'\n') &&
-        !text.contains(u'\r'))
-        return text;
-    QString quoted = text;
-    quoted.replace(u"\""_s, u"\"\""_s);
-    return u'"' + quoted + u'"';
-}
 
 // Why a file could not be written, in the user's words.
 QString Reason(QFileDevice::FileError error)
@@ -45,7 +36,7 @@ QByteArray GridToCsv(const TDBGrid& grid)
     QString text;
     QStringList line;
     for (int c = 0; c < grid.ColumnCount(); ++c)
-        line << CsvField(grid.Column(c)->TitleCaption());
+        line << CsvCell(grid.Column(c)->TitleCaption());
     text += line.join(u';') + u"\r\n";
     // The rows by index: the dataset's cursor does not move, so nothing of
     // the screen (scroll handlers, the current row) reacts to the export.
@@ -53,7 +44,7 @@ QByteArray GridToCsv(const TDBGrid& grid)
     for (int r = 0; r < rows; ++r) {
         line.clear();
         for (int c = 0; c < grid.ColumnCount(); ++c)
-            line << CsvField(grid.CellText(r, c));
+            line << CsvCell(grid.CellText(r, c));
         text += line.join(u';') + u"\r\n";
     }
     return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();

@@ -44,11 +44,15 @@ qint64 TArgs::Number(const QString& name, qint64 fallback, qint64 min, qint64 ma
         return fallback;
     bool ok = false;
     const qint64 n = Options.value(name).toLongLong(&ok);
+    // A value read from the configuration file is not repeated: the
+    // message names its line.
     if (!ok || n < min || n > max)
-        throw EUsage(From(name) +
-                     u"Valor inválido para %1: %2 (de %3 a %4)."_s.arg(name, Options.value(name))
-                         .arg(min)
-                         .arg(max));
+        throw EUsage(From(name) + (From(name).isEmpty()
+                                       ? u"Valor inválido para %1: %2 (de %3 a %4)."_s.arg(
+                                             name, Options.value(name))
+                                       : u"Valor inválido para %1 (de %3 a %4)."_s.arg(name))
+                                      .arg(min)
+                                      .arg(max));
     return n;
 }
 

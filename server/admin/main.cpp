@@ -8,8 +8,10 @@
 #include "server/admin/maintenance.h"
 #include "server/admin/serveoptions.h"
 #include "server/common/clock.h"
+#include "server/common/newfile.h"
 #include "server/common/serverlog.h"
 #include "server/documents/statement.h"
+#include "server/methods/auditlog.h"
 #include "server/net/rpcserver.h"
 #include "server/sessions/auth.h"
 #include "server/storage/schema.h"
@@ -17,8 +19,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QStringList>
 
@@ -43,12 +45,14 @@ const char* const kUsage =
     "                         [--workers N] [--db-workers N] [--max-connection-age MS]\n"
     "                         [--audit-wait MS] [--log-level error|warning|info|debug]\n"
     "                         [--tls-cert ARQUIVO --tls-key ARQUIVO] [--insecure]\n"
+    "                         [--trusted-proxy ENDERECO[,ENDERECO...]]\n"
+    "                         [--keep-requests-days N] [--max-statement-days N]\n"
     "  aph-server token BANCO OPERADOR [--days N]\n"
     "  aph-server tokens BANCO [OPERADOR]\n"
     "  aph-server revoke BANCO OPERADOR [PREFIXO]\n"
     "  aph-server cht-status BANCO NRSEQUCHT SITUACAO\n"
     "  aph-server statement BANCO NRSEQUCHT --format pdf|csv --out ARQUIVO\n"
-    "                         [--para cliente|interno]\n"
+    "                         [--para cliente|interno] [--sobrescrever]\n"
     "  aph-server emitente BANCO [--nome \"RAZÃO SOCIAL\" --cnpj CNPJ]\n"
     "  aph-server backup BANCO ARQUIVO\n"
     "  aph-server check BANCO\n"
@@ -212,7 +216,7 @@ int ChtStatus(const QStringList& rest)
 // The statement of one CHT written to a file.
 int Statement(const QStringList& rest)
 {
-    const TArgs args(rest, {u"--format"_s, u"--out"_s, u"--para"_s}, {});
+    const TArgs args(rest, {u"--format"_s, u"--out"_s, u"--para"_s}, {u"--sobrescrever"_s});
     if (args.Positional.size() != 2 || !args.Options.contains(u"--format"_s) ||
         !args.Options.contains(u"--out"_s))
         throw EUsage(u"statement recebe um banco de dados, o número da CHT, --format pdf ou csv, "
@@ -220,15 +224,21 @@ int Statement(const QStringList& rest)
     // The client's version unless asked for the firm's own.
     const TStatementVersion version =
         StatementVersionArgument(args.Options.value(u"--para"_s, u"cliente"_s));
-    auto storage = TStorage::Open(TDatabaseSpec::Parse(args.Positional[0]));
+    const TDatabaseSpec spec = TDatabaseSpec::Parse(args.Positional[0]);
+    auto storage = TStorage::Open(spec);
     RequireCurrentSchema(*storage);
     const TStatementFile file =
         StatementFile(*storage, args.Positional[1], args.Options.value(u"--format"_s), version);
     const QString path = args.Options.value(u"--out"_s);
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(file.Data) != file.Data.size() ||
-        !out.commit())
-        throw Exception(u"Não foi possível gravar o arquivo %1."_s.arg(path));
+    // A new file only; --sobrescrever replaces an ordinary file, never the
+    // database's own.
+    QStringList databaseFiles;
+    if (spec.Backend == TDatabaseSpec::Kind::Sqlite)
+        for (const QString& suffix : {u""_s, u"-wal"_s, u"-shm"_s, u"-journal"_s})
+            databaseFiles << spec.Path + suffix;
+    if (!databaseFiles.isEmpty())
+        databaseFiles << TAuditLog::SqlitePath(spec.Path);
+    WriteNewFile(path, file.Data, args.Flags.contains(u"--sobrescrever"), databaseFiles);
     Print(stdout, u"Demonstrativo da CHT gravado em %1."_s.arg(path));
     return 0;
 }
@@ -255,7 +265,14 @@ int Check(const QStringList& rest)
     const TArgs args(rest, {}, {});
     if (args.Positional.size() != 1)
         throw EUsage(u"check recebe um banco de dados."_s);
-    auto storage = TStorage::Open(TDatabaseSpec::Parse(args.Positional[0]));
+    const TDatabaseSpec spec = TDatabaseSpec::Parse(args.Positional[0]);
+    // Opening an empty file would make it a database, and an empty one
+    // passes every verification: refused as what it is.
+    if (spec.Backend == TDatabaseSpec::Kind::Sqlite && QFileInfo(spec.Path).isFile() &&
+        QFileInfo(spec.Path).size() == 0)
+        throw Exception(u"O arquivo %1 está vazio: não é um banco de dados. Nada foi "
+                        "verificado."_s.arg(spec.Path));
+    auto storage = TStorage::Open(spec);
     bool passed = true;
     for (const TCheckResult& r : CheckDatabase(*storage)) {
         passed = passed && r.Count == 0;
@@ -275,6 +292,11 @@ int main(int argc, char** argv)
     if (args.isEmpty()) {
         std::fputs(kUsage, stderr);
         return 2;
+    }
+    // --help, alone or after any command, shows the usage and does nothing.
+    if (args.contains(u"--help"_s) || args.first() == u"-h" || args.first() == u"help") {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
     const QString command = args.takeFirst();
     try {

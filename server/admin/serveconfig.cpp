@@ -3,6 +3,7 @@
 #include "host/data/exceptions.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 
@@ -20,8 +21,7 @@ QString FlagValue(const QString& text, const QString& key, const QString& where)
         return u"1"_s;
     if (no.contains(lower))
         return u"0"_s;
-    throw Exception(
-        u"%1: valor inválido para '%2': '%3' (use sim ou não)."_s.arg(where, key, text));
+    throw Exception(u"%1: valor inválido para '%2' (use sim ou não)."_s.arg(where, key));
 }
 
 } // namespace
@@ -42,13 +42,19 @@ QHash<QString, TConfigValue> ReadServerConfig(const QString& file, const QString
             continue;
         const QString where = u"%1, linha %2"_s.arg(file).arg(number);
         const qsizetype equals = line.indexOf(u'=');
+        // The messages name the line and the key, never the text: a line
+        // may hold a password (the database's URI).
         if (equals < 0)
-            throw Exception(u"%1: esperava \"chave = valor\": %2"_s.arg(where, line));
+            throw Exception(u"%1: esperava \"chave = valor\"."_s.arg(where));
         const QString key = line.left(equals).trimmed();
         const QString value = line.mid(equals + 1).trimmed();
         const bool isFlag = flags.contains(key);
-        if (!isFlag && !valued.contains(key))
-            throw Exception(u"%1: chave desconhecida: '%2'."_s.arg(where, key));
+        if (!isFlag && !valued.contains(key)) {
+            static const QRegularExpression plainKey(u"^[A-Za-z0-9_-]{1,40}$"_s);
+            throw Exception(plainKey.match(key).hasMatch()
+                                ? u"%1: chave desconhecida: '%2'."_s.arg(where, key)
+                                : u"%1: chave desconhecida."_s.arg(where));
+        }
         if (values.contains(key))
             throw Exception(u"%1: a chave '%2' já foi dada na %3."_s.arg(
                 where, key, values.value(key).Where.section(u", "_s, -1)));

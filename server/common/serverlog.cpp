@@ -95,10 +95,15 @@ QString LogValue(const QString& text)
     const QString cut = text.left(80);
     value.reserve(cut.size());
     for (const QChar c : cut) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c == u' ' || c.isSurrogate())
-            value += u"\\x%1"_s.arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        else
+        const char16_t u = c.unicode();
+        // Printable ASCII stands as it is; a backslash is escaped so that
+        // the client cannot write an escape of its own.
+        if (u > 0x20 && u < 0x7f && u != u'\\')
             value += c;
+        else if (u <= 0x7f)
+            value += u"\\x%1"_s.arg(u, 2, 16, QLatin1Char('0'));
+        else
+            value += u"\\u%1"_s.arg(u, 4, 16, QLatin1Char('0'));
     }
     if (text.size() > cut.size())
         value += u"…"_s;

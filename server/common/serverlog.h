@@ -25,9 +25,12 @@ bool Logs(TLogLevel level);
 // that lines of different threads never interleave.
 void LogLine(TLogLevel level, const QString& text);
 
-// A value as it may stand in a log line: control characters and spaces
-// escaped (\xHH), cut at 80 characters, "-" when empty; so that text a
-// client sent can never forge a line or a field.
+// A value as it may stand in a log line: printable ASCII as it is, ASCII
+// controls, space and backslash escaped as \xHH and everything else
+// (accents, C1 controls, line and paragraph separators, no-break and
+// direction marks) as \uXXXX, cut at 80 characters, "-" when empty; so
+// that text a client sent can never forge a line or a field, even for a
+// reader that understands Unicode.
 QString LogValue(const QString& text);
 
 } // namespace aph

@@ -1,5 +1,6 @@
 #include "server/documents/statement.h"
 
+#include "host/data/csvcell.h"
 #include "host/data/formatsettings.h"
 #include "host/data/hourtext.h"
 #include "server/common/clock.h"
@@ -36,23 +37,11 @@ QString Money(double value)
     return FormatFloat(u"#,###,##0.00"_s, value, BrazilFormat());
 }
 
-namespace {
-
-QString CsvField(const QString& text)
-{
-    if (!text.contains(u';') && !text.contains(u'"') && !text.contains(u'\n') &&
-        !text.contains(u'\r'))
-        return text;
-    return u'"' + QString(text).replace(u'"', u"\"\""_s) + u'"';
-}
-
-} // namespace
-
 void CsvRow(QString& out, const QStringList& fields)
 {
     QStringList quoted;
     for (const QString& f : fields)
-        quoted << CsvField(f);
+        quoted << CsvCell(f);
     out += quoted.join(u';') + u"\r\n"_s;
 }
 

@@ -5,12 +5,45 @@
 
 #include <QSqlQuery>
 
+#include <atomic>
+
 using namespace Qt::StringLiterals;
 
 namespace aph {
 
+namespace {
+
+std::atomic<int> g_keyDays{90};
+
+double KeyCutoff()
+{
+    return NowOle() - g_keyDays.load(std::memory_order_relaxed);
+}
+
+} // namespace
+
+void SetRequestKeyDays(int days)
+{
+    g_keyDays.store(days, std::memory_order_relaxed);
+}
+
+int PurgeRequestKeys(TStorage& storage, int batch)
+{
+    TTransaction tx(storage, TTransaction::Mode::Write);
+    const int deleted = storage.Exec(
+        u"DELETE FROM APH_REQUISICAO WHERE DSCHAVE IN (SELECT DSCHAVE FROM APH_REQUISICAO "
+        "WHERE DTREQUISICAO < ? LIMIT ?)"_s,
+        {KeyCutoff(), batch});
+    tx.Commit();
+    return deleted;
+}
+
 bool ClaimWriteKey(TStorage& storage, TWriteKey& key)
 {
+    // A key past its days is new again, whether or not the purge has
+    // reached its row yet.
+    storage.Exec(u"DELETE FROM APH_REQUISICAO WHERE DSCHAVE = ? AND DTREQUISICAO < ?"_s,
+                 {key.Key, KeyCutoff()});
     // Inserting first, rather than looking first, makes a second writer of
     // the same key wait on the first one's row until that one commits or
     // rolls back.

@@ -18,4 +18,11 @@ bool ClaimWriteKey(TStorage& storage, TWriteKey& key);
 // one that only the write itself could tell (what it made).
 void StoreWriteReply(TStorage& storage, TWriteKey& key, const QByteArray& reply);
 
+// How many days a request key is kept (90 unless the process says
+// otherwise): a key older than that is new again, and its row is purged.
+void SetRequestKeyDays(int days);
+// Deletes at most batch keys past their days, in a transaction of its
+// own; how many it deleted.
+int PurgeRequestKeys(TStorage& storage, int batch);
+
 } // namespace aph

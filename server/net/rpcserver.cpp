@@ -1,13 +1,13 @@
 #include "server/net/rpcserver.h"
 
 #include "server/common/serverlog.h"
+#include "server/net/proxyheader.h"
 #include "server/net/tlsconfig.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
-#include <QSslServer>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -42,8 +43,8 @@ constexpr int kCloseGraceMs = 5000;
 // succeeds or not and whether the operator exists or not: its timing tells
 // nothing about the operator names.
 constexpr qint64 kLoginReplyMs = 100;
-// Failed Logins from one address, past the first few, wait longer and
-// longer, up to the cap; an address forgets its failures after a quiet
+// Failed Logins of one operator from one address, past the first few,
+// wait longer and longer, up to the cap; they are forgotten after a quiet
 // quarter of an hour.
 constexpr int kFreeLoginFailures = 3;
 constexpr qint64 kMaxLoginDelayMs = 30000;
@@ -53,9 +54,16 @@ constexpr qint64 kLoginFailureMemoryMs = 15 * 60 * 1000;
 // keeps the shift defined).
 constexpr qint64 kFirstLoginPenaltyMs = 500;
 constexpr int kMaxLoginPenaltyDoublings = 10;
-// Addresses remembered with failures before the quiet ones are forgotten:
-// a flood of failing addresses cannot grow the table without end.
+// Operators and addresses remembered with failures before the quiet ones
+// are forgotten: a flood of failures cannot grow the table without end.
 constexpr qsizetype kMaxLoginFailureAddresses = 10000;
+// Request keys past their days are purged this often, and at most this
+// many per transaction; a full batch is followed at once by another, each
+// queued behind the requests waiting then.
+constexpr int kPurgeIntervalMs = 10 * 60 * 1000;
+constexpr int kFirstPurgeMs = 5000;
+constexpr int kPurgeBatch = 500;
+
 // A connection is asked to reconnect at its maximum age give or take this
 // fraction of it.
 constexpr double kConnectionAgeSpread = 0.25;
@@ -132,25 +140,51 @@ private:
     bool m_failed = false;
 };
 
-// A connection that has not finished its TLS handshake by then is closed.
-constexpr int kHandshakeTimeoutMs = 5000;
+// A connection that has not sent its PROXY header and finished its TLS
+// handshake by then is closed: a silent socket holds its place briefly.
+constexpr int kHandshakeTimeoutMs = 3000;
+// Connections of one address still in their handshake at a time, well
+// under its share of connections: sockets that never speak cannot take
+// the places of the address's own clients, nor of anyone else's.
+constexpr int kMaxHandshakesPerAddress = 8;
 
-// The listening socket: plain TCP, or TLS when the options name a
-// certificate. A TLS connection is handed over only once its handshake
-// has succeeded (pendingConnectionAvailable, not newConnection).
-QTcpServer* NewListener(const TServerOptions& options, QObject* parent)
+// Hands every accepted socket over at once, before any byte is read, so
+// that the server counts it and reads what comes first itself.
+class TListener : public QTcpServer
 {
-    if (options.TlsCertFile.isEmpty())
-        return new QTcpServer(parent);
-    const QSslConfiguration config =
-        ServerTlsConfiguration(options.TlsCertFile, options.TlsKeyFile);
-    auto* server = new QSslServer(parent);
-    server->setSslConfiguration(config);
-    server->setHandshakeTimeout(kHandshakeTimeoutMs);
-    return server;
+public:
+    using QTcpServer::QTcpServer;
+    std::function<void(qintptr)> OnIncoming;
+
+protected:
+    void incomingConnection(qintptr fd) override { OnIncoming(fd); }
+};
+
+QHostAddress PeerAddress(qintptr fd)
+{
+    sockaddr_storage peer{};
+    socklen_t size = sizeof peer;
+    if (::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &size) != 0)
+        return {};
+    return QHostAddress(reinterpret_cast<const sockaddr*>(&peer));
 }
 
 } // namespace
+
+// A socket accepted and not yet a connection: the balancer's PROXY header
+// and the TLS handshake come first, against a deadline.
+struct TRpcServer::TArrival
+{
+    quint64 Id = 0;
+    qintptr Fd = -1;
+    QString Peer;         // the socket's own peer
+    QString Address;      // the client's: the peer, or what the balancer said
+    bool Counted = false; // in m_perAddress and m_handshakes under Address
+    QByteArray Header;    // the PROXY header read so far
+    QSocketNotifier* Notifier = nullptr;
+    QTcpSocket* Socket = nullptr; // once the header, if any, is read
+    QTimer* Deadline = nullptr;
+};
 
 struct TRpcServer::TConnection
 {
@@ -175,22 +209,54 @@ struct TRpcServer::TConnection
 };
 
 TRpcServer::TRpcServer(const TServerOptions& options, QObject* parent)
-    : QObject(parent), m_options(options), m_server(NewListener(options, this)),
+    : QObject(parent), m_options(options), m_server(new TListener(this)),
       m_pool({options.Database, options.Workers, options.DbWorkers, options.AuditWaitMs,
-              options.RequireLogin})
+              options.RequireLogin, options.KeepRequestsDays, options.MaxStatementDays})
 {
-    connect(m_server, &QTcpServer::pendingConnectionAvailable, this, &TRpcServer::OnNewConnection);
+    if (!options.TlsCertFile.isEmpty())
+        m_tls = std::make_unique<QSslConfiguration>(
+            ServerTlsConfiguration(options.TlsCertFile, options.TlsKeyFile));
+    static_cast<TListener*>(m_server)->OnIncoming = [this](qintptr fd) {
+        OnIncoming(fd);
+    };
+    m_purgeTimer = new QTimer(this);
+    m_purgeTimer->setSingleShot(true);
+    connect(m_purgeTimer, &QTimer::timeout, this, &TRpcServer::PurgeRequestKeys);
+    m_purgeTimer->start(kFirstPurgeMs);
+}
+
+// One batch of request keys past their days, on a worker like any request;
+// the next batch follows when this one was full, otherwise the next round.
+void TRpcServer::PurgeRequestKeys()
+{
+    m_pool.Submit([this](TDispatcher* dispatcher, const QString&) {
+        int deleted = 0;
+        if (dispatcher) {
+            try {
+                deleted = dispatcher->PurgeRequestKeys(kPurgeBatch);
+            } catch (const Exception& e) {
+                LogLine(TLogLevel::Warning,
+                        u"limpeza das chaves de requisição antigas: %1"_s.arg(e.Message()));
+            }
+        }
+        if (deleted > 0)
+            LogLine(TLogLevel::Debug, u"%1 chaves de requisição antigas removidas"_s.arg(deleted));
+        const int next = deleted >= kPurgeBatch ? 0 : kPurgeIntervalMs;
+        QMetaObject::invokeMethod(
+            this, [this, next] { m_purgeTimer->start(next); }, Qt::QueuedConnection);
+    });
 }
 
 TRpcServer::~TRpcServer()
 {
+    for (const quint64 id : m_arrivals.keys())
+        DropArrival(id);
     for (TConnection* c : std::as_const(m_connections))
         delete c;
 }
 
 void TRpcServer::Listen()
 {
-    m_server->setMaxPendingConnections(m_options.MaxConnections);
     if (!m_server->listen(m_options.Address, m_options.Port))
         throw Exception(u"Não foi possível escutar em %1:%2: %3"_s.arg(m_options.Address.toString())
                             .arg(m_options.Port)
@@ -202,67 +268,255 @@ quint16 TRpcServer::Port() const
     return m_server->serverPort();
 }
 
-void TRpcServer::OnNewConnection()
+// A socket just accepted: within the limits it counts from now on, under
+// the address of its peer, or, from a trusted balancer, of the client its
+// PROXY header names.
+void TRpcServer::OnIncoming(qintptr fd)
 {
-    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
-        socket->setParent(this);
-        if (!Admit(socket))
-            continue;
-        auto* c = new TConnection(m_options.MaxRequestBytes);
-        c->Id = m_nextId++;
-        c->Socket = socket;
-        c->Address = AddressKey(socket->peerAddress());
-        ++m_perAddress[c->Address];
-        // Kept so that replies owed after the peer's end of stream can
-        // still be written (see TDrain); TLS needs its own socket for that.
-        if (!qobject_cast<QSslSocket*>(socket))
-            c->SpareFd = ::dup(static_cast<int>(socket->socketDescriptor()));
-        socket->setReadBufferSize(kSocketReadBuffer);
-        // Replies go out at once, not held back waiting for an acknowledgement.
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        c->LineTimer = new QTimer(socket);
-        c->LineTimer->setSingleShot(true);
-        c->LineTimer->setInterval(m_options.LineTimeoutMs);
-        c->SessionTimer = new QTimer(socket);
-        c->SessionTimer->setSingleShot(true);
-        m_connections.insert(c->Id, c);
-        const quint64 id = c->Id;
-        connect(socket, &QTcpSocket::readyRead, this, [this, id] { Pump(id); });
-        connect(socket, &QTcpSocket::bytesWritten, this, [this, id] { Pump(id); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, id] { OnDisconnected(id); });
-        connect(c->LineTimer, &QTimer::timeout, this, [this, id] { OnLineTimeout(id); });
-        connect(c->SessionTimer, &QTimer::timeout, this, [this, id] { OnSessionTimeout(id); });
-        if (m_options.MaxConnectionAgeMs > 0) {
-            // Spread either side, so that connections made together do not
-            // all come back at once.
-            const double spread =
-                1 - kConnectionAgeSpread +
-                2 * kConnectionAgeSpread * QRandomGenerator::global()->generateDouble();
-            c->RecycleAtMs = NowMs() + static_cast<qint64>(m_options.MaxConnectionAgeMs * spread);
-        }
-        LogLine(TLogLevel::Debug, u"conexão %1 aberta de %2"_s.arg(c->Id).arg(c->Address));
-        ArmSessionTimer(*c);
+    QHostAddress peer = PeerAddress(fd);
+    bool v4 = false;
+    if (const quint32 ip = peer.toIPv4Address(&v4); v4)
+        peer = QHostAddress(ip);
+    const bool viaProxy =
+        std::any_of(m_options.TrustedProxies.cbegin(), m_options.TrustedProxies.cend(),
+                    [&peer](const auto& subnet) { return peer.isInSubnet(subnet); });
+    const QString address = AddressKey(peer);
+    // A balancer's connections are counted under their clients, once the
+    // header names them; here only against the server's limit.
+    if (const QString refusal = Refusal(viaProxy ? QString() : address); !refusal.isEmpty()) {
+        Refuse(fd, address, refusal);
+        return;
     }
+    auto* a = new TArrival;
+    a->Id = m_nextId++;
+    a->Fd = fd;
+    a->Peer = address;
+    a->Address = address;
+    a->Deadline = new QTimer(this);
+    a->Deadline->setSingleShot(true);
+    const quint64 id = a->Id;
+    connect(a->Deadline, &QTimer::timeout, this, [this, id] {
+        OnArrivalFailed(
+            id, u"não concluiu o início da conexão em %1 s"_s.arg(Seconds(kHandshakeTimeoutMs)));
+    });
+    a->Deadline->start(kHandshakeTimeoutMs);
+    m_arrivals.insert(id, a);
+    if (!viaProxy) {
+        BeginSession(*a);
+        return;
+    }
+    a->Notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(a->Notifier, &QSocketNotifier::activated, this, [this, id] { ReadProxyHeader(id); });
 }
 
-// Within the server's limit and the limit of the peer's address; otherwise
-// the peer is told why and the socket closed.
-bool TRpcServer::Admit(QTcpSocket* socket)
+// Why a new connection of the address may not come in; empty when it may.
+// An empty address is checked against the server's limit alone.
+QString TRpcServer::Refusal(const QString& address) const
 {
-    QString refusal;
-    if (m_connections.size() >= m_options.MaxConnections)
-        refusal = u"O servidor atingiu o limite de %1 conexões; tente mais tarde."_s.arg(
+    if (m_connections.size() + m_arrivals.size() >= m_options.MaxConnections)
+        return u"O servidor atingiu o limite de %1 conexões; tente mais tarde."_s.arg(
             m_options.MaxConnections);
-    else if (m_perAddress.value(AddressKey(socket->peerAddress())) >= m_options.MaxPerAddress)
-        refusal = u"Este endereço atingiu o limite de %1 conexões abertas ao mesmo tempo; "
-                  "tente mais tarde."_s.arg(m_options.MaxPerAddress);
-    if (refusal.isEmpty())
-        return true;
-    LogLine(TLogLevel::Warning,
-            u"conexão de %1 recusada: %2"_s.arg(AddressKey(socket->peerAddress()), refusal));
+    if (address.isEmpty())
+        return {};
+    if (m_perAddress.value(address) >= m_options.MaxPerAddress)
+        return u"Este endereço atingiu o limite de %1 conexões abertas ao mesmo tempo; "
+               "tente mais tarde."_s.arg(m_options.MaxPerAddress);
+    if (m_handshakes.value(address) >= kMaxHandshakesPerAddress)
+        return u"Este endereço tem %1 conexões ainda começando; tente mais tarde."_s.arg(
+            kMaxHandshakesPerAddress);
+    return {};
+}
+
+// Turns a socket away with the reason in the log and, on plain TCP, to the
+// peer too; a TLS peer, before its handshake, can only be closed.
+void TRpcServer::Refuse(qintptr fd, const QString& address, const QString& refusal)
+{
+    LogLine(TLogLevel::Warning, u"conexão de %1 recusada: %2"_s.arg(address, refusal));
+    if (m_tls) {
+        ::close(static_cast<int>(fd));
+        return;
+    }
+    auto* socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(fd)) {
+        ::close(static_cast<int>(fd));
+        delete socket;
+        return;
+    }
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     Close(socket, TDispatcher::ErrorLine(QJsonValue::Null, rpc::kTooManyConnections, refusal));
-    return false;
+}
+
+// Takes the PROXY header off the socket as it arrives, and not a byte
+// more: what follows is the client's own (a TLS handshake, or requests).
+void TRpcServer::ReadProxyHeader(quint64 id)
+{
+    TArrival* a = m_arrivals.value(id);
+    if (!a)
+        return;
+    QByteArray peeked(kMaxProxyHeaderBytes - a->Header.size(), Qt::Uninitialized);
+    const ssize_t n = ::recv(static_cast<int>(a->Fd), peeked.data(),
+                             static_cast<size_t>(peeked.size()), MSG_PEEK | MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return;
+    if (n == 0 && a->Header.isEmpty()) {
+        // A balancer's health check that connects and closes: no fault.
+        LogLine(TLogLevel::Debug, u"conexão de %1 fechada sem dados"_s.arg(a->Peer));
+        DropArrival(id);
+        return;
+    }
+    if (n <= 0) {
+        OnArrivalFailed(id, u"fechou a conexão no meio do cabeçalho PROXY"_s);
+        return;
+    }
+    peeked.truncate(n);
+    const TProxyHeader h = ParseProxyHeader(a->Header + peeked);
+    if (h.State == TProxyHeader::TState::Invalid) {
+        OnArrivalFailed(id, h.Reason);
+        return;
+    }
+    // All of what arrived is header while it has not ended; once it has,
+    // only up to its end.
+    const qsizetype take =
+        h.State == TProxyHeader::TState::Done ? h.Length - a->Header.size() : peeked.size();
+    if (::recv(static_cast<int>(a->Fd), peeked.data(), static_cast<size_t>(take), 0) != take) {
+        OnArrivalFailed(id, u"falha ao ler o cabeçalho PROXY"_s);
+        return;
+    }
+    a->Header += peeked.left(take);
+    if (h.State == TProxyHeader::TState::NeedMore)
+        return;
+    delete std::exchange(a->Notifier, nullptr);
+    if (!h.Client.isNull())
+        a->Address = AddressKey(h.Client);
+    if (const QString refusal = Refusal(a->Address); !refusal.isEmpty()) {
+        const qintptr fd = std::exchange(a->Fd, -1);
+        const QString who = a->Address + u" via "_s + a->Peer;
+        DropArrival(id);
+        Refuse(fd, who, refusal);
+        return;
+    }
+    BeginSession(*a);
+}
+
+// The socket counts under its client's address from here on; TLS begins
+// its handshake, plain TCP is a connection at once.
+void TRpcServer::BeginSession(TArrival& a)
+{
+    a.Counted = true;
+    ++m_perAddress[a.Address];
+    ++m_handshakes[a.Address];
+    const quint64 id = a.Id;
+    if (!m_tls) {
+        a.Socket = new QTcpSocket(this);
+        if (!a.Socket->setSocketDescriptor(std::exchange(a.Fd, -1)))
+            OnArrivalFailed(id, a.Socket->errorString());
+        else
+            OnEstablished(id);
+        return;
+    }
+    auto* socket = new QSslSocket(this);
+    a.Socket = socket;
+    socket->setSslConfiguration(*m_tls);
+    if (!socket->setSocketDescriptor(std::exchange(a.Fd, -1))) {
+        OnArrivalFailed(id, socket->errorString());
+        return;
+    }
+    connect(socket, &QSslSocket::encrypted, this, [this, id] { OnEstablished(id); });
+    connect(socket, &QAbstractSocket::errorOccurred, this, [this, id, socket] {
+        OnArrivalFailed(id, u"handshake TLS recusado: %1"_s.arg(socket->errorString()));
+    });
+    socket->startServerEncryption();
+}
+
+void TRpcServer::OnEstablished(quint64 id)
+{
+    TArrival* a = m_arrivals.value(id);
+    if (!a)
+        return;
+    QTcpSocket* socket = std::exchange(a->Socket, nullptr);
+    socket->disconnect(this);
+    const QString address = a->Address;
+    a->Counted = false;
+    if (--m_handshakes[address] <= 0)
+        m_handshakes.remove(address);
+    DropArrival(id);
+    AddConnection(socket, address); // already in m_perAddress
+}
+
+// A socket that did not become a connection: one line at warning, with the
+// address and the reason, and its places are given back.
+void TRpcServer::OnArrivalFailed(quint64 id, const QString& reason)
+{
+    TArrival* a = m_arrivals.value(id);
+    if (!a)
+        return;
+    LogLine(TLogLevel::Warning,
+            u"conexão de %1 encerrada: %2"_s.arg(
+                a->Peer == a->Address ? a->Address : a->Address + u" via "_s + a->Peer, reason));
+    DropArrival(id);
+}
+
+void TRpcServer::DropArrival(quint64 id)
+{
+    TArrival* a = m_arrivals.take(id);
+    if (!a)
+        return;
+    if (a->Counted) {
+        if (--m_perAddress[a->Address] <= 0)
+            m_perAddress.remove(a->Address);
+        if (--m_handshakes[a->Address] <= 0)
+            m_handshakes.remove(a->Address);
+    }
+    delete a->Notifier;
+    if (a->Socket) {
+        a->Socket->disconnect(this);
+        a->Socket->abort();
+        a->Socket->deleteLater();
+    }
+    if (a->Fd >= 0)
+        ::close(static_cast<int>(a->Fd));
+    a->Deadline->deleteLater();
+    delete a;
+}
+
+void TRpcServer::AddConnection(QTcpSocket* socket, const QString& address)
+{
+    auto* c = new TConnection(m_options.MaxRequestBytes);
+    c->Id = m_nextId++;
+    c->Socket = socket;
+    c->Address = address;
+    // Kept so that replies owed after the peer's end of stream can
+    // still be written (see TDrain); TLS needs its own socket for that.
+    if (!m_tls)
+        c->SpareFd = ::dup(static_cast<int>(socket->socketDescriptor()));
+    socket->setReadBufferSize(kSocketReadBuffer);
+    // Replies go out at once, not held back waiting for an acknowledgement.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    c->LineTimer = new QTimer(socket);
+    c->LineTimer->setSingleShot(true);
+    c->LineTimer->setInterval(m_options.LineTimeoutMs);
+    c->SessionTimer = new QTimer(socket);
+    c->SessionTimer->setSingleShot(true);
+    m_connections.insert(c->Id, c);
+    const quint64 id = c->Id;
+    connect(socket, &QTcpSocket::readyRead, this, [this, id] { Pump(id); });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, id] { Pump(id); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, id] { OnDisconnected(id); });
+    connect(c->LineTimer, &QTimer::timeout, this, [this, id] { OnLineTimeout(id); });
+    connect(c->SessionTimer, &QTimer::timeout, this, [this, id] { OnSessionTimeout(id); });
+    if (m_options.MaxConnectionAgeMs > 0) {
+        // Spread either side, so that connections made together do not
+        // all come back at once.
+        const double spread =
+            1 - kConnectionAgeSpread +
+            2 * kConnectionAgeSpread * QRandomGenerator::global()->generateDouble();
+        c->RecycleAtMs = NowMs() + static_cast<qint64>(m_options.MaxConnectionAgeMs * spread);
+    }
+    LogLine(TLogLevel::Debug, u"conexão %1 aberta de %2"_s.arg(c->Id).arg(c->Address));
+    ArmSessionTimer(*c);
+    // Bytes that came with the end of the handshake are waiting already.
+    if (socket->bytesAvailable() > 0)
+        Pump(id);
 }
 
 // Says why, if there is something to say, and closes; a peer that does not
@@ -340,6 +594,10 @@ void TRpcServer::Dispatch(TConnection& c, const QByteArray& line)
     TSession session = c.Session;
     session.LoginAttempt = TSession::TLogin::None;
     ++c.Requests;
+    // A statement is heavy work: it waits for the workers kept for it, so
+    // that the other calls keep flowing (a request that only names the
+    // method elsewhere waits with them, its own loss).
+    const bool heavy = line.contains("\"GetDemCHT\"");
     m_pool.Submit(
         [this, id, line, session](TDispatcher* dispatcher, const QString& failure) mutable {
             TRequestOutcome outcome;
@@ -354,7 +612,8 @@ void TRpcServer::Dispatch(TConnection& c, const QByteArray& line)
             QMetaObject::invokeMethod(
                 this, [this, id, reply, session, outcome] { OnReply(id, reply, session, outcome); },
                 Qt::QueuedConnection);
-        });
+        },
+        heavy);
 }
 
 void TRpcServer::OnReply(quint64 id, const QByteArray& reply, const TSession& session,
@@ -439,8 +698,11 @@ qint64 TRpcServer::LoginReplyDelay(TConnection& c, const TSession& session)
     if (session.LoginAttempt == TSession::TLogin::None)
         return 0;
     const qint64 floor = kLoginReplyMs - c.Started.elapsed();
+    // Per operator and address: one operator's good Login does not clear
+    // the failures of another named from the same place.
+    const QString key = c.Address + u'\n' + session.LoginOperator.toUpper();
     if (session.LoginAttempt == TSession::TLogin::Succeeded) {
-        m_loginFailures.remove(c.Address);
+        m_loginFailures.remove(key);
         return floor;
     }
     const qint64 now = NowMs();
@@ -448,7 +710,7 @@ qint64 TRpcServer::LoginReplyDelay(TConnection& c, const TSession& session)
         m_loginFailures.removeIf([now](const auto& entry) {
             return now - entry.value().LastMs > kLoginFailureMemoryMs;
         });
-    TLoginFailures& failures = m_loginFailures[c.Address];
+    TLoginFailures& failures = m_loginFailures[key];
     if (now - failures.LastMs > kLoginFailureMemoryMs)
         failures.Count = 0;
     failures.LastMs = now;

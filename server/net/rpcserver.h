@@ -11,6 +11,10 @@
 #include <QObject>
 #include <QPointer>
 
+#include <memory>
+#include <utility>
+
+class QSslConfiguration;
 class QTcpServer;
 class QTcpSocket;
 class QThread;
@@ -35,8 +39,15 @@ struct TServerOptions
     // A logged-in connection with nothing asked for this long is closed;
     // the desktop reconnects and logs in again on its next call.
     int IdleTimeoutMs = 600000;
-    // Connections open from one address at a time.
+    // Connections open from one address at a time, counted from their
+    // first byte (a TLS handshake or a PROXY header under way counts too).
     int MaxPerAddress = 16;
+    // The balancers whose connections begin with a PROXY protocol header
+    // (version 2 or 1) giving the client's address, which the limits, the
+    // Login backoff and the log then use: addresses or subnets
+    // ("10.0.0.0/24"). A connection from any of them without a valid
+    // header is refused; from anywhere else, no header is read.
+    QList<std::pair<QHostAddress, int>> TrustedProxies;
     int Workers = 4;
     // Requests all servers on the database run at once (PostgreSQL); each
     // runs its share. 0: each server runs Workers.
@@ -45,6 +56,12 @@ struct TServerOptions
     // its next reply, to reconnect, so that clients spread again over the
     // servers behind a balancer (a restarted one among them). 0: never.
     int MaxConnectionAgeMs = 0;
+    // Days a write's request key is kept; older ones are purged in the
+    // background, a small batch at a time.
+    int KeepRequestsDays = 90;
+    // The most days of a CHT whose statement the server builds; a longer
+    // one is refused with the reason.
+    int MaxStatementDays = 10000;
     // How long a read waits for its audit record before it is refused.
     int AuditWaitMs = 2000;
     // TLS only, with this certificate (PEM) and its private key; both
@@ -72,15 +89,24 @@ public:
 
 private:
     struct TConnection;
-    // Failed Logins from one address, for slowing down the next ones.
+    struct TArrival;
+    // Failed Logins of one operator from one address, for slowing down the
+    // next ones.
     struct TLoginFailures
     {
         int Count = 0;
         qint64 LastMs = 0;
     };
 
-    void OnNewConnection();
-    bool Admit(QTcpSocket* socket);
+    void OnIncoming(qintptr fd);
+    QString Refusal(const QString& address) const;
+    void Refuse(qintptr fd, const QString& address, const QString& refusal);
+    void ReadProxyHeader(quint64 id);
+    void BeginSession(TArrival& a);
+    void OnEstablished(quint64 id);
+    void OnArrivalFailed(quint64 id, const QString& reason);
+    void DropArrival(quint64 id);
+    void AddConnection(QTcpSocket* socket, const QString& address);
     void Pump(quint64 id);
     void Dispatch(TConnection& c, const QByteArray& line);
     void Send(TConnection& c, const QByteArray& line);
@@ -98,14 +124,22 @@ private:
     void OnPeerFinished(quint64 id);
     void OnDisconnected(quint64 id);
     void Drop(quint64 id);
+    void PurgeRequestKeys();
 
     TServerOptions m_options;
     QTcpServer* m_server;
+    // The server's TLS side; null: plain TCP.
+    std::unique_ptr<QSslConfiguration> m_tls;
     TWorkerPool m_pool;
     QHash<quint64, TConnection*> m_connections;
+    // Connections accepted and not yet handed a session: waiting for their
+    // PROXY header or in their TLS handshake.
+    QHash<quint64, TArrival*> m_arrivals;
     QHash<QString, int> m_perAddress;
+    QHash<QString, int> m_handshakes; // arrivals of each address
     QHash<QString, TLoginFailures> m_loginFailures;
     quint64 m_nextId = 1;
+    QTimer* m_purgeTimer;
 };
 
 } // namespace aph

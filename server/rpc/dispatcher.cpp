@@ -5,10 +5,12 @@
 #include "server/common/incident.h"
 #include "server/common/serverlog.h"
 #include "server/documents/statement.h"
+#include "server/documents/statementlimit.h"
 #include "server/methods/approvalservice.h"
 #include "server/methods/audit.h"
 #include "server/methods/lookups.h"
 #include "server/methods/replywriter.h"
+#include "server/methods/writekeys.h"
 #include "server/rpc/rawrequest.h"
 #include "server/sessions/auth.h"
 #include "server/storage/storage.h"
@@ -473,8 +475,10 @@ QByteArray TDispatcher::Login(TCall& call)
     call.Session.Operator.clear();
     call.Session.TokenHash.clear();
     call.Session.LoginAttempt = TSession::TLogin::Failed;
+    call.Session.LoginOperator.clear();
     call.Expect("SS");
     const QString op = call.Str(0);
+    call.Session.LoginOperator = op;
     const QString hash = CheckLogin(m_storage, op, call.Str(1), m_requireLogin);
     if (hash.isEmpty())
         throw ERpcFault(rpc::kLoginRefused,
@@ -600,6 +604,11 @@ QByteArray TDispatcher::GetLookup(TCall& call)
     return reply.Finish("}");
 }
 
+int TDispatcher::PurgeRequestKeys(int batch)
+{
+    return aph::PurgeRequestKeys(m_storage, batch);
+}
+
 // The CHT's statement as a file: {"ok":true,"data":null,"file":{"name":..,
 // "type":..,"base64":..}}. A third argument, "cliente" or "interno", picks
 // the version; without it the internal one, as callers before the client's
@@ -608,9 +617,15 @@ QByteArray TDispatcher::GetDemCHT(TCall& call)
 {
     const bool versioned = call.Params.size() == 3;
     call.Expect(versioned ? "SSS" : "SS");
+    RequireStatementWithinLimit(m_storage, call.Str(0));
     const TStatementFile file = StatementFile(m_storage, call.Str(0), call.Str(1),
                                               versioned ? StatementVersionArgument(call.Str(2))
                                                         : TStatementVersion::Internal);
+    // The statement carries the amount to bill: like the services' data,
+    // it does not leave without its audit record.
+    m_audit.Record(
+        QString(), call.Session.Operator,
+        u"GetDemCHT %1 %2: %3 bytes"_s.arg(file.Name, call.Str(1)).arg(file.Data.size()));
     QByteArray reply = QByteArrayLiteral("{\"ok\":true,\"data\":null,\"file\":{\"name\":");
     const QByteArray name = file.Name.toUtf8();
     AppendJsonString(reply,

@@ -62,6 +62,9 @@ public:
     QByteArray Handle(const QByteArray& line, TSession& session);
     // How the last request handled here ended.
     const TRequestOutcome& LastOutcome() const { return m_last; }
+    // The server's own upkeep between requests: deletes at most batch
+    // request keys past their days; how many it deleted.
+    int PurgeRequestKeys(int batch);
 
     // An error reply to a request whose id is unknown or absent.
     static QByteArray ErrorLine(const QJsonValue& id, int code, const QString& message);

@@ -2,6 +2,8 @@
 
 #include "server/common/incident.h"
 #include "server/common/serverlog.h"
+#include "server/documents/statementlimit.h"
+#include "server/methods/writekeys.h"
 
 #include <QDateTime>
 #include <QSqlQuery>
@@ -39,10 +41,12 @@ QString OpenFailure(const QString& reason)
 TWorkerPool::TWorkerPool(const TOptions& options)
     : m_database(options.Database), m_audit(options.Database, options.AuditWaitMs),
       m_requireLogin(options.RequireLogin), m_workers(options.Workers),
-      m_dbWorkers(options.DbWorkers),
+      m_dbWorkers(options.DbWorkers), m_heavyLimit(std::max(1, options.Workers / 4)),
       m_limit(options.DbWorkers > 0 ? std::min(options.Workers, options.DbWorkers)
                                     : options.Workers)
 {
+    SetRequestKeyDays(options.KeepRequestsDays);
+    SetMaxStatementDays(options.MaxStatementDays);
     if (m_dbWorkers > 0) {
         m_instance = u"aph-server/"_s + QUuid::createUuid().toString(QUuid::Id128);
         m_database.ApplicationName = m_instance;
@@ -67,13 +71,22 @@ TWorkerPool::~TWorkerPool()
     }
 }
 
-void TWorkerPool::Submit(TJob job)
+void TWorkerPool::Submit(TJob job, bool heavy)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_jobs.push_back(std::move(job));
+        m_jobs.push_back({std::move(job), heavy});
     }
     m_wake.notify_one();
+}
+
+std::deque<TWorkerPool::TQueued>::iterator TWorkerPool::NextJob()
+{
+    if (m_running >= m_limit)
+        return m_jobs.end();
+    const bool heavyRoom = m_heavyRunning < m_heavyLimit;
+    return std::find_if(m_jobs.begin(), m_jobs.end(),
+                        [heavyRoom](const TQueued& q) { return !q.Heavy || heavyRoom; });
 }
 
 int TWorkerPool::ShareOf(int total, int instances, int rank)
@@ -126,16 +139,19 @@ void TWorkerPool::Run()
     std::unique_ptr<TDispatcher> dispatcher;
     for (;;) {
         TJob job;
+        bool heavy = false;
         bool resize = false;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait(lock,
-                        [this] { return m_stopping || (!m_jobs.empty() && m_running < m_limit); });
-            if (m_jobs.empty())
-                break;
-            job = std::move(m_jobs.front());
-            m_jobs.pop_front();
+            m_wake.wait(lock, [this] { return m_stopping || NextJob() != m_jobs.end(); });
+            const auto next = NextJob();
+            if (next == m_jobs.end())
+                break; // stopping, and nothing this worker may run
+            job = std::move(next->Job);
+            heavy = next->Heavy;
+            m_jobs.erase(next);
             ++m_running;
+            m_heavyRunning += heavy ? 1 : 0;
             const qint64 now = NowMs();
             resize = m_dbWorkers > 0 && now >= m_nextSizingMs;
             if (resize)
@@ -156,8 +172,13 @@ void TWorkerPool::Run()
         {
             std::lock_guard lock(m_mutex);
             --m_running;
+            m_heavyRunning -= heavy ? 1 : 0;
         }
-        m_wake.notify_one();
+        // A heavy job's end may let a waiting worker take a heavy one.
+        if (heavy)
+            m_wake.notify_all();
+        else
+            m_wake.notify_one();
         if (storage && storage->IsBroken()) {
             // The next request gets a fresh connection.
             LogIncident(NewIncidentId(), u"conexão com o banco de dados descartada; a próxima "

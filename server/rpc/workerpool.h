@@ -34,12 +34,17 @@ public:
         int DbWorkers = 0; // requests all servers run at once; 0: no sharing
         int AuditWaitMs = 2000;
         bool RequireLogin = true;
+        int KeepRequestsDays = 90;    // a write's request key, then new again
+        int MaxStatementDays = 10000; // days of a statement built here
     };
     using TJob = std::function<void(TDispatcher*, const QString& failure)>;
 
     explicit TWorkerPool(const TOptions& options);
     ~TWorkerPool();
-    void Submit(TJob job);
+    // A heavy job (a statement: seconds of work and megabytes of reply
+    // for a long CHT) runs on at most a quarter of the workers, at least
+    // one; the others keep taking the light jobs queued behind it.
+    void Submit(TJob job, bool heavy = false);
 
     // This server's share of total among instances, by its rank among them
     // (0-based): the shares add up to total, and none is below one.
@@ -57,8 +62,18 @@ private:
     QString m_instance; // this server's application name
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<TJob> m_jobs;
+    struct TQueued
+    {
+        TJob Job;
+        bool Heavy = false;
+    };
+    // The first job a free worker may take now; end() when none.
+    std::deque<TQueued>::iterator NextJob();
+
+    std::deque<TQueued> m_jobs;
     int m_running = 0;
+    int m_heavyRunning = 0;
+    int m_heavyLimit;
     int m_limit;
     bool m_sized = false; // the share has been looked at once
     qint64 m_nextSizingMs = 0;

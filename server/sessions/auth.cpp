@@ -89,8 +89,8 @@ QList<TTokenInfo> ListTokens(TStorage& storage, const QString& operatorCode)
 {
     QSqlQuery& q = storage.Select(
         u"SELECT CDOPERADOR, DSPREFIXO, DTCRIACAO, DTEXPIRA, DTULTIMOUSO FROM APH_TOKEN "
-        "WHERE ? = '' OR CDOPERADOR = ? ORDER BY DTCRIACAO DESC, DSPREFIXO"_s,
-        {operatorCode, operatorCode});
+        "WHERE ? = 1 OR CDOPERADOR = ? ORDER BY DTCRIACAO DESC, DSPREFIXO"_s,
+        {operatorCode.isEmpty() ? 1 : 0, operatorCode});
     QList<TTokenInfo> tokens;
     while (q.next())
         tokens.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toDouble(),

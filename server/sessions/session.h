@@ -19,6 +19,9 @@ struct TSession
         Failed
     };
     TLogin LoginAttempt = TLogin::None;
+    // The operator the last Login named, succeeded or not: failures are
+    // counted per operator and address.
+    QString LoginOperator;
 };
 
 } // namespace aph

@@ -2,11 +2,11 @@
 
 #include "host/data/exceptions.h"
 #include "host/data/scopeguard.h"
+#include "server/common/newfile.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -96,13 +96,8 @@ void CopySqliteFile(const QString& source, const QString& target)
         // on again.
         to.Exec("PRAGMA journal_mode=DELETE", partial);
     }
-    // link() refuses an existing name, where rename() would replace it.
-    if (::link(QFile::encodeName(partial).constData(), QFile::encodeName(target).constData()) !=
-        0) {
-        if (errno == EEXIST)
-            RefuseExistingFile(target);
-        throw Exception(u"Não foi possível gravar o arquivo %1."_s.arg(target));
-    }
+    if (!PublishNewFile(partial, target))
+        RefuseExistingFile(target);
 }
 
 } // namespace aph

@@ -2,6 +2,9 @@
 #include "tests/support/serverfixture.h"
 
 #include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 
@@ -131,4 +134,37 @@ TEST_F(AdminTest, TheDatabaseItselfKeepsOneCsaPerDayAndCshtsOfTheirOwn)
     EXPECT_TRUE(Refused(u"UPDATE CHT SET IDSTATUSCHT = 'X' WHERE NRSEQUCHT = '90031'"_s));
     EXPECT_TRUE(Refused(u"INSERT INTO SERVCONT (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, "
                         "CDTIPOSERV, IDTIPOCOBRCONT) VALUES ('TP1', '01', '003', 'DES', 'H')"_s));
+}
+
+// --help after any command shows the usage and does nothing else; the
+// listing of tokens without an operator shows every operator's; check
+// refuses an empty file instead of making a database of it and passing.
+TEST_F(AdminTest, HelpTokensAndCheckDoWhatTheySay)
+{
+    for (const QStringList& args :
+         {QStringList{u"--help"_s}, QStringList{u"serve"_s, u"--help"_s},
+          QStringList{u"statement"_s, m_db->Spec(), u"90001"_s, u"--help"_s},
+          QStringList{u"init"_s, u"sqlite:/nenhuma/pasta/x.db"_s, u"--help"_s}}) {
+        QString out, err;
+        EXPECT_EQ(RunServerCommand(args, &out, &err), 0) << args.join(u' ').toStdString();
+        EXPECT_TRUE(out.startsWith(u"uso:"_s)) << out.toStdString() << err.toStdString();
+        EXPECT_FALSE(err.contains(u"desconhecido"_s)) << err.toStdString();
+    }
+    QString out;
+    ASSERT_EQ(RunServerCommand({u"tokens"_s, m_db->Spec()}, &out), 0);
+    EXPECT_TRUE(out.contains(u"\nANA "_s)) << out.toStdString();
+    EXPECT_FALSE(out.contains(u"Nenhum token."_s)) << out.toStdString();
+
+    QTemporaryDir dir;
+    const QString empty = dir.filePath(u"vazio.db"_s);
+    QFile f(empty);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    QString err;
+    EXPECT_EQ(RunServerCommand({u"check"_s, u"sqlite:"_s + empty}, &out, &err), 1);
+    EXPECT_TRUE(err.contains(u"vazio"_s)) << err.toStdString();
+    EXPECT_EQ(QFileInfo(empty).size(), 0);
+    EXPECT_EQ(
+        RunServerCommand({u"check"_s, u"sqlite:"_s + dir.filePath(u"nenhum.db"_s)}, &out, &err), 1);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"nenhum.db"_s)));
 }

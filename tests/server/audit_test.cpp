@@ -4,6 +4,7 @@
 #include "host/data/packetcodec.h"
 #include "tests/support/serverfixture.h"
 
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -189,4 +190,22 @@ TEST_F(AuditTest, AWriteWhoseRecordFailsIsNotAppliedAndTheClientSeesNoDatabaseTe
     }
     EXPECT_EQ(Billed(1), 0.0);
     EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_AUDITORIA WHERE DSEVENTO LIKE 'SetCSA%'"_s), 0);
+}
+
+// The statement carries the amount to bill: it leaves a read record, as
+// the services' data does.
+TEST_F(AuditTest, AStatementLeavesItsReadRecord)
+{
+    AddCht(u"90001"_s, u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, u"P"_s);
+    AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 4), 8, u"90001"_s, 8, 8);
+    ASSERT_TRUE(
+        m_client->Call(u"GetDemCHT"_s, {u"90001"_s, u"csv"_s}).toObject().value(u"ok"_s).toBool());
+    QSqlQuery q(m_db->AuditDb());
+    ASSERT_TRUE(q.exec(u"SELECT CDOPERCONEXAO, DSEVENTO FROM APH_AUDITORIA WHERE DSEVENTO LIKE "
+                       "'GetDemCHT %'"_s));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toString(), u"ANA"_s);
+    EXPECT_TRUE(q.value(1).toString().startsWith(u"GetDemCHT CHT-90001.csv csv"_s))
+        << q.value(1).toString().toStdString();
+    EXPECT_FALSE(q.next());
 }

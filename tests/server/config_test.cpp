@@ -94,20 +94,28 @@ TEST_F(ServerConfig, FaultsOfTheFileAreRefusedWithTheFileAndLine)
     {
         QString text;
         int line;
-        QString says; // a word the message must hold
+        QString says;       // a word the message must hold
+        QString never = {}; // what the line holds that it must not repeat
     };
     const QString head = u"# comentário\ndatabase = %1\n"_s.arg(m_db->Spec());
     const QList<Case> cases{
         {head + u"prot = 8090\n"_s, 3, u"prot"_s},
-        {head + u"\nport = setenta\n"_s, 4, u"setenta"_s},
-        {head + u"port = 70000\n"_s, 3, u"70000"_s},
+        {head + u"\nport = setenta\n"_s, 4, u"--port"_s, u"setenta"_s},
+        {head + u"port = 70000\n"_s, 3, u"--port"_s, u"70000"_s},
         {head + u"workers = 0\n"_s, 3, u"--workers"_s},
-        {head + u"listen = 127.0.0.300\n"_s, 3, u"127.0.0.300"_s},
-        {head + u"insecure = talvez\n"_s, 3, u"talvez"_s},
-        {head + u"port 8090\n"_s, 3, u"port 8090"_s},
+        {head + u"listen = 127.0.0.300\n"_s, 3, u"Endereço inválido"_s, u"127.0.0.300"_s},
+        {head + u"insecure = talvez\n"_s, 3, u"insecure"_s, u"talvez"_s},
+        {head + u"log-level = todos\n"_s, 3, u"nível de registro"_s, u"todos"_s},
+        {head + u"trusted-proxy = 10.0.0.0/99\n"_s, 3, u"--trusted-proxy"_s, u"10.0.0.0"_s},
+        {head + u"port 8090\n"_s, 3, u"chave = valor"_s, u"8090"_s},
+        // A line that lost its "=" may hold the database's password.
+        {u"database: postgresql://aph:Segredo1@db/aph\n"_s, 1, u"chave = valor"_s, u"Segredo1"_s},
+        {u"database postgresql://aph:Segredo2@db/aph?a=b\n"_s, 1, u"chave desconhecida"_s,
+         u"Segredo2"_s},
+        {u"database = postgre://aph:Segredo3@db/aph\n"_s, 1, u"database"_s, u"Segredo3"_s},
         {head + u"idle-timeout =\n"_s, 3, u"idle-timeout"_s},
         {head + u"port = 0\nport = 1\n"_s, 4, u"linha 3"_s},
-        {u"database = oracle://x\n"_s, 1, u"oracle"_s},
+        {u"database = oracle://x\n"_s, 1, u"database"_s, u"oracle"_s},
         {head + u"--port = 0\n"_s, 3, u"--port"_s},
     };
     for (const Case& c : cases) {
@@ -120,6 +128,9 @@ TEST_F(ServerConfig, FaultsOfTheFileAreRefusedWithTheFileAndLine)
         EXPECT_TRUE(err.startsWith(where)) << c.text.toStdString() << err.toStdString();
         EXPECT_TRUE(err.section(u'\n', 0, 0).contains(c.says))
             << c.text.toStdString() << err.toStdString();
+        if (!c.never.isEmpty()) {
+            EXPECT_FALSE(err.contains(c.never)) << c.text.toStdString() << err.toStdString();
+        }
     }
 
     // A file that cannot be read is refused the same way.

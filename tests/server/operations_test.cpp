@@ -5,9 +5,13 @@
 #include "tests/support/serverfixture.h"
 
 #include <QDeadlineTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QThread>
 
+#include <atomic>
+#include <future>
 #include <numeric>
 
 using namespace Qt::StringLiterals;
@@ -65,6 +69,49 @@ TEST_F(OperationsTest, EveryRequestLeavesOneLineSayingWhoWhatHowLongAndHowItEnde
         const auto m = shape.match(lines[i]);
         EXPECT_EQ(m.captured(1), connection);
         EXPECT_EQ(m.captured(2).toInt(), i + 1);
+    }
+}
+
+// Characters a Unicode-aware reader draws as a line break, a space or a
+// reversal: each stays escaped in the method and the id, and the line
+// holds printable ASCII only (besides the cut mark).
+TEST_F(OperationsTest, TheLogEscapesEveryCharacterThatIsNotPrintableAscii)
+{
+    if (TTestDatabase::UsesPostgres())
+        GTEST_SKIP() << "the log is the same on every database";
+    struct Case
+    {
+        QString sent;    // as JSON carries it inside the quotes
+        QString escaped; // in the method, as the log writes it
+        QString id = {}; // in the id (as the client wrote it) when not the same
+    };
+    const QList<Case> cases{
+        {u"\u0085"_s, u"\\u0085"_s},              // next line (C1)
+        {u"\u009b"_s, u"\\u009b"_s},              // control sequence introducer (C1)
+        {u"\u2028"_s, u"\\u2028"_s},              // line separator
+        {u"\u2029"_s, u"\\u2029"_s},              // paragraph separator
+        {u"\u00a0"_s, u"\\u00a0"_s},              // no-break space
+        {u"\u202e"_s, u"\\u202e"_s},              // right-to-left override
+        {u"\u200b"_s, u"\\u200b"_s},              // zero-width space
+        {u"\ufeff"_s, u"\\ufeff"_s},              // byte order mark
+        {u"\\\\"_s, u"\\x5c"_s, u"\\x5c\\x5c"_s}, // an escape of the client's own
+    };
+    for (const Case& c : cases) {
+        const QByteArray text = "M" + c.sent.toUtf8() + "requisicao=1-1";
+        m_client->SendRaw(R"({"jsonrpc":"2.0","id":")" + text + R"(","method":")" + text +
+                          R"(","params":[]})");
+    }
+    const QStringList lines = RequestLines(u"metodo=M\\x5c"_s);
+    ASSERT_EQ(lines.size(), cases.size() + 1) << lines.join(u'\n').toStdString();
+    for (qsizetype i = 0; i < cases.size(); ++i) {
+        const QString& line = lines[i + 1];
+        const QString method = u"M"_s + cases[i].escaped + u"requisicao=1-1"_s;
+        const QString id =
+            u"M"_s + (cases[i].id.isEmpty() ? cases[i].escaped : cases[i].id) + u"requisicao=1-1"_s;
+        EXPECT_TRUE(line.contains(u" metodo="_s + method + u" id=\""_s + id + u"\" "_s))
+            << line.toStdString();
+        for (const QChar ch : line)
+            EXPECT_TRUE(ch.unicode() >= 0x20 && ch.unicode() < 0x7f) << line.toStdString();
     }
 }
 
@@ -128,6 +175,34 @@ TEST(WorkerShares, AddUpToTheDatabasesWorkersAndNeverDropBelowOne)
                 EXPECT_LE(s - total / instances, 1);
             }
         }
+}
+
+// Statements are heavy: four of them at once hold one worker, and the
+// calls queued behind them run on the others meanwhile.
+TEST_F(OperationsTest, HeavyJobsLeaveTheOtherWorkersToTheRest)
+{
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> heavyNow{0}, heavyMost{0}, lightDone{0};
+    // Last, so that its workers are joined before what the jobs use goes.
+    TWorkerPool pool({TDatabaseSpec::Parse(m_db->Spec()), 4});
+    for (int i = 0; i < 4; ++i)
+        pool.Submit(
+            [&, released](TDispatcher*, const QString&) {
+                const int now = ++heavyNow;
+                heavyMost = std::max(heavyMost.load(), now);
+                released.wait();
+                --heavyNow;
+            },
+            true);
+    for (int i = 0; i < 6; ++i)
+        pool.Submit([&](TDispatcher*, const QString&) { ++lightDone; });
+    const QDeadlineTimer deadline(20000);
+    while (lightDone < 6 && !deadline.hasExpired())
+        QThread::msleep(10);
+    EXPECT_EQ(lightDone, 6) << "calls behind the statements did not run";
+    EXPECT_EQ(heavyMost, 1);
+    release.set_value();
 }
 
 // Two servers on one PostgreSQL database with --db-workers 3 split it:

@@ -4,6 +4,10 @@
 #include "host/data/packetcodec.h"
 #include "tests/support/serverfixture.h"
 
+#include <QDate>
+#include <QDeadlineTimer>
+#include <QThread>
+
 using namespace Qt::StringLiterals;
 
 using namespace aph;
@@ -190,4 +194,32 @@ TEST_F(RequestKeyTest, ADatabaseOfTheFirstSchemaGetsTheKeyTableOnInit)
     StartServer();
     EXPECT_EQ(Keyed(u"SetCSA"_s, {Approve(0, 6)}, u"k-upgraded"_s), QString());
     EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_REQUISICAO"_s), 1);
+}
+
+// Keys past --keep-requests-days are purged in the background, a batch at
+// a time until none is left; younger keys and the audit stay.
+TEST_F(RequestKeyTest, KeysPastTheirDaysArePurgedAndTheRestStay)
+{
+    const double today = QDate(1899, 12, 30).daysTo(QDate::currentDate());
+    const auto add = [this](const QString& key, double day) {
+        m_db->Exec(u"INSERT INTO APH_REQUISICAO (DSCHAVE, NMMETODO, DSRESUMO, DTREQUISICAO, "
+                   "DSRESPOSTA) VALUES (?, 'SetCSA', 'x', ?, '{}')"_s,
+                   {key, day});
+    };
+    for (int i = 0; i < 1200; ++i) // more than two batches
+        add(u"velha-%1"_s.arg(i), today - 31 - i % 5);
+    add(u"nova"_s, today - 29);
+    const int audit = m_db->Scalar(u"SELECT COUNT(*) FROM APH_AUDITORIA"_s).toInt();
+    StartServer({u"--keep-requests-days"_s, u"30"_s});
+    const QDeadlineTimer deadline(30000);
+    int left = -1;
+    while (!deadline.hasExpired() &&
+           (left = m_db->Scalar(u"SELECT COUNT(*) FROM APH_REQUISICAO WHERE DSCHAVE LIKE "
+                                "'velha-%'"_s)
+                       .toInt()) > 0)
+        QThread::msleep(100);
+    EXPECT_EQ(left, 0);
+    EXPECT_EQ(m_db->Scalar(u"SELECT COUNT(*) FROM APH_REQUISICAO WHERE DSCHAVE = 'nova'"_s).toInt(),
+              1);
+    EXPECT_GE(m_db->Scalar(u"SELECT COUNT(*) FROM APH_AUDITORIA"_s).toInt(), audit);
 }

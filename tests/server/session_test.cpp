@@ -195,6 +195,26 @@ TEST_F(SessionTest, OneAddressCannotTakeEveryPlace)
     EXPECT_EQ(ErrorOf(other.Exchange(LoginLine(u"ANA"_s, m_token))), 0);
 }
 
+// Failures are counted per operator and address: a good Login of another
+// operator from the same place, with a token the guesser holds, does not
+// give the guesser back its speed.
+TEST_F(SessionTest, AnotherOperatorsGoodLoginDoesNotClearTheFailures)
+{
+    if (SkipOnPostgres())
+        GTEST_SKIP() << "the delay is set by the server, not the database";
+    AddEmployee(u"TF9"_s, u"Guesser"_s, u"01"_s);
+    const QString own = Token(u"OPTF9"_s);
+    TRawPeer guesser(m_server->Port(), "127.0.0.5");
+    int code = 0;
+    for (int i = 0; i < 4; ++i)
+        TimedLogin(guesser, u"ANA"_s, u"%1"_s.arg(i, 64, 10, QChar(u'0')), &code);
+    EXPECT_EQ(code, -32001);
+    TimedLogin(guesser, u"OPTF9"_s, own, &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_GE(TimedLogin(guesser, u"ANA"_s, u"x"_s, &code), 1000);
+    EXPECT_EQ(code, -32001);
+}
+
 TEST_F(SessionTest, RequestsSentWithTheEndOfStreamAreRunAndAnswered)
 {
     if (SkipOnPostgres())
@@ -274,6 +294,15 @@ TEST_F(SessionTest, TextNoQueryShouldSeeIsRefusedBeforeAnySql)
     const QByteArray delta =
         R"({"jsonrpc":"2.0","id":6,"method":"SetCSA","params":[{"fields":[],"rows":[["\u0000"]]}]})";
     EXPECT_EQ(ErrorOf(peer.Exchange(delta)), -32602);
+    // Nor inside a selection list, itself JSON within the JSON.
+    for (const QByteArray& list :
+         {QByteArray(R"(\"TC1\\u0000x\")"), QByteArray(R"(\"\\ud800\")")}) {
+        const QByteArray reply = peer.Exchange(
+            R"({"jsonrpc":"2.0","id":7,"method":"GetServPrest","params":[47543,47573,"[)" + list +
+            R"(]","T","T","T","ANA","T"]})");
+        EXPECT_EQ(ErrorOf(reply), -32602) << list.constData() << reply.constData();
+        EXPECT_TRUE(reply.contains("texto inv")) << reply.constData();
+    }
 }
 
 TEST_F(SessionTest, TokensHaveALifetimeAndCanBeListedAndRevoked)

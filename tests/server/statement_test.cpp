@@ -6,10 +6,15 @@
 #include "service/chttotals.h"
 #include "tests/support/serverfixture.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -443,4 +448,102 @@ TEST_F(StatementTest, TheIssuersCnpjIsCheckedBeforeItIsKept)
     EXPECT_TRUE(PdfText(File(u"90001"_s, u"pdf"_s, u"cliente"_s))
                     .contains(u"Alfa Ltda. - CNPJ 45.781.296/0001-63"_s));
     EXPECT_EQ(RunServerCommand({u"emitente"_s, m_db->Spec(), u"--nome"_s, u"Beta"_s}), 2);
+}
+
+// Names a clerk's spreadsheet would run as formulas reach the CSV as text;
+// the hours beside them stay numbers.
+TEST_F(StatementTest, NamesThatLookLikeFormulasReachTheCsvAsText)
+{
+    m_db->Exec(u"UPDATE FUNCIONARIO SET NMFUNC = ? WHERE CDFUNC = 'TF1'"_s, {u"=1+2"_s});
+    m_db->Exec(u"UPDATE CLIENTE SET NMFANTCLIE = ?, NMRAZSOCCLIE = ? WHERE CDCLIENTE = 'TC1'"_s,
+               {u"@SOMA(A1)"_s, u"@SOMA(A1)"_s});
+    const QList<QStringList> lines = CsvLines(File(u"90001"_s, u"csv"_s));
+    EXPECT_TRUE(lines.contains(QStringList{u"Funcionário"_s, u"TF1"_s, u"'=1+2"_s}));
+    EXPECT_TRUE(lines.contains(QStringList{u"Cliente"_s, u"TC1"_s, u"'@SOMA(A1)"_s}));
+    const QList<QStringList> client = CsvLines(File(u"90001"_s, u"csv"_s, u"cliente"_s));
+    EXPECT_TRUE(client.contains(
+        QStringList{u"Cliente"_s, u"'@SOMA(A1)"_s, u"CNPJ 11.222.333/0001-81"_s}));
+    for (const QList<QStringList>& file : {lines, client})
+        for (const QStringList& line : file)
+            for (const QString& cell : line)
+                EXPECT_FALSE(cell.startsWith(u'=') || cell.startsWith(u'@')) << cell.toStdString();
+}
+
+// --out writes a new file only: nothing that exists is replaced, and with
+// --sobrescrever only an ordinary file, never a link, a device, a FIFO, a
+// folder or the database itself. Nothing is left behind by a refusal.
+TEST_F(StatementTest, TheCommandLineNeverClobbersWhatIsThere)
+{
+    QTemporaryDir dir;
+    const auto put = [&dir](const QString& name) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("antes");
+        return f.fileName();
+    };
+    const QString file = put(u"existe.csv"_s);
+    const QString replaced = put(u"substituir.csv"_s);
+    const QString linked = put(u"alvo.csv"_s);
+    const QString link = dir.filePath(u"link.csv"_s);
+    ASSERT_TRUE(QFile::link(linked, link));
+    const QString fifo = dir.filePath(u"fifo.csv"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    struct Case
+    {
+        QString out;
+        bool overwrite;
+        int exitCode;
+        QString says;
+    };
+    QList<Case> cases{
+        {file, false, 1, u"já existe"_s},
+        {link, false, 1, u"já existe"_s},
+        {fifo, false, 1, u"já existe"_s},
+        {u"/dev/null"_s, false, 1, u"já existe"_s},
+        {link, true, 1, u"não é um arquivo comum"_s},
+        {fifo, true, 1, u"não é um arquivo comum"_s},
+        {u"/dev/null"_s, true, 1, u"não é um arquivo comum"_s},
+        {dir.path(), true, 1, u"não é um arquivo comum"_s},
+        {dir.filePath(u"nenhuma/x.csv"_s), false, 1, u"não existe"_s},
+        {replaced, true, 0, QString()},
+    };
+    if (!m_db->SqlitePath().isEmpty()) {
+        cases.append({m_db->SqlitePath(), false, 1, u"já existe"_s});
+        cases.append({m_db->SqlitePath(), true, 1, u"do próprio banco"_s});
+    }
+    for (const Case& c : cases) {
+        QStringList args{u"statement"_s, m_db->Spec(), u"90002"_s, u"--format"_s, u"csv"_s,
+                         u"--para"_s,    u"interno"_s, u"--out"_s,    c.out};
+        if (c.overwrite)
+            args << u"--sobrescrever"_s;
+        QString err;
+        EXPECT_EQ(RunServerCommand(args, nullptr, &err), c.exitCode) << c.out.toStdString();
+        EXPECT_TRUE(err.contains(c.says)) << c.out.toStdString() << err.toStdString();
+    }
+    const auto read = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    EXPECT_EQ(read(file), "antes");
+    EXPECT_EQ(read(linked), "antes");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(read(replaced), File(u"90002"_s, u"csv"_s));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(), 5)
+        << QDir(dir.path()).entryList(QDir::Files | QDir::System).join(u' ').toStdString();
+    // The database still serves.
+    EXPECT_NO_THROW(Statement(u"90001"_s, u"pdf"_s));
+}
+
+// The server builds statements up to --max-statement-days days; a longer
+// CHT is refused with the reason, before any of it is built.
+TEST_F(StatementTest, AStatementPastTheDaysLimitIsRefusedWithTheReason)
+{
+    StartServer({u"--max-statement-days"_s, u"4"_s});
+    const QJsonObject refused = Statement(u"90001"_s, u"pdf"_s);
+    EXPECT_FALSE(refused.value(u"ok"_s).toBool());
+    EXPECT_EQ(refused.value(u"message"_s).toString(),
+              u"A CHT 90001 tem 5 dias, mais que os 4 de um demonstrativo pelo servidor "
+              "(--max-statement-days); gere-o com aph-server statement."_s);
+    EXPECT_FALSE(refused.contains(u"file"_s));
+    EXPECT_TRUE(Statement(u"90002"_s, u"csv"_s).value(u"ok"_s).toBool());
 }

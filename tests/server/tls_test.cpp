@@ -7,6 +7,9 @@
 #include <QProcess>
 #include <QTcpSocket>
 
+#include <memory>
+#include <vector>
+
 using namespace Qt::StringLiterals;
 
 using namespace aph;
@@ -235,4 +238,35 @@ TEST_F(TlsTest, BadCertificateOrKeyFilesAreRefusedBeforeListening)
     EXPECT_TRUE(err.contains(u"não corresponde ao certificado"_s)) << err.toStdString();
     err = refusal({u"--tls-cert"_s, cert}, 2);
     EXPECT_TRUE(err.contains(u"--tls-key"_s)) << err.toStdString();
+}
+
+// Sockets that connect and never begin their handshake count against
+// their own address from their first byte: a flood of them from one
+// address leaves the server's places to everyone else, whose client
+// connects and logs in at once. Each socket turned away or given up is
+// one warning with its address, and so is a handshake the client refused.
+TEST_F(TlsTest, SilentSocketsFromOneAddressDoNotLockOthersOut)
+{
+    const quint16 port = StartTlsServer();
+    std::vector<std::unique_ptr<QTcpSocket>> silent;
+    for (int i = 0; i < 200; ++i) {
+        silent.push_back(std::make_unique<QTcpSocket>());
+        silent.back()->bind(QHostAddress(u"127.0.0.2"_s));
+        silent.back()->connectToHost(u"127.0.0.1"_s, port);
+    }
+    for (auto& s : silent)
+        s->waitForConnected(2000);
+    auto client = TlsClient(Fixture(u"ca.pem"_s));
+    client->Connect(u"127.0.0.1"_s, port);
+    ExpectServes(*client);
+    EXPECT_FALSE(TlsRefusal(Fixture(u"other-ca.pem"_s), u"127.0.0.1"_s, port).isEmpty());
+    const QString log = m_tlsServer->Log(u"handshake TLS recusado"_s);
+    EXPECT_TRUE(log.contains(u"aph-server: conexão de 127.0.0.2 recusada: Este endereço"_s))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(u"aph-server: conexão de 127.0.0.1 encerrada: handshake TLS "
+                             "recusado"_s))
+        << log.toStdString();
+    // The silent ones admitted are given up at the deadline, with a line.
+    EXPECT_TRUE(m_tlsServer->Log(u"conexão de 127.0.0.2 encerrada: não concluiu"_s)
+                    .contains(u"conexão de 127.0.0.2 encerrada: não concluiu"_s));
 }

@@ -1,0 +1,96 @@
+#include "server/common/newfile.h"
+
+#include "host/data/exceptions.h"
+#include "host/data/scopeguard.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace aph {
+
+namespace {
+
+bool SameFile(const struct stat& a, const QString& path)
+{
+    struct stat b
+    {};
+    return ::stat(QFile::encodeName(path).constData(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
+// Whether an existing target may be replaced: a regular file of its own,
+// not reached through a link, and none of the protected files.
+void RequireReplaceable(const QString& target, const QStringList& protectedFiles)
+{
+    struct stat st
+    {};
+    if (::lstat(QFile::encodeName(target).constData(), &st) != 0)
+        return; // gone meanwhile: written as a new file
+    if (!S_ISREG(st.st_mode))
+        throw Exception(u"%1 não é um arquivo comum (é um link, um dispositivo, uma pasta ou um "
+                        "FIFO); o arquivo não foi gravado."_s.arg(target));
+    for (const QString& file : protectedFiles)
+        if (SameFile(st, file))
+            throw Exception(u"%1 é um arquivo do próprio banco de dados; o arquivo não foi "
+                            "gravado."_s.arg(target));
+}
+
+} // namespace
+
+bool PublishNewFile(const QString& temporary, const QString& target)
+{
+    if (::link(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) ==
+        0)
+        return true;
+    if (errno == EEXIST)
+        return false;
+    throw Exception(u"Não foi possível gravar o arquivo %1."_s.arg(target));
+}
+
+void WriteNewFile(const QString& target, const QByteArray& data, bool replace,
+                  const QStringList& protectedFiles)
+{
+    const auto refuseExisting = [&target] {
+        throw Exception(u"O arquivo %1 já existe; nada é sobrescrito sem --sobrescrever, e "
+                        "nunca um link, um dispositivo, um FIFO ou o próprio banco de "
+                        "dados."_s.arg(target));
+    };
+    // Refused before anything is written; link() below refuses a name
+    // taken meanwhile.
+    struct stat st
+    {};
+    if (::lstat(QFile::encodeName(target).constData(), &st) == 0) {
+        if (!replace)
+            refuseExisting();
+        RequireReplaceable(target, protectedFiles);
+    }
+    const QFileInfo info(target);
+    if (!info.absoluteDir().exists())
+        throw Exception(u"A pasta de %1 não existe; o arquivo não foi gravado."_s.arg(target));
+    QTemporaryFile temporary(info.absoluteFilePath() + u".XXXXXX.parcial"_s);
+    if (!temporary.open() || temporary.write(data) != data.size() || !temporary.flush())
+        throw Exception(
+            u"Não foi possível gravar o arquivo %1: %2"_s.arg(target, temporary.errorString()));
+    const QString temporaryPath = temporary.fileName();
+    TScopeExit dropTemporary([&temporaryPath] { QFile::remove(temporaryPath); });
+    ::fsync(temporary.handle());
+    temporary.close();
+    if (PublishNewFile(temporaryPath, target))
+        return;
+    if (!replace)
+        refuseExisting();
+    RequireReplaceable(target, protectedFiles);
+    if (::rename(QFile::encodeName(temporaryPath).constData(),
+                 QFile::encodeName(target).constData()) != 0)
+        throw Exception(u"Não foi possível gravar o arquivo %1."_s.arg(target));
+}
+
+} // namespace aph
