@@ -297,6 +297,7 @@ void TfrmAprovaHoras::CreateLayout()
     CreatePanels();
     CreateGrids();
     CreateToolbar();
+    CreateExportNames();
 }
 
 void TfrmAprovaHoras::CreatePanels()
@@ -396,6 +397,8 @@ void TfrmAprovaHoras::CreateToolbar()
         b->SetFlat(true);
         b->SetShowHint(true);
     }
+    sbtFiltrar->SetShortCut(ShortCut('L', ssCtrl));
+    sbtGerarCHT->SetShortCut(ShortCut('G', ssCtrl));
     sbtImprimir->SetLeft(239);
     sbtImprimir->SetEnabled(false);
     sbtAjuda->SetLeft(275);

@@ -198,6 +198,10 @@ private:
     void AprovaPendentes(const QList<TDiaPendente>& dias);
     void AprovaNaCopia(const QList<TDiaPendente>& dias);
     void CreateExtraMenu();
+    // The file names the grids' exports propose.
+    void CreateExportNames();
+    // Occurrence codes of the history as "grupo/código – descrição".
+    std::function<QString(const QString&)> OccurrenceNames(const QString& dayGroup);
     TDataSource::TNotifyEvent StateChangeHandler();
     TClientDataSet::TDataSetNotifyEvent BeforePostHandler();
 };

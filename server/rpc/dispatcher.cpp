@@ -297,6 +297,7 @@ const TDispatcher::TMethod TDispatcher::kMethods[] = {
     {"GetHistCSA", &TDispatcher::GetHistCSA, true, TRefusals::AsResult},
     {"GetDemCHT", &TDispatcher::GetDemCHT, true, TRefusals::AsResult},
     {"GetLookup", &TDispatcher::GetLookup, true, TRefusals::AsResult},
+    {"Ping", &TDispatcher::Ping, false, TRefusals::AsResult},
 };
 
 TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit)
@@ -566,6 +567,14 @@ QByteArray TDispatcher::GetHistCSA(TCall& call)
 
 // A screen's lookup list, when it is one the server knows; anything else
 // is refused, and the refusal logged with who sent what.
+// The desktop's keep-alive: answers at once and reads nothing; the
+// connection's idle timeout does not restart for it (see TRpcServer).
+QByteArray TDispatcher::Ping(TCall& call)
+{
+    call.Expect("");
+    return QByteArrayLiteral("{\"ok\":true,\"data\":null}");
+}
+
 QByteArray TDispatcher::GetLookup(TCall& call)
 {
     call.Expect("SS");

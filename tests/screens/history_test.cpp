@@ -81,7 +81,8 @@ TEST_F(DayHistory, TheDaysEditsAndItsChtShowOldestFirstInPortuguese)
     ASSERT_FALSE(CallsOf("GetHistCSA").isEmpty());
     EXPECT_EQ(CallsOf("GetHistCSA").last().Params,
               (QJsonArray{u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, Day(2030, 3, 11)}));
-    EXPECT_EQ(shown.Caption, u"Histórico do dia 11/03/2030"_s);
+    EXPECT_EQ(shown.Caption, u"Histórico do dia 11/03/2030 — TF1 Teste Funcionário Um — "
+                             "Cliente Teste Um / Desenvolvimento de sistemas"_s);
     EXPECT_EQ(shown.Titles,
               (QStringList{u"Data/hora"_s, u"Operador"_s, u"Evento"_s, u"Faturar antes"_s,
                            u"Faturar depois"_s, u"Comissão antes"_s, u"Comissão depois"_s,
@@ -113,7 +114,8 @@ TEST_F(DayHistory, ADayWithoutEventsShowsAnEmptyList)
     desktop->modal.clear();
     const TShown shown = ShowHistory();
     EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
-    EXPECT_EQ(shown.Caption, u"Histórico do dia 04/03/2030"_s);
+    EXPECT_TRUE(shown.Caption.startsWith(u"Histórico do dia 04/03/2030 — TF1 "_s))
+        << shown.Caption.toStdString();
     EXPECT_TRUE(shown.Rows.isEmpty());
 }
 
