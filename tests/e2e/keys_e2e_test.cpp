@@ -12,6 +12,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -20,7 +22,9 @@
 #include <QScreen>
 #include <QSet>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -258,4 +262,63 @@ TEST_F(KeysAtTheHost, TheStatusBarFollowsTheServerAndOldLinesFade)
     m_server.reset();
     QTRY_VERIFY_WITH_TIMEOUT(server->text().contains(u"sem conexão"_s), 15000);
     Shot("status-sem-conexao.png");
+}
+
+// In the filter dialog, Tab goes from control to control and each one
+// shows the style's focus mark (the window counts as moved by keyboard).
+TEST_F(KeysAtTheHost, TheFilterDialogShowsWhereTheFocusIs)
+{
+    OpenTheCht();
+    QStringList reached;
+    bool marked = true;
+    desktop.OnModalShown = [&](TForm&, QWidget* frame) {
+        QApplication::setActiveWindow(frame);
+        for (int i = 0; i < 6; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* focus = QApplication::focusWidget();
+            reached << QString::fromLatin1(focus ? focus->metaObject()->className() : "-");
+            marked = marked && frame->testAttribute(Qt::WA_KeyboardFocusChange);
+            if (i == 3)
+                Shot("filtro-foco.png", frame);
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    };
+    Key(Qt::Key_L, Qt::ControlModifier);
+    desktop.OnModalShown = nullptr;
+    EXPECT_EQ(reached.size(), 6);
+    EXPECT_TRUE(marked) << "the style draws focus marks only after keyboard moves";
+    EXPECT_GE(QSet<QString>(reached.begin(), reached.end()).size(), 2)
+        << reached.join(u' ').toStdString();
+}
+
+// The days' export asks in Portuguese, in the documents folder, for a file
+// named after the employee and the month.
+TEST_F(KeysAtTheHost, TheExportDialogIsInPortugueseAndNamesTheFile)
+{
+    if (!InstallQtTranslations())
+        GTEST_SKIP() << "qt6-translations-l10n não está instalado (./test o instala)";
+    OpenTheCht();
+    ClickCell(f->dbgFuncionario, RowOf(f->dbgFuncionario, "CDFUNC", "TF1"), 1);
+    ClickCell(f->dbgCHT, RowOf(f->dbgCHT, "NRSEQUCHT", "T0001"), 2);
+    ClickCell(f->dbgCSA, 0, 1);
+    QString proposed, sizeTitle;
+    desktop.OnDialogShown = [&](QDialog& dialog) {
+        auto* files = qobject_cast<QFileDialog*>(&dialog);
+        ASSERT_NE(files, nullptr);
+        proposed = QFileInfo(files->selectedFiles().value(0)).fileName();
+        if (auto* list = files->findChild<QTreeView*>())
+            sizeTitle = list->model()->headerData(1, Qt::Horizontal).toString();
+        Shot("dialogo-arquivo.png", &dialog);
+        dialog.reject();
+    };
+    QTimer::singleShot(0, [] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        menu->setActiveAction(menu->findChild<QAction*>(u"exportCsv"_s));
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    Key(Qt::Key_F10, Qt::ShiftModifier);
+    desktop.OnDialogShown = nullptr;
+    EXPECT_EQ(proposed, u"dias-TF1-2030-03.csv"_s);
+    EXPECT_EQ(sizeTitle, u"Tamanho"_s) << "Qt's own texts in Portuguese";
 }
