@@ -268,3 +268,22 @@ TEST_F(Statement, TheServersRefusalIsShownAndNoFileIsWritten)
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_TRUE(desktop->statuses.isEmpty());
 }
+
+// An occurrence code lives in several groups ("01" in three): the history
+// names it by the day's group, with its description.
+TEST_F(DayHistory, AnOccurrenceShowsItsGroupCodeAndDescription)
+{
+    m_db->Exec(u"UPDATE CSA SET CDOCORR = '01', CDGRPOCOR = '02' WHERE CDFUNC = 'TF1' AND "
+               "NRSERVCONT = '001' AND DTSERVPREST = ?"_s,
+               {static_cast<qint64>(Day(2030, 3, 12))});
+    Open("");
+    At(12, "QTHRAPROFATU");
+    UserType(*f, u"0700"_s);
+    UserKey(*f, VK_UP);
+    ASSERT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
+    At(12, "QTHRTRAB");
+    const TShown shown = ShowHistory();
+    ASSERT_EQ(shown.Rows.size(), 1);
+    EXPECT_EQ(shown.Rows[0][7], u"02/01 – Hora extra não autorizada"_s) << "before";
+    EXPECT_EQ(shown.Rows[0][8], u"02/01 – Hora extra não autorizada"_s) << "after";
+}

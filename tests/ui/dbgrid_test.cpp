@@ -392,6 +392,21 @@ TEST_F(Grid, TheEditorSelectsItsWholeTextAfterARefusalAndOnCtrlA)
     }
 }
 
+// A grid selecting whole rows still walks its columns with Left and Right,
+// so that the view brings the last one into sight.
+TEST_F(Grid, LeftAndRightReachEveryColumnOfARowSelectGrid)
+{
+    grid->SetOptions(grid->Options() | dgRowSelect);
+    GoToColumn("DTSERVPREST");
+    QList<int> walked;
+    for (TWord key : {VK_RIGHT, VK_RIGHT, VK_RIGHT, VK_RIGHT, VK_LEFT}) {
+        PressKey(form, key);
+        walked << grid->SelectedIndex();
+    }
+    EXPECT_EQ(walked, (QList<int>{1, 2, 3, 3, 2}));
+    EXPECT_EQ(ds.RecNo(), 1) << "the row stays";
+}
+
 TEST_F(Grid, ASetTextHandlerThatRefusesKeepsTheTypedTextToFix)
 {
     approved->OnSetText = [](TField*, const QString&) {
