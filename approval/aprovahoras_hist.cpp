@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QJsonObject>
+#include <QMultiHash>
 #include <QSaveFile>
 
 #include <memory>
@@ -43,6 +44,7 @@ void TfrmAprovaHoras::CreateHistoryMessages()
         u"HIST_CHT|CHT"_s,
         u"HIST_SIT_ANT|Situação antes"_s,
         u"HIST_SIT|Situação depois"_s,
+        u"HIST_TITULO_DIA|Histórico do dia %1 — %2 — %3"_s,
         u"DEM_TITULO|Demonstrativo da CHT %1"_s,
         u"DEM_FILTRO|Demonstrativo em PDF (*.pdf);;Planilha CSV (*.csv)"_s,
         u"DEM_SEM_CHT|Escolha uma CHT gerada para ter o seu demonstrativo."_s,
@@ -54,6 +56,25 @@ void TfrmAprovaHoras::CreateHistoryMessages()
         u"DEM_V_INTERNO|Interno (com comissão, ocorrências e situação)"_s,
     };
     msgPadrao->SetLines(lines);
+}
+
+std::function<QString(const QString&)> TfrmAprovaHoras::OccurrenceNames(const QString& dayGroup)
+{
+    // The history keeps the code alone, and a code lives in several groups:
+    // the day's own group first, else the only group that has it.
+    qryOcorr.Close();
+    qryOcorr.Open();
+    QMultiHash<QString, std::pair<QString, QString>> byCode; // code: (group, description)
+    for (qryOcorr.First(); !qryOcorr.Eof(); qryOcorr.Next())
+        byCode.insert(Str(qryOcorr, "CDOCORR"),
+                      {Str(qryOcorr, "CDGRPOCOR"), Str(qryOcorr, "DSOCORR")});
+    return [byCode, dayGroup](const QString& code) {
+        const QList<std::pair<QString, QString>> groups = byCode.values(code);
+        for (const auto& [group, text] : groups)
+            if (group == dayGroup || groups.size() == 1)
+                return u"%1/%2 – %3"_s.arg(group, code, text);
+        return code;
+    };
 }
 
 void TfrmAprovaHoras::mnuHistoricoDiaClick(TObject*)
@@ -73,7 +94,13 @@ void TfrmAprovaHoras::mnuHistoricoDiaClick(TObject*)
     }
     auto form = std::make_unique<TfrmHistoricoDia>(
         *msgPadrao, [this](double horas) { return CalculaTempo(horas); });
-    form->SetCaption(msgPadrao->Msg(u"HIST_TITULO"_s).arg(FormatDateTime(u"dd/mm/yyyy"_s, dia)));
+    // The title names the day, whose it is and where it was worked.
+    form->SetCaption(
+        msgPadrao->Msg(u"HIST_TITULO_DIA"_s)
+            .arg(FormatDateTime(u"dd/mm/yyyy"_s, dia),
+                 Str(cdsFunc, "CDFUNC") + u' ' + Str(cdsFunc, "NMFUNC"),
+                 Str(cdsServPrest, "NMFANTCLIE") + u" / "_s + Str(cdsServPrest, "NMTIPOSERV")));
+    form->SetOccurrenceText(OccurrenceNames(Str(cdsAuxCSA, "CDGRPOCOR")));
     if (packet)
         form->Carrega(*packet);
     form->ShowModal();

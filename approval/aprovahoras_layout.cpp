@@ -299,6 +299,7 @@ void TfrmAprovaHoras::CreateLayout()
     CreatePanels();
     CreateGrids();
     CreateToolbar();
+    CreateExportNames();
 }
 
 void TfrmAprovaHoras::CreatePanels()
@@ -398,6 +399,8 @@ void TfrmAprovaHoras::CreateToolbar()
         b->SetFlat(true);
         b->SetShowHint(true);
     }
+    sbtFiltrar->SetShortCut(ShortCut('L', ssCtrl));
+    sbtGerarCHT->SetShortCut(ShortCut('G', ssCtrl));
     sbtImprimir->SetLeft(239);
     sbtImprimir->SetEnabled(false);
     sbtAjuda->SetLeft(275);

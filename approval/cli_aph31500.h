@@ -226,6 +226,10 @@ private:
     // The screen on the service, employee, CHT and day of the current line
     // of a GetPendencias list; false when one of them is not on screen.
     bool VaiParaPendencia(const TClientDataSet& pend);
+    // The file names the grids' exports propose.
+    void CreateExportNames();
+    // Occurrence codes of the history as "grupo/código – descrição".
+    std::function<QString(const QString&)> OccurrenceNames(const QString& dayGroup);
     TDataSource::TNotifyEvent StateChangeHandler();
     TClientDataSet::TDataSetNotifyEvent BeforePostHandler();
 };

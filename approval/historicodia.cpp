@@ -7,6 +7,12 @@ using namespace Qt::StringLiterals;
 
 namespace aph {
 
+namespace {
+
+constexpr int kOccurrenceWidth = 220; // "02/01 – Falta justificada" whole
+
+} // namespace
+
 TfrmHistoricoDia::TfrmHistoricoDia(const TMessages& messages, std::function<QString(double)> hours)
     : TForm(u"frmHistoricoDia"_s), m_messages(messages), m_hours(std::move(hours))
 {
@@ -53,6 +59,9 @@ void TfrmHistoricoDia::CreateColumns()
     dbgHist->Column(0)->SetWidth(115); // a date and time
     dbgHist->Column(1)->SetWidth(120);
     dbgHist->Column(2)->SetWidth(115);
+    // An occurrence reads "grupo/código – descrição".
+    for (int i = 7; i <= 8; ++i)
+        dbgHist->Column(i)->SetWidth(kOccurrenceWidth);
 }
 
 void TfrmHistoricoDia::Carrega(const TDataPacket& packet)
@@ -87,6 +96,11 @@ void TfrmHistoricoDia::TextsFor(TField* field)
         field->OnGetText = [this](TField* f, QString& text, bool) {
             if (!f->IsNull())
                 text = m_hours(f->AsFloat());
+        };
+    } else if (name.startsWith(u"CDOCORR") && m_occurrence) {
+        field->OnGetText = [this](TField* f, QString& text, bool) {
+            if (!f->AsString().isEmpty())
+                text = m_occurrence(f->AsString());
         };
     } else if (name.startsWith(u"IDSTATUSCHT")) {
         field->OnGetText = [this](TField* f, QString& text, bool) {

@@ -30,6 +30,12 @@ public:
 
     // The rows as GetHistCSA sends them.
     void Carrega(const TDataPacket& packet);
+    // How an occurrence code reads (its group and description); without
+    // it the code stands alone. Set before Carrega.
+    void SetOccurrenceText(std::function<QString(const QString&)> text)
+    {
+        m_occurrence = std::move(text);
+    }
 
 private:
     void CreateColumns();
@@ -37,6 +43,7 @@ private:
 
     const TMessages& m_messages;
     std::function<QString(double)> m_hours;
+    std::function<QString(const QString&)> m_occurrence;
 };
 
 } // namespace aph

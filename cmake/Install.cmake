@@ -110,7 +110,7 @@ O aph-host e o módulo Pkg_Aph31500 (Apuração de CHT), com o seu arquivo de
 idioma e as bibliotecas do desktop.")
 set(CPACK_DEBIAN_DESKTOP_PACKAGE_DEPENDS
   "${APH_DEB_COMMON}, ${APH_DEB_RUNTIME}, libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), \
-qt6-qpa-plugins")
+qt6-qpa-plugins, qt6-translations-l10n")
 set(CPACK_DEBIAN_DESKTOP_PACKAGE_SUGGESTS "${APH_DEB_SQL_DRIVERS}")
 
 include(CPack)

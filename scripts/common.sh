@@ -3,7 +3,7 @@
 
 APH_PACKAGES=(
   cmake make g++ pkg-config
-  qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libgl-dev
+  qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libgl-dev qt6-translations-l10n
   libsqlite3-dev libpq-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   postgresql poppler-utils sqlite3 time

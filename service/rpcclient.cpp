@@ -59,6 +59,15 @@ void TRpcClient::Connect(const QString& host, quint16 port)
     }
 }
 
+bool TRpcClient::Reachable(const QString& host, quint16 port, int timeoutMs)
+{
+    QTcpSocket socket;
+    socket.connectToHost(host, port);
+    const bool up = socket.waitForConnected(timeoutMs);
+    socket.abort();
+    return up;
+}
+
 // The connection and the handshake share ConnectTimeoutMs; a server that
 // does not speak TLS fails the handshake or lets it run out, never hangs.
 void TRpcClient::ConnectTls(const QString& host, quint16 port)
@@ -153,8 +162,10 @@ void TRpcClient::TakeNotice()
     if (newline < 0)
         return;
     const QJsonObject notice = QJsonDocument::fromJson(m_buffer.left(newline)).object();
-    Lost(notice.value(u"error").toObject().value(u"message").toString(
-        u"o servidor encerrou a conexão"_s));
+    Lost(notice.value(u"error")
+             .toObject()
+             .value(u"message")
+             .toString(u"o servidor encerrou a conexão"_s));
 }
 
 QJsonValue TRpcClient::SendRaw(const QByteArray& line)

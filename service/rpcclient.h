@@ -56,6 +56,9 @@ public:
     TTlsSettings Tls;
 
     void Connect(const QString& host, quint16 port); // throws EConnectionError
+    // Whether the server's port accepts a connection, closed again at once
+    // (no request, no session): one round trip.
+    static bool Reachable(const QString& host, quint16 port, int timeoutMs);
     void Disconnect();
     bool IsConnected() const;
 

@@ -160,6 +160,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"aph-host"_s);
     QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
+    InstallQtTranslations();
 
     THostOptions options;
     if (const std::optional<int> exit = ReadOptions(app.arguments().mid(1), options))

@@ -1,6 +1,7 @@
 #include "shell/mainwindow.h"
 
 #include "host/framework/netconnection.h"
+#include "host/qt/formview.h"
 #include "host/qt/input.h"
 #include "host/qt/qtdesktop.h"
 
@@ -14,6 +15,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -35,6 +37,12 @@ QString ServerStatusText(const TConnectionStatus& status)
     return {};
 }
 
+// A status line stays this long, then gives its place to the next one.
+constexpr int kStatusFadeMs = 20000;
+// An idle connection makes one round trip a minute at most to check its
+// server (see KeepConnectionsAlive).
+constexpr int kKeepAliveMs = 60000;
+
 } // namespace
 
 TMainWindow::TMainWindow(const THostOptions& options, TQtDesktop& desktop)
@@ -50,7 +58,8 @@ TMainWindow::TMainWindow(const THostOptions& options, TQtDesktop& desktop)
     m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_mdi);
 
-    QMenu* modules = menuBar()->addMenu(u"&Módulos"_s);
+    // "Mó&dulos": the screens' "&Manutenção" keeps its M.
+    QMenu* modules = menuBar()->addMenu(u"Mó&dulos"_s);
     QAction* approval = modules->addAction(u"&Apuração de CHT"_s);
     approval->setObjectName(u"actionApuracaoCHT"_s);
     connect(approval, &QAction::triggered, this, [this] { OpenApproval(); });
@@ -58,9 +67,11 @@ TMainWindow::TMainWindow(const THostOptions& options, TQtDesktop& desktop)
     QAction* quit = modules->addAction(u"&Sair"_s);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, this, &QWidget::close);
-    QMenu* windows = menuBar()->addMenu(u"&Janela"_s);
-    windows->addAction(u"&Cascata"_s, m_mdi, &QMdiArea::cascadeSubWindows);
-    windows->addAction(u"&Lado a lado"_s, m_mdi, &QMdiArea::tileSubWindows);
+    m_windowsMenu = menuBar()->addMenu(u"&Janela"_s);
+    m_windowsMenu->addAction(u"&Cascata"_s, m_mdi, &QMdiArea::cascadeSubWindows);
+    m_windowsMenu->addAction(u"&Lado a lado"_s, m_mdi, &QMdiArea::tileSubWindows);
+    connect(m_mdi, &QMdiArea::subWindowActivated, this,
+            [this](QMdiSubWindow* sub) { MergeMenus(sub); });
 
     const THostEnvironment& env = options.Environment;
     statusBar()->addWidget(
@@ -76,11 +87,15 @@ TMainWindow::TMainWindow(const THostOptions& options, TQtDesktop& desktop)
                                   : QString());
     });
     // What the last long operation did (the CHTs a generation made).
-    auto* status = new QLabel(this);
-    status->setObjectName(u"lblStatus"_s);
-    statusBar()->addWidget(status, 1);
-    m_desktop.OnStatus = [status](const QString& text) {
-        status->setText(text);
+    m_status = new QLabel(this);
+    m_status->setObjectName(u"lblStatus"_s);
+    statusBar()->addWidget(m_status, 1);
+    m_statusFade = new QTimer(this);
+    m_statusFade->setSingleShot(true);
+    m_statusFade->setInterval(kStatusFadeMs);
+    connect(m_statusFade, &QTimer::timeout, m_status, &QLabel::clear);
+    m_desktop.OnStatus = [this](const QString& text) {
+        ShowStatus(text);
     };
     // What the screen shows (the pending days of the CHT on screen).
     auto* screenStatus = new QLabel(this);
@@ -99,14 +114,73 @@ TMainWindow::TMainWindow(const THostOptions& options, TQtDesktop& desktop)
     row->addWidget(busyLabel);
     row->addWidget(bar);
     statusBar()->addPermanentWidget(busy);
+    // The server's state follows the server even while nobody calls it.
+    m_keepAlive = new QTimer(this);
+    m_keepAlive->setInterval(kKeepAliveMs);
+    connect(m_keepAlive, &QTimer::timeout, this,
+            [this] { KeepConnectionsAlive(m_keepAlive->interval()); });
+    m_keepAlive->start();
     m_desktop.SetMdiArea(m_mdi);
     m_desktop.SetBusyIndicator(busy);
+    // The screens open filling the work area and grow with it.
+    m_desktop.SetMaximisedScreens(true);
     resize(1010, 720);
+}
+
+void TMainWindow::SetStatusFadeMs(int ms)
+{
+    m_statusFade->setInterval(ms);
+}
+
+void TMainWindow::SetKeepAliveMs(int ms)
+{
+    m_keepAlive->start(ms);
+}
+
+void TMainWindow::ShowStatus(const QString& text)
+{
+    // An old line would speak of a later state: it fades after a while.
+    m_status->setText(text);
+    if (text.isEmpty())
+        m_statusFade->stop();
+    else
+        m_statusFade->start();
+}
+
+void TMainWindow::MergeMenus(QMdiSubWindow* sub)
+{
+    auto* view = sub ? dynamic_cast<TFormView*>(sub->widget()) : nullptr;
+    // No window active (a dialog has the focus): the menus stay while the
+    // screen is on view.
+    if (!sub && m_mergedView && m_mergedView->isVisible())
+        return;
+    if (view && view == m_mergedView)
+        return;
+    for (const QPointer<QAction>& action : std::as_const(m_merged))
+        if (action)
+            menuBar()->removeAction(action);
+    m_merged.clear();
+    if (m_mergedView)
+        m_mergedView->SetMenuBarShown(true);
+    m_mergedView = nullptr;
+    if (!view || !view->MenuBar() || !view->Form())
+        return;
+    // The screen's menus go between the host's own, as one bar: each Alt
+    // letter opens one menu, and Left and Right walk through all of them.
+    const QList<QAction*> actions = view->MenuBar()->actions();
+    menuBar()->insertActions(m_windowsMenu->menuAction(), actions);
+    for (QAction* action : actions)
+        m_merged << action;
+    m_mergedView = view;
+    view->SetMenuBarShown(false);
 }
 
 TMainWindow::~TMainWindow()
 {
     ShutDown();
+    // The work area outlives this part of the window: its last signals
+    // find no menus to merge.
+    disconnect(m_mdi, nullptr, this, nullptr);
     SetConnectionStatusHandler(nullptr);
     m_desktop.OnStatus = nullptr;
     m_desktop.OnScreenStatus = nullptr;

@@ -3,12 +3,20 @@
 #include "shell/hostoptions.h"
 #include "shell/moduleloader.h"
 
+#include <QList>
 #include <QMainWindow>
+#include <QPointer>
 
+class QAction;
+class QLabel;
 class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QTimer;
 
 namespace aph {
 
+class TFormView;
 class TQtDesktop;
 
 // The host's main window: a menu whose entry "Apuração de CHT" loads the
@@ -31,13 +39,28 @@ public:
     // filled after its filter.
     qint64 LastOpenMs() const { return m_lastOpenMs; }
 
+    // How long a status line stays before it fades.
+    void SetStatusFadeMs(int ms);
+    // How often an idle connection checks that its server still answers.
+    void SetKeepAliveMs(int ms);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The active screen's menus join the main bar.
+    void MergeMenus(QMdiSubWindow* sub);
+    void ShowStatus(const QString& text);
+
     TQtDesktop& m_desktop;
     TModuleLoader m_module;
     QMdiArea* m_mdi;
+    QMenu* m_windowsMenu = nullptr;
+    QPointer<TFormView> m_mergedView;
+    QList<QPointer<QAction>> m_merged;
+    QLabel* m_status = nullptr;
+    QTimer* m_statusFade = nullptr;
+    QTimer* m_keepAlive = nullptr;
     qint64 m_lastOpenMs = 0;
     bool m_shutDown = false;
 };

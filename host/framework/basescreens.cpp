@@ -79,6 +79,7 @@ TfrmPadraoGrid::TfrmPadraoGrid(QString name) : TForm(std::move(name))
     mnuVerificar = Entry(mnuManutencao, "mnuVerificar", "&Verificar");
     mnuCancelar = Entry(mnuManutencao, "mnuCancelar", "&Cancelar");
     mnuConfirmar = Entry(mnuManutencao, "mnuConfirmar", "C&onfirmar");
+    SetShortCuts();
 
     panNavigator = Add<TPanel>(u"panNavigator"_s);
     panNavigator->SetAlign(TAlign::alBottom);
@@ -103,6 +104,34 @@ TfrmPadraoGrid::TfrmPadraoGrid(QString name) : TForm(std::move(name))
 }
 
 TfrmPadraoGrid::~TfrmPadraoGrid() = default;
+
+void TfrmPadraoGrid::SetShortCuts()
+{
+    // Every toolbar command has a key, shown in its tooltip and, where it
+    // has one, in its menu entry; the two run the same handler.
+    const struct
+    {
+        TSpeedButton* Button;
+        TMenuItem* Entry;
+        TShortCut Key;
+    } keys[] = {
+        {sbtIncluir, mnuIncluir, ShortCut('I', ssCtrl)},
+        {sbtAlterar, mnuAlterar, ShortCut('E', ssCtrl)},
+        {sbtExcluir, mnuExcluir, ShortCut(VK_DELETE, ssCtrl | ssShift)},
+        {sbtProcurar, mnuProcurar, ShortCut('F', ssCtrl)},
+        {sbtVerificar, mnuVerificar, ShortCut('R', ssCtrl)},
+        {sbtCancelar, mnuCancelar, ShortCut('Z', ssCtrl)},
+        {sbtConfirmar, mnuConfirmar, ShortCut('S', ssCtrl)},
+        {sbtImprimir, nullptr, ShortCut('P', ssCtrl)},
+        {sbtAjuda, nullptr, ShortCut(VK_F1, ssNone)},
+        {sbtFechar, nullptr, ShortCut(VK_F4, ssCtrl)},
+    };
+    for (const auto& k : keys) {
+        k.Button->SetShortCut(k.Key);
+        if (k.Entry)
+            k.Entry->SetShortCut(k.Key);
+    }
+}
 
 void TfrmPadraoGrid::WireBase()
 {
@@ -228,9 +257,20 @@ void TfrmPadraoGrid::sbtImprimirClick(TObject*) {}
 
 void TfrmPadraoGrid::sbtAjudaClick(TObject*)
 {
-    if (Desktop* desktop = Application()->GetDesktop())
-        desktop->MessageDlg(u"%1 — %2"_s.arg(lblCodTela->Caption(), Caption()),
-                            TMsgDlgType::mtInformation, mbOK);
+    Desktop* desktop = Application()->GetDesktop();
+    if (!desktop)
+        return;
+    // The screen's keys as its menu and toolbar have them now, and the
+    // grid's own that no entry shows.
+    QString text = u"%1 — %2"_s.arg(lblCodTela->Caption(), Caption());
+    text += u"\n\nTeclas desta tela:"_s;
+    for (const TKeyHelp& key : KeyList())
+        text += u"\n%1\t%2"_s.arg(key.Keys, key.Action);
+    text += u"\nCtrl+Tab, Ctrl+Shift+Tab\tpróximo ou anterior quadro"_s;
+    text += u"\nF2\teditar a célula"_s;
+    text += u"\nEsc\tdesfazer a edição"_s;
+    text += u"\n↑, ↓ (sair da linha)\tgrava a linha alterada"_s;
+    desktop->MessageDlg(text, TMsgDlgType::mtInformation, mbOK);
 }
 
 void TfrmPadraoGrid::sbtFecharClick(TObject*)

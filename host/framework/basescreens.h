@@ -79,6 +79,9 @@ protected:
     TClientDataSet* PadraoDataSet() const { return dtsPadrao->DataSet(); }
 
 private:
+    // The toolbar's keys, on its buttons and their menu entries.
+    void SetShortCuts();
+
     std::unique_ptr<TDataSource> m_dtsPadrao;
     std::unique_ptr<TMessages> m_msgPadrao;
 };

@@ -5,6 +5,7 @@
 #include "host/framework/desktop.h"
 #include "host/ui/dbgrid.h"
 
+#include <QDir>
 #include <QSaveFile>
 
 using namespace Qt::StringLiterals;
@@ -60,7 +61,9 @@ void ExportGridToCsv(const TDBGrid& grid)
     Desktop* desktop = Application()->GetDesktop();
     if (!desktop)
         return;
-    QString path = grid.Name().mid(3) + u".csv"_s; // "dbgCSA" suggests "CSA.csv"
+    QString path = grid.OnGetExportName ? grid.OnGetExportName() : QString();
+    if (path.isEmpty())
+        path = grid.Name().mid(3) + u".csv"_s; // "dbgCSA" suggests "CSA.csv"
     if (!desktop->SaveFileName(u"Exportar para CSV"_s, u"Planilha CSV (*.csv)"_s, path))
         return;
     const QByteArray csv = GridToCsv(grid);
@@ -69,6 +72,8 @@ void ExportGridToCsv(const TDBGrid& grid)
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
         throw Exception(
             u"Não foi possível gravar o arquivo \"%1\": %2."_s.arg(path, Reason(file.error())));
+    // Where the file went, for the user to find it.
+    desktop->ShowStatus(u"Planilha gravada em %1"_s.arg(QDir::toNativeSeparators(path)));
 }
 
 } // namespace aph

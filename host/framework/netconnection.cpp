@@ -27,6 +27,16 @@ TConnectionStatusHandler& StatusHandler()
     return handler;
 }
 
+// The connections alive, for the keep-alive.
+QList<TNetConnection*>& LiveConnections()
+{
+    static QList<TNetConnection*> connections;
+    return connections;
+}
+
+// How long the keep-alive waits for a server's port or its Ping reply.
+constexpr int kProbeTimeoutMs = 3000;
+
 } // namespace
 
 // The real wire: the JSON-RPC client, logged in as the host's operator
@@ -58,6 +68,10 @@ public:
     {
         return m_client.Call(method, params, requestKey);
     }
+    bool Reachable(const QString& host, int port) override
+    {
+        return TRpcClient::Reachable(host, static_cast<quint16>(port), kProbeTimeoutMs);
+    }
 
 private:
     TRpcClient m_client;
@@ -78,12 +92,63 @@ void SetConnectionStatusHandler(TConnectionStatusHandler handler)
     StatusHandler() = std::move(handler);
 }
 
-TNetConnection::TNetConnection(QString name) : TComponent(std::move(name)) {}
+TNetConnection::TNetConnection(QString name) : TComponent(std::move(name))
+{
+    LiveConnections() << this;
+}
 
 TNetConnection::~TNetConnection()
 {
+    LiveConnections().removeOne(this);
     if (m_transport)
         m_transport->Close();
+}
+
+void KeepConnectionsAlive(int idleMs)
+{
+    // A copy: a report may close a screen, and its connection with it.
+    const QList<TNetConnection*> connections = LiveConnections();
+    for (TNetConnection* connection : connections)
+        if (LiveConnections().contains(connection))
+            connection->KeepAlive(idleMs);
+}
+
+void TNetConnection::KeepAlive(int idleMs)
+{
+    // Only a connection the screen holds open, and left alone for a while.
+    if (!m_wanted || (m_lastUse.isValid() && m_lastUse.elapsed() < idleMs))
+        return;
+    m_lastUse.start();
+    if (m_transport && m_transport->IsOpen()) {
+        try {
+            m_transport->Call(u"Ping"_s, {});
+        } catch (const Exception&) {
+            // A refusal (an older server without Ping) still answered.
+            if (!m_transport->IsOpen())
+                DropLost();
+        }
+        return;
+    }
+    // The wire is closed (the server ended the idle session, or went
+    // away): whether its port still takes connections, without a session.
+    IAppServerTransport* probe = m_transport.get();
+    std::unique_ptr<IAppServerTransport> own;
+    if (!probe) {
+        own = Factory() ? Factory()(m_serverName) : MakeRpcTransport();
+        probe = own.get();
+    }
+    const bool up = probe->Reachable(m_host, m_port);
+    if (up && m_transport) {
+        // The next call opens a new wire, as after any idle close.
+        m_transport->Close();
+        m_transport.reset();
+    }
+    if (up && m_lost) {
+        m_lost = false;
+        Report(TConnectionStatus::TState::Reconnected);
+    } else if (!up && !m_lost) {
+        DropLost();
+    }
 }
 
 QString TNetConnection::Address() const
@@ -152,6 +217,8 @@ void TNetConnection::OpenFirstAnswering(IAppServerTransport& transport)
 
 void TNetConnection::SetConnected(bool connected)
 {
+    if (!connected)
+        m_wanted = false; // the keep-alive leaves it alone from now on
     if (connected == Connected())
         return;
     if (!connected) {
@@ -212,11 +279,10 @@ void TNetConnection::NoConnection() const
     // The socket's own text means little to the user; the address says
     // which server is away.
     if (m_tried.size() > 1)
-        throw Exception(
-            u"Sem conexão com os servidores de aplicação em %1 (%2). Verifique se "
-            "algum deles está no ar e tente de novo."_s.arg(m_tried.join(u", "_s), m_serverName));
-    throw Exception(u"Sem conexão com o servidor de aplicação em %1 (%2). Verifique se o "
-                    "servidor está no ar e tente de novo."_s.arg(Address(), m_serverName));
+        throw Exception(u"Sem conexão com os servidores de aplicação em %1. Verifique se "
+                        "algum deles está no ar e tente de novo."_s.arg(m_tried.join(u", "_s)));
+    throw Exception(u"Sem conexão com o servidor de aplicação em %1. Verifique se o "
+                    "servidor está no ar e tente de novo."_s.arg(Address()));
 }
 
 QString TNetConnection::WriteKey(const QString& method, const QJsonArray& params)
@@ -231,7 +297,8 @@ QString TNetConnection::WriteKey(const QString& method, const QJsonArray& params
 QJsonValue TNetConnection::CallServer(const QString& method, const QJsonArray& params)
 {
     if (!Connected() && !m_wanted)
-        throw Exception(u"Sem conexão com o servidor de aplicação (%1)."_s.arg(m_serverName));
+        throw Exception(u"Sem conexão com o servidor de aplicação em %1."_s.arg(Address()));
+    m_lastUse.start();
     const QString key = WriteKey(method, params);
     // A call whose connection is lost on the way is sent once more on a new
     // connection: a read is harmless to repeat, and a write goes with the

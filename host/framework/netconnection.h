@@ -4,6 +4,7 @@
 #include "host/framework/environment.h"
 #include "host/ui/control.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonValue>
 #include <QString>
@@ -35,6 +36,14 @@ public:
         Q_UNUSED(requestKey);
         return Call(method, params);
     }
+    // Whether a server still takes connections there, asked without a
+    // session; a wire that cannot tell says yes.
+    virtual bool Reachable(const QString& host, int port)
+    {
+        Q_UNUSED(host);
+        Q_UNUSED(port);
+        return true;
+    }
 };
 
 using TTransportFactory =
@@ -65,6 +74,13 @@ using TConnectionStatusHandler = std::function<void(const TConnectionStatus&)>;
 void SetConnectionStatusHandler(TConnectionStatusHandler handler);
 
 class TNetConnection;
+
+// The keep-alive of the connections the screens hold open: each one that
+// made no call for idleMs gets one light round trip (a Ping on its open
+// wire, or a bare TCP connect once the server closed the wire), and the
+// host's status follows what it finds. The host calls it about once a
+// minute.
+void KeepConnectionsAlive(int idleMs);
 
 // The server object of a connection: late-bound calls by method name. Our
 // server changes none of the arguments passed by reference, so a call only
@@ -108,6 +124,9 @@ public:
     void SetConnected(bool connected);
 
     TAppServer AppServer() { return TAppServer(this); }
+    // One keep-alive round trip when no call was made for idleMs (see
+    // KeepConnectionsAlive).
+    void KeepAlive(int idleMs);
 
     TNotifyEvent BeforeConnect;
     TNotifyEvent AfterConnect;
@@ -136,9 +155,10 @@ private:
     int m_port = 8090;
     bool m_throwException = true;
     std::unique_ptr<IAppServerTransport> m_transport;
-    bool m_wanted = false; // connected by the screen and not closed since
-    bool m_lost = false;   // the last connect or call failed on the wire
-    QStringList m_tried;   // the addresses the last connect tried
+    bool m_wanted = false;   // connected by the screen and not closed since
+    bool m_lost = false;     // the last connect or call failed on the wire
+    QStringList m_tried;     // the addresses the last connect tried
+    QElapsedTimer m_lastUse; // since the last call or keep-alive
     // The write whose reply never came, with the key it went out with: the
     // same write sent again reuses the key, so that the server answers it
     // from the first one's reply if that one was applied.

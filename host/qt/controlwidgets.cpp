@@ -405,7 +405,12 @@ void TFormView::SyncEdit(TCustomEdit* e, QLineEdit* edit)
 void TFormView::SyncWidget(TControl* control, QWidget* w)
 {
     w->setEnabled(control->Enabled());
-    w->setToolTip(control->ShowHint() ? control->Hint() : QString());
+    QString tip = control->ShowHint() ? control->Hint() : QString();
+    // A toolbar button's key is told where the button is.
+    if (auto* button = dynamic_cast<TSpeedButton*>(control);
+        button && !tip.isEmpty() && !button->ShortCut().IsNull())
+        tip += u" (%1)"_s.arg(ShortCutToText(button->ShortCut()));
+    w->setToolTip(tip);
     if (auto* grid = dynamic_cast<TGridView*>(w)) {
         grid->Sync();
         return;

@@ -79,14 +79,19 @@ QSize TFormView::sizeHint() const
 {
     if (!m_form)
         return QWidget::sizeHint();
-    const int bar = m_menuBar ? m_menuBar->sizeHint().height() : 0;
+    const int bar = MenuBarHeight();
     return QSize(m_form->Width(), m_form->Height() + bar);
 }
 
 void TFormView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    const int bar = m_menuBar ? m_menuBar->sizeHint().height() : 0;
+    PlaceClient();
+}
+
+void TFormView::PlaceClient()
+{
+    const int bar = MenuBarHeight();
     if (m_menuBar)
         m_menuBar->setGeometry(0, 0, width(), bar);
     m_client->setGeometry(0, bar, width(), std::max(0, height() - bar));
@@ -100,6 +105,21 @@ void TFormView::resizeEvent(QResizeEvent* event)
         m_resizing = false;
         Relayout();
     }
+}
+
+int TFormView::MenuBarHeight() const
+{
+    return m_menuBar && m_menuBarShown ? m_menuBar->sizeHint().height() : 0;
+}
+
+void TFormView::SetMenuBarShown(bool shown)
+{
+    if (!m_menuBar || shown == m_menuBarShown)
+        return;
+    m_menuBarShown = shown;
+    m_menuBar->setVisible(shown);
+    // The client area takes the bar's place, or gives it back.
+    PlaceClient();
 }
 
 void TFormView::BuildChildren(TWinControl* parent, QWidget* widget)
@@ -218,6 +238,11 @@ void TFormView::ControlChanged(TControl* control, TChange change)
         return;
     if (change == TChange::Focus) {
         SyncFocus();
+        // The focused grid frames its current row: the grids left and
+        // entered paint again.
+        for (QWidget* w : std::as_const(m_widgets))
+            if (auto* grid = dynamic_cast<TGridView*>(w))
+                grid->viewport()->update();
         return;
     }
     if (auto* item = dynamic_cast<TMenuItem*>(control)) {
@@ -327,6 +352,9 @@ void TFormView::SyncFocus(bool force)
     if (current == target)
         return;
     m_syncingFocus = true;
+    // The form moves its focus by the keyboard (Tab goes through it): the
+    // style draws the focus mark of every control, as after a Tab of its own.
+    window()->setAttribute(Qt::WA_KeyboardFocusChange);
     target->setFocus(Qt::OtherFocusReason);
     m_syncingFocus = false;
 }
@@ -426,11 +454,10 @@ bool TFormView::eventFilter(QObject* watched, QEvent* event)
         return QWidget::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::ShortcutOverride: {
-        // A shortcut of the form's own menu wins over the host's.
+        // A shortcut of the form's own menu or toolbar wins over the host's.
         auto* key = static_cast<QKeyEvent*>(event);
         const TKeyStroke stroke = KeyStrokeOf(*key);
-        if (m_form->Menu() && stroke.Key != 0 && (stroke.Shift & (ssCtrl | ssAlt)) &&
-            m_form->Menu()->FindShortCut(ShortCut(stroke.Key, stroke.Shift))) {
+        if (m_form->ShortCutTarget(ShortCut(stroke.Key, stroke.Shift))) {
             event->accept();
             return true;
         }
@@ -440,8 +467,7 @@ bool TFormView::eventFilter(QObject* watched, QEvent* event)
         auto* key = static_cast<QKeyEvent*>(event);
         // Alt with a letter opens the menu bar; everything else is the form's.
         if ((key->modifiers() & Qt::AltModifier) && m_menuBar &&
-            !(m_form->Menu() && m_form->Menu()->FindShortCut(
-                                    ShortCut(KeyStrokeOf(*key).Key, KeyStrokeOf(*key).Shift))))
+            !m_form->ShortCutTarget(ShortCut(KeyStrokeOf(*key).Key, KeyStrokeOf(*key).Shift)))
             break;
         if (GridContextMenuKey(watched, key))
             return true;

@@ -36,6 +36,9 @@ public:
     // The control a widget (or one of its inner parts) shows.
     TControl* ControlOf(const QWidget* widget) const;
     QMenuBar* MenuBar() const { return m_menuBar; }
+    // Hides the form's own menu bar while its menus show in the host's bar
+    // (merged there when the screen is the active one), and shows it again.
+    void SetMenuBarShown(bool shown);
     QAction* ActionOf(const TMenuItem* item) const;
     // The size that shows the form's client area whole.
     QSize sizeHint() const override;
@@ -68,6 +71,9 @@ private:
     void AddMenuItems(TMenuItem* item, QMenu* menu);
     void SyncAction(TMenuItem* item);
     void Relayout();
+    int MenuBarHeight() const;
+    // The menu bar on top, the client area below; the form takes its size.
+    void PlaceClient();
     void Watch(QWidget* widget);
     void Forget();
     void HandleKey(QKeyEvent* event);
@@ -89,6 +95,7 @@ private:
     QHash<const TControl*, QAction*> m_actions;
     bool m_syncingFocus = false;
     bool m_resizing = false;
+    bool m_menuBarShown = true;
     const TControl* m_refused = nullptr; // its focus was just refused: drop its click
 
     friend class TSplitterWidget;

@@ -24,6 +24,9 @@ namespace aph {
 
 namespace {
 
+constexpr int kFrameWidth = 2;    // the focused row's frame, in pixels
+constexpr int kFrameDarker = 170; // its colour: the highlight, this much darker
+
 // Every cell is painted by the grid: canvas prepared as the grid prepares
 // it, then its default drawing and the screen's draw handler.
 class TGridDelegate : public QStyledItemDelegate
@@ -45,6 +48,28 @@ public:
             // A failing draw handler leaves the cell as far as it got; an
             // exception must not cross the paint event.
         }
+        painter->restore();
+        FrameFocusedRow(painter, option.rect, index);
+    }
+
+    // The grid with the focus frames its current row: among several grids
+    // showing their selection, the one the keys go to stands out.
+    void FrameFocusedRow(QPainter* painter, const QRect& rect, const QModelIndex& index) const
+    {
+        TDBGrid* grid = m_view->Grid();
+        const TClientDataSet* ds = grid->DataSet();
+        if (!grid->Focused() || !ds || index.row() != ds->CurrentIndex())
+            return;
+        painter->save();
+        painter->setPen(QPen(m_view->palette().color(QPalette::Highlight).darker(kFrameDarker),
+                             kFrameWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        const QRectF r = QRectF(rect).adjusted(1, 1, -1, -1);
+        painter->drawLine(r.topLeft(), r.topRight());
+        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        if (index.column() == 0)
+            painter->drawLine(r.topLeft(), r.bottomLeft());
+        if (index.column() == index.model()->columnCount() - 1)
+            painter->drawLine(r.topRight(), r.bottomRight());
         painter->restore();
     }
 
@@ -120,6 +145,13 @@ TGridView::TGridView(TDBGrid* grid, QWidget* parent)
     m_editor->setContextMenuPolicy(Qt::NoContextMenu);
     m_editor->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_editor->setObjectName(u"cellEditor"_s);
+    // The editor never holds the Qt focus (the grid does): its selection is
+    // drawn in the active colours all the same.
+    QPalette editorColours = m_editor->palette();
+    for (const QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        editorColours.setColor(QPalette::Inactive, role,
+                               editorColours.color(QPalette::Active, role));
+    m_editor->setPalette(editorColours);
     m_editor->hide();
     m_button->setText(u"…"_s);
     m_button->setFocusPolicy(Qt::NoFocus);
@@ -257,6 +289,12 @@ void TGridView::PlaceEditor()
         const QString text = m_grid->EditorText();
         if (m_editor->text() != text)
             m_editor->setText(text);
+        // The editor shows where typing goes: over the whole text once
+        // selected, else at the cursor.
+        if (m_grid->EditorAllSelected())
+            m_editor->selectAll();
+        else
+            m_editor->setCursorPosition(m_grid->EditorCursor());
         m_editor->show();
     } else {
         m_editor->hide();

@@ -8,20 +8,26 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
+#include <QTranslator>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -266,9 +272,13 @@ void TQtDesktop::ShowForm(TForm& form)
 {
     const bool first = !m_windows.contains(&form);
     TWindow& window = EnsureWindow(form, false);
-    window.Frame->show();
+    auto* sub = qobject_cast<QMdiSubWindow*>(window.Frame.data());
+    if (first && sub && m_maximisedScreens)
+        sub->showMaximized();
+    else
+        window.Frame->show();
     window.Frame->raise();
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(window.Frame.data())) {
+    if (sub) {
         m_mdi->setActiveSubWindow(sub);
         KeysToFormsFirst();
     } else
@@ -521,15 +531,69 @@ QString SuffixOf(const QString& filter)
     return match.hasMatch() ? match.captured(1) : QString();
 }
 
+// The file dialogs of one kind (by the types they offer: "csv", "pdf-csv")
+// open where the user last left one, kept in the user's settings.
+QString FolderKind(const QString& filter)
+{
+    static const QRegularExpression pattern(u"\\*\\.([A-Za-z0-9]+)"_s);
+    QStringList suffixes;
+    for (const QRegularExpressionMatch& m : pattern.globalMatch(filter))
+        suffixes << m.captured(1).toLower();
+    return suffixes.isEmpty() ? u"arquivos"_s : suffixes.join(u'-');
+}
+
+QString FolderSettingsFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           u"/aph/pastas.ini"_s;
+}
+
+// Where a dialog of the kind starts: the folder last chosen, else the
+// user's documents, else the home folder.
+QString StartFolder(const QString& kind)
+{
+    const QSettings settings(FolderSettingsFile(), QSettings::IniFormat);
+    const QString last = settings.value(u"pastas/"_s + kind).toString();
+    if (!last.isEmpty() && QFileInfo(last).isDir())
+        return last;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+void RememberFolder(const QString& kind, const QString& file)
+{
+    QDir().mkpath(QFileInfo(FolderSettingsFile()).absolutePath());
+    QSettings settings(FolderSettingsFile(), QSettings::IniFormat);
+    settings.setValue(u"pastas/"_s + kind, QFileInfo(file).absolutePath());
+}
+
 } // namespace
+
+bool InstallQtTranslations()
+{
+    static QTranslator* texts = nullptr;
+    if (texts)
+        return true;
+    auto* translator = new QTranslator(qApp);
+    if (!translator->load(QLocale(u"pt_BR"_s), u"qtbase"_s, u"_"_s,
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    texts = translator;
+    return true;
+}
 
 bool TQtDesktop::SaveFileName(const QString& title, const QString& filter, QString& path)
 {
     if (m_nonInteractive)
         return false;
+    const QString kind = FolderKind(filter);
+    const QString start = StartFolder(kind);
     // Qt's own dialog, the same on every platform and answerable by a
     // scripted run; it asks before replacing a file.
-    QFileDialog dialog(DialogParent(), title, path, filter);
+    QFileDialog dialog(DialogParent(), title, start, filter);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -538,8 +602,9 @@ bool TQtDesktop::SaveFileName(const QString& title, const QString& filter, QStri
     dialog.setLabelText(QFileDialog::LookIn, u"Salvar em:"_s);
     dialog.setLabelText(QFileDialog::FileName, u"Nome do arquivo:"_s);
     dialog.setLabelText(QFileDialog::FileType, u"Tipo:"_s);
+    // The proposed name, in the start folder unless it names a folder.
     if (!path.isEmpty())
-        dialog.selectFile(path);
+        dialog.selectFile(QDir::isAbsolutePath(path) ? path : QDir(start).filePath(path));
     if (Exec(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     QString chosen = dialog.selectedFiles().first();
@@ -547,6 +612,7 @@ bool TQtDesktop::SaveFileName(const QString& title, const QString& filter, QStri
     if (QFileInfo(chosen).suffix().isEmpty() && !suffix.isEmpty())
         chosen += u'.' + suffix;
     path = chosen;
+    RememberFolder(kind, chosen);
     return true;
 }
 

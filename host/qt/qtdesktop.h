@@ -19,6 +19,11 @@ namespace aph {
 
 class TFormView;
 
+// Qt's own texts (the file dialog's columns and buttons, the standard
+// menus) in Portuguese, from the translations Qt ships; false when they are
+// not installed.
+bool InstallQtTranslations();
+
 // The desktop with real windows: forms as MDI children of the host's main
 // window (or as windows of their own), modal forms in a local event loop,
 // messages and questions in message boxes with the system's Portuguese
@@ -37,6 +42,9 @@ public:
     // kind. Nothing is appended to the titles of the other windows.
     void SetApplicationTitle(const QString& title);
     const QString& ApplicationTitle() const { return m_title; }
+    // Screens (MDI children) open maximised in the work area, and so grow
+    // and shrink with the main window.
+    void SetMaximisedScreens(bool on) { m_maximisedScreens = on; }
     // A widget shown while the application is busy (a status-bar indicator).
     void SetBusyIndicator(QWidget* indicator);
     // Messages and questions are written to standard error and answered
@@ -120,6 +128,7 @@ private:
     TCursor m_cursor = TCursor::crDefault;
     bool m_waitCursorShown = false;
     bool m_nonInteractive = false;
+    bool m_maximisedScreens = false;
     QStringList m_messages;
     QString m_title;
 };

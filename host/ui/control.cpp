@@ -25,6 +25,12 @@ QString ShortCutToText(const TShortCut& shortCut)
         text += QChar(shortCut.Key);
     else if (shortCut.Key >= 112 && shortCut.Key <= 123)
         text += u"F%1"_s.arg(shortCut.Key - 111);
+    else if (shortCut.Key == VK_DELETE)
+        text += u"Del"_s;
+    else if (shortCut.Key == VK_RETURN)
+        text += u"Enter"_s;
+    else if (shortCut.Key == VK_ESCAPE)
+        text += u"Esc"_s;
     else
         text += u"#%1"_s.arg(shortCut.Key);
     return text;
@@ -406,6 +412,12 @@ void TSpeedButton::SetGlyph(const QString& glyph)
 {
     m_glyph = glyph;
     Changed(TChange::Style);
+}
+
+void TSpeedButton::SetShortCut(const TShortCut& shortCut)
+{
+    m_shortCut = shortCut;
+    Changed(TChange::State);
 }
 
 TButtonFlat::TButtonFlat(QString name) : TSpeedButton(std::move(name))

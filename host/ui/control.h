@@ -268,11 +268,16 @@ public:
     // Name of the picture the renderer shows ("filter", "confirm", ...).
     const QString& Glyph() const { return m_glyph; }
     void SetGlyph(const QString& glyph);
+    // The key that clicks the button, shown in its tooltip; the form runs
+    // it when no menu entry has the key.
+    const TShortCut& ShortCut() const { return m_shortCut; }
+    void SetShortCut(const TShortCut& shortCut);
     bool CanFocus() const override { return false; }
 
 private:
     bool m_flat = false;
     QString m_glyph;
+    TShortCut m_shortCut;
 };
 
 // The framework's flat button.

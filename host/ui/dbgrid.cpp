@@ -135,8 +135,26 @@ void TDBGrid::ShowEditor(bool selectAll)
     m_editor.Reset(field->Text(), field->EditMask());
     if (selectAll)
         m_editor.SelectAll();
+    m_refusedSelected = false;
     m_editorMode = true;
     Changed(TChange::Content);
+}
+
+void TDBGrid::SelectEditorText(bool refused)
+{
+    if (!m_editorMode)
+        return;
+    m_editor.SelectAll();
+    m_refusedSelected = refused;
+    Changed(TChange::Content);
+}
+
+void TDBGrid::KeepRefusedText()
+{
+    // A refused text is selected for typing over it; the editing keys still
+    // correct it from its end, as they did before it was selected.
+    if (std::exchange(m_refusedSelected, false) && m_editor.AllSelected())
+        m_editor.End();
 }
 
 void TDBGrid::HideEditor()
@@ -230,11 +248,19 @@ void TDBGrid::KeyDown(TWord& key, TShiftState shift)
 {
     if (!EffectivelyEnabled())
         return;
+    // A refused value stays in the editor, selected: typing replaces it.
+    TScopeFail selectRefused([this] { SelectEditorText(true); });
     TControl::KeyDown(key, shift); // the screen's handler may consume the key
     if (key == 0)
         return;
     const bool ctrl = shift & ssCtrl;
     switch (key) {
+    case 'A':
+        if (m_editorMode && (shift & (ssCtrl | ssAlt | ssShift)) == ssCtrl) {
+            key = 0;
+            SelectEditorText(false);
+        }
+        break;
     case VK_UP:
     case VK_DOWN:
     case VK_PRIOR:
@@ -365,15 +391,19 @@ void TDBGrid::HomeEndKey(TWord key, bool ctrl)
 void TDBGrid::LeftRightKey(TWord key)
 {
     // Through the text being edited, then to the next column.
+    // A grid selecting whole rows moves its column all the same: the view
+    // keeps that column in sight, so every column is reachable.
+    if (m_editorMode)
+        KeepRefusedText();
     if (key == VK_LEFT) {
         if (m_editorMode && !m_editor.AtStart())
             m_editor.MoveLeft();
-        else if (!HasOption(dgRowSelect))
+        else
             MoveColumn(m_selectedIndex - 1);
     } else {
         if (m_editorMode && !m_editor.AtEnd())
             m_editor.MoveRight();
-        else if (!HasOption(dgRowSelect))
+        else
             MoveColumn(m_selectedIndex + 1);
     }
 }
@@ -444,6 +474,7 @@ void TDBGrid::EraseByKey(TWord key)
 {
     if (!BeginEdit())
         return;
+    KeepRefusedText();
     if (key == VK_BACK)
         m_editor.Backspace();
     else
@@ -460,6 +491,7 @@ void TDBGrid::KeyPress(QChar& key)
         return;
     const QChar typed = key;
     key = QChar();
+    m_refusedSelected = false; // typing replaces the selected text
     if (!CanEditShow())
         return;
     if (!BeginEdit())

@@ -116,6 +116,10 @@ public:
     bool EditorMode() const { return m_editorMode; }
     void SetEditorMode(bool on);
     QString EditorText() const { return m_editor.Display(); }
+    // Where the editor's cursor stands, and whether the next key replaces
+    // the whole text.
+    int EditorCursor() const { return m_editor.Cursor(); }
+    bool EditorAllSelected() const { return m_editor.AllSelected(); }
     bool EditorModified() const { return m_editorMode && m_editor.Modified(); }
     // Whether the current cell can take an edit now.
     bool CanEditShow() const;
@@ -128,6 +132,9 @@ public:
     TNotifyEvent OnEditButtonClick;
     TNotifyEvent OnCellClick;
     TDrawColumnCellEvent OnDrawColumnCell;
+    // The file name an export of the grid proposes, saying what the rows
+    // are ("dias-F0007-2025-02.csv"); empty or detached: the grid's name.
+    std::function<QString()> OnGetExportName;
 
     // --- User input ------------------------------------------------------
     void KeyDown(TWord& key, TShiftState shift) override;
@@ -167,6 +174,10 @@ private:
     void MoveRow(int distance);
     void ShowEditor(bool selectAll);
     void HideEditor();
+    // The editor's whole text selected: on Ctrl+A, or after the text was
+    // refused, when Backspace and the arrows still work from its end.
+    void SelectEditorText(bool refused);
+    void KeepRefusedText();
     void ResetEditor();
     bool BeginEdit();
     bool DataSetEditing() const;
@@ -193,6 +204,7 @@ private:
     int m_selectedIndex = 0;
     bool m_editorMode = false;
     TEditModel m_editor;
+    bool m_refusedSelected = false;
     bool m_inColumnMove = false;
     TCanvas* m_canvas = nullptr;
 };

@@ -275,12 +275,10 @@ void TForm::KeyDown(TWord& key, TShiftState shift)
         OnKeyDown(this, key, shift);
     if (key == 0)
         return;
-    if (m_menu && (shift & (ssCtrl | ssAlt))) {
-        if (TMenuItem* item = m_menu->FindShortCut(ShortCut(key, shift))) {
-            key = 0;
-            item->Click();
-            return;
-        }
+    if (TControl* target = ShortCutTarget(ShortCut(key, shift))) {
+        key = 0;
+        target->Click();
+        return;
     }
     if (key == VK_TAB && (shift & ssCtrl) && !(shift & ssAlt)) {
         // Ctrl+Tab leaves even a control that keeps Tab for itself.

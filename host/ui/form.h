@@ -126,6 +126,18 @@ public:
     // the focused control; Tab moves the focus when nobody consumed it.
     void KeyDown(TWord& key, TShiftState shift) override;
     void KeyPress(QChar& key) override;
+    // What a shortcut runs: the enabled, visible menu entry with it, else a
+    // toolbar button with it. Only keys with Ctrl or Alt held and function
+    // keys are shortcuts; null when nothing has the key.
+    TControl* ShortCutTarget(const TShortCut& shortCut);
+    // The form's keys, generated from its menu and its buttons so the list
+    // never goes stale: the menus' Alt letters, then each shortcut.
+    struct TKeyHelp
+    {
+        QString Keys;
+        QString Action;
+    };
+    std::vector<TKeyHelp> KeyList() const;
 
     void SetObserver(TFormObserver* observer) { m_observer = observer; }
     TFormObserver* Observer() const { return m_observer; }

@@ -72,7 +72,9 @@ enum TKey : int
     VK_DOWN = 40,
     VK_INSERT = 45,
     VK_DELETE = 46,
+    VK_F1 = 112,
     VK_F2 = 113,
+    VK_F4 = 115,
 };
 using TWord = int;
 

@@ -5,6 +5,7 @@
 #include "server/net/tlsconfig.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
@@ -202,8 +203,12 @@ struct TRpcServer::TConnection
     qint64 RecycleAtMs = 0; // when it is asked to reconnect; 0: never
     TSession Session;
     bool AwaitingLogin = false; // the session timer is the Login deadline
-    bool Closing = false;       // the server is closing it
-    bool PeerFinished = false;  // the peer sent its end of stream
+    // When the idle timeout falls as the requests that count left it: a
+    // keep-alive Ping answers without moving it.
+    QDeadlineTimer IdleDeadline;
+    QDeadlineTimer IdleBeforeRequest;
+    bool Closing = false;      // the server is closing it
+    bool PeerFinished = false; // the peer sent its end of stream
     int SpareFd = -1;
     std::unique_ptr<TDrain> Drain;
 };
@@ -589,6 +594,7 @@ void TRpcServer::Dispatch(TConnection& c, const QByteArray& line)
 {
     c.Busy = true;
     c.Started.start();
+    c.IdleBeforeRequest = c.IdleDeadline;
     ArmSessionTimer(c);
     const quint64 id = c.Id;
     TSession session = c.Session;
@@ -649,6 +655,13 @@ void TRpcServer::Deliver(quint64 id, const QByteArray& reply, const TSession& se
     if (Recycle(*c))
         return;
     ArmSessionTimer(*c);
+    if (outcome.Method == u"Ping" && !c->AwaitingLogin) {
+        // A keep-alive is no use of the session: the idle timeout runs on
+        // from the last request that was not one.
+        c->IdleDeadline = c->IdleBeforeRequest;
+        c->SessionTimer->start(
+            static_cast<int>(std::max<qint64>(0, c->IdleDeadline.remainingTime())));
+    }
     Pump(id);
 }
 
@@ -738,6 +751,7 @@ void TRpcServer::ArmSessionTimer(TConnection& c)
     }
     c.AwaitingLogin = false;
     c.SessionTimer->start(m_options.IdleTimeoutMs);
+    c.IdleDeadline.setRemainingTime(m_options.IdleTimeoutMs);
 }
 
 void TRpcServer::OnSessionTimeout(quint64 id)

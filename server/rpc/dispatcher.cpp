@@ -301,6 +301,7 @@ const TDispatcher::TMethod TDispatcher::kMethods[] = {
     {"GetDemCHT", &TDispatcher::GetDemCHT, true, TRefusals::AsResult},
     {"GetPendencias", &TDispatcher::GetPendencias, true, TRefusals::AsResult},
     {"GetLookup", &TDispatcher::GetLookup, true, TRefusals::AsResult},
+    {"Ping", &TDispatcher::Ping, false, TRefusals::AsResult},
 };
 
 TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit)
@@ -588,6 +589,14 @@ QByteArray TDispatcher::GetPendencias(TCall& call)
 
 // A screen's lookup list, when it is one the server knows; anything else
 // is refused, and the refusal logged with who sent what.
+// The desktop's keep-alive: answers at once and reads nothing; the
+// connection's idle timeout does not restart for it (see TRpcServer).
+QByteArray TDispatcher::Ping(TCall& call)
+{
+    call.Expect("");
+    return QByteArrayLiteral("{\"ok\":true,\"data\":null}");
+}
+
 QByteArray TDispatcher::GetLookup(TCall& call)
 {
     call.Expect("SS");

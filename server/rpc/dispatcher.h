@@ -110,6 +110,7 @@ private:
     QByteArray Run(const TMethod& method, const TEnvelope& envelope, TSession& session);
 
     QByteArray Login(TCall& call);
+    QByteArray Ping(TCall& call);
     void CheckSession(TSession& session);
     QByteArray GetServPrest(TCall& call);
     QByteArray GetProp(TCall& call);

@@ -6,8 +6,11 @@
 #include <QAction>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -165,4 +168,64 @@ TEST_F(GridExport, TheMenuKeyOpensItTooAndAFileThatCannotBeWrittenIsNamed)
     QTest::keyClick(gridView, Qt::Key_F10, Qt::ShiftModifier);
     EXPECT_TRUE(shown.isEmpty());
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+}
+
+// The export's file dialog as a clerk meets it: in the documents folder at
+// first, then where the last file of the kind went; the name says what the
+// rows are; the status bar says where the file was written.
+TEST_F(GridExport, TheDialogOpensWhereFilesOfItsKindLastWentAndProposesWhatTheyAre)
+{
+    const QDir home = QDir::home();
+    ASSERT_TRUE(home.mkpath(u"Documents"_s) && home.mkpath(u"planilhas"_s) &&
+                home.mkpath(u"outra"_s));
+    QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                  u"/aph/pastas.ini"_s,
+              QSettings::IniFormat)
+        .clear();
+    grid->OnGetExportName = [] {
+        return u"dias-F0007-2025-02.csv"_s;
+    };
+    QStringList statuses;
+    desktop->OnStatus = [&statuses](const QString& text) {
+        statuses << text;
+    };
+    const struct
+    {
+        const char* chosen;    // where the file goes, under home
+        const char* startedIn; // where the dialog opened, under home
+    } steps[] = {
+        {"planilhas/dias.csv", "Documents"},
+        {"outra/dias.csv", "planilhas"},
+        {"outra/dias2.csv", "outra"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.chosen);
+        QString startedIn, proposed;
+        const QString target = home.filePath(QString::fromUtf8(step.chosen));
+        ChooseExportTo(target);
+        auto answer = desktop->OnDialogShown;
+        desktop->OnDialogShown = [&, answer](QDialog& dialog) {
+            auto* files = qobject_cast<QFileDialog*>(&dialog);
+            startedIn = files->directory().absolutePath();
+            proposed = files->selectedFiles().value(0);
+            answer(dialog);
+        };
+        QTest::keyClick(gridView, Qt::Key_F10, Qt::ShiftModifier);
+        EXPECT_EQ(startedIn, home.filePath(QString::fromUtf8(step.startedIn)));
+        EXPECT_EQ(QFileInfo(proposed).fileName(), u"dias-F0007-2025-02.csv"_s);
+        EXPECT_TRUE(QFile::exists(target));
+        ASSERT_FALSE(statuses.isEmpty());
+        EXPECT_TRUE(statuses.last().contains(QDir::toNativeSeparators(target)))
+            << statuses.last().toStdString();
+    }
+    // Another kind of file keeps its own folder: the documents still.
+    QString startedIn;
+    desktop->OnDialogShown = [&startedIn](QDialog& dialog) {
+        startedIn = qobject_cast<QFileDialog*>(&dialog)->directory().absolutePath();
+        dialog.reject();
+    };
+    QString path = u"CHT-00022-cliente.pdf"_s;
+    EXPECT_FALSE(desktop->SaveFileName(u"Demonstrativo"_s, u"PDF (*.pdf)"_s, path));
+    EXPECT_EQ(startedIn, home.filePath(u"Documents"_s));
+    desktop->OnStatus = nullptr;
 }

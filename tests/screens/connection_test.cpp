@@ -295,3 +295,38 @@ TEST_F(Connection, AConnectionTheServerClosedForIdlenessIsReopenedWithoutAWord)
     EXPECT_EQ(opens.size(), 3) << "connected and logged in again";
     EXPECT_GE(f->cdsAuxCSA.RecordCount(), 1);
 }
+
+// While the clerk reads, the status follows the server: a Ping on the idle
+// connection, a bare connect once the wire is gone; the screen's next call
+// then works as before.
+TEST_F(Connection, TheKeepAliveFollowsTheServerWhileNobodyCalls)
+{
+    OpenTf1At(12);
+    const quint16 port = m_server->Port();
+    const QString address = u"127.0.0.1:%1"_s.arg(port);
+    const auto pings = [this] {
+        return CallsOf("Ping").size();
+    };
+    KeepConnectionsAlive(60000);
+    EXPECT_EQ(pings(), 0) << "a connection just used is left alone";
+    KeepConnectionsAlive(0);
+    EXPECT_EQ(pings(), 1);
+    EXPECT_EQ(states, QList<TState>{TState::Connected}) << "the server answered: nothing new";
+
+    m_client.reset();
+    m_server.reset();
+    KeepConnectionsAlive(0);
+    ASSERT_EQ(states.size(), 2);
+    EXPECT_EQ(states.last(), TState::Lost) << "told without any call of the screen";
+    EXPECT_EQ(addresses.last(), address);
+    KeepConnectionsAlive(0);
+    EXPECT_EQ(states.size(), 2) << "a loss is told once";
+
+    m_server = std::make_unique<TServerProcess>(m_db->Spec(), QStringList{}, port);
+    KeepConnectionsAlive(0);
+    EXPECT_EQ(states.last(), TState::Reconnected);
+    EXPECT_EQ(opens.size(), 1) << "the check opened no session";
+    GoTo(f->dbgFuncionario, "CDFUNC", "TF2");
+    EXPECT_TRUE(desktop->errors.isEmpty()) << Errors().toStdString();
+    EXPECT_EQ(f->cdsAuxCSA.RecordCount(), 1);
+}

@@ -81,7 +81,8 @@ TEST_F(DayHistory, TheDaysEditsAndItsChtShowOldestFirstInPortuguese)
     ASSERT_FALSE(CallsOf("GetHistCSA").isEmpty());
     EXPECT_EQ(CallsOf("GetHistCSA").last().Params,
               (QJsonArray{u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, Day(2030, 3, 11)}));
-    EXPECT_EQ(shown.Caption, u"Histórico do dia 11/03/2030"_s);
+    EXPECT_EQ(shown.Caption, u"Histórico do dia 11/03/2030 — TF1 Teste Funcionário Um — "
+                             "Cliente Teste Um / Desenvolvimento de sistemas"_s);
     EXPECT_EQ(shown.Titles,
               (QStringList{u"Data/hora"_s, u"Operador"_s, u"Evento"_s, u"Faturar antes"_s,
                            u"Faturar depois"_s, u"Comissão antes"_s, u"Comissão depois"_s,
@@ -113,7 +114,8 @@ TEST_F(DayHistory, ADayWithoutEventsShowsAnEmptyList)
     desktop->modal.clear();
     const TShown shown = ShowHistory();
     EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
-    EXPECT_EQ(shown.Caption, u"Histórico do dia 04/03/2030"_s);
+    EXPECT_TRUE(shown.Caption.startsWith(u"Histórico do dia 04/03/2030 — TF1 "_s))
+        << shown.Caption.toStdString();
     EXPECT_TRUE(shown.Rows.isEmpty());
 }
 
@@ -283,4 +285,23 @@ TEST_F(Statement, TheServersRefusalIsShownAndNoFileIsWritten)
     EXPECT_TRUE(desktop->errors[0].contains(u"T0001"_s)) << desktop->errors[0].toStdString();
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_TRUE(desktop->statuses.isEmpty());
+}
+
+// An occurrence code lives in several groups ("01" in three): the history
+// names it by the day's group, with its description.
+TEST_F(DayHistory, AnOccurrenceShowsItsGroupCodeAndDescription)
+{
+    m_db->Exec(u"UPDATE CSA SET CDOCORR = '01', CDGRPOCOR = '02' WHERE CDFUNC = 'TF1' AND "
+               "NRSERVCONT = '001' AND DTSERVPREST = ?"_s,
+               {static_cast<qint64>(Day(2030, 3, 12))});
+    Open("");
+    At(12, "QTHRAPROFATU");
+    UserType(*f, u"0700"_s);
+    UserKey(*f, VK_UP);
+    ASSERT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
+    At(12, "QTHRTRAB");
+    const TShown shown = ShowHistory();
+    ASSERT_EQ(shown.Rows.size(), 1);
+    EXPECT_EQ(shown.Rows[0][7], u"02/01 – Hora extra não autorizada"_s) << "before";
+    EXPECT_EQ(shown.Rows[0][8], u"02/01 – Hora extra não autorizada"_s) << "after";
 }

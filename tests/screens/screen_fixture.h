@@ -49,6 +49,10 @@ public:
             throw Exception(QStringLiteral("Falha de comunicação com o servidor de aplicação."));
         return m_inner->CallKeyed(method, params, requestKey);
     }
+    bool Reachable(const QString& host, int port) override
+    {
+        return m_inner->Reachable(host, port);
+    }
 
 private:
     std::unique_ptr<IAppServerTransport> m_inner;

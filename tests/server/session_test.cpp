@@ -179,6 +179,38 @@ TEST_F(SessionTest, AnIdleSessionIsClosedAndTheClientConnectsAgain)
     EXPECT_THROW(m_client->Call(u"GetProp"_s, kPropAll), EConnectionError);
 }
 
+// The desktop's keep-alive: answered before and after Login, and no use of
+// the session, so a desktop that only pings is still closed for idleness.
+TEST_F(SessionTest, PingsAreAnsweredButDoNotKeepAnIdleSessionOpen)
+{
+    StartServer({u"--idle-timeout"_s, u"1000"_s});
+    const auto ping = [](int id) {
+        return QJsonDocument(QJsonObject{{u"jsonrpc"_s, u"2.0"_s},
+                                         {u"id"_s, id},
+                                         {u"method"_s, u"Ping"_s},
+                                         {u"params"_s, QJsonArray{}}})
+            .toJson(QJsonDocument::Compact);
+    };
+    TRawPeer peer(m_server->Port());
+    const QByteArray before = peer.Exchange(ping(1));
+    EXPECT_EQ(ErrorOf(before), 0) << before.constData();
+    EXPECT_TRUE(before.contains("\"ok\":true")) << before.constData();
+    ASSERT_EQ(ErrorOf(peer.Exchange(LoginLine(u"ANA"_s, m_token, 2))), 0);
+    // Pings three times a timeout's worth: if they counted as use, the
+    // session would outlive every one of them.
+    int answered = 0;
+    int code = 0;
+    for (int id = 3; id < 3 + 15 && code == 0; ++id) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const QByteArray reply = peer.Exchange(ping(id));
+        code = reply.isEmpty() ? -1 : ErrorOf(reply);
+        answered += code == 0;
+    }
+    EXPECT_GE(answered, 1) << "pings within the timeout are answered";
+    EXPECT_EQ(code, -32007) << "the idle timeout ran on under the pings";
+    EXPECT_TRUE(peer.ClosedByServer());
+}
+
 TEST_F(SessionTest, OneAddressCannotTakeEveryPlace)
 {
     if (SkipOnPostgres())

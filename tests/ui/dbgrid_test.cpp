@@ -356,6 +356,57 @@ TEST_F(Grid, HomeEndAndArrowsWorkInTheCellEditorFirstThenAcrossTheGrid)
     EXPECT_EQ(grid->SelectedIndex(), 3) << "whole rows selected: no column to move to";
 }
 
+// Once the text in the cell's editor is refused, or on Ctrl+A, the whole
+// text is selected: what is typed next replaces it instead of going nowhere
+// at the end of a full mask.
+TEST_F(Grid, TheEditorSelectsItsWholeTextAfterARefusalAndOnCtrlA)
+{
+    const struct
+    {
+        const char* name;
+        bool refuse;          // the handler refuses hours from 20:00 on
+        TShiftState selectBy; // the key pressed after the first text: Ctrl+A or Tab
+        const char* expected; // the editor once "0715" is typed
+    } cases[] = {
+        {"refused on Tab", true, ssNone, "07:15"},
+        {"Ctrl+A", false, ssCtrl, "07:15"},
+    };
+    approved->OnSetText = [](TField* f, const QString& text) {
+        if (text.left(2).toInt() >= 20)
+            throw Exception(u"Hora inválida: '%1'."_s.arg(text));
+        f->SetAsFloat(text.left(2).trimmed().toInt() + text.mid(3, 2).toInt() / 60.0);
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        errors.clear();
+        GoToColumn("QTHRAPROFATU");
+        TypeText(form, c.refuse ? u"9999"_s : u"0930"_s);
+        PressKey(form, c.selectBy == ssCtrl ? TWord('A') : TWord(VK_TAB), c.selectBy);
+        EXPECT_EQ(errors.size(), c.refuse ? 1 : 0);
+        EXPECT_TRUE(grid->EditorAllSelected());
+        TypeText(form, u"0715"_s);
+        EXPECT_EQ(grid->EditorText(), QString::fromUtf8(c.expected));
+        EXPECT_FALSE(grid->EditorAllSelected());
+        PressKey(form, VK_ESCAPE);
+        PressKey(form, VK_ESCAPE);
+    }
+}
+
+// A grid selecting whole rows still walks its columns with Left and Right,
+// so that the view brings the last one into sight.
+TEST_F(Grid, LeftAndRightReachEveryColumnOfARowSelectGrid)
+{
+    grid->SetOptions(grid->Options() | dgRowSelect);
+    GoToColumn("DTSERVPREST");
+    QList<int> walked;
+    for (TWord key : {VK_RIGHT, VK_RIGHT, VK_RIGHT, VK_RIGHT, VK_LEFT}) {
+        PressKey(form, key);
+        walked << grid->SelectedIndex();
+    }
+    EXPECT_EQ(walked, (QList<int>{1, 2, 3, 3, 2}));
+    EXPECT_EQ(ds.RecNo(), 1) << "the row stays";
+}
+
 TEST_F(Grid, ASetTextHandlerThatRefusesKeepsTheTypedTextToFix)
 {
     approved->OnSetText = [](TField*, const QString&) {

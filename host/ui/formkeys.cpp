@@ -1,0 +1,121 @@
+#include "host/ui/form.h"
+#include "host/ui/menu.h"
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace aph {
+
+namespace {
+
+constexpr int kFirstFunctionKey = 112; // F1
+constexpr int kLastFunctionKey = 123;  // F12
+
+bool IsShortCutKey(const TShortCut& shortCut)
+{
+    return (shortCut.Shift & (ssCtrl | ssAlt)) ||
+           (shortCut.Key >= kFirstFunctionKey && shortCut.Key <= kLastFunctionKey);
+}
+
+// A caption as read aloud: without its accelerator mark or trailing dots.
+QString PlainCaption(QString caption)
+{
+    caption.replace(u"&&"_s, u"\x01"_s).remove(u'&').replace(u'\x01', u'&');
+    while (caption.endsWith(u'.') || caption.endsWith(u'…'))
+        caption.chop(1);
+    return caption.trimmed();
+}
+
+// The letter after the single "&" of a caption; null without one.
+QChar AcceleratorOf(const QString& caption)
+{
+    for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != u'&')
+            continue;
+        if (caption[i + 1] != u'&')
+            return caption[i + 1].toUpper();
+        ++i;
+    }
+    return {};
+}
+
+TSpeedButton* FindButton(const TWinControl* parent, const TShortCut& shortCut)
+{
+    for (int i = 0; i < parent->ControlCount(); ++i) {
+        TControl* child = parent->Control(i);
+        if (auto* button = dynamic_cast<TSpeedButton*>(child)) {
+            if (!button->ShortCut().IsNull() && button->ShortCut() == shortCut &&
+                button->EffectivelyVisible() && button->EffectivelyEnabled())
+                return button;
+        } else if (auto* win = dynamic_cast<const TWinControl*>(child);
+                   win && !dynamic_cast<const TMainMenu*>(child)) {
+            if (TSpeedButton* found = FindButton(win, shortCut))
+                return found;
+        }
+    }
+    return nullptr;
+}
+
+void MenuKeys(const TMenuItem* item, std::vector<TForm::TKeyHelp>& keys)
+{
+    for (int i = 0; i < item->ControlCount(); ++i) {
+        const auto* child = dynamic_cast<const TMenuItem*>(item->Control(i));
+        if (!child || child->IsSeparator() || !child->Visible())
+            continue;
+        if (!child->ShortCut().IsNull())
+            keys.push_back({ShortCutToText(child->ShortCut()), PlainCaption(child->Caption())});
+        MenuKeys(child, keys);
+    }
+}
+
+void ButtonKeys(const TWinControl* parent, std::vector<TForm::TKeyHelp>& keys)
+{
+    for (int i = 0; i < parent->ControlCount(); ++i) {
+        const TControl* child = parent->Control(i);
+        if (const auto* button = dynamic_cast<const TSpeedButton*>(child)) {
+            const QString text = ShortCutToText(button->ShortCut());
+            const bool listed = std::any_of(keys.begin(), keys.end(),
+                                            [&](const auto& k) { return k.Keys == text; });
+            if (!text.isEmpty() && !listed && button->Visible())
+                keys.push_back({text, PlainCaption(button->Hint())});
+        } else if (const auto* win = dynamic_cast<const TWinControl*>(child);
+                   win && !dynamic_cast<const TMainMenu*>(child)) {
+            ButtonKeys(win, keys);
+        }
+    }
+}
+
+} // namespace
+
+TControl* TForm::ShortCutTarget(const TShortCut& shortCut)
+{
+    if (shortCut.Key == 0 || !IsShortCutKey(shortCut))
+        return nullptr;
+    if (m_menu)
+        if (TMenuItem* item = m_menu->FindShortCut(shortCut))
+            return item;
+    return FindButton(this, shortCut);
+}
+
+std::vector<TForm::TKeyHelp> TForm::KeyList() const
+{
+    std::vector<TKeyHelp> keys;
+    if (m_menu) {
+        for (int i = 0; i < m_menu->ControlCount(); ++i) {
+            const auto* item = dynamic_cast<const TMenuItem*>(m_menu->Control(i));
+            if (!item || !item->Visible())
+                continue;
+            if (const QChar letter = AcceleratorOf(item->Caption()); !letter.isNull())
+                keys.push_back({u"Alt+"_s + letter, u"menu "_s + PlainCaption(item->Caption())});
+        }
+        for (int i = 0; i < m_menu->ControlCount(); ++i)
+            if (const auto* item = dynamic_cast<const TMenuItem*>(m_menu->Control(i)))
+                if (item->Visible())
+                    MenuKeys(item, keys);
+    }
+    ButtonKeys(this, keys);
+    return keys;
+}
+
+} // namespace aph
