@@ -41,7 +41,7 @@ const QStringList kValued{u"--listen"_s,          u"--port"_s,
                           u"--tls-key"_s,         u"--config"_s,
                           u"--db-workers"_s,      u"--max-connection-age"_s,
                           u"--log-level"_s};
-const QStringList kFlags{u"--no-auth"_s, u"--insecure"_s};
+const QStringList kFlags{u"--no-auth"_s, u"--insecure"_s, u"--separar-funcoes"_s};
 
 // The options of the --config file, under those of the command line: an
 // option the command line gives keeps its value there. The database comes
@@ -153,6 +153,7 @@ TServerOptions ParseServeOptions(const QStringList& arguments)
     options.AuditWaitMs = static_cast<int>(
         args.Number(u"--audit-wait"_s, options.AuditWaitMs, kMinAuditWaitMs, kMinuteMs));
     options.RequireLogin = !args.Flags.contains(u"--no-auth");
+    options.SeparateDuties = args.Flags.contains(u"--separar-funcoes");
     if (!options.RequireLogin && !options.Address.isLoopback())
         throw EUsage(u"--no-auth só é permitido num endereço local (loopback); "
                      "%1 exige autenticação."_s.arg(options.Address.toString()));

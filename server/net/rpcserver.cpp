@@ -177,7 +177,7 @@ struct TRpcServer::TConnection
 TRpcServer::TRpcServer(const TServerOptions& options, QObject* parent)
     : QObject(parent), m_options(options), m_server(NewListener(options, this)),
       m_pool({options.Database, options.Workers, options.DbWorkers, options.AuditWaitMs,
-              options.RequireLogin})
+              options.RequireLogin, options.SeparateDuties})
 {
     connect(m_server, &QTcpServer::pendingConnectionAvailable, this, &TRpcServer::OnNewConnection);
 }

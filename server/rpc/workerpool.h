@@ -34,6 +34,7 @@ public:
         int DbWorkers = 0; // requests all servers run at once; 0: no sharing
         int AuditWaitMs = 2000;
         bool RequireLogin = true;
+        bool SeparateDuties = false; // see TServerOptions
     };
     using TJob = std::function<void(TDispatcher*, const QString& failure)>;
 
@@ -52,6 +53,7 @@ private:
     TDatabaseSpec m_database;
     TAuditLog m_audit;
     bool m_requireLogin;
+    bool m_separateDuties;
     int m_workers;
     int m_dbWorkers;
     QString m_instance; // this server's application name

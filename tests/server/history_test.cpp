@@ -3,6 +3,7 @@
 // refused save and a replayed key leave none.
 #include "host/data/formatsettings.h"
 #include "host/data/packetcodec.h"
+#include "server/storage/schema.h"
 #include "tests/support/serverfixture.h"
 
 using namespace Qt::StringLiterals;
@@ -157,7 +158,7 @@ TEST_F(HistoryTest, EditsAGenerationAndASituationChangeAreEachADaysHistory)
     EXPECT_EQ(fields.join(u','),
               u"DTEVENTO,CDOPERADOR,NMOPERADOR,IDEVENTO,QTHRAPROFATU_ANT,QTHRAPROFATU,"
               "QTHRAPRCOMIS_ANT,QTHRAPRCOMIS,CDOCORR_ANT,CDOCORR,NRSEQUCHT,IDSTATUSCHT_ANT,"
-              "IDSTATUSCHT,DSCHAVE"_s);
+              "IDSTATUSCHT,DSCHAVE,DSMOTIVO,NRNOTAFISCAL"_s);
     const QString anaName =
         m_db->Scalar(u"SELECT NMOPERADOR FROM OPERADOR WHERE CDOPERADOR = 'ANA'"_s).toString();
     const auto row = [&](std::size_t i) {
@@ -250,7 +251,7 @@ TEST_F(HistoryTest, TheReadNeedsALoginAndTheDaysKey)
     // A day without events has an empty history with its fields.
     const TDataPacket none = History(1);
     EXPECT_TRUE(none.Rows.empty());
-    EXPECT_EQ(none.Fields.size(), 14);
+    EXPECT_EQ(none.Fields.size(), 16);
 }
 
 // Each CSA's generation row says what its own approvals were and became,
@@ -293,6 +294,7 @@ TEST_F(HistoryTest, GenerationRowsOfThePreviousSchemaStillAnswer)
 {
     m_client.reset();
     m_server.reset();
+    DowngradeToVersion5();
     m_db->ExecDirect(u"DROP VIEW APH_HISTCSA"_s);
     m_db->ExecDirect(u"DROP TABLE APH_HISTGERCSA"_s);
     m_db->ExecDirect(u"DROP TABLE APH_HISTGERACAO"_s);
@@ -314,7 +316,7 @@ TEST_F(HistoryTest, GenerationRowsOfThePreviousSchemaStillAnswer)
     }
     QString err;
     ASSERT_EQ(RunServerCommand({u"init"_s, m_db->Spec()}, nullptr, &err), 0) << err.toStdString();
-    EXPECT_EQ(m_db->Scalar(u"SELECT NRVERSAO FROM APH_VERSAO"_s).toInt(), 5);
+    EXPECT_EQ(m_db->Scalar(u"SELECT NRVERSAO FROM APH_VERSAO"_s).toInt(), kSchemaVersion);
     StartServer();
 
     const std::string before = Lines({u"G||8||8||00900|P|"_s});

@@ -2,6 +2,7 @@
 // stored with the first write and applies nothing again; a key reused for
 // another request is refused; the key table comes with a schema upgrade.
 #include "host/data/packetcodec.h"
+#include "server/storage/schema.h"
 #include "tests/support/serverfixture.h"
 
 using namespace Qt::StringLiterals;
@@ -171,6 +172,7 @@ TEST_F(RequestKeyTest, ADatabaseOfTheFirstSchemaGetsTheKeyTableOnInit)
 {
     m_server.reset();
     m_client.reset();
+    DowngradeToVersion5();
     m_db->ExecDirect(u"DROP TABLE APH_REQUISICAO"_s);
     m_db->ExecDirect(u"DROP VIEW APH_HISTCSA"_s);
     for (const char* table : {"APH_HISTEVENTO", "APH_HISTGERACAO", "APH_HISTGERCSA"})
@@ -182,7 +184,7 @@ TEST_F(RequestKeyTest, ADatabaseOfTheFirstSchemaGetsTheKeyTableOnInit)
     EXPECT_NE(RunServerCommand({u"serve"_s, m_db->Spec(), u"--port"_s, u"0"_s}, nullptr, &err), 0);
     EXPECT_TRUE(err.contains(u"aph-server init"_s)) << err.toStdString();
     EXPECT_EQ(RunServerCommand({u"init"_s, m_db->Spec()}, nullptr, &err), 0) << err.toStdString();
-    EXPECT_EQ(Count(u"SELECT NRVERSAO FROM APH_VERSAO"_s), 5);
+    EXPECT_EQ(Count(u"SELECT NRVERSAO FROM APH_VERSAO"_s), kSchemaVersion);
     // A token issued before tokens had a lifetime gets one, and still logs in.
     EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_TOKEN WHERE DTEXPIRA > DTCRIACAO"_s), 1);
     StartServer();
