@@ -225,6 +225,7 @@ void TfrmAprovaHoras::dtsPadraoStateChange(TObject*)
     mnuGerarCHT->SetEnabled(sbtGerarCHT->Enabled());
     for (TMenuItem* item : {mnuAprovarPendentes, mnuHistoricoDia, mnuDemonstrativoCHT})
         item->SetEnabled(sbtGerarCHT->Enabled());
+    HabilitaPapeis();
 }
 
 void TfrmAprovaHoras::sbtFiltrarClick(TObject*)

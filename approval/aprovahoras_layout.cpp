@@ -290,6 +290,7 @@ void TfrmAprovaHoras::CreateMessages()
         u"PEND_NENHUM|Nenhum dia pendente de aprovação nesta CHT"_s,
     });
     CreateHistoryMessages();
+    CreateChtMessages();
 }
 
 void TfrmAprovaHoras::CreateLayout()
@@ -430,6 +431,7 @@ void TfrmAprovaHoras::CreateExtraMenu()
     mnuDemonstrativoCHT->SetShortCut(ShortCut('D', ssCtrl | ssShift));
     for (TMenuItem* item : {mnuAprovarPendentes, mnuHistoricoDia, mnuDemonstrativoCHT})
         item->SetEnabled(false);
+    CreateChtMenu();
 }
 
 void TfrmAprovaHoras::CreateTotals()

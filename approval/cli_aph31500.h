@@ -78,6 +78,9 @@ public:
     TMenuItem* mnuAprovarPendentes;
     TMenuItem* mnuHistoricoDia;
     TMenuItem* mnuDemonstrativoCHT;
+    // "Aprovar CHT", "Reabrir CHT...", "Marcar como faturada...",
+    // "Desfazer faturamento...", in that order.
+    QList<TMenuItem*> mnuPassosCHT;
 
     // What the filter dialog reaches of this screen.
     TAprovaHorasRef Ref;
@@ -142,6 +145,16 @@ public:
     void mnuAprovarPendentesClick(TObject* Sender);
     void mnuHistoricoDiaClick(TObject* Sender);
     void mnuDemonstrativoCHTClick(TObject* Sender);
+
+    // --- A CHT's steps, and what the operator's roles allow ------------------------
+    // Takes the current CHT one step ("aprovar", "reabrir", "faturar",
+    // "desfazer") after asking what the step needs.
+    void PassoCHT(const char* acao);
+    // Disables, after the screen's state has enabled them, the commands
+    // the server would refuse this operator.
+    void HabilitaPapeis();
+    // Days may be edited only by an operator who may approve them.
+    bool PodeEditarDias() const;
     // Commission hours that differ from the hours worked (in whole
     // thousandths) need an occurrence.
     static bool ComissaoPedeOcorrencia(double trab, double comis);
@@ -161,6 +174,8 @@ private:
     void CreateOccurrenceQuery();
     void CreateMessages();
     void CreateHistoryMessages();
+    void CreateChtMessages();
+    void CreateChtMenu();
     void CreateLayout();
     void CreatePanels();
     void CreateGrids();

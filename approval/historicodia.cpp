@@ -44,7 +44,9 @@ void TfrmHistoricoDia::CreateColumns()
                                                            {"CDOCORR", "HIST_OCO"},
                                                            {"NRSEQUCHT", "HIST_CHT"},
                                                            {"IDSTATUSCHT_ANT", "HIST_SIT_ANT"},
-                                                           {"IDSTATUSCHT", "HIST_SIT"}};
+                                                           {"IDSTATUSCHT", "HIST_SIT"},
+                                                           {"DSMOTIVO", "HIST_MOTIVO"},
+                                                           {"NRNOTAFISCAL", "HIST_NOTA"}};
     for (const auto& [field, title] : columns) {
         const QString caption = m_messages.Msg(QString::fromLatin1(title));
         dbgHist->AddColumn(QString::fromLatin1(field), caption,

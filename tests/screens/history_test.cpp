@@ -86,12 +86,14 @@ TEST_F(DayHistory, TheDaysEditsAndItsChtShowOldestFirstInPortuguese)
               (QStringList{u"Data/hora"_s, u"Operador"_s, u"Evento"_s, u"Faturar antes"_s,
                            u"Faturar depois"_s, u"Comissão antes"_s, u"Comissão depois"_s,
                            u"Ocorrência antes"_s, u"Ocorrência depois"_s, u"CHT"_s,
-                           u"Situação antes"_s, u"Situação depois"_s}));
+                           u"Situação antes"_s, u"Situação depois"_s, u"Motivo"_s,
+                           u"Nota fiscal"_s}));
     ASSERT_EQ(shown.Rows.size(), 2) << "the edit, then the generation";
     const QStringList edit = shown.Rows[0].mid(2);
     EXPECT_EQ(edit,
               (QStringList{u"Aprovação alterada"_s, QString(), u"07:00"_s, QString(), u"08:00"_s,
-                           QString(), QString(), QString(), QString(), QString()}));
+                           QString(), QString(), QString(), QString(), QString(), QString(),
+                           QString()}));
     EXPECT_TRUE(QRegularExpression(u"^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d$"_s)
                     .match(shown.Rows[0][0])
                     .hasMatch())

@@ -49,6 +49,7 @@ public:
             throw Exception(QStringLiteral("Falha de comunicação com o servidor de aplicação."));
         return m_inner->CallKeyed(method, params, requestKey);
     }
+    std::optional<QStringList> Roles() const override { return m_inner->Roles(); }
 
 private:
     std::unique_ptr<IAppServerTransport> m_inner;
