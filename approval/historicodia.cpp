@@ -55,6 +55,7 @@ void TfrmHistoricoDia::CreateColumns()
     dbgHist->Column(0)->SetWidth(115); // a date and time
     dbgHist->Column(1)->SetWidth(120);
     dbgHist->Column(2)->SetWidth(115);
+    dbgHist->Column(12)->SetWidth(220); // a situation change's reason
 }
 
 void TfrmHistoricoDia::Carrega(const TDataPacket& packet)
