@@ -122,8 +122,8 @@ TQueryText HistoryGenerationCsaInsert(const TStorage& storage, const QString& fi
 // One 'S' row for every CSA of a CHT whose situation changes, with the
 // reason given and the invoice it was billed on (null when none).
 TQueryText HistoryStatusInsert(const THistoryStamp& stamp, const QString& cht,
-                               const QString& before, const QString& after,
-                               const QVariant& reason, const QVariant& invoice);
+                               const QString& before, const QString& after, const QVariant& reason,
+                               const QVariant& invoice);
 // GetHistCSA's columns, oldest event first.
 TQueryText HistoryQuery(const TGetHistCsaRequest& request);
 

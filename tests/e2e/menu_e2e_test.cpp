@@ -211,11 +211,14 @@ TEST_F(MenuAtTheScreen, TheDaysHistoryAndTheChtStatement)
     EXPECT_TRUE(unexpected.isEmpty()) << unexpected.join(u'\n').toStdString();
 }
 
-// A supervisor approves the CHT from Manutenção, reopens it with a reason
-// typed in its window, approves it again; the day's history shows the
-// three steps by name, with the reason.
+// An operator who supervises and bills approves the CHT from Manutenção
+// (its days lock), reopens it with a reason typed in its window, approves
+// it again and marks it billed; the day's history shows each step by
+// name, with the reason and the invoice.
 TEST_F(MenuAtTheScreen, AChtIsApprovedReopenedWithAReasonAndTheHistorySaysSo)
 {
+    // Ana supervises; here she may bill too.
+    m_db->Exec(u"INSERT INTO APH_PAPEL (CDOPERADOR, DSPAPEL) VALUES ('ANA', 'faturar')"_s);
     OpenTheCht();
     const auto step = [this](int index) {
         QAction* action = desktop.ViewOf(f)->ActionOf(f->mnuPassosCHT[index]);
@@ -228,17 +231,23 @@ TEST_F(MenuAtTheScreen, AChtIsApprovedReopenedWithAReasonAndTheHistorySaysSo)
             if (b->text().remove(u'&') == u"Sim")
                 b->click();
     };
+    const auto typing = [this](const QString& text) {
+        desktop.OnDialogShown = [text](QDialog& dialog) {
+            dialog.findChild<QLineEdit*>(u"value"_s)->setText(text);
+            dialog.accept();
+        };
+    };
     desktop.OnMessageShown = yes;
     step(0);
-    desktop.OnDialogShown = [](QDialog& dialog) {
-        dialog.findChild<QLineEdit*>(u"value"_s)->setText(u"Dia 4 revisto com o cliente"_s);
-        dialog.accept();
-    };
+    EXPECT_TRUE(f->lblBloqueio->Visible()) << "an approved CHT's days lock";
+    typing(u"Dia 4 revisto com o cliente"_s);
     step(1);
-    desktop.OnDialogShown = nullptr;
     step(0);
+    typing(u"NF-2030-17"_s);
+    step(2);
+    desktop.OnDialogShown = nullptr;
     EXPECT_EQ(m_db->Scalar(u"SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = 'T0001'"_s).toString(),
-              u"A"_s);
+              u"R"_s);
     QApplication::setActiveWindow(&window);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
 
@@ -247,7 +256,8 @@ TEST_F(MenuAtTheScreen, AChtIsApprovedReopenedWithAReasonAndTheHistorySaysSo)
         auto& h = dynamic_cast<TfrmHistoricoDia&>(form);
         QApplication::setActiveWindow(frame);
         for (int r = 0; r < h.dbgHist->RowCount(); ++r)
-            reasons << h.dbgHist->CellText(r, 1) + u'|' + h.dbgHist->CellText(r, 12);
+            reasons << h.dbgHist->CellText(r, 1) + u'|' + h.dbgHist->CellText(r, 12) + u'|' +
+                           h.dbgHist->CellText(r, 13);
         // The reason and invoice are the last columns: in view for the
         // picture.
         if (auto* grid = qobject_cast<QAbstractScrollArea*>(Widget(&h, h.dbgHist)))
@@ -259,5 +269,6 @@ TEST_F(MenuAtTheScreen, AChtIsApprovedReopenedWithAReasonAndTheHistorySaysSo)
     Key(Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
     desktop.OnModalShown = nullptr;
     const QString ana = u"Ana Beatriz Souza|"_s;
-    EXPECT_EQ(reasons, (QStringList{ana, ana + u"Dia 4 revisto com o cliente"_s, ana}));
+    EXPECT_EQ(reasons, (QStringList{ana + u"|"_s, ana + u"Dia 4 revisto com o cliente|"_s,
+                                    ana + u"|"_s, ana + u"|NF-2030-17"_s}));
 }

@@ -1,7 +1,5 @@
-// What an operator's roles leave enabled on the approval screen, and a
-// CHT's steps from Manutenção: approved, the days lock; reopened with a
-// reason; billed with its invoice; each in the day's history by name.
-#include "approval/historicodia.h"
+// What an operator's roles leave enabled on the approval screen: the
+// commands the server would refuse them are disabled, and nothing else.
 #include "tests/screens/world.h"
 
 using namespace Qt::StringLiterals;
@@ -24,10 +22,6 @@ struct ChtSteps : MarchScreen
         OpenMarch();
         OpenTf1("T0001");
         UserFocus(f->dbgCSA);
-    }
-    QString Situation()
-    {
-        return m_db->Scalar(u"SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = 'T0001'"_s).toString();
     }
 };
 
@@ -68,64 +62,4 @@ TEST_F(ChtSteps, EachOperatorSeesEnabledWhatTheServerWouldLetThemDo)
         EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
         Input([this] { f->Close(); });
     }
-}
-
-TEST_F(ChtSteps, AdminApprovesReopensAndBillsAndTheDaysHistoryTellsWhoAndWhy)
-{
-    OpenAs(u"ADMIN"_s);
-    const QString reason = u"Faltou o dia 4 revisado"_s;
-    // Approved: the days lock, as an approved CHT's do.
-    desktop->answers = {mrYes};
-    UserClick(f->mnuPassosCHT[0]);
-    EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
-    EXPECT_EQ(Situation(), u"A"_s);
-    EXPECT_EQ(f->cdsCHT.FieldByName(u"NRSEQUCHT"_s)->AsString(), u"T0001"_s);
-    EXPECT_EQ(f->cdsCHT.FieldByName(u"IDSTATUSCHT"_s)->AsString(), u"A"_s);
-    EXPECT_TRUE(f->lblBloqueio->Visible());
-    UserFocus(f->dbgCSA);
-    At(1, "QTHRAPROFATU");
-    UserType(*f, u"05"_s);
-    EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsBrowse);
-    // A reason too short is the server's refusal, shown; then a real one.
-    desktop->inputs = {u"curto"_s};
-    UserClick(f->mnuPassosCHT[1]);
-    ASSERT_EQ(desktop->errors.size(), 1);
-    EXPECT_EQ(desktop->errors[0], u"Informe o motivo com pelo menos 10 caracteres."_s);
-    desktop->errors.clear();
-    EXPECT_EQ(Situation(), u"A"_s);
-    desktop->inputs = {reason};
-    UserClick(f->mnuPassosCHT[1]);
-    EXPECT_EQ(Situation(), u"P"_s);
-    desktop->answers = {mrYes};
-    UserClick(f->mnuPassosCHT[0]);
-    desktop->inputs = {u"NF-2030-17"_s};
-    UserClick(f->mnuPassosCHT[2]);
-    EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
-    EXPECT_EQ(Situation(), u"R"_s);
-    EXPECT_EQ(CallsOf("SetStatusCHT").size(), 5);
-    EXPECT_FALSE(CallsOf("SetStatusCHT").last().Key.isEmpty()) << "keyed like the other writes";
-
-    // The day's history: the four steps, by name, with the reason and the
-    // invoice.
-    QList<QStringList> rows;
-    desktop->modal.push_back([&rows](TForm& form) {
-        auto& h = dynamic_cast<TfrmHistoricoDia&>(form);
-        for (int r = 0; r < h.dbgHist->RowCount(); ++r) {
-            QStringList cells;
-            for (int c : {1, 2, 10, 11, 12, 13})
-                cells << h.dbgHist->CellText(r, c);
-            rows << cells;
-        }
-        UserClick(h.btnFechar);
-    });
-    UserFocus(f->dbgCSA);
-    At(1, "QTHRTRAB");
-    UserClick(f->mnuHistoricoDia);
-    const QString admin = u"Administrador"_s, event = u"Situação da CHT"_s;
-    EXPECT_EQ(rows, (QList<QStringList>{
-                        {admin, event, u"Pendente"_s, u"Aprovada"_s, QString(), QString()},
-                        {admin, event, u"Aprovada"_s, u"Pendente"_s, reason, QString()},
-                        {admin, event, u"Pendente"_s, u"Aprovada"_s, QString(), QString()},
-                        {admin, event, u"Aprovada"_s, u"Faturada"_s, QString(), u"NF-2030-17"_s},
-                    }));
 }
