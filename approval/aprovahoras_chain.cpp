@@ -225,6 +225,7 @@ void TfrmAprovaHoras::dtsPadraoStateChange(TObject*)
         item->SetEnabled(sbtGerarCHT->Enabled());
     if (mnuCHTsGeradas)
         mnuCHTsGeradas->SetEnabled(sbtGerarCHT->Enabled() && m_filtroGerado.has_value());
+    HabilitaPapeis();
 }
 
 void TfrmAprovaHoras::sbtFiltrarClick(TObject*)

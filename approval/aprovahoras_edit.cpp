@@ -122,7 +122,7 @@ void TfrmAprovaHoras::dbgCSAKeyPress(TObject*, QChar& Key)
 
 void TfrmAprovaHoras::cdsAuxCSABeforeEdit(TDataSet*)
 {
-    if (!SituacaoBloqueada().isEmpty())
+    if (!SituacaoBloqueada().isEmpty() || !PodeEditarDias())
         Abort(); // an approved or billed CHT does not change, and says nothing
 }
 

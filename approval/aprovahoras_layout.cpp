@@ -292,6 +292,7 @@ void TfrmAprovaHoras::CreateMessages()
     CreateHistoryMessages();
     CreatePreviaMessages();
     CreatePendenciasMessages();
+    CreateChtMessages();
 }
 
 void TfrmAprovaHoras::CreateLayout()
@@ -437,6 +438,7 @@ void TfrmAprovaHoras::CreateExtraMenu()
         item->SetEnabled(false);
     CreateGeradasMenu();
     CreatePendenciasMenu();
+    CreateChtMenu();
 }
 
 void TfrmAprovaHoras::CreateTotals()

@@ -85,6 +85,9 @@ public:
     // The CHTs of the last generation, pending, through the filter.
     TMenuItem* mnuCHTsGeradas = nullptr;
     TMenuItem* mnuPendencias;
+    // "Aprovar CHT", "Reabrir CHT...", "Marcar como faturada...",
+    // "Desfazer faturamento...", in that order.
+    QList<TMenuItem*> mnuPassosCHT;
 
     // What the filter dialog reaches of this screen.
     TAprovaHorasRef Ref;
@@ -157,6 +160,16 @@ public:
     void mnuDemonstrativoCHTClick(TObject* Sender);
     // "Pendências": the filter's days that need a person, Enter goes to one.
     void mnuPendenciasClick(TObject* Sender);
+
+    // --- A CHT's steps, and what the operator's roles allow ------------------------
+    // Takes the current CHT one step ("aprovar", "reabrir", "faturar",
+    // "desfazer") after asking what the step needs.
+    void PassoCHT(const char* acao);
+    // Disables, after the screen's state has enabled them, the commands
+    // the server would refuse this operator.
+    void HabilitaPapeis();
+    // Days may be edited only by an operator who may approve them.
+    bool PodeEditarDias() const;
     // Commission hours that differ from the hours worked (in whole
     // thousandths) need an occurrence.
     static bool ComissaoPedeOcorrencia(double trab, double comis);
@@ -176,6 +189,8 @@ private:
     void CreateOccurrenceQuery();
     void CreateMessages();
     void CreateHistoryMessages();
+    void CreateChtMessages();
+    void CreateChtMenu();
     void CreateLayout();
     void CreatePanels();
     void CreateGrids();

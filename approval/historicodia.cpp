@@ -50,7 +50,9 @@ void TfrmHistoricoDia::CreateColumns()
                                                            {"CDOCORR", "HIST_OCO"},
                                                            {"NRSEQUCHT", "HIST_CHT"},
                                                            {"IDSTATUSCHT_ANT", "HIST_SIT_ANT"},
-                                                           {"IDSTATUSCHT", "HIST_SIT"}};
+                                                           {"IDSTATUSCHT", "HIST_SIT"},
+                                                           {"DSMOTIVO", "HIST_MOTIVO"},
+                                                           {"NRNOTAFISCAL", "HIST_NOTA"}};
     for (const auto& [field, title] : columns) {
         const QString caption = m_messages.Msg(QString::fromLatin1(title));
         dbgHist->AddColumn(QString::fromLatin1(field), caption,
@@ -62,6 +64,7 @@ void TfrmHistoricoDia::CreateColumns()
     // An occurrence reads "grupo/código – descrição".
     for (int i = 7; i <= 8; ++i)
         dbgHist->Column(i)->SetWidth(kOccurrenceWidth);
+    dbgHist->Column(12)->SetWidth(220); // a situation change's reason
 }
 
 void TfrmHistoricoDia::Carrega(const TDataPacket& packet)

@@ -211,14 +211,22 @@ QJsonValue TRpcClient::Call(const QString& method, const QJsonArray& params,
     return reply.value(u"result");
 }
 
-void TRpcClient::Login(const QString& operatorCode, const QString& token)
+std::optional<QStringList> TRpcClient::Login(const QString& operatorCode, const QString& token)
 {
-    CheckedPacket(Call(u"Login"_s, {operatorCode, token}));
+    const QJsonValue reply = Call(u"Login"_s, {operatorCode, token});
+    CheckedPacket(reply);
+    const QJsonValue roles = reply.toObject().value(u"roles");
+    if (!roles.isArray())
+        return std::nullopt;
+    QStringList names;
+    for (const QJsonValue& role : roles.toArray())
+        names << role.toString();
+    return names;
 }
 
 bool IsKeyedWrite(const QString& method)
 {
-    return method == u"SetCSA" || method == u"SetCHT";
+    return method == u"SetCSA" || method == u"SetCHT" || method == u"SetStatusCHT";
 }
 
 std::optional<TDataPacket> ReplyPacket(const QJsonValue& result)

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonValue>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -63,7 +64,9 @@ public:
     bool IsConnected() const;
 
     // Opens the authenticated session; throws ERpcError when refused.
-    void Login(const QString& operatorCode, const QString& token);
+    // Returns the roles the server says the operator holds (see
+    // docs/protocol.md), or none from a server that names no roles.
+    std::optional<QStringList> Login(const QString& operatorCode, const QString& token);
     // Calls a method with positional params and returns its result; throws
     // ERpcError on an error reply and EConnectionError when the connection
     // fails, after which the client is disconnected. A request key, when
@@ -88,10 +91,10 @@ private:
     bool m_answered = false; // a reply has come on this connection
 };
 
-// The writes the server applies once per request key (SetCSA, SetCHT): a
-// client sends each with a key of its own and the same key again when it
-// repeats the write, and the server answers a repeat from the reply it
-// stored with the first.
+// The writes the server applies once per request key (SetCSA, SetCHT,
+// SetStatusCHT): a client sends each with a key of its own and the same key
+// again when it repeats the write, and the server answers a repeat from
+// the reply it stored with the first.
 bool IsKeyedWrite(const QString& method);
 
 // The result of a method that the screens pass through their result check:

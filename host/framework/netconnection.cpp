@@ -54,7 +54,7 @@ public:
         if (!env.Token.isEmpty()) {
             // A refused login leaves no half-open connection behind.
             TScopeFail disconnect([this] { m_client.Disconnect(); });
-            m_client.Login(env.Operador, env.Token);
+            m_roles = m_client.Login(env.Operador, env.Token);
         }
     }
     void Close() override { m_client.Disconnect(); }
@@ -72,9 +72,11 @@ public:
     {
         return TRpcClient::Reachable(host, static_cast<quint16>(port), kProbeTimeoutMs);
     }
+    std::optional<QStringList> Roles() const override { return m_roles; }
 
 private:
     TRpcClient m_client;
+    std::optional<QStringList> m_roles;
 };
 
 std::unique_ptr<IAppServerTransport> MakeRpcTransport()
@@ -243,11 +245,17 @@ void TNetConnection::SetConnected(bool connected)
         throw;
     }
     m_transport = std::move(transport);
+    m_roles = m_transport->Roles();
     m_wanted = true;
     Report(m_lost ? TConnectionStatus::TState::Reconnected : TConnectionStatus::TState::Connected);
     m_lost = false;
     if (AfterConnect)
         AfterConnect(this);
+}
+
+bool TNetConnection::HasRole(const QString& role) const
+{
+    return !m_roles || m_roles->contains(role);
 }
 
 void TNetConnection::DropLost()

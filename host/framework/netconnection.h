@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace aph {
 
@@ -44,6 +45,9 @@ public:
         Q_UNUSED(port);
         return true;
     }
+    // The roles the server named for the operator when the wire opened;
+    // none when it named none (a wire without login, an older server).
+    virtual std::optional<QStringList> Roles() const { return std::nullopt; }
 };
 
 using TTransportFactory =
@@ -128,6 +132,11 @@ public:
     // KeepConnectionsAlive).
     void KeepAlive(int idleMs);
 
+    // Whether the operator holds the role (see docs/protocol.md), as the
+    // server said at the last connect; true when it named no roles, so
+    // that nothing is disabled that the server never said it refuses.
+    bool HasRole(const QString& role) const;
+
     TNotifyEvent BeforeConnect;
     TNotifyEvent AfterConnect;
     TNotifyEvent AfterDisconnect;
@@ -155,10 +164,11 @@ private:
     int m_port = 8090;
     bool m_throwException = true;
     std::unique_ptr<IAppServerTransport> m_transport;
-    bool m_wanted = false;   // connected by the screen and not closed since
-    bool m_lost = false;     // the last connect or call failed on the wire
-    QStringList m_tried;     // the addresses the last connect tried
-    QElapsedTimer m_lastUse; // since the last call or keep-alive
+    std::optional<QStringList> m_roles; // as the last open named them
+    bool m_wanted = false;              // connected by the screen and not closed since
+    bool m_lost = false;                // the last connect or call failed on the wire
+    QStringList m_tried;                // the addresses the last connect tried
+    QElapsedTimer m_lastUse;            // since the last call or keep-alive
     // The write whose reply never came, with the key it went out with: the
     // same write sent again reuses the key, so that the server answers it
     // from the first one's reply if that one was applied.

@@ -2,6 +2,7 @@
 
 #include "server/admin/generator.h"
 #include "server/methods/approvalservice.h"
+#include "server/methods/chtstatus.h"
 #include "server/storage/schema.h"
 #include "server/storage/storage.h"
 
@@ -28,7 +29,8 @@ void InitDatabase(TStorage& storage, TInitData data, qint64 scale)
         GenerateScale(storage, scale);
 }
 
-void SetChtStatus(TStorage& storage, const QString& number, const QString& status)
+void SetChtStatus(TStorage& storage, const QString& number, const QString& status,
+                  const QString& reason)
 {
     if (!(status == u"P" || status == u"A" || status == u"R" || status == u"N"))
         throw Exception(u"Situação de CHT inválida: \"%1\". Use P (pendente), A "
@@ -42,12 +44,21 @@ void SetChtStatus(TStorage& storage, const QString& number, const QString& statu
     TStorage::Done(q);
     if (!found)
         throw Exception(u"A CHT \"%1\" não existe."_s.arg(number));
-    storage.Exec(u"UPDATE CHT SET IDSTATUSCHT = ? WHERE NRSEQUCHT = ?"_s, {status, number});
-    // Each CSA of the CHT records the change in its history; setting the
-    // situation it already has changes nothing.
+    // A CHT that is no longer billed keeps no invoice, so that its number
+    // may be used again.
+    storage.Exec(u"UPDATE CHT SET IDSTATUSCHT = ?, NRNOTAFISCAL = CASE WHEN CAST(? AS VARCHAR(1)) "
+                 u"= 'R' THEN "
+                 "NRNOTAFISCAL END WHERE NRSEQUCHT = ?"_s,
+                 {status, status, number});
+    // Each CSA of the CHT records the change in its history, with the
+    // reason the administrator gave; setting the situation it already has
+    // changes nothing.
     if (before != status) {
+        const QString why = reason.trimmed().isEmpty() ? u"linha de comando"_s
+                                                       : reason.trimmed().left(kMaxReasonChars);
         const TQueryText history =
-            HistoryStatusInsert(HistoryStamp(QString()), number, before, status);
+            HistoryStatusInsert(HistoryStamp(QString()), number, before, status, why,
+                                QVariant(QMetaType::fromType<QString>()));
         storage.Exec(history.Sql, history.Values);
     }
     tx.Commit();

@@ -19,8 +19,10 @@ enum class TInitData
 // Creates or upgrades the schema, then optionally fills an empty database.
 void InitDatabase(TStorage& storage, TInitData data, qint64 scale);
 
-// Sets the situation of one CHT (approving and billing happen in other
-// systems; this stands in for them).
-void SetChtStatus(TStorage& storage, const QString& number, const QString& status);
+// Sets the situation of one CHT, the administrator's way past the
+// desktop's steps: any situation from any other. The day's history gets
+// the change with the reason given ("linha de comando" without one).
+void SetChtStatus(TStorage& storage, const QString& number, const QString& status,
+                  const QString& reason = QString());
 
 } // namespace aph

@@ -43,6 +43,7 @@ const QStringList& CopiedTables()
         u"CLIENTE"_s,
         u"FUNCIONARIO"_s,
         u"OPERADOR"_s,
+        u"APH_PAPEL"_s,
         u"OCORRENCIA"_s,
         u"TIPOSERV"_s,
         u"PROPOSTA"_s,

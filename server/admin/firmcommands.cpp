@@ -6,6 +6,7 @@
 #include "server/common/cnpj.h"
 #include "server/documents/issuer.h"
 #include "server/sessions/operators.h"
+#include "server/sessions/roles.h"
 #include "server/storage/schema.h"
 #include "server/storage/storage.h"
 
@@ -41,7 +42,28 @@ int OperatorCommand(const QStringList& args)
                                "próxima chamada."_s.arg(a.Positional[1]));
         return 0;
     }
-    throw EUsage(u"operator recebe add, disable ou enable."_s);
+    if (action == u"grant" || action == u"deny") {
+        const TArgs a(args.mid(1), {}, {});
+        if (a.Positional.size() != 3)
+            throw EUsage(u"operator %1 recebe um banco de dados, o código do operador e o "
+                         "papel."_s.arg(action));
+        const std::optional<TRole> role = ParseRole(a.Positional[2]);
+        if (!role)
+            throw EUsage(u"Papel desconhecido: \"%1\". Os papéis são: %2."_s.arg(
+                a.Positional[2], RoleNames(kAllRoles).join(u", ")));
+        const bool grant = action == u"grant";
+        const QString& code = a.Positional[1];
+        const bool changed = SetOperatorRole(*OpenCurrent(a.Positional[0]), code, *role, grant);
+        const QString name = RoleName(*role);
+        Print(stdout, !changed ? (grant ? u"O operador %1 já tem o papel %2."_s
+                                        : u"O operador %1 já não tem o papel %2."_s)
+                                     .arg(code, name)
+                      : grant ? u"Papel %2 concedido ao operador %1."_s.arg(code, name)
+                              : u"Papel %2 retirado do operador %1; vale a partir da sua próxima "
+                                "chamada."_s.arg(code, name));
+        return 0;
+    }
+    throw EUsage(u"operator recebe add, disable, enable, grant ou deny."_s);
 }
 
 int OperatorsCommand(const QStringList& args)
@@ -50,18 +72,20 @@ int OperatorsCommand(const QStringList& args)
     if (a.Positional.size() != 1)
         throw EUsage(u"operators recebe um banco de dados."_s);
     const QList<TOperatorInfo> operators = ListOperators(*OpenCurrent(a.Positional[0]));
-    const QString row = u"%1 %2 %3 %4 %5"_s;
+    const QString row = u"%1 %2 %3 %4 %5 %6"_s;
     Print(stdout, row.arg(u"OPERADOR"_s, -12)
                       .arg(u"NOME"_s, -30)
                       .arg(u"FUNCIONÁRIO"_s, -11)
                       .arg(u"SITUAÇÃO"_s, -8)
-                      .arg(u"TOKENS VÁLIDOS"_s));
+                      .arg(u"TOKENS VÁLIDOS"_s, -14)
+                      .arg(u"PAPÉIS"_s));
     for (const TOperatorInfo& o : operators)
         Print(stdout, row.arg(o.Code, -12)
                           .arg(o.Name.left(30), -30)
                           .arg(o.Employee.isEmpty() ? u"-"_s : o.Employee, -11)
                           .arg(o.Active ? u"ativo"_s : u"inativo"_s, -8)
-                          .arg(o.ValidTokens));
+                          .arg(o.ValidTokens, -14)
+                          .arg(o.Roles ? RoleNames(o.Roles).join(u',') : u"-"_s));
     if (operators.isEmpty())
         Print(stdout, u"Nenhum operador. Crie o primeiro com: aph-server operator add %1 CODIGO "
                       "\"NOME\""_s.arg(a.Positional[0]));

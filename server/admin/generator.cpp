@@ -1,6 +1,7 @@
 #include "server/admin/generator.h"
 
 #include "host/data/formatsettings.h"
+#include "server/sessions/roles.h"
 #include "server/storage/storage.h"
 
 #include <QDate>
@@ -159,6 +160,23 @@ void DemoEmployeesAndOperators(TStorage& storage)
             {u"ELISA"_s, u"Elisa Nakamura"_s, u"F0005"_s, u"A"_s},
             {u"FABIO"_s, u"Fábio Gonçalves"_s, u"F0006"_s, u"I"_s},
             {u"GABRIELA"_s, u"Gabriela Rocha"_s, u"F0007"_s, u"A"_s}});
+    // A firm's usual split of duties: the administrator does everything;
+    // Ana coordinates (approves days, generates and approves CHTs); Bruno
+    // and Fábio are clerks; Carla bills; Diego only approves days; Elisa
+    // only consults; Gabriela supervises the CHTs the clerks generate.
+    using R = TRole;
+    const std::pair<const char*, TRoles> roles[] = {
+        {"ADMIN", kAllRoles},
+        {"ANA", kDefaultRoles | RoleBit(R::Supervisionar)},
+        {"BRUNO", kDefaultRoles},
+        {"CARLA", RoleBit(R::Consultar) | RoleBit(R::Faturar)},
+        {"DIEGO", RoleBit(R::Consultar) | RoleBit(R::Aprovar)},
+        {"ELISA", RoleBit(R::Consultar)},
+        {"FABIO", kDefaultRoles},
+        {"GABRIELA", RoleBit(R::Consultar) | RoleBit(R::Supervisionar)},
+    };
+    for (const auto& [code, held] : roles)
+        InsertRoles(storage, QString::fromLatin1(code), held);
 }
 
 void DemoProposals(TStorage& storage)
@@ -369,6 +387,14 @@ void ScaleEmployeesAndOperators(TStorage& storage, const TScalePlan& plan)
     for (qint64 e = 0; e < plan.Employees; ++e)
         o->Add({Code("OP", e, 7), Code("Funcionário ", e, 7), Code("F", e, 7), u"A"_s});
     o->Flush();
+    // The administrator holds every role; the others what a new operator
+    // gets.
+    InsertRoles(storage, u"ADMIN"_s, kAllRoles);
+    for (const TRole role : {TRole::Consultar, TRole::Aprovar, TRole::Gerar})
+        storage.Exec(u"INSERT INTO APH_PAPEL (CDOPERADOR, DSPAPEL) SELECT CDOPERADOR, CAST(? AS "
+                     u"VARCHAR(13)) FROM "
+                     "OPERADOR WHERE CDOPERADOR <> 'ADMIN'"_s,
+                     {RoleName(role)});
 }
 
 void ScaleProposals(TStorage& storage, const TScalePlan& plan)

@@ -4,6 +4,7 @@
 #include "server/admin/csvfile.h"
 #include "server/admin/tables.h"
 #include "server/common/clock.h"
+#include "server/sessions/roles.h"
 #include "server/storage/storage.h"
 
 #include <QFileInfo>
@@ -403,25 +404,37 @@ void TTableImport::Apply(qint64 fresh)
 {
     const qint64 staged = CountStaged(u"1 = 1"_s);
     m_counts.Inserted += fresh;
+    // New operators get the roles a new operator gets (see roles.h); those
+    // already stored keep theirs.
+    QStringList newOperators;
+    if (m_table.Name == u"OPERADOR" && fresh > 0) {
+        QSqlQuery& q =
+            m_storage.Select(u"SELECT S.CDOPERADOR FROM %1 S WHERE NOT %2"_s.arg(kStage, Stored()));
+        while (q.next())
+            newOperators << q.value(0).toString();
+        TStorage::Done(q);
+    }
     if (staged == fresh) {
         m_storage.Exec(u"INSERT INTO %1 (%2) SELECT %2 FROM %3 S"_s.arg(
             m_table.Name, m_names.join(u", "), kStage));
-        return;
+    } else {
+        const qint64 unchanged = CountStaged(u"EXISTS (SELECT 1 FROM %1 T WHERE %2 AND %3)"_s.arg(
+            m_table.Name, Match(u"T"_s, u"S"_s), Same(u"T"_s, u"S"_s)));
+        m_counts.Unchanged += unchanged;
+        m_counts.Updated += staged - unchanged - fresh;
+        QStringList sets;
+        for (const QString& c : m_names)
+            if (!m_table.Key.contains(c))
+                sets << u"%1 = S.%1"_s.arg(c);
+        if (!sets.isEmpty())
+            m_storage.Exec(u"UPDATE %1 SET %2 FROM %3 S WHERE %4 AND NOT %5"_s.arg(
+                m_table.Name, sets.join(u", "), kStage, Match(m_table.Name, u"S"_s),
+                Same(m_table.Name, u"S"_s)));
+        m_storage.Exec(u"INSERT INTO %1 (%2) SELECT %2 FROM %3 S WHERE NOT %4"_s.arg(
+            m_table.Name, m_names.join(u", "), kStage, Stored()));
     }
-    const qint64 unchanged = CountStaged(u"EXISTS (SELECT 1 FROM %1 T WHERE %2 AND %3)"_s.arg(
-        m_table.Name, Match(u"T"_s, u"S"_s), Same(u"T"_s, u"S"_s)));
-    m_counts.Unchanged += unchanged;
-    m_counts.Updated += staged - unchanged - fresh;
-    QStringList sets;
-    for (const QString& c : m_names)
-        if (!m_table.Key.contains(c))
-            sets << u"%1 = S.%1"_s.arg(c);
-    if (!sets.isEmpty())
-        m_storage.Exec(u"UPDATE %1 SET %2 FROM %3 S WHERE %4 AND NOT %5"_s.arg(
-            m_table.Name, sets.join(u", "), kStage, Match(m_table.Name, u"S"_s),
-            Same(m_table.Name, u"S"_s)));
-    m_storage.Exec(u"INSERT INTO %1 (%2) SELECT %2 FROM %3 S WHERE NOT %4"_s.arg(
-        m_table.Name, m_names.join(u", "), kStage, Stored()));
+    for (const QString& code : std::as_const(newOperators))
+        InsertRoles(m_storage, code, kDefaultRoles);
 }
 
 // The numbering goes on past the CHTs and history rows that came in.

@@ -39,7 +39,7 @@ const char* const kUsage =
     "uso:\n"
     "  aph-server init BANCO [--demo] [--scale N]\n"
     "  aph-server serve [BANCO] [--config ARQUIVO] [--listen ENDERECO] [--port PORTA]\n"
-    "                         [--no-auth]\n"
+    "                         [--no-auth] [--separar-funcoes]\n"
     "                         [--max-connections N] [--max-per-address N]\n"
     "                         [--line-timeout MS] [--login-timeout MS] [--idle-timeout MS]\n"
     "                         [--workers N] [--db-workers N] [--max-connection-age MS]\n"
@@ -50,7 +50,7 @@ const char* const kUsage =
     "  aph-server token BANCO OPERADOR [--days N]\n"
     "  aph-server tokens BANCO [OPERADOR]\n"
     "  aph-server revoke BANCO OPERADOR [PREFIXO]\n"
-    "  aph-server cht-status BANCO NRSEQUCHT SITUACAO\n"
+    "  aph-server cht-status BANCO NRSEQUCHT SITUACAO [--motivo TEXTO]\n"
     "  aph-server statement BANCO NRSEQUCHT --format pdf|csv --out ARQUIVO\n"
     "                         [--para cliente|interno] [--sobrescrever]\n"
     "  aph-server emitente BANCO [--nome \"RAZÃO SOCIAL\" --cnpj CNPJ]\n"
@@ -58,6 +58,7 @@ const char* const kUsage =
     "  aph-server check BANCO\n"
     "  aph-server operator add BANCO CODIGO \"NOME\" [--func CDFUNC]\n"
     "  aph-server operator disable|enable BANCO CODIGO\n"
+    "  aph-server operator grant|deny BANCO CODIGO PAPEL\n"
     "  aph-server operators BANCO\n"
     "  aph-server import BANCO ARQUIVO... [--mapa MAPA.ini] [--dry-run]\n"
     "  aph-server copy ORIGEM DESTINO\n"
@@ -202,13 +203,14 @@ int Revoke(const QStringList& rest)
 
 int ChtStatus(const QStringList& rest)
 {
-    const TArgs args(rest, {}, {});
+    const TArgs args(rest, {u"--motivo"_s}, {});
     if (args.Positional.size() != 3)
         throw EUsage(u"cht-status recebe um banco de dados, o número da CHT e a "
                      "situação."_s);
     auto storage = TStorage::Open(TDatabaseSpec::Parse(args.Positional[0]));
     RequireCurrentSchema(*storage);
-    SetChtStatus(*storage, args.Positional[1], args.Positional[2]);
+    SetChtStatus(*storage, args.Positional[1], args.Positional[2],
+                 args.Options.value(u"--motivo"_s));
     Print(stdout, u"CHT %1: situação %2."_s.arg(args.Positional[1], args.Positional[2]));
     return 0;
 }

@@ -57,7 +57,7 @@ const QStringList kValued{u"--listen"_s,
                           u"--trusted-proxy"_s,
                           u"--keep-requests-days"_s,
                           u"--max-statement-days"_s};
-const QStringList kFlags{u"--no-auth"_s, u"--insecure"_s};
+const QStringList kFlags{u"--no-auth"_s, u"--insecure"_s, u"--separar-funcoes"_s};
 
 // A value for a message: ": VALUE" from the command line; nothing from
 // the configuration file, whose messages name the line and never repeat
@@ -212,6 +212,7 @@ TServerOptions ParseServeOptions(const QStringList& arguments)
     options.AuditWaitMs = static_cast<int>(
         args.Number(u"--audit-wait"_s, options.AuditWaitMs, kMinAuditWaitMs, kMinuteMs));
     options.RequireLogin = !args.Flags.contains(u"--no-auth");
+    options.SeparateDuties = args.Flags.contains(u"--separar-funcoes");
     if (!options.RequireLogin && !options.Address.isLoopback())
         throw EUsage(u"--no-auth só é permitido num endereço local (loopback); "
                      "%1 exige autenticação."_s.arg(options.Address.toString()));

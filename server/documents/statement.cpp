@@ -8,6 +8,7 @@
 #include "server/documents/issuer.h"
 #include "server/documents/pdfwriter.h"
 #include "server/documents/statementparts.h"
+#include "server/methods/chtstatus.h"
 #include "server/methods/queries.h"
 #include "server/storage/storage.h"
 #include "service/chttotals.h"
@@ -179,7 +180,16 @@ TChtStatement LoadChtStatement(TStorage& storage, const QString& number)
     ReadDays(d, s);
     TStorage::Done(d);
     const TIssuer issuer = ReadIssuer(storage);
+    const std::optional<TChtApproval> approval = ChtApprovalOf(storage, number);
     tx.Commit();
+    if (approval) {
+        // The operator's name, else the code; the command line names nobody.
+        const QString who =
+            !approval->Name.trimmed().isEmpty() ? approval->Name.trimmed() : approval->Operator;
+        s.ApprovedBy = who.isEmpty()
+                           ? u"Aprovada pela linha de comando em %1"_s.arg(DayText(approval->When))
+                           : u"Aprovada por %1 em %2"_s.arg(who, DayText(approval->When));
+    }
     s.IssuerName = issuer.Name;
     s.IssuerCnpj = issuer.Cnpj.isEmpty() ? QString() : FormatDocument(issuer.Cnpj);
     s.IssueDate = DayText(NowOle());

@@ -536,7 +536,8 @@ const TFieldDefs& TApprovalService::HistCsaFields()
         Str("IDEVENTO", 1),      Num("QTHRAPROFATU_ANT"), Num("QTHRAPROFATU"),
         Num("QTHRAPRCOMIS_ANT"), Num("QTHRAPRCOMIS"),     Str("CDOCORR_ANT", 2),
         Str("CDOCORR", 2),       Str("NRSEQUCHT", 5),     Str("IDSTATUSCHT_ANT", 1),
-        Str("IDSTATUSCHT", 1),   Str("DSCHAVE", 64)};
+        Str("IDSTATUSCHT", 1),   Str("DSCHAVE", 64),      Str("DSMOTIVO", 200),
+        Str("NRNOTAFISCAL", 20)};
     return fields;
 }
 

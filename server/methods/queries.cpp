@@ -615,15 +615,20 @@ TQueryText HistoryGenerationCsaInsert(const TStorage& storage, const QString& fi
 }
 
 TQueryText HistoryStatusInsert(const THistoryStamp& stamp, const QString& cht,
-                               const QString& before, const QString& after)
+                               const QString& before, const QString& after, const QVariant& reason,
+                               const QVariant& invoice)
 {
-    return {kHistoryColumns +
-                u"SELECT NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, DTSERVPREST, "
-                "CAST(? AS DOUBLE PRECISION), CAST(? AS VARCHAR(12)), 'S', "
-                "QTHRAPROFATU, QTHRAPROFATU, QTHRAPRCOMIS, QTHRAPRCOMIS, CDGRPOCOR, CDOCORR, "
-                "CDGRPOCOR, CDOCORR, NRSEQUCHT, CAST(? AS VARCHAR(1)), CAST(? AS VARCHAR(1)), "
-                "CAST(? AS VARCHAR(64)) FROM CSA WHERE NRSEQUCHT = ?"_s,
-            {stamp.When, stamp.Operator, before, after, stamp.Key, cht}};
+    return {u"INSERT INTO APH_HISTEVENTO (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, "
+            "DTSERVPREST, DTEVENTO, CDOPERADOR, IDEVENTO, QTHRAPROFATU_ANT, QTHRAPROFATU, "
+            "QTHRAPRCOMIS_ANT, QTHRAPRCOMIS, CDGRPOCOR_ANT, CDOCORR_ANT, CDGRPOCOR, CDOCORR, "
+            "NRSEQUCHT, IDSTATUSCHT_ANT, IDSTATUSCHT, DSCHAVE, DSMOTIVO, NRNOTAFISCAL) "
+            "SELECT NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, DTSERVPREST, "
+            "CAST(? AS DOUBLE PRECISION), CAST(? AS VARCHAR(12)), 'S', "
+            "QTHRAPROFATU, QTHRAPROFATU, QTHRAPRCOMIS, QTHRAPRCOMIS, CDGRPOCOR, CDOCORR, "
+            "CDGRPOCOR, CDOCORR, NRSEQUCHT, CAST(? AS VARCHAR(1)), CAST(? AS VARCHAR(1)), "
+            "CAST(? AS VARCHAR(64)), CAST(? AS VARCHAR(200)), CAST(? AS VARCHAR(20)) "
+            "FROM CSA WHERE NRSEQUCHT = ?"_s,
+            {stamp.When, stamp.Operator, before, after, stamp.Key, reason, invoice, cht}};
 }
 
 TQueryText HistoryQuery(const TGetHistCsaRequest& request)
@@ -633,7 +638,8 @@ TQueryText HistoryQuery(const TGetHistCsaRequest& request)
     // number the other event came first ('A' before 'G').
     return {u"SELECT H.DTEVENTO, H.CDOPERADOR, O.NMOPERADOR, H.IDEVENTO, H.QTHRAPROFATU_ANT, "
             "H.QTHRAPROFATU, H.QTHRAPRCOMIS_ANT, H.QTHRAPRCOMIS, H.CDOCORR_ANT, H.CDOCORR, "
-            "H.NRSEQUCHT, H.IDSTATUSCHT_ANT, H.IDSTATUSCHT, H.DSCHAVE FROM APH_HISTCSA H "
+            "H.NRSEQUCHT, H.IDSTATUSCHT_ANT, H.IDSTATUSCHT, H.DSCHAVE, H.DSMOTIVO, H.NRNOTAFISCAL "
+            "FROM APH_HISTCSA H "
             "LEFT JOIN OPERADOR O ON O.CDOPERADOR = H.CDOPERADOR "
             "WHERE H.NRPROPOSFAS = ? AND H.NRVERPROPFAS = ? AND H.NRSERVCONT = ? "
             "AND H.CDFUNC = ? AND H.DTSERVPREST = ? ORDER BY H.DTEVENTO, H.NRHISTCSA, H.IDEVENTO"_s,

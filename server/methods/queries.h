@@ -137,9 +137,11 @@ TQueryText HistoryGenerationChtInsert(const THistoryStamp& stamp, const QString&
                                       const QString& lastCht);
 TQueryText HistoryGenerationCsaInsert(const TStorage& storage, const QString& firstCht,
                                       const QString& lastCht, TDay start, TDay end);
-// One 'S' row for every CSA of a CHT whose situation changes.
+// One 'S' row for every CSA of a CHT whose situation changes, with the
+// reason given and the invoice it was billed on (null when none).
 TQueryText HistoryStatusInsert(const THistoryStamp& stamp, const QString& cht,
-                               const QString& before, const QString& after);
+                               const QString& before, const QString& after, const QVariant& reason,
+                               const QVariant& invoice);
 // GetHistCSA's columns, oldest event first.
 TQueryText HistoryQuery(const TGetHistCsaRequest& request);
 

@@ -85,6 +85,25 @@ struct TSetChtRequest
     QString Clients, AllClients, Employees, AllEmployees, Proposals, AllProposals;
 };
 
+// SetStatusCHT: one step of a CHT's life after its generation. Each action
+// moves it from one situation to another: approve P -> A, reopen A -> P
+// (with a reason), bill A -> R (with the invoice number), undo the billing
+// R -> A (with a reason).
+enum class TChtAction
+{
+    Aprovar,
+    Reabrir,
+    Faturar,
+    Desfazer
+};
+struct TChtStatusRequest
+{
+    QString Cht; // five digits, as NRSEQUCHT keeps it
+    TChtAction Action = TChtAction::Aprovar;
+    QString Reason;  // trimmed; empty when none was given
+    QString Invoice; // trimmed; for Faturar only
+};
+
 // GetHistCSA: the history of one CSA, named by its key.
 struct TGetHistCsaRequest
 {

@@ -216,7 +216,8 @@ struct TRpcServer::TConnection
 TRpcServer::TRpcServer(const TServerOptions& options, QObject* parent)
     : QObject(parent), m_options(options), m_server(new TListener(this)),
       m_pool({options.Database, options.Workers, options.DbWorkers, options.AuditWaitMs,
-              options.RequireLogin, options.KeepRequestsDays, options.MaxStatementDays})
+              options.RequireLogin, options.KeepRequestsDays, options.MaxStatementDays,
+              options.SeparateDuties})
 {
     if (!options.TlsCertFile.isEmpty())
         m_tls = std::make_unique<QSslConfiguration>(

@@ -28,6 +28,9 @@ struct TServerOptions
     QHostAddress Address = QHostAddress(QHostAddress::LocalHost);
     quint16 Port = 8090;
     bool RequireLogin = true;
+    // Separation of duties: whoever changed the approvals of a CHT's days
+    // may not approve that CHT (off unless asked for).
+    bool SeparateDuties = false;
     int MaxConnections = 64;
     // The longest request line, 1 MiB (see docs/protocol.md): it bounds
     // what one connection makes the server buffer.

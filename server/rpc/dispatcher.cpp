@@ -8,6 +8,7 @@
 #include "server/documents/statementlimit.h"
 #include "server/methods/approvalservice.h"
 #include "server/methods/audit.h"
+#include "server/methods/chtstatus.h"
 #include "server/methods/lookups.h"
 #include "server/methods/replywriter.h"
 #include "server/methods/writekeys.h"
@@ -266,6 +267,15 @@ struct TDispatcher::TCall
         Expect("SSSSD");
         return {Str(0), Str(1), Str(2), Str(3), Day(4)};
     }
+    TChtStatusRequest ChtStatusRequest() const
+    {
+        Expect("SSSS");
+        const std::optional<TChtAction> action = ParseChtAction(Str(1));
+        if (!action)
+            throw EInvalidArgument(u"%1: a ação \"%2\" não existe; use aprovar, reabrir, "
+                                   "faturar ou desfazer."_s.arg(Method, Str(1)));
+        return {ChtNumberOf(Str(0)), *action, Str(2).trimmed(), Str(3).trimmed()};
+    }
     TSetChtRequest SetChtRequest() const
     {
         Expect("DDSSSSSSS");
@@ -286,28 +296,37 @@ struct TDispatcher::TCall
 
 // The registry: every method the server answers, by its exact name. The
 // order is that of the screens' calls; Login alone needs no login, and
-// GetServPrest alone answers a refusal with an error.
+// GetServPrest alone answers a refusal with an error. The last column is
+// the role a call needs: reads consultar, the day's approvals aprovar, the
+// generation gerar; a CHT's steps supervisionar or faturar by the step.
+namespace {
+constexpr TRoles kConsultar = RoleBit(TRole::Consultar);
+constexpr TRoles kChtSteps = RoleBit(TRole::Supervisionar) | RoleBit(TRole::Faturar);
+} // namespace
 const TDispatcher::TMethod TDispatcher::kMethods[] = {
-    {"Login", &TDispatcher::Login, false, TRefusals::AsResult},
-    {"GetServPrest", &TDispatcher::GetServPrest, true, TRefusals::AsError},
-    {"GetProp", &TDispatcher::GetProp, true, TRefusals::AsResult},
-    {"GetFunc", &TDispatcher::GetFunc, true, TRefusals::AsResult},
-    {"GetCHT", &TDispatcher::GetCHT, true, TRefusals::AsResult},
-    {"GetCSA", &TDispatcher::GetCSA, true, TRefusals::AsResult},
-    {"SetCSA", &TDispatcher::SetCSA, true, TRefusals::AsResult},
-    {"SetCHT", &TDispatcher::SetCHT, true, TRefusals::AsResult},
-    {"GetPrevCHT", &TDispatcher::GetPrevCHT, true, TRefusals::AsResult},
-    {"GetHistCSA", &TDispatcher::GetHistCSA, true, TRefusals::AsResult},
-    {"GetDemCHT", &TDispatcher::GetDemCHT, true, TRefusals::AsResult},
-    {"GetPendencias", &TDispatcher::GetPendencias, true, TRefusals::AsResult},
-    {"GetLookup", &TDispatcher::GetLookup, true, TRefusals::AsResult},
-    {"Ping", &TDispatcher::Ping, false, TRefusals::AsResult},
+    {"Login", &TDispatcher::Login, false, TRefusals::AsResult, 0},
+    {"GetServPrest", &TDispatcher::GetServPrest, true, TRefusals::AsError, kConsultar},
+    {"GetProp", &TDispatcher::GetProp, true, TRefusals::AsResult, kConsultar},
+    {"GetFunc", &TDispatcher::GetFunc, true, TRefusals::AsResult, kConsultar},
+    {"GetCHT", &TDispatcher::GetCHT, true, TRefusals::AsResult, kConsultar},
+    {"GetCSA", &TDispatcher::GetCSA, true, TRefusals::AsResult, kConsultar},
+    {"SetCSA", &TDispatcher::SetCSA, true, TRefusals::AsResult, RoleBit(TRole::Aprovar)},
+    {"SetCHT", &TDispatcher::SetCHT, true, TRefusals::AsResult, RoleBit(TRole::Gerar)},
+    {"GetPrevCHT", &TDispatcher::GetPrevCHT, true, TRefusals::AsResult, RoleBit(TRole::Gerar)},
+    {"GetHistCSA", &TDispatcher::GetHistCSA, true, TRefusals::AsResult, kConsultar},
+    {"GetDemCHT", &TDispatcher::GetDemCHT, true, TRefusals::AsResult, kConsultar},
+    {"GetPendencias", &TDispatcher::GetPendencias, true, TRefusals::AsResult, kConsultar},
+    {"GetLookup", &TDispatcher::GetLookup, true, TRefusals::AsResult, kConsultar},
+    {"SetStatusCHT", &TDispatcher::SetStatusCHT, true, TRefusals::AsResult, kChtSteps},
+    {"Ping", &TDispatcher::Ping, false, TRefusals::AsResult, 0},
 };
 
-TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit)
+TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit,
+                         bool separateDuties)
     : m_storage(storage), m_service(new TApprovalService(storage)),
       m_ownAudit(audit ? nullptr : std::make_unique<TStorageAudit>(storage)),
-      m_audit(audit ? *audit : *m_ownAudit), m_requireLogin(requireLogin)
+      m_audit(audit ? *audit : *m_ownAudit), m_requireLogin(requireLogin),
+      m_separateDuties(separateDuties)
 {}
 
 TDispatcher::~TDispatcher()
@@ -432,8 +451,10 @@ QByteArray TDispatcher::Run(const TMethod& method, const TEnvelope& envelope, TS
                             u"Conexão não autenticada: faça o Login antes de chamar "
                             "%1."_s.arg(name));
         m_storage.CheckFile();
-        if (method.NeedsLogin && m_requireLogin)
+        if (method.NeedsLogin && m_requireLogin) {
             CheckSession(session);
+            RequireRole(session, name, method.Roles);
+        }
         // Text the database would cut short or mangle never reaches a query.
         if (envelope.ParamsBadText)
             throw EInvalidArgument(u"Os argumentos contêm texto inválido (caractere nulo ou "
@@ -488,7 +509,16 @@ QByteArray TDispatcher::Login(TCall& call)
     call.Session.Operator = op;
     call.Session.TokenHash = hash;
     call.Session.LoginAttempt = TSession::TLogin::Succeeded;
-    return QByteArrayLiteral("{\"ok\":true,\"data\":null}");
+    // Without login checks every role is open, as every method was before
+    // roles.
+    call.Session.Roles = m_requireLogin ? OperatorRoles(m_storage, op) : kAllRoles;
+    // The roles go to the client, so that the screens disable what would
+    // be refused; a client that knows only ok and data reads it as before.
+    QByteArray reply = QByteArrayLiteral("{\"ok\":true,\"data\":null,\"roles\":[");
+    const QStringList names = RoleNames(call.Session.Roles);
+    for (qsizetype i = 0; i < names.size(); ++i)
+        reply += (i ? ",\"" : "\"") + names[i].toLatin1() + '"';
+    return reply + "]}";
 }
 
 // A session lasts while its operator stays active and its token valid: an
@@ -496,13 +526,29 @@ QByteArray TDispatcher::Login(TCall& call)
 // call.
 void TDispatcher::CheckSession(TSession& session)
 {
-    if (SessionStillValid(m_storage, session.Operator, session.TokenHash))
+    if (const std::optional<TRoles> roles =
+            SessionRoles(m_storage, session.Operator, session.TokenHash)) {
+        session.Roles = *roles;
         return;
+    }
     session.Operator.clear();
     session.TokenHash.clear();
     throw ERpcFault(rpc::kSessionEnded,
                     u"A sessão foi encerrada: o token venceu ou foi revogado, ou o operador "
                     "foi desativado. Peça um novo token ao administrador."_s);
+}
+
+void TDispatcher::RequireRole(const TSession& session, const QString& method, TRoles roles) const
+{
+    if (roles == 0 || !m_requireLogin || (session.Roles & roles))
+        return;
+    const QString missing = RoleNames(roles).join(u" ou "_s);
+    LogLine(TLogLevel::Warning,
+            u"papel ausente: operador=%1 metodo=%2 papel=%3"_s.arg(
+                LogValue(session.Operator), method, RoleNames(roles).join(u',')));
+    throw ERpcFault(rpc::kRoleMissing,
+                    u"O operador \"%1\" não tem o papel \"%2\", necessário para %3. Peça-o ao "
+                    "administrador."_s.arg(session.Operator, missing, method));
 }
 
 QByteArray TDispatcher::GetServPrest(TCall& call)
@@ -643,6 +689,21 @@ QByteArray TDispatcher::GetDemCHT(TCall& call)
              QByteArrayLiteral("\",\"base64\":\"") + file.Data.toBase64() +
              QByteArrayLiteral("\"}}");
     return reply;
+}
+
+// One step of a CHT's life: the exact role for the step first, then the
+// step itself, keyed like the other writes.
+QByteArray TDispatcher::SetStatusCHT(TCall& call)
+{
+    const TChtStatusRequest request = call.ChtStatusRequest();
+    const bool supervises =
+        request.Action == TChtAction::Aprovar || request.Action == TChtAction::Reabrir;
+    RequireRole(call.Session, call.Method,
+                RoleBit(supervises ? TRole::Supervisionar : TRole::Faturar));
+    std::optional<TWriteKey> key = call.WriteKey(OkNull());
+    ChangeChtStatus(m_storage, request, key ? &*key : nullptr, call.Session.Operator,
+                    m_separateDuties);
+    return key && !key->Replayed.isEmpty() ? key->Replayed : OkNull();
 }
 
 } // namespace aph

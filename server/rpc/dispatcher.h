@@ -36,6 +36,7 @@ constexpr int kIdleTimeout = -32007;
 constexpr int kSessionEnded = -32008;
 constexpr int kReconnect = -32009;
 constexpr int kDatabaseError = -32010;
+constexpr int kRoleMissing = -32011;
 } // namespace rpc
 
 // How a request ended, for the server's request log.
@@ -55,7 +56,10 @@ class TDispatcher
 public:
     // The reads' audit records go to the audit trail (the server's audit
     // log); without one, to the storage itself, before the reply.
-    TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit = nullptr);
+    // With separateDuties, whoever changed a CHT's approvals may not
+    // approve it (SetStatusCHT).
+    TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit = nullptr,
+                bool separateDuties = false);
     ~TDispatcher();
 
     // The reply line without its "\n"; empty for a notification.
@@ -104,6 +108,10 @@ private:
         THandler Handler;
         bool NeedsLogin;
         TRefusals Refusals;
+        // The roles of which the session's operator must hold one (none:
+        // anybody); a method whose role depends on its arguments checks
+        // the exact one itself (RequireRole) before any work.
+        TRoles Roles;
     };
     static const TMethod kMethods[];
     // Runs a known method for the request; the error reply when it fails.
@@ -112,6 +120,9 @@ private:
     QByteArray Login(TCall& call);
     QByteArray Ping(TCall& call);
     void CheckSession(TSession& session);
+    // Refuses (kRoleMissing, logged) a call of a logged-in operator who
+    // holds none of the roles.
+    void RequireRole(const TSession& session, const QString& method, TRoles roles) const;
     QByteArray GetServPrest(TCall& call);
     QByteArray GetProp(TCall& call);
     QByteArray GetFunc(TCall& call);
@@ -124,12 +135,14 @@ private:
     QByteArray GetPendencias(TCall& call);
     QByteArray GetDemCHT(TCall& call);
     QByteArray GetLookup(TCall& call);
+    QByteArray SetStatusCHT(TCall& call);
 
     TStorage& m_storage;
     TApprovalService* m_service;
     std::unique_ptr<TAuditTrail> m_ownAudit; // the storage's, without an audit log
     TAuditTrail& m_audit;
     bool m_requireLogin;
+    bool m_separateDuties;
     TRequestOutcome m_last;
 };
 

@@ -36,6 +36,7 @@ public:
         bool RequireLogin = true;
         int KeepRequestsDays = 90;    // a write's request key, then new again
         int MaxStatementDays = 10000; // days of a statement built here
+        bool SeparateDuties = false; // see TServerOptions
     };
     using TJob = std::function<void(TDispatcher*, const QString& failure)>;
 
@@ -57,6 +58,7 @@ private:
     TDatabaseSpec m_database;
     TAuditLog m_audit;
     bool m_requireLogin;
+    bool m_separateDuties;
     int m_workers;
     int m_dbWorkers;
     QString m_instance; // this server's application name

@@ -152,15 +152,4 @@ QString CheckLogin(TStorage& storage, const QString& operatorCode, const QString
     return hash;
 }
 
-bool SessionStillValid(TStorage& storage, const QString& operatorCode, const QString& tokenHash)
-{
-    QSqlQuery& q = storage.Select(u"SELECT 1 FROM APH_TOKEN T JOIN OPERADOR O ON O.CDOPERADOR = "
-                                  "T.CDOPERADOR WHERE T.DSHASH = ? AND T.CDOPERADOR = ? AND "
-                                  "O.IDOPERATIVO = 'A' AND T.DTEXPIRA > ?"_s,
-                                  {tokenHash, operatorCode, NowOle()});
-    const bool valid = q.next();
-    TStorage::Done(q);
-    return valid;
-}
-
 } // namespace aph

@@ -49,8 +49,7 @@ int RevokeTokens(TStorage& storage, const QString& operatorCode, const QString& 
 // its hash, so the work is the same whether the operator exists or not.
 QString CheckLogin(TStorage& storage, const QString& operatorCode, const QString& token,
                    bool checkToken);
-// Checked on every call of a logged-in connection: the operator is still
-// active and the token neither revoked nor expired. One lookup by key.
-bool SessionStillValid(TStorage& storage, const QString& operatorCode, const QString& tokenHash);
+// Checked on every call of a logged-in connection: SessionRoles
+// (roles.h), which reads the operator's roles in the same lookup.
 
 } // namespace aph

@@ -48,6 +48,7 @@ void AddOperator(TStorage& storage, const QString& code, const QString& name,
                  "VALUES (?, ?, ?, 'A')"_s,
                  {code, name.trimmed(),
                   employee.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : employee});
+    InsertRoles(storage, code, kDefaultRoles);
     tx.Commit();
 }
 
@@ -73,6 +74,8 @@ QList<TOperatorInfo> ListOperators(TStorage& storage)
         operators.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
                           q.value(3).toString() == u"A", q.value(4).toInt()});
     TStorage::Done(q);
+    for (TOperatorInfo& o : operators)
+        o.Roles = OperatorRoles(storage, o.Code);
     return operators;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/sessions/roles.h"
+
 #include <QList>
 #include <QString>
 
@@ -13,9 +15,10 @@ struct TOperatorInfo
     QString Code, Name, Employee; // Employee: CDFUNC, empty without one
     bool Active = false;
     int ValidTokens = 0;
+    TRoles Roles = 0;
 };
 
-// A new active operator; refuses a code already taken, a code or name
+// A new active operator, with the default roles; refuses a code already taken, a code or name
 // that does not fit, and an employee that does not exist.
 void AddOperator(TStorage& storage, const QString& code, const QString& name,
                  const QString& employee);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/sessions/roles.h"
+
 #include <QString>
 
 namespace aph {
@@ -9,6 +11,8 @@ struct TSession
 {
     QString Operator;  // empty until Login
     QString TokenHash; // of the token the operator logged in with
+    // What the operator may do, as read at Login and again on every call.
+    TRoles Roles = 0;
     bool LoggedIn() const { return !Operator.isEmpty(); }
     // Set by a Login call, so that the connection can time its reply and
     // count the failures of the peer's address.

@@ -317,6 +317,48 @@ QStringList Version6()
     };
 }
 
+// Who may do what, and a CHT's life after it is generated. Each operator
+// holds roles (APH_PAPEL, one row per role); the operators active at the
+// upgrade keep what they could do until then: consult, approve days and
+// generate CHTs, and nothing more. A CHT keeps the invoice it was billed on
+// (one invoice, one CHT), and a situation change keeps its reason and
+// invoice in the day's history; the history view shows both, and its CHT
+// index finds a CHT's approval stamp at once.
+QStringList Version7()
+{
+    QStringList sql = {
+        u"CREATE TABLE APH_PAPEL ("
+        "CDOPERADOR VARCHAR(12) NOT NULL REFERENCES OPERADOR (CDOPERADOR), "
+        "DSPAPEL VARCHAR(13) NOT NULL CHECK (DSPAPEL IN ('consultar', 'aprovar', 'gerar', "
+        "'supervisionar', 'faturar')), "
+        "PRIMARY KEY (CDOPERADOR, DSPAPEL))"_s,
+    };
+    for (const char* role : {"consultar", "aprovar", "gerar"})
+        sql << u"INSERT INTO APH_PAPEL (CDOPERADOR, DSPAPEL) SELECT CDOPERADOR, '%1' FROM "
+               "OPERADOR WHERE IDOPERATIVO = 'A'"_s.arg(QString::fromLatin1(role));
+    sql << u"ALTER TABLE CHT ADD COLUMN NRNOTAFISCAL VARCHAR(20)"_s
+        << u"CREATE UNIQUE INDEX UX_CHT_NOTAFISCAL ON CHT (NRNOTAFISCAL)"_s
+        << u"ALTER TABLE APH_HISTEVENTO ADD COLUMN DSMOTIVO VARCHAR(200)"_s
+        << u"ALTER TABLE APH_HISTEVENTO ADD COLUMN NRNOTAFISCAL VARCHAR(20)"_s
+        << u"CREATE INDEX IX_APH_HISTEVENTO_CHT ON APH_HISTEVENTO (NRSEQUCHT, IDEVENTO)"_s
+        << u"DROP VIEW APH_HISTCSA"_s
+        << u"CREATE VIEW APH_HISTCSA AS "
+           "SELECT NRHISTCSA, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, DTSERVPREST, "
+           "DTEVENTO, CDOPERADOR, IDEVENTO, QTHRAPROFATU_ANT, QTHRAPROFATU, QTHRAPRCOMIS_ANT, "
+           "QTHRAPRCOMIS, CDGRPOCOR_ANT, CDOCORR_ANT, CDGRPOCOR, CDOCORR, NRSEQUCHT, "
+           "IDSTATUSCHT_ANT, IDSTATUSCHT, DSCHAVE, DSMOTIVO, NRNOTAFISCAL FROM APH_HISTEVENTO "
+           "UNION ALL "
+           "SELECT G.NRHISTCSA, H.NRPROPOSFAS, H.NRVERPROPFAS, H.NRSERVCONT, H.CDFUNC, "
+           "D.DTSERVPREST, G.DTEVENTO, G.CDOPERADOR, CAST('G' AS VARCHAR(1)), "
+           "D.QTHRAPROFATU_ANT, D.QTHRAPROFATU, D.QTHRAPRCOMIS_ANT, D.QTHRAPRCOMIS, "
+           "D.CDGRPOCOR, D.CDOCORR, D.CDGRPOCOR, D.CDOCORR, D.NRSEQUCHT, "
+           "CAST(NULL AS VARCHAR(1)), CAST('P' AS VARCHAR(1)), G.DSCHAVE, "
+           "CAST(NULL AS VARCHAR(200)), CAST(NULL AS VARCHAR(20)) "
+           "FROM APH_HISTGERCSA D JOIN APH_HISTGERACAO G ON G.NRSEQUCHT = D.NRSEQUCHT "
+           "JOIN CHT H ON H.NRSEQUCHT = D.NRSEQUCHT"_s;
+    return sql;
+}
+
 bool HasVersionTable(TStorage& storage)
 {
     const QStringList tables = storage.Database().tables();
@@ -356,7 +398,8 @@ int MigrateSchema(TStorage& storage)
                             "que a deste servidor (%2)."_s.arg(before)
                                 .arg(kSchemaVersion));
     const QList<QStringList> migrations = {Version1(),        Version2(),        Version3(),
-                                           Version4(storage), Version5(storage), Version6()};
+                                           Version4(storage), Version5(storage), Version6(),
+                                           Version7()};
     for (int version = before + 1; version <= kSchemaVersion; ++version) {
         TTransaction tx(storage, TTransaction::Mode::Write);
         for (const QString& sql : migrations[version - 1])

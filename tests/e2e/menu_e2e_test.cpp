@@ -16,16 +16,19 @@
 #include "tests/support/text.h"
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -213,4 +216,66 @@ TEST_F(MenuAtTheScreen, TheDaysHistoryAndTheChtStatement)
     EXPECT_TRUE(pdf.contains("(Emitente:)")) << "Enter took another version than the client's";
     EXPECT_EQ(status, u"Demonstrativo da CHT T0001 salvo em %1"_s.arg(path));
     EXPECT_TRUE(unexpected.isEmpty()) << unexpected.join(u'\n').toStdString();
+}
+
+// An operator who supervises and bills approves the CHT from Manutenção
+// (its days lock), reopens it with a reason typed in its window, approves
+// it again and marks it billed; the day's history shows each step by
+// name, with the reason and the invoice.
+TEST_F(MenuAtTheScreen, AChtIsApprovedReopenedWithAReasonAndTheHistorySaysSo)
+{
+    // Ana supervises; here she may bill too.
+    m_db->Exec(u"INSERT INTO APH_PAPEL (CDOPERADOR, DSPAPEL) VALUES ('ANA', 'faturar')"_s);
+    OpenTheCht();
+    const auto step = [this](int index) {
+        QAction* action = desktop.ViewOf(f)->ActionOf(f->mnuPassosCHT[index]);
+        ASSERT_NE(action, nullptr);
+        ASSERT_TRUE(action->isEnabled()) << action->text().toStdString();
+        action->trigger();
+    };
+    const auto yes = [](QMessageBox& box) {
+        for (QAbstractButton* b : box.buttons())
+            if (b->text().remove(u'&') == u"Sim")
+                b->click();
+    };
+    const auto typing = [this](const QString& text) {
+        desktop.OnDialogShown = [text](QDialog& dialog) {
+            dialog.findChild<QLineEdit*>(u"value"_s)->setText(text);
+            dialog.accept();
+        };
+    };
+    desktop.OnMessageShown = yes;
+    step(0);
+    EXPECT_TRUE(f->lblBloqueio->Visible()) << "an approved CHT's days lock";
+    typing(u"Dia 4 revisto com o cliente"_s);
+    step(1);
+    step(0);
+    typing(u"NF-2030-17"_s);
+    step(2);
+    desktop.OnDialogShown = nullptr;
+    EXPECT_EQ(m_db->Scalar(u"SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = 'T0001'"_s).toString(),
+              u"R"_s);
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    QStringList reasons;
+    desktop.OnModalShown = [this, &reasons](TForm& form, QWidget* frame) {
+        auto& h = dynamic_cast<TfrmHistoricoDia&>(form);
+        QApplication::setActiveWindow(frame);
+        for (int r = 0; r < h.dbgHist->RowCount(); ++r)
+            reasons << h.dbgHist->CellText(r, 1) + u'|' + h.dbgHist->CellText(r, 12) + u'|' +
+                           h.dbgHist->CellText(r, 13);
+        // The reason and invoice are the last columns: in view for the
+        // picture.
+        if (auto* grid = qobject_cast<QAbstractScrollArea*>(Widget(&h, h.dbgHist)))
+            grid->horizontalScrollBar()->setValue(grid->horizontalScrollBar()->maximum());
+        Shot("historico-cht.png", frame);
+        QTest::mouseClick(Widget(&h, h.btnFechar), Qt::LeftButton);
+    };
+    ClickCell(f->dbgCSA, RowOf(f->dbgCSA, "QTHRTRAB", "7,5"), 0);
+    Key(Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
+    desktop.OnModalShown = nullptr;
+    const QString ana = u"Ana Beatriz Souza|"_s;
+    EXPECT_EQ(reasons, (QStringList{ana + u"|"_s, ana + u"Dia 4 revisto com o cliente|"_s,
+                                    ana + u"|"_s, ana + u"|NF-2030-17"_s}));
 }

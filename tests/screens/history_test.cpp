@@ -83,16 +83,17 @@ TEST_F(DayHistory, TheDaysEditsAndItsChtShowOldestFirstInPortuguese)
               (QJsonArray{u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, Day(2030, 3, 11)}));
     EXPECT_EQ(shown.Caption, u"Histórico do dia 11/03/2030 — TF1 Teste Funcionário Um — "
                              "Cliente Teste Um / Desenvolvimento de sistemas"_s);
-    EXPECT_EQ(shown.Titles,
-              (QStringList{u"Data/hora"_s, u"Operador"_s, u"Evento"_s, u"Faturar antes"_s,
-                           u"Faturar depois"_s, u"Comissão antes"_s, u"Comissão depois"_s,
-                           u"Ocorrência antes"_s, u"Ocorrência depois"_s, u"CHT"_s,
-                           u"Situação antes"_s, u"Situação depois"_s}));
+    EXPECT_EQ(
+        shown.Titles,
+        (QStringList{u"Data/hora"_s, u"Operador"_s, u"Evento"_s, u"Faturar antes"_s,
+                     u"Faturar depois"_s, u"Comissão antes"_s, u"Comissão depois"_s,
+                     u"Ocorrência antes"_s, u"Ocorrência depois"_s, u"CHT"_s, u"Situação antes"_s,
+                     u"Situação depois"_s, u"Motivo"_s, u"Nota fiscal"_s}));
     ASSERT_EQ(shown.Rows.size(), 2) << "the edit, then the generation";
     const QStringList edit = shown.Rows[0].mid(2);
-    EXPECT_EQ(edit,
-              (QStringList{u"Aprovação alterada"_s, QString(), u"07:00"_s, QString(), u"08:00"_s,
-                           QString(), QString(), QString(), QString(), QString()}));
+    EXPECT_EQ(edit, (QStringList{u"Aprovação alterada"_s, QString(), u"07:00"_s, QString(),
+                                 u"08:00"_s, QString(), QString(), QString(), QString(), QString(),
+                                 QString(), QString()}));
     EXPECT_TRUE(QRegularExpression(u"^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d$"_s)
                     .match(shown.Rows[0][0])
                     .hasMatch())

@@ -53,6 +53,7 @@ public:
     {
         return m_inner->Reachable(host, port);
     }
+    std::optional<QStringList> Roles() const override { return m_inner->Roles(); }
 
 private:
     std::unique_ptr<IAppServerTransport> m_inner;

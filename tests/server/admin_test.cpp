@@ -1,4 +1,5 @@
 // The administrative commands and what the database itself guarantees.
+#include "server/storage/schema.h"
 #include "tests/support/serverfixture.h"
 
 #include <QDate>
@@ -33,7 +34,7 @@ protected:
 TEST_F(AdminTest, InitIsVersionedAndCanRunAgain)
 {
     EXPECT_EQ(RunServerCommand({u"init"_s, m_db->Spec()}), 0);
-    EXPECT_EQ(Count("SELECT NRVERSAO FROM APH_VERSAO"), 6);
+    EXPECT_EQ(Count("SELECT NRVERSAO FROM APH_VERSAO"), kSchemaVersion);
     EXPECT_GE(Count("SELECT COUNT(*) FROM PARAMGERAL"), 1);
     QString err;
     EXPECT_EQ(RunServerCommand({u"init"_s, m_db->Spec(), u"--demo"_s}, nullptr, &err), 1);

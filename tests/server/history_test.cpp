@@ -3,6 +3,7 @@
 // refused save and a replayed key leave none.
 #include "host/data/formatsettings.h"
 #include "host/data/packetcodec.h"
+#include "server/storage/schema.h"
 #include "tests/support/serverfixture.h"
 
 using namespace Qt::StringLiterals;
@@ -157,7 +158,7 @@ TEST_F(HistoryTest, EditsAGenerationAndASituationChangeAreEachADaysHistory)
     EXPECT_EQ(fields.join(u','),
               u"DTEVENTO,CDOPERADOR,NMOPERADOR,IDEVENTO,QTHRAPROFATU_ANT,QTHRAPROFATU,"
               "QTHRAPRCOMIS_ANT,QTHRAPRCOMIS,CDOCORR_ANT,CDOCORR,NRSEQUCHT,IDSTATUSCHT_ANT,"
-              "IDSTATUSCHT,DSCHAVE"_s);
+              "IDSTATUSCHT,DSCHAVE,DSMOTIVO,NRNOTAFISCAL"_s);
     const QString anaName =
         m_db->Scalar(u"SELECT NMOPERADOR FROM OPERADOR WHERE CDOPERADOR = 'ANA'"_s).toString();
     const auto row = [&](std::size_t i) {
@@ -250,7 +251,7 @@ TEST_F(HistoryTest, TheReadNeedsALoginAndTheDaysKey)
     // A day without events has an empty history with its fields.
     const TDataPacket none = History(1);
     EXPECT_TRUE(none.Rows.empty());
-    EXPECT_EQ(none.Fields.size(), 14);
+    EXPECT_EQ(none.Fields.size(), 16);
 }
 
 // Each CSA's generation row says what its own approvals were and became,
@@ -293,12 +294,11 @@ TEST_F(HistoryTest, GenerationRowsOfThePreviousSchemaStillAnswer)
 {
     m_client.reset();
     m_server.reset();
+    DowngradeToVersion5();
     m_db->ExecDirect(u"DROP VIEW APH_HISTCSA"_s);
     m_db->ExecDirect(u"DROP TABLE APH_HISTGERCSA"_s);
     m_db->ExecDirect(u"DROP TABLE APH_HISTGERACAO"_s);
     m_db->ExecDirect(u"ALTER TABLE APH_HISTEVENTO RENAME TO APH_HISTCSA"_s);
-    for (const char* column : {"NMEMITENTE", "NRCNPJEMITENTE"})
-        m_db->ExecDirect(u"ALTER TABLE PARAMGERAL DROP COLUMN %1"_s.arg(QLatin1String(column)));
     m_db->Exec(u"UPDATE APH_VERSAO SET NRVERSAO = 4"_s);
     // 1 and 2 March put into CHT 00900 yesterday, as that version wrote it.
     AddCht(u"00900"_s, u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, u"P"_s);
@@ -316,7 +316,7 @@ TEST_F(HistoryTest, GenerationRowsOfThePreviousSchemaStillAnswer)
     }
     QString err;
     ASSERT_EQ(RunServerCommand({u"init"_s, m_db->Spec()}, nullptr, &err), 0) << err.toStdString();
-    EXPECT_EQ(m_db->Scalar(u"SELECT NRVERSAO FROM APH_VERSAO"_s).toInt(), 6);
+    EXPECT_EQ(m_db->Scalar(u"SELECT NRVERSAO FROM APH_VERSAO"_s).toInt(), kSchemaVersion);
     StartServer();
 
     const std::string before = Lines({u"G||8||8||00900|P|"_s});

@@ -181,7 +181,8 @@ TEST_F(ImportTest, AnEmptyDatabaseGetsItsFirstOperatorAndServes)
     client.Login(u"ANA"_s, token.trimmed());
     EXPECT_NO_THROW(client.Call(u"GetProp"_s, {u"0001"_s, QString(), u"T"_s}));
     ASSERT_EQ(Run({u"operators"_s, db}, text), 0);
-    EXPECT_TRUE(Line(text, u"ANA +Ana Souza +IF1 +ativo +1"_s)) << text.toStdString();
+    EXPECT_TRUE(Line(text, u"ANA +Ana Souza +IF1 +ativo +1 +consultar,aprovar,gerar"_s))
+        << text.toStdString();
     ASSERT_EQ(Run({u"operator"_s, u"disable"_s, db, u"ANA"_s}, text), 0);
     try {
         client.Call(u"GetProp"_s, {u"0001"_s, QString(), u"T"_s});

@@ -2,6 +2,7 @@
 // stored with the first write and applies nothing again; a key reused for
 // another request is refused; the key table comes with a schema upgrade.
 #include "host/data/packetcodec.h"
+#include "server/storage/schema.h"
 #include "tests/support/serverfixture.h"
 
 #include <QDate>
@@ -175,20 +176,19 @@ TEST_F(RequestKeyTest, ADatabaseOfTheFirstSchemaGetsTheKeyTableOnInit)
 {
     m_server.reset();
     m_client.reset();
+    DowngradeToVersion5();
     m_db->ExecDirect(u"DROP TABLE APH_REQUISICAO"_s);
     m_db->ExecDirect(u"DROP VIEW APH_HISTCSA"_s);
     for (const char* table : {"APH_HISTEVENTO", "APH_HISTGERACAO", "APH_HISTGERCSA"})
         m_db->ExecDirect(u"DROP TABLE %1"_s.arg(QLatin1String(table)));
     for (const char* column : {"DTEXPIRA", "DTULTIMOUSO", "DSPREFIXO"})
         m_db->ExecDirect(u"ALTER TABLE APH_TOKEN DROP COLUMN %1"_s.arg(QLatin1String(column)));
-    for (const char* column : {"NMEMITENTE", "NRCNPJEMITENTE"})
-        m_db->ExecDirect(u"ALTER TABLE PARAMGERAL DROP COLUMN %1"_s.arg(QLatin1String(column)));
     m_db->Exec(u"UPDATE APH_VERSAO SET NRVERSAO = 1"_s);
     QString err;
     EXPECT_NE(RunServerCommand({u"serve"_s, m_db->Spec(), u"--port"_s, u"0"_s}, nullptr, &err), 0);
     EXPECT_TRUE(err.contains(u"aph-server init"_s)) << err.toStdString();
     EXPECT_EQ(RunServerCommand({u"init"_s, m_db->Spec()}, nullptr, &err), 0) << err.toStdString();
-    EXPECT_EQ(Count(u"SELECT NRVERSAO FROM APH_VERSAO"_s), 6);
+    EXPECT_EQ(Count(u"SELECT NRVERSAO FROM APH_VERSAO"_s), kSchemaVersion);
     // A token issued before tokens had a lifetime gets one, and still logs in.
     EXPECT_EQ(Count(u"SELECT COUNT(*) FROM APH_TOKEN WHERE DTEXPIRA > DTCRIACAO"_s), 1);
     StartServer();

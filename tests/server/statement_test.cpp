@@ -461,8 +461,8 @@ TEST_F(StatementTest, NamesThatLookLikeFormulasReachTheCsvAsText)
     EXPECT_TRUE(lines.contains(QStringList{u"Funcionário"_s, u"TF1"_s, u"'=1+2"_s}));
     EXPECT_TRUE(lines.contains(QStringList{u"Cliente"_s, u"TC1"_s, u"'@SOMA(A1)"_s}));
     const QList<QStringList> client = CsvLines(File(u"90001"_s, u"csv"_s, u"cliente"_s));
-    EXPECT_TRUE(client.contains(
-        QStringList{u"Cliente"_s, u"'@SOMA(A1)"_s, u"CNPJ 11.222.333/0001-81"_s}));
+    EXPECT_TRUE(
+        client.contains(QStringList{u"Cliente"_s, u"'@SOMA(A1)"_s, u"CNPJ 11.222.333/0001-81"_s}));
     for (const QList<QStringList>& file : {lines, client})
         for (const QStringList& line : file)
             for (const QString& cell : line)
@@ -513,7 +513,7 @@ TEST_F(StatementTest, TheCommandLineNeverClobbersWhatIsThere)
     }
     for (const Case& c : cases) {
         QStringList args{u"statement"_s, m_db->Spec(), u"90002"_s, u"--format"_s, u"csv"_s,
-                         u"--para"_s,    u"interno"_s, u"--out"_s,    c.out};
+                         u"--para"_s,    u"interno"_s, u"--out"_s, c.out};
         if (c.overwrite)
             args << u"--sobrescrever"_s;
         QString err;

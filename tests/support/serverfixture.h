@@ -134,6 +134,10 @@ protected:
     // (001 CON fixed); employees TF1 (company 01) and TF2 (02); CSAs in
     // March 2030.
     void AddTestWorld();
+    // Takes the database back to schema version 5, as a server before
+    // operator roles left it (the server stopped first), for the tests of
+    // the upgrades.
+    void DowngradeToVersion5();
 
     std::unique_ptr<TTestDatabase> m_db;
     std::unique_ptr<TServerProcess> m_server;

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "server/methods/requests.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace aph {
+
+class TStorage;
+
+// The action of a SetStatusCHT call by its name ("aprovar", "reabrir",
+// "faturar", "desfazer"); none for another name.
+std::optional<TChtAction> ParseChtAction(const QString& name);
+
+// A reopen or an undone billing needs a reason at least this long.
+constexpr int kMinReasonChars = 10;
+// The sizes of the history's DSMOTIVO and CHT's NRNOTAFISCAL.
+constexpr int kMaxReasonChars = 200;
+constexpr int kMaxInvoiceChars = 20;
+
+// A CHT number as NRSEQUCHT keeps it: digits get their leading zeros.
+QString ChtNumberOf(const QString& text);
+
+// Moves a CHT one step in its life, all or nothing: the CHT locked (its
+// row on PostgreSQL; the write transaction on SQLite), the action checked
+// against its situation now, the situation and invoice written, and one
+// history row per CSA with who, when, the reason and the invoice, in one
+// transaction. A refusal (ERefusal) says why and changes nothing. With
+// separateDuties, whoever changed the approvals of the CHT's days may not
+// approve it. A key already applied changes nothing (see ClaimWriteKey).
+void ChangeChtStatus(TStorage& storage, const TChtStatusRequest& request, TWriteKey* key,
+                     const QString& connectionOperator, bool separateDuties);
+
+// Who approved a CHT (its last step from P to A) and when, while it stays
+// approved or billed; none for a CHT pending, not to bill, or unknown.
+// For the client statement's "Aprovada por NOME em DATA".
+struct TChtApproval
+{
+    QString Operator; // empty when approved from the command line
+    QString Name;     // the operator's name; empty without one
+    double When = 0;  // OLE date and time
+};
+std::optional<TChtApproval> ChtApprovalOf(TStorage& storage, const QString& cht);
+
+} // namespace aph

@@ -1,0 +1,349 @@
+// Who may do what, and a CHT's steps after its generation, through a real
+// server: each method refused to an operator without its role (a role
+// taken away counts from the next call), each step allowed only from its
+// situation, with its reason or invoice, written to the day's history;
+// two supervisors at once leave one approval.
+#include "server/methods/chtstatus.h"
+#include "server/storage/storage.h"
+#include "tests/support/serverfixture.h"
+
+#include <QJsonObject>
+
+#include <latch>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+
+using namespace aph;
+using namespace aph::test;
+
+namespace {
+
+const double kMar1 = Day(2030, 3, 1);
+
+class ChtStatusTest : public ServerTest
+{
+protected:
+    void SetUp() override
+    {
+        ServerTest::SetUp();
+        if (IsSkipped())
+            return;
+        AddTestWorld();
+        // CHTs 00801 to 00805 of TF1 on TP1/01/001, one March day each.
+        for (int d = 1; d <= 5; ++d) {
+            const QString cht = u"0080%1"_s.arg(d);
+            AddCht(cht, u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, u"P"_s);
+            AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, d), 8, cht, 8, 8);
+        }
+    }
+
+    std::unique_ptr<TRpcClient> As(const QString& op, QStringList* roles = nullptr)
+    {
+        QString token, err;
+        EXPECT_EQ(RunServerCommand({u"token"_s, m_db->Spec(), op}, &token, &err), 0)
+            << err.toStdString();
+        auto client = std::make_unique<TRpcClient>();
+        client->CallTimeoutMs = 30000;
+        client->Connect(u"127.0.0.1"_s, m_server->Port());
+        const std::optional<QStringList> held = client->Login(op, token.trimmed());
+        if (roles)
+            *roles = held.value_or(QStringList{u"(nenhum)"_s});
+        return client;
+    }
+
+    // Empty when the call was answered; the error code, or the refusal's
+    // message, otherwise.
+    static QString Outcome(TRpcClient& client, const QString& method, const QJsonArray& params,
+                           const QString& key = {})
+    {
+        try {
+            CheckedPacket(client.Call(method, params, key));
+            return QString();
+        } catch (const ERpcError& e) {
+            return QString::number(e.Code()) + u": "_s + e.Message();
+        } catch (const EServerError& e) {
+            return e.Message();
+        }
+    }
+    static QString Step(TRpcClient& client, const QString& cht, const QString& action,
+                        const QString& reason = {}, const QString& invoice = {},
+                        const QString& key = {})
+    {
+        return Outcome(client, u"SetStatusCHT"_s, {cht, action, reason, invoice}, key);
+    }
+    QString Situation(const QString& cht)
+    {
+        return m_db->Scalar(u"SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = ?"_s, {cht}).toString();
+    }
+    void Run(const QStringList& args)
+    {
+        QString err;
+        ASSERT_EQ(RunServerCommand(args, nullptr, &err), 0) << err.toStdString();
+    }
+};
+
+} // namespace
+
+TEST_F(ChtStatusTest, EachMethodNeedsItsRoleAndARoleTakenAwayCountsFromTheNextCall)
+{
+    const QJsonArray prop{u"0001"_s, QString(), u"T"_s};
+    const QJsonArray generate{kMar1,  kMar1,  u"%1"_s, u"T"_s, u"T"_s,
+                              u"T"_s, u"T"_s, u"T"_s,  u"T"_s};
+    struct TCase
+    {
+        const char* Operator;
+        const char* Method;
+        QJsonArray Params;
+        const char* Missing; // the role named in the refusal; none: allowed
+    };
+    const TCase cases[] = {
+        {"ELISA", "GetProp", prop, nullptr},
+        {"ELISA", "SetCSA", {QJsonObject{}}, "aprovar"},
+        {"ELISA", "SetCHT", generate, "gerar"},
+        {"ELISA",
+         "SetStatusCHT",
+         {u"00801"_s, u"aprovar"_s, QString(), QString()},
+         "supervisionar ou faturar"},
+        {"DIEGO", "SetCHT", generate, "gerar"},
+        {"CARLA",
+         "SetStatusCHT",
+         {u"00801"_s, u"aprovar"_s, QString(), QString()},
+         "supervisionar"},
+        {"CARLA",
+         "SetStatusCHT",
+         {u"00801"_s, u"reabrir"_s, QString(), QString()},
+         "supervisionar"},
+        {"GABRIELA", "SetStatusCHT", {u"00801"_s, u"faturar"_s, QString(), u"NF-1"_s}, "faturar"},
+        {"GABRIELA", "SetStatusCHT", {u"00801"_s, u"desfazer"_s, QString(), QString()}, "faturar"},
+        {"GABRIELA", "GetDemCHT", {u"00801"_s, u"csv"_s}, nullptr},
+    };
+    for (const TCase& c : cases) {
+        const QString op = QString::fromLatin1(c.Operator);
+        const QString method = QString::fromLatin1(c.Method);
+        SCOPED_TRACE(QString(op + u" " + method).toStdString());
+        auto client = As(op);
+        QJsonArray params = c.Params;
+        if (method == u"SetCHT")
+            params[2] = op;
+        const QString outcome = Outcome(*client, method, params);
+        if (!c.Missing) {
+            EXPECT_EQ(outcome, QString());
+            continue;
+        }
+        EXPECT_EQ(outcome,
+                  u"-32011: O operador \"%1\" não tem o papel \"%2\", necessário para %3. "
+                  "Peça-o ao administrador."_s.arg(op, QString::fromLatin1(c.Missing), method));
+    }
+    EXPECT_EQ(Situation(u"00801"_s), u"P"_s) << "a refused step changed nothing";
+    EXPECT_TRUE(m_server->Log(u"papel ausente: operador=GABRIELA"_s).contains(u"papel=faturar"_s));
+
+    // The roles the Login names; taken away and given back mid-session.
+    QStringList roles;
+    auto diego = As(u"DIEGO"_s, &roles);
+    EXPECT_EQ(roles, (QStringList{u"consultar"_s, u"aprovar"_s}));
+    EXPECT_EQ(Outcome(*diego, u"GetProp"_s, prop), QString());
+    Run({u"operator"_s, u"deny"_s, m_db->Spec(), u"DIEGO"_s, u"consultar"_s});
+    EXPECT_TRUE(Outcome(*diego, u"GetProp"_s, prop).startsWith(u"-32011: "_s));
+    Run({u"operator"_s, u"grant"_s, m_db->Spec(), u"DIEGO"_s, u"consultar"_s});
+    EXPECT_EQ(Outcome(*diego, u"GetProp"_s, prop), QString());
+}
+
+TEST_F(ChtStatusTest, StepsGoOnlyFromTheirSituationAndLeaveWhoWhenAndWhyInTheHistory)
+{
+    auto admin = As(u"ADMIN"_s);
+    m_db->Exec(u"UPDATE CHT SET IDSTATUSCHT = 'R', NRNOTAFISCAL = 'NF-100' WHERE NRSEQUCHT = "
+               "'00802'"_s);
+    m_db->Exec(u"UPDATE CHT SET IDSTATUSCHT = 'N' WHERE NRSEQUCHT = '00803'"_s);
+    const QString reason = u"Horas de março revistas"_s;
+    struct TCase
+    {
+        const char* Action;
+        QString Reason, Invoice;
+        const char* After; // 00801's situation after the step
+        QString Refusal;   // empty: the step is taken
+    };
+    const TCase steps[] = {
+        {"faturar",
+         {},
+         u"NF-1"_s,
+         "P",
+         u"A CHT 00801 está pendente: só se pode marcar como faturada uma CHT aprovada."_s},
+        {"reabrir",
+         reason,
+         {},
+         "P",
+         u"A CHT 00801 está pendente: só se pode reabrir uma CHT aprovada."_s},
+        {"aprovar", {}, {}, "A", {}},
+        {"aprovar",
+         {},
+         {},
+         "A",
+         u"A CHT 00801 está aprovada: só se pode aprovar uma CHT pendente."_s},
+        {"reabrir", u"curto"_s, {}, "A", u"Informe o motivo com pelo menos 10 caracteres."_s},
+        {"reabrir", reason, {}, "P", {}},
+        {"aprovar", {}, {}, "A", {}},
+        {"faturar", {}, {}, "A", u"Informe o número da nota fiscal, com até 20 caracteres."_s},
+        {"faturar", {}, u"NF-100"_s, "A", u"A nota fiscal NF-100 já está na CHT 00802."_s},
+        {"faturar", {}, u"NF-200"_s, "R", {}},
+        {"reabrir",
+         reason,
+         {},
+         "R",
+         u"A CHT 00801 está faturada: só se pode reabrir uma CHT aprovada."_s},
+        {"desfazer",
+         u"  cancelada "_s,
+         {},
+         "R",
+         u"Informe o motivo com pelo menos 10 caracteres."_s},
+        {"desfazer", u"Nota cancelada pelo cliente"_s, {}, "A", {}},
+    };
+    for (const TCase& s : steps) {
+        SCOPED_TRACE(s.Action);
+        EXPECT_EQ(Step(*admin, u"00801"_s, QString::fromLatin1(s.Action), s.Reason, s.Invoice),
+                  s.Refusal);
+        EXPECT_EQ(Situation(u"00801"_s), QString::fromLatin1(s.After));
+    }
+    // Undoing the billing freed its number; a CHT not to bill, or none,
+    // takes no step.
+    EXPECT_TRUE(m_db->Scalar(u"SELECT NRNOTAFISCAL FROM CHT WHERE NRSEQUCHT = '00801'"_s).isNull());
+    EXPECT_EQ(
+        Step(*admin, u"803"_s, u"aprovar"_s),
+        u"A CHT 00803 está marcada para não faturar; a sua situação não muda pelo sistema."_s);
+    EXPECT_EQ(Step(*admin, u"00809"_s, u"aprovar"_s), u"A CHT 00809 não existe."_s);
+    EXPECT_TRUE(Step(*admin, u"00801"_s, u"apagar"_s).startsWith(u"-32602: "_s));
+
+    // The day's history, as the screen reads it: each step taken, by whom,
+    // with its reason and invoice.
+    const TDataPacket history =
+        Checked(*admin, u"GetHistCSA"_s, {u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, Day(2030, 3, 1)});
+    QStringList got;
+    for (const TRow& row : history.Rows) {
+        QStringList cells;
+        for (const char* f : {"CDOPERADOR", "IDEVENTO", "IDSTATUSCHT_ANT", "IDSTATUSCHT",
+                              "DSMOTIVO", "NRNOTAFISCAL"})
+            cells << (*row)[static_cast<std::size_t>(history.FieldIndex(QString::fromLatin1(f)))]
+                         .ToString();
+        got << cells.join(u'|');
+    }
+    EXPECT_EQ(got, (QStringList{u"ADMIN|S|P|A||"_s, u"ADMIN|S|A|P|%1|"_s.arg(reason),
+                                u"ADMIN|S|P|A||"_s, u"ADMIN|S|A|R||NF-200"_s,
+                                u"ADMIN|S|R|A|Nota cancelada pelo cliente|"_s}));
+
+    // The statement's approval stamp: the last approval, while approved.
+    auto storage = TStorage::Open(TDatabaseSpec::Parse(m_db->Spec()));
+    const std::optional<TChtApproval> stamp = ChtApprovalOf(*storage, u"801"_s);
+    ASSERT_TRUE(stamp.has_value());
+    EXPECT_EQ(stamp->Operator, u"ADMIN"_s);
+    EXPECT_EQ(stamp->Name, u"Administrador"_s);
+    EXPECT_DOUBLE_EQ(stamp->When,
+                     m_db->Scalar(u"SELECT MAX(DTEVENTO) FROM APH_HISTEVENTO WHERE NRSEQUCHT = "
+                                  "'00801' AND IDSTATUSCHT_ANT = 'P' AND IDSTATUSCHT = 'A'"_s)
+                         .toDouble());
+    EXPECT_FALSE(ChtApprovalOf(*storage, u"00804"_s).has_value()) << "pending";
+
+    // A repeated request key answers as the first did and steps once;
+    // the command line writes the same row with its own reason.
+    EXPECT_EQ(Step(*admin, u"00804"_s, u"aprovar"_s, {}, {}, u"k-804"_s), QString());
+    EXPECT_EQ(Step(*admin, u"00804"_s, u"aprovar"_s, {}, {}, u"k-804"_s), QString());
+    Run({u"cht-status"_s, m_db->Spec(), u"00804"_s, u"P"_s});
+    Run({u"cht-status"_s, m_db->Spec(), u"00805"_s, u"A"_s, u"--motivo"_s, u"Acordo"_s});
+    QStringList rows;
+    for (const QVariantList& r :
+         m_db->Rows(u"SELECT NRSEQUCHT, CDOPERADOR, IDSTATUSCHT, DSMOTIVO FROM APH_HISTEVENTO "
+                    "WHERE NRSEQUCHT IN ('00804', '00805') ORDER BY NRHISTCSA"_s))
+        rows << u"%1|%2|%3|%4"_s.arg(r[0].toString(), r[1].toString(), r[2].toString(),
+                                     r[3].toString());
+    EXPECT_EQ(rows, (QStringList{u"00804|ADMIN|A|"_s, u"00804||P|linha de comando"_s,
+                                 u"00805||A|Acordo"_s}));
+}
+
+TEST_F(ChtStatusTest, TwoSupervisorsAtOnceLeaveOneApprovalAndSeparateDutiesHoldWhenAsked)
+{
+    // Both approvals reach the server while the CHT is held; released
+    // together, one approves and the other is told why not.
+    auto ana = As(u"ANA"_s), gabriela = As(u"GABRIELA"_s);
+    for (const char* cht : {"00801", "00802"}) {
+        const QString number = QString::fromLatin1(cht);
+        SCOPED_TRACE(cht);
+        if (TTestDatabase::UsesPostgres()) {
+            m_db->ExecDirect(u"BEGIN"_s);
+            m_db->ExecDirect(u"SELECT 1 FROM CHT WHERE NRSEQUCHT = '%1' FOR UPDATE"_s.arg(number));
+        } else {
+            m_db->ExecDirect(u"BEGIN IMMEDIATE"_s);
+        }
+        QString answers[2];
+        std::latch started(2);
+        std::vector<std::thread> threads;
+        TRpcClient* clients[2] = {ana.get(), gabriela.get()};
+        for (int i = 0; i < 2; ++i)
+            threads.emplace_back([&, i] {
+                started.count_down();
+                answers[i] = Step(*clients[i], number, u"aprovar"_s);
+            });
+        started.wait();
+        if (TTestDatabase::UsesPostgres())
+            EXPECT_TRUE(m_db->AwaitLockWait());
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        m_db->ExecDirect(u"COMMIT"_s);
+        for (std::thread& t : threads)
+            t.join();
+        const QString refusal =
+            u"A CHT %1 está aprovada: só se pode aprovar uma CHT pendente."_s.arg(number);
+        EXPECT_TRUE((answers[0].isEmpty() && answers[1] == refusal) ||
+                    (answers[1].isEmpty() && answers[0] == refusal))
+            << answers[0].toStdString() << " / " << answers[1].toStdString();
+        EXPECT_EQ(Situation(number), u"A"_s);
+        EXPECT_EQ(m_db->Scalar(u"SELECT COUNT(*) FROM APH_HISTEVENTO WHERE NRSEQUCHT = ? AND "
+                               "IDEVENTO = 'S'"_s,
+                               {number})
+                      .toInt(),
+                  1);
+    }
+
+    // Ana changed the approvals of 00803's day: with separation of duties
+    // she may not approve that CHT, Gabriela may; without it, anyone may.
+    m_db->Exec(u"INSERT INTO APH_HISTEVENTO (NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, "
+               "DTSERVPREST, DTEVENTO, CDOPERADOR, IDEVENTO) VALUES ('TP1', '01', '001', 'TF1', "
+               "?, 1, 'ANA', 'A')"_s,
+               {static_cast<qint64>(Day(2030, 3, 3))});
+    ana.reset();
+    gabriela.reset();
+    StartServer({u"--separar-funcoes"_s});
+    ana = As(u"ANA"_s);
+    gabriela = As(u"GABRIELA"_s);
+    EXPECT_EQ(Step(*ana, u"00803"_s, u"aprovar"_s),
+              u"O operador ANA aprovou horas da CHT 00803 e não pode aprová-la: outro supervisor "
+              "deve fazê-lo (separação de funções)."_s);
+    EXPECT_EQ(Step(*ana, u"00804"_s, u"aprovar"_s), QString());
+    EXPECT_EQ(Step(*gabriela, u"00803"_s, u"aprovar"_s), QString());
+    ana.reset();
+    gabriela.reset();
+    StartServer();
+    ana = As(u"ANA"_s);
+    EXPECT_EQ(Step(*ana, u"00803"_s, u"reabrir"_s, u"Revisar as horas do dia 3"_s), QString());
+    EXPECT_EQ(Step(*ana, u"00803"_s, u"aprovar"_s), QString());
+}
+
+// A database of the schema before roles: its active operators keep what
+// they could do, and nothing more; an inactive one gets nothing.
+TEST_F(ChtStatusTest, AnUpgradedDatabaseGivesActiveOperatorsWhatTheyCouldDoBefore)
+{
+    m_client.reset();
+    m_server.reset();
+    DowngradeToVersion5();
+    Run({u"init"_s, m_db->Spec()});
+    QStringList held;
+    for (const QVariantList& r :
+         m_db->Rows(u"SELECT O.CDOPERADOR, P.DSPAPEL FROM OPERADOR O LEFT JOIN APH_PAPEL P ON "
+                    "P.CDOPERADOR = O.CDOPERADOR WHERE O.CDOPERADOR IN ('ADMIN', 'FABIO') "
+                    "ORDER BY O.CDOPERADOR, P.DSPAPEL"_s))
+        held << r[0].toString() + u":"_s + r[1].toString();
+    EXPECT_EQ(held, (QStringList{u"ADMIN:aprovar"_s, u"ADMIN:consultar"_s, u"ADMIN:gerar"_s,
+                                 u"FABIO:"_s}));
+    StartServer();
+    auto admin = As(u"ADMIN"_s);
+    EXPECT_EQ(Outcome(*admin, u"GetProp"_s, {u"0001"_s, QString(), u"T"_s}), QString());
+    EXPECT_TRUE(Step(*admin, u"00801"_s, u"aprovar"_s).startsWith(u"-32011: "_s));
+}
