@@ -3,10 +3,12 @@
 // taken away counts from the next call), each step allowed only from its
 // situation, with its reason or invoice, written to the day's history;
 // two supervisors at once leave one approval.
+#include "server/documents/statement.h"
 #include "server/methods/chtstatus.h"
 #include "server/storage/storage.h"
 #include "tests/support/serverfixture.h"
 
+#include <QDate>
 #include <QJsonObject>
 
 #include <latch>
@@ -241,6 +243,16 @@ TEST_F(ChtStatusTest, StepsGoOnlyFromTheirSituationAndLeaveWhoWhenAndWhyInTheHis
                                   "'00801' AND IDSTATUSCHT_ANT = 'P' AND IDSTATUSCHT = 'A'"_s)
                          .toDouble());
     EXPECT_FALSE(ChtApprovalOf(*storage, u"00804"_s).has_value()) << "pending";
+    // The client's statement carries the stamp; a pending CHT's does not.
+    const auto stamped = [&storage](const QString& cht) {
+        return QString::fromUtf8(
+            StatementFile(*storage, cht, u"csv"_s, TStatementVersion::Client).Data);
+    };
+    EXPECT_TRUE(stamped(u"00801"_s)
+                    .contains(u"Aprovada por Administrador em %1"_s.arg(
+                        QDate::currentDate().toString(u"dd/MM/yyyy"_s))))
+        << stamped(u"00801"_s).toStdString();
+    EXPECT_FALSE(stamped(u"00804"_s).contains(u"Aprovada"_s));
 
     // A repeated request key answers as the first did and steps once;
     // the command line writes the same row with its own reason.
@@ -256,6 +268,7 @@ TEST_F(ChtStatusTest, StepsGoOnlyFromTheirSituationAndLeaveWhoWhenAndWhyInTheHis
                                      r[3].toString());
     EXPECT_EQ(rows, (QStringList{u"00804|ADMIN|A|"_s, u"00804||P|linha de comando"_s,
                                  u"00805||A|Acordo"_s}));
+    EXPECT_TRUE(stamped(u"00805"_s).contains(u"Aprovada pela linha de comando em"_s));
 }
 
 TEST_F(ChtStatusTest, TwoSupervisorsAtOnceLeaveOneApprovalAndSeparateDutiesHoldWhenAsked)
