@@ -48,9 +48,6 @@ void CsvRow(QString& out, const QStringList& fields)
 
 namespace {
 
-// CHT numbers are five digits with leading zeros, as NRSEQUCHT keeps them.
-constexpr int kChtNumberDigits = 5;
-
 QString StatusCaption(const QString& status)
 {
     if (status == u"P")
@@ -156,11 +153,7 @@ const QStringList& ColumnTitles()
 
 QString ChtNumberArgument(const QString& text)
 {
-    const QString t = text.trimmed();
-    bool digits = !t.isEmpty() && t.size() <= kChtNumberDigits;
-    for (const QChar c : t)
-        digits = digits && c >= u'0' && c <= u'9';
-    return digits ? t.rightJustified(kChtNumberDigits, u'0') : text;
+    return ChtNumberOf(text);
 }
 
 TChtStatement LoadChtStatement(TStorage& storage, const QString& number)

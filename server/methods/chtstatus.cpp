@@ -128,7 +128,7 @@ QString ChtNumberOf(const QString& text)
     const QString t = text.trimmed();
     bool digits = !t.isEmpty() && t.size() <= kChtNumberDigits;
     for (const QChar c : t)
-        digits = digits && c.isDigit();
+        digits = digits && c >= u'0' && c <= u'9';
     return digits ? t.rightJustified(kChtNumberDigits, u'0') : t;
 }
 

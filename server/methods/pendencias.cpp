@@ -40,20 +40,12 @@ qint64 TApprovalService::GetPendencias(const TGetServPrestRequest& request, TPac
     // The first rows into the reply, the rest only counted: one read gives
     // both, where a LIMIT and a count would run the query twice.
     const std::unique_ptr<TRowSource> rows = m_storage.Rows(query);
-    const int count = static_cast<int>(fields.size());
     qint64 more = 0;
     while (rows->Next()) {
-        if (out.Rows() >= kPendenciasLimit) {
+        if (out.Rows() >= kPendenciasLimit)
             ++more;
-            continue;
-        }
-        out.BeginRow();
-        for (int i = 0; i < count; ++i) {
-            if (i)
-                out.Comma();
-            rows->AppendCell(out.Out(), i, fields[i]);
-        }
-        out.EndRow();
+        else
+            WriteRow(out, *rows, fields);
     }
     tx.Commit();
     return more;

@@ -1,6 +1,7 @@
 #include "server/methods/replywriter.h"
 
 #include "host/data/packetcodec.h"
+#include "server/storage/rowsource.h"
 #include "server/storage/storage.h"
 
 #include <QHash>
@@ -61,6 +62,18 @@ QByteArray TPacketWriter::Finish(QByteArrayView tail)
     return std::move(m_out);
 }
 
+void WriteRow(TPacketWriter& out, TRowSource& rows, const TFieldDefs& fields)
+{
+    out.BeginRow();
+    const int count = static_cast<int>(fields.size());
+    for (int i = 0; i < count; ++i) {
+        if (i)
+            out.Comma();
+        rows.AppendCell(out.Out(), i, fields[i]);
+    }
+    out.EndRow();
+}
+
 void WritePacket(TStorage& storage, const TQueryText& query, const TFieldDefs& fields,
                  TPacketWriter& out)
 {
@@ -68,16 +81,8 @@ void WritePacket(TStorage& storage, const TQueryText& query, const TFieldDefs& f
     if (query.MatchesNothing)
         return;
     const std::unique_ptr<TRowSource> rows = storage.Rows(query);
-    const int count = static_cast<int>(fields.size());
-    while (rows->Next()) {
-        out.BeginRow();
-        for (int i = 0; i < count; ++i) {
-            if (i)
-                out.Comma();
-            rows->AppendCell(out.Out(), i, fields[i]);
-        }
-        out.EndRow();
-    }
+    while (rows->Next())
+        WriteRow(out, *rows, fields);
 }
 
 } // namespace aph

@@ -39,6 +39,12 @@ private:
     qsizetype m_rows = 0;
 };
 
+class TRowSource;
+
+// The row source's current row as one packet row, its columns being the
+// fields in order.
+void WriteRow(TPacketWriter& out, TRowSource& rows, const TFieldDefs& fields);
+
 // Runs a read whose columns are the packet's fields in order and writes
 // every row; a query that matches nothing does not run.
 void WritePacket(TStorage& storage, const TQueryText& query, const TFieldDefs& fields,
