@@ -274,7 +274,8 @@ int Check(const QStringList& rest)
         QFileInfo(spec.Path).size() == 0)
         throw Exception(u"O arquivo %1 está vazio: não é um banco de dados. Nada foi "
                         "verificado."_s.arg(spec.Path));
-    auto storage = TStorage::Open(spec);
+    // Read only: a check never changes what it looks at.
+    auto storage = TStorage::Open(spec, TStorage::TOpenMode::ReadOnly);
     bool passed = true;
     for (const TCheckResult& r : CheckDatabase(*storage)) {
         passed = passed && r.Count == 0;

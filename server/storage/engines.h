@@ -9,7 +9,8 @@
 
 namespace aph {
 
-std::unique_ptr<TStorage> NewSqliteStorage(QSqlDatabase db);
+// readOnly: a connection that cannot write keeps the file's journal mode.
+std::unique_ptr<TStorage> NewSqliteStorage(QSqlDatabase db, bool readOnly = false);
 std::unique_ptr<TStorage> NewPostgresStorage(QSqlDatabase db);
 
 // The kind of a failure by SQLite's primary result code, and by

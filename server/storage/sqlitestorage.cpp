@@ -104,9 +104,11 @@ private:
 class TSqliteStorage final : public TStorage
 {
 public:
-    explicit TSqliteStorage(QSqlDatabase db) : TStorage(TDatabaseSpec::Kind::Sqlite, std::move(db))
+    TSqliteStorage(QSqlDatabase db, bool readOnly)
+        : TStorage(TDatabaseSpec::Kind::Sqlite, std::move(db))
     {
-        ExecDirect(u"PRAGMA journal_mode=WAL"_s);
+        if (!readOnly)
+            ExecDirect(u"PRAGMA journal_mode=WAL"_s);
         ExecDirect(u"PRAGMA synchronous=FULL"_s);
         ExecDirect(u"PRAGMA foreign_keys=ON"_s);
         // Reads straight from the mapped file, and a page cache that holds
@@ -365,9 +367,9 @@ bool TSqliteStorage::Next(sqlite3_stmt* statement, const QString& sql)
                                  .arg(rc));
 }
 
-std::unique_ptr<TStorage> NewSqliteStorage(QSqlDatabase db)
+std::unique_ptr<TStorage> NewSqliteStorage(QSqlDatabase db, bool readOnly)
 {
-    return std::make_unique<TSqliteStorage>(std::move(db));
+    return std::make_unique<TSqliteStorage>(std::move(db), readOnly);
 }
 
 } // namespace aph

@@ -28,11 +28,11 @@ void Log(const QString& text)
 
 // The file as an SQLite URI that opens it read-write without ever creating
 // it: "file://" and the absolute path, percent-encoded.
-QString ExistingFileUri(const QString& path)
+QString ExistingFileUri(const QString& path, bool readOnly)
 {
     const QByteArray encoded =
         QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), QByteArrayLiteral("/"));
-    return u"file://"_s + QString::fromLatin1(encoded) + u"?mode=rw"_s;
+    return u"file://"_s + QString::fromLatin1(encoded) + (readOnly ? u"?mode=ro"_s : u"?mode=rw"_s);
 }
 
 // Rows gathered into multi-row INSERTs, one statement per batch.
@@ -146,7 +146,7 @@ void Configure(QSqlDatabase& db, const TDatabaseSpec& spec, TStorage::TOpenMode 
     if (!QFileInfo(spec.Path).isFile())
         throw EStorageError(u"O arquivo do banco de dados \"%1\" não existe. Crie-o com: "
                             "aph-server init sqlite:%1"_s.arg(spec.Path));
-    db.setDatabaseName(ExistingFileUri(spec.Path));
+    db.setDatabaseName(ExistingFileUri(spec.Path, mode == TStorage::TOpenMode::ReadOnly));
     db.setConnectOptions(busy + u";QSQLITE_OPEN_URI"_s);
 }
 
@@ -176,9 +176,11 @@ std::unique_ptr<TStorage> TStorage::Open(const TDatabaseSpec& spec, TOpenMode mo
         std::unique_ptr<TStorage> storage = NewPostgresStorage(db);
         if (spec.BusyTimeoutMs > 0)
             storage->ExecDirect(u"SET lock_timeout = %1"_s.arg(spec.BusyTimeoutMs));
+        if (mode == TOpenMode::ReadOnly)
+            storage->ExecDirect(u"SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"_s);
         return storage;
     }
-    return NewSqliteStorage(db);
+    return NewSqliteStorage(db, mode == TOpenMode::ReadOnly);
 }
 
 void TStorage::Fail(const QString& what, const QSqlError& error) const

@@ -67,11 +67,13 @@ public:
     TStorage(const TStorage&) = delete;
     TStorage& operator=(const TStorage&) = delete;
 
-    // Serving opens a database that exists; only init creates one.
+    // Serving opens a database that exists; only init creates one; check
+    // only reads, and its connection cannot write.
     enum class TOpenMode
     {
         Existing,
-        Create
+        Create,
+        ReadOnly
     };
     static std::unique_ptr<TStorage> Open(const TDatabaseSpec& spec,
                                           TOpenMode mode = TOpenMode::Existing);

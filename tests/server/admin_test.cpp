@@ -5,6 +5,8 @@
 #include <QDate>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -168,4 +170,23 @@ TEST_F(AdminTest, HelpTokensAndCheckDoWhatTheySay)
     EXPECT_EQ(
         RunServerCommand({u"check"_s, u"sqlite:"_s + dir.filePath(u"nenhum.db"_s)}, &out, &err), 1);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"nenhum.db"_s)));
+
+    // check opens read-only: a SQLite file of another journal mode is
+    // looked at, not turned into one of the server's.
+    const QString other = dir.filePath(u"outro.db"_s);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"outro"_s);
+        db.setDatabaseName(other);
+        ASSERT_TRUE(db.open());
+        QSqlQuery(u"CREATE TABLE T (X INTEGER)"_s, db).exec();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(u"outro"_s);
+    const auto bytes = [&other] {
+        QFile file(other);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = bytes();
+    EXPECT_EQ(RunServerCommand({u"check"_s, u"sqlite:"_s + other}, &out, &err), 1);
+    EXPECT_EQ(bytes(), before) << err.toStdString();
 }
