@@ -29,12 +29,14 @@ void InitDatabase(TStorage& storage, TInitData data, qint64 scale)
         GenerateScale(storage, scale);
 }
 
-void SetChtStatus(TStorage& storage, const QString& number, const QString& status,
+void SetChtStatus(TStorage& storage, const QString& typed, const QString& status,
                   const QString& reason)
 {
     if (!(status == u"P" || status == u"A" || status == u"R" || status == u"N"))
         throw Exception(u"Situação de CHT inválida: \"%1\". Use P (pendente), A "
                         "(aprovada), R (faturada) ou N (não faturar)."_s.arg(status));
+    // "9" names CHT 00009, as in statement.
+    const QString number = ChtNumberOf(typed);
     TTransaction tx(storage, TTransaction::Mode::Write);
     QSqlQuery& q = storage.Select(u"SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = ?"_s +
                                       storage.ForUpdate(u"CHT"_s),

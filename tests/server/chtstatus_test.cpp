@@ -258,7 +258,7 @@ TEST_F(ChtStatusTest, StepsGoOnlyFromTheirSituationAndLeaveWhoWhenAndWhyInTheHis
     // the command line writes the same row with its own reason.
     EXPECT_EQ(Step(*admin, u"00804"_s, u"aprovar"_s, {}, {}, u"k-804"_s), QString());
     EXPECT_EQ(Step(*admin, u"00804"_s, u"aprovar"_s, {}, {}, u"k-804"_s), QString());
-    Run({u"cht-status"_s, m_db->Spec(), u"00804"_s, u"P"_s});
+    Run({u"cht-status"_s, m_db->Spec(), u"804"_s, u"P"_s}); // typed as in statement
     Run({u"cht-status"_s, m_db->Spec(), u"00805"_s, u"A"_s, u"--motivo"_s, u"Acordo"_s});
     QStringList rows;
     for (const QVariantList& r :
