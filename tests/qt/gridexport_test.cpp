@@ -1,5 +1,6 @@
 // Any grid to CSV through its context menu: the real view, the real file
-// dialog answered as a person would, the file read back.
+// dialog answered as a person would, the file read back (text that looks
+// like a formula made plain text).
 #include "tests/qt/gui_fixture.h"
 
 #include <QAbstractButton>
@@ -61,6 +62,10 @@ struct GridExport : GuiTest
                 ds.FieldByName(u"OBS"_s)->SetAsString(u"diz \"oi\""_s);
             if (i == 1)
                 ds.FieldByName(u"OBS"_s)->SetAsString(u"linha 1\nlinha 2"_s);
+            if (i == 3)
+                ds.FieldByName(u"OBS"_s)->SetAsString(u"=HYPERLINK(\"http://x\")"_s);
+            if (i == 4)
+                ds.FieldByName(u"OBS"_s)->SetAsString(u"@SOMA(A1)"_s);
             ds.Post();
         }
         ds.SetRecNo(3);
@@ -128,6 +133,9 @@ TEST_F(GridExport, ShiftF10ExportsEveryRowAsTheGridShowsIt)
     EXPECT_EQ(lines[1], u"\"Silva; Souza\";1.234,50;08:00;\"diz \"\"oi\"\"\""_s);
     EXPECT_EQ(lines[2], u"Nome 1;1.235,50;07:30;\"linha 1\nlinha 2\""_s);
     EXPECT_EQ(lines[kRows], u"Nome %1;1.533,50;07:30;"_s.arg(kRows - 1)) << "the last row too";
+    // What a spreadsheet would run as a formula is text.
+    EXPECT_EQ(lines[4], u"Nome 3;1.237,50;07:30;\"'=HYPERLINK(\"\"http://x\"\")\""_s);
+    EXPECT_EQ(lines[5], u"Nome 4;1.238,50;08:00;'@SOMA(A1)"_s);
     // Each cell as the grid paints it.
     for (int row : {2, 150, kRows - 1}) {
         QStringList cells;

@@ -99,25 +99,19 @@ TEST_F(ChtStatusTest, EachMethodNeedsItsRoleAndARoleTakenAwayCountsFromTheNextCa
         QJsonArray Params;
         const char* Missing; // the role named in the refusal; none: allowed
     };
+    const auto step = [](const char* action, const QString& invoice = {}) {
+        return QJsonArray{u"00801"_s, QString::fromLatin1(action), QString(), invoice};
+    };
     const TCase cases[] = {
         {"ELISA", "GetProp", prop, nullptr},
         {"ELISA", "SetCSA", {QJsonObject{}}, "aprovar"},
         {"ELISA", "SetCHT", generate, "gerar"},
-        {"ELISA",
-         "SetStatusCHT",
-         {u"00801"_s, u"aprovar"_s, QString(), QString()},
-         "supervisionar ou faturar"},
+        {"ELISA", "SetStatusCHT", step("aprovar"), "supervisionar ou faturar"},
         {"DIEGO", "SetCHT", generate, "gerar"},
-        {"CARLA",
-         "SetStatusCHT",
-         {u"00801"_s, u"aprovar"_s, QString(), QString()},
-         "supervisionar"},
-        {"CARLA",
-         "SetStatusCHT",
-         {u"00801"_s, u"reabrir"_s, QString(), QString()},
-         "supervisionar"},
-        {"GABRIELA", "SetStatusCHT", {u"00801"_s, u"faturar"_s, QString(), u"NF-1"_s}, "faturar"},
-        {"GABRIELA", "SetStatusCHT", {u"00801"_s, u"desfazer"_s, QString(), QString()}, "faturar"},
+        {"CARLA", "SetStatusCHT", step("aprovar"), "supervisionar"},
+        {"CARLA", "SetStatusCHT", step("reabrir"), "supervisionar"},
+        {"GABRIELA", "SetStatusCHT", step("faturar", u"NF-1"_s), "faturar"},
+        {"GABRIELA", "SetStatusCHT", step("desfazer"), "faturar"},
         {"GABRIELA", "GetDemCHT", {u"00801"_s, u"csv"_s}, nullptr},
     };
     for (const TCase& c : cases) {
@@ -165,39 +159,24 @@ TEST_F(ChtStatusTest, StepsGoOnlyFromTheirSituationAndLeaveWhoWhenAndWhyInTheHis
         const char* After; // 00801's situation after the step
         QString Refusal;   // empty: the step is taken
     };
+    const auto only = [](const char* is, const char* may) {
+        return u"A CHT 00801 está %1: só se pode %2."_s.arg(QString::fromUtf8(is),
+                                                            QString::fromUtf8(may));
+    };
+    const QString tooShort = u"Informe o motivo com pelo menos 10 caracteres."_s;
     const TCase steps[] = {
-        {"faturar",
-         {},
-         u"NF-1"_s,
-         "P",
-         u"A CHT 00801 está pendente: só se pode marcar como faturada uma CHT aprovada."_s},
-        {"reabrir",
-         reason,
-         {},
-         "P",
-         u"A CHT 00801 está pendente: só se pode reabrir uma CHT aprovada."_s},
+        {"faturar", {}, u"NF-1"_s, "P", only("pendente", "marcar como faturada uma CHT aprovada")},
+        {"reabrir", reason, {}, "P", only("pendente", "reabrir uma CHT aprovada")},
         {"aprovar", {}, {}, "A", {}},
-        {"aprovar",
-         {},
-         {},
-         "A",
-         u"A CHT 00801 está aprovada: só se pode aprovar uma CHT pendente."_s},
-        {"reabrir", u"curto"_s, {}, "A", u"Informe o motivo com pelo menos 10 caracteres."_s},
+        {"aprovar", {}, {}, "A", only("aprovada", "aprovar uma CHT pendente")},
+        {"reabrir", u"curto"_s, {}, "A", tooShort},
         {"reabrir", reason, {}, "P", {}},
         {"aprovar", {}, {}, "A", {}},
         {"faturar", {}, {}, "A", u"Informe o número da nota fiscal, com até 20 caracteres."_s},
         {"faturar", {}, u"NF-100"_s, "A", u"A nota fiscal NF-100 já está na CHT 00802."_s},
         {"faturar", {}, u"NF-200"_s, "R", {}},
-        {"reabrir",
-         reason,
-         {},
-         "R",
-         u"A CHT 00801 está faturada: só se pode reabrir uma CHT aprovada."_s},
-        {"desfazer",
-         u"  cancelada "_s,
-         {},
-         "R",
-         u"Informe o motivo com pelo menos 10 caracteres."_s},
+        {"reabrir", reason, {}, "R", only("faturada", "reabrir uma CHT aprovada")},
+        {"desfazer", u"  cancelada "_s, {}, "R", tooShort},
         {"desfazer", u"Nota cancelada pelo cliente"_s, {}, "A", {}},
     };
     for (const TCase& s : steps) {

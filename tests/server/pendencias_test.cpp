@@ -98,7 +98,6 @@ protected:
 
 TEST_F(PendenciasTest, EachKindIsFoundAndTheFilterIsRespected)
 {
-    const double mar1 = Day(2030, 3, 1), mar31 = Day(2030, 3, 31);
     // TC2 ("Cliente Teste Dois") before TC1 ("Cliente Teste Um"), as the
     // services are listed; days without CHT before a CHT's.
     const QStringList tc2Open{u"TF2 TP2/001 - 03-11 F"_s};
@@ -107,39 +106,28 @@ TEST_F(PendenciasTest, EachKindIsFoundAndTheFilterIsRespected)
                               u"TF1 TP1/001 - 03-06 O"_s, u"TF1 TP1/001 - 03-08 O"_s,
                               u"TF1 TP1/001 - 03-12 E"_s};
     const QStringList tc1Pending{u"TF1 TP1/002 90002 03-16 O"_s};
+    const QStringList february{u"TF1 TP1/001 - 02-02 E"_s};
+    const QString all = u"T"_s;
     struct Case
     {
         const char* name;
-        double from, to;
         QString clients, employees, proposals, csa, cht;
         QStringList expected;
+        double from = Day(2030, 3, 1), to = Day(2030, 3, 31);
     };
     const Case cases[] = {
-        {"everything", mar1, mar31, u"T"_s, u"T"_s, u"T"_s, u"T"_s, u"T"_s,
-         tc2Open + tc2Approved + tc1Open + tc1Pending},
-        {"without CHT only", mar1, mar31, u"T"_s, u"T"_s, u"T"_s, u"S"_s, QString(),
-         tc2Open + tc1Open},
-        {"pending CHTs only", mar1, mar31, u"T"_s, u"T"_s, u"T"_s, u"C"_s, u"_P"_s, tc1Pending},
-        {"approved CHTs only", mar1, mar31, u"T"_s, u"T"_s, u"T"_s, u"C"_s, u"_A"_s, tc2Approved},
-        {"one employee", mar1, mar31, u"T"_s, Sel({"TF2"}), u"T"_s, u"T"_s, u"T"_s,
-         tc2Open + tc2Approved},
-        {"one client", mar1, mar31, Sel({"TC1"}), u"T"_s, u"T"_s, u"T"_s, u"T"_s,
-         tc1Open + tc1Pending},
-        {"one proposal", mar1, mar31, u"T"_s, u"T"_s, Sel({"TP2|01"}), u"T"_s, u"T"_s,
-         tc2Open + tc2Approved},
-        {"February",
-         Day(2030, 2, 1),
-         Day(2030, 2, 28),
-         u"T"_s,
-         u"T"_s,
-         u"T"_s,
-         u"T"_s,
-         u"T"_s,
-         {u"TF1 TP1/001 - 02-02 E"_s}},
+        {"everything", all, all, all, all, all, tc2Open + tc2Approved + tc1Open + tc1Pending},
+        {"without CHT only", all, all, all, u"S"_s, QString(), tc2Open + tc1Open},
+        {"pending CHTs only", all, all, all, u"C"_s, u"_P"_s, tc1Pending},
+        {"approved CHTs only", all, all, all, u"C"_s, u"_A"_s, tc2Approved},
+        {"one employee", all, Sel({"TF2"}), all, all, all, tc2Open + tc2Approved},
+        {"one client", Sel({"TC1"}), all, all, all, all, tc1Open + tc1Pending},
+        {"one proposal", all, all, Sel({"TP2|01"}), all, all, tc2Open + tc2Approved},
+        {"February", all, all, all, all, all, february, Day(2030, 2, 1), Day(2030, 2, 28)},
         // Up to the 8th TF2 has billed exactly the 40 contracted hours.
-        {"up to the 8th", mar1, Day(2030, 3, 8), u"T"_s, u"T"_s, u"T"_s, u"S"_s, QString(),
-         tc1Open.mid(0, 4)},
-        {"nobody picked", mar1, mar31, u"T"_s, Sel({}), u"T"_s, u"T"_s, u"T"_s, {}},
+        {"up to the 8th", all, all, all, u"S"_s, QString(), tc1Open.mid(0, 4), Day(2030, 3, 1),
+         Day(2030, 3, 8)},
+        {"nobody picked", all, Sel({}), all, all, all, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
