@@ -233,9 +233,13 @@ TEST_F(KeysAtTheHost, TheScreenFillsTheWindowAndTheFocusIsFramed)
             EXPECT_EQ(FramePixels(grid) > 0, grid == f->ActiveControl())
                 << grid->Name().toStdString();
     }
+}
 
-    // In the filter dialog, Tab goes from control to control and each one
-    // shows the style's focus mark (the window counts as moved by keyboard).
+// In the filter dialog, Tab goes from control to control and each one
+// shows the style's focus mark (the window counts as moved by keyboard).
+TEST_F(KeysAtTheHost, TheFilterDialogShowsWhereTheFocusIs)
+{
+    OpenTheCht();
     QStringList reached;
     bool marked = true;
     desktop.OnModalShown = [&](TForm&, QWidget* frame) {
