@@ -371,13 +371,7 @@ int CopyCommand(const QStringList& rest)
     Print(stdout, u"Cópia concluída: %1 linha(s) em %2 s. Verificando o destino:"_s.arg(rows).arg(
                       timer.elapsed() / 1000.0, 0, 'f', 2));
     auto storage = TStorage::Open(destination);
-    bool passed = true;
-    for (const TCheckResult& r : CheckDatabase(*storage)) {
-        passed = passed && r.Count == 0;
-        Print(stdout, r.Count == 0 ? u"%1: ok"_s.arg(r.Name)
-                                   : u"%1: %2 (%3)"_s.arg(r.Name).arg(r.Count).arg(
-                                         r.Examples.join(u"; "_s)));
-    }
+    const bool passed = PrintChecks(*storage);
     Print(stdout, passed ? u"A cópia passou na verificação."_s
                          : u"A cópia NÃO passou na verificação; veja as linhas acima."_s);
     return passed ? 0 : 1;

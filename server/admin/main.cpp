@@ -276,14 +276,7 @@ int Check(const QStringList& rest)
                         "verificado."_s.arg(spec.Path));
     // Read only: a check never changes what it looks at.
     auto storage = TStorage::Open(spec, TStorage::TOpenMode::ReadOnly);
-    bool passed = true;
-    for (const TCheckResult& r : CheckDatabase(*storage)) {
-        passed = passed && r.Count == 0;
-        Print(stdout, r.Count == 0 ? u"%1: ok"_s.arg(r.Name)
-                                   : u"%1: %2 (%3)"_s.arg(r.Name).arg(r.Count).arg(
-                                         r.Examples.join(u"; "_s)));
-    }
-    return passed ? 0 : 1;
+    return PrintChecks(*storage) ? 0 : 1;
 }
 
 } // namespace

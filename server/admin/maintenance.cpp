@@ -1,5 +1,6 @@
 #include "server/admin/maintenance.h"
 
+#include "server/admin/commandline.h"
 #include "server/methods/auditlog.h"
 #include "server/storage/schema.h"
 #include "server/storage/sqlitecopy.h"
@@ -179,6 +180,18 @@ QList<TCheckResult> CheckDatabase(TStorage& storage)
                 << ApprovalsOverWorked(storage);
     tx.Commit();
     return results;
+}
+
+bool PrintChecks(TStorage& storage)
+{
+    bool passed = true;
+    for (const TCheckResult& r : CheckDatabase(storage)) {
+        passed = passed && r.Count == 0;
+        Print(stdout, r.Count == 0 ? u"%1: ok"_s.arg(r.Name)
+                                   : u"%1: %2 (%3)"_s.arg(r.Name).arg(r.Count).arg(
+                                         r.Examples.join(u"; "_s)));
+    }
+    return passed;
 }
 
 } // namespace aph

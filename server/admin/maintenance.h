@@ -37,4 +37,8 @@ struct TCheckResult
 // worked, the schema at the current version. Reads one snapshot.
 QList<TCheckResult> CheckDatabase(TStorage& storage);
 
+// Runs CheckDatabase and prints one line per verification ("NAME: ok", or
+// the count and examples); true when every one holds.
+bool PrintChecks(TStorage& storage);
+
 } // namespace aph
