@@ -1,6 +1,7 @@
 #include "server/net/rpcserver.h"
 
 #include "server/common/serverlog.h"
+#include "server/net/drain.h"
 #include "server/net/proxyheader.h"
 #include "server/net/tlsconfig.h"
 
@@ -87,59 +88,6 @@ qint64 NowMs()
 {
     return QDateTime::currentMSecsSinceEpoch();
 }
-
-// The write side of a connection whose peer has finished sending (a
-// request line followed at once by its FIN). The socket layer closes both
-// directions on the peer's end of stream, so the replies still owed go out
-// through a duplicate of the descriptor taken before it closed.
-class TDrain
-{
-public:
-    explicit TDrain(int fd) : m_fd(fd), m_notifier(fd, QSocketNotifier::Write)
-    {
-        m_notifier.setEnabled(false);
-        QObject::connect(&m_notifier, &QSocketNotifier::activated, [this] { Flush(); });
-    }
-    ~TDrain()
-    {
-        m_notifier.setEnabled(false);
-        ::close(m_fd);
-    }
-    TDrain(const TDrain&) = delete;
-    TDrain& operator=(const TDrain&) = delete;
-
-    void Write(const QByteArray& bytes)
-    {
-        m_pending += bytes;
-        Flush();
-    }
-    bool Empty() const { return m_pending.isEmpty() || m_failed; }
-    std::function<void()> OnEmpty;
-
-private:
-    void Flush()
-    {
-        while (!m_pending.isEmpty() && !m_failed) {
-            const ssize_t n = ::send(m_fd, m_pending.constData(),
-                                     static_cast<size_t>(m_pending.size()), MSG_NOSIGNAL);
-            if (n > 0) {
-                m_pending.remove(0, n);
-            } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-                break;
-            } else {
-                m_failed = true; // the peer is gone for good
-            }
-        }
-        m_notifier.setEnabled(!Empty());
-        if (Empty() && OnEmpty)
-            QTimer::singleShot(0, OnEmpty); // not from inside a Write
-    }
-
-    int m_fd;
-    QSocketNotifier m_notifier;
-    QByteArray m_pending;
-    bool m_failed = false;
-};
 
 // A connection that has not sent its PROXY header and finished its TLS
 // handshake by then is closed: a silent socket holds its place briefly.
