@@ -15,7 +15,7 @@ using namespace Qt::StringLiterals;
 
 namespace aph {
 
-void TfrmAprovaHoras::CreatePreviaMessages()
+void TfrmAprovaHoras::CreatePreviewMessages()
 {
     QStringList lines = msgPadrao->Lines();
     lines << QStringList{
@@ -39,7 +39,7 @@ void TfrmAprovaHoras::CreatePreviaMessages()
     msgPadrao->SetLines(lines);
 }
 
-void TfrmAprovaHoras::CreateGeradasMenu()
+void TfrmAprovaHoras::CreateGeneratedChtsMenu()
 {
     mnuCHTsGeradas = mnuManutencao->Add<TMenuItem>(u"mnuCHTsGeradas"_s);
     mnuCHTsGeradas->SetCaption(msgPadrao->Msg(u"MNU_CHTS_GERADAS"_s));

@@ -290,8 +290,8 @@ void TfrmAprovaHoras::CreateMessages()
         u"PEND_NENHUM|Nenhum dia pendente de aprovação nesta CHT"_s,
     });
     CreateHistoryMessages();
-    CreatePreviaMessages();
-    CreatePendenciasMessages();
+    CreatePreviewMessages();
+    CreateOutstandingDaysMessages();
     CreateChtMessages();
 }
 
@@ -436,8 +436,8 @@ void TfrmAprovaHoras::CreateExtraMenu()
     mnuDemonstrativoCHT->SetShortCut(ShortCut('D', ssCtrl | ssShift));
     for (TMenuItem* item : {mnuAprovarPendentes, mnuHistoricoDia, mnuDemonstrativoCHT})
         item->SetEnabled(false);
-    CreateGeradasMenu();
-    CreatePendenciasMenu();
+    CreateGeneratedChtsMenu();
+    CreateOutstandingDaysMenu();
     CreateChtMenu();
 }
 

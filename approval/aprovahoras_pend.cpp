@@ -53,7 +53,7 @@ bool VaiPara(TClientDataSet& ds, int index)
 
 } // namespace
 
-void TfrmAprovaHoras::CreatePendenciasMessages()
+void TfrmAprovaHoras::CreateOutstandingDaysMessages()
 {
     QStringList lines = msgPadrao->Lines();
     lines << QStringList{
@@ -79,7 +79,7 @@ void TfrmAprovaHoras::CreatePendenciasMessages()
     msgPadrao->SetLines(lines);
 }
 
-void TfrmAprovaHoras::CreatePendenciasMenu()
+void TfrmAprovaHoras::CreateOutstandingDaysMenu()
 {
     mnuPendencias = mnuManutencao->Add<TMenuItem>(u"mnuPendencias"_s);
     mnuPendencias->SetCaption(msgPadrao->Msg(u"MNU_PENDENCIAS"_s));

@@ -228,16 +228,16 @@ private:
     void AprovaPendentes(const QList<TDiaPendente>& dias);
     void AprovaNaCopia(const QList<TDiaPendente>& dias);
     void CreateExtraMenu();
-    void CreatePreviaMessages();
-    void CreateGeradasMenu();
+    void CreatePreviewMessages();
+    void CreateGeneratedChtsMenu();
     // SetCHT's and GetPrevCHT's params, from Filtro.
     QJsonArray ArgumentosGeracao() const;
     // After a generation of chts CHTs and the reload.
     void DepoisDaGeracao(int chts);
     // The filter of the last generation that made CHTs.
     std::optional<TFILTRO> m_filtroGerado;
-    void CreatePendenciasMessages();
-    void CreatePendenciasMenu();
+    void CreateOutstandingDaysMessages();
+    void CreateOutstandingDaysMenu();
     // The screen on the service, employee, CHT and day of the current line
     // of a GetPendencias list; false when one of them is not on screen.
     bool VaiParaPendencia(const TClientDataSet& pend);
