@@ -74,17 +74,10 @@ void ApplyConfigFile(TArgs& args)
 {
     if (!args.Options.contains(u"--config"_s))
         return;
-    const auto bare = [](const QStringList& options) {
-        QStringList keys;
-        for (const QString& o : options)
-            if (o != u"--config")
-                keys << o.mid(2);
-        return keys;
-    };
     QHash<QString, TConfigValue> values;
     try {
-        values = ReadServerConfig(args.Options.value(u"--config"_s), bare(kValued) << u"database"_s,
-                                  bare(kFlags));
+        values = ReadServerConfig(args.Options.value(u"--config"_s), ServeConfigKeys(),
+                                  ServeConfigFlags());
     } catch (const Exception& e) {
         throw EUsage(e.Message());
     }
@@ -180,7 +173,29 @@ void ReadTrustedProxies(const TArgs& args, TServerOptions& options)
     }
 }
 
+// The options without their dashes, --config left out.
+QStringList ConfigKeys(const QStringList& options)
+{
+    QStringList keys;
+    for (const QString& o : options)
+        if (o != u"--config")
+            keys << o.mid(2);
+    return keys;
+}
+
 } // namespace
+
+QStringList ServeConfigKeys()
+{
+    QStringList keys = ConfigKeys(kFlags) + ConfigKeys(kValued);
+    keys << u"database"_s;
+    return keys;
+}
+
+QStringList ServeConfigFlags()
+{
+    return ConfigKeys(kFlags);
+}
 
 TServerOptions ParseServeOptions(const QStringList& arguments)
 {

@@ -14,4 +14,12 @@ namespace aph {
 // backend reads.
 TServerOptions ParseServeOptions(const QStringList& arguments);
 
+// The keys a --config file may hold: every option of serve without its
+// dashes (but --config itself), and "database" for the positional
+// argument. Flags first, then the valued options, then "database".
+QStringList ServeConfigKeys();
+
+// Which of ServeConfigKeys are flags (a yes or no value).
+QStringList ServeConfigFlags();
+
 } // namespace aph

@@ -1,10 +1,13 @@
 // The options of "aph-server serve", parsed in-process: the values each
-// command line gives, over a configuration file, and the exact message
-// (and kind: usage or not) of each refusal.
+// command line gives, over a configuration file, the exact message (and
+// kind: usage or not) of each refusal, and the shipped configuration
+// file held against the options serve takes.
 #include "server/admin/commandline.h"
 #include "server/admin/serveoptions.h"
 
 #include <QFile>
+#include <QMap>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -17,17 +20,21 @@ using namespace aph;
 
 namespace {
 
-// Every field: the texts, then the numbers in the struct's order.
+// Every field: the texts, then the numbers in the struct's order, then
+// the trusted balancers.
 QString Describe(const TServerOptions& o)
 {
     QStringList fields{o.Database.Path,      o.Database.Host, o.Database.DatabaseName,
                        o.Address.toString(), o.TlsCertFile,   o.TlsKeyFile};
-    for (const qint64 n :
-         {qint64(o.Port), qint64(o.RequireLogin), qint64(o.MaxConnections), o.MaxRequestBytes,
-          qint64(o.LineTimeoutMs), qint64(o.LoginTimeoutMs), qint64(o.IdleTimeoutMs),
-          qint64(o.MaxPerAddress), qint64(o.Workers), qint64(o.DbWorkers),
-          qint64(o.MaxConnectionAgeMs), qint64(o.AuditWaitMs), qint64(o.LogLevel)})
+    for (const qint64 n : {qint64(o.Port), qint64(o.RequireLogin), qint64(o.SeparateDuties),
+                           qint64(o.MaxConnections), o.MaxRequestBytes, qint64(o.LineTimeoutMs),
+                           qint64(o.LoginTimeoutMs), qint64(o.IdleTimeoutMs),
+                           qint64(o.MaxPerAddress), qint64(o.Workers), qint64(o.DbWorkers),
+                           qint64(o.MaxConnectionAgeMs), qint64(o.KeepRequestsDays),
+                           qint64(o.MaxStatementDays), qint64(o.AuditWaitMs), qint64(o.LogLevel)})
         fields << QString::number(n);
+    for (const auto& [address, bits] : o.TrustedProxies)
+        fields << u"%1/%2"_s.arg(address.toString()).arg(bits);
     return fields.join(u" | "_s);
 }
 
@@ -170,5 +177,90 @@ TEST_F(ServeOptions, EachRefusalSaysWhy)
             EXPECT_EQ(e.Message(), c.message) << c.args.toStdString();
             EXPECT_EQ(dynamic_cast<const EUsage*>(&e) != nullptr, c.usage) << c.args.toStdString();
         }
+    }
+}
+
+namespace {
+
+// The shipped configuration file's lines as they are.
+QStringList ShippedConfigLines()
+{
+    QFile f(QStringLiteral(APH_SHIPPED_CONFIG));
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly | QIODevice::Text)) << APH_SHIPPED_CONFIG;
+    return QString::fromUtf8(f.readAll()).split(u'\n');
+}
+
+// A "key = value" line, set or commented out ("#key = value"); prose
+// comments begin "# " and are no key.
+const QRegularExpression kKeyLine(u"^#?([a-z][a-z0-9-]*)\\s*=\\s*(.*)$"_s);
+
+} // namespace
+
+TEST(ShippedConfig, EveryOptionOfServeHasItsLineAndEveryLineIsAnOption)
+{
+    QMap<QString, int> lines; // key → how many lines give it
+    for (const QString& line : ShippedConfigLines())
+        if (const auto m = kKeyLine.match(line); m.hasMatch())
+            ++lines[m.captured(1)];
+    const QStringList options = ServeConfigKeys();
+    // Both ways: a new option of serve without its line, or a line for
+    // an option serve no longer takes, fails here by name.
+    for (const QString& key : options)
+        EXPECT_EQ(lines.value(key), 1) << "serve's option " << key.toStdString()
+                                       << " should have exactly one line in the shipped file";
+    for (auto it = lines.cbegin(); it != lines.cend(); ++it)
+        EXPECT_TRUE(options.contains(it.key()))
+            << "the shipped file's key " << it.key().toStdString() << " is no option of serve";
+}
+
+TEST(ShippedConfig, ItsExamplesAreAcceptedAndItsNumbersAreTheDefaults)
+{
+    // Every commented-out line switched on: serve takes the file, and
+    // what the file shows as a key's value is the value serve has
+    // without it, but for the lines that show an example of their own.
+    QTemporaryDir dir;
+    const QString file = dir.filePath(u"aph-server.conf"_s);
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        for (const QString& line : ShippedConfigLines())
+            f.write((kKeyLine.match(line).hasMatch() && line.startsWith(u'#') ? line.mid(1) : line)
+                        .toUtf8() +
+                    '\n');
+    }
+    struct Example
+    {
+        QString key;
+        std::function<void(TServerOptions&)> apply; // what the example sets
+    };
+    const QList<Example> examples{
+        {u"database"_s,
+         [](TServerOptions& o) {
+             o.Database = TDatabaseSpec::Parse(u"sqlite:/var/lib/aph/aph.db"_s);
+         }},
+        {u"tls-cert"_s,
+         [](TServerOptions& o) {
+             o.TlsCertFile = u"/etc/aph/aph-server.crt"_s;
+         }},
+        {u"tls-key"_s,
+         [](TServerOptions& o) {
+             o.TlsKeyFile = u"/etc/aph/aph-server.key"_s;
+         }},
+        {u"trusted-proxy"_s,
+         [](TServerOptions& o) {
+             o.TrustedProxies = {{QHostAddress(u"10.0.0.5"_s), 32},
+                                 {QHostAddress(u"10.0.1.0"_s), 24}};
+         }},
+    };
+    TServerOptions expected;
+    for (const Example& e : examples) {
+        EXPECT_TRUE(ServeConfigKeys().contains(e.key)) << e.key.toStdString();
+        e.apply(expected);
+    }
+    try {
+        EXPECT_EQ(Describe(ParseServeOptions({u"--config"_s, file})).toStdString(),
+                  Describe(expected).toStdString());
+    } catch (const Exception& e) {
+        ADD_FAILURE() << "serve refuses the shipped file's examples: " << e.Message().toStdString();
     }
 }
