@@ -1,13 +1,15 @@
 // The options of "aph-server serve", parsed in-process: the values each
 // command line gives, over a configuration file, the exact message (and
 // kind: usage or not) of each refusal, and the shipped configuration
-// file held against the options serve takes.
+// file, the usage and the documents held against the options serve takes.
 #include "server/admin/commandline.h"
 #include "server/admin/serveoptions.h"
 
 #include <QFile>
 #include <QMap>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -182,12 +184,18 @@ TEST_F(ServeOptions, EachRefusalSaysWhy)
 
 namespace {
 
+// A file of the source tree, as text.
+QString SourceText(const QString& path)
+{
+    QFile f(QStringLiteral(APH_SOURCE_DIR "/") + path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly | QIODevice::Text)) << path.toStdString();
+    return QString::fromUtf8(f.readAll());
+}
+
 // The shipped configuration file's lines as they are.
 QStringList ShippedConfigLines()
 {
-    QFile f(QStringLiteral(APH_SHIPPED_CONFIG));
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly | QIODevice::Text)) << APH_SHIPPED_CONFIG;
-    return QString::fromUtf8(f.readAll()).split(u'\n');
+    return SourceText(u"packaging/aph-server.conf"_s).split(u'\n');
 }
 
 // A "key = value" line, set or commented out ("#key = value"); prose
@@ -262,5 +270,81 @@ TEST(ShippedConfig, ItsExamplesAreAcceptedAndItsNumbersAreTheDefaults)
                   Describe(expected).toStdString());
     } catch (const Exception& e) {
         ADD_FAILURE() << "serve refuses the shipped file's examples: " << e.Message().toStdString();
+    }
+}
+
+namespace {
+
+// The options a synopsis of serve names: from its "aph-server serve" line
+// up to the next command's line.
+QSet<QString> SynopsisOptions(const QString& text)
+{
+    QSet<QString> options;
+    static const QRegularExpression option(u"--([a-z][a-z-]*)"_s);
+    bool inServe = false;
+    for (const QString& line : text.split(u'\n')) {
+        if (line.contains(u"aph-server "_s))
+            inServe = line.contains(u"aph-server serve"_s);
+        if (inServe)
+            for (const auto& m : option.globalMatch(line))
+                options << m.captured(1);
+    }
+    return options;
+}
+
+// The keys of a Markdown section's table: every `key` of each row's first
+// cell.
+QSet<QString> TableKeys(const QString& text, const QString& heading)
+{
+    QSet<QString> keys;
+    const qsizetype start = text.indexOf(heading);
+    EXPECT_GE(start, 0) << heading.toStdString();
+    const QString section = text.mid(start, text.indexOf(u"\n#"_s, start + 1) - start);
+    static const QRegularExpression key(u"`([a-z][a-z0-9-]*)`"_s);
+    for (const QString& line : section.split(u'\n'))
+        if (line.startsWith(u"| `"_s))
+            for (const auto& m : key.globalMatch(line.section(u'|', 1, 1)))
+                keys << m.captured(1);
+    return keys;
+}
+
+QString Usage()
+{
+    QProcess process;
+    process.start(QStringLiteral(APH_SERVER_BIN), {u"--help"_s});
+    EXPECT_TRUE(process.waitForFinished(10000));
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+} // namespace
+
+TEST(ShippedConfig, TheUsageAndTheDocumentsNameEveryOptionOfServe)
+{
+    // A synopsis names the options (--config among them, the database
+    // positional); the operations guide's table the file's keys.
+    const QStringList keys = ServeConfigKeys();
+    QSet<QString> options(keys.cbegin(), keys.cend());
+    const QSet<QString> fileKeys = options;
+    options.remove(u"database"_s);
+    options << u"config"_s;
+    struct Place
+    {
+        const char* name;
+        QSet<QString> listed;
+        QSet<QString> expected;
+    };
+    const QList<Place> places{
+        {"aph-server --help", SynopsisOptions(Usage()), options},
+        {"README.md", SynopsisOptions(SourceText(u"README.md"_s)), options},
+        {"docs/operations.md",
+         TableKeys(SourceText(u"docs/operations.md"_s), u"### O arquivo de configuração"_s),
+         fileKeys},
+    };
+    for (const Place& p : places) {
+        for (const QString& o : p.expected - p.listed)
+            ADD_FAILURE() << p.name << " does not name serve's option " << o.toStdString();
+        for (const QString& o : p.listed - p.expected)
+            ADD_FAILURE() << p.name << " names " << o.toStdString()
+                          << ", which serve does not take";
     }
 }
