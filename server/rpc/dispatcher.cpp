@@ -323,16 +323,13 @@ const TDispatcher::TMethod TDispatcher::kMethods[] = {
 
 TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit,
                          bool separateDuties)
-    : m_storage(storage), m_service(new TApprovalService(storage)),
+    : m_storage(storage), m_service(std::make_unique<TApprovalService>(storage)),
       m_ownAudit(audit ? nullptr : std::make_unique<TStorageAudit>(storage)),
       m_audit(audit ? *audit : *m_ownAudit), m_requireLogin(requireLogin),
       m_separateDuties(separateDuties)
 {}
 
-TDispatcher::~TDispatcher()
-{
-    delete m_service;
-}
+TDispatcher::~TDispatcher() = default;
 
 QByteArray TDispatcher::ErrorLine(const QByteArray& id, int code, const QString& message)
 {
@@ -475,8 +472,6 @@ QByteArray TDispatcher::Run(const TMethod& method, const TEnvelope& envelope, TS
         reply = fault(e.Code(), e.Message());
     } catch (const EInvalidArgument& e) {
         reply = fault(rpc::kInvalidParams, e.Message());
-    } catch (const EDatabaseError& e) { // a malformed delta
-        reply = fault(rpc::kInvalidParams, e.Message());
     } catch (const EStorageError& e) {
         reply = fault(rpc::kDatabaseError, e.Message());
     } catch (const EKeyReused& e) {
@@ -595,7 +590,14 @@ QByteArray TDispatcher::GetCSA(TCall& call)
 QByteArray TDispatcher::SetCSA(TCall& call)
 {
     call.Expect("O");
-    const TDelta delta = DeltaFromJson(call.Params.at(0));
+    TDelta delta;
+    try {
+        delta = DeltaFromJson(call.Params.at(0));
+    } catch (const EDatabaseError& e) {
+        // A delta of the wrong shape is the client's fault; the same error
+        // from anywhere else is the server's.
+        throw EInvalidArgument(e.Message());
+    }
     std::optional<TWriteKey> key = call.WriteKey(OkNull());
     m_service->SetCSA(delta, key ? &*key : nullptr, call.Session.Operator);
     return key && !key->Replayed.isEmpty() ? key->Replayed : OkNull();
