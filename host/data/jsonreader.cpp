@@ -1,6 +1,7 @@
 #include "host/data/jsonreader.h"
 
 #include "host/data/exceptions.h"
+#include "host/data/utf8.h"
 
 #include <charconv>
 #include <cmath>
@@ -138,40 +139,6 @@ int HexValue(char c)
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
-}
-
-// Length of the valid UTF-8 sequence at p (0 if invalid): no overlongs, no
-// surrogates, nothing above U+10FFFF.
-std::size_t Utf8Sequence(const unsigned char* p, std::size_t left)
-{
-    const unsigned char c = p[0];
-    if (c < 0x80)
-        return 1;
-    std::size_t n;
-    unsigned cp;
-    if ((c & 0xE0) == 0xC0) {
-        n = 2;
-        cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        n = 3;
-        cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-        n = 4;
-        cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (left < n)
-        return 0;
-    for (std::size_t i = 1; i < n; ++i) {
-        if ((p[i] & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    if ((n == 2 && cp < 0x80) || (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000) ||
-        cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return n;
 }
 
 } // namespace

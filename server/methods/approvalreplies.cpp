@@ -3,6 +3,7 @@
 // building them.
 #include "host/data/formatsettings.h"
 #include "host/data/packetcodec.h"
+#include "host/data/utf8.h"
 #include "server/common/clock.h"
 #include "server/methods/approvalservice.h"
 #include "server/methods/queries.h"

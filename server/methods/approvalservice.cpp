@@ -3,6 +3,7 @@
 #include "host/data/formatsettings.h"
 #include "host/data/packetcodec.h"
 #include "server/common/clock.h"
+#include "server/methods/audit.h"
 #include "server/methods/replywriter.h"
 #include "server/methods/writekeys.h"
 #include "server/storage/storage.h"
@@ -707,9 +708,7 @@ TChtGeneration TApprovalService::SetCHT(const TSetChtRequest& request, TWriteKey
 void TApprovalService::Audit(const QString& operatorCode, const QString& connectionOperator,
                              const QString& event)
 {
-    // A write without login names no operator: an empty code, not a null.
-    const QString code = operatorCode.isEmpty() ? u""_s : operatorCode.left(12);
-    Exec(m_storage, AuditInsert(NowOle(), code, NullIfEmpty(connectionOperator), event.left(200)));
+    WriteAuditRow(m_storage, AuditRow(NowOle(), operatorCode, connectionOperator, event));
 }
 
 } // namespace aph

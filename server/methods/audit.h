@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
 
 namespace aph {
 
@@ -11,6 +12,26 @@ class TStorage;
 // for its length.
 constexpr int kAuditOperatorChars = 12;
 constexpr int kAuditEventChars = 200;
+
+// One row of APH_AUDITORIA, as every path that writes one keeps it.
+struct TAuditRow
+{
+    double When = 0;             // OLE date and time
+    QString Operator;            // the operator the call names; empty, never null, for none
+    QVariant ConnectionOperator; // the one logged in; null without a login
+    QString Event;
+};
+
+// The row of one call, ready for its columns: the codes and the event cut
+// to their widths in characters as the database counts them (never half a
+// surrogate pair), control characters (a line break, a tab, U+0000) made
+// spaces and lone surrogates U+FFFD, so that no row is refused or forges a
+// line of its own. Every audit row goes through here.
+TAuditRow AuditRow(double when, const QString& operatorCode, const QString& connectionOperator,
+                   const QString& event);
+// Writes the row on the storage's connection, in the caller's transaction
+// when there is one.
+void WriteAuditRow(TStorage& storage, const TAuditRow& row);
 
 // Where the audit records of the reads go: who asked for what, recorded
 // before the data leaves. Record returns once the record is kept and

@@ -2,7 +2,6 @@
 
 #include "server/common/clock.h"
 #include "server/common/incident.h"
-#include "server/methods/queries.h"
 #include "server/storage/schema.h"
 
 #include <QThread>
@@ -28,9 +27,7 @@ QString Refusal(const QString& incident)
 
 struct TAuditLog::TEntry
 {
-    double When = 0;
-    QString Operator, Event;
-    QVariant ConnectionOperator; // null without a login
+    TAuditRow Row;
     TClock::time_point Deadline;
     bool Taken = false; // in the batch the writer is committing
     bool Done = false;
@@ -64,13 +61,7 @@ void TAuditLog::Record(const QString& operatorCode, const QString& connectionOpe
                        const QString& event)
 {
     auto entry = std::make_shared<TEntry>();
-    entry->When = NowOle();
-    entry->Operator =
-        operatorCode.isEmpty() ? u""_s : operatorCode.left(kAuditOperatorChars); // never null
-    entry->ConnectionOperator = connectionOperator.isEmpty()
-                                    ? QVariant(QMetaType::fromType<QString>())
-                                    : QVariant(connectionOperator);
-    entry->Event = event.left(kAuditEventChars);
+    entry->Row = AuditRow(NowOle(), operatorCode, connectionOperator, event);
     entry->Deadline = TClock::now() + std::chrono::milliseconds(m_waitMs);
     std::unique_lock lock(m_mutex);
     m_queue.push_back(entry);
@@ -87,9 +78,9 @@ void TAuditLog::Record(const QString& operatorCode, const QString& connectionOpe
             m_queue.erase(std::find(m_queue.begin(), m_queue.end(), entry));
             entry->Done = true;
             entry->Incident = NewIncidentId();
-            LogIncident(entry->Incident,
-                        u"auditoria: o registro \"%1\" não foi gravado em %2 ms"_s.arg(entry->Event)
-                            .arg(m_waitMs));
+            LogIncident(entry->Incident, u"auditoria: o registro \"%1\" não foi gravado em %2 ms"_s
+                                             .arg(entry->Row.Event)
+                                             .arg(m_waitMs));
         }
     }
     if (!entry->Incident.isEmpty())
@@ -142,11 +133,8 @@ void TAuditLog::Write(const TBatch& batch)
         if (!m_storage)
             OpenStorage();
         TTransaction tx(*m_storage, TTransaction::Mode::Write);
-        for (const auto& e : batch) {
-            const TQueryText insert =
-                AuditInsert(e->When, e->Operator, e->ConnectionOperator, e->Event);
-            m_storage->Exec(insert.Sql, insert.Values);
-        }
+        for (const auto& e : batch)
+            WriteAuditRow(*m_storage, e->Row);
         tx.Commit();
     } catch (const Exception& e) {
         const auto* storageError = dynamic_cast<const EStorageError*>(&e);

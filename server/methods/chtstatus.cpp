@@ -2,6 +2,7 @@
 
 #include "server/common/clock.h"
 #include "server/methods/approvalservice.h"
+#include "server/methods/audit.h"
 #include "server/methods/queries.h"
 #include "server/methods/writekeys.h"
 #include "server/storage/storage.h"
@@ -161,11 +162,9 @@ void ChangeChtStatus(TStorage& storage, const TChtStatusRequest& request, TWrite
         HistoryStatusInsert(HistoryStamp(connectionOperator, key), request.Cht, before, after,
                             request.Reason.isEmpty() ? none : QVariant(request.Reason), invoice);
     storage.Exec(history.Sql, history.Values);
-    const TQueryText audit =
-        AuditInsert(NowOle(), connectionOperator,
-                    connectionOperator.isEmpty() ? none : QVariant(connectionOperator),
-                    u"SetStatusCHT %1: %2 -> %3"_s.arg(request.Cht, before, after));
-    storage.Exec(audit.Sql, audit.Values);
+    WriteAuditRow(storage,
+                  AuditRow(NowOle(), connectionOperator, connectionOperator,
+                           u"SetStatusCHT %1: %2 -> %3"_s.arg(request.Cht, before, after)));
     tx.Commit();
 }
 

@@ -1,6 +1,7 @@
 #include "server/methods/queries.h"
 
 #include "host/data/selection.h"
+#include "server/methods/audit.h"
 #include "server/storage/storage.h"
 
 #include <QStringList>
@@ -671,12 +672,11 @@ TQueryText StatementDaysQuery(const QString& chtNumber)
             {chtNumber}};
 }
 
-TQueryText AuditInsert(double when, const QString& operatorCode, const QVariant& connectionOperator,
-                       const QString& event)
+TQueryText AuditInsert(const TAuditRow& row)
 {
     return {u"INSERT INTO APH_AUDITORIA (DTEVENTO, CDOPERADOR, CDOPERCONEXAO, DSEVENTO) VALUES "
             "(?, ?, ?, ?)"_s,
-            {when, operatorCode, connectionOperator, event}};
+            {row.When, row.Operator, row.ConnectionOperator, row.Event}};
 }
 
 } // namespace aph

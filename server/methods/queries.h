@@ -11,6 +11,7 @@
 namespace aph {
 
 class TStorage;
+struct TAuditRow;
 
 // The SQL of the approval service, apart from the rules that run it. Every
 // value a client sent is bound, never pasted into the text; the storage
@@ -110,10 +111,8 @@ constexpr int kChtInsertColumns = 10;
 TQueryText AttachCsasToChts(const TStorage& storage, const QString& firstCht,
                             const QString& lastCht, TDay start, TDay end);
 
-// The audit record of one call; a null connection operator when the
-// connection has no login.
-TQueryText AuditInsert(double when, const QString& operatorCode, const QVariant& connectionOperator,
-                       const QString& event);
+// The insert of one audit row (see AuditRow, which makes every one).
+TQueryText AuditInsert(const TAuditRow& row);
 
 // The history of the CSAs (the view APH_HISTCSA), written in the change's own
 // transaction. What every row of one write shares: when, the operator

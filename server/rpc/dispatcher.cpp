@@ -1,6 +1,5 @@
 #include "server/rpc/dispatcher.h"
 
-#include "host/data/formatsettings.h"
 #include "host/data/packetcodec.h"
 #include "server/common/incident.h"
 #include "server/common/serverlog.h"
@@ -13,6 +12,7 @@
 #include "server/methods/replywriter.h"
 #include "server/methods/writekeys.h"
 #include "server/rpc/rawrequest.h"
+#include "server/rpc/requestfields.h"
 #include "server/sessions/auth.h"
 #include "server/storage/storage.h"
 
@@ -22,7 +22,6 @@
 #include <QJsonParseError>
 
 #include <cmath>
-#include <cstring>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -151,37 +150,14 @@ struct TDispatcher::TCall
             reply,      {}};
     }
 
-    // Signature letters: S string, D date (OLE number), O object.
+    // The shape of a method decoded here rather than through a field list:
+    // one letter an argument, S text, D date (OLE number), O object.
     void Expect(const char* signature) const
     {
-        const auto arity = static_cast<qsizetype>(std::strlen(signature));
-        if (Params.size() != arity)
-            throw EInvalidArgument(
-                u"%1 espera %2 argumentos; recebeu %3."_s.arg(Method).arg(arity).arg(
-                    Params.size()));
-        for (qsizetype i = 0; i < arity; ++i) {
-            const QJsonValue v = Params.at(i);
-            const char kind = signature[i];
-            const bool fits = (kind == 'S' && v.isString()) || (kind == 'D' && v.isDouble()) ||
-                              (kind == 'O' && v.isObject());
-            if (!fits)
-                throw EInvalidArgument(
-                    u"%1: o argumento %2 deve ser %3."_s.arg(Method).arg(i + 1).arg(
-                        kind == 'S'   ? u"um texto"_s
-                        : kind == 'D' ? u"uma data (número de dias OLE)"_s
-                                      : u"um objeto"_s));
-        }
+        const std::string_view shape(signature);
+        CheckParamShape(Method, Params, shape, static_cast<qsizetype>(shape.size()));
     }
     QString Str(int i) const { return Params.at(i).toString(); }
-    TDay Day(int i) const
-    {
-        const double d = Params.at(i).toDouble();
-        if (!std::isfinite(d) || d < kMinDateTime || d > kMaxDateTime) {
-            const QString text = u"%1: a data do argumento %2 está fora do intervalo aceito."_s;
-            throw EInvalidArgument(text.arg(Method).arg(i + 1));
-        }
-        return static_cast<TDay>(std::floor(d));
-    }
     // With a login, the operator a screen names must be the one logged in.
     void CheckOperator(const QString& code) const
     {
@@ -190,107 +166,15 @@ struct TDispatcher::TCall
                             u"O operador \"%1\" não é o operador desta conexão (%2)."_s.arg(
                                 code, Session.Operator));
     }
-
-    // Each method's params decoded once into its request: the shape first,
-    // then the operator a call names (a call for another operator is
-    // refused as such, whatever else is wrong with it), then the fields in
-    // order.
-    TGetServPrestRequest ServPrestRequest() const
+    // The params decoded once into the method's request (see
+    // requestfields.h).
+    template <class R, std::size_t N> R Decode(const TParamField<R> (&fields)[N]) const
     {
-        Expect("DDSSSSSS");
-        TGetServPrestRequest r;
-        r.Operator = Str(6);
-        CheckOperator(r.Operator);
-        r.Start = Day(0);
-        r.End = Day(1);
-        r.Clients = Str(2);
-        r.Employees = Str(3);
-        r.Proposals = Str(4);
-        r.CsaSituation = Str(5);
-        r.ChtSituation = Str(7);
-        return r;
-    }
-    TGetPropRequest PropRequest() const
-    {
-        Expect("SSS");
-        return {Str(0), Str(1), Str(2)};
-    }
-    TGetFuncRequest FuncRequest() const
-    {
-        Expect("DDSSSSSSSSS");
-        TGetFuncRequest r;
-        r.Start = Day(0);
-        r.End = Day(1);
-        r.Client = Str(2);
-        r.ActivityType = Str(3);
-        r.Proposal = Str(4);
-        r.Version = Str(5);
-        r.Service = Str(6);
-        r.AllEmployees = Str(7);
-        r.Employees = Str(8);
-        r.CsaSituation = Str(9);
-        r.ChtSituation = Str(10);
-        return r;
-    }
-    TGetChtRequest ChtRequest() const
-    {
-        Expect("SSSDDSSS");
-        TGetChtRequest r;
-        r.ActivityType = Str(0);
-        r.Proposal = Str(1);
-        r.Version = Str(2);
-        r.Start = Day(3);
-        r.End = Day(4);
-        r.Employee = Str(5);
-        r.Company = Str(6);
-        r.ChtSituation = Str(7);
-        return r;
-    }
-    TGetCsaRequest CsaRequest() const
-    {
-        Expect("SSDDSSSSSS");
-        TGetCsaRequest r;
-        r.Client = Str(0);
-        r.Employee = Str(1);
-        r.Start = Day(2);
-        r.End = Day(3);
-        r.ActivityType = Str(4);
-        r.Proposal = Str(5);
-        r.Version = Str(6);
-        r.ChtNumber = Str(7);
-        r.Flag = Str(8);
-        r.Company = Str(9);
-        return r;
-    }
-    TGetHistCsaRequest HistCsaRequest() const
-    {
-        Expect("SSSSD");
-        return {Str(0), Str(1), Str(2), Str(3), Day(4)};
-    }
-    TChtStatusRequest ChtStatusRequest() const
-    {
-        Expect("SSSS");
-        const std::optional<TChtAction> action = ParseChtAction(Str(1));
-        if (!action)
-            throw EInvalidArgument(u"%1: a ação \"%2\" não existe; use aprovar, reabrir, "
-                                   "faturar ou desfazer."_s.arg(Method, Str(1)));
-        return {ChtNumberOf(Str(0)), *action, Str(2).trimmed(), Str(3).trimmed()};
-    }
-    TSetChtRequest SetChtRequest() const
-    {
-        Expect("DDSSSSSSS");
-        TSetChtRequest r;
-        r.Operator = Str(2);
-        CheckOperator(r.Operator);
-        r.Start = Day(0);
-        r.End = Day(1);
-        r.Clients = Str(3);
-        r.AllClients = Str(4);
-        r.Employees = Str(5);
-        r.AllEmployees = Str(6);
-        r.Proposals = Str(7);
-        r.AllProposals = Str(8);
-        return r;
+        return DecodeRequest<R>({Method, Params,
+                                 [this](const QString& code) {
+                                     CheckOperator(code);
+                                 }},
+                                std::span<const TParamField<R>>(fields));
     }
 };
 
@@ -323,16 +207,13 @@ const TDispatcher::TMethod TDispatcher::kMethods[] = {
 
 TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit,
                          bool separateDuties)
-    : m_storage(storage), m_service(new TApprovalService(storage)),
+    : m_storage(storage), m_service(std::make_unique<TApprovalService>(storage)),
       m_ownAudit(audit ? nullptr : std::make_unique<TStorageAudit>(storage)),
       m_audit(audit ? *audit : *m_ownAudit), m_requireLogin(requireLogin),
       m_separateDuties(separateDuties)
 {}
 
-TDispatcher::~TDispatcher()
-{
-    delete m_service;
-}
+TDispatcher::~TDispatcher() = default;
 
 QByteArray TDispatcher::ErrorLine(const QByteArray& id, int code, const QString& message)
 {
@@ -475,8 +356,6 @@ QByteArray TDispatcher::Run(const TMethod& method, const TEnvelope& envelope, TS
         reply = fault(e.Code(), e.Message());
     } catch (const EInvalidArgument& e) {
         reply = fault(rpc::kInvalidParams, e.Message());
-    } catch (const EDatabaseError& e) { // a malformed delta
-        reply = fault(rpc::kInvalidParams, e.Message());
     } catch (const EStorageError& e) {
         reply = fault(rpc::kDatabaseError, e.Message());
     } catch (const EKeyReused& e) {
@@ -553,7 +432,7 @@ void TDispatcher::RequireRole(const TSession& session, const QString& method, TR
 
 QByteArray TDispatcher::GetServPrest(TCall& call)
 {
-    const TGetServPrestRequest request = call.ServPrestRequest();
+    const TGetServPrestRequest request = call.Decode(kServPrestFields);
     TPacketWriter packet({});
     m_service->GetServPrest(request, packet);
     const QString event = u"GetServPrest %1 a %2: %3 serviços"_s.arg(request.Start)
@@ -567,35 +446,42 @@ QByteArray TDispatcher::GetServPrest(TCall& call)
 QByteArray TDispatcher::GetProp(TCall& call)
 {
     TPacketWriter reply("{\"ok\":true,\"data\":");
-    m_service->GetProp(call.PropRequest(), reply);
+    m_service->GetProp(call.Decode(kPropFields), reply);
     return reply.Finish("}");
 }
 
 QByteArray TDispatcher::GetFunc(TCall& call)
 {
     TPacketWriter reply("{\"ok\":true,\"data\":");
-    m_service->GetFunc(call.FuncRequest(), reply);
+    m_service->GetFunc(call.Decode(kFuncFields), reply);
     return reply.Finish("}");
 }
 
 QByteArray TDispatcher::GetCHT(TCall& call)
 {
     TPacketWriter reply("{\"ok\":true,\"data\":");
-    m_service->GetCHT(call.ChtRequest(), reply);
+    m_service->GetCHT(call.Decode(kChtFields), reply);
     return reply.Finish("}");
 }
 
 QByteArray TDispatcher::GetCSA(TCall& call)
 {
     TPacketWriter reply("{\"ok\":true,\"data\":");
-    m_service->GetCSA(call.CsaRequest(), reply);
+    m_service->GetCSA(call.Decode(kCsaFields), reply);
     return reply.Finish("}");
 }
 
 QByteArray TDispatcher::SetCSA(TCall& call)
 {
     call.Expect("O");
-    const TDelta delta = DeltaFromJson(call.Params.at(0));
+    TDelta delta;
+    try {
+        delta = DeltaFromJson(call.Params.at(0));
+    } catch (const EDatabaseError& e) {
+        // A delta of the wrong shape is the client's fault; the same error
+        // from anywhere else is the server's.
+        throw EInvalidArgument(e.Message());
+    }
     std::optional<TWriteKey> key = call.WriteKey(OkNull());
     m_service->SetCSA(delta, key ? &*key : nullptr, call.Session.Operator);
     return key && !key->Replayed.isEmpty() ? key->Replayed : OkNull();
@@ -603,7 +489,7 @@ QByteArray TDispatcher::SetCSA(TCall& call)
 
 QByteArray TDispatcher::SetCHT(TCall& call)
 {
-    const TSetChtRequest request = call.SetChtRequest();
+    const TSetChtRequest request = call.Decode(kSetChtFields);
     std::optional<TWriteKey> key = call.WriteKey(OkNull());
     const TChtGeneration generated =
         m_service->SetCHT(request, key ? &*key : nullptr, call.Session.Operator);
@@ -613,13 +499,13 @@ QByteArray TDispatcher::SetCHT(TCall& call)
 // What SetCHT would generate with the same params; writes nothing.
 QByteArray TDispatcher::GetPrevCHT(TCall& call)
 {
-    return PreviewReply(m_service->GetPrevCHT(call.SetChtRequest()));
+    return PreviewReply(m_service->GetPrevCHT(call.Decode(kSetChtFields)));
 }
 
 QByteArray TDispatcher::GetHistCSA(TCall& call)
 {
     TPacketWriter reply("{\"ok\":true,\"data\":");
-    m_service->GetHistCSA(call.HistCsaRequest(), reply);
+    m_service->GetHistCSA(call.Decode(kHistCsaFields), reply);
     return reply.Finish("}");
 }
 
@@ -628,7 +514,7 @@ QByteArray TDispatcher::GetHistCSA(TCall& call)
 QByteArray TDispatcher::GetPendencias(TCall& call)
 {
     TPacketWriter reply("{\"ok\":true,\"data\":");
-    const qint64 more = m_service->GetPendencias(call.ServPrestRequest(), reply);
+    const qint64 more = m_service->GetPendencias(call.Decode(kServPrestFields), reply);
     const QByteArray tail = ",\"more\":" + QByteArray::number(more) + '}';
     return reply.Finish(tail);
 }
@@ -695,7 +581,7 @@ QByteArray TDispatcher::GetDemCHT(TCall& call)
 // step itself, keyed like the other writes.
 QByteArray TDispatcher::SetStatusCHT(TCall& call)
 {
-    const TChtStatusRequest request = call.ChtStatusRequest();
+    const TChtStatusRequest request = call.Decode(kChtStatusFields);
     const bool supervises =
         request.Action == TChtAction::Aprovar || request.Action == TChtAction::Reabrir;
     RequireRole(call.Session, call.Method,

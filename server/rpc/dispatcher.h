@@ -138,7 +138,7 @@ private:
     QByteArray SetStatusCHT(TCall& call);
 
     TStorage& m_storage;
-    TApprovalService* m_service;
+    std::unique_ptr<TApprovalService> m_service;
     std::unique_ptr<TAuditTrail> m_ownAudit; // the storage's, without an audit log
     TAuditTrail& m_audit;
     bool m_requireLogin;

@@ -6,7 +6,6 @@
 #include "server/methods/writekeys.h"
 
 #include <QDateTime>
-#include <QSqlQuery>
 #include <QThread>
 #include <QUuid>
 
@@ -20,6 +19,8 @@ namespace {
 
 // How often a server looks again at how many servers share the database.
 constexpr qint64 kSizingIntervalMs = 5000;
+// The start of the application name of every server's connections.
+const QString kInstancePrefix = u"aph-server/"_s;
 
 qint64 NowMs()
 {
@@ -49,7 +50,7 @@ TWorkerPool::TWorkerPool(const TOptions& options)
     SetRequestKeyDays(options.KeepRequestsDays);
     SetMaxStatementDays(options.MaxStatementDays);
     if (m_dbWorkers > 0) {
-        m_instance = u"aph-server/"_s + QUuid::createUuid().toString(QUuid::Id128);
+        m_instance = kInstancePrefix + QUuid::createUuid().toString(QUuid::Id128);
         m_database.ApplicationName = m_instance;
     }
     for (int i = 0; i < m_workers; ++i) {
@@ -104,12 +105,7 @@ void TWorkerPool::Resize(TStorage& storage)
 {
     QStringList instances;
     try {
-        QSqlQuery& q = storage.Select(
-            u"SELECT DISTINCT application_name FROM pg_stat_activity WHERE application_name "
-            "LIKE 'aph-server/%' AND datname = current_database() ORDER BY 1"_s);
-        while (q.next())
-            instances << q.value(0).toString();
-        TStorage::Done(q);
+        instances = storage.ConnectedApplications(kInstancePrefix);
     } catch (const Exception&) {
         return;
     }

@@ -1,4 +1,5 @@
 #include "host/data/packetcodec.h"
+#include "host/data/utf8.h"
 #include "server/storage/engines.h"
 #include "server/storage/pgrows.h"
 #include "server/storage/rowsource.h"
@@ -165,6 +166,21 @@ public:
     void LockDataLoad() override
     {
         Exec(u"SELECT pg_advisory_xact_lock(%1)"_s.arg(kDataLoadLockKey));
+    }
+    QStringList ConnectedApplications(const QString& prefix) override
+    {
+        // The prefix is taken as it is: its own % and _ match only themselves.
+        QString pattern = prefix;
+        pattern.replace(u"\\"_s, u"\\\\"_s).replace(u"%"_s, u"\\%"_s).replace(u"_"_s, u"\\_"_s);
+        QSqlQuery& q = Select(u"SELECT DISTINCT application_name FROM pg_stat_activity WHERE "
+                              "application_name LIKE ? AND datname = current_database() "
+                              "ORDER BY 1"_s,
+                              {QString(pattern + u'%')});
+        QStringList names;
+        while (q.next())
+            names << q.value(0).toString();
+        Done(q);
+        return names;
     }
     void BeginBulkLoad() override { ExecDirect(u"SET synchronous_commit TO OFF"_s); }
     std::unique_ptr<TRowSource> Rows(const TQueryText& query) override;

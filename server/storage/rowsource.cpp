@@ -8,49 +8,6 @@
 
 namespace aph {
 
-bool CutUtf8(std::string_view text, int units, std::string_view& cut)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-    int count = 0;
-    while (i < n) {
-        const unsigned char c = p[i];
-        std::size_t len = 1;
-        char32_t cp = c;
-        if (c >= 0x80) {
-            if (c >= 0xC2 && c < 0xE0)
-                len = 2, cp = c & 0x1F;
-            else if (c >= 0xE0 && c < 0xF0)
-                len = 3, cp = c & 0x0F;
-            else if (c >= 0xF0 && c < 0xF5)
-                len = 4, cp = c & 0x07;
-            else
-                return false;
-            if (i + len > n)
-                return false;
-            for (std::size_t k = 1; k < len; ++k) {
-                if ((p[i + k] & 0xC0) != 0x80)
-                    return false;
-                cp = (cp << 6) | (p[i + k] & 0x3F);
-            }
-            if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-                (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-                return false;
-        }
-        const int width = len == 4 ? 2 : 1;
-        if (count + width > units) {
-            if (count < units)
-                return false;
-            break;
-        }
-        count += width;
-        i += len;
-    }
-    cut = text.substr(0, i);
-    return true;
-}
-
 Value CellOf(const QVariant& v, const TFieldDef& def)
 {
     if (v.isNull())

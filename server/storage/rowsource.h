@@ -10,12 +10,6 @@
 
 namespace aph {
 
-// The first `units` UTF-16 code units of UTF-8 text, as QString::left
-// cuts them. False when the text is not strict UTF-8 or the cut would split
-// a surrogate pair: such text takes the QString way, whose replacements
-// this does not copy.
-bool CutUtf8(std::string_view text, int units, std::string_view& cut);
-
 // A cell from a database value, as the reads' packets hold it; strings are
 // cut to the field's size so that a row written by other software never
 // breaks the packet.

@@ -1,4 +1,5 @@
 #include "host/data/packetcodec.h"
+#include "host/data/utf8.h"
 #include "server/common/incident.h"
 #include "server/storage/engines.h"
 #include "server/storage/rowsource.h"

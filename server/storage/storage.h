@@ -6,6 +6,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <memory>
@@ -129,6 +130,15 @@ public:
     // copies): a second one waits for the first's transaction to end. On
     // SQLite the write transaction already holds the whole file.
     virtual void LockDataLoad() {}
+
+    // The application names beginning with prefix of the connections on
+    // the database now (see TDatabaseSpec::ApplicationName), each once,
+    // sorted; none on SQLite, whose file keeps no list of its users.
+    virtual QStringList ConnectedApplications(const QString& prefix)
+    {
+        Q_UNUSED(prefix);
+        return {};
+    }
 
     // Bulk loading (init): speed over durability until the load ends.
     virtual void BeginBulkLoad() {}

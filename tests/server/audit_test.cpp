@@ -2,12 +2,20 @@
 // first; every write applied leaves one record in its own transaction; a
 // lock on the database file stops neither reads nor their records.
 #include "host/data/packetcodec.h"
+#include "server/common/clock.h"
+#include "server/methods/approvalservice.h"
+#include "server/methods/audit.h"
+#include "server/methods/auditlog.h"
+#include "server/methods/chtstatus.h"
+#include "server/storage/storage.h"
 #include "tests/support/serverfixture.h"
 
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -208,4 +216,78 @@ TEST_F(AuditTest, AStatementLeavesItsReadRecord)
     EXPECT_TRUE(q.value(1).toString().startsWith(u"GetDemCHT CHT-90001.csv csv"_s))
         << q.value(1).toString().toStdString();
     EXPECT_FALSE(q.next());
+}
+
+namespace {
+
+// What a column of the width keeps of a text, counted apart from the
+// server's code: characters (code points), control characters as spaces.
+QString Kept(const QString& text, int chars)
+{
+    QList<uint> points = text.toUcs4();
+    for (uint& c : points)
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+            c = u' ';
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData()),
+                             std::min<qsizetype>(chars, points.size()));
+}
+
+} // namespace
+
+// Every path that writes an audit row, given an operator and an event too
+// long for their columns, with a character beyond the basic plane right
+// at each width and control characters inside: each row, read back with a
+// bare SELECT, holds the texts cut to the columns' characters (the pair
+// whole), with spaces for the controls.
+TEST_F(AuditTest, EveryPathCutsAndCleansItsRowToTheColumns)
+{
+    const QString smile = QString::fromUcs4(U"\U0001F600");
+    const QString op = u"Op\u0001\u00e7"_s + QString(7, u'\u00e9') + smile + u"XYZ"_s;
+    const QString event = u"a\nb\u0085\t"_s + QString(194, u'\u00e7') + smile + smile + u"fim"_s;
+    AddCht(u"90002"_s, u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, u"P"_s);
+    AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 5), 8, u"90002"_s, 8, 8);
+    const TDatabaseSpec spec = TDatabaseSpec::Parse(m_db->Spec());
+    const auto storage = TStorage::Open(spec);
+    struct TPath
+    {
+        const char* Name;
+        std::function<void()> Write;
+        QString Event; // what the path writes as its event
+        bool ReadLog;  // a read record, kept where the audit log keeps them
+    };
+    const std::vector<TPath> paths = {
+        {"the storage's own trail", [&] { TStorageAudit(*storage).Record(op, op, event); }, event,
+         false},
+        {"the audit log", [&] { TAuditLog(spec, 10000).Record(op, op, event); }, event, true},
+        {"a write's record", [&] { TApprovalService(*storage).Audit(op, op, event); }, event,
+         false},
+        {"a CHT's step",
+         [&] {
+             ChangeChtStatus(*storage, {u"90002"_s, TChtAction::Aprovar, {}, {}}, nullptr, op,
+                             false);
+         },
+         u"SetStatusCHT 90002: P -> A"_s, false},
+    };
+    for (const TPath& path : paths) {
+        QSqlDatabase db = path.ReadLog ? m_db->AuditDb() : QSqlDatabase();
+        if (path.ReadLog)
+            QSqlQuery(db).exec(u"DELETE FROM APH_AUDITORIA"_s);
+        else
+            m_db->Exec(u"DELETE FROM APH_AUDITORIA"_s);
+        ASSERT_NO_THROW(path.Write()) << path.Name;
+        const QString select = u"SELECT CDOPERADOR, CDOPERCONEXAO, DSEVENTO FROM APH_AUDITORIA"_s;
+        QList<QVariantList> rows;
+        if (path.ReadLog) {
+            QSqlQuery q(db);
+            ASSERT_TRUE(q.exec(select)) << path.Name;
+            while (q.next())
+                rows << QVariantList{q.value(0), q.value(1), q.value(2)};
+        } else {
+            rows = m_db->Rows(select);
+        }
+        ASSERT_EQ(rows.size(), 1) << path.Name;
+        EXPECT_EQ(rows[0][0].toString(), Kept(op, kAuditOperatorChars)) << path.Name;
+        EXPECT_EQ(rows[0][1].toString(), Kept(op, kAuditOperatorChars)) << path.Name;
+        EXPECT_EQ(rows[0][2].toString(), Kept(path.Event, kAuditEventChars)) << path.Name;
+    }
 }

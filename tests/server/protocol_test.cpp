@@ -4,8 +4,10 @@
 #include "tests/support/serverfixture.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTcpSocket>
 
 #include <thread>
@@ -278,4 +280,132 @@ TEST_F(ProtocolTest, AServerWhoseDatabaseConnectionsDropReconnects)
     }
     EXPECT_LE(lost, 4); // once per worker at most
     EXPECT_EQ(served, 16 - lost);
+}
+
+namespace {
+
+// A method's positional params as docs/protocol.md's heading lists them:
+// one letter each (S text, D date, O object), and how many a call must
+// give (the rest, in brackets, may be left off).
+struct TDocumentedShape
+{
+    QString Method;
+    QString Letters;
+    qsizetype Required = 0;
+    QStringList Names;
+};
+
+std::vector<TDocumentedShape> DocumentedShapes()
+{
+    QFile file(QStringLiteral(APH_DOCS_DIR "/protocol.md"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromUtf8(file.readAll());
+    std::vector<TDocumentedShape> shapes;
+    static const QRegularExpression heading(uR"(^### (\w+) \(([^)]*)\)$)"_s,
+                                            QRegularExpression::MultilineOption);
+    for (auto it = heading.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        TDocumentedShape shape{m.captured(1), {}, 0, {}};
+        const QString list = m.captured(2);
+        const qsizetype optional = list.indexOf(u'[');
+        for (const QString& part : QString(list).remove(u'[').remove(u']').split(u", "_s)) {
+            if (part.size() < 3 || !u"SDO"_s.contains(part.at(0)) || part.at(1) != u' ')
+                break; // "the nine params of SetCHT" and the like
+            shape.Letters += part.at(0);
+            shape.Names << part.mid(2);
+            const bool left = optional >= 0 && list.indexOf(part) > optional;
+            shape.Required += left ? 0 : 1;
+        }
+        if (!shape.Letters.isEmpty())
+            shapes.push_back(shape);
+    }
+    return shapes;
+}
+
+QJsonValue Good(QChar letter)
+{
+    return letter == u'S'   ? QJsonValue(u"T"_s)
+           : letter == u'D' ? QJsonValue(47178.0)
+                            : QJsonValue(QJsonObject{});
+}
+
+QJsonValue Wrong(QChar letter)
+{
+    return letter == u'S' ? QJsonValue(7.0) : QJsonValue(u"7"_s);
+}
+
+} // namespace
+
+// Every method with positional params, read against the params its
+// heading in docs/protocol.md lists: a call an argument short, each
+// argument of the wrong kind, each date out of range is an invalid-params
+// error naming the argument; a call naming another operator is refused as
+// such even when a date is wrong too. Nothing changes, and the connection
+// goes on.
+TEST_F(ProtocolTest, EachMethodsParamsAreRefusedByPlaceAsItsDocumentationListsThem)
+{
+    if (SkipOnPostgres())
+        GTEST_SKIP() << "decoding is the same on every database";
+    const std::vector<TDocumentedShape> shapes = DocumentedShapes();
+    ASSERT_GE(shapes.size(), 12u) << "headings of docs/protocol.md";
+    const auto call = [this](const QString& method, const QJsonArray& params) {
+        const QJsonObject error = m_client
+                                      ->SendRaw(QJsonDocument(QJsonObject{{u"jsonrpc"_s, u"2.0"_s},
+                                                                          {u"id"_s, 1},
+                                                                          {u"method"_s, method},
+                                                                          {u"params"_s, params}})
+                                                    .toJson(QJsonDocument::Compact))
+                                      .toObject()
+                                      .value(u"error"_s)
+                                      .toObject();
+        return std::pair(error.value(u"code"_s).toInt(), error.value(u"message"_s).toString());
+    };
+    const auto snapshot = [this] {
+        return m_db->Rows(u"SELECT (SELECT COUNT(*) FROM CHT), (SELECT COUNT(*) FROM CSA WHERE "
+                          "NRSEQUCHT IS NULL), (SELECT SUM(QTHRAPROFATU) FROM CSA)"_s);
+    };
+    const QList<QVariantList> before = snapshot();
+    for (const TDocumentedShape& shape : shapes) {
+        if (shape.Method == u"Login")
+            continue; // a malformed Login is a failed one: see its own test
+        const std::string where = shape.Method.toStdString();
+        QJsonArray good; // the operator the client logged in as
+        for (qsizetype i = 0; i < shape.Letters.size(); ++i)
+            good << (shape.Names[i] == u"operator" ? QJsonValue(u"ANA"_s)
+                                                   : Good(shape.Letters.at(i)));
+        QJsonArray shorter = good;
+        while (shorter.size() >= shape.Required)
+            shorter.removeLast();
+        auto [code, message] = call(shape.Method, shorter);
+        EXPECT_EQ(code, -32602) << where;
+        EXPECT_TRUE(message.contains(
+            u"espera %1 argumentos; recebeu %2"_s.arg(shape.Required).arg(shorter.size())))
+            << where << ": " << message.toStdString();
+        for (qsizetype i = 0; i < shape.Letters.size(); ++i) {
+            const std::string arg = where + " " + shape.Names[i].toStdString();
+            QJsonArray params = good;
+            params[i] = Wrong(shape.Letters.at(i));
+            std::tie(code, message) = call(shape.Method, params);
+            EXPECT_EQ(code, -32602) << arg;
+            EXPECT_TRUE(message.contains(u"argumento %1 deve ser"_s.arg(i + 1)))
+                << arg << ": " << message.toStdString();
+            if (shape.Letters.at(i) == u'D') {
+                params[i] = 1e12;
+                std::tie(code, message) = call(shape.Method, params);
+                EXPECT_EQ(code, -32602) << arg;
+                EXPECT_TRUE(message.contains(u"argumento %1 está fora do intervalo"_s.arg(i + 1)))
+                    << arg << ": " << message.toStdString();
+            }
+            if (shape.Names[i] == u"operator") {
+                params = good;
+                params[i] = u"BRUNO"_s;
+                params[0] = 1e12; // a wrong date too: the operator is told first
+                std::tie(code, message) = call(shape.Method, params);
+                EXPECT_EQ(code, -32004) << arg << ": " << message.toStdString();
+            }
+        }
+    }
+    EXPECT_EQ(snapshot(), before);
+    ExpectAlive(*m_client);
 }
