@@ -124,7 +124,11 @@ void TfrmAprovaHoras::mnuDemonstrativoCHTClick(TObject*)
             {msgPadrao->Msg(u"DEM_V_CLIENTE"_s), msgPadrao->Msg(u"DEM_V_INTERNO"_s)}, versao))
         return;
     const QString para = versao == 1 ? u"interno"_s : u"cliente"_s;
-    QString path = u"CHT-%1-%2.pdf"_s.arg(cht, para);
+    // The client's version of a CHT not approved yet is a preview, and its
+    // name says so, as the server's mark on its pages does.
+    const QString situacao = Str(cdsCHT, "IDSTATUSCHT");
+    const bool previa = versao != 1 && situacao != u"A" && situacao != u"R";
+    QString path = u"CHT-%1-%2%3.pdf"_s.arg(cht, para, previa ? u"-previa"_s : QString());
     if (!desktop->SaveFileName(msgPadrao->Msg(u"DEM_TITULO"_s).arg(cht),
                                msgPadrao->Msg(u"DEM_FILTRO"_s), path))
         return;

@@ -48,8 +48,8 @@ void TfrmAprovaHoras::SumCSA()
     lblTotHoraComis->SetCaption(CalculaTempo(totals.Commission()));
     // Summed unrounded, rounded once.
     nedVrFaturar->SetNumber(totals.Amount());
-    // A package has no hour value; the others show the current and the
-    // contracted one.
+    // The hour values above the line: none for a package; the others show
+    // the one to bill and the contractual one.
     const QString money = u"#,###,##0.00"_s;
     if (cobranca == u"P") {
         lblValorHoraAtual->SetCaption(FormatFloat(money, 0));
@@ -59,16 +59,11 @@ void TfrmAprovaHoras::SumCSA()
         lblVrHoraContratual->SetCaption(
             FormatFloat(money, cdsServPrest.FieldByName(u"VRHORACLIE"_s)->AsFloat()));
     }
-    // The bottom line repeats the hours and the hour value that bill: the
-    // contracted ones for a fixed value, the approved ones otherwise.
-    if (cobranca == u"F") {
-        lblTotHorasFinal->SetCaption(cdsServPrest.FieldByName(u"QTSERVCONT"_s)->AsString() +
-                                     u":00"_s);
-        lblValorHoraFinal->SetCaption(lblVrHoraContratual->Caption());
-    } else {
-        lblTotHorasFinal->SetCaption(lblTotHoraFat->Caption());
-        lblValorHoraFinal->SetCaption(lblValorHoraAtual->Caption());
-    }
+    // The bottom line is the product the amount is made of, whatever the
+    // way of charging: the billed hours (a fixed value's contracted
+    // quantity) times the hour value to bill.
+    lblTotHorasFinal->SetCaption(CalculaTempo(totals.BasisHours()));
+    lblValorHoraFinal->SetCaption(FormatFloat(money, totals.BasisHourValue()));
 }
 
 } // namespace aph

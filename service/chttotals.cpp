@@ -6,6 +6,7 @@ namespace aph {
 
 void TChtTotals::Add(double worked, double billed, double commission)
 {
+    ++m_days;
     m_worked += worked;
     m_billed += billed;
     m_commission += commission;
@@ -20,6 +21,13 @@ void TChtTotals::Add(double worked, double billed, double commission)
 double TChtTotals::Amount() const
 {
     return RoundDec(m_amount, 2);
+}
+
+double TChtTotals::BasisHours() const
+{
+    if (!m_fixed)
+        return m_billed;
+    return m_days > 0 ? m_contracted : 0;
 }
 
 } // namespace aph

@@ -30,37 +30,50 @@ void InitDatabase(TStorage& storage, TInitData data, qint64 scale)
 }
 
 void SetChtStatus(TStorage& storage, const QString& typed, const QString& status,
-                  const QString& reason)
+                  const QString& reason, const QString& invoice)
 {
     if (!(status == u"P" || status == u"A" || status == u"R" || status == u"N"))
         throw Exception(u"Situação de CHT inválida: \"%1\". Use P (pendente), A "
                         "(aprovada), R (faturada) ou N (não faturar)."_s.arg(status));
+    const QString nota = invoice.trimmed();
+    if (!nota.isEmpty() && status != u"R")
+        throw Exception(u"A nota fiscal (--nota) só acompanha a situação R (faturada)."_s);
     // "9" names CHT 00009, as in statement.
     const QString number = ChtNumberOf(typed);
     TTransaction tx(storage, TTransaction::Mode::Write);
-    QSqlQuery& q = storage.Select(u"SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = ?"_s +
-                                      storage.ForUpdate(u"CHT"_s),
-                                  {number});
+    QSqlQuery& q =
+        storage.Select(u"SELECT IDSTATUSCHT, NRNOTAFISCAL FROM CHT WHERE NRSEQUCHT = ?"_s +
+                           storage.ForUpdate(u"CHT"_s),
+                       {number});
     const bool found = q.next();
     const QString before = found ? q.value(0).toString() : QString();
+    const QString invoiceBefore = found ? q.value(1).toString() : QString();
     TStorage::Done(q);
     if (!found)
         throw Exception(u"A CHT \"%1\" não existe."_s.arg(number));
-    // A CHT that is no longer billed keeps no invoice, so that its number
-    // may be used again.
-    storage.Exec(u"UPDATE CHT SET IDSTATUSCHT = ?, NRNOTAFISCAL = CASE WHEN CAST(? AS VARCHAR(1)) "
-                 u"= 'R' THEN "
-                 "NRNOTAFISCAL END WHERE NRSEQUCHT = ?"_s,
-                 {status, status, number});
+    const QVariant none(QMetaType::fromType<QString>());
+    if (!nota.isEmpty()) {
+        // Billed with its invoice, as the screen's step keeps it: checked
+        // the same way, and on the CHT and its days' history alike.
+        CheckInvoice(storage, number, nota);
+        storage.Exec(u"UPDATE CHT SET IDSTATUSCHT = ?, NRNOTAFISCAL = ? WHERE NRSEQUCHT = ?"_s,
+                     {status, nota, number});
+    } else {
+        // A CHT that is no longer billed keeps no invoice, so that its
+        // number may be used again.
+        storage.Exec(u"UPDATE CHT SET IDSTATUSCHT = ?, NRNOTAFISCAL = CASE WHEN CAST(? AS "
+                     "VARCHAR(1)) = 'R' THEN NRNOTAFISCAL END WHERE NRSEQUCHT = ?"_s,
+                     {status, status, number});
+    }
     // Each CSA of the CHT records the change in its history, with the
     // reason the administrator gave; setting the situation it already has
-    // changes nothing.
-    if (before != status) {
+    // (and the invoice it already has) changes nothing.
+    if (before != status || (!nota.isEmpty() && nota != invoiceBefore)) {
         const QString why = reason.trimmed().isEmpty() ? u"linha de comando"_s
                                                        : reason.trimmed().left(kMaxReasonChars);
         const TQueryText history =
             HistoryStatusInsert(HistoryStamp(QString()), number, before, status, why,
-                                QVariant(QMetaType::fromType<QString>()));
+                                nota.isEmpty() ? none : QVariant(nota));
         storage.Exec(history.Sql, history.Values);
     }
     tx.Commit();

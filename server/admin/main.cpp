@@ -50,7 +50,7 @@ const char* const kUsage =
     "  aph-server token BANCO OPERADOR [--days N]\n"
     "  aph-server tokens BANCO [OPERADOR]\n"
     "  aph-server revoke BANCO OPERADOR [PREFIXO]\n"
-    "  aph-server cht-status BANCO NRSEQUCHT SITUACAO [--motivo TEXTO]\n"
+    "  aph-server cht-status BANCO NRSEQUCHT SITUACAO [--motivo TEXTO] [--nota NF]\n"
     "  aph-server statement BANCO NRSEQUCHT --format pdf|csv --out ARQUIVO\n"
     "                         [--para cliente|interno] [--sobrescrever]\n"
     "  aph-server emitente BANCO [--nome \"RAZÃO SOCIAL\" --cnpj CNPJ]\n"
@@ -203,15 +203,21 @@ int Revoke(const QStringList& rest)
 
 int ChtStatus(const QStringList& rest)
 {
-    const TArgs args(rest, {u"--motivo"_s}, {});
+    const TArgs args(rest, {u"--motivo"_s, u"--nota"_s}, {});
     if (args.Positional.size() != 3)
         throw EUsage(u"cht-status recebe um banco de dados, o número da CHT e a "
                      "situação."_s);
+    const QString invoice = args.Options.value(u"--nota"_s).trimmed();
+    if (args.Options.contains(u"--nota"_s) && invoice.isEmpty())
+        throw EUsage(u"--nota recebe o número da nota fiscal."_s);
     auto storage = TStorage::Open(TDatabaseSpec::Parse(args.Positional[0]));
     RequireCurrentSchema(*storage);
     SetChtStatus(*storage, args.Positional[1], args.Positional[2],
-                 args.Options.value(u"--motivo"_s));
-    Print(stdout, u"CHT %1: situação %2."_s.arg(args.Positional[1], args.Positional[2]));
+                 args.Options.value(u"--motivo"_s), invoice);
+    Print(stdout, invoice.isEmpty()
+                      ? u"CHT %1: situação %2."_s.arg(args.Positional[1], args.Positional[2])
+                      : u"CHT %1: situação %2, nota fiscal %3."_s.arg(args.Positional[1],
+                                                                      args.Positional[2], invoice));
     return 0;
 }
 

@@ -1,10 +1,15 @@
 // The CHT statement handed to the client: who bills whom, what and how the
 // amount is made up; nothing of the firm's own (commission hours,
-// occurrences, the CHT's situation, internal codes).
+// occurrences, the CHT's situation, internal codes) but the proposal's key
+// in small print.
+#include "host/data/formatsettings.h"
 #include "host/data/hourtext.h"
+#include "server/common/clock.h"
 #include "server/documents/pdfwriter.h"
 #include "server/documents/statement.h"
 #include "server/documents/statementparts.h"
+
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -12,26 +17,85 @@ namespace aph {
 
 namespace {
 
-// The header's label and value pairs, as both formats print them.
-QList<QStringList> ClientHeaderRows(const TChtStatement& s)
+// One line of the header: its label, its values (joined by " - " in the
+// PDF, a cell each in the CSV) and what follows in small print.
+struct THeaderRow
 {
-    QList<QStringList> rows = {
-        {u"Emitente"_s, s.IssuerName, u"CNPJ "_s + s.IssuerCnpj},
-        {u"Cliente"_s, s.ClientLegalName},
-        {u"Proposta"_s, s.Proposal, s.Version},
-        {u"Serviço"_s, s.Service, s.ActivityName},
-        {u"Profissional"_s, s.EmployeeName},
-        {u"Período"_s, s.FirstDay, s.LastDay},
-        {u"Cobrança"_s, BillingCaption(s.Billing)},
-        {u"Quantidade contratada"_s, HoursText(s.ContractedQuantity)},
-        {u"Emissão"_s, s.IssueDate},
-    };
+    QString Label;
+    QStringList Values;
+    QString Small;
+};
+
+// "R$ 175,50", or where the contract's hour value differs from the one
+// billed, both and the difference in words.
+QString HourValueText(const TChtStatement& s)
+{
+    const double billed = RoundDec(s.HourValue, 2), contract = RoundDec(s.ContractHourValue, 2);
+    // A contract without an hour value (a package's, often) has nothing
+    // to compare.
+    if (billed == contract || contract == 0)
+        return u"R$ "_s + Money(billed);
+    const double difference = RoundDec(std::abs(billed - contract), 2);
+    return u"valor contratual R$ %1; valor faturado R$ %2 (R$ %3 %4 por hora)"_s.arg(
+        Money(contract), Money(billed), Money(difference),
+        billed < contract ? u"a menos"_s : u"a mais"_s);
+}
+
+// "NF-1187, de 08/12/2026": the invoice and the day it was billed on.
+QString InvoiceText(const TChtStatement& s)
+{
+    const QString number = s.Invoice.isEmpty() ? u"não informada"_s : s.Invoice;
+    return s.InvoiceDate.isEmpty() ? number : u"%1, de %2"_s.arg(number, s.InvoiceDate);
+}
+
+QList<THeaderRow> ClientHeaderRows(const TChtStatement& s)
+{
+    QStringList client = {s.ClientLegalName};
     if (!s.ClientDocument.isEmpty())
-        rows[1] << s.ClientDocumentKind + u' ' + s.ClientDocument;
+        client << s.ClientDocumentKind + u' ' + s.ClientDocument;
+    // The proposal as the client knows it; the firm's key after it.
+    const QString proposal =
+        s.ProposalNumber.isEmpty() ? s.Proposal + u" - "_s + s.Version : s.ProposalNumber;
+    QList<THeaderRow> rows = {
+        {u"Emitente"_s, {s.IssuerName, u"CNPJ "_s + s.IssuerCnpj}, {}},
+        {u"Cliente"_s, client, {}},
+        {u"Proposta"_s, {proposal}, u"chave interna %1 - %2"_s.arg(s.Proposal, s.Version)},
+        {u"Serviço"_s, {s.Service, s.ActivityName}, {}},
+        {u"Profissional"_s, {s.EmployeeName}, {}},
+        {u"Período"_s, {s.FirstDay, s.LastDay}, {}},
+        {u"Cobrança"_s, {BillingCaption(s.Billing)}, {}},
+        {u"Quantidade contratada"_s, {HoursText(s.ContractedQuantity)}, {}},
+        {u"Valor da hora"_s, {HourValueText(s)}, {}},
+    };
+    if (s.Status == u"R")
+        rows.append({u"Nota fiscal"_s, {InvoiceText(s)}, {}});
+    rows.append({u"Emissão"_s, {s.IssueDate}, {}});
     // A line of its own, without a label: "Aprovada por NOME em DATA".
     if (!s.ApprovedBy.isEmpty())
-        rows.append(QStringList{s.ApprovedBy});
+        rows.append({QString(), {s.ApprovedBy}, {}});
     return rows;
+}
+
+// Hours as the amount multiplies them: "122,50", "8,3333" for 08:20 (two
+// to four decimals), so that the product a reader works out is the amount.
+QString DecimalHours(double hours)
+{
+    return FormatFloat(u"#,###,##0.00##"_s, hours, BrazilFormat());
+}
+
+// A package: its contracted hours beside the billed ones, which the
+// basis below multiplies. Empty for the other ways of charging.
+QString PackageText(const TChtStatement& s)
+{
+    if (s.Billing != u"P")
+        return QString();
+    const double over = s.BasisHours - s.ContractedQuantity;
+    const QString beyond = std::abs(over) < 0.5 / 60
+                               ? u"o pacote inteiro"_s
+                               : u"%1 %2 do pacote"_s.arg(HoursText(std::abs(over)),
+                                                          over > 0 ? u"além"_s : u"aquém"_s);
+    return u"%1 contratadas; %2 faturadas (%3)"_s.arg(HoursText(s.ContractedQuantity),
+                                                      HoursText(s.BasisHours), beyond);
 }
 
 const QStringList& ClientColumnTitles()
@@ -45,7 +109,11 @@ const QStringList& ClientColumnTitles()
 constexpr double kLeft = 40, kTop = 800, kBottom = 60, kRow = 14, kTableSize = 9;
 constexpr double kWeekdayX = 110, kHoursX = 300, kValueX = 170;
 constexpr double kTitleSize = 14, kHeaderSize = 10, kAmountSize = 11, kFooterSize = 8;
-constexpr double kFooterY = 30;
+constexpr double kFooterY = 30, kSmallSize = 7;
+// The preview's mark, above the top margin of every page.
+constexpr double kMarkY = 819, kMarkSize = 12;
+// The label column of the lines below the total.
+constexpr double kBasisX = kLeft + 110;
 
 void ClientTableRow(TPdfWriter& pdf, double y, const QStringList& cells, bool bold = false)
 {
@@ -61,24 +129,30 @@ double ClientTableTitles(TPdfWriter& pdf, double y)
     return y - 4 - kRow;
 }
 
+// Text at x that gets smaller rather than run past the right margin.
+void FittedText(TPdfWriter& pdf, double x, double y, const QString& text, double size)
+{
+    const double room = TPdfWriter::kPageWidth - kLeft - x;
+    const double width = TPdfWriter::TextWidth(text, size);
+    pdf.Text(x, y, text, width > room ? size * room / width : size);
+}
+
 double ClientHeader(TPdfWriter& pdf, const TChtStatement& s)
 {
     double y = kTop;
     pdf.Text(kLeft, y, u"Demonstrativo da CHT %1"_s.arg(s.Number), kTitleSize, true);
     y -= 24;
-    for (const QStringList& row : ClientHeaderRows(s)) {
-        if (row.size() == 1) {
-            pdf.Text(kLeft, y, row[0], kHeaderSize);
-            y -= kRow;
-            continue;
+    for (const THeaderRow& row : ClientHeaderRows(s)) {
+        const QString value = row.Values.join(u" - "_s);
+        if (row.Label.isEmpty()) {
+            pdf.Text(kLeft, y, value, kHeaderSize);
+        } else {
+            pdf.Text(kLeft, y, row.Label + u':', kHeaderSize, true);
+            FittedText(pdf, kValueX, y, value, kHeaderSize);
+            if (!row.Small.isEmpty())
+                pdf.Text(kValueX + TPdfWriter::TextWidth(value, kHeaderSize) + 12, y, row.Small,
+                         kSmallSize);
         }
-        pdf.Text(kLeft, y, row[0] + u':', kHeaderSize, true);
-        // A long value (a legal name and its CNPJ) gets smaller rather than
-        // run past the right margin.
-        const QString value = row.mid(1).join(u" - "_s);
-        const double room = TPdfWriter::kPageWidth - kLeft - kValueX;
-        const double width = TPdfWriter::TextWidth(value, kHeaderSize);
-        pdf.Text(kValueX, y, value, width > room ? kHeaderSize * room / width : kHeaderSize);
         y -= kRow;
     }
     return y - 10;
@@ -89,37 +163,80 @@ void ClientTotals(TPdfWriter& pdf, double y, const TChtStatement& s)
     pdf.Line(kLeft, y + kRow - 3, TPdfWriter::kPageWidth - kLeft, y + kRow - 3);
     ClientTableRow(pdf, y, {u"Total"_s, QString(), s.TotalBilled}, true);
     y -= 2 * kRow;
+    const QString package = PackageText(s);
+    if (!package.isEmpty()) {
+        pdf.Text(kLeft, y, u"Pacote:"_s, kAmountSize, true);
+        FittedText(pdf, kBasisX, y, package, kAmountSize);
+        y -= kRow + 4;
+    }
     pdf.Text(kLeft, y, u"Base de cálculo:"_s, kAmountSize, true);
-    pdf.Text(kLeft + 110, y, AmountBasis(s), kAmountSize);
+    pdf.Text(kBasisX, y, AmountBasis(s), kAmountSize);
     y -= kRow + 4;
     pdf.Text(kLeft, y, u"Valor a faturar:"_s, kAmountSize, true);
-    pdf.Text(kLeft + 110, y, s.AmountText, kAmountSize, true);
+    pdf.Text(kBasisX, y, s.AmountText, kAmountSize, true);
+}
+
+// What every page carries: the preview's mark in a band across the top,
+// above the margin, and the page's number at the foot.
+void EveryPage(TPdfWriter& pdf, const TChtStatement& s)
+{
+    const int pages = pdf.PageCount();
+    const double x1 = kLeft - 4, x2 = TPdfWriter::kPageWidth - kLeft + 4;
+    const double y1 = kMarkY - 4, y2 = kMarkY + kMarkSize;
+    for (int i = 0; i < pages; ++i) {
+        pdf.SelectPage(i);
+        if (s.IsPreview()) {
+            pdf.Text(kLeft, kMarkY, PreviewMark(), kMarkSize, true);
+            pdf.Line(x1, y1, x2, y1, 1);
+            pdf.Line(x2, y1, x2, y2, 1);
+            pdf.Line(x2, y2, x1, y2, 1);
+            pdf.Line(x1, y2, x1, y1, 1);
+        }
+        pdf.TextRight(TPdfWriter::kPageWidth - kLeft, kFooterY,
+                      u"CHT %1 - Página %2 de %3"_s.arg(s.Number).arg(i + 1).arg(pages),
+                      kFooterSize);
+    }
 }
 
 } // namespace
 
+QString PreviewMark()
+{
+    return u"Prévia — CHT ainda não aprovada"_s;
+}
+
 QString AmountBasis(const TChtStatement& s)
 {
-    // The hour value is the one the amount is made of (VRDEHORACLIE), so
-    // that the product is the amount.
-    const QString value = u"R$ "_s + Money(s.HourValue);
-    if (s.Billing == u"F")
-        return u"%1 contratadas × %2"_s.arg(HoursText(s.ContractedQuantity), value);
-    return u"%1 faturadas × %2"_s.arg(s.TotalBilled, value);
+    // The hours as the client reads them and as they are multiplied, times
+    // the hour value the amount is made of (VRDEHORACLIE).
+    return u"%1 = %2 h %3 × R$ %4"_s.arg(HoursText(s.BasisHours), DecimalHours(s.BasisHours),
+                                         s.Billing == u"F" ? u"contratadas"_s : u"faturadas"_s,
+                                         Money(s.HourValue));
 }
 
 QByteArray ClientStatementCsv(const TChtStatement& s)
 {
     QString out = u"Demonstrativo da CHT"_s + u"\r\n"_s;
+    if (s.IsPreview())
+        CsvRow(out, {PreviewMark()});
     CsvRow(out, {u"CHT"_s, s.Number});
-    for (const QStringList& row : ClientHeaderRows(s))
-        CsvRow(out, row);
+    for (const THeaderRow& row : ClientHeaderRows(s)) {
+        QStringList cells = QStringList{row.Label} + row.Values;
+        if (row.Label.isEmpty())
+            cells = row.Values;
+        if (!row.Small.isEmpty())
+            cells << row.Small;
+        CsvRow(out, cells);
+    }
     out += u"\r\n"_s;
     CsvRow(out, ClientColumnTitles());
     for (const TChtStatementLine& l : s.Lines)
         CsvRow(out, {l.Date, l.Weekday, l.Charged});
     CsvRow(out, {u"Total"_s, QString(), s.TotalBilled});
     out += u"\r\n"_s;
+    const QString package = PackageText(s);
+    if (!package.isEmpty())
+        CsvRow(out, {u"Pacote"_s, package});
     CsvRow(out, {u"Base de cálculo"_s, AmountBasis(s)});
     CsvRow(out, {u"Valor a faturar"_s, s.AmountText});
     return QByteArray("\xEF\xBB\xBF") + out.toUtf8();
@@ -138,20 +255,14 @@ QByteArray ClientStatementPdf(const TChtStatement& s)
         ClientTableRow(pdf, y, {l.Date, l.Weekday, l.Charged});
         y -= kRow;
     }
-    // The total, the basis and the amount stay together.
-    if (y - 3 * kRow < kBottom - 20) {
+    // The total, the package's hours, the basis and the amount stay
+    // together.
+    if (y - 5 * kRow < kBottom - 20) {
         pdf.NewPage();
         y = kTop;
     }
     ClientTotals(pdf, y, s);
-    const int pages = pdf.PageCount();
-    for (int i = 0; i < pages; ++i) {
-        pdf.SelectPage(i);
-        pdf.Text(kLeft, kFooterY, u"Emitido em %1"_s.arg(s.IssueDate), kFooterSize);
-        pdf.TextRight(TPdfWriter::kPageWidth - kLeft, kFooterY,
-                      u"CHT %1 - Página %2 de %3"_s.arg(s.Number).arg(i + 1).arg(pages),
-                      kFooterSize);
-    }
+    EveryPage(pdf, s);
     return pdf.Finish();
 }
 

@@ -90,6 +90,9 @@ void ReadHeader(QSqlQuery& q, TChtStatement& s)
     // IDTPIJURCLIE: "F" a person (CPF), otherwise a company (CNPJ).
     s.ClientDocumentKind = q.value(16).toString() == u"F" ? u"CPF"_s : u"CNPJ"_s;
     s.ClientDocument = FormatDocument(DocumentDigits(q.value(15).toString()));
+    s.ProposalNumber = q.value(17).toString().trimmed();
+    s.ContractHourValue = q.value(18).toDouble();
+    s.Invoice = q.value(19).toString().trimmed();
 }
 
 // The days, written as the screen's grid writes them, and the totals as
@@ -122,6 +125,7 @@ void ReadDays(QSqlQuery& q, TChtStatement& s)
     s.TotalBilled = HoursText(totals.Billed());
     s.TotalCommission = HoursText(totals.Commission());
     s.Amount = totals.Amount();
+    s.BasisHours = totals.BasisHours();
     s.AmountText = u"R$ "_s + Money(s.Amount);
 }
 
@@ -174,7 +178,10 @@ TChtStatement LoadChtStatement(TStorage& storage, const QString& number)
     TStorage::Done(d);
     const TIssuer issuer = ReadIssuer(storage);
     const std::optional<TChtApproval> approval = ChtApprovalOf(storage, number);
+    const std::optional<double> billedOn = ChtBilledOn(storage, number);
     tx.Commit();
+    if (billedOn)
+        s.InvoiceDate = DayText(*billedOn);
     if (approval) {
         // The operator's name, else the code; the command line names nobody.
         const QString who =
@@ -332,8 +339,8 @@ TStatementFile StatementFile(TStorage& storage, const QString& number, const QSt
     if (s.IssuerName.isEmpty() || s.IssuerCnpj.isEmpty())
         throw ERefusal(u"O emitente do demonstrativo não está cadastrado. Cadastre-o com: "
                        "aph-server emitente BANCO --nome \"RAZÃO SOCIAL\" --cnpj CNPJ"_s);
-    return {u"CHT-%1-cliente.%2"_s.arg(s.Number, format), type,
-            pdf ? ClientStatementPdf(s) : ClientStatementCsv(s)};
+    const QString name = s.IsPreview() ? u"CHT-%1-cliente-previa.%2"_s : u"CHT-%1-cliente.%2"_s;
+    return {name.arg(s.Number, format), type, pdf ? ClientStatementPdf(s) : ClientStatementCsv(s)};
 }
 
 } // namespace aph

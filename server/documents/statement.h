@@ -30,11 +30,14 @@ struct TChtStatement
 {
     QString Number, Status, StatusCaption;
     QString ClientCode, ClientName;
-    QString Proposal, Version;
+    QString Proposal, Version; // the firm's key of the proposal
+    QString ProposalNumber;    // NRPROPOSTA, as the client knows it
     QString Service, ActivityType, ActivityName;
     QString EmployeeCode, EmployeeName;
     QString Billing; // H by the hour, F fixed value, P package
-    double ContractedQuantity = 0, HourValue = 0;
+    // HourValue is the hour value to bill (VRDEHORACLIE), the one the
+    // amount is made of; ContractHourValue the contract's (VRHORACLIE).
+    double ContractedQuantity = 0, HourValue = 0, ContractHourValue = 0;
     QString FirstDay, LastDay; // of its CSAs; empty without any
     std::vector<TChtStatementLine> Lines;
     // The totals panel's figures: hours as "hh:mm", the amount rounded to
@@ -42,6 +45,15 @@ struct TChtStatement
     QString TotalWorked, TotalBilled, TotalCommission;
     double Amount = 0;
     QString AmountText;
+    // The hours the amount is made of (TChtTotals::BasisHours), times
+    // HourValue.
+    double BasisHours = 0;
+    // The invoice it was billed on (NRNOTAFISCAL) and the day of that
+    // step (dd/mm/yyyy); empty while it is not billed.
+    QString Invoice, InvoiceDate;
+    // Not approved yet (pending, or not to bill): the client's version is
+    // a preview, marked so on every page and in its file's name.
+    bool IsPreview() const { return Status != u"A" && Status != u"R"; }
 
     // What the client's version adds. The client's legal name (its trade
     // name when it has none) and its CNPJ or CPF with punctuation.
@@ -84,18 +96,25 @@ QByteArray StatementCsv(const TChtStatement& statement);
 QByteArray StatementPdf(const TChtStatement& statement);
 
 // The client's version, in the same two formats: the issuer, the client,
-// the proposal, the service, the period and the contracted quantity; one
-// line per day with its billed hours; the total, the basis of the amount
-// ("60:00 contratadas × R$ 250,00" at a fixed value) and the amount; the
-// issue date; page numbers in the PDF.
+// the proposal by its number, the service, the period, the contracted
+// quantity, the hour value (the contract's beside it where they differ),
+// the invoice once billed and the issue date; one line per day with its
+// billed hours; the total, a package's hours against its contracted
+// quantity, the basis of the amount ("60:00 = 60,00 h contratadas × R$
+// 250,00" at a fixed value) and the amount; page numbers in the PDF, and
+// "Prévia — CHT ainda não aprovada" on every page of a preview.
 QByteArray ClientStatementCsv(const TChtStatement& statement);
 QByteArray ClientStatementPdf(const TChtStatement& statement);
-// The basis of the amount: the contracted quantity at a fixed value, the
-// billed hours otherwise, times the hour value to bill.
+// The basis of the amount, the product it is made of: the contracted
+// quantity at a fixed value, the billed hours otherwise, as hh:mm and as
+// decimal hours, times the hour value to bill.
 QString AmountBasis(const TChtStatement& statement);
+// The mark of a preview.
+QString PreviewMark();
 
 // A statement as a file to hand over: "CHT-00012.pdf" (the client's
-// version "CHT-00012-cliente.pdf"), its media type and its bytes. format
+// version "CHT-00012-cliente.pdf", "CHT-00012-cliente-previa.pdf" while
+// the CHT is not approved), its media type and its bytes. format
 // is "pdf" or "csv"; anything else is EInvalidArgument. The client's
 // version is refused (ERefusal) while the issuer is not set.
 struct TStatementFile

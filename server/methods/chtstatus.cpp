@@ -51,6 +51,13 @@ QString SituationWord(const QString& code)
                           : code;
 }
 
+void CheckInvoiceText(const QString& invoice)
+{
+    if (invoice.isEmpty() || invoice.size() > kMaxInvoiceChars)
+        throw ERefusal(
+            u"Informe o número da nota fiscal, com até %1 caracteres."_s.arg(kMaxInvoiceChars));
+}
+
 // The request's own faults, found before anything is read.
 void CheckRequest(const TChtStatusRequest& request, const TChtStep& step)
 {
@@ -58,10 +65,8 @@ void CheckRequest(const TChtStatusRequest& request, const TChtStep& step)
         throw ERefusal(u"Informe o motivo com pelo menos %1 caracteres."_s.arg(kMinReasonChars));
     if (request.Reason.size() > kMaxReasonChars)
         throw ERefusal(u"O motivo pode ter até %1 caracteres."_s.arg(kMaxReasonChars));
-    if (step.NeedsInvoice &&
-        (request.Invoice.isEmpty() || request.Invoice.size() > kMaxInvoiceChars))
-        throw ERefusal(
-            u"Informe o número da nota fiscal, com até %1 caracteres."_s.arg(kMaxInvoiceChars));
+    if (step.NeedsInvoice)
+        CheckInvoiceText(request.Invoice);
 }
 
 // The situation now, with the CHT locked until the transaction ends.
@@ -86,16 +91,6 @@ void CheckTransition(const QString& cht, const QString& situation, const TChtSte
         throw ERefusal(u"A CHT %1 está %2: só se pode %3 uma CHT %4."_s.arg(
             cht, SituationWord(situation), QString::fromLatin1(step.Verb),
             SituationWord(QString(QChar::fromLatin1(step.From)))));
-}
-
-void CheckInvoiceFree(TStorage& storage, const QString& cht, const QString& invoice)
-{
-    QSqlQuery& q = storage.Select(
-        u"SELECT NRSEQUCHT FROM CHT WHERE NRNOTAFISCAL = ? AND NRSEQUCHT <> ?"_s, {invoice, cht});
-    const QString other = q.next() ? q.value(0).toString() : QString();
-    TStorage::Done(q);
-    if (!other.isEmpty())
-        throw ERefusal(u"A nota fiscal %1 já está na CHT %2."_s.arg(invoice, other));
 }
 
 // Whoever changed the approvals of one of the CHT's days.
@@ -146,7 +141,7 @@ void ChangeChtStatus(TStorage& storage, const TChtStatusRequest& request, TWrite
     const QString before = LockedSituation(storage, request.Cht);
     CheckTransition(request.Cht, before, step);
     if (step.NeedsInvoice)
-        CheckInvoiceFree(storage, request.Cht, request.Invoice);
+        CheckInvoice(storage, request.Cht, request.Invoice);
     if (separateDuties && request.Action == TChtAction::Aprovar && !connectionOperator.isEmpty())
         CheckSeparateDuties(storage, request.Cht, connectionOperator);
     const QString after(QChar::fromLatin1(step.To));
@@ -183,6 +178,32 @@ std::optional<TChtApproval> ChtApprovalOf(TStorage& storage, const QString& cht)
             TChtApproval{q.value(0).toString(), q.value(1).toString(), q.value(2).toDouble()};
     TStorage::Done(q);
     return approval;
+}
+
+std::optional<double> ChtBilledOn(TStorage& storage, const QString& cht)
+{
+    // The newest step to billed among the CHT's history rows (one per CSA).
+    QSqlQuery& q = storage.Select(
+        u"SELECT E.DTEVENTO FROM CHT H JOIN APH_HISTEVENTO E ON E.NRSEQUCHT = H.NRSEQUCHT AND "
+        "E.IDEVENTO = 'S' WHERE H.NRSEQUCHT = ? AND H.IDSTATUSCHT = 'R' AND E.IDSTATUSCHT = 'R' "
+        "ORDER BY E.NRHISTCSA DESC LIMIT 1"_s,
+        {ChtNumberOf(cht)});
+    std::optional<double> when;
+    if (q.next())
+        when = q.value(0).toDouble();
+    TStorage::Done(q);
+    return when;
+}
+
+void CheckInvoice(TStorage& storage, const QString& cht, const QString& invoice)
+{
+    CheckInvoiceText(invoice);
+    QSqlQuery& q = storage.Select(
+        u"SELECT NRSEQUCHT FROM CHT WHERE NRNOTAFISCAL = ? AND NRSEQUCHT <> ?"_s, {invoice, cht});
+    const QString other = q.next() ? q.value(0).toString() : QString();
+    TStorage::Done(q);
+    if (!other.isEmpty())
+        throw ERefusal(u"A nota fiscal %1 já está na CHT %2."_s.arg(invoice, other));
 }
 
 } // namespace aph

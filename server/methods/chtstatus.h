@@ -44,4 +44,13 @@ struct TChtApproval
 };
 std::optional<TChtApproval> ChtApprovalOf(TStorage& storage, const QString& cht);
 
+// When a CHT was billed (its last step to R, OLE date and time), while it
+// stays billed; none otherwise. For the client statement's invoice line.
+std::optional<double> ChtBilledOn(TStorage& storage, const QString& cht);
+
+// Refuses (ERefusal) an invoice number that is empty, longer than
+// NRNOTAFISCAL, or already on another CHT; inside the caller's write
+// transaction, so that the check and the write see the same rows.
+void CheckInvoice(TStorage& storage, const QString& cht, const QString& invoice);
+
 } // namespace aph

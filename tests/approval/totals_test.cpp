@@ -40,6 +40,75 @@ TEST_F(Totals, ByTheHourSumsBilledHoursTimesTheValueToBill)
     EXPECT_EQ(form->nedVrFaturar->Text(), u"R$ 155,00"_s);
 }
 
+// The bottom line reads "Valor a Faturar", hours, "X", hour value, "="
+// and the amount: read back from its captions, the hours times the hour
+// value is the amount, for each way of charging, while the two hour values
+// above it show what they always have (zero for a package).
+TEST_F(Totals, TheBottomLineMultipliesOutForEachWayOfCharging)
+{
+    struct TCase
+    {
+        const char* Billing;
+        double Contracted, ToBill, Contract;
+        Day First, Second;
+        const char *Hours, *Value, *Now, *Contractual;
+        double Amount;
+    };
+    const std::vector<TCase> cases = {
+        {"H",
+         40,
+         175.5,
+         180,
+         {day, 60.0, 60.0, 60.0},
+         {day + 1, 62.5, 62.5, 62.5},
+         "122:30",
+         "175,50",
+         "175,50",
+         "180,00",
+         21498.75},
+        {"F",
+         40,
+         210,
+         200,
+         {day, 8.0, 8.0, 8.0},
+         {day + 1, 9.0, 9.0, 9.0},
+         "40:00",
+         "210,00",
+         "210,00",
+         "200,00",
+         8400},
+        {"P",
+         100,
+         150,
+         160,
+         {day, 70.0, 70.0, 70.0},
+         {day + 1, 54.0, 54.0, 54.0},
+         "124:00",
+         "150,00",
+         "0,00",
+         "0,00",
+         18600},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Billing);
+        Service(c.Billing, c.Contracted, c.ToBill, c.Contract);
+        Days({c.First, c.Second});
+        form->TotalizaCSA();
+        EXPECT_EQ(form->lblTotHorasFinal->Caption(), QString::fromUtf8(c.Hours));
+        EXPECT_EQ(form->lblValorHoraFinal->Caption(), QString::fromUtf8(c.Value));
+        EXPECT_EQ(form->lblValorHoraAtual->Caption(), QString::fromUtf8(c.Now));
+        EXPECT_EQ(form->lblVrHoraContratual->Caption(), QString::fromUtf8(c.Contractual));
+        EXPECT_EQ(form->nedVrFaturar->Value(), c.Amount);
+        // The product as a reader works it out from what the line shows.
+        const QStringList hm = form->lblTotHorasFinal->Caption().split(u':');
+        ASSERT_EQ(hm.size(), 2);
+        const double hours = hm[0].toDouble() + hm[1].toDouble() / 60;
+        const double value =
+            QString(form->lblValorHoraFinal->Caption()).remove(u'.').replace(u',', u'.').toDouble();
+        EXPECT_DOUBLE_EQ(hours * value, form->nedVrFaturar->Value());
+    }
+}
+
 TEST_F(Totals, TheAmountIsRoundedOnceAfterSumming)
 {
     Service("H", 40, 10.01);
@@ -48,18 +117,19 @@ TEST_F(Totals, TheAmountIsRoundedOnceAfterSumming)
     EXPECT_EQ(form->nedVrFaturar->Value(), 7.51);
 }
 
-TEST_F(Totals, FixedValueCountsOnceAndTheBottomLineShowsTheContract)
+TEST_F(Totals, FixedValueCountsOnceAndTheBottomLineShowsTheContractedQuantity)
 {
     Service("F", 40, 90, 100);
     Days({{day, 8.0, 8.0, 8.0}, {day + 1, 6.0, 6.0, 6.0}, {day + 2, 9.0, 9.0, 9.0}});
-    Check("23:00", "23:00", "23:00", 3600, "90,00", "100,00", "40:00", "100,00");
-    // A fractional or missing contracted quantity is written as its number.
+    Check("23:00", "23:00", "23:00", 3600, "90,00", "100,00", "40:00", "90,00");
+    // A fractional contracted quantity is written as hours; a missing one
+    // bills nothing.
     Service("F", 37.5, 90, 100);
     form->TotalizaCSA();
-    EXPECT_EQ(form->lblTotHorasFinal->Caption(), u"37,5:00"_s);
+    EXPECT_EQ(form->lblTotHorasFinal->Caption(), u"37:30"_s);
     Service("F", std::nullopt, 90, 100);
     form->TotalizaCSA();
-    EXPECT_EQ(form->lblTotHorasFinal->Caption(), u":00"_s);
+    EXPECT_EQ(form->lblTotHorasFinal->Caption(), u"00:00"_s);
     EXPECT_EQ(form->nedVrFaturar->Value(), 0);
 }
 
@@ -67,14 +137,14 @@ TEST_F(Totals, PackageShowsZeroHourValuesButStillBillsTheHours)
 {
     Service("P", 40, 90, 100);
     Days({{day, 8.0, 7.0, 8.0}});
-    Check("08:00", "07:00", "08:00", 630, "0,00", "0,00", "07:00", "0,00");
+    Check("08:00", "07:00", "08:00", 630, "0,00", "0,00", "07:00", "90,00");
 }
 
 TEST_F(Totals, NoDaysStillFillsTheValuesFromTheService)
 {
     Service("F", 40, 90, 100);
     Days({});
-    Check("00:00", "00:00", "00:00", 0, "90,00", "100,00", "40:00", "100,00");
+    Check("00:00", "00:00", "00:00", 0, "90,00", "100,00", "00:00", "90,00");
     Service("H", 40, 90, 100);
     Check("00:00", "00:00", "00:00", 0, "90,00", "100,00", "00:00", "90,00");
 }

@@ -234,6 +234,7 @@ TEST_F(Statement, ItsTotalsAndAmountAreThePanelsForEachWayOfCharging)
 
 TEST_F(Statement, ThePdfIsWrittenWhereTheUserSaidAndTheStatusBarSaysWhere)
 {
+    m_db->Exec(u"UPDATE CHT SET IDSTATUSCHT = 'A' WHERE NRSEQUCHT = 'T0003'"_s);
     OpenMarch();
     OpenCht("TP1", "001", "T0001");
     const QString path = dir.filePath(u"T0001"_s);
@@ -247,7 +248,8 @@ TEST_F(Statement, ThePdfIsWrittenWhereTheUserSaidAndTheStatusBarSaysWhere)
     ASSERT_EQ(desktop->saveFileTitles.size(), 1);
     EXPECT_EQ(desktop->saveFileTitles[0],
               u"Demonstrativo da CHT T0001|Demonstrativo em PDF (*.pdf);;Planilha CSV (*.csv)"_s);
-    EXPECT_EQ(desktop->saveFileSuggestions, (QStringList{u"CHT-T0001-cliente.pdf"_s}));
+    // T0001 is pending: the client's file is named a preview.
+    EXPECT_EQ(desktop->saveFileSuggestions, (QStringList{u"CHT-T0001-cliente-previa.pdf"_s}));
     EXPECT_EQ(CallsOf("GetDemCHT").last().Params, (QJsonArray{u"T0001"_s, u"pdf"_s, u"cliente"_s}));
     QFile file(path + u".pdf"_s);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -262,6 +264,12 @@ TEST_F(Statement, ThePdfIsWrittenWhereTheUserSaidAndTheStatusBarSaysWhere)
     desktop->stringPicks = {1};
     UserClick(f->mnuDemonstrativoCHT);
     EXPECT_EQ(desktop->saveFileSuggestions.last(), u"CHT-T0001-interno.pdf"_s);
+    EXPECT_EQ(CallsOf("GetDemCHT").size(), asked);
+    // An approved CHT's is the statement itself.
+    OpenCht("TP2", "001", "T0003");
+    desktop->stringPicks = {0};
+    UserClick(f->mnuDemonstrativoCHT);
+    EXPECT_EQ(desktop->saveFileSuggestions.last(), u"CHT-T0003-cliente.pdf"_s);
     EXPECT_EQ(CallsOf("GetDemCHT").size(), asked);
 
     // The row of the CSAs without CHT has no statement.

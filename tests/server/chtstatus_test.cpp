@@ -250,6 +250,71 @@ TEST_F(ChtStatusTest, StepsGoOnlyFromTheirSituationAndLeaveWhoWhenAndWhyInTheHis
     EXPECT_TRUE(stamped(u"00805"_s).contains(u"Aprovada pela linha de comando em"_s));
 }
 
+// cht-status ... R --nota bills as the screen's step does: the same CHT
+// row and history row; its invoice is checked the same way, and a refusal
+// changes nothing.
+TEST_F(ChtStatusTest, BillingFromTheCommandLineKeepsTheInvoiceAsTheScreensStepDoes)
+{
+    auto admin = As(u"ADMIN"_s);
+    ASSERT_EQ(Step(*admin, u"00801"_s, u"aprovar"_s), QString());
+    ASSERT_EQ(Step(*admin, u"00801"_s, u"faturar"_s, {}, u"NF-1"_s), QString());
+    Run({u"cht-status"_s, m_db->Spec(), u"00802"_s, u"A"_s});
+    QString out, err;
+    ASSERT_EQ(
+        RunServerCommand({u"cht-status"_s, m_db->Spec(), u"802"_s, u"R"_s, u"--nota"_s, u"NF-2"_s},
+                         &out, &err),
+        0)
+        << err.toStdString();
+    EXPECT_TRUE(out.contains(u"nota fiscal NF-2"_s)) << out.toStdString();
+    // The CHT and its newest history rows, as "situation|invoice|before|after|invoice".
+    const auto billed = [this](const char* cht) {
+        QStringList rows;
+        for (const QVariantList& r :
+             m_db->Rows(u"SELECT C.IDSTATUSCHT, C.NRNOTAFISCAL, H.IDSTATUSCHT_ANT, H.IDSTATUSCHT, "
+                        "H.NRNOTAFISCAL FROM CHT C JOIN APH_HISTEVENTO H ON H.NRSEQUCHT = "
+                        "C.NRSEQUCHT AND H.IDEVENTO = 'S' WHERE C.NRSEQUCHT = ? ORDER BY "
+                        "H.NRHISTCSA"_s,
+                        {QString::fromLatin1(cht)}))
+            rows << u"%1|%2|%3|%4|%5"_s.arg(r[0].toString(), r[1].toString(), r[2].toString(),
+                                            r[3].toString(), r[4].toString());
+        return rows;
+    };
+    EXPECT_EQ(billed("00801").last(), u"R|NF-1|A|R|NF-1"_s);
+    EXPECT_EQ(billed("00802").last(), u"R|NF-2|A|R|NF-2"_s);
+
+    struct TCase
+    {
+        const char* Status;
+        QString Invoice;
+        int Exit;
+        QString Says;
+    };
+    const TCase refused[] = {
+        {"R", u"NF-1"_s, 1, u"A nota fiscal NF-1 já está na CHT 00801."_s},
+        {"A", u"NF-3"_s, 1, u"só acompanha a situação R"_s},
+        {"R", QString(u'N').repeated(21), 1, u"com até 20 caracteres"_s},
+        {"R", u" "_s, 2, u"--nota recebe o número da nota fiscal"_s},
+    };
+    for (const TCase& c : refused) {
+        SCOPED_TRACE(c.Invoice.toStdString());
+        EXPECT_EQ(RunServerCommand({u"cht-status"_s, m_db->Spec(), u"00803"_s,
+                                    QString::fromLatin1(c.Status), u"--nota"_s, c.Invoice},
+                                   nullptr, &err),
+                  c.Exit);
+        EXPECT_TRUE(err.contains(c.Says)) << err.toStdString();
+        EXPECT_EQ(Situation(u"00803"_s), u"P"_s);
+        EXPECT_TRUE(billed("00803").isEmpty());
+    }
+    // The same invoice again writes nothing; another one replaces it, in
+    // the history too; unbilling frees it.
+    Run({u"cht-status"_s, m_db->Spec(), u"00802"_s, u"R"_s, u"--nota"_s, u"NF-2"_s});
+    EXPECT_EQ(billed("00802").size(), 2);
+    Run({u"cht-status"_s, m_db->Spec(), u"00802"_s, u"R"_s, u"--nota"_s, u"NF-22"_s});
+    EXPECT_EQ(billed("00802").last(), u"R|NF-22|R|R|NF-22"_s);
+    Run({u"cht-status"_s, m_db->Spec(), u"00802"_s, u"A"_s});
+    EXPECT_TRUE(m_db->Scalar(u"SELECT NRNOTAFISCAL FROM CHT WHERE NRSEQUCHT = '00802'"_s).isNull());
+}
+
 TEST_F(ChtStatusTest, TwoSupervisorsAtOnceLeaveOneApprovalAndSeparateDutiesHoldWhenAsked)
 {
     // Both approvals reach the server while the CHT is held; released

@@ -307,21 +307,24 @@ TEST_F(StatementTest, TheClientsVersionReadsRightForEachWayOfCharging)
             sum += d[2].toDouble();
         return HoursText(sum);
     };
+    // The billed hours of 90001 are 35.49999, of 90002 8.3333.
     const std::vector<TCase> cases = {
         {u"90001"_s, u"Cliente Teste Um - CNPJ 11.222.333/0001-81"_s,
-         billed(u"90001"_s) + u" faturadas × R$ 90,00"_s, u"R$ 3.195,00"_s},
+         billed(u"90001"_s) + u" = 35,50 h faturadas × R$ 90,00"_s, u"R$ 3.195,00"_s},
         {u"90002"_s, u"Cliente Teste Um - CNPJ 11.222.333/0001-81"_s,
-         billed(u"90002"_s) + u" faturadas × R$ 90,00"_s, u"R$ 750,00"_s},
+         billed(u"90002"_s) + u" = 8,3333 h faturadas × R$ 90,00"_s, u"R$ 750,00"_s},
         {u"90003"_s, u"Cliente Teste Dois - CNPJ 11.222.333/0001-81"_s,
-         u"40:00 contratadas × R$ 90,00"_s, u"R$ 3.600,00"_s},
+         u"40:00 = 40,00 h contratadas × R$ 90,00"_s, u"R$ 3.600,00"_s},
     };
     const QString today = QDate::currentDate().toString(u"dd/MM/yyyy"_s);
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Cht.toStdString());
         EXPECT_EQ(SharedAmount(c.Cht), c.Amount);
         const QJsonObject reply = Statement(c.Cht, u"pdf"_s, u"cliente"_s);
+        // 90001 is pending: its file is named a preview.
         EXPECT_EQ(reply.value(u"file"_s).toObject().value(u"name"_s).toString(),
-                  u"CHT-%1-cliente.pdf"_s.arg(c.Cht));
+                  (c.Cht == u"90001" ? u"CHT-%1-cliente-previa.pdf"_s : u"CHT-%1-cliente.pdf"_s)
+                      .arg(c.Cht));
         const QByteArray pdf = File(c.Cht, u"pdf"_s, u"cliente"_s);
         ExpectPdfStructure(pdf);
         const QString text = PdfText(pdf).simplified();
@@ -329,9 +332,13 @@ TEST_F(StatementTest, TheClientsVersionReadsRightForEachWayOfCharging)
              QStringList{u"Emitente: Firma de Teste Ltda. - CNPJ 45.781.296/0001-63"_s,
                          u"Cliente: "_s + c.Client, u"Base de cálculo: "_s + c.Basis,
                          u"Valor a faturar: "_s + c.Amount, u"Quantidade contratada: 40:00"_s,
-                         u"Emissão: "_s + today, u"Emitido em "_s + today, u"Página 1 de 1"_s})
+                         u"Emissão: "_s + today, u"Página 1 de 1"_s,
+                         u"Valor da hora: valor contratual R$ 100,00; valor faturado R$ 90,00 "
+                         "(R$ 10,00 a menos por hora)"_s})
             EXPECT_TRUE(text.contains(wanted)) << wanted.toStdString() << "\n"
                                                << text.toStdString();
+        // One issue date.
+        EXPECT_FALSE(text.contains(u"Emitido"_s)) << text.toStdString();
         QStringList internal = {u"omiss"_s, u"Pendente"_s,    u"Aprovada"_s, u"Faturada"_s,
                                 u"Ocorr"_s, u"trabalhadas"_s, u"TF1"_s,      u"TF2"_s};
         for (const QVariantList& d : Days(c.Cht))
@@ -351,6 +358,112 @@ TEST_F(StatementTest, TheClientsVersionReadsRightForEachWayOfCharging)
         EXPECT_EQ(lines[at + 1 + days.size()], (QStringList{u"Total"_s, QString(), billed(c.Cht)}));
         EXPECT_TRUE(lines.contains(QStringList{u"Base de cálculo"_s, c.Basis}));
         EXPECT_TRUE(lines.contains(QStringList{u"Valor a faturar"_s, SharedAmount(c.Cht)}));
+    }
+}
+
+// The client's statement as the client reads it, for each way of charging
+// at hour values that differ from the contract's: the proposal by the
+// number the client knows, the invoice once billed (from the command line
+// here), a preview mark on every page of a CHT
+// not approved, and a basis whose product, worked out from the printed
+// figures, is the amount the database's own rows give.
+TEST_F(StatementTest, TheClientsStatementMultipliesOutAndSaysWhatItIs)
+{
+    m_db->Exec(u"UPDATE PROPOSTA SET NRPROPOSTA = 'PROP 2026/0701-01' WHERE NRPROPOSFAS = 'TP1'"_s);
+    m_db->Exec(u"UPDATE SERVCONT SET VRHORACLIE = 180, VRDEHORACLIE = 175.5 WHERE NRPROPOSFAS = "
+               "'TP1' AND NRSERVCONT = '001'"_s);
+    m_db->Exec(u"UPDATE SERVCONT SET QTSERVCONT = 5, VRHORACLIE = 150, VRDEHORACLIE = 150 WHERE "
+               "NRPROPOSFAS = 'TP1' AND NRSERVCONT = '002'"_s);
+    m_db->Exec(u"UPDATE SERVCONT SET VRHORACLIE = 200, VRDEHORACLIE = 210 WHERE NRPROPOSFAS = "
+               "'TP2'"_s);
+    // Seventy pending days: a preview of two pages.
+    AddCht(u"90005"_s, u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, u"P"_s);
+    for (int i = 0; i < 70; ++i)
+        AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, Day(2030, 6, 1) + i, 8, u"90005"_s,
+               7.75, 8);
+    // 90003 billed on its invoice from the command line.
+    ASSERT_EQ(RunServerCommand({u"cht-status"_s, m_db->Spec(), u"90003"_s, u"A"_s}), 0);
+    ASSERT_EQ(RunServerCommand(
+                  {u"cht-status"_s, m_db->Spec(), u"90003"_s, u"R"_s, u"--nota"_s, u"NF-1187"_s}),
+              0);
+
+    struct TCase
+    {
+        QString Cht;
+        int Pages;
+        QStringList Wanted, Unwanted;
+    };
+    const QString today = QDate::currentDate().toString(u"dd/MM/yyyy"_s);
+    const QString mark = u"Prévia — CHT ainda não aprovada"_s;
+    const std::vector<TCase> cases = {
+        {u"90001"_s,
+         1,
+         {u"Proposta: PROP 2026/0701-01"_s,
+          u"Valor da hora: valor contratual R$ 180,00; valor faturado R$ 175,50"_s},
+         {u"Nota fiscal"_s, u"Pacote:"_s}},
+        {u"90005"_s,
+         2,
+         {u"Página 2 de 2"_s, u"Base de cálculo: 542:30 = 542,50 h faturadas"_s},
+         {u"Nota fiscal"_s}},
+        {u"90002"_s,
+         1,
+         {u"Proposta: PROP 2026/0701-01"_s, u"Valor da hora: R$ 150,00"_s,
+          u"Pacote: 05:00 contratadas; 08:20 faturadas (03:20 além do pacote)"_s},
+         {mark, u"Nota fiscal"_s, u"contratual"_s}},
+        {u"90003"_s,
+         1,
+         {u"Nota fiscal: NF-1187, de "_s + today,
+          u"Valor da hora: valor contratual R$ 200,00; valor faturado R$ 210,00 (R$ 10,00 a "
+          "mais por hora)"_s},
+         {mark, u"Pacote:"_s}},
+    };
+    const QRegularExpression basis(u"Base de cálculo: (\\d+):(\\d\\d) = ([\\d.]+,\\d+) h "
+                                   "(faturadas|contratadas) × R\\$ ([\\d.]+,\\d\\d)"_s);
+    const QRegularExpression amount(u"Valor a faturar: R\\$ ([\\d.]+,\\d\\d)"_s);
+    const auto number = [](QString text) {
+        return text.remove(u'.').replace(u',', u'.').toDouble();
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Cht.toStdString());
+        const QString text = PdfText(File(c.Cht, u"pdf"_s, u"cliente"_s)).simplified();
+        for (const QString& wanted : c.Wanted)
+            EXPECT_TRUE(text.contains(wanted)) << wanted.toStdString() << "\n"
+                                               << text.toStdString();
+        for (const QString& unwanted : c.Unwanted)
+            EXPECT_FALSE(text.contains(unwanted)) << unwanted.toStdString();
+        const bool preview = c.Cht == u"90001" || c.Cht == u"90005";
+        EXPECT_EQ(text.count(mark), preview ? c.Pages : 0) << text.toStdString();
+        EXPECT_EQ(text.count(u"Página"_s), c.Pages);
+
+        // The database's own figures: the hours the amount is made of and
+        // the hour value to bill.
+        const QVariantList service = m_db->Rows(
+            u"SELECT S.IDTIPOCOBRCONT, S.QTSERVCONT, S.VRDEHORACLIE, (SELECT SUM(QTHRAPROFATU) "
+            "FROM CSA WHERE NRSEQUCHT = H.NRSEQUCHT) FROM CHT H JOIN SERVCONT S ON S.NRPROPOSFAS "
+            "= H.NRPROPOSFAS AND S.NRVERPROPFAS = H.NRVERPROPFAS AND S.NRSERVCONT = H.NRSERVCONT "
+            "WHERE H.NRSEQUCHT = ?"_s,
+            {c.Cht})[0];
+        const bool fixed = service[0].toString() == u"F";
+        const double hours = fixed ? service[1].toDouble() : service[3].toDouble();
+        const double expected = RoundDec(hours * service[2].toDouble(), 2);
+        // The printed basis read back: hh:mm and decimal agree, the decimal
+        // times the hour value is the printed amount, and that is the
+        // database's.
+        const QRegularExpressionMatch b = basis.match(text), a = amount.match(text);
+        ASSERT_TRUE(b.hasMatch() && a.hasMatch()) << text.toStdString();
+        const double decimal = number(b.captured(3));
+        EXPECT_NEAR(b.captured(1).toDouble() + b.captured(2).toDouble() / 60, decimal, 1.0 / 120);
+        EXPECT_NEAR(decimal, hours, 0.00005);
+        EXPECT_EQ(b.captured(4), fixed ? u"contratadas"_s : u"faturadas"_s);
+        EXPECT_EQ(number(b.captured(5)), service[2].toDouble());
+        EXPECT_EQ(RoundDec(decimal * number(b.captured(5)), 2), number(a.captured(1)));
+        EXPECT_EQ(number(a.captured(1)), expected);
+
+        // The CSV says the same.
+        const QList<QStringList> lines = CsvLines(File(c.Cht, u"csv"_s, u"cliente"_s));
+        EXPECT_EQ(lines.contains(QStringList{mark}), preview);
+        EXPECT_TRUE(lines.contains(QStringList{u"Base de cálculo"_s, b.captured(0).mid(17)}))
+            << b.captured(0).toStdString();
     }
 }
 
