@@ -5,6 +5,7 @@
 // refusal they could have been spared.
 #include "approval/cli_aph31500.h"
 #include "host/framework/functions.h"
+#include "service/policy.h"
 
 #include <QJsonObject>
 
@@ -14,28 +15,31 @@ namespace aph {
 
 namespace {
 
-// Each command: its menu entry's name and caption, the server's action,
-// the role it needs, and what it asks of the user.
+// Each command: its menu entry's name and caption, the server's step
+// (whose policy names its action and role), and what it asks of the user.
 struct TPassoCht
 {
     const char* Nome;
     const char* Legenda;
-    const char* Acao;
-    const char* Papel;
+    TChtAction Acao;
     const char* Pergunta; // the question's title, or the confirmation
     const char* Campo;    // what the user types; none: a confirmation
     const char* Feito;
 };
 constexpr TPassoCht kPassos[] = {
-    {"mnuAprovarCHT", "MNU_APROVAR_CHT", "aprovar", "supervisionar", "CHT_CONFIRMA_APROVAR",
-     nullptr, "CHT_APROVADA"},
-    {"mnuReabrirCHT", "MNU_REABRIR_CHT", "reabrir", "supervisionar", "CHT_REABRIR_TITULO",
-     "CHT_MOTIVO", "CHT_REABERTA"},
-    {"mnuFaturarCHT", "MNU_FATURAR_CHT", "faturar", "faturar", "CHT_FATURAR_TITULO", "CHT_NOTA",
+    {"mnuAprovarCHT", "MNU_APROVAR_CHT", TChtAction::Aprovar, "CHT_CONFIRMA_APROVAR", nullptr,
+     "CHT_APROVADA"},
+    {"mnuReabrirCHT", "MNU_REABRIR_CHT", TChtAction::Reabrir, "CHT_REABRIR_TITULO", "CHT_MOTIVO",
+     "CHT_REABERTA"},
+    {"mnuFaturarCHT", "MNU_FATURAR_CHT", TChtAction::Faturar, "CHT_FATURAR_TITULO", "CHT_NOTA",
      "CHT_FATURADA"},
-    {"mnuDesfazerFaturamento", "MNU_DESFAZER_FAT", "desfazer", "faturar", "CHT_DESFAZER_TITULO",
+    {"mnuDesfazerFaturamento", "MNU_DESFAZER_FAT", TChtAction::Desfazer, "CHT_DESFAZER_TITULO",
      "CHT_MOTIVO", "CHT_FAT_DESFEITO"},
 };
+
+// The calls whose roles the other commands need.
+constexpr TRoles kPapelAprovar = MethodRoles("SetCSA");
+constexpr TRoles kPapelGerar = MethodRoles("SetCHT");
 
 QString Texto(const char* key)
 {
@@ -85,8 +89,8 @@ void TfrmAprovaHoras::CreateChtMenu()
 
 void TfrmAprovaHoras::HabilitaPapeis()
 {
-    const bool aprova = netAprovCsa.HasRole(u"aprovar"_s);
-    const bool gera = netAprovCsa.HasRole(u"gerar"_s);
+    const bool aprova = netAprovCsa.HoldsAny(kPapelAprovar);
+    const bool gera = netAprovCsa.HoldsAny(kPapelGerar);
     sbtAlterar->SetEnabled(sbtAlterar->Enabled() && aprova);
     mnuAlterar->SetEnabled(sbtAlterar->Enabled());
     mnuAprovarPendentes->SetEnabled(mnuAprovarPendentes->Enabled() && aprova);
@@ -96,19 +100,20 @@ void TfrmAprovaHoras::HabilitaPapeis()
     // being edited.
     const bool livre = cdsAuxCSA.State() != TDataSetState::dsEdit;
     for (qsizetype i = 0; i < mnuPassosCHT.size(); ++i)
-        mnuPassosCHT[i]->SetEnabled(livre && netAprovCsa.HasRole(Texto(kPassos[i].Papel)));
+        mnuPassosCHT[i]->SetEnabled(
+            livre && netAprovCsa.HoldsAny(RoleBit(ChtStepPolicy(kPassos[i].Acao).Role)));
 }
 
 bool TfrmAprovaHoras::PodeEditarDias() const
 {
-    return netAprovCsa.HasRole(u"aprovar"_s);
+    return netAprovCsa.HoldsAny(kPapelAprovar);
 }
 
-void TfrmAprovaHoras::PassoCHT(const char* acao)
+void TfrmAprovaHoras::PassoCHT(TChtAction acao)
 {
     const TPassoCht* passo = nullptr;
     for (const TPassoCht& p : kPassos)
-        if (qstrcmp(p.Acao, acao) == 0)
+        if (p.Acao == acao)
             passo = &p;
     Desktop* desktop = Application()->GetDesktop();
     if (!passo || !desktop)
@@ -133,9 +138,13 @@ void TfrmAprovaHoras::PassoCHT(const char* acao)
     }
     {
         TBusyAnimation busy;
-        CheckResultServ(netAprovCsa.AppServer().Call(u"SetStatusCHT"_s,
-                                                     {cht, Texto(passo->Acao), motivo, nota}),
-                        true, 0);
+        CheckResultServ(
+            netAprovCsa.AppServer().Call(
+                u"SetStatusCHT"_s, {cht,
+                                    QString::fromLatin1(ChtStepPolicy(acao).Name.data(),
+                                                        qsizetype(ChtStepPolicy(acao).Name.size())),
+                                    motivo, nota}),
+            true, 0);
     }
     // The list shows the CHT's new situation, and its days lock or open.
     cdsFuncAfterScroll(&cdsFunc);

@@ -264,10 +264,6 @@ void TfrmAprovaHoras::CreateMessages()
         "Quantidade de Horas Trabalhadas."_s,
         u"Hr_Total<|A soma da Quantidade de Horas Aprovadas para Comissão e da Quantidade de "
         "Horas Extras deve ser menor ou igual à Quantidade de Horas Trabalhadas."_s,
-        u"NAO_FATURAR|Não faturar"_s,
-        u"APROVADA|Aprovada"_s,
-        u"PENDENTE|Pendente"_s,
-        u"FATURADA|Faturada"_s,
         u"CONF_GERAR_CHT|Confirma a geração da CHT para todas as CSA´s mostradas na tela?"_s,
         u"CHT_GERADAS|CHTs geradas: %1, para %2 funcionário(s), com %3 CSA(s)."_s,
         u"CHT_NENHUMA|Nenhuma CHT gerada: não há CSAs sem CHT na seleção."_s,

@@ -2,6 +2,7 @@
 // red; approvals still pending in italic grey; situation and billing codes
 // as words.
 #include "approval/cli_aph31500.h"
+#include "service/codewords.h"
 
 using namespace Qt::StringLiterals;
 
@@ -57,15 +58,9 @@ void TfrmAprovaHoras::dbgCHTDrawColumnCell(TObject*, const QRect& Rect, int, TCo
 
 void TfrmAprovaHoras::cdsCHTIDSTATUSCHTGetText(TField* Sender, QString& Text, bool)
 {
+    // An unknown code shows as nothing in the list.
     const QString code = Sender->AsString();
-    if (code == u"P")
-        Text = msgPadrao->Msg(u"PENDENTE"_s);
-    else if (code == u"A")
-        Text = msgPadrao->Msg(u"APROVADA"_s);
-    else if (code == u"R")
-        Text = msgPadrao->Msg(u"FATURADA"_s);
-    else if (code == u"N")
-        Text = msgPadrao->Msg(u"NAO_FATURAR"_s);
+    Text = IsChtSituation(code) ? ChtSituationWord(code) : QString();
 }
 
 void TfrmAprovaHoras::cdsServPrestIDTIPOCOBRCONTGetText(TField* Sender, QString& Text, bool)

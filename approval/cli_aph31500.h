@@ -14,6 +14,8 @@
 
 namespace aph {
 
+enum class TChtAction; // service/policy.h
+
 // "Apuração de CHT": from a contracted service down to one employee's days
 // of hours, approved day by day for billing and commission.
 class TfrmAprovaHoras : public TfrmPadraoGrid
@@ -162,9 +164,9 @@ public:
     void mnuPendenciasClick(TObject* Sender);
 
     // --- A CHT's steps, and what the operator's roles allow ------------------------
-    // Takes the current CHT one step ("aprovar", "reabrir", "faturar",
-    // "desfazer") after asking what the step needs.
-    void PassoCHT(const char* acao);
+    // Takes the current CHT one step (approve, reopen, bill, undo the
+    // billing) after asking what the step needs.
+    void PassoCHT(TChtAction acao);
     // Disables, after the screen's state has enabled them, the commands
     // the server would refuse this operator.
     void HabilitaPapeis();

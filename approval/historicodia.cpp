@@ -2,6 +2,7 @@
 
 #include "host/data/formatsettings.h"
 #include "host/framework/messages.h"
+#include "service/codewords.h"
 
 using namespace Qt::StringLiterals;
 
@@ -106,14 +107,8 @@ void TfrmHistoricoDia::TextsFor(TField* field)
                 text = m_occurrence(f->AsString());
         };
     } else if (name.startsWith(u"IDSTATUSCHT")) {
-        field->OnGetText = [this](TField* f, QString& text, bool) {
-            const QString code = f->AsString();
-            const QString key = code == u"P"   ? u"PENDENTE"_s
-                                : code == u"A" ? u"APROVADA"_s
-                                : code == u"R" ? u"FATURADA"_s
-                                : code == u"N" ? u"NAO_FATURAR"_s
-                                               : QString();
-            text = key.isEmpty() ? code : m_messages.Msg(key);
+        field->OnGetText = [](TField* f, QString& text, bool) {
+            text = ChtSituationWord(f->AsString());
         };
     }
 }

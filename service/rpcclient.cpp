@@ -1,6 +1,7 @@
 #include "service/rpcclient.h"
 
 #include "host/data/packetcodec.h"
+#include "service/rpccodes.h"
 #include "service/tlsclient.h"
 
 #include <QDeadlineTimer>
@@ -202,7 +203,7 @@ QJsonValue TRpcClient::Call(const QString& method, const QJsonArray& params,
         // a stalled line, the Login deadline, idleness, a request to move to
         // another server) ends the connection here too, so that the caller
         // connects again.
-        if (code == -32002 || code == -32003 || code == -32006 || code == -32007 || code == -32009)
+        if (rpc::ClosesConnection(code))
             Lost(message);
         throw ERpcError(code, message);
     }

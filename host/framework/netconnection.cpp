@@ -253,9 +253,9 @@ void TNetConnection::SetConnected(bool connected)
         AfterConnect(this);
 }
 
-bool TNetConnection::HasRole(const QString& role) const
+bool TNetConnection::HoldsAny(TRoles roles) const
 {
-    return !m_roles || m_roles->contains(role);
+    return !m_roles || (RolesOfNames(*m_roles) & roles);
 }
 
 void TNetConnection::DropLost()

@@ -3,6 +3,7 @@
 #include "host/data/component.h"
 #include "host/framework/environment.h"
 #include "host/ui/control.h"
+#include "service/roles.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -132,10 +133,10 @@ public:
     // KeepConnectionsAlive).
     void KeepAlive(int idleMs);
 
-    // Whether the operator holds the role (see docs/protocol.md), as the
-    // server said at the last connect; true when it named no roles, so
-    // that nothing is disabled that the server never said it refuses.
-    bool HasRole(const QString& role) const;
+    // Whether the operator holds one of the roles (see service/policy.h),
+    // as the server said at the last connect; true when it named no roles,
+    // so that nothing is disabled that the server never said it refuses.
+    bool HoldsAny(TRoles roles) const;
 
     TNotifyEvent BeforeConnect;
     TNotifyEvent AfterConnect;

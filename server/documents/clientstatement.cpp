@@ -8,6 +8,7 @@
 #include "server/documents/pdfwriter.h"
 #include "server/documents/statement.h"
 #include "server/documents/statementparts.h"
+#include "service/codewords.h"
 
 #include <cmath>
 
@@ -63,7 +64,7 @@ QList<THeaderRow> ClientHeaderRows(const TChtStatement& s)
         {u"Serviço"_s, {s.Service, s.ActivityName}, {}},
         {u"Profissional"_s, {s.EmployeeName}, {}},
         {u"Período"_s, {s.FirstDay, s.LastDay}, {}},
-        {u"Cobrança"_s, {BillingCaption(s.Billing)}, {}},
+        {u"Cobrança"_s, {BillingTypeWord(s.Billing)}, {}},
         {u"Quantidade contratada"_s, {HoursText(s.ContractedQuantity)}, {}},
         {u"Valor da hora"_s, {HourValueText(s)}, {}},
     };

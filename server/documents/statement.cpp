@@ -12,6 +12,7 @@
 #include "server/methods/queries.h"
 #include "server/storage/storage.h"
 #include "service/chttotals.h"
+#include "service/codewords.h"
 
 #include <QSqlQuery>
 #include <QStringList>
@@ -21,17 +22,6 @@
 using namespace Qt::StringLiterals;
 
 namespace aph {
-
-QString BillingCaption(const QString& billing)
-{
-    if (billing == u"H")
-        return u"Por hora"_s;
-    if (billing == u"F")
-        return u"Valor fixo"_s;
-    if (billing == u"P")
-        return u"Pacote"_s;
-    return billing;
-}
 
 QString Money(double value)
 {
@@ -48,19 +38,6 @@ void CsvRow(QString& out, const QStringList& fields)
 
 namespace {
 
-QString StatusCaption(const QString& status)
-{
-    if (status == u"P")
-        return u"Pendente"_s;
-    if (status == u"A")
-        return u"Aprovada"_s;
-    if (status == u"R")
-        return u"Faturada"_s;
-    if (status == u"N")
-        return u"Não faturar"_s;
-    return status;
-}
-
 QString DayText(double day)
 {
     return FormatDateTime(u"dd/mm/yyyy"_s, day, BrazilFormat());
@@ -70,7 +47,7 @@ void ReadHeader(QSqlQuery& q, TChtStatement& s)
 {
     s.Number = q.value(0).toString();
     s.Status = q.value(1).toString();
-    s.StatusCaption = StatusCaption(s.Status);
+    s.StatusCaption = ChtSituationWord(s.Status);
     s.ClientCode = q.value(2).toString();
     s.ClientName = q.value(3).toString();
     s.Proposal = q.value(4).toString();
@@ -140,7 +117,7 @@ QList<QStringList> HeaderRows(const TChtStatement& s)
         {u"Serviço"_s, s.Service, s.ActivityName},
         {u"Funcionário"_s, s.EmployeeCode, s.EmployeeName},
         {u"Período"_s, s.FirstDay, s.LastDay},
-        {u"Cobrança"_s, BillingCaption(s.Billing)},
+        {u"Cobrança"_s, BillingTypeWord(s.Billing)},
         {u"Valor da hora"_s, Money(s.HourValue)},
     };
 }

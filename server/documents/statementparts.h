@@ -7,8 +7,6 @@ namespace aph {
 
 // What both versions of the CHT statement write alike.
 
-// "Por hora", "Valor fixo", "Pacote"; another code as it is.
-QString BillingCaption(const QString& billing);
 // "1.234,56": grouped thousands, two decimals.
 QString Money(double value);
 // One CSV line: ";" between fields, each written by CsvCell (quoted when

@@ -7,6 +7,7 @@
 #include "server/methods/replywriter.h"
 #include "server/methods/writekeys.h"
 #include "server/storage/storage.h"
+#include "service/codewords.h"
 #include "service/records.h"
 
 #include <QDate>
@@ -216,9 +217,8 @@ void CheckChtOpen(TStorage& storage, const TStoredCsa& stored, const QString& da
     const QString status = h.next() ? h.value(0).toString() : QString();
     TStorage::Done(h);
     if (status == u"A" || status == u"R")
-        throw ERefusal(
-            u"A CSA do dia %1 pertence à CHT %2, que está %3, e não pode ser "
-            "alterada."_s.arg(dayText, stored.Cht, status == u"A" ? u"aprovada"_s : u"faturada"_s));
+        throw ERefusal(u"A CSA do dia %1 pertence à CHT %2, que está %3, e não pode ser "
+                       "alterada."_s.arg(dayText, stored.Cht, ChtSituationWord(status).toLower()));
 }
 
 // The approvals and the occurrence as they will be.

@@ -6,6 +6,7 @@
 #include "server/methods/queries.h"
 #include "server/methods/writekeys.h"
 #include "server/storage/storage.h"
+#include "service/codewords.h"
 
 #include <QSqlQuery>
 
@@ -17,38 +18,35 @@ namespace {
 
 constexpr int kChtNumberDigits = 5;
 
-// Each action: its name, the situation it starts from and the one it
-// leaves, how it reads in a refusal, and what it needs besides.
+// Each action as the server carries it out: its policy (the situation it
+// starts from and the one it leaves), how it reads in a refusal, and what
+// it needs besides.
 struct TChtStep
 {
-    TChtAction Action;
-    const char* Name;
-    char From, To;
+    const TChtStepPolicy& Policy;
     const char* Verb;
     bool NeedsReason;
     bool NeedsInvoice;
 };
-constexpr TChtStep kSteps[] = {
-    {TChtAction::Aprovar, "aprovar", 'P', 'A', "aprovar", false, false},
-    {TChtAction::Reabrir, "reabrir", 'A', 'P', "reabrir", true, false},
-    {TChtAction::Faturar, "faturar", 'A', 'R', "marcar como faturada", false, true},
-    {TChtAction::Desfazer, "desfazer", 'R', 'A', "desfazer o faturamento de", true, false},
+const TChtStep kSteps[] = {
+    {ChtStepPolicy(TChtAction::Aprovar), "aprovar", false, false},
+    {ChtStepPolicy(TChtAction::Reabrir), "reabrir", true, false},
+    {ChtStepPolicy(TChtAction::Faturar), "marcar como faturada", false, true},
+    {ChtStepPolicy(TChtAction::Desfazer), "desfazer o faturamento de", true, false},
 };
 
 const TChtStep& StepOf(TChtAction action)
 {
     for (const TChtStep& step : kSteps)
-        if (step.Action == action)
+        if (step.Policy.Action == action)
             return step;
     return kSteps[0];
 }
 
+// The situation as a refusal's sentence reads it: "pendente".
 QString SituationWord(const QString& code)
 {
-    return code == u"P"   ? u"pendente"_s
-           : code == u"A" ? u"aprovada"_s
-           : code == u"R" ? u"faturada"_s
-                          : code;
+    return ChtSituationWord(code).toLower();
 }
 
 void CheckInvoiceText(const QString& invoice)
@@ -87,10 +85,10 @@ void CheckTransition(const QString& cht, const QString& situation, const TChtSte
     if (situation == u"N")
         throw ERefusal(u"A CHT %1 está marcada para não faturar; a sua situação não muda "
                        "pelo sistema."_s.arg(cht));
-    if (situation != QChar::fromLatin1(step.From))
+    const QString from(QChar::fromLatin1(step.Policy.From));
+    if (situation != from)
         throw ERefusal(u"A CHT %1 está %2: só se pode %3 uma CHT %4."_s.arg(
-            cht, SituationWord(situation), QString::fromLatin1(step.Verb),
-            SituationWord(QString(QChar::fromLatin1(step.From)))));
+            cht, SituationWord(situation), QString::fromLatin1(step.Verb), SituationWord(from)));
 }
 
 // Whoever changed the approvals of one of the CHT's days.
@@ -110,14 +108,6 @@ void CheckSeparateDuties(TStorage& storage, const QString& cht, const QString& o
 }
 
 } // namespace
-
-std::optional<TChtAction> ParseChtAction(const QString& name)
-{
-    for (const TChtStep& step : kSteps)
-        if (name == QLatin1String(step.Name))
-            return step.Action;
-    return std::nullopt;
-}
 
 QString ChtNumberOf(const QString& text)
 {
@@ -144,7 +134,7 @@ void ChangeChtStatus(TStorage& storage, const TChtStatusRequest& request, TWrite
         CheckInvoice(storage, request.Cht, request.Invoice);
     if (separateDuties && request.Action == TChtAction::Aprovar && !connectionOperator.isEmpty())
         CheckSeparateDuties(storage, request.Cht, connectionOperator);
-    const QString after(QChar::fromLatin1(step.To));
+    const QString after(QChar::fromLatin1(step.Policy.To));
     const QVariant none(QMetaType::fromType<QString>());
     // Billing keeps its invoice; undoing it frees the number again.
     const QVariant invoice = step.NeedsInvoice ? QVariant(request.Invoice) : none;

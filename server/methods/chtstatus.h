@@ -10,10 +10,6 @@ namespace aph {
 
 class TStorage;
 
-// The action of a SetStatusCHT call by its name ("aprovar", "reabrir",
-// "faturar", "desfazer"); none for another name.
-std::optional<TChtAction> ParseChtAction(const QString& name);
-
 // A reopen or an undone billing needs a reason at least this long.
 constexpr int kMinReasonChars = 10;
 // The sizes of the history's DSMOTIVO and CHT's NRNOTAFISCAL.

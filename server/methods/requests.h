@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/data/exceptions.h"
+#include "service/policy.h"
 
 #include <QByteArray>
 #include <QString>
@@ -86,16 +87,9 @@ struct TSetChtRequest
 };
 
 // SetStatusCHT: one step of a CHT's life after its generation. Each action
-// moves it from one situation to another: approve P -> A, reopen A -> P
-// (with a reason), bill A -> R (with the invoice number), undo the billing
-// R -> A (with a reason).
-enum class TChtAction
-{
-    Aprovar,
-    Reabrir,
-    Faturar,
-    Desfazer
-};
+// moves it from one situation to another (see kChtStepPolicies): approve
+// P -> A, reopen A -> P (with a reason), bill A -> R (with the invoice
+// number), undo the billing R -> A (with a reason).
 struct TChtStatusRequest
 {
     QString Cht; // five digits, as NRSEQUCHT keeps it

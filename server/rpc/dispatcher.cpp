@@ -15,6 +15,7 @@
 #include "server/rpc/requestfields.h"
 #include "server/sessions/auth.h"
 #include "server/storage/storage.h"
+#include "service/policy.h"
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
@@ -180,29 +181,24 @@ struct TDispatcher::TCall
 
 // The registry: every method the server answers, by its exact name. The
 // order is that of the screens' calls; Login alone needs no login, and
-// GetServPrest alone answers a refusal with an error. The last column is
-// the role a call needs: reads consultar, the day's approvals aprovar, the
-// generation gerar; a CHT's steps supervisionar or faturar by the step.
-namespace {
-constexpr TRoles kConsultar = RoleBit(TRole::Consultar);
-constexpr TRoles kChtSteps = RoleBit(TRole::Supervisionar) | RoleBit(TRole::Faturar);
-} // namespace
+// GetServPrest alone answers a refusal with an error. The role each call
+// needs is the policy's (kMethodPolicies).
 const TDispatcher::TMethod TDispatcher::kMethods[] = {
-    {"Login", &TDispatcher::Login, false, TRefusals::AsResult, 0},
-    {"GetServPrest", &TDispatcher::GetServPrest, true, TRefusals::AsError, kConsultar},
-    {"GetProp", &TDispatcher::GetProp, true, TRefusals::AsResult, kConsultar},
-    {"GetFunc", &TDispatcher::GetFunc, true, TRefusals::AsResult, kConsultar},
-    {"GetCHT", &TDispatcher::GetCHT, true, TRefusals::AsResult, kConsultar},
-    {"GetCSA", &TDispatcher::GetCSA, true, TRefusals::AsResult, kConsultar},
-    {"SetCSA", &TDispatcher::SetCSA, true, TRefusals::AsResult, RoleBit(TRole::Aprovar)},
-    {"SetCHT", &TDispatcher::SetCHT, true, TRefusals::AsResult, RoleBit(TRole::Gerar)},
-    {"GetPrevCHT", &TDispatcher::GetPrevCHT, true, TRefusals::AsResult, RoleBit(TRole::Gerar)},
-    {"GetHistCSA", &TDispatcher::GetHistCSA, true, TRefusals::AsResult, kConsultar},
-    {"GetDemCHT", &TDispatcher::GetDemCHT, true, TRefusals::AsResult, kConsultar},
-    {"GetPendencias", &TDispatcher::GetPendencias, true, TRefusals::AsResult, kConsultar},
-    {"GetLookup", &TDispatcher::GetLookup, true, TRefusals::AsResult, kConsultar},
-    {"SetStatusCHT", &TDispatcher::SetStatusCHT, true, TRefusals::AsResult, kChtSteps},
-    {"Ping", &TDispatcher::Ping, false, TRefusals::AsResult, 0},
+    {"Login", &TDispatcher::Login, false, TRefusals::AsResult},
+    {"GetServPrest", &TDispatcher::GetServPrest, true, TRefusals::AsError},
+    {"GetProp", &TDispatcher::GetProp, true, TRefusals::AsResult},
+    {"GetFunc", &TDispatcher::GetFunc, true, TRefusals::AsResult},
+    {"GetCHT", &TDispatcher::GetCHT, true, TRefusals::AsResult},
+    {"GetCSA", &TDispatcher::GetCSA, true, TRefusals::AsResult},
+    {"SetCSA", &TDispatcher::SetCSA, true, TRefusals::AsResult},
+    {"SetCHT", &TDispatcher::SetCHT, true, TRefusals::AsResult},
+    {"GetPrevCHT", &TDispatcher::GetPrevCHT, true, TRefusals::AsResult},
+    {"GetHistCSA", &TDispatcher::GetHistCSA, true, TRefusals::AsResult},
+    {"GetDemCHT", &TDispatcher::GetDemCHT, true, TRefusals::AsResult},
+    {"GetPendencias", &TDispatcher::GetPendencias, true, TRefusals::AsResult},
+    {"GetLookup", &TDispatcher::GetLookup, true, TRefusals::AsResult},
+    {"SetStatusCHT", &TDispatcher::SetStatusCHT, true, TRefusals::AsResult},
+    {"Ping", &TDispatcher::Ping, false, TRefusals::AsResult},
 };
 
 TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit,
@@ -334,7 +330,12 @@ QByteArray TDispatcher::Run(const TMethod& method, const TEnvelope& envelope, TS
         m_storage.CheckFile();
         if (method.NeedsLogin && m_requireLogin) {
             CheckSession(session);
-            RequireRole(session, name, method.Roles);
+            // A method the policy does not name is open to nobody.
+            const std::optional<TRoles> roles = FindMethodRoles(name);
+            if (!roles)
+                throw ERpcFault(rpc::kInternalError,
+                                u"O método %1 não tem papel definido."_s.arg(name));
+            RequireRole(session, name, *roles);
         }
         // Text the database would cut short or mangle never reaches a query.
         if (envelope.ParamsBadText)
@@ -582,10 +583,7 @@ QByteArray TDispatcher::GetDemCHT(TCall& call)
 QByteArray TDispatcher::SetStatusCHT(TCall& call)
 {
     const TChtStatusRequest request = call.Decode(kChtStatusFields);
-    const bool supervises =
-        request.Action == TChtAction::Aprovar || request.Action == TChtAction::Reabrir;
-    RequireRole(call.Session, call.Method,
-                RoleBit(supervises ? TRole::Supervisionar : TRole::Faturar));
+    RequireRole(call.Session, call.Method, RoleBit(ChtStepPolicy(request.Action).Role));
     std::optional<TWriteKey> key = call.WriteKey(OkNull());
     ChangeChtStatus(m_storage, request, key ? &*key : nullptr, call.Session.Operator,
                     m_separateDuties);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/sessions/session.h"
+#include "service/rpccodes.h"
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -17,27 +18,6 @@ namespace aph {
 class TStorage;
 class TApprovalService;
 class TAuditTrail;
-
-// JSON-RPC error codes. The standard ones, then the server's own.
-namespace rpc {
-constexpr int kParseError = -32700;
-constexpr int kInvalidRequest = -32600;
-constexpr int kMethodNotFound = -32601;
-constexpr int kInvalidParams = -32602;
-constexpr int kInternalError = -32603;
-constexpr int kNotLoggedIn = -32000;
-constexpr int kLoginRefused = -32001;
-constexpr int kTooManyConnections = -32002;
-constexpr int kRequestTimeout = -32003;
-constexpr int kWrongOperator = -32004;
-constexpr int kKeyReused = -32005;
-constexpr int kLoginTimeout = -32006;
-constexpr int kIdleTimeout = -32007;
-constexpr int kSessionEnded = -32008;
-constexpr int kReconnect = -32009;
-constexpr int kDatabaseError = -32010;
-constexpr int kRoleMissing = -32011;
-} // namespace rpc
 
 // How a request ended, for the server's request log.
 struct TRequestOutcome
@@ -108,10 +88,6 @@ private:
         THandler Handler;
         bool NeedsLogin;
         TRefusals Refusals;
-        // The roles of which the session's operator must hold one (none:
-        // anybody); a method whose role depends on its arguments checks
-        // the exact one itself (RequireRole) before any work.
-        TRoles Roles;
     };
     static const TMethod kMethods[];
     // Runs a known method for the request; the error reply when it fails.

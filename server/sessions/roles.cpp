@@ -6,16 +6,11 @@
 
 #include <QSqlQuery>
 
-#include <array>
-
 using namespace Qt::StringLiterals;
 
 namespace aph {
 
 namespace {
-
-constexpr std::array kRoles = {TRole::Consultar, TRole::Aprovar, TRole::Gerar, TRole::Supervisionar,
-                               TRole::Faturar};
 
 TRoles BitOfName(const QString& name)
 {
@@ -24,40 +19,6 @@ TRoles BitOfName(const QString& name)
 }
 
 } // namespace
-
-QString RoleName(TRole role)
-{
-    switch (role) {
-    case TRole::Consultar:
-        return u"consultar"_s;
-    case TRole::Aprovar:
-        return u"aprovar"_s;
-    case TRole::Gerar:
-        return u"gerar"_s;
-    case TRole::Supervisionar:
-        return u"supervisionar"_s;
-    case TRole::Faturar:
-        return u"faturar"_s;
-    }
-    return QString();
-}
-
-std::optional<TRole> ParseRole(const QString& name)
-{
-    for (const TRole role : kRoles)
-        if (name.trimmed().compare(RoleName(role), Qt::CaseInsensitive) == 0)
-            return role;
-    return std::nullopt;
-}
-
-QStringList RoleNames(TRoles roles)
-{
-    QStringList names;
-    for (const TRole role : kRoles)
-        if (roles & RoleBit(role))
-            names << RoleName(role);
-    return names;
-}
 
 TRoles OperatorRoles(TStorage& storage, const QString& operatorCode)
 {

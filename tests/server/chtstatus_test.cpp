@@ -6,6 +6,7 @@
 #include "server/documents/statement.h"
 #include "server/methods/chtstatus.h"
 #include "server/storage/storage.h"
+#include "service/policy.h"
 #include "tests/support/serverfixture.h"
 
 #include <QDate>
@@ -143,6 +144,62 @@ TEST_F(ChtStatusTest, EachMethodNeedsItsRoleAndARoleTakenAwayCountsFromTheNextCa
     EXPECT_TRUE(Outcome(*diego, u"GetProp"_s, prop).startsWith(u"-32011: "_s));
     Run({u"operator"_s, u"grant"_s, m_db->Spec(), u"DIEGO"_s, u"consultar"_s});
     EXPECT_EQ(Outcome(*diego, u"GetProp"_s, prop), QString());
+}
+
+// Every method and every step of the policy, called by one operator
+// holding one role at a time: refused, naming the roles it needs, exactly
+// when the role held is not among them.
+TEST_F(ChtStatusTest, EveryMethodAndStepIsRefusedToWhoeverLacksThePolicysRole)
+{
+    const auto steps = [this] {
+        return m_db->Scalar(u"SELECT COUNT(*) FROM APH_HISTEVENTO WHERE IDEVENTO = 'S'"_s).toInt();
+    };
+    const int stepsBefore = steps();
+    auto client = As(u"ELISA"_s);
+    for (const TRole held : kRoles) {
+        SCOPED_TRACE(RoleName(held).toStdString());
+        for (const TRole role : kRoles)
+            Run({u"operator"_s, role == held ? u"grant"_s : u"deny"_s, m_db->Spec(), u"ELISA"_s,
+                 RoleName(role)});
+        // A call, and the roles a refusal of it names: the method's, or
+        // for a step allowed by the method's the step's own.
+        struct TCall
+        {
+            QString Method;
+            QJsonArray Params;
+            TRoles Needed;
+        };
+        QList<TCall> calls;
+        for (const TMethodPolicy& policy : kMethodPolicies) {
+            const QString method =
+                QString::fromLatin1(policy.Method.data(), qsizetype(policy.Method.size()));
+            if (policy.Roles == 0) // Login and the keep-alive refuse nobody
+                continue;
+            if (method != u"SetStatusCHT") {
+                calls.append({method, {}, policy.Roles});
+                continue;
+            }
+            // A CHT that does not exist: a step let through changes nothing.
+            for (const TChtStepPolicy& step : kChtStepPolicies)
+                calls.append({method,
+                              {u"99999"_s,
+                               QString::fromLatin1(step.Name.data(), qsizetype(step.Name.size())),
+                               QString(), QString()},
+                              policy.Roles & RoleBit(held) ? RoleBit(step.Role) : policy.Roles});
+        }
+        for (const TCall& call : calls) {
+            const QString outcome = Outcome(*client, call.Method, call.Params);
+            const bool refused = outcome.startsWith(u"-32011: "_s);
+            EXPECT_EQ(refused, !(call.Needed & RoleBit(held)))
+                << call.Method.toStdString() << " " << outcome.toStdString();
+            if (refused) {
+                EXPECT_TRUE(outcome.contains(u"papel \"%1\", necessário para %2."_s.arg(
+                    RoleNames(call.Needed).join(u" ou "_s), call.Method)))
+                    << outcome.toStdString();
+            }
+        }
+    }
+    EXPECT_EQ(steps(), stepsBefore) << "a step let through changed a CHT";
 }
 
 TEST_F(ChtStatusTest, StepsGoOnlyFromTheirSituationAndLeaveWhoWhenAndWhyInTheHistory)
