@@ -1,6 +1,6 @@
 // The firm's own data through the command line, as an administrator brings
 // it in: operators, then the CSV files of its records.
-#include "server/admin/tables.h"
+#include "server/firmdata/tables.h"
 #include "server/storage/storage.h"
 #include "tests/support/serverfixture.h"
 

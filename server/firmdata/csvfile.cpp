@@ -1,4 +1,4 @@
-#include "server/admin/csvfile.h"
+#include "server/firmdata/csvfile.h"
 
 #include "host/data/exceptions.h"
 

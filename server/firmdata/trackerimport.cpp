@@ -1,7 +1,7 @@
-#include "server/admin/trackerimport.h"
+#include "server/firmdata/trackerimport.h"
 
-#include "server/admin/csvfile.h"
-#include "server/admin/tables.h"
+#include "server/firmdata/csvfile.h"
+#include "server/firmdata/tables.h"
 #include "server/storage/storage.h"
 
 #include <QDate>

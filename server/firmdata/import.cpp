@@ -1,8 +1,8 @@
-#include "server/admin/import.h"
+#include "server/firmdata/import.h"
 
 #include "host/data/formatsettings.h"
-#include "server/admin/csvfile.h"
-#include "server/admin/tables.h"
+#include "server/firmdata/csvfile.h"
+#include "server/firmdata/tables.h"
 #include "server/common/clock.h"
 #include "server/sessions/roles.h"
 #include "server/storage/storage.h"

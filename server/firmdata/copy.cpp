@@ -1,20 +1,16 @@
-#include "server/admin/copy.h"
+#include "server/firmdata/copy.h"
 
 #include "host/data/scopeguard.h"
-#include "server/admin/commandline.h"
-#include "server/admin/maintenance.h"
 #include "server/methods/auditlog.h"
 #include "server/storage/schema.h"
 #include "server/storage/storage.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
-#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -356,25 +352,5 @@ qint64 CopyDatabase(const TDatabaseSpec& origin, const TDatabaseSpec& destinatio
     return CopyTables(*from, *to, audit, progress);
 }
 
-int CopyCommand(const QStringList& rest)
-{
-    const TArgs args(rest, {}, {});
-    if (args.Positional.size() != 2)
-        throw EUsage(u"copy recebe o banco de origem e o banco de destino."_s);
-    const TDatabaseSpec origin = TDatabaseSpec::Parse(args.Positional[0]);
-    const TDatabaseSpec destination = TDatabaseSpec::Parse(args.Positional[1]);
-    QElapsedTimer timer;
-    timer.start();
-    const qint64 rows = CopyDatabase(origin, destination, [](const QString& table, qint64 n) {
-        Print(stdout, u"%1: %2 linha(s) copiada(s)"_s.arg(table).arg(n));
-    });
-    Print(stdout, u"Cópia concluída: %1 linha(s) em %2 s. Verificando o destino:"_s.arg(rows).arg(
-                      timer.elapsed() / 1000.0, 0, 'f', 2));
-    auto storage = TStorage::Open(destination);
-    const bool passed = PrintChecks(*storage);
-    Print(stdout, passed ? u"A cópia passou na verificação."_s
-                         : u"A cópia NÃO passou na verificação; veja as linhas acima."_s);
-    return passed ? 0 : 1;
-}
 
 } // namespace aph

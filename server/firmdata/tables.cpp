@@ -1,4 +1,4 @@
-#include "server/admin/tables.h"
+#include "server/firmdata/tables.h"
 
 #include <QDate>
 #include <QDateTime>
