@@ -32,5 +32,4 @@ using TCopyProgress = std::function<void(const QString& table, qint64 rows)>;
 qint64 CopyDatabase(const TDatabaseSpec& origin, const TDatabaseSpec& destination,
                     const TCopyProgress& progress);
 
-
 } // namespace aph

@@ -194,5 +194,4 @@ std::vector<TExportedTable> ExportFirm(TStorage& storage, const QString& folder)
     return written;
 }
 
-
 } // namespace aph

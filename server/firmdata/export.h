@@ -24,5 +24,4 @@ struct TExportedTable
 // files; one that is already there is never overwritten. Throws Exception.
 std::vector<TExportedTable> ExportFirm(TStorage& storage, const QString& folder);
 
-
 } // namespace aph

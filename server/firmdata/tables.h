@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/storage/tablelist.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -8,40 +10,49 @@
 
 namespace aph {
 
-// How a column's values are written in the firm's CSV files, and read back.
-enum class TColumnKind
-{
-    Text,    // as it is; longer than its size is refused
-    Day,     // a CSA's day: dd/mm/aaaa or aaaa-mm-dd; stored as the OLE day number
-    Moment,  // a date and time: dd/mm/aaaa [hh:mm[:ss]] or aaaa-mm-ddThh:mm:ss[.zzz]
-    Number,  // a decimal, comma or dot
-    Hours,   // hours: a decimal (comma or dot) or hh:mm[:ss]
-    Integer, // a whole number
-};
-
 struct TColumn
 {
     QString Name;
     TColumnKind Kind = TColumnKind::Text;
-    int Size = 0;          // the most characters of a text
+    int Size = 0;          // the most characters of a text; 0 for no limit
     bool Required = false; // NOT NULL
+    TColumnOwner Owner = TColumnOwner::Firm;
+    QStringList Codes; // the only values taken, when the database limits them
 };
 
-// A table of the firm's records as the import and the export see it: its
-// columns in the database's order, its key, and whether an import of it
+// Columns that must name a row of a parent table; What names that row in
+// an import's messages ("o cliente").
+struct TReference
+{
+    QStringList Columns;
+    QString Parent;
+    QStringList ParentColumns;
+    QString What;
+};
+
+// A table of the firm's state as the import and the export see it, read
+// from the table list (server/storage/tablelist.h): its columns in the
+// database's order, its key, its parents, and whether an import of it
 // updates rows by key or only adds them (the history only grows).
 struct TFirmTable
 {
     QString Name;
     std::vector<TColumn> Columns;
     QStringList Key;
+    std::vector<TReference> Parents;
     bool AppendOnly = false;
 
     const TColumn* Find(const QString& column) const;
+    // Whether any column holds the firm's own values (not only the
+    // system's): a table the firm may write a file of.
+    bool HasFirmColumns() const;
 };
 
-// The firm's tables, parents before children: what an export writes, one
-// CSV each, and an import takes back.
+// A table of the list as QStrings.
+TFirmTable FirmTableOf(const TTableSpec& spec);
+
+// The tables of the list an export writes, one CSV each, and an import
+// takes back; parents before children.
 const std::vector<TFirmTable>& FirmTables();
 const TFirmTable* FindFirmTable(const QString& name);
 

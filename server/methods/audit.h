@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/storage/tablelist.h"
+
 #include <QString>
 
 namespace aph {
@@ -9,8 +11,8 @@ class TStorage;
 // The widths of APH_AUDITORIA's CDOPERADOR and DSEVENTO: a record's
 // operator code and event are cut to them, so that no record is refused
 // for its length.
-constexpr int kAuditOperatorChars = 12;
-constexpr int kAuditEventChars = 200;
+constexpr int kAuditOperatorChars = ColumnSize("APH_AUDITORIA", "CDOPERADOR");
+constexpr int kAuditEventChars = ColumnSize("APH_AUDITORIA", "DSEVENTO");
 
 // Where the audit records of the reads go: who asked for what, recorded
 // before the data leaves. Record returns once the record is kept and
