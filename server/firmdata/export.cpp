@@ -1,5 +1,6 @@
 #include "server/firmdata/export.h"
 
+#include "host/data/csvwriter.h"
 #include "host/data/exceptions.h"
 #include "host/data/scopeguard.h"
 #include "server/firmdata/csvfile.h"
@@ -132,7 +133,8 @@ qint64 WriteTable(TStorage& storage, const TFirmTable& table, const QString& pat
     QStringList fields;
     for (const TColumn& c : table.Columns)
         fields << c.Name;
-    TCsvWriter out(path);
+    // Raw values, for the import to read back exactly.
+    TCsvWriter out(path, TCsvPolicy::ForImport);
     out.Write(fields);
     QSqlQuery& q = storage.Select(SelectSql(table));
     const TScopeExit done([&q] { TStorage::Done(q); });
