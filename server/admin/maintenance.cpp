@@ -165,11 +165,6 @@ TCheckResult ApprovalsOverWorked(TStorage& storage)
         });
 }
 
-QString FromView(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // Rows naming a row of another table that is not there, by the parents of
 // the table list: written while SQLite's foreign keys were off, or by hand.
 TCheckResult Orphans(TStorage& storage)
@@ -177,18 +172,20 @@ TCheckResult Orphans(TStorage& storage)
     TCheckResult result{u"registro que nomeia outro inexistente"_s, 0, {}};
     for (const TTableSpec& t : kSchemaTables) {
         for (const TParentSpec& p : t.Parents) {
-            const QString table = FromView(t.Name), what = FromView(p.What);
+            const QString table = QUtf8StringView(t.Name).toString(),
+                          what = QUtf8StringView(p.What).toString();
             QStringList given, match, shown;
             for (std::size_t i = 0; i < p.Columns.size(); ++i) {
-                given << u"C.%1 IS NOT NULL"_s.arg(FromView(p.Columns[i]));
-                match << u"P.%1 = C.%2"_s.arg(FromView(p.ParentColumns[i]), FromView(p.Columns[i]));
-                shown << u"C."_s + FromView(p.Columns[i]);
+                given << u"C.%1 IS NOT NULL"_s.arg(QUtf8StringView(p.Columns[i]).toString());
+                match << u"P.%1 = C.%2"_s.arg(QUtf8StringView(p.ParentColumns[i]).toString(),
+                                              QUtf8StringView(p.Columns[i]).toString());
+                shown << u"C."_s + QUtf8StringView(p.Columns[i]).toString();
             }
             const TCheckResult one = Offenders(
                 storage, result.Name,
                 u"SELECT %1 FROM %2 C WHERE %3 AND NOT EXISTS (SELECT 1 FROM %4 P WHERE %5) "
                 "ORDER BY %1"_s.arg(shown.join(u", "), table, given.join(u" AND "),
-                                    FromView(p.Table), match.join(u" AND ")),
+                                    QUtf8StringView(p.Table).toString(), match.join(u" AND ")),
                 {}, [&](const QSqlQuery& q) {
                     QStringList key;
                     for (int i = 0; i < shown.size(); ++i)

@@ -28,11 +28,6 @@ constexpr int kFetchRows = 5000;
 
 const QString kAuditTable = u"APH_AUDITORIA"_s;
 
-QString FromView(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 struct TCopiedTable
 {
     QString Name;
@@ -56,9 +51,9 @@ QList<TCopiedTable> DestinationTables(TStorage& to)
     for (const TTableSpec& spec : kSchemaTables) {
         if (!spec.Copied)
             continue;
-        TCopiedTable table{FromView(spec.Name), {}};
+        TCopiedTable table{QUtf8StringView(spec.Name).toString(), {}};
         for (const TColumnSpec& c : spec.Columns)
-            table.Columns << FromView(c.Name);
+            table.Columns << QUtf8StringView(c.Name).toString();
         // PostgreSQL keeps the unquoted names of the schema in lower case.
         const QSqlRecord record =
             to.Database().record(to.IsPostgres() ? table.Name.toLower() : table.Name);

@@ -19,16 +19,12 @@ const QDate kOleEpoch(1899, 12, 30);
 constexpr double kMsPerDay = 86400000.0;
 constexpr double kHoursInDay = 24;
 
-QString FromView(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QStringList FromViews(std::span<const std::string_view> texts)
+// Names of the list as QStrings.
+QStringList Names(std::span<const std::string_view> texts)
 {
     QStringList list;
     for (const std::string_view t : texts)
-        list << FromView(t);
+        list << QUtf8StringView(t).toString();
     return list;
 }
 
@@ -147,13 +143,14 @@ bool TFirmTable::HasFirmColumns() const
 
 TFirmTable FirmTableOf(const TTableSpec& spec)
 {
-    TFirmTable table{FromView(spec.Name), {}, FromViews(spec.Key), {}, spec.AppendOnly};
+    TFirmTable table{
+        QUtf8StringView(spec.Name).toString(), {}, Names(spec.Key), {}, spec.AppendOnly};
     for (const TColumnSpec& c : spec.Columns)
-        table.Columns.push_back(
-            {FromView(c.Name), c.Kind, c.Size, c.Required, c.Owner, FromViews(c.Codes)});
+        table.Columns.push_back({QUtf8StringView(c.Name).toString(), c.Kind, c.Size, c.Required,
+                                 c.Owner, Names(c.Codes)});
     for (const TParentSpec& p : spec.Parents)
-        table.Parents.push_back({FromViews(p.Columns), FromView(p.Table),
-                                 FromViews(p.ParentColumns), FromView(p.What)});
+        table.Parents.push_back({Names(p.Columns), QUtf8StringView(p.Table).toString(),
+                                 Names(p.ParentColumns), QUtf8StringView(p.What).toString()});
     return table;
 }
 
