@@ -10,6 +10,14 @@
 
 namespace aph {
 
+// A column of the table list as the firm's CSV files see it. How each kind
+// is written, and read back:
+//   Text     as it is; longer than its size is refused
+//   Day      dd/mm/aaaa or aaaa-mm-dd; stored as the OLE day number
+//   Moment   dd/mm/aaaa [hh:mm[:ss]] or aaaa-mm-ddThh:mm:ss[.zzz]
+//   Number   a decimal, comma or dot
+//   Hours    a decimal (comma or dot) or hh:mm[:ss], from 0 to 24
+//   Integer  a whole number
 struct TColumn
 {
     QString Name;
