@@ -1,6 +1,6 @@
 #include "host/framework/gridexport.h"
 
-#include "host/data/csvcell.h"
+#include "host/data/csvwriter.h"
 #include "host/data/exceptions.h"
 #include "host/framework/desktop.h"
 #include "host/ui/dbgrid.h"
@@ -34,19 +34,20 @@ QString Reason(QFileDevice::FileError error)
 
 QByteArray GridToCsv(const TDBGrid& grid)
 {
+    // A file for people: a spreadsheet opens it.
     QString text;
     QStringList line;
     for (int c = 0; c < grid.ColumnCount(); ++c)
-        line << CsvCell(grid.Column(c)->TitleCaption());
-    text += line.join(u';') + u"\r\n";
+        line << grid.Column(c)->TitleCaption();
+    text += CsvRecord(line, TCsvPolicy::ForPeople);
     // The rows by index: the dataset's cursor does not move, so nothing of
     // the screen (scroll handlers, the current row) reacts to the export.
     const int rows = grid.RowCount();
     for (int r = 0; r < rows; ++r) {
         line.clear();
         for (int c = 0; c < grid.ColumnCount(); ++c)
-            line << CsvCell(grid.CellText(r, c));
-        text += line.join(u';') + u"\r\n";
+            line << grid.CellText(r, c);
+        text += CsvRecord(line, TCsvPolicy::ForPeople);
     }
     return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
 }

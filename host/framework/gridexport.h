@@ -11,7 +11,7 @@ class TDBGrid;
 // between fields, the column titles on the first line, then every row of
 // the dataset (not only those on screen) with the text each cell shows. A
 // field holding ";", a quote or a line break is quoted, and one that a
-// spreadsheet would run as a formula is prefixed with "'" (see CsvCell).
+// spreadsheet would run as a formula is prefixed with "'" (TCsvPolicy::ForPeople).
 QByteArray GridToCsv(const TDBGrid& grid);
 
 // "Exportar para CSV...": asks the desktop for a file and writes the grid

@@ -1,14 +1,20 @@
 #include "server/admin/firmcommands.h"
 
 #include "server/admin/commandline.h"
-#include "server/admin/import.h"
-#include "server/admin/trackerimport.h"
+#include "server/admin/maintenance.h"
 #include "server/common/cnpj.h"
 #include "server/documents/issuer.h"
+#include "server/firmdata/copy.h"
+#include "server/firmdata/export.h"
+#include "server/firmdata/import.h"
+#include "server/firmdata/trackerimport.h"
 #include "server/sessions/operators.h"
 #include "server/sessions/roles.h"
 #include "server/storage/schema.h"
 #include "server/storage/storage.h"
+
+#include <QDir>
+#include <QElapsedTimer>
 
 #include <cstdio>
 
@@ -130,6 +136,52 @@ int IssuerCommand(const QStringList& args)
     }
     Print(stdout, u"Emitente: %1 - CNPJ %2"_s.arg(issuer.Name, FormatDocument(issuer.Cnpj)));
     return 0;
+}
+
+int ExportCommand(const QStringList& rest)
+{
+    const TArgs args(rest, {}, {});
+    if (args.Positional.size() != 2)
+        throw EUsage(u"export recebe um banco de dados e a pasta onde gravar os arquivos."_s);
+    QElapsedTimer timer;
+    timer.start();
+    auto storage = OpenCurrent(args.Positional[0]);
+    const QString folder = args.Positional[1];
+    if (!QDir().mkpath(folder))
+        throw Exception(u"Não foi possível criar a pasta %1."_s.arg(folder));
+    qint64 total = 0;
+    const std::vector<TExportedTable> tables = ExportFirm(*storage, folder);
+    for (const TExportedTable& t : tables) {
+        Print(stdout, u"%1: %2 linha(s) em %3"_s.arg(t.Name).arg(t.Rows).arg(
+                          QDir::toNativeSeparators(t.File)));
+        total += t.Rows;
+    }
+    Print(stdout, u"Exportação concluída: %1 tabelas, %2 linhas em %3 s."_s
+                      .arg(static_cast<qsizetype>(tables.size()))
+                      .arg(total)
+                      .arg(timer.elapsed() / 1000.0, 0, 'f', 2));
+    return 0;
+}
+
+int CopyCommand(const QStringList& rest)
+{
+    const TArgs args(rest, {}, {});
+    if (args.Positional.size() != 2)
+        throw EUsage(u"copy recebe o banco de origem e o banco de destino."_s);
+    const TDatabaseSpec origin = TDatabaseSpec::Parse(args.Positional[0]);
+    const TDatabaseSpec destination = TDatabaseSpec::Parse(args.Positional[1]);
+    QElapsedTimer timer;
+    timer.start();
+    const qint64 rows = CopyDatabase(origin, destination, [](const QString& table, qint64 n) {
+        Print(stdout, u"%1: %2 linha(s) copiada(s)"_s.arg(table).arg(n));
+    });
+    Print(stdout, u"Cópia concluída: %1 linha(s) em %2 s. Verificando o destino:"_s.arg(rows).arg(
+                      timer.elapsed() / 1000.0, 0, 'f', 2));
+    auto storage = TStorage::Open(destination);
+    const bool passed = PrintChecks(*storage);
+    Print(stdout, passed ? u"A cópia passou na verificação."_s
+                         : u"A cópia NÃO passou na verificação; veja as linhas acima."_s);
+    return passed ? 0 : 1;
 }
 
 } // namespace aph

@@ -2,8 +2,6 @@
 #include "host/data/formatsettings.h"
 #include "server/admin/admin.h"
 #include "server/admin/commandline.h"
-#include "server/admin/copy.h"
-#include "server/admin/export.h"
 #include "server/admin/firmcommands.h"
 #include "server/admin/maintenance.h"
 #include "server/admin/serveoptions.h"

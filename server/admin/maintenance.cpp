@@ -5,6 +5,7 @@
 #include "server/storage/schema.h"
 #include "server/storage/sqlitecopy.h"
 #include "server/storage/storage.h"
+#include "server/storage/tablelist.h"
 
 #include <QDate>
 #include <QFile>
@@ -164,6 +165,41 @@ TCheckResult ApprovalsOverWorked(TStorage& storage)
         });
 }
 
+// Rows naming a row of another table that is not there, by the parents of
+// the table list: written while SQLite's foreign keys were off, or by hand.
+TCheckResult Orphans(TStorage& storage)
+{
+    TCheckResult result{u"registro que nomeia outro inexistente"_s, 0, {}};
+    for (const TTableSpec& t : kSchemaTables) {
+        for (const TParentSpec& p : t.Parents) {
+            const QString table = QUtf8StringView(t.Name).toString(),
+                          what = QUtf8StringView(p.What).toString();
+            QStringList given, match, shown;
+            for (std::size_t i = 0; i < p.Columns.size(); ++i) {
+                given << u"C.%1 IS NOT NULL"_s.arg(QUtf8StringView(p.Columns[i]).toString());
+                match << u"P.%1 = C.%2"_s.arg(QUtf8StringView(p.ParentColumns[i]).toString(),
+                                              QUtf8StringView(p.Columns[i]).toString());
+                shown << u"C."_s + QUtf8StringView(p.Columns[i]).toString();
+            }
+            const TCheckResult one = Offenders(
+                storage, result.Name,
+                u"SELECT %1 FROM %2 C WHERE %3 AND NOT EXISTS (SELECT 1 FROM %4 P WHERE %5) "
+                "ORDER BY %1"_s.arg(shown.join(u", "), table, given.join(u" AND "),
+                                    QUtf8StringView(p.Table).toString(), match.join(u" AND ")),
+                {}, [&](const QSqlQuery& q) {
+                    QStringList key;
+                    for (int i = 0; i < shown.size(); ++i)
+                        key << q.value(i).toString();
+                    return u"%1: %2 %3 não está cadastrad%4"_s.arg(
+                        table, what, key.join(u'/'), what.startsWith(u"a ") ? u"a"_s : u"o"_s);
+                });
+            result.Count += one.Count;
+            result.Examples += one.Examples.mid(0, kExamples - result.Examples.size());
+        }
+    }
+    return result;
+}
+
 } // namespace
 
 QList<TCheckResult> CheckDatabase(TStorage& storage)
@@ -177,7 +213,7 @@ QList<TCheckResult> CheckDatabase(TStorage& storage)
     // Without a schema there are no tables to check.
     if (SchemaVersion(storage) > 0)
         results << CsaInForeignCht(storage) << EmptyCht(storage) << ChtCounter(storage)
-                << ApprovalsOverWorked(storage);
+                << ApprovalsOverWorked(storage) << Orphans(storage);
     tx.Commit();
     return results;
 }

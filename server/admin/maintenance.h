@@ -34,7 +34,8 @@ struct TCheckResult
 // The file's integrity (SQLite) and the invariants the server keeps: CSAs
 // only in CHTs of their own service and employee, no CHT without CSAs,
 // the CHT counter past every CHT number, approvals within the hours
-// worked, the schema at the current version. Reads one snapshot.
+// worked, every row's parents there (the table list's), the schema at the
+// current version. Reads one snapshot.
 QList<TCheckResult> CheckDatabase(TStorage& storage);
 
 // Runs CheckDatabase and prints one line per verification ("NAME: ok", or

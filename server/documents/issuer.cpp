@@ -3,6 +3,7 @@
 #include "server/common/cnpj.h"
 #include "server/methods/requests.h"
 #include "server/storage/storage.h"
+#include "server/storage/tablelist.h"
 
 #include <QSqlQuery>
 
@@ -13,7 +14,7 @@ namespace aph {
 namespace {
 
 // The size of NMEMITENTE.
-constexpr int kIssuerNameChars = 60;
+constexpr int kIssuerNameChars = ColumnSize("PARAMGERAL", "NMEMITENTE");
 
 } // namespace
 

@@ -1,6 +1,6 @@
 #include "server/documents/statement.h"
 
-#include "host/data/csvcell.h"
+#include "host/data/csvwriter.h"
 #include "host/data/formatsettings.h"
 #include "host/data/hourtext.h"
 #include "server/common/clock.h"
@@ -30,10 +30,7 @@ QString Money(double value)
 
 void CsvRow(QString& out, const QStringList& fields)
 {
-    QStringList quoted;
-    for (const QString& f : fields)
-        quoted << CsvCell(f);
-    out += quoted.join(u';') + u"\r\n"_s;
+    out += CsvRecord(fields, TCsvPolicy::ForPeople);
 }
 
 namespace {

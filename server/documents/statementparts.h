@@ -9,8 +9,8 @@ namespace aph {
 
 // "1.234,56": grouped thousands, two decimals.
 QString Money(double value);
-// One CSV line: ";" between fields, each written by CsvCell (quoted when
-// it needs to be, a would-be formula as text), CRLF at the end.
+// One CSV line of a file for people (TCsvPolicy::ForPeople): ";" between
+// fields, a would-be formula as text, CRLF at the end.
 void CsvRow(QString& out, const QStringList& fields);
 
 } // namespace aph

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/storage/tablelist.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -10,8 +12,8 @@ class TStorage;
 // The widths of APH_AUDITORIA's CDOPERADOR and DSEVENTO: a record's
 // operator code and event are cut to them, so that no record is refused
 // for its length.
-constexpr int kAuditOperatorChars = 12;
-constexpr int kAuditEventChars = 200;
+constexpr int kAuditOperatorChars = ColumnSize("APH_AUDITORIA", "CDOPERADOR");
+constexpr int kAuditEventChars = ColumnSize("APH_AUDITORIA", "DSEVENTO");
 
 // One row of APH_AUDITORIA, as every path that writes one keeps it.
 struct TAuditRow

@@ -36,8 +36,8 @@ namespace {
 constexpr double kMaxExactId = 9e15;
 // Significant digits that write any other double back as the same double.
 constexpr int kRoundTripDigits = 17;
-// A request key fits APH_REQUISICAO's DSCHAVE, VARCHAR(64).
-constexpr qsizetype kMaxRequestKeyChars = 64;
+// A request key fits APH_REQUISICAO's DSCHAVE.
+constexpr qsizetype kMaxRequestKeyChars = ColumnSize("APH_REQUISICAO", "DSCHAVE");
 
 QByteArray IdJson(const QJsonValue& id)
 {

@@ -3,6 +3,7 @@
 #include "host/data/exceptions.h"
 #include "server/common/clock.h"
 #include "server/storage/storage.h"
+#include "server/storage/tablelist.h"
 
 #include <QSqlQuery>
 
@@ -13,9 +14,9 @@ namespace aph {
 namespace {
 
 // The sizes of OPERADOR's columns.
-constexpr int kCodeChars = 12;
-constexpr int kNameChars = 50;
-constexpr int kEmployeeChars = 10;
+constexpr int kCodeChars = ColumnSize("OPERADOR", "CDOPERADOR");
+constexpr int kNameChars = ColumnSize("OPERADOR", "NMOPERADOR");
+constexpr int kEmployeeChars = ColumnSize("OPERADOR", "CDFUNC");
 
 bool Exists(TStorage& storage, const QString& sql, const QVariantList& values)
 {

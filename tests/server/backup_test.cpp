@@ -149,7 +149,7 @@ TEST_F(BackupTest, ACopyTakenWhileSavingHoldsEverySaveAcknowledgedBeforeAndServe
 
     EXPECT_EQ(RunServerCommand({u"check"_s, u"sqlite:"_s + CopyPath()}, &out, &err), 0)
         << out.toStdString() << err.toStdString();
-    EXPECT_EQ(out.count(u": ok\n"_s), 6) << out.toStdString();
+    EXPECT_EQ(out.count(u": ok\n"_s), 7) << out.toStdString();
 
     // Restored: a server on the copy answers with every approval
     // acknowledged before the backup began.
@@ -202,12 +202,24 @@ TEST_F(BackupTest, CheckFindsEachInvariantTheDataBreaks)
     AllowBrokenRows();
 
     const QString foreign = u"CSA em CHT de outro serviço ou funcionário"_s;
+    const QString orphan = u"registro que nomeia outro inexistente"_s;
     EXPECT_EQ(CheckLine(spec, foreign), foreign + u": ok"_s);
+    EXPECT_EQ(CheckLine(spec, orphan), orphan + u": ok"_s);
     m_db->Exec(u"UPDATE CSA SET NRSEQUCHT = ? WHERE CDFUNC = 'TF1' AND DTSERVPREST = ?"_s,
                {first, jan1});
     EXPECT_EQ(CheckLine(spec, foreign, &code),
               u"%1: 1 (CSA TP1/01/001 TF1 01/01/2030 na CHT %2)"_s.arg(foreign, first));
     EXPECT_EQ(code, 1);
+    // The same row by the table list's parents, in the import's words.
+    const QString cht = m_db->Scalar(u"SELECT NRPROPOSFAS || '/' || NRVERPROPFAS || '/' || "
+                                     "NRSERVCONT || '/' || CDFUNC FROM CSA WHERE CDFUNC = 'TF1' "
+                                     "AND DTSERVPREST = ?"_s,
+                                     {jan1})
+                            .toString();
+    EXPECT_EQ(
+        CheckLine(spec, orphan),
+        u"%1: 1 (CSA: a CHT, do mesmo serviço e funcionário, %2/%3 não está cadastrada)"_s.arg(
+            orphan, first, cht));
 
     const QString empty = u"CHT sem CSA"_s;
     EXPECT_EQ(CheckLine(spec, empty), empty + u": ok"_s);

@@ -2,8 +2,8 @@
 // the database holds it, in key order and in the same bytes every time;
 // refusals say why and leave nothing behind.
 #include "host/data/scopeguard.h"
-#include "server/admin/csvfile.h"
-#include "server/admin/tables.h"
+#include "server/firmdata/csvfile.h"
+#include "server/firmdata/tables.h"
 #include "tests/support/serverfixture.h"
 
 #include <QDir>

@@ -1,20 +1,16 @@
-#include "server/admin/copy.h"
+#include "server/firmdata/copy.h"
 
 #include "host/data/scopeguard.h"
-#include "server/admin/commandline.h"
-#include "server/admin/maintenance.h"
 #include "server/methods/auditlog.h"
 #include "server/storage/schema.h"
 #include "server/storage/storage.h"
+#include "server/storage/tablelist.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-
-#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -31,35 +27,6 @@ constexpr int kBulkWriteLockKey = 31501;
 constexpr int kFetchRows = 5000;
 
 const QString kAuditTable = u"APH_AUDITORIA"_s;
-// Made and kept by MigrateSchema on the destination: never copied.
-const QString kVersionTable = u"APH_VERSAO"_s;
-
-// Every table the copy carries, parents before children, so that each
-// row's foreign keys find their rows already there.
-const QStringList& CopiedTables()
-{
-    static const QStringList tables = {
-        u"PARAMGERAL"_s,
-        u"CLIENTE"_s,
-        u"FUNCIONARIO"_s,
-        u"OPERADOR"_s,
-        u"APH_PAPEL"_s,
-        u"OCORRENCIA"_s,
-        u"TIPOSERV"_s,
-        u"PROPOSTA"_s,
-        u"SERVCONT"_s,
-        u"CHT"_s,
-        u"CSA"_s,
-        u"APH_TOKEN"_s,
-        u"APH_SEQUENCIA"_s,
-        u"APH_REQUISICAO"_s,
-        u"APH_HISTEVENTO"_s,
-        u"APH_HISTGERACAO"_s,
-        u"APH_HISTGERCSA"_s,
-        kAuditTable,
-    };
-    return tables;
-}
 
 struct TCopiedTable
 {
@@ -67,27 +34,33 @@ struct TCopiedTable
     QStringList Columns;
 };
 
-// The tables of the destination's new schema with their columns, in the
-// order of the copy. A table the copy does not know would be left empty
-// without a word: refused instead.
+// Every table the copy carries, with its columns, in the table list's
+// order: parents before children, so that each row's foreign keys find
+// their rows already there. A table or column of the destination's new
+// schema the list does not know would be left empty without a word:
+// refused instead.
 QList<TCopiedTable> DestinationTables(TStorage& to)
 {
     for (const QString& name : to.Database().tables(QSql::Tables)) {
         const QString table = name.toUpper();
-        if (!CopiedTables().contains(table) && table != kVersionTable &&
-            !table.startsWith(u"SQLITE_"))
+        if (!FindTableSpec(table.toStdString()) && !table.startsWith(u"SQLITE_"))
             throw Exception(
                 u"A cópia não conhece a tabela %1 do esquema; nada foi copiado."_s.arg(table));
     }
     QList<TCopiedTable> tables;
-    for (const QString& name : CopiedTables()) {
+    for (const TTableSpec& spec : kSchemaTables) {
+        if (!spec.Copied)
+            continue;
+        TCopiedTable table{QUtf8StringView(spec.Name).toString(), {}};
+        for (const TColumnSpec& c : spec.Columns)
+            table.Columns << QUtf8StringView(c.Name).toString();
         // PostgreSQL keeps the unquoted names of the schema in lower case.
-        const QSqlRecord record = to.Database().record(to.IsPostgres() ? name.toLower() : name);
-        TCopiedTable table{name, {}};
+        const QSqlRecord record =
+            to.Database().record(to.IsPostgres() ? table.Name.toLower() : table.Name);
         for (int i = 0; i < record.count(); ++i)
-            table.Columns << record.fieldName(i).toUpper();
-        if (table.Columns.isEmpty())
-            throw Exception(u"O esquema criado no destino não tem a tabela %1."_s.arg(name));
+            if (!table.Columns.contains(record.fieldName(i).toUpper()))
+                throw Exception(u"A cópia não conhece a coluna %1 da tabela %2 do esquema; nada "
+                                "foi copiado."_s.arg(record.fieldName(i).toUpper(), table.Name));
         tables << table;
     }
     return tables;
@@ -354,27 +327,6 @@ qint64 CopyDatabase(const TDatabaseSpec& origin, const TDatabaseSpec& destinatio
     });
     MigrateSchema(*to);
     return CopyTables(*from, *to, audit, progress);
-}
-
-int CopyCommand(const QStringList& rest)
-{
-    const TArgs args(rest, {}, {});
-    if (args.Positional.size() != 2)
-        throw EUsage(u"copy recebe o banco de origem e o banco de destino."_s);
-    const TDatabaseSpec origin = TDatabaseSpec::Parse(args.Positional[0]);
-    const TDatabaseSpec destination = TDatabaseSpec::Parse(args.Positional[1]);
-    QElapsedTimer timer;
-    timer.start();
-    const qint64 rows = CopyDatabase(origin, destination, [](const QString& table, qint64 n) {
-        Print(stdout, u"%1: %2 linha(s) copiada(s)"_s.arg(table).arg(n));
-    });
-    Print(stdout, u"Cópia concluída: %1 linha(s) em %2 s. Verificando o destino:"_s.arg(rows).arg(
-                      timer.elapsed() / 1000.0, 0, 'f', 2));
-    auto storage = TStorage::Open(destination);
-    const bool passed = PrintChecks(*storage);
-    Print(stdout, passed ? u"A cópia passou na verificação."_s
-                         : u"A cópia NÃO passou na verificação; veja as linhas acima."_s);
-    return passed ? 0 : 1;
 }
 
 } // namespace aph

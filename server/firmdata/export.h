@@ -24,10 +24,4 @@ struct TExportedTable
 // files; one that is already there is never overwritten. Throws Exception.
 std::vector<TExportedTable> ExportFirm(TStorage& storage, const QString& folder);
 
-// aph-server export BANCO PASTA: the folder is created when missing and
-// refused when it already holds any of the files. Prints a line per table
-// and the time taken; returns the exit status. EUsage for a wrong command
-// line, Exception for a failure.
-int ExportCommand(const QStringList& args);
-
 } // namespace aph

@@ -1,4 +1,4 @@
-#include "server/admin/tables.h"
+#include "server/firmdata/tables.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -19,111 +19,22 @@ const QDate kOleEpoch(1899, 12, 30);
 constexpr double kMsPerDay = 86400000.0;
 constexpr double kHoursInDay = 24;
 
-TColumn Text(const char* name, int size, bool required = false)
+// Names of the list as QStrings.
+QStringList Names(std::span<const std::string_view> texts)
 {
-    return {QString::fromLatin1(name), TColumnKind::Text, size, required};
+    QStringList list;
+    for (const std::string_view t : texts)
+        list << QUtf8StringView(t).toString();
+    return list;
 }
-TColumn Of(const char* name, TColumnKind kind, bool required = false)
-{
-    return {QString::fromLatin1(name), kind, 0, required};
-}
-constexpr bool kRequired = true;
 
 std::vector<TFirmTable> MakeTables()
 {
-    using K = TColumnKind;
-    const QStringList csaKey = {u"NRPROPOSFAS"_s, u"NRVERPROPFAS"_s, u"NRSERVCONT"_s, u"CDFUNC"_s,
-                                u"DTSERVPREST"_s};
-    return {
-        {u"CLIENTE"_s,
-         {Text("CDCLIENTE", 21, kRequired), Text("NMFANTCLIE", 50, kRequired),
-          Text("NMRAZSOCCLIE", 50), Text("NRINSJURCLIE", 20), Text("IDTPIJURCLIE", 1)},
-         {u"CDCLIENTE"_s}},
-        {u"FUNCIONARIO"_s,
-         {Text("CDFUNC", 10, kRequired), Text("NMFUNC", 40, kRequired),
-          Text("CDEMPRESA", 2, kRequired)},
-         {u"CDFUNC"_s}},
-        {u"OPERADOR"_s,
-         {Text("CDOPERADOR", 12, kRequired), Text("NMOPERADOR", 50, kRequired), Text("CDFUNC", 10),
-          Text("IDOPERATIVO", 1, kRequired)},
-         {u"CDOPERADOR"_s}},
-        {u"OCORRENCIA"_s,
-         {Text("CDGRPOCOR", 2, kRequired), Text("CDOCORR", 2, kRequired),
-          Text("DSOCORR", 40, kRequired)},
-         {u"CDGRPOCOR"_s, u"CDOCORR"_s}},
-        {u"TIPOSERV"_s,
-         {Text("CDTIPOSERV", 3, kRequired), Text("NMTIPOSERV", 80, kRequired)},
-         {u"CDTIPOSERV"_s}},
-        {u"PROPOSTA"_s,
-         {Text("NRPROPOSFAS", 20, kRequired), Text("NRVERPROPFAS", 2, kRequired),
-          Text("CDCLIENTE", 21, kRequired), Text("NRPROPOSTA", 23, kRequired),
-          Text("DSREFEPROPOSFAS", 100), Text("CDFILIAL", 4, kRequired)},
-         {u"NRPROPOSFAS"_s, u"NRVERPROPFAS"_s}},
-        {u"SERVCONT"_s,
-         {Text("NRPROPOSFAS", 20, kRequired), Text("NRVERPROPFAS", 2, kRequired),
-          Text("NRSERVCONT", 3, kRequired), Text("CDTIPOSERV", 3, kRequired),
-          Of("QTSERVCONT", K::Number), Text("DSLOCALCONT", 250),
-          Text("IDTIPOCOBRCONT", 1, kRequired), Of("VRHORACLIE", K::Number),
-          Of("VRDEHORACLIE", K::Number)},
-         {u"NRPROPOSFAS"_s, u"NRVERPROPFAS"_s, u"NRSERVCONT"_s}},
-        {u"CHT"_s,
-         {Text("NRSEQUCHT", 5, kRequired), Text("DSREFECHT", 100, kRequired),
-          Of("DTINCLCHT", K::Moment, kRequired), Text("CDOPERINCL", 12, kRequired),
-          Text("IDSTATUSCHT", 1, kRequired), Text("NRPROPOSFAS", 20, kRequired),
-          Text("NRVERPROPFAS", 2, kRequired), Text("NRSERVCONT", 3, kRequired),
-          Text("CDFUNC", 10, kRequired), Text("CDEMPRESA", 2, kRequired), Text("NRNOTAFISCAL", 20)},
-         {u"NRSEQUCHT"_s}},
-        {u"CSA"_s,
-         {Text("NRPROPOSFAS", 20, kRequired), Text("NRVERPROPFAS", 2, kRequired),
-          Text("NRSERVCONT", 3, kRequired), Text("CDFUNC", 10, kRequired),
-          Of("DTSERVPREST", K::Day, kRequired), Text("CDEMPRESA", 2, kRequired),
-          Text("NRSERVPREST", 5), Text("NRAPURFATFAS", 10), Of("QTHRTRAB", K::Hours, kRequired),
-          Of("QTHRAPROFATU", K::Hours), Of("QTHRAPRCOMIS", K::Hours), Text("CDGRPOCOR", 2),
-          Text("CDOCORR", 2), Text("NRSEQUCHT", 5), Text("CDOPERINCL", 12),
-          Of("DTINCLUSAO", K::Moment)},
-         csaKey},
-        // The day history: every event but a generation's, a generation's
-        // row per CHT, and its narrow row per CSA.
-        {u"APH_HISTEVENTO"_s,
-         {Of("NRHISTCSA", K::Integer, kRequired),
-          Text("NRPROPOSFAS", 20, kRequired),
-          Text("NRVERPROPFAS", 2, kRequired),
-          Text("NRSERVCONT", 3, kRequired),
-          Text("CDFUNC", 10, kRequired),
-          Of("DTSERVPREST", K::Day, kRequired),
-          Of("DTEVENTO", K::Moment, kRequired),
-          Text("CDOPERADOR", 12, kRequired),
-          Text("IDEVENTO", 1, kRequired),
-          Of("QTHRAPROFATU_ANT", K::Hours),
-          Of("QTHRAPROFATU", K::Hours),
-          Of("QTHRAPRCOMIS_ANT", K::Hours),
-          Of("QTHRAPRCOMIS", K::Hours),
-          Text("CDGRPOCOR_ANT", 2),
-          Text("CDOCORR_ANT", 2),
-          Text("CDGRPOCOR", 2),
-          Text("CDOCORR", 2),
-          Text("NRSEQUCHT", 5),
-          Text("IDSTATUSCHT_ANT", 1),
-          Text("IDSTATUSCHT", 1),
-          Text("DSCHAVE", 64),
-          Text("DSMOTIVO", 200),
-          Text("NRNOTAFISCAL", 20)},
-         {u"NRHISTCSA"_s},
-         true},
-        {u"APH_HISTGERACAO"_s,
-         {Text("NRSEQUCHT", 5, kRequired), Of("NRHISTCSA", K::Integer, kRequired),
-          Of("DTEVENTO", K::Moment, kRequired), Text("CDOPERADOR", 12, kRequired),
-          Text("DSCHAVE", 64)},
-         {u"NRSEQUCHT"_s},
-         true},
-        {u"APH_HISTGERCSA"_s,
-         {Text("NRSEQUCHT", 5, kRequired), Of("DTSERVPREST", K::Day, kRequired),
-          Of("QTHRAPROFATU_ANT", K::Hours), Of("QTHRAPROFATU", K::Hours),
-          Of("QTHRAPRCOMIS_ANT", K::Hours), Of("QTHRAPRCOMIS", K::Hours), Text("CDGRPOCOR", 2),
-          Text("CDOCORR", 2)},
-         {u"NRSEQUCHT"_s, u"DTSERVPREST"_s},
-         true},
-    };
+    std::vector<TFirmTable> tables;
+    for (const TTableSpec& spec : kSchemaTables)
+        if (spec.Exported())
+            tables.push_back(FirmTableOf(spec));
+    return tables;
 }
 
 // A decimal with a comma or a dot; with both, the last one is the decimal
@@ -224,6 +135,25 @@ const TColumn* TFirmTable::Find(const QString& column) const
     return it == Columns.end() ? nullptr : &*it;
 }
 
+bool TFirmTable::HasFirmColumns() const
+{
+    return std::any_of(Columns.begin(), Columns.end(),
+                       [](const TColumn& c) { return c.Owner == TColumnOwner::Firm; });
+}
+
+TFirmTable FirmTableOf(const TTableSpec& spec)
+{
+    TFirmTable table{
+        QUtf8StringView(spec.Name).toString(), {}, Names(spec.Key), {}, spec.AppendOnly};
+    for (const TColumnSpec& c : spec.Columns)
+        table.Columns.push_back({QUtf8StringView(c.Name).toString(), c.Kind, c.Size, c.Required,
+                                 c.Owner, Names(c.Codes)});
+    for (const TParentSpec& p : spec.Parents)
+        table.Parents.push_back({Names(p.Columns), QUtf8StringView(p.Table).toString(),
+                                 Names(p.ParentColumns), QUtf8StringView(p.What).toString()});
+    return table;
+}
+
 const std::vector<TFirmTable>& FirmTables()
 {
     static const std::vector<TFirmTable> tables = MakeTables();
@@ -302,7 +232,7 @@ bool ParseCell(const TColumn& column, const QString& text, QVariant& value, QStr
     QDate date;
     switch (column.Kind) {
     case TColumnKind::Text:
-        if (t.size() > column.Size) {
+        if (column.Size > 0 && t.size() > column.Size) {
             why = u"o texto tem %1 caracteres; cabem %2"_s.arg(t.size()).arg(column.Size);
             return false;
         }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/admin/import.h"
+#include "server/firmdata/import.h"
 
 #include <QString>
 #include <QStringList>

@@ -32,8 +32,4 @@ using TCopyProgress = std::function<void(const QString& table, qint64 rows)>;
 qint64 CopyDatabase(const TDatabaseSpec& origin, const TDatabaseSpec& destination,
                     const TCopyProgress& progress);
 
-// aph-server copy ORIGEM DESTINO: copies, then runs the check on the copy;
-// 0 when it passes, 1 otherwise.
-int CopyCommand(const QStringList& args);
-
 } // namespace aph

@@ -1,4 +1,4 @@
-#include "server/admin/csvfile.h"
+#include "server/firmdata/csvfile.h"
 
 #include "host/data/exceptions.h"
 
@@ -10,10 +10,6 @@ using namespace Qt::StringLiterals;
 namespace aph {
 
 namespace {
-
-// Written out in pieces of this size, so that a big export stays flat in
-// memory.
-constexpr qsizetype kWriteChunk = 1 << 20;
 
 QStringList SplitRecord(const QString& record, QChar separator)
 {
@@ -78,8 +74,11 @@ bool TCsvReader::ReadLine(QString& text)
         return false;
     QByteArray bytes = m_file.readLine();
     ++m_line;
-    while (bytes.endsWith('\n') || bytes.endsWith('\r'))
-        bytes.chop(1);
+    qsizetype end = bytes.size();
+    while (end > 0 && (bytes[end - 1] == '\n' || bytes[end - 1] == '\r'))
+        --end;
+    m_lineEnd = QString::fromLatin1(bytes.mid(end));
+    bytes.truncate(end);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     text = utf8.decode(bytes);
     if (utf8.hasError())
@@ -96,10 +95,12 @@ bool TCsvReader::Next(QStringList& fields, qint64& line)
     } while (record.trimmed().isEmpty()); // blank lines separate nothing
     line = m_line;
     while (QuoteOpen(record)) {
+        // A line break inside quotes is the field's own, LF or CRLF as written.
+        const QString lineEnd = m_lineEnd;
         QString more;
         if (!ReadLine(more))
             Fail(u"uma aspa aberta na linha %1 não se fecha até o fim do arquivo"_s.arg(line));
-        record += u'\n' + more;
+        record += lineEnd + more;
     }
     fields = SplitRecord(record, m_separator);
     return true;
@@ -110,47 +111,6 @@ void TCsvReader::Fail(const QString& why) const
     if (m_line == 0)
         throw Exception(u"%1: %2"_s.arg(m_name, why));
     throw Exception(u"%1, linha %2: %3"_s.arg(m_name).arg(m_line).arg(why));
-}
-
-TCsvWriter::TCsvWriter(const QString& path) : m_file(path)
-{
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        throw Exception(u"Não foi possível criar o arquivo %1: ele já existe, ou a pasta não "
-                        u"existe ou não aceita "
-                        "gravação."_s.arg(path));
-    m_buffer = "\xEF\xBB\xBF";
-}
-
-void TCsvWriter::Write(const QStringList& fields)
-{
-    for (qsizetype i = 0; i < fields.size(); ++i) {
-        if (i)
-            m_buffer += ';';
-        const QString& f = fields[i];
-        const bool quote = f.contains(u';') || f.contains(u'"') || f.contains(u'\n') ||
-                           f.contains(u'\r') || f.contains(u',') ||
-                           (!f.isEmpty() && (f.front().isSpace() || f.back().isSpace()));
-        if (quote)
-            m_buffer += '"' + QString(f).replace(u"\""_s, u"\"\""_s).toUtf8() + '"';
-        else
-            m_buffer += f.toUtf8();
-    }
-    m_buffer += "\r\n";
-    if (m_buffer.size() >= kWriteChunk) {
-        if (m_file.write(m_buffer) != m_buffer.size())
-            throw Exception(
-                u"Não foi possível gravar %1; o disco pode estar cheio."_s.arg(m_file.fileName()));
-        m_buffer.clear();
-    }
-}
-
-void TCsvWriter::Finish()
-{
-    if (m_file.write(m_buffer) != m_buffer.size() || !m_file.flush())
-        throw Exception(
-            u"Não foi possível gravar %1; o disco pode estar cheio."_s.arg(m_file.fileName()));
-    m_buffer.clear();
-    m_file.close();
 }
 
 } // namespace aph

@@ -69,14 +69,17 @@ public:
 // is checked, then the set (repeated keys, missing parents, frozen CSAs),
 // then rows are inserted or updated by key. Refusals go to the report,
 // the rows refused stay out; the caller commits only a report without
-// errors.
+// errors. New operators get the default roles (roles.h) when defaultRoles;
+// without, they hold only the roles an APH_PAPEL file gives them.
 void ImportRows(TStorage& storage, const TFirmTable& table, TImportRows& rows,
-                TImportReport& report);
+                TImportReport& report, bool defaultRoles = true);
 
 // Imports the firm's CSV files, one table each, recognised by its header,
 // parents before children whatever their order, in one transaction: rows
 // are inserted or updated by key; with any refusal, or a dry run, nothing
 // is written. A CSA in a CHT or with its approvals set is never changed.
+// New operators get the default roles, unless one of the files is of
+// APH_PAPEL (the roles of an export): then each holds the roles it names.
 TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryRun);
 
 } // namespace aph

@@ -1,23 +1,21 @@
-#include "server/admin/export.h"
+#include "server/firmdata/export.h"
 
+#include "host/data/csvwriter.h"
 #include "host/data/exceptions.h"
 #include "host/data/scopeguard.h"
-#include "server/admin/commandline.h"
-#include "server/admin/csvfile.h"
-#include "server/admin/tables.h"
+#include "server/firmdata/csvfile.h"
+#include "server/firmdata/tables.h"
 #include "server/storage/schema.h"
 #include "server/storage/storage.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 
 #include <cmath>
-#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -135,7 +133,8 @@ qint64 WriteTable(TStorage& storage, const TFirmTable& table, const QString& pat
     QStringList fields;
     for (const TColumn& c : table.Columns)
         fields << c.Name;
-    TCsvWriter out(path);
+    // Raw values, for the import to read back exactly.
+    TCsvWriter out(path, TCsvPolicy::ForImport);
     out.Write(fields);
     QSqlQuery& q = storage.Select(SelectSql(table));
     const TScopeExit done([&q] { TStorage::Done(q); });
@@ -195,31 +194,6 @@ std::vector<TExportedTable> ExportFirm(TStorage& storage, const QString& folder)
         made[static_cast<qsizetype>(i)] = written[i].File;
     }
     return written;
-}
-
-int ExportCommand(const QStringList& rest)
-{
-    const TArgs args(rest, {}, {});
-    if (args.Positional.size() != 2)
-        throw EUsage(u"export recebe um banco de dados e a pasta onde gravar os arquivos."_s);
-    QElapsedTimer timer;
-    timer.start();
-    auto storage = OpenCurrent(args.Positional[0]);
-    const QString folder = args.Positional[1];
-    if (!QDir().mkpath(folder))
-        throw Exception(u"Não foi possível criar a pasta %1."_s.arg(folder));
-    qint64 total = 0;
-    const std::vector<TExportedTable> tables = ExportFirm(*storage, folder);
-    for (const TExportedTable& t : tables) {
-        Print(stdout, u"%1: %2 linha(s) em %3"_s.arg(t.Name).arg(t.Rows).arg(
-                          QDir::toNativeSeparators(t.File)));
-        total += t.Rows;
-    }
-    Print(stdout, u"Exportação concluída: %1 tabelas, %2 linhas em %3 s."_s
-                      .arg(static_cast<qsizetype>(tables.size()))
-                      .arg(total)
-                      .arg(timer.elapsed() / 1000.0, 0, 'f', 2));
-    return 0;
 }
 
 } // namespace aph

@@ -1,7 +1,7 @@
-#include "server/admin/trackerimport.h"
+#include "server/firmdata/trackerimport.h"
 
-#include "server/admin/csvfile.h"
-#include "server/admin/tables.h"
+#include "server/firmdata/csvfile.h"
+#include "server/firmdata/tables.h"
 #include "server/storage/storage.h"
 
 #include <QDate>
@@ -22,6 +22,9 @@ using namespace Qt::StringLiterals;
 namespace aph {
 
 namespace {
+
+// The width of an employee's code.
+constexpr int kEmployeeChars = ColumnSize("FUNCIONARIO", "CDFUNC");
 
 constexpr qint64 kSecondsInHour = 3600;
 constexpr qint64 kSecondsInDay = 24 * kSecondsInHour;
@@ -102,8 +105,9 @@ void MapEntry(TTrackerMap& map, const QString& section, const QString& key, cons
             refuse(u"\"%1\" não é uma chave de [colunas] (%2, %3)"_s.arg(
                 key, kColumnKeys.join(u", "), kDateFormat));
     } else if (section == u"pessoas") {
-        if (value.isEmpty() || value.size() > 10)
-            refuse(u"o funcionário de \"%1\" deve ter de 1 a 10 caracteres"_s.arg(key));
+        if (value.isEmpty() || value.size() > kEmployeeChars)
+            refuse(u"o funcionário de \"%1\" deve ter de 1 a %2 caracteres"_s.arg(key).arg(
+                kEmployeeChars));
         else if (map.People.contains(Folded(key)))
             refuse(u"\"%1\" já está no mapa"_s.arg(key));
         else

@@ -1,9 +1,10 @@
-#include "server/admin/import.h"
+#include "server/firmdata/import.h"
 
 #include "host/data/formatsettings.h"
-#include "server/admin/csvfile.h"
-#include "server/admin/tables.h"
 #include "server/common/clock.h"
+#include "server/common/cnpj.h"
+#include "server/firmdata/csvfile.h"
+#include "server/firmdata/tables.h"
 #include "server/sessions/roles.h"
 #include "server/storage/storage.h"
 
@@ -28,60 +29,6 @@ constexpr int kDeleteChunk = 500;
 // files keep them to the millisecond.
 const QString kMomentTolerance = u"0.00000002"_s;
 
-// A table's columns that must name a row of another table.
-struct TReference
-{
-    QString Table;
-    QStringList Columns;
-    QString Parent;
-    QStringList ParentColumns;
-    QString What;
-};
-
-std::vector<TReference> References()
-{
-    const QStringList service = {u"NRPROPOSFAS"_s, u"NRVERPROPFAS"_s, u"NRSERVCONT"_s};
-    const QStringList proposal = {u"NRPROPOSFAS"_s, u"NRVERPROPFAS"_s};
-    const QStringList cht = {u"NRSEQUCHT"_s, u"NRPROPOSFAS"_s, u"NRVERPROPFAS"_s, u"NRSERVCONT"_s,
-                             u"CDFUNC"_s};
-    const QStringList employee = {u"CDFUNC"_s};
-    return {
-        {u"OPERADOR"_s, employee, u"FUNCIONARIO"_s, employee, u"o funcionário"_s},
-        {u"PROPOSTA"_s, {u"CDCLIENTE"_s}, u"CLIENTE"_s, {u"CDCLIENTE"_s}, u"o cliente"_s},
-        {u"SERVCONT"_s, proposal, u"PROPOSTA"_s, proposal, u"a proposta"_s},
-        {u"SERVCONT"_s,
-         {u"CDTIPOSERV"_s},
-         u"TIPOSERV"_s,
-         {u"CDTIPOSERV"_s},
-         u"o tipo de serviço"_s},
-        {u"CHT"_s, {u"CDOPERINCL"_s}, u"OPERADOR"_s, {u"CDOPERADOR"_s}, u"o operador"_s},
-        {u"CHT"_s, service, u"SERVCONT"_s, service, u"o serviço contratado"_s},
-        {u"CHT"_s, employee, u"FUNCIONARIO"_s, employee, u"o funcionário"_s},
-        {u"CSA"_s, service, u"SERVCONT"_s, service, u"o serviço contratado"_s},
-        {u"CSA"_s, employee, u"FUNCIONARIO"_s, employee, u"o funcionário"_s},
-        {u"CSA"_s,
-         {u"CDGRPOCOR"_s, u"CDOCORR"_s},
-         u"OCORRENCIA"_s,
-         {u"CDGRPOCOR"_s, u"CDOCORR"_s},
-         u"a ocorrência"_s},
-        {u"CSA"_s, cht, u"CHT"_s, cht, u"a CHT, do mesmo serviço e funcionário,"_s},
-    };
-}
-
-// The codes a column takes, where the database allows only some.
-QStringList AllowedCodes(const QString& table, const QString& column)
-{
-    if (table == u"OPERADOR" && column == u"IDOPERATIVO")
-        return {u"A"_s, u"I"_s};
-    if (table == u"SERVCONT" && column == u"IDTIPOCOBRCONT")
-        return {u"H"_s, u"F"_s, u"P"_s};
-    if (table == u"CHT" && column == u"IDSTATUSCHT")
-        return {u"P"_s, u"A"_s, u"R"_s, u"N"_s};
-    if (table == u"APH_HISTEVENTO" && column == u"IDEVENTO")
-        return {u"A"_s, u"G"_s, u"S"_s};
-    return {};
-}
-
 QString StageType(TColumnKind kind)
 {
     switch (kind) {
@@ -93,6 +40,17 @@ QString StageType(TColumnKind kind)
     default:
         return u"DOUBLE PRECISION"_s;
     }
+}
+
+// The tables a file of the firm's own may be of, to name them when a
+// header fits none.
+QStringList FirmTableNames()
+{
+    QStringList names;
+    for (const TFirmTable& t : FirmTables())
+        if (t.HasFirmColumns())
+            names << t.Name;
+    return names;
 }
 
 QString DayText(qint64 day)
@@ -119,9 +77,9 @@ class TTableImport
 {
 public:
     TTableImport(TStorage& storage, const TFirmTable& table, TImportRows& rows,
-                 TImportReport& report)
+                 TImportReport& report, bool defaultRoles)
         : m_storage(storage), m_table(table), m_rows(rows), m_report(report),
-          m_counts(report.Of(table.Name))
+          m_counts(report.Of(table.Name)), m_defaultRoles(defaultRoles)
     {}
     void Run();
 
@@ -153,8 +111,8 @@ private:
     TImportReport& m_report;
     TImportReport::TCounts& m_counts;
     std::vector<const TColumn*> m_columns; // in the file's order
-    std::vector<QStringList> m_codes;      // each column's codes, when only some are allowed
     QStringList m_names;
+    bool m_defaultRoles;
     bool m_rowFailed = false;
 };
 
@@ -204,7 +162,6 @@ bool TTableImport::ReadHeader(const QStringList& titles)
             return false;
         }
         m_columns.push_back(column);
-        m_codes.push_back(AllowedCodes(m_table.Name, column->Name));
         m_names << column->Name;
     }
     return true;
@@ -230,7 +187,7 @@ bool TTableImport::StageRow(const QStringList& fields, qint64 line, QVariantList
             m_rowFailed = true;
             continue;
         }
-        const QStringList& codes = m_codes[static_cast<std::size_t>(i)];
+        const QStringList& codes = column.Codes;
         if (!codes.isEmpty() && !values[i].isNull() && !codes.contains(values[i].toString())) {
             Refuse(line, column.Name,
                    u"\"%1\" não é um dos códigos aceitos (%2)"_s.arg(values[i].toString(),
@@ -245,7 +202,8 @@ bool TTableImport::StageRow(const QStringList& fields, qint64 line, QVariantList
 }
 
 // The rules between a row's own fields: a day's approvals within its
-// hours, an occurrence given whole, a version a proposal key can split.
+// hours, an occurrence given whole, an issuer's CNPJ that checks, a
+// version a proposal key can split.
 void TTableImport::CheckRow(const QVariantList& values, qint64 line)
 {
     const auto value = [&](const char* name) {
@@ -266,6 +224,9 @@ void TTableImport::CheckRow(const QVariantList& values, qint64 line)
             value("CDGRPOCOR").isNull() != value("CDOCORR").isNull())
             refuse("CDOCORR", u"a ocorrência tem grupo e código, os dois ou nenhum"_s);
     }
+    if (!value("NRCNPJEMITENTE").isNull() && !IsValidCnpj(value("NRCNPJEMITENTE").toString()))
+        refuse("NRCNPJEMITENTE", u"o CNPJ do emitente não é válido (14 dígitos, sem pontuação, "
+                                 "com os dígitos verificadores certos)"_s);
     if (Has(u"NRVERPROPFAS"_s) && value("NRVERPROPFAS").toString().contains(u'|'))
         refuse("NRVERPROPFAS", u"a versão da proposta não pode ter \"|\""_s);
 }
@@ -329,9 +290,9 @@ void TTableImport::RefuseDuplicates()
 
 void TTableImport::RefuseOrphans()
 {
-    for (const TReference& r : References()) {
-        if (r.Table != m_table.Name || !std::all_of(r.Columns.begin(), r.Columns.end(),
-                                                    [this](const QString& c) { return Has(c); }))
+    for (const TReference& r : m_table.Parents) {
+        if (!std::all_of(r.Columns.begin(), r.Columns.end(),
+                         [this](const QString& c) { return Has(c); }))
             continue;
         QStringList given, match;
         for (qsizetype i = 0; i < r.Columns.size(); ++i) {
@@ -404,10 +365,11 @@ void TTableImport::Apply(qint64 fresh)
 {
     const qint64 staged = CountStaged(u"1 = 1"_s);
     m_counts.Inserted += fresh;
-    // New operators get the roles a new operator gets (see roles.h); those
-    // already stored keep theirs.
+    // New operators get the roles a new operator gets (see roles.h), unless
+    // the import brings the roles themselves; those already stored keep
+    // theirs.
     QStringList newOperators;
-    if (m_table.Name == u"OPERADOR" && fresh > 0) {
+    if (m_table.Name == u"OPERADOR" && fresh > 0 && m_defaultRoles) {
         QSqlQuery& q =
             m_storage.Select(u"SELECT S.CDOPERADOR FROM %1 S WHERE NOT %2"_s.arg(kStage, Stored()));
         while (q.next())
@@ -451,10 +413,10 @@ void AdvanceNumbering(TStorage& storage)
 } // namespace
 
 void ImportRows(TStorage& storage, const TFirmTable& table, TImportRows& rows,
-                TImportReport& report)
+                TImportReport& report, bool defaultRoles)
 {
     try {
-        TTableImport(storage, table, rows, report).Run();
+        TTableImport(storage, table, rows, report, defaultRoles).Run();
     } catch (const EStorageError&) {
         throw;
     } catch (const Exception& e) {
@@ -521,9 +483,8 @@ TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryR
             if (!table)
                 report.Error(QFileInfo(path).fileName(), 1, QString(),
                              u"o cabeçalho não corresponde a nenhuma tabela; a primeira linha "
-                             "deve ter os nomes das colunas de uma delas (CLIENTE, FUNCIONARIO, "
-                             "OPERADOR, OCORRENCIA, TIPOSERV, PROPOSTA, SERVCONT, CHT, CSA), com "
-                             "todas as obrigatórias"_s);
+                             "deve ter os nomes das colunas de uma delas (%1), com todas as "
+                             "obrigatórias"_s.arg(FirmTableNames().join(u", ")));
             else
                 work.emplace_back(table, path);
         } catch (const Exception& e) {
@@ -534,12 +495,15 @@ TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryR
     std::stable_sort(work.begin(), work.end(), [&order](const auto& a, const auto& b) {
         return a.first - order.data() < b.first - order.data();
     });
+    // Operators restored with their roles get those and no others.
+    const bool defaultRoles = std::none_of(
+        work.begin(), work.end(), [](const auto& w) { return w.first->Name == u"APH_PAPEL"; });
     TTransaction tx(storage, TTransaction::Mode::Write);
     storage.LockDataLoad();
     for (const auto& [table, path] : work) {
         try {
             TCsvRows rows(path);
-            ImportRows(storage, *table, rows, report);
+            ImportRows(storage, *table, rows, report, defaultRoles);
         } catch (const EStorageError&) {
             throw;
         } catch (const Exception& e) {

@@ -35,24 +35,7 @@ private:
     QStringList m_header;
     QChar m_separator = u';';
     qint64 m_line = 0;
-};
-
-// Writes a CSV file the reader above reads back: UTF-8 with a byte order
-// mark (a spreadsheet then reads the accents), ";" between fields, a field
-// quoted when it holds a separator, a quote, a line break or spaces at an
-// end, lines ended by CRLF.
-class TCsvWriter
-{
-public:
-    // Throws Exception naming the file when it cannot be created.
-    explicit TCsvWriter(const QString& path);
-    void Write(const QStringList& fields);
-    // Flushes and closes; throws when the disk refused the data.
-    void Finish();
-
-private:
-    QFile m_file;
-    QByteArray m_buffer;
+    QString m_lineEnd; // the line break the last line read ended with
 };
 
 } // namespace aph

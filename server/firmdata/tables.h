@@ -1,0 +1,81 @@
+#pragma once
+
+#include "server/storage/tablelist.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <vector>
+
+namespace aph {
+
+// A column of the table list as the firm's CSV files see it. How each kind
+// is written, and read back:
+//   Text     as it is; longer than its size is refused
+//   Day      dd/mm/aaaa or aaaa-mm-dd; stored as the OLE day number
+//   Moment   dd/mm/aaaa [hh:mm[:ss]] or aaaa-mm-ddThh:mm:ss[.zzz]
+//   Number   a decimal, comma or dot
+//   Hours    a decimal (comma or dot) or hh:mm[:ss], from 0 to 24
+//   Integer  a whole number
+struct TColumn
+{
+    QString Name;
+    TColumnKind Kind = TColumnKind::Text;
+    int Size = 0;          // the most characters of a text; 0 for no limit
+    bool Required = false; // NOT NULL
+    TColumnOwner Owner = TColumnOwner::Firm;
+    QStringList Codes; // the only values taken, when the database limits them
+};
+
+// Columns that must name a row of a parent table; What names that row in
+// an import's messages ("o cliente").
+struct TReference
+{
+    QStringList Columns;
+    QString Parent;
+    QStringList ParentColumns;
+    QString What;
+};
+
+// A table of the firm's state as the import and the export see it, read
+// from the table list (server/storage/tablelist.h): its columns in the
+// database's order, its key, its parents, and whether an import of it
+// updates rows by key or only adds them (the history only grows).
+struct TFirmTable
+{
+    QString Name;
+    std::vector<TColumn> Columns;
+    QStringList Key;
+    std::vector<TReference> Parents;
+    bool AppendOnly = false;
+
+    const TColumn* Find(const QString& column) const;
+    // Whether any column holds the firm's own values (not only the
+    // system's): a table the firm may write a file of.
+    bool HasFirmColumns() const;
+};
+
+// A table of the list as QStrings.
+TFirmTable FirmTableOf(const TTableSpec& spec);
+
+// The tables of the list an export writes, one CSV each, and an import
+// takes back; parents before children.
+const std::vector<TFirmTable>& FirmTables();
+const TFirmTable* FindFirmTable(const QString& name);
+
+// The table a CSV header names: every title is one of its columns (the
+// database's names, any case, any order), and every column it requires is
+// there; nullptr when none or more than one table fits.
+const TFirmTable* TableOfHeader(const QStringList& titles);
+
+// A stored value as the export writes it: empty for null; days and
+// moments as ISO dates; numbers in the shortest form that reads back the
+// same, with a dot.
+QString FormatCell(const TColumn& column, const QVariant& value);
+// A field of a CSV as the database stores it: null for an empty field;
+// false, with the reason in Portuguese, when the text is no value of the
+// column's kind.
+bool ParseCell(const TColumn& column, const QString& text, QVariant& value, QString& why);
+
+} // namespace aph
