@@ -147,7 +147,8 @@ public:
     void cdsCSAAfterPost(TDataSet* DataSet);
     void sbtGerarCHTClick(TObject* Sender);
     // What the generation would bill, shown before its question; false
-    // when there is nothing to generate (said, and nothing asked).
+    // when there is nothing to generate (said, and nothing asked) or the
+    // clerk went back from it.
     bool PreviaCHT();
     void mnuCHTsGeradasClick(TObject* Sender);
     // Every figure of the totals panel blank.
