@@ -21,6 +21,8 @@ void TfrmAprovaHoras::CreatePreviewMessages()
     lines << QStringList{
         u"PREV_TITULO|CHTs a gerar"_s,
         u"PREV_CONTINUAR|&Continuar"_s,
+        u"PREV_MESMO_ASSIM|&Gerar mesmo assim"_s,
+        u"PREV_VOLTAR|&Voltar"_s,
         u"PREV_RESUMO|Serão geradas %1 CHT(s) para %2 funcionário(s), com %3 dia(s)."_s,
         u"PREV_COM_PEND|%1 dia(s) nunca aprovado(s) serão faturados pelas horas "
         "trabalhadas."_s,
@@ -83,8 +85,8 @@ bool TfrmAprovaHoras::PreviaCHT()
     }
     auto form = std::make_unique<TfrmPreviaCHT>(*msgPadrao);
     form->Carrega(totais, linhas ? *linhas : TDataPacket{});
-    form->ShowModal();
-    return true;
+    // Going back asks nothing and bills nothing.
+    return form->ShowModal() == mrOk;
 }
 
 void TfrmAprovaHoras::DepoisDaGeracao(int chts)

@@ -51,6 +51,27 @@ bool VaiPara(TClientDataSet& ds, int index)
     return true;
 }
 
+// The values a line must share with the current row of a dataset.
+TfrmPendencias::TProprias MesmasChaves(const TClientDataSet& ds,
+                                       std::initializer_list<const char*> fields)
+{
+    if (!ds.Active() || ds.IsEmpty())
+        return {};
+    std::vector<std::pair<QString, QString>> chaves;
+    for (const char* name : fields) {
+        const QString field = QString::fromLatin1(name);
+        chaves.emplace_back(field, ds.FieldByName(field)->AsString());
+    }
+    return [chaves](const TDataPacket& packet, const TRowValues& row) {
+        for (const auto& [field, value] : chaves) {
+            const int at = packet.FieldIndex(field);
+            if (at < 0 || row[static_cast<std::size_t>(at)].ToString() != value)
+                return false;
+        }
+        return true;
+    };
+}
+
 } // namespace
 
 void TfrmAprovaHoras::CreateOutstandingDaysMessages()
@@ -65,6 +86,7 @@ void TfrmAprovaHoras::CreateOutstandingDaysMessages()
         u"PEND_MAIS|As primeiras %1 pendências; há mais %2. Restrinja o filtro para vê-las."_s,
         u"PEND_IR|&Ir ao dia"_s,
         u"PEND_FECHAR|&Fechar"_s,
+        u"PEND_TODAS|&Todas as pendências do filtro"_s,
         u"PEND_CLIENTE|Cliente / serviço"_s,
         u"PEND_FUNC|Funcionário"_s,
         u"PEND_CHT|CHT"_s,
@@ -113,7 +135,7 @@ void TfrmAprovaHoras::mnuPendenciasClick(TObject*)
     }
     auto form = std::make_unique<TfrmPendencias>(
         *msgPadrao, [this](double horas) { return CalculaTempo(horas); });
-    form->Carrega(*packet, more);
+    form->Carrega(*packet, more, ProprioDaPendencia());
     if (form->ShowModal() != mrOk || form->cdsPend.IsEmpty())
         return;
     if (!VaiParaPendencia(form->cdsPend))
@@ -122,6 +144,19 @@ void TfrmAprovaHoras::mnuPendenciasClick(TObject*)
                 .arg(FormatDateTime(u"dd/mm/yyyy"_s,
                                     form->cdsPend.FieldByName(u"DTSERVPREST"_s)->AsDateTime())),
             TMsgDlgType::mtInformation, mbOK);
+}
+
+std::function<bool(const TDataPacket&, const TRowValues&)>
+TfrmAprovaHoras::ProprioDaPendencia() const
+{
+    // From the services' grid, the current service; from the employees',
+    // the CHTs' or the days' grid, the current employee.
+    if (ActiveControl() == dbgPadrao)
+        return MesmasChaves(cdsServPrest,
+                            {"CDCLIENTE", "NRPROPOSFAS", "NRVERPROPFAS", "NRSERVCONT"});
+    if (ActiveControl() == dbgFuncionario || ActiveControl() == dbgCHT || ActiveControl() == dbgCSA)
+        return MesmasChaves(cdsFunc, {"CDFUNC", "CDEMPRESA"});
+    return {};
 }
 
 bool TfrmAprovaHoras::VaiParaPendencia(const TClientDataSet& pend)

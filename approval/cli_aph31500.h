@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace aph {
@@ -149,7 +150,8 @@ public:
     void cdsCSAAfterPost(TDataSet* DataSet);
     void sbtGerarCHTClick(TObject* Sender);
     // What the generation would bill, shown before its question; false
-    // when there is nothing to generate (said, and nothing asked).
+    // when there is nothing to generate (said, and nothing asked) or the
+    // clerk went back from it.
     bool PreviaCHT();
     void mnuCHTsGeradasClick(TObject* Sender);
     // Every figure of the totals panel blank.
@@ -243,6 +245,9 @@ private:
     // The screen on the service, employee, CHT and day of the current line
     // of a GetPendencias list; false when one of them is not on screen.
     bool VaiParaPendencia(const TClientDataSet& pend);
+    // Which lines of the list are the service's or employee's the clerk
+    // opened it from (the grid with the focus); empty for none.
+    std::function<bool(const TDataPacket&, const TRowValues&)> ProprioDaPendencia() const;
     // The file names the grids' exports propose.
     void CreateExportNames();
     // Occurrence codes of the history as "grupo/código – descrição".

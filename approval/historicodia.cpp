@@ -36,6 +36,12 @@ TfrmHistoricoDia::TfrmHistoricoDia(const TMessages& messages, std::function<QStr
     dbgHist->SetDataSource(&dtsHist);
     dtsHist.SetDataSet(&cdsHist);
     CreateColumns();
+    // The keys go to the list from the start: Right, Left, Home and End
+    // walk its columns and the view follows, so the last one is read
+    // without the mouse.
+    OnShow = [this](TObject*) {
+        SetActiveControl(dbgHist);
+    };
 }
 
 void TfrmHistoricoDia::CreateColumns()

@@ -1,6 +1,7 @@
 #include "approval/pendencias.h"
 
 #include "host/data/formatsettings.h"
+#include "host/data/scopeguard.h"
 #include "host/framework/messages.h"
 
 using namespace Qt::StringLiterals;
@@ -16,7 +17,14 @@ TfrmPendencias::TfrmPendencias(const TMessages& messages, std::function<QString(
     panBotoes->SetAlign(TAlign::alBottom);
     panBotoes->SetHeight(36);
     lblTotal = panBotoes->Add<TLabel>(u"lblTotal"_s);
-    lblTotal->SetBounds(8, 10, 800, 16);
+    lblTotal->SetBounds(8, 10, 520, 16);
+    chbTodas = panBotoes->Add<TCheckBox>(u"chbTodas"_s);
+    chbTodas->SetCaption(m_messages.Msg(u"PEND_TODAS"_s));
+    chbTodas->SetBounds(540, 10, 270, 17);
+    chbTodas->SetVisible(false);
+    chbTodas->OnClick = [this](TObject*) {
+        Mostra();
+    };
     btnIr = panBotoes->Add<TButton>(u"btnIr"_s);
     btnIr->SetCaption(m_messages.Msg(u"PEND_IR"_s));
     btnIr->SetBounds(820, 6, 80, 25);
@@ -56,15 +64,37 @@ void TfrmPendencias::CreateColumns()
                            width);
 }
 
-void TfrmPendencias::Carrega(const TDataPacket& packet, qint64 more)
+void TfrmPendencias::Carrega(const TDataPacket& packet, qint64 more, const TProprias& proprias)
 {
-    cdsPend.SetData(packet);
+    m_more = more;
+    m_todas = TDataPacket{packet.Fields, {}};
+    m_proprias = TDataPacket{packet.Fields, {}};
+    std::vector<TRow> outras;
+    for (const TRow& row : packet.Rows) {
+        const bool propria = !proprias || proprias(packet, *row);
+        (propria ? m_proprias.Rows : outras).push_back(row);
+    }
+    m_todas.Rows = m_proprias.Rows;
+    m_todas.Rows.insert(m_todas.Rows.end(), outras.begin(), outras.end());
+    // The switch only where there is something apart; with none of the
+    // lines its own, every line shows.
+    chbTodas->SetVisible(!outras.empty() && !m_proprias.Rows.empty());
+    {
+        TDetachHandler quiet(chbTodas->OnClick);
+        chbTodas->SetChecked(m_proprias.Rows.empty());
+    }
+    Mostra();
+}
+
+void TfrmPendencias::Mostra()
+{
+    cdsPend.SetData(chbTodas->Checked() ? m_todas : m_proprias);
     for (int i = 0; i < cdsPend.FieldCount(); ++i)
         TextsFor(cdsPend.Field(i));
     cdsPend.First();
     const int n = cdsPend.RecordCount();
-    lblTotal->SetCaption(more > 0 ? m_messages.Msg(u"PEND_MAIS"_s).arg(n).arg(more)
-                                  : m_messages.Msg(u"PEND_TOTAL"_s).arg(n));
+    lblTotal->SetCaption(m_more > 0 ? m_messages.Msg(u"PEND_MAIS"_s).arg(n).arg(m_more)
+                                    : m_messages.Msg(u"PEND_TOTAL"_s).arg(n));
 }
 
 // Each line as the clerk reads it: client and service together, "sem CHT"

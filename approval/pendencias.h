@@ -5,6 +5,7 @@
 #include "host/data/datasource.h"
 #include "host/ui/control.h"
 #include "host/ui/dbgrid.h"
+#include "host/ui/editors.h"
 #include "host/ui/form.h"
 
 #include <functional>
@@ -15,7 +16,10 @@ class TMessages;
 
 // "Pendências": the days of the filter that need a person before billing,
 // one line each, in a read-only list. Enter (or "Ir ao dia") closes it
-// with mrOk on the line chosen; Escape closes it without a choice.
+// with mrOk on the line chosen; Escape closes it without a choice. Opened
+// from a service or an employee, it lists that one's lines alone until
+// "Todas as pendências do filtro" is ticked, which shows every line, that
+// one's first.
 class TfrmPendencias : public TForm
 {
 public:
@@ -28,13 +32,22 @@ public:
     TDBGrid* dbgPend;
     TPanel* panBotoes;
     TLabel* lblTotal;
+    TCheckBox* chbTodas;
     TButton* btnIr;
     TButton* btnFechar;
 
-    // The rows as GetPendencias sends them, and how many more it left out.
-    void Carrega(const TDataPacket& packet, qint64 more);
+    // The rows as GetPendencias sends them, and how many more it left out;
+    // the lines of the service or employee the list was opened from are
+    // those the test accepts (without a test, every line shows).
+    using TProprias = std::function<bool(const TDataPacket&, const TRowValues&)>;
+    void Carrega(const TDataPacket& packet, qint64 more, const TProprias& proprias = {});
 
 private:
+    // The lines the box asks for, into the list.
+    void Mostra();
+    TDataPacket m_todas; // that one's lines first
+    TDataPacket m_proprias;
+    qint64 m_more = 0;
     void CreateColumns();
     void TextsFor(TField* field);
 

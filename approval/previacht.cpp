@@ -25,6 +25,11 @@ TfrmPreviaCHT::TfrmPreviaCHT(const TMessages& messages)
     btnContinuar->SetCaption(m_messages.Msg(u"PREV_CONTINUAR"_s));
     btnContinuar->SetBounds(800, 6, 90, 25);
     btnContinuar->SetModalResult(mrOk);
+    btnVoltar = panBotoes->Add<TButton>(u"btnVoltar"_s);
+    btnVoltar->SetCaption(m_messages.Msg(u"PREV_VOLTAR"_s));
+    btnVoltar->SetBounds(700, 6, 90, 25);
+    btnVoltar->SetModalResult(mrCancel);
+    btnVoltar->SetVisible(false);
     // The question comes next whichever way the list is left: it decides.
     SetDefaultButton(btnContinuar);
     SetCancelButton(btnContinuar);
@@ -67,6 +72,16 @@ void TfrmPreviaCHT::Carrega(const TTotais& totais, const TDataPacket& linhas)
     lblPendentes->SetCaption(totais.Pendentes == 0
                                  ? m_messages.Msg(u"PREV_SEM_PEND"_s)
                                  : m_messages.Msg(u"PREV_COM_PEND"_s).arg(totais.Pendentes));
+    if (totais.Pendentes > 0) {
+        // Days never approved: the keys that only read on go back, and
+        // billing them at their hours worked is a choice of its own.
+        btnContinuar->SetCaption(m_messages.Msg(u"PREV_MESMO_ASSIM"_s));
+        btnContinuar->SetBounds(760, 6, 130, 25);
+        btnVoltar->SetBounds(660, 6, 90, 25);
+        btnVoltar->SetVisible(true);
+        SetDefaultButton(btnVoltar);
+        SetCancelButton(btnVoltar);
+    }
     cdsPrevia.SetData(linhas);
     // Counts are whole numbers.
     for (const char* name : {"QTCHT", "QTCSA", "QTCSAPEND"})

@@ -13,8 +13,10 @@ class TMessages;
 
 // What "Gerar CHT" would bill, before it is asked: the counts on top and
 // one line per client and contracted service below, in a read-only list
-// the clerk scrolls by keyboard; a button (Enter or Escape) goes on to the
-// question.
+// the clerk scrolls by keyboard. With every day approved a button (Enter
+// or Escape) goes on to the question; with days never approved Enter and
+// Escape go back ("Voltar") and only "Gerar mesmo assim", chosen on
+// purpose (Tab, then Enter or Space), goes on.
 class TfrmPreviaCHT : public TForm
 {
 public:
@@ -28,6 +30,7 @@ public:
     TDBGrid* dbgPrevia;
     TPanel* panBotoes;
     TButton* btnContinuar;
+    TButton* btnVoltar;
 
     // The counts as GetPrevCHT sends them, and its lines.
     struct TTotais

@@ -247,6 +247,10 @@ void TfrmFiltroCsa::WireHandlers()
     depDtFinal->OnExit = [this](TObject* s) {
         depDtFinalExit(s);
     };
+    for (TDateEditPlus* date : {depDtInicial, depDtFinal})
+        date->OnKeyDown = [this](TObject* s, TWord& k, TShiftState sh) {
+            depPeriodoKeyDown(s, k, sh);
+        };
     btnPesqCli->OnClick = [this](TObject* s) {
         btnPesqCliClick(s);
     };
@@ -359,6 +363,21 @@ void TfrmFiltroCsa::depDtInicialExit(TObject*)
 void TfrmFiltroCsa::depDtFinalExit(TObject*)
 {
     depDtFinal->CheckValidDate();
+}
+
+void TfrmFiltroCsa::depPeriodoKeyDown(TObject*, TWord& Key, TShiftState Shift)
+{
+    if ((Key != VK_PRIOR && Key != VK_NEXT) || Shift != ssNone)
+        return;
+    // The usual periods are whole months: from the month the period ends
+    // in (today's without an end date), one back or one ahead.
+    const QDate end = OleToDate(depDtFinal->IsDateValid() && !EmptyString(depDtFinal->Text())
+                                    ? depDtFinal->GetDate()
+                                    : Today());
+    const QDate first = QDate(end.year(), end.month(), 1).addMonths(Key == VK_PRIOR ? -1 : 1);
+    Key = 0;
+    depDtInicial->SetDate(DateToOle(first));
+    depDtFinal->SetDate(DateToOle(first.addMonths(1).addDays(-1)));
 }
 
 // --- Checks --------------------------------------------------------------------------

@@ -72,6 +72,9 @@ public:
     void chbComCHTGeradaClick(TObject* Sender);
     void depDtInicialExit(TObject* Sender);
     void depDtFinalExit(TObject* Sender);
+    // PageUp and PageDown in either date: the whole month before or after
+    // the one the period ends in.
+    void depPeriodoKeyDown(TObject* Sender, TWord& Key, TShiftState Shift);
 
     // Checks.
     void Vd_Cliente();

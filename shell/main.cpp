@@ -143,7 +143,11 @@ int RunDesktop(QApplication& app, const THostOptions& options)
         ConfirmDialogsAsTheyOpen(desktop, options, dialogTaken, status);
         StartWatchdog(&app);
     }
-    window.show();
+    // The window takes the whole screen; a warning about the INI file is
+    // shown in it, not only on standard error.
+    window.showMaximized();
+    if (!options.Warning.isEmpty())
+        window.ShowStatus(options.Warning);
     if (options.Open)
         OpenOnStart(window, desktop, options, scripted, status);
     const int loop = app.exec();

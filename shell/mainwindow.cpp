@@ -17,6 +17,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace aph {
@@ -33,6 +35,8 @@ QString ServerStatusText(const TConnectionStatus& status)
         return u"Servidor: %1 — sem conexão"_s.arg(status.Address);
     case TConnectionStatus::TState::Reconnected:
         return u"Servidor: %1 (reconectado)"_s.arg(status.Address);
+    case TConnectionStatus::TState::Refused:
+        return u"Servidor: %1 — recusado: %2"_s.arg(status.Address, status.Message);
     }
     return {};
 }
@@ -40,8 +44,10 @@ QString ServerStatusText(const TConnectionStatus& status)
 // A status line stays this long, then gives its place to the next one.
 constexpr int kStatusFadeMs = 20000;
 // An idle connection makes one round trip a minute at most to check its
-// server (see KeepConnectionsAlive).
+// server (see KeepConnectionsAlive); the timer looks four times as often,
+// so a server lost just after a call shows within 75 s.
 constexpr int kKeepAliveMs = 60000;
+constexpr int kKeepAliveChecks = 4;
 
 } // namespace
 
@@ -82,13 +88,17 @@ TMainWindow::TMainWindow(const THostOptions& options, TQtDesktop& desktop)
     statusBar()->addWidget(server);
     SetConnectionStatusHandler([server](const TConnectionStatus& status) {
         server->setText(ServerStatusText(status));
-        server->setStyleSheet(status.State == TConnectionStatus::TState::Lost
-                                  ? u"color: #b00020; font-weight: bold"_s
-                                  : QString());
+        const bool bad = status.State == TConnectionStatus::TState::Lost ||
+                         status.State == TConnectionStatus::TState::Refused;
+        server->setStyleSheet(bad ? u"color: #b00020; font-weight: bold"_s : QString());
     });
     // What the last long operation did (the CHTs a generation made).
     m_status = new QLabel(this);
     m_status->setObjectName(u"lblStatus"_s);
+    // It takes the room the other parts leave, cut short rather than
+    // drawn over its neighbours.
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_status->setMinimumWidth(1);
     statusBar()->addWidget(m_status, 1);
     m_statusFade = new QTimer(this);
     m_statusFade->setSingleShot(true);
@@ -116,10 +126,9 @@ TMainWindow::TMainWindow(const THostOptions& options, TQtDesktop& desktop)
     statusBar()->addPermanentWidget(busy);
     // The server's state follows the server even while nobody calls it.
     m_keepAlive = new QTimer(this);
-    m_keepAlive->setInterval(kKeepAliveMs);
     connect(m_keepAlive, &QTimer::timeout, this,
-            [this] { KeepConnectionsAlive(m_keepAlive->interval()); });
-    m_keepAlive->start();
+            [this] { KeepConnectionsAlive(m_keepAliveIdleMs); });
+    SetKeepAliveMs(kKeepAliveMs);
     m_desktop.SetMdiArea(m_mdi);
     m_desktop.SetBusyIndicator(busy);
     // The screens open filling the work area and grow with it.
@@ -134,13 +143,15 @@ void TMainWindow::SetStatusFadeMs(int ms)
 
 void TMainWindow::SetKeepAliveMs(int ms)
 {
-    m_keepAlive->start(ms);
+    m_keepAliveIdleMs = ms;
+    m_keepAlive->start(std::max(1, ms / kKeepAliveChecks));
 }
 
 void TMainWindow::ShowStatus(const QString& text)
 {
     // An old line would speak of a later state: it fades after a while.
     m_status->setText(text);
+    m_status->setToolTip(text);
     if (text.isEmpty())
         m_statusFade->stop();
     else

@@ -41,8 +41,12 @@ public:
 
     // How long a status line stays before it fades.
     void SetStatusFadeMs(int ms);
-    // How often an idle connection checks that its server still answers.
+    // How long an idle connection waits before it checks that its server
+    // still answers (a round trip at most that often); the check runs four
+    // times as often, so a loss shows within a quarter more.
     void SetKeepAliveMs(int ms);
+    // A line in the status bar, as the screens' status lines (it fades).
+    void ShowStatus(const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -50,7 +54,6 @@ protected:
 private:
     // The active screen's menus join the main bar.
     void MergeMenus(QMdiSubWindow* sub);
-    void ShowStatus(const QString& text);
 
     TQtDesktop& m_desktop;
     TModuleLoader m_module;
@@ -61,6 +64,7 @@ private:
     QLabel* m_status = nullptr;
     QTimer* m_statusFade = nullptr;
     QTimer* m_keepAlive = nullptr;
+    int m_keepAliveIdleMs = 0;
     qint64 m_lastOpenMs = 0;
     bool m_shutDown = false;
 };

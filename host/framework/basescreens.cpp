@@ -314,6 +314,8 @@ TfrmFiltroPadrao::TfrmFiltroPadrao(QString name) : TForm(std::move(name))
         b->SetHint(QString::fromUtf8(hint));
         b->SetShowHint(true);
         b->SetGlyph(QString::fromLatin1(glyph));
+        // The dialog's buttons follow the filter in the Tab order.
+        b->SetTabStop(true);
         return b;
     };
     sbtConfirma = button("sbtConfirma", "Confirmar", "confirm", 6);

@@ -168,10 +168,11 @@ void TNetConnection::Report(TConnectionStatus::TState state) const
     Report(state, Address());
 }
 
-void TNetConnection::Report(TConnectionStatus::TState state, const QString& address) const
+void TNetConnection::Report(TConnectionStatus::TState state, const QString& address,
+                            const QString& message) const
 {
     if (StatusHandler())
-        StatusHandler()({state, m_serverName, address});
+        StatusHandler()({state, m_serverName, address, message});
 }
 
 QList<TServerAddress> TNetConnection::Candidates() const
@@ -242,6 +243,10 @@ void TNetConnection::SetConnected(bool connected)
         // a refused login is not.
         m_lost = true;
         Report(TConnectionStatus::TState::Lost, m_tried.join(u", "_s));
+        throw;
+    } catch (const Exception& e) {
+        // A server that answered and refused: the host shows why.
+        Report(TConnectionStatus::TState::Refused, Address(), e.Message());
         throw;
     }
     m_transport = std::move(transport);

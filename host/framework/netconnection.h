@@ -60,19 +60,22 @@ void SetTransportFactory(TTransportFactory factory);
 std::unique_ptr<IAppServerTransport> MakeRpcTransport();
 
 // What became of the connection to an application server, for the host to
-// show: connected, lost (a call or a connect failed on the wire), or
-// connected again after a loss.
+// show: connected, lost (a call or a connect failed on the wire), connected
+// again after a loss, or refused by a server that answered (its login or
+// its certificate).
 struct TConnectionStatus
 {
     enum class TState
     {
         Connected,
         Lost,
-        Reconnected
+        Reconnected,
+        Refused
     };
     TState State = TState::Connected;
     QString ServerName; // the remote data module
     QString Address;    // host:port; when every server failed, each of them
+    QString Message;    // why it was refused
 };
 using TConnectionStatusHandler = std::function<void(const TConnectionStatus&)>;
 // The host installs one handler for every connection; none by default.
@@ -153,7 +156,8 @@ private:
     void DropLost();
     [[noreturn]] void NoConnection() const;
     void Report(TConnectionStatus::TState state) const;
-    void Report(TConnectionStatus::TState state, const QString& address) const;
+    void Report(TConnectionStatus::TState state, const QString& address,
+                const QString& message = {}) const;
     // The servers to try, in order, for host and port as now set.
     QList<TServerAddress> Candidates() const;
     // Opens the transport on the first candidate that answers; throws the

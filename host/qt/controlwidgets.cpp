@@ -429,6 +429,9 @@ void TFormView::SyncWidget(TControl* control, QWidget* w)
     } else if (auto* button = dynamic_cast<QToolButton*>(w)) {
         auto* speed = dynamic_cast<TSpeedButton*>(control);
         button->setAutoRaise(speed && speed->Flat());
+        // A dialog's button in the Tab order takes the focus from the
+        // keyboard; a toolbar's never does.
+        button->setFocusPolicy(speed && speed->TabStop() ? Qt::TabFocus : Qt::NoFocus);
         const QIcon icon = speed ? GlyphIcon(speed->Glyph(), w->style()) : QIcon();
         button->setIcon(icon);
         QString text = control->Caption();

@@ -416,7 +416,8 @@ void TFormView::ClickFromMouse(TControl* control)
     if (m_refused == control) {
         // Its focus was refused on this very click: the click goes nowhere.
         m_refused = nullptr;
-    } else if (w->focusPolicy() != Qt::NoFocus && !control->Focused() && !FocusFromMouse(control)) {
+    } else if ((w->focusPolicy() & Qt::ClickFocus) && !control->Focused() &&
+               !FocusFromMouse(control)) {
         // The widget had the Qt focus already, the form had it elsewhere,
         // and the form kept it there.
         m_refused = nullptr;

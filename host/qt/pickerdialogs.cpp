@@ -8,12 +8,15 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -79,6 +82,47 @@ QLineEdit* SearchBox(QDialog* dialog, QVBoxLayout* layout)
     return search;
 }
 
+// Moves a list's current row for a navigation key typed elsewhere (the
+// search box); false for any other key.
+bool MoveCurrentRow(QTableWidget* table, const QKeyEvent& key)
+{
+    if (key.modifiers() & ~Qt::KeypadModifier)
+        return false;
+    const int rowHeight = std::max(1, table->verticalHeader()->defaultSectionSize());
+    const int page = std::max(1, table->viewport()->height() / rowHeight - 1);
+    int step = 0;
+    switch (key.key()) {
+    case Qt::Key_Up:
+        step = -1;
+        break;
+    case Qt::Key_Down:
+        step = 1;
+        break;
+    case Qt::Key_PageUp:
+        step = -page;
+        break;
+    case Qt::Key_PageDown:
+        step = page;
+        break;
+    default:
+        return false;
+    }
+    const int rows = table->rowCount();
+    if (rows == 0)
+        return true;
+    const int from = table->currentRow();
+    const int to = std::clamp(from < 0 ? 0 : from + step, 0, rows - 1);
+    table->selectRow(to);
+    table->scrollTo(table->model()->index(to, 0));
+    return true;
+}
+
+bool IsEnter(const QKeyEvent& key)
+{
+    return (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) &&
+           !(key.modifiers() & ~Qt::KeypadModifier);
+}
+
 void FillRow(QTableWidget* table, int at, const QStringList& texts, int firstColumn)
 {
     for (int c = 0; c < texts.size(); ++c)
@@ -117,7 +161,13 @@ TPickListDialog::TPickListDialog(const TRowTable& rows, const QString& title,
     buttons->addWidget(OkCancel(this));
     layout->addLayout(buttons);
 
-    connect(m_search, &QLineEdit::textChanged, this, [this] { Fill(); });
+    connect(m_search, &QLineEdit::textChanged, this, [this] {
+        m_moved = false;
+        Fill();
+        if (!m_shown.isEmpty())
+            m_table->selectRow(0); // the best match first
+    });
+    m_search->installEventFilter(this);
     connect(all, &QPushButton::clicked, this, [this] {
         for (int row : std::as_const(m_shown))
             m_ticked.insert(row);
@@ -138,7 +188,38 @@ TPickListDialog::TPickListDialog(const TRowTable& rows, const QString& title,
         SetTicked(row, !m_ticked.contains(row));
     });
     Fill();
+    if (!m_shown.isEmpty())
+        m_table->selectRow(0);
     resize(560, 420);
+}
+
+bool TPickListDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_search && event->type() == QEvent::KeyPress &&
+        SearchKey(*static_cast<QKeyEvent*>(event)))
+        return true;
+    return QDialog::eventFilter(watched, event);
+}
+
+bool TPickListDialog::SearchKey(const QKeyEvent& key)
+{
+    if (MoveCurrentRow(m_table, key)) {
+        m_moved = true;
+        return true;
+    }
+    const int current = m_shown.value(m_table->currentRow(), -1);
+    if (key.key() == Qt::Key_Space && key.modifiers() == Qt::NoModifier &&
+        (m_moved || m_search->text().isEmpty())) {
+        SetTicked(current, !m_ticked.contains(current));
+        return true;
+    }
+    if (IsEnter(key)) {
+        if (m_ticked.isEmpty())
+            SetTicked(current, true);
+        accept();
+        return true;
+    }
+    return false;
 }
 
 void TPickListDialog::SetSearch(const QString& text)
@@ -162,6 +243,7 @@ void TPickListDialog::SetTicked(int row, bool ticked)
 void TPickListDialog::Fill()
 {
     m_filling = true;
+    const int current = m_table->currentRow();
     m_shown = m_rows.Matching(m_search->text());
     m_table->setRowCount(static_cast<int>(m_shown.size()));
     for (int i = 0; i < m_shown.size(); ++i) {
@@ -173,6 +255,9 @@ void TPickListDialog::Fill()
         FillRow(m_table, i, m_rows.Texts(row), 1);
     }
     m_table->resizeColumnToContents(0);
+    // A tick keeps the list where it was.
+    if (current >= 0 && current < m_shown.size())
+        m_table->selectRow(current);
     m_filling = false;
 }
 
@@ -206,8 +291,19 @@ TPickRowDialog::TPickRowDialog(const TRowTable& rows, const QString& title, bool
     layout->addWidget(OkCancel(this));
     connect(m_search, &QLineEdit::textChanged, this, [this] { Fill(); });
     connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int, int) { accept(); });
+    m_search->installEventFilter(this);
     Fill();
     resize(520, 380);
+}
+
+bool TPickRowDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    // The text keeps the focus; the keys that move through a list move the
+    // list, and Enter takes its current row through the default button.
+    if (watched == m_search && event->type() == QEvent::KeyPress &&
+        MoveCurrentRow(m_table, *static_cast<QKeyEvent*>(event)))
+        return true;
+    return QDialog::eventFilter(watched, event);
 }
 
 void TPickRowDialog::Fill()

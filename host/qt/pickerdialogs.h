@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QSet>
 
+class QKeyEvent;
 class QLineEdit;
 class QTableWidget;
 class QComboBox;
@@ -18,7 +19,11 @@ QString ButtonText(int modalResult);
 
 // The multi-selection list: the rows of a data source with a box to tick
 // each, a search box over the shown fields, and buttons to tick or clear
-// every row shown. Ticks survive a change of the search text.
+// every row shown. Ticks survive a change of the search text. The search
+// box keeps the focus: Up, Down, PageUp and PageDown move the list's
+// current row; Space ticks it once the list was moved (or with no search
+// text), else it types; Enter closes, taking the current row when nothing
+// is ticked.
 class TPickListDialog : public QDialog
 {
 public:
@@ -31,8 +36,13 @@ public:
     // Rows of the dataset shown now, in order.
     const QList<int>& Shown() const { return m_shown; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void Fill();
+    // The key typed in the search box, for the list; true when taken.
+    bool SearchKey(const QKeyEvent& key);
     const TRowTable& m_rows;
     bool m_single;
     QSet<int> m_ticked;
@@ -40,9 +50,12 @@ private:
     QLineEdit* m_search;
     QTableWidget* m_table;
     bool m_filling = false;
+    bool m_moved = false; // the current row was moved since the text last changed
 };
 
-// One row of a data source, optionally found by typing in a search box.
+// One row of a data source, optionally found by typing in a search box,
+// which keeps the focus while Up, Down, PageUp and PageDown move the list's
+// current row; Enter takes that row.
 class TPickRowDialog : public QDialog
 {
 public:
@@ -52,6 +65,9 @@ public:
     int ChosenRow() const;
     void SetSearch(const QString& text);
     void SelectShown(int index);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Fill();

@@ -397,9 +397,42 @@ void TLabel::SetAlignment(TTextAlign alignment)
     Changed(TChange::Style);
 }
 
+namespace {
+
+// Enter without Ctrl or Alt, the key a focused button takes for itself.
+bool IsPlainEnter(TWord key, TShiftState shift)
+{
+    return key == VK_RETURN && !(shift & (ssCtrl | ssAlt));
+}
+
+} // namespace
+
 TSpeedButton::TSpeedButton(QString name) : TControl(std::move(name))
 {
     SetBounds(0, 0, 23, 22);
+}
+
+void TSpeedButton::KeyDown(TWord& key, TShiftState shift)
+{
+    TControl::KeyDown(key, shift);
+    if (IsPlainEnter(key, shift)) {
+        key = 0;
+        Click();
+    }
+}
+
+void TSpeedButton::KeyPress(QChar& key)
+{
+    TControl::KeyPress(key);
+    if (key == u' ') {
+        key = QChar();
+        Click();
+    }
+}
+
+bool TSpeedButton::WantsKey(TWord key, TShiftState shift) const
+{
+    return IsPlainEnter(key, shift);
 }
 
 void TSpeedButton::SetFlat(bool flat)
@@ -439,6 +472,29 @@ void TButton::Click()
     if (m_modalResult != mrNone)
         if (TForm* form = Form())
             form->SetModalResult(m_modalResult);
+}
+
+void TButton::KeyDown(TWord& key, TShiftState shift)
+{
+    TControl::KeyDown(key, shift);
+    if (IsPlainEnter(key, shift)) {
+        key = 0;
+        Click();
+    }
+}
+
+void TButton::KeyPress(QChar& key)
+{
+    TControl::KeyPress(key);
+    if (key == u' ') {
+        key = QChar();
+        Click();
+    }
+}
+
+bool TButton::WantsKey(TWord key, TShiftState shift) const
+{
+    return IsPlainEnter(key, shift);
 }
 
 void SetChildEnabled(TWinControl* box, bool enabled)

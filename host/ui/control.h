@@ -257,7 +257,8 @@ public:
     const char* ClassName() const override { return "TBevel"; }
 };
 
-// A toolbar button: no focus of its own, a hint, optionally flat.
+// A toolbar button: a hint, optionally flat; no focus of its own unless it
+// is made a tab stop (a dialog's buttons), and then Space or Enter clicks it.
 class TSpeedButton : public TControl
 {
 public:
@@ -272,7 +273,10 @@ public:
     // it when no menu entry has the key.
     const TShortCut& ShortCut() const { return m_shortCut; }
     void SetShortCut(const TShortCut& shortCut);
-    bool CanFocus() const override { return false; }
+    bool CanFocus() const override { return TabStop() && TControl::CanFocus(); }
+    void KeyDown(TWord& key, TShiftState shift) override;
+    void KeyPress(QChar& key) override;
+    bool WantsKey(TWord key, TShiftState shift) const override;
 
 private:
     bool m_flat = false;
@@ -296,6 +300,10 @@ public:
     int ModalResult() const { return m_modalResult; }
     void SetModalResult(int result) { m_modalResult = result; }
     void Click() override;
+    // Focused, Space or Enter clicks it, as a Qt push button.
+    void KeyDown(TWord& key, TShiftState shift) override;
+    void KeyPress(QChar& key) override;
+    bool WantsKey(TWord key, TShiftState shift) const override;
 
 private:
     int m_modalResult = mrNone;

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -314,6 +315,35 @@ void TRadioButton::Click()
         SetChecked(true);
 }
 
+void TRadioButton::KeyDown(TWord& key, TShiftState shift)
+{
+    TControl::KeyDown(key, shift);
+    const bool back = key == VK_UP || key == VK_LEFT;
+    const bool ahead = key == VK_DOWN || key == VK_RIGHT;
+    if ((!back && !ahead) || shift != ssNone || !Parent())
+        return;
+    key = 0;
+    // The group's buttons as they stand, top to bottom, then left to right.
+    std::vector<TRadioButton*> group;
+    for (int i = 0; i < Parent()->ControlCount(); ++i)
+        if (auto* radio = dynamic_cast<TRadioButton*>(Parent()->Control(i));
+            radio && radio->CanFocus())
+            group.push_back(radio);
+    std::stable_sort(group.begin(), group.end(), [](const TRadioButton* a, const TRadioButton* b) {
+        return std::pair(a->Top(), a->Left()) < std::pair(b->Top(), b->Left());
+    });
+    const auto at = std::find(group.begin(), group.end(), this);
+    if (at == group.end())
+        return;
+    const std::ptrdiff_t next = (at - group.begin()) + (back ? -1 : 1);
+    if (next < 0 || next >= static_cast<std::ptrdiff_t>(group.size()))
+        return;
+    TRadioButton* target = group[static_cast<std::size_t>(next)];
+    // The focus moves first, so that a refused exit leaves the choice as it was.
+    if (target->SetFocus() && target->Focused())
+        target->Click();
+}
+
 void TRadioButton::KeyPress(QChar& key)
 {
     TControl::KeyPress(key);
@@ -325,6 +355,8 @@ void TRadioButton::KeyPress(QChar& key)
 
 TBtnPesquisa::TBtnPesquisa(QString name) : TSpeedButton(std::move(name))
 {
+    // Reached by Tab once enabled, opened with Space or Enter.
+    SetTabStop(true);
     SetGlyph(u"search"_s);
     SetHint(u"Pesquisar"_s);
     SetShowHint(true);

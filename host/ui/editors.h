@@ -139,6 +139,8 @@ private:
 
 // A radio button; checking one unchecks the others of the same parent.
 // Its click handler runs when it becomes checked, by the user or by code.
+// Only the checked one of a group is a tab stop; the arrow keys move to
+// the group's next or previous button and check it, as in Qt.
 class TRadioButton : public TControl
 {
 public:
@@ -147,6 +149,7 @@ public:
     bool Checked() const { return m_checked; }
     void SetChecked(bool checked);
     void Click() override;
+    void KeyDown(TWord& key, TShiftState shift) override;
     void KeyPress(QChar& key) override;
 
 private:

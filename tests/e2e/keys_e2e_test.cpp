@@ -272,6 +272,24 @@ TEST_F(KeysAtTheHost, TheStatusBarFollowsTheServerAndOldLinesFade)
     ASSERT_TRUE(server && status);
     EXPECT_TRUE(server->text().contains(u"(conectado)"_s)) << server->text().toStdString();
 
+    // A long line and the screen's own note side by side: no part of the
+    // bar is drawn over another, however long the line.
+    auto* screen = host->findChild<QLabel*>(u"lblStatusTela"_s);
+    ASSERT_NE(screen, nullptr);
+    desktop.ShowStatus(u"Geradas 3 CHT(s) para 3 funcionário(s), com 41 CSA(s); "_s +
+                       QString(u"Ctrl+Shift+V mostra as CHTs geradas. "_s).repeated(4));
+    desktop.ShowScreenStatus(u"Nenhum dia pendente de aprovação nesta CHT"_s);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QCoreApplication::processEvents();
+    const QList<QLabel*> parts{server, status, screen};
+    for (QLabel* a : parts)
+        for (QLabel* b : parts)
+            if (a != b && a->isVisible() && b->isVisible()) {
+                EXPECT_FALSE(a->geometry().intersects(b->geometry()))
+                    << a->objectName().toStdString() << " over " << b->objectName().toStdString();
+            }
+    EXPECT_GE(screen->width(), screen->sizeHint().width()) << "the screen's note whole";
+
     host->SetStatusFadeMs(200);
     desktop.ShowStatus(u"Planilha gravada em /tmp/dias.csv"_s);
     EXPECT_EQ(status->text(), u"Planilha gravada em /tmp/dias.csv"_s);

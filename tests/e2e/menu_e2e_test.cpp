@@ -265,10 +265,15 @@ TEST_F(MenuAtTheScreen, AChtIsApprovedReopenedWithAReasonAndTheHistorySaysSo)
         for (int r = 0; r < h.dbgHist->RowCount(); ++r)
             reasons << h.dbgHist->CellText(r, 1) + u'|' + h.dbgHist->CellText(r, 12) + u'|' +
                            h.dbgHist->CellText(r, 13);
-        // The reason and invoice are the last columns: in view for the
-        // picture.
-        if (auto* grid = qobject_cast<QAbstractScrollArea*>(Widget(&h, h.dbgHist)))
-            grid->horizontalScrollBar()->setValue(grid->horizontalScrollBar()->maximum());
+        // The reason and invoice are the last columns: End, from the
+        // keyboard, brings them into view.
+        auto* grid = dynamic_cast<TGridView*>(Widget(&h, h.dbgHist));
+        ASSERT_NE(grid, nullptr);
+        EXPECT_EQ(h.ActiveControl(), h.dbgHist) << "the list has the keys from the start";
+        Key(Qt::Key_End);
+        EXPECT_EQ(h.dbgHist->SelectedIndex(), h.dbgHist->ColumnCount() - 1);
+        const QRect last = grid->visualRect(grid->model()->index(0, h.dbgHist->ColumnCount() - 1));
+        EXPECT_TRUE(grid->viewport()->rect().contains(last)) << "the last column in view";
         Shot("historico-cht.png", frame);
         QTest::mouseClick(Widget(&h, h.btnFechar), Qt::LeftButton);
     };

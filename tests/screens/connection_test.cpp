@@ -152,6 +152,7 @@ struct Connection : MarchScreen
                 return;
             states << s.State;
             addresses << s.Address;
+            reasons << s.Message;
         });
     }
     void TearDown() override
@@ -184,6 +185,7 @@ struct Connection : MarchScreen
 
     QList<TState> states;
     QStringList addresses;
+    QStringList reasons;
 };
 
 } // namespace
@@ -329,4 +331,25 @@ TEST_F(Connection, TheKeepAliveFollowsTheServerWhileNobodyCalls)
     GoTo(f->dbgFuncionario, "CDFUNC", "TF2");
     EXPECT_TRUE(desktop->errors.isEmpty()) << Errors().toStdString();
     EXPECT_EQ(f->cdsAuxCSA.RecordCount(), 1);
+}
+
+// A server that answers and refuses the login is not a lost one: the host
+// is told so, with the server's reason, to show in its window.
+TEST_F(Connection, ARefusedLoginIsReportedWithTheServersReason)
+{
+    OpenTf1At(12);
+    SetHostEnvironment(
+        {u"ANA"_s, u"0001"_s, u"127.0.0.1"_s, m_server->Port(), u"token-revogado"_s, m_db->Spec()});
+    f->netAprovCsa.SetConnected(false);
+    states.clear();
+    QString said;
+    try {
+        f->netAprovCsa.SetConnected(true); // as the screen does when it opens
+    } catch (const Exception& e) {
+        said = e.Message();
+    }
+    ASSERT_FALSE(said.isEmpty()) << "the login is refused";
+    ASSERT_EQ(states, QList<TState>{TState::Refused});
+    EXPECT_EQ(addresses.last(), u"127.0.0.1:%1"_s.arg(m_server->Port()));
+    EXPECT_EQ(reasons.last(), said);
 }

@@ -312,6 +312,7 @@ TEST_F(Editing, GeneratingAsksFirstThenBillsAndShowsTheNewCht)
 {
     Open();
     desktop->answers = {mrNo};
+    GoOnAtThePreview();
     UserClick(f->sbtGerarCHT);
     EXPECT_EQ(desktop->questions.last(),
               u"Confirma a geração da CHT para todas as CSA´s mostradas na tela?"_s);
@@ -319,6 +320,7 @@ TEST_F(Editing, GeneratingAsksFirstThenBillsAndShowsTheNewCht)
     const int reloads = static_cast<int>(CallsOf("GetServPrest").size());
 
     desktop->answers = {mrYes};
+    GoOnAtThePreview();
     UserKey(*f, 'G', ssCtrl); // the menu's shortcut
     EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
     ASSERT_EQ(CallsOf("SetCHT").size(), 1);

@@ -64,6 +64,7 @@ TEST_F(DayHistory, TheDaysEditsAndItsChtShowOldestFirstInPortuguese)
     UserKey(*f, VK_DOWN);
     ASSERT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
     desktop->answers = {mrYes};
+    GoOnAtThePreview();
     UserClick(f->sbtGerarCHT);
     ASSERT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
     const QString cht =

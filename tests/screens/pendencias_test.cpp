@@ -44,6 +44,8 @@ struct Pendencias : MarchScreen
                 UserKey(form, VK_DOWN);
             UserKey(form, last);
         });
+        // From the services' grid: the one service holds every line.
+        UserFocus(f->dbgPadrao);
         UserKey(*f, 'P', ssCtrl | ssShift);
         EXPECT_TRUE(desktop->modal.empty()) << "the list showed as a modal form";
         return lines;
@@ -88,7 +90,8 @@ TEST_F(Pendencias, EnterOnALineTakesTheScreenToItsDay)
         EXPECT_EQ(f->cdsFunc.FieldByName(u"CDFUNC"_s)->AsString(), QString::fromUtf8(c.employee));
         EXPECT_EQ(f->cdsCHT.FieldByName(u"DSREFECHT"_s)->AsString(), QString::fromUtf8(c.chtRow));
         EXPECT_EQ(OleToDate(f->cdsAuxCSA.FieldByName(u"DTSERVPREST"_s)->AsDateTime()).day(), c.day);
-        EXPECT_EQ(f->ActiveControl(), f->dbgCSA);
+        // Escape leaves the focus where the list was opened from.
+        EXPECT_EQ(f->ActiveControl(), c.key == VK_RETURN ? f->dbgCSA : f->dbgPadrao);
         EXPECT_EQ(f->dbgCSA->SelectedIndex(), f->dbgCSA->ColumnIndex(QString::fromUtf8(c.column)));
     }
     // Nothing left to look at: said, and no empty list opens.
@@ -99,4 +102,69 @@ TEST_F(Pendencias, EnterOnALineTakesTheScreenToItsDay)
     ASSERT_FALSE(desktop->questions.isEmpty());
     EXPECT_TRUE(desktop->questions.last().startsWith(u"Nenhuma pendência"_s))
         << desktop->questions.last().toStdString();
+}
+
+// Opened from an employee's days, the list holds that employee's lines
+// alone; the box shows every line, that employee's first. From a service
+// with no line of its own, every line shows.
+TEST_F(Pendencias, FromAnEmployeeItListsThatOneUntilAllAreAskedFor)
+{
+    OpenMarch();
+    OpenTf1();
+    UserFocus(f->dbgCSA);
+    QList<QStringList> lines;
+    const auto names = [](const TfrmPendencias& list) {
+        QStringList employees;
+        for (int r = 0; r < list.dbgPend->RowCount(); ++r)
+            employees << list.dbgPend->CellText(r, 1);
+        return employees;
+    };
+    desktop->modal.push_back([&](TForm& form) {
+        auto& list = dynamic_cast<TfrmPendencias&>(form);
+        EXPECT_TRUE(list.chbTodas->Visible());
+        EXPECT_FALSE(list.chbTodas->Checked());
+        const QStringList own = names(list);
+        ASSERT_EQ(own.size(), 2);
+        for (const QString& name : own)
+            EXPECT_TRUE(name.contains(u"Um"_s)) << name.toStdString();
+        // Tab to the box, Space ticks it: every line, TF1's first.
+        UserKey(form, VK_TAB);
+        ASSERT_EQ(list.ActiveControl(), list.chbTodas);
+        UserType(form, u" "_s);
+        const QStringList all = names(list);
+        ASSERT_EQ(all.size(), 3);
+        EXPECT_EQ(all.mid(0, 2), own);
+        EXPECT_TRUE(all[2].contains(u"Dois"_s));
+        EXPECT_TRUE(list.lblTotal->Caption().startsWith(u"3 "_s));
+        UserKey(form, VK_RETURN);
+    });
+    UserKey(*f, 'P', ssCtrl | ssShift);
+    EXPECT_TRUE(desktop->modal.empty());
+    EXPECT_EQ(f->cdsFunc.FieldByName(u"CDFUNC"_s)->AsString(), u"TF1"_s);
+
+    // From TF2: its one line, and Enter goes there.
+    GoTo(f->dbgFuncionario, "CDFUNC", "TF2");
+    UserFocus(f->dbgFuncionario);
+    desktop->modal.push_back([&](TForm& form) {
+        auto& list = dynamic_cast<TfrmPendencias&>(form);
+        ASSERT_EQ(names(list).size(), 1);
+        EXPECT_TRUE(names(list)[0].contains(u"Dois"_s));
+        UserKey(form, VK_RETURN);
+    });
+    UserKey(*f, 'P', ssCtrl | ssShift);
+    EXPECT_EQ(f->cdsFunc.FieldByName(u"CDFUNC"_s)->AsString(), u"TF2"_s);
+    EXPECT_EQ(f->ActiveControl(), f->dbgCSA);
+    EXPECT_EQ(f->dbgCSA->SelectedIndex(), f->dbgCSA->ColumnIndex(u"QTHRAPROFATU"_s));
+
+    // From a service with no line: every line, the box ticked and away.
+    GoTo(f->dbgPadrao, "NRSERVCONT", "002");
+    UserFocus(f->dbgPadrao);
+    desktop->modal.push_back([&](TForm& form) {
+        auto& list = dynamic_cast<TfrmPendencias&>(form);
+        EXPECT_EQ(names(list).size(), 3);
+        EXPECT_FALSE(list.chbTodas->Visible());
+        UserKey(form, VK_ESCAPE);
+    });
+    UserKey(*f, 'P', ssCtrl | ssShift);
+    EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "approval/cli_aph31500.h"
+#include "approval/previacht.h"
 #include "filter/cli_aph31501.h"
 #include "host/framework/dbquery.h"
 #include "host/framework/environment.h"
@@ -114,6 +115,13 @@ protected:
     void OnFilter(std::function<void(TfrmFiltroCsa&)> play)
     {
         desktop->modal.push_back([play](TForm& form) { play(static_cast<TfrmFiltroCsa&>(form)); });
+    }
+    // At the next billing preview, "Gerar mesmo assim" (or "Continuar")
+    // pressed on purpose, as with days never approved it must be.
+    void GoOnAtThePreview()
+    {
+        desktop->modal.push_back(
+            [](TForm& form) { UserClick(dynamic_cast<TfrmPreviaCHT&>(form).btnContinuar); });
     }
     // Confirms the filter dialog as it stands.
     void ConfirmFilter()
