@@ -1,5 +1,6 @@
 #include "server/admin/commandline.h"
 
+#include "server/common/hiddentext.h"
 #include "server/storage/schema.h"
 #include "server/storage/storage.h"
 
@@ -9,7 +10,9 @@ namespace aph {
 
 void Print(FILE* out, const QString& text)
 {
-    std::fprintf(out, "%s\n", text.toUtf8().constData());
+    // A name, a file's line or a message quoting them reaches the terminal
+    // as what it holds, never as a terminal command or a cut line.
+    std::fprintf(out, "%s\n", EscapeHidden(text, true).toUtf8().constData());
     std::fflush(out);
 }
 

@@ -40,7 +40,9 @@ struct TArgs
 
 class TStorage;
 
-// Writes a line of the command's output, in UTF-8, at once.
+// Writes a line of the command's output, in UTF-8, at once, with its
+// hidden characters escaped (line breaks kept): every text a command shows
+// goes through here.
 void Print(FILE* out, const QString& text);
 
 // The database a command works on: it must exist and have the current

@@ -30,10 +30,10 @@ int OperatorCommand(const QStringList& args)
         if (a.Positional.size() != 3)
             throw EUsage(u"operator add recebe um banco de dados, o código do operador e o seu "
                          "nome (entre aspas se tiver espaços)."_s);
-        AddOperator(*OpenCurrent(a.Positional[0]), a.Positional[1], a.Positional[2],
-                    a.Options.value(u"--func"_s));
+        const QString code = AddOperator(*OpenCurrent(a.Positional[0]), a.Positional[1],
+                                         a.Positional[2], a.Options.value(u"--func"_s));
         Print(stdout, u"Operador %1 criado e ativo. Emita o seu token com: aph-server token %2 "
-                      "%1"_s.arg(a.Positional[1], a.Positional[0]));
+                      "%1"_s.arg(code, a.Positional[0]));
         return 0;
     }
     if (action == u"disable" || action == u"enable") {

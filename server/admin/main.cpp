@@ -260,8 +260,8 @@ int Backup(const QStringList& rest)
     if (spec.Backend == TDatabaseSpec::Kind::Postgres)
         throw EUsage(u"backup copia bancos SQLite. Para o PostgreSQL, use o pg_dump:\n  %1"_s.arg(
             PgDumpCommand(spec, args.Positional[1])));
-    BackupSqlite(spec.Path, args.Positional[1]);
-    Print(stdout, u"Cópia de %1 gravada em %2."_s.arg(spec.Path, args.Positional[1]));
+    const QStringList written = BackupSqlite(spec.Path, args.Positional[1]);
+    Print(stdout, u"Cópia de %1 gravada em %2."_s.arg(spec.Path, written.join(u" e "_s)));
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "server/admin/maintenance.h"
 
 #include "server/admin/commandline.h"
+#include "server/common/newfile.h"
 #include "server/methods/auditlog.h"
 #include "server/storage/schema.h"
 #include "server/storage/sqlitecopy.h"
@@ -26,18 +27,30 @@ constexpr int kExamples = 3;
 
 } // namespace
 
-void BackupSqlite(const QString& databasePath, const QString& file)
+QStringList BackupSqlite(const QString& databasePath, const QString& file)
 {
     if (!QFileInfo(databasePath).isFile())
         throw Exception(u"O arquivo do banco de dados \"%1\" não existe."_s.arg(databasePath));
     const QString audit = TAuditLog::SqlitePath(databasePath);
     const bool hasAudit = QFileInfo(audit).isFile();
+    // Both names are the copy's, audit or not: a file already named as
+    // the copy's audit would pass for it.
+    const QString fileAudit = TAuditLog::SqlitePath(file);
     RefuseExistingFile(file);
+    RefuseExistingFile(fileAudit);
+    // Written where nobody else can put a link, and given their names
+    // only when every file is whole.
+    const TWorkFolder work(file);
+    QList<std::pair<QString, QString>> written{{work.FilePath(u"copia.db"_s), file}};
     if (hasAudit)
-        RefuseExistingFile(TAuditLog::SqlitePath(file));
-    CopySqliteFile(databasePath, file);
-    if (hasAudit)
-        CopySqliteFile(audit, TAuditLog::SqlitePath(file));
+        written.append({work.FilePath(u"copia.db.audit"_s), fileAudit});
+    for (const auto& [temporary, target] : written)
+        CopySqliteFile(target == file ? databasePath : audit, temporary);
+    PublishNewFiles(written);
+    QStringList names;
+    for (const auto& entry : written)
+        names.append(entry.second);
+    return names;
 }
 
 QString PgDumpCommand(const TDatabaseSpec& spec, const QString& file)

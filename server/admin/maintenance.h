@@ -14,9 +14,12 @@ struct TDatabaseSpec;
 
 // Copies a SQLite database, while servers keep writing to it, into a new
 // standalone file (no -wal beside it), and its file of read audit records
-// to FILE + ".audit" when there is one. Never overwrites a file; throws
-// Exception on failure, leaving no partial copy at FILE.
-void BackupSqlite(const QString& databasePath, const QString& file);
+// to FILE + ".audit" when there is one; returns the names written. Writes
+// only new files of its own, never overwrites nor follows a link (FILE and
+// FILE.audit must both be free names), and gives the names only when the
+// whole copy is there: on failure it throws Exception and neither name
+// holds anything of it.
+QStringList BackupSqlite(const QString& databasePath, const QString& file);
 
 // The pg_dump command that backs up a PostgreSQL database to a file
 // (without the password, which pg_dump asks for or reads from ~/.pgpass).

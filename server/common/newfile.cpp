@@ -9,6 +9,9 @@
 #include <QTemporaryFile>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,12 +50,29 @@ void RequireReplaceable(const QString& target, const QStringList& protectedFiles
 
 bool PublishNewFile(const QString& temporary, const QString& target)
 {
-    if (::link(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) ==
-        0)
-        return true;
-    if (errno == EEXIST)
-        return false;
-    throw Exception(u"Não foi possível gravar o arquivo %1."_s.arg(target));
+    if (::link(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) !=
+        0) {
+        if (errno == EEXIST)
+            return false;
+        throw Exception(u"Não foi possível gravar o arquivo %1: %2"_s.arg(
+            target, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    // The name now holds the file written, itself, not through a link.
+    struct stat written
+    {
+    }, named{};
+    if (::lstat(QFile::encodeName(temporary).constData(), &written) != 0 ||
+        ::lstat(QFile::encodeName(target).constData(), &named) != 0 || !S_ISREG(named.st_mode) ||
+        named.st_dev != written.st_dev || named.st_ino != written.st_ino)
+        throw Exception(u"O arquivo %1 não ficou gravado como esperado."_s.arg(target));
+    return true;
+}
+
+bool NameTaken(const QString& path)
+{
+    struct stat st
+    {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 || errno != ENOENT;
 }
 
 void WriteNewFile(const QString& target, const QByteArray& data, bool replace,
@@ -91,6 +111,75 @@ void WriteNewFile(const QString& target, const QByteArray& data, bool replace,
     if (::rename(QFile::encodeName(temporaryPath).constData(),
                  QFile::encodeName(target).constData()) != 0)
         throw Exception(u"Não foi possível gravar o arquivo %1."_s.arg(target));
+}
+
+namespace {
+
+// Removes the names given so far, each only while it still holds the
+// file written (a name someone else took meanwhile stays theirs).
+void TakeBack(const QList<std::pair<QString, QString>>& given)
+{
+    for (const auto& [temporary, target] : given) {
+        struct stat written
+        {
+        }, named{};
+        if (::lstat(QFile::encodeName(temporary).constData(), &written) == 0 &&
+            ::lstat(QFile::encodeName(target).constData(), &named) == 0 &&
+            named.st_dev == written.st_dev && named.st_ino == written.st_ino)
+            ::unlink(QFile::encodeName(target).constData());
+    }
+}
+
+// Makes the new names in a folder survive a crash.
+void SyncFolder(const QString& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+} // namespace
+
+TWorkFolder::TWorkFolder(const QString& target)
+{
+    const QFileInfo info(target);
+    if (!info.absoluteDir().exists())
+        throw Exception(u"A pasta de %1 não existe; nada foi gravado."_s.arg(target));
+    QByteArray name = QFile::encodeName(info.absoluteFilePath() + u".parcial.XXXXXX"_s);
+    if (!::mkdtemp(name.data()))
+        throw Exception(u"Não foi possível criar a pasta de trabalho ao lado de %1: %2"_s.arg(
+            target, QString::fromLocal8Bit(std::strerror(errno))));
+    m_path = QFile::decodeName(name);
+}
+
+TWorkFolder::~TWorkFolder()
+{
+    QDir(m_path).removeRecursively();
+}
+
+QString TWorkFolder::FilePath(const QString& name) const
+{
+    return m_path + u'/' + name;
+}
+
+void PublishNewFiles(const QList<std::pair<QString, QString>>& files)
+{
+    QList<std::pair<QString, QString>> given;
+    TScopeFail takeBack([&given] { TakeBack(given); });
+    for (const auto& file : files) {
+        if (!PublishNewFile(file.first, file.second))
+            throw Exception(u"O arquivo %1 já existe (um arquivo, um link ou outra coisa com esse "
+                            "nome); nada foi gravado."_s.arg(file.second));
+        given.append(file);
+    }
+    QStringList folders;
+    for (const auto& file : files)
+        folders.append(QFileInfo(file.second).absolutePath());
+    folders.removeDuplicates();
+    for (const QString& folder : folders)
+        SyncFolder(folder);
 }
 
 } // namespace aph

@@ -4,13 +4,44 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 namespace aph {
 
 // Gives the finished file temporary the name target, only if that name is
 // free: link() refuses any name already taken (a file, a symbolic link, a
-// device node, a FIFO), where rename() would replace it. False when the
-// name is taken; an Exception for any other failure. temporary stays.
+// dangling one included, a device node, a FIFO), where rename() would
+// replace it, and follows none. The new name is then checked, without
+// following it, to be the file written. False when the name is taken; an
+// Exception for any other failure. temporary stays.
 bool PublishNewFile(const QString& temporary, const QString& target);
+
+// Whether a name is taken by anything at all, a dangling link included
+// (lstat: nothing is followed).
+bool NameTaken(const QString& path);
+
+// A folder of the process's own beside target, "TARGET.parcial.XXXXXX"
+// (mode 0700, made new by mkdtemp), where files are written before they
+// get their final names: nobody else can put a link or a file of their
+// own into it. Removed with all it holds when the object goes.
+class TWorkFolder
+{
+public:
+    explicit TWorkFolder(const QString& target); // throws Exception
+    ~TWorkFolder();
+    TWorkFolder(const TWorkFolder&) = delete;
+    TWorkFolder& operator=(const TWorkFolder&) = delete;
+    QString FilePath(const QString& name) const;
+
+private:
+    QString m_path;
+};
+
+// Gives each finished file (temporary, target) its final name, all or
+// none, as PublishNewFile does, and makes the names durable: when one
+// cannot be given, the names given before are taken back and an Exception
+// says which and why (a name taken: "já existe").
+void PublishNewFiles(const QList<std::pair<QString, QString>>& files);
 
 // Writes data to target through a temporary file in the same folder, so
 // that target holds either nothing or the whole of it, and only as a new

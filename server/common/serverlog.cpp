@@ -1,6 +1,7 @@
 #include "server/common/serverlog.h"
 
 #include "host/data/exceptions.h"
+#include "server/common/hiddentext.h"
 
 #include <QByteArray>
 
@@ -73,7 +74,9 @@ void LogLine(TLogLevel level, const QString& text)
     if (UnderJournal())
         line += Priority(level);
     line += "aph-server: ";
-    line += text.toUtf8();
+    // Whatever a message carries (a client's text inside an error, a
+    // file's line), the log line stays one line of visible characters.
+    line += EscapeHidden(text, false).toUtf8();
     line += '\n';
     // One write(2) per line: stderr may be shared by every thread.
     const char* data = line.constData();

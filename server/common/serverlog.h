@@ -21,8 +21,9 @@ enum class TLogLevel
 TLogLevel ParseLogLevel(const QString& text);
 void SetLogLevel(TLogLevel level);
 bool Logs(TLogLevel level);
-// Writes "aph-server: TEXT" when the level is on; one write per line, so
-// that lines of different threads never interleave.
+// Writes "aph-server: TEXT" when the level is on, with its hidden
+// characters escaped (hiddentext.h), a line break too; one write per line,
+// so that lines of different threads never interleave.
 void LogLine(TLogLevel level, const QString& text);
 
 // A value as it may stand in a log line: printable ASCII as it is, ASCII

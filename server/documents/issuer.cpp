@@ -1,6 +1,7 @@
 #include "server/documents/issuer.h"
 
 #include "server/common/cnpj.h"
+#include "server/common/hiddentext.h"
 #include "server/methods/requests.h"
 #include "server/storage/storage.h"
 #include "server/storage/tablelist.h"
@@ -32,9 +33,12 @@ TIssuer ReadIssuer(TStorage& storage)
 void SetIssuer(TStorage& storage, const QString& name, const QString& cnpj)
 {
     const QString n = name.trimmed();
-    if (n.isEmpty() || n.size() > kIssuerNameChars)
-        throw EInvalidArgument(
-            u"O nome do emitente deve ter de 1 a %1 caracteres."_s.arg(kIssuerNameChars));
+    // The name goes onto every client's statement: a line break, an
+    // escape or a direction override would change what the client reads.
+    if (n.isEmpty() || n.size() > kIssuerNameChars || HasHiddenCharacters(n))
+        throw EInvalidArgument(u"O nome do emitente deve ter de 1 a %1 caracteres visíveis (sem "
+                               "quebras de linha nem caracteres de controle, de direção do "
+                               "texto ou de largura zero)."_s.arg(kIssuerNameChars));
     const QString digits = DocumentDigits(cnpj.trimmed());
     if (!IsValidCnpj(digits))
         throw EInvalidArgument(

@@ -2,6 +2,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <array>
 
 using namespace Qt::StringLiterals;
@@ -63,32 +64,99 @@ TProxyHeader ParseV2(const QByteArray& bytes)
     return h;
 }
 
+// A decimal number of at most maxDigits digits, written as the header's
+// rules ask: digits only, no sign, no leading zero (a "010" is refused
+// rather than read as octal or as ten); its value, or -1.
+int CanonicalNumber(const QByteArray& text, int maxDigits)
+{
+    if (text.isEmpty() || text.size() > maxDigits || (text.size() > 1 && text[0] == '0'))
+        return -1;
+    int value = 0;
+    for (const char ch : text) {
+        if (ch < '0' || ch > '9')
+            return -1;
+        value = value * 10 + (ch - '0');
+    }
+    return value;
+}
+
+constexpr qsizetype kIpv4Octets = 4;
+constexpr int kMaxOctetDigits = 3;
+constexpr int kMaxOctet = 255;
+
+// An IPv4 address in canonical dotted decimal: four numbers 0-255.
+bool CanonicalIpv4(const QByteArray& text)
+{
+    const QList<QByteArray> octets = text.split('.');
+    if (octets.size() != kIpv4Octets)
+        return false;
+    return std::all_of(octets.cbegin(), octets.cend(), [](const QByteArray& octet) {
+        const int value = CanonicalNumber(octet, kMaxOctetDigits);
+        return value >= 0 && value <= kMaxOctet;
+    });
+}
+
+// An IPv6 address as text: hexadecimal groups and colons, with an IPv4
+// tail in canonical dotted decimal if it has one.
+bool PlainIpv6(const QByteArray& text)
+{
+    const qsizetype lastColon = text.lastIndexOf(':');
+    if (lastColon < 0)
+        return false;
+    const QByteArray tail = text.sliced(lastColon + 1);
+    if (tail.contains('.') && !CanonicalIpv4(tail))
+        return false;
+    const QByteArray groups = tail.contains('.') ? text.first(lastColon + 1) : text;
+    return std::all_of(groups.cbegin(), groups.cend(), [](char ch) {
+        return ch == ':' || (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f') ||
+               (ch >= 'A' && ch <= 'F');
+    });
+}
+
+// The address as the family of the line writes it; null when it is not.
+QHostAddress LineAddress(const QByteArray& text, bool v4)
+{
+    if (!(v4 ? CanonicalIpv4(text) : PlainIpv6(text)))
+        return {};
+    QHostAddress address;
+    if (!address.setAddress(QString::fromLatin1(text)))
+        return {};
+    const bool isV4 = address.protocol() == QAbstractSocket::IPv4Protocol;
+    return isV4 == v4 ? address : QHostAddress();
+}
+
+constexpr int kMaxPortDigits = 5;
+constexpr int kMaxPort = 65535;
+
+bool LinePort(const QByteArray& text)
+{
+    const int port = CanonicalNumber(text, kMaxPortDigits);
+    return port >= 0 && port <= kMaxPort;
+}
+
 TProxyHeader ParseV1(const QByteArray& bytes)
 {
     TProxyHeader h;
     const qsizetype end = bytes.indexOf("\r\n");
+    // A NUL is no part of a text line: refused as soon as it arrives.
+    if (bytes.first(end < 0 ? bytes.size() : end).contains('\0'))
+        return Invalid(u"cabeçalho PROXY v1 com um byte nulo"_s);
     if (end < 0)
         return bytes.size() >= kV1MaxBytes ? Invalid(u"cabeçalho PROXY v1 sem fim de linha"_s) : h;
     if (end + 2 > kV1MaxBytes)
         return Invalid(u"cabeçalho PROXY v1 longo demais"_s);
-    const QList<QByteArray> parts = bytes.left(end).split(' ');
+    const QList<QByteArray> parts = bytes.first(end).split(' ');
     h.State = TProxyHeader::TState::Done;
     h.Length = end + 2;
     if (parts.size() >= 2 && parts[1] == "UNKNOWN")
         return h;
-    const auto port = [](const QByteArray& text) {
-        bool ok = false;
-        text.toUShort(&ok);
-        return ok;
-    };
-    if (parts.size() != 6 || (parts[1] != "TCP4" && parts[1] != "TCP6") ||
-        !h.Client.setAddress(QString::fromLatin1(parts[2])) ||
-        !QHostAddress().setAddress(QString::fromLatin1(parts[3])) || !port(parts[4]) ||
-        !port(parts[5]))
+    if (parts.size() != 6 || (parts[1] != "TCP4" && parts[1] != "TCP6") || !LinePort(parts[4]) ||
+        !LinePort(parts[5]))
         return Invalid(u"cabeçalho PROXY v1 malformado"_s);
-    const bool v4 = h.Client.protocol() == QAbstractSocket::IPv4Protocol;
-    if (v4 != (parts[1] == "TCP4"))
-        return Invalid(u"cabeçalho PROXY v1 com endereço de outra família"_s);
+    const bool v4 = parts[1] == "TCP4";
+    h.Client = LineAddress(parts[2], v4);
+    if (h.Client.isNull() || LineAddress(parts[3], v4).isNull())
+        return Invalid(u"cabeçalho PROXY v1 com endereço malformado ou de outra família"_s);
     return h;
 }
 

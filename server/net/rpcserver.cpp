@@ -1,6 +1,7 @@
 #include "server/net/rpcserver.h"
 
 #include "server/common/serverlog.h"
+#include "server/net/clientkey.h"
 #include "server/net/drain.h"
 #include "server/net/proxyheader.h"
 #include "server/net/tlsconfig.h"
@@ -70,14 +71,6 @@ constexpr int kPurgeBatch = 500;
 // fraction of it.
 constexpr double kConnectionAgeSpread = 0.25;
 
-// The peer's address, IPv4 in its plain form whatever the socket family.
-QString AddressKey(const QHostAddress& address)
-{
-    bool v4 = false;
-    const quint32 ip = address.toIPv4Address(&v4);
-    return v4 ? QHostAddress(ip).toString() : address.toString();
-}
-
 // Seconds as the user writes them: "10", "1,5".
 QString Seconds(int ms)
 {
@@ -128,7 +121,8 @@ struct TRpcServer::TArrival
     qintptr Fd = -1;
     QString Peer;         // the socket's own peer
     QString Address;      // the client's: the peer, or what the balancer said
-    bool Counted = false; // in m_perAddress and m_handshakes under Address
+    QString Key;          // what the limits count it under (see ClientLimitKey)
+    bool Counted = false; // in m_perAddress and m_handshakes under Key
     QByteArray Header;    // the PROXY header read so far
     QSocketNotifier* Notifier = nullptr;
     QTcpSocket* Socket = nullptr; // once the header, if any, is read
@@ -141,6 +135,7 @@ struct TRpcServer::TConnection
     quint64 Id = 0;
     QTcpSocket* Socket = nullptr;
     QString Address;
+    QString Key; // what the limits and the Login backoff count it under
     QTimer* LineTimer = nullptr;
     // Before Login, the Login deadline; after it, the idle timeout.
     QTimer* SessionTimer = nullptr;
@@ -234,10 +229,11 @@ void TRpcServer::OnIncoming(qintptr fd)
     const bool viaProxy =
         std::any_of(m_options.TrustedProxies.cbegin(), m_options.TrustedProxies.cend(),
                     [&peer](const auto& subnet) { return peer.isInSubnet(subnet); });
-    const QString address = AddressKey(peer);
+    const QString address = ClientAddressText(peer);
+    const QString key = ClientLimitKey(peer);
     // A balancer's connections are counted under their clients, once the
     // header names them; here only against the server's limit.
-    if (const QString refusal = Refusal(viaProxy ? QString() : address); !refusal.isEmpty()) {
+    if (const QString refusal = Refusal(viaProxy ? QString() : key); !refusal.isEmpty()) {
         Refuse(fd, address, refusal);
         return;
     }
@@ -246,6 +242,7 @@ void TRpcServer::OnIncoming(qintptr fd)
     a->Fd = fd;
     a->Peer = address;
     a->Address = address;
+    a->Key = key;
     a->Deadline = new QTimer(this);
     a->Deadline->setSingleShot(true);
     const quint64 id = a->Id;
@@ -263,19 +260,19 @@ void TRpcServer::OnIncoming(qintptr fd)
     connect(a->Notifier, &QSocketNotifier::activated, this, [this, id] { ReadProxyHeader(id); });
 }
 
-// Why a new connection of the address may not come in; empty when it may.
-// An empty address is checked against the server's limit alone.
-QString TRpcServer::Refusal(const QString& address) const
+// Why a new connection counted under the key may not come in; empty when
+// it may. An empty key is checked against the server's limit alone.
+QString TRpcServer::Refusal(const QString& key) const
 {
     if (m_connections.size() + m_arrivals.size() >= m_options.MaxConnections)
         return u"O servidor atingiu o limite de %1 conexões; tente mais tarde."_s.arg(
             m_options.MaxConnections);
-    if (address.isEmpty())
+    if (key.isEmpty())
         return {};
-    if (m_perAddress.value(address) >= m_options.MaxPerAddress)
+    if (m_perAddress.value(key) >= m_options.MaxPerAddress)
         return u"Este endereço atingiu o limite de %1 conexões abertas ao mesmo tempo; "
                "tente mais tarde."_s.arg(m_options.MaxPerAddress);
-    if (m_handshakes.value(address) >= kMaxHandshakesPerAddress)
+    if (m_handshakes.value(key) >= kMaxHandshakesPerAddress)
         return u"Este endereço tem %1 conexões ainda começando; tente mais tarde."_s.arg(
             kMaxHandshakesPerAddress);
     return {};
@@ -340,9 +337,11 @@ void TRpcServer::ReadProxyHeader(quint64 id)
     if (h.State == TProxyHeader::TState::NeedMore)
         return;
     delete std::exchange(a->Notifier, nullptr);
-    if (!h.Client.isNull())
-        a->Address = AddressKey(h.Client);
-    if (const QString refusal = Refusal(a->Address); !refusal.isEmpty()) {
+    if (!h.Client.isNull()) {
+        a->Address = ClientAddressText(h.Client);
+        a->Key = ClientLimitKey(h.Client);
+    }
+    if (const QString refusal = Refusal(a->Key); !refusal.isEmpty()) {
         const qintptr fd = std::exchange(a->Fd, -1);
         const QString who = a->Address + u" via "_s + a->Peer;
         DropArrival(id);
@@ -357,8 +356,8 @@ void TRpcServer::ReadProxyHeader(quint64 id)
 void TRpcServer::BeginSession(TArrival& a)
 {
     a.Counted = true;
-    ++m_perAddress[a.Address];
-    ++m_handshakes[a.Address];
+    ++m_perAddress[a.Key];
+    ++m_handshakes[a.Key];
     const quint64 id = a.Id;
     if (!m_tls) {
         a.Socket = new QTcpSocket(this);
@@ -390,11 +389,12 @@ void TRpcServer::OnEstablished(quint64 id)
     QTcpSocket* socket = std::exchange(a->Socket, nullptr);
     socket->disconnect(this);
     const QString address = a->Address;
+    const QString key = a->Key;
     a->Counted = false;
-    if (--m_handshakes[address] <= 0)
-        m_handshakes.remove(address);
+    if (--m_handshakes[key] <= 0)
+        m_handshakes.remove(key);
     DropArrival(id);
-    AddConnection(socket, address); // already in m_perAddress
+    AddConnection(socket, address, key); // already in m_perAddress
 }
 
 // A socket that did not become a connection: one line at warning, with the
@@ -416,10 +416,10 @@ void TRpcServer::DropArrival(quint64 id)
     if (!a)
         return;
     if (a->Counted) {
-        if (--m_perAddress[a->Address] <= 0)
-            m_perAddress.remove(a->Address);
-        if (--m_handshakes[a->Address] <= 0)
-            m_handshakes.remove(a->Address);
+        if (--m_perAddress[a->Key] <= 0)
+            m_perAddress.remove(a->Key);
+        if (--m_handshakes[a->Key] <= 0)
+            m_handshakes.remove(a->Key);
     }
     delete a->Notifier;
     if (a->Socket) {
@@ -433,12 +433,13 @@ void TRpcServer::DropArrival(quint64 id)
     delete a;
 }
 
-void TRpcServer::AddConnection(QTcpSocket* socket, const QString& address)
+void TRpcServer::AddConnection(QTcpSocket* socket, const QString& address, const QString& key)
 {
     auto* c = new TConnection(m_options.MaxRequestBytes);
     c->Id = m_nextId++;
     c->Socket = socket;
     c->Address = address;
+    c->Key = key;
     // Kept so that replies owed after the peer's end of stream can
     // still be written (see TDrain); TLS needs its own socket for that.
     if (!m_tls)
@@ -660,9 +661,10 @@ qint64 TRpcServer::LoginReplyDelay(TConnection& c, const TSession& session)
     if (session.LoginAttempt == TSession::TLogin::None)
         return 0;
     const qint64 floor = kLoginReplyMs - c.Started.elapsed();
-    // Per operator and address: one operator's good Login does not clear
-    // the failures of another named from the same place.
-    const QString key = c.Address + u'\n' + session.LoginOperator.toUpper();
+    // Per operator and address (an IPv6 one by its /64): one operator's
+    // good Login does not clear the failures of another named from the
+    // same place.
+    const QString key = c.Key + u'\n' + session.LoginOperator.toUpper();
     if (session.LoginAttempt == TSession::TLogin::Succeeded) {
         m_loginFailures.remove(key);
         return floor;
@@ -770,8 +772,8 @@ void TRpcServer::Drop(quint64 id)
         return;
     LogLine(TLogLevel::Debug,
             u"conexão %1 encerrada após %2 requisições"_s.arg(c->Id).arg(c->Requests));
-    if (--m_perAddress[c->Address] <= 0)
-        m_perAddress.remove(c->Address);
+    if (--m_perAddress[c->Key] <= 0)
+        m_perAddress.remove(c->Key);
     c->LineTimer->stop();
     c->SessionTimer->stop();
     if (c->SpareFd >= 0)

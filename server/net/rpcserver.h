@@ -42,8 +42,9 @@ struct TServerOptions
     // A logged-in connection with nothing asked for this long is closed;
     // the desktop reconnects and logs in again on its next call.
     int IdleTimeoutMs = 600000;
-    // Connections open from one address at a time, counted from their
-    // first byte (a TLS handshake or a PROXY header under way counts too).
+    // Connections open from one address at a time (an IPv6 address counts
+    // with the rest of its /64), counted from their first byte (a TLS
+    // handshake or a PROXY header under way counts too).
     int MaxPerAddress = 16;
     // The balancers whose connections begin with a PROXY protocol header
     // (version 2 or 1) giving the client's address, which the limits, the
@@ -102,14 +103,14 @@ private:
     };
 
     void OnIncoming(qintptr fd);
-    QString Refusal(const QString& address) const;
+    QString Refusal(const QString& key) const;
     void Refuse(qintptr fd, const QString& address, const QString& refusal);
     void ReadProxyHeader(quint64 id);
     void BeginSession(TArrival& a);
     void OnEstablished(quint64 id);
     void OnArrivalFailed(quint64 id, const QString& reason);
     void DropArrival(quint64 id);
-    void AddConnection(QTcpSocket* socket, const QString& address);
+    void AddConnection(QTcpSocket* socket, const QString& address, const QString& key);
     void Pump(quint64 id);
     void Dispatch(TConnection& c, const QByteArray& line);
     void Send(TConnection& c, const QByteArray& line);
@@ -138,6 +139,7 @@ private:
     // Connections accepted and not yet handed a session: waiting for their
     // PROXY header or in their TLS handshake.
     QHash<quint64, TArrival*> m_arrivals;
+    // Keyed by ClientLimitKey: an IPv6 client by its /64.
     QHash<QString, int> m_perAddress;
     QHash<QString, int> m_handshakes; // arrivals of each address
     QHash<QString, TLoginFailures> m_loginFailures;

@@ -2,6 +2,7 @@
 
 #include "server/common/clock.h"
 #include "server/common/serverlog.h"
+#include "server/sessions/operators.h"
 #include "server/storage/storage.h"
 
 #include <QCryptographicHash>
@@ -70,9 +71,10 @@ bool ConstantTimeEquals(const QByteArray& a, const QByteArray& b)
     return diff == 0;
 }
 
-QString IssueToken(TStorage& storage, const QString& operatorCode, int days)
+QString IssueToken(TStorage& storage, const QString& typedCode, int days)
 {
     TTransaction tx(storage, TTransaction::Mode::Write);
+    const QString operatorCode = StoredOperatorCode(storage, typedCode);
     if (!IsActiveOperator(storage, operatorCode))
         throw Exception(
             u"O operador \"%1\" não está cadastrado ou não está ativo."_s.arg(operatorCode));
@@ -85,8 +87,10 @@ QString IssueToken(TStorage& storage, const QString& operatorCode, int days)
     return token;
 }
 
-QList<TTokenInfo> ListTokens(TStorage& storage, const QString& operatorCode)
+QList<TTokenInfo> ListTokens(TStorage& storage, const QString& typedCode)
 {
+    const QString operatorCode =
+        typedCode.isEmpty() ? typedCode : StoredOperatorCode(storage, typedCode);
     QSqlQuery& q = storage.Select(
         u"SELECT CDOPERADOR, DSPREFIXO, DTCRIACAO, DTEXPIRA, DTULTIMOUSO FROM APH_TOKEN "
         "WHERE ? = 1 OR CDOPERADOR = ? ORDER BY DTCRIACAO DESC, DSPREFIXO"_s,
@@ -99,9 +103,10 @@ QList<TTokenInfo> ListTokens(TStorage& storage, const QString& operatorCode)
     return tokens;
 }
 
-int RevokeTokens(TStorage& storage, const QString& operatorCode, const QString& prefix)
+int RevokeTokens(TStorage& storage, const QString& typedCode, const QString& prefix)
 {
     TTransaction tx(storage, TTransaction::Mode::Write);
+    const QString operatorCode = StoredOperatorCode(storage, typedCode);
     if (!prefix.isEmpty()) {
         QSqlQuery& q = storage.Select(u"SELECT COUNT(*) FROM APH_TOKEN WHERE CDOPERADOR = ? AND "
                                       "SUBSTR(DSPREFIXO, 1, ?) = ?"_s,

@@ -2,10 +2,13 @@
 
 #include "host/data/exceptions.h"
 #include "server/common/clock.h"
+#include "server/common/hiddentext.h"
 #include "server/storage/storage.h"
 #include "server/storage/tablelist.h"
 
 #include <QSqlQuery>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -28,34 +31,63 @@ bool Exists(TStorage& storage, const QString& sql, const QVariantList& values)
 
 } // namespace
 
-void AddOperator(TStorage& storage, const QString& code, const QString& name,
-                 const QString& employee)
+QString OperatorCode(const QString& typed)
 {
-    if (code.trimmed().isEmpty() || code.size() > kCodeChars || code != code.trimmed())
-        throw Exception(u"O código do operador deve ter de 1 a %1 caracteres, sem espaços nas "
-                        "pontas."_s.arg(kCodeChars));
-    if (name.trimmed().isEmpty() || name.size() > kNameChars)
-        throw Exception(u"O nome do operador deve ter de 1 a %1 caracteres."_s.arg(kNameChars));
+    const bool plain = std::all_of(typed.cbegin(), typed.cend(), [](QChar c) {
+        return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9');
+    });
+    if (typed.isEmpty() || typed.size() > kCodeChars || !plain)
+        throw Exception(u"O código do operador deve ter de 1 a %1 letras (A a Z, sem acentos) e "
+                        "algarismos, sem espaços nem outros sinais: \"%2\"."_s.arg(kCodeChars)
+                            .arg(typed));
+    return typed.toUpper();
+}
+
+QString StoredOperatorCode(TStorage& storage, const QString& typed)
+{
+    // An exact match first: codes kept before the rule may differ only in
+    // case, and each still names its own operator.
+    QSqlQuery& q = storage.Select(
+        u"SELECT CDOPERADOR FROM OPERADOR WHERE UPPER(CDOPERADOR) = UPPER(?) ORDER BY "
+        "CASE WHEN CDOPERADOR = ? THEN 0 ELSE 1 END, CDOPERADOR"_s,
+        {typed, typed});
+    const QString stored = q.next() ? q.value(0).toString() : typed;
+    TStorage::Done(q);
+    return stored;
+}
+
+QString AddOperator(TStorage& storage, const QString& typedCode, const QString& name,
+                    const QString& employee)
+{
+    const QString code = OperatorCode(typedCode);
+    const QString n = name.trimmed();
+    if (n.isEmpty() || n.size() > kNameChars || HasHiddenCharacters(n))
+        throw Exception(u"O nome do operador deve ter de 1 a %1 caracteres visíveis (sem "
+                        "caracteres de controle, de direção do texto ou de largura "
+                        "zero)."_s.arg(kNameChars));
     TTransaction tx(storage, TTransaction::Mode::Write);
-    if (Exists(storage, u"SELECT 1 FROM OPERADOR WHERE CDOPERADOR = ?"_s, {code}))
+    // Compared without case: "ana" is "ANA", whichever came first.
+    if (Exists(storage, u"SELECT 1 FROM OPERADOR WHERE UPPER(CDOPERADOR) = ?"_s, {code}))
         throw Exception(u"O operador \"%1\" já existe; para reativá-lo use: aph-server operator "
-                        "enable BANCO %1"_s.arg(code));
+                        "enable BANCO %1"_s.arg(StoredOperatorCode(storage, code)));
     if (!employee.isEmpty() &&
         (employee.size() > kEmployeeChars ||
          !Exists(storage, u"SELECT 1 FROM FUNCIONARIO WHERE CDFUNC = ?"_s, {employee})))
         throw Exception(u"O funcionário \"%1\" não está cadastrado; importe-o antes (aph-server "
                         "import) ou crie o operador sem --func."_s.arg(employee));
-    storage.Exec(u"INSERT INTO OPERADOR (CDOPERADOR, NMOPERADOR, CDFUNC, IDOPERATIVO) "
-                 "VALUES (?, ?, ?, 'A')"_s,
-                 {code, name.trimmed(),
-                  employee.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : employee});
+    storage.Exec(
+        u"INSERT INTO OPERADOR (CDOPERADOR, NMOPERADOR, CDFUNC, IDOPERATIVO) "
+        "VALUES (?, ?, ?, 'A')"_s,
+        {code, n, employee.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : employee});
     InsertRoles(storage, code, kDefaultRoles);
     tx.Commit();
+    return code;
 }
 
-void SetOperatorActive(TStorage& storage, const QString& code, bool active)
+void SetOperatorActive(TStorage& storage, const QString& typedCode, bool active)
 {
     TTransaction tx(storage, TTransaction::Mode::Write);
+    const QString code = StoredOperatorCode(storage, typedCode);
     const int changed = storage.Exec(u"UPDATE OPERADOR SET IDOPERATIVO = ? WHERE CDOPERADOR = ?"_s,
                                      {active ? u"A"_s : u"I"_s, code});
     if (changed == 0)

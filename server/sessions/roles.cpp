@@ -2,6 +2,7 @@
 
 #include "host/data/exceptions.h"
 #include "server/common/clock.h"
+#include "server/sessions/operators.h"
 #include "server/storage/storage.h"
 
 #include <QSqlQuery>
@@ -39,9 +40,10 @@ void InsertRoles(TStorage& storage, const QString& operatorCode, TRoles roles)
                          {operatorCode, RoleName(role)});
 }
 
-bool SetOperatorRole(TStorage& storage, const QString& operatorCode, TRole role, bool granted)
+bool SetOperatorRole(TStorage& storage, const QString& typedCode, TRole role, bool granted)
 {
     TTransaction tx(storage, TTransaction::Mode::Write);
+    const QString operatorCode = StoredOperatorCode(storage, typedCode);
     QSqlQuery& q = storage.Select(u"SELECT 1 FROM OPERADOR WHERE CDOPERADOR = ?"_s, {operatorCode});
     const bool known = q.next();
     TStorage::Done(q);

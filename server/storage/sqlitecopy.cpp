@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -20,6 +23,8 @@ namespace {
 // to the servers writing meanwhile.
 constexpr int kPagesPerStep = 1024;
 constexpr int kPauseMs = 2;
+// A new copy's permissions before the umask, as SQLite gives its files.
+constexpr mode_t kNewFileMode = 0644;
 
 QString SqliteText(int code)
 {
@@ -55,49 +60,55 @@ struct TConnection
 
 void RefuseExistingFile(const QString& file)
 {
-    if (QFileInfo::exists(file))
-        throw Exception(u"O arquivo %1 já existe; a cópia nunca sobrescreve um arquivo. Escolha "
-                        "outro nome ou remova-o antes."_s.arg(file));
+    if (NameTaken(file))
+        throw Exception(u"O arquivo %1 já existe (um arquivo, um link ou outra coisa com esse "
+                        "nome); a cópia nunca sobrescreve nem segue um link. Escolha outro nome "
+                        "ou remova-o antes."_s.arg(file));
 }
 
 void CopySqliteFile(const QString& source, const QString& target)
 {
-    const QString partial = target + u".parcial"_s;
-    QFile::remove(partial);
-    QFile::remove(partial + u"-journal"_s);
-    TScopeExit dropPartial([&partial] {
-        QFile::remove(partial);
-        QFile::remove(partial + u"-journal"_s);
-    });
-    {
-        TConnection from(source, SQLITE_OPEN_READWRITE);
-        TConnection to(partial, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-        // A read transaction held across the steps keeps one snapshot: the
-        // servers' commits meanwhile neither restart the copy nor get into
-        // it, and in WAL mode a reader never blocks a writer.
-        from.Exec("BEGIN; SELECT COUNT(*) FROM sqlite_master;", source);
-        sqlite3_backup* backup = sqlite3_backup_init(to.Handle, "main", from.Handle, "main");
-        if (!backup)
-            throw Exception(u"Não foi possível copiar %1: %2"_s.arg(
-                source, QString::fromUtf8(sqlite3_errmsg(to.Handle))));
-        int rc = SQLITE_OK;
-        while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
-            rc = sqlite3_backup_step(backup, kPagesPerStep);
-            if (rc != SQLITE_DONE)
-                sqlite3_sleep(kPauseMs);
-        }
-        const int finished = sqlite3_backup_finish(backup);
-        if (rc != SQLITE_DONE || finished != SQLITE_OK)
-            throw Exception(u"Não foi possível copiar %1: %2"_s.arg(
-                source, SqliteText(rc != SQLITE_DONE ? rc : finished)));
-        from.Exec("COMMIT", source);
-        // The copy's pages say WAL, as the source's; a rollback journal
-        // leaves the whole database in the one file. Serving it turns WAL
-        // on again.
-        to.Exec("PRAGMA journal_mode=DELETE", partial);
+    const QByteArray name = QFile::encodeName(target);
+    // The file is made new here, so that SQLite writes into it and into
+    // nothing a name might have pointed at.
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          kNewFileMode);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            RefuseExistingFile(target);
+        throw Exception(u"Não foi possível criar %1: %2"_s.arg(
+            target, QString::fromLocal8Bit(std::strerror(errno))));
     }
-    if (!PublishNewFile(partial, target))
-        RefuseExistingFile(target);
+    ::close(fd);
+    TScopeFail dropCopy([&target] {
+        QFile::remove(target);
+        QFile::remove(target + u"-journal"_s);
+    });
+    TConnection from(source, SQLITE_OPEN_READWRITE);
+    TConnection to(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW);
+    // A read transaction held across the steps keeps one snapshot: the
+    // servers' commits meanwhile neither restart the copy nor get into
+    // it, and in WAL mode a reader never blocks a writer.
+    from.Exec("BEGIN; SELECT COUNT(*) FROM sqlite_master;", source);
+    sqlite3_backup* backup = sqlite3_backup_init(to.Handle, "main", from.Handle, "main");
+    if (!backup)
+        throw Exception(u"Não foi possível copiar %1: %2"_s.arg(
+            source, QString::fromUtf8(sqlite3_errmsg(to.Handle))));
+    int rc = SQLITE_OK;
+    while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+        rc = sqlite3_backup_step(backup, kPagesPerStep);
+        if (rc != SQLITE_DONE)
+            sqlite3_sleep(kPauseMs);
+    }
+    const int finished = sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE || finished != SQLITE_OK)
+        throw Exception(u"Não foi possível copiar %1: %2"_s.arg(
+            source, SqliteText(rc != SQLITE_DONE ? rc : finished)));
+    from.Exec("COMMIT", source);
+    // The copy's pages say WAL, as the source's; a rollback journal
+    // leaves the whole database in the one file. Serving it turns WAL
+    // on again.
+    to.Exec("PRAGMA journal_mode=DELETE", target);
 }
 
 } // namespace aph

@@ -9,6 +9,8 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 using namespace aph;
@@ -189,4 +191,96 @@ TEST_F(AdminTest, HelpTokensAndCheckDoWhatTheySay)
     const QByteArray before = bytes();
     EXPECT_EQ(RunServerCommand({u"check"_s, u"sqlite:"_s + other}, &out, &err), 1);
     EXPECT_EQ(bytes(), before) << err.toStdString();
+}
+
+// Operator codes are plain ASCII letters and digits, one operator per code
+// whatever its case; names refuse what a reader cannot see; whatever the
+// commands echo reaches the terminal without a control character; and a
+// code kept before the rule, in lower case, still gets tokens and logs in.
+TEST_F(AdminTest, CodesAndNamesShowWhatTheyHoldAndTheTerminalGetsNoControls)
+{
+    const QString db = m_db->Spec();
+    const auto noControls = [](const QString& text) {
+        return std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+            return c != u'\n' &&
+                   (c.category() == QChar::Other_Format || c.category() == QChar::Other_Control);
+        });
+    };
+    struct Case
+    {
+        QString code, name;
+        int exit;
+        const char* says;
+    };
+    const QList<Case> cases{
+        {u"bia7"_s, u"Bia"_s, 0, "Operador BIA7 criado"},
+        {u"BIA7"_s, u"Outra"_s, 1, "já existe"},
+        {u"ana"_s, u"Ana de novo"_s, 1, "O operador \"ANA\" já existe"},
+        {u"a b"_s, u"Espaço"_s, 1, "letras"},
+        {u"\u0410NA"_s, u"Cirílico"_s, 1, "letras"},
+        {u"A\u001b[31mB"_s, u"Escape"_s, 1, "A\\x1b[31mB"},
+        {u"ABC_1"_s, u"Sinal"_s, 1, "letras"},
+        {u"ABCDEFGHIJKLM"_s, u"Longo"_s, 1, "letras"},
+        {u"CAIO"_s, u"Caio\nSilva"_s, 1, "visíveis"},
+        {u"CAIO"_s, u"Caio\u202eavliS"_s, 1, "visíveis"},
+        {u"CAIO"_s, u"Cai\u200bo"_s, 1, "visíveis"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code.toStdString() + " " + c.name.toStdString());
+        QString out, err;
+        EXPECT_EQ(RunServerCommand({u"operator"_s, u"add"_s, db, c.code, c.name}, &out, &err),
+                  c.exit);
+        const QString all = out + err;
+        EXPECT_TRUE(all.contains(QString::fromUtf8(c.says))) << all.toStdString();
+        EXPECT_TRUE(noControls(all)) << all.toStdString();
+    }
+    EXPECT_EQ(m_db->Scalar(u"SELECT COUNT(*) FROM OPERADOR WHERE UPPER(CDOPERADOR) IN ('ANA', "
+                           "'BIA7', 'CAIO')"_s)
+                  .toInt(),
+              2);
+    EXPECT_EQ(m_db->Scalar(u"SELECT CDOPERADOR FROM OPERADOR WHERE UPPER(CDOPERADOR) = 'BIA7'"_s)
+                  .toString(),
+              u"BIA7"_s);
+
+    // A code of mixed case kept before: named in any case, logs in as kept.
+    AddEmployee(u"lg1"_s, u"Legado"_s, u"01"_s);
+    QString token, err;
+    ASSERT_EQ(RunServerCommand({u"token"_s, db, u"OPLG1"_s}, &token, &err), 0) << err.toStdString();
+    TRpcClient client;
+    client.Connect(u"127.0.0.1"_s, m_server->Port());
+    EXPECT_NO_THROW(client.Login(u"OPlg1"_s, token.trimmed()));
+    EXPECT_EQ(RunServerCommand({u"operator"_s, u"disable"_s, db, u"oplg1"_s}), 0);
+    EXPECT_EQ(
+        m_db->Scalar(u"SELECT IDOPERATIVO FROM OPERADOR WHERE CDOPERADOR = 'OPlg1'"_s).toString(),
+        u"I"_s);
+
+    // The issuer's name goes onto every statement: nothing hidden in it.
+    ASSERT_EQ(RunServerCommand({u"emitente"_s, db, u"--nome"_s, u"Firma Ltda."_s, u"--cnpj"_s,
+                                u"45.781.296/0001-63"_s}),
+              0);
+    for (const QString& name : {u"Firma\u001b[2J"_s, u"Firma\nOutra"_s, u"Fir\rma"_s,
+                                u"\u202eamriF"_s, u"Fir\u200bma"_s, u"Firma\u0007"_s}) {
+        QString out;
+        err.clear();
+        EXPECT_EQ(RunServerCommand(
+                      {u"emitente"_s, db, u"--nome"_s, name, u"--cnpj"_s, u"45.781.296/0001-63"_s},
+                      &out, &err),
+                  1)
+            << name.toStdString();
+        EXPECT_TRUE(err.contains(u"visíveis"_s)) << err.toStdString();
+    }
+    EXPECT_EQ(m_db->Scalar(u"SELECT NMEMITENTE FROM PARAMGERAL"_s).toString(), u"Firma Ltda."_s);
+
+    // The import report names a file as it is called, escaped.
+    QTemporaryDir dir;
+    const QString file = dir.filePath(u"C\u001b[31m\r\u0007.csv"_s);
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("X\n");
+    f.close();
+    QString out;
+    err.clear();
+    EXPECT_EQ(RunServerCommand({u"import"_s, db, file}, &out, &err), 1);
+    EXPECT_TRUE(err.contains(u"C\\x1b[31m\\x0d\\x07.csv"_s)) << err.toStdString();
+    EXPECT_TRUE(noControls(out + err)) << err.toStdString();
 }

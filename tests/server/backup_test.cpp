@@ -2,6 +2,7 @@
 // through a running server holds every save acknowledged before it began
 // and serves as it is; check finds each invariant the data breaks.
 #include "host/data/packetcodec.h"
+#include "server/common/newfile.h"
 #include "tests/support/serverfixture.h"
 
 #include <QDeadlineTimer>
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <atomic>
@@ -184,6 +186,85 @@ TEST_F(BackupTest, BackupNeverOverwritesAndOnPostgresPointsToPgDump)
     EXPECT_EQ(existing.readAll(), QByteArray("conteúdo que fica"));
 }
 
+// A name planted at the destination, a link above all, is never written
+// through nor taken for the copy: the backup is refused with the name, and
+// neither the copy's names nor what the links point at get anything.
+// Without one, both files come out whole and nothing else is left.
+TEST_F(BackupTest, BackupWritesOnlyNewFilesOfItsOwnAndAllOrNothing)
+{
+    if (OnPostgres())
+        GTEST_SKIP() << "pg_dump backs up PostgreSQL";
+    ASSERT_TRUE(QFileInfo(m_db->SqlitePath() + u".audit"_s).isFile()) << "the server keeps one";
+    const QDir dir(QFileInfo(m_db->SqlitePath()).absolutePath());
+    const QString copy = dir.filePath(u"destino.db"_s);
+    const QString audit = copy + u".audit"_s;
+    const QString elsewhere = dir.filePath(u"fora/alvo"_s);
+    const QString existing = dir.filePath(u"existente"_s);
+    struct Case
+    {
+        const char* name;
+        QString planted;   // the name a link or a file is put at
+        QString pointsAt;  // the link's target; empty: a regular file
+        const char* error; // the refusal says this; empty: written
+    };
+    const QList<Case> cases{
+        {"copy a dangling link", copy, elsewhere, "já existe"},
+        {"audit a dangling link", audit, elsewhere, "já existe"},
+        {"copy a link to a file", copy, existing, "já existe"},
+        {"audit a link to a file", audit, existing, "já existe"},
+        {"a file at the audit's name", audit, QString(), "já existe"},
+        {"a link at the old partial name", copy + u".parcial"_s, elsewhere, ""},
+        {"a folder missing", dir.filePath(u"nenhuma/destino.db"_s), QString(), "não existe"},
+    };
+    ASSERT_TRUE(dir.mkpath(u"fora"_s));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile keep(existing);
+        ASSERT_TRUE(keep.open(QIODevice::WriteOnly));
+        keep.write("fica");
+        keep.close();
+        const bool missingFolder = !QFileInfo(c.planted).absoluteDir().exists();
+        if (!c.pointsAt.isEmpty()) {
+            ASSERT_TRUE(QFile::link(c.pointsAt, c.planted));
+        } else if (!missingFolder) {
+            QFile f(c.planted);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write("outro");
+        }
+        const QString target = missingFolder ? c.planted : copy;
+        QString out, err;
+        const int code = RunServerCommand({u"backup"_s, m_db->Spec(), target}, &out, &err);
+        if (*c.error) {
+            EXPECT_EQ(code, 1) << out.toStdString();
+            EXPECT_TRUE(err.contains(QString::fromUtf8(c.error))) << err.toStdString();
+            EXPECT_TRUE(out.isEmpty()) << out.toStdString();
+            // Only what was planted is there.
+            for (const QString& name : {copy, audit})
+                EXPECT_EQ(QFileInfo(name).isSymLink() || QFileInfo::exists(name), name == c.planted)
+                    << name.toStdString();
+        } else {
+            EXPECT_EQ(code, 0) << err.toStdString();
+            EXPECT_TRUE(out.contains(copy) && out.contains(audit)) << out.toStdString();
+            for (const QString& name : {copy, audit}) {
+                const QFileInfo written(name);
+                EXPECT_TRUE(written.isFile() && !written.isSymLink()) << name.toStdString();
+            }
+            QString checkOut, checkErr;
+            EXPECT_EQ(RunServerCommand({u"check"_s, u"sqlite:"_s + copy}, &checkOut, &checkErr), 0)
+                << checkOut.toStdString() << checkErr.toStdString();
+        }
+        EXPECT_FALSE(QFileInfo::exists(elsewhere)) << "written through a link";
+        QFile kept(existing);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), QByteArray("fica"));
+        // No work folder is left behind.
+        EXPECT_EQ(dir.entryList({u"destino.db.parcial.*"_s}, QDir::AllEntries | QDir::System),
+                  QStringList());
+        for (const QString& name : {copy, audit, c.planted, existing})
+            QFile::remove(name);
+    }
+}
+
 // Each invariant broken by SQL in turn shows on its own line of check.
 TEST_F(BackupTest, CheckFindsEachInvariantTheDataBreaks)
 {
@@ -266,4 +347,30 @@ TEST_F(BackupTest, CheckFindsEachInvariantTheDataBreaks)
     EXPECT_TRUE(broken.startsWith(integrity + u": "_s) && !broken.endsWith(u": ok"_s))
         << broken.toStdString();
     EXPECT_EQ(code, 1);
+}
+
+// When one of a result's names is taken by the time it is given, the names
+// given before it are taken back: no part of the result keeps a final name.
+TEST(NewFiles, AResultIsNamedWhollyOrNotAtAll)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const TWorkFolder work(dir.filePath(u"r"_s));
+    const auto make = [](const QString& path, const QByteArray& data) {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+    };
+    ASSERT_TRUE(make(work.FilePath(u"a"_s), "a") && make(work.FilePath(u"b"_s), "b"));
+    ASSERT_TRUE(QFile::link(dir.filePath(u"nada"_s), dir.filePath(u"b"_s)));
+    const QList<std::pair<QString, QString>> files{{work.FilePath(u"a"_s), dir.filePath(u"a"_s)},
+                                                   {work.FilePath(u"b"_s), dir.filePath(u"b"_s)}};
+    EXPECT_THROW(PublishNewFiles(files), Exception);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"a"_s)));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"nada"_s)));
+    EXPECT_TRUE(QFileInfo(dir.filePath(u"b"_s)).isSymLink());
+    ASSERT_TRUE(QFile::remove(dir.filePath(u"b"_s)));
+    PublishNewFiles(files);
+    QFile a(dir.filePath(u"a"_s)), b(dir.filePath(u"b"_s));
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    EXPECT_EQ(a.readAll() + b.readAll(), QByteArray("ab"));
 }

@@ -1,6 +1,7 @@
 // The PROXY header a balancer sends first: each version and address
 // family read to its exact end, a header cut anywhere waits for the rest,
 // and anything else is refused with a reason.
+#include "server/net/clientkey.h"
 #include "server/net/proxyheader.h"
 
 #include <QtEndian>
@@ -108,4 +109,83 @@ TEST(ProxyHeader, EachFormIsReadToItsEndOrRefused)
                 << c.name << " cut at " << n;
         }
     }
+}
+
+// A version 1 line is text as a balancer writes it: addresses in their
+// plain form only (a leading zero is not read as octal nor dropped), ports
+// in plain decimal, and no NUL anywhere, refused even before the line ends.
+TEST(ProxyHeader, VersionOneTakesOnlyPlainText)
+{
+    struct Case
+    {
+        const char* name;
+        QByteArray line;
+        QString client; // empty: refused
+    };
+    const QList<Case> cases{
+        {"plain", "PROXY TCP4 10.1.2.3 10.0.0.1 40000 8090\r\n", u"10.1.2.3"_s},
+        {"zeros alone", "PROXY TCP4 0.0.0.0 10.0.0.1 0 8090\r\n", u"0.0.0.0"_s},
+        {"highest", "PROXY TCP4 255.255.255.255 10.0.0.1 65535 1\r\n", u"255.255.255.255"_s},
+        {"leading zeros", "PROXY TCP4 010.001.002.003 10.0.0.1 40000 8090\r\n", {}},
+        {"leading zero in the target", "PROXY TCP4 10.1.2.3 10.0.0.01 40000 8090\r\n", {}},
+        {"hexadecimal octet", "PROXY TCP4 0x0a.1.2.3 10.0.0.1 40000 8090\r\n", {}},
+        {"three octets", "PROXY TCP4 10.1.2 10.0.0.1 40000 8090\r\n", {}},
+        {"one number", "PROXY TCP4 167838211 10.0.0.1 40000 8090\r\n", {}},
+        {"empty octet", "PROXY TCP4 10..2.3 10.0.0.1 40000 8090\r\n", {}},
+        {"octet over 255", "PROXY TCP4 10.1.2.256 10.0.0.1 40000 8090\r\n", {}},
+        {"signed port", "PROXY TCP4 10.1.2.3 10.0.0.1 +4000 8090\r\n", {}},
+        {"port with a leading zero", "PROXY TCP4 10.1.2.3 10.0.0.1 04000 8090\r\n", {}},
+        {"port over 65535", "PROXY TCP4 10.1.2.3 10.0.0.1 40000 65536\r\n", {}},
+        {"two spaces", "PROXY TCP4  10.1.2.3 10.0.0.1 40000 8090\r\n", {}},
+        {"NUL after an address", QByteArray("PROXY TCP4 10.1.2.3\0 10.0.0.1 1 2\r\n", 36), {}},
+        {"NUL at the end", QByteArray("PROXY TCP4 10.1.2.3 10.0.0.1 1 2\0\r\n", 36), {}},
+        {"NUL before the line ends", QByteArray("PROXY TCP4 10.1\0", 16), {}},
+        {"IPv6", "PROXY TCP6 2001:db8::7 ::1 40000 8090\r\n", u"2001:db8::7"_s},
+        {"IPv6 with an IPv4 tail", "PROXY TCP6 ::ffff:10.1.2.3 ::1 1 2\r\n", u"::ffff:10.1.2.3"_s},
+        {"IPv6 tail with leading zeros", "PROXY TCP6 ::ffff:010.1.2.3 ::1 1 2\r\n", {}},
+        {"IPv6 with a scope", "PROXY TCP6 fe80::1%eth0 ::1 1 2\r\n", {}},
+        {"IPv4 in a TCP6 line", "PROXY TCP6 10.1.2.3 ::1 1 2\r\n", {}},
+    };
+    for (const Case& c : cases) {
+        const TProxyHeader h = ParseProxyHeader(c.line);
+        if (c.client.isEmpty()) {
+            EXPECT_EQ(h.State, TState::Invalid) << c.name;
+            EXPECT_FALSE(h.Reason.isEmpty()) << c.name;
+            continue;
+        }
+        EXPECT_EQ(h.State, TState::Done) << c.name;
+        EXPECT_EQ(h.Length, c.line.size()) << c.name;
+        EXPECT_EQ(h.Client, QHostAddress(c.client)) << c.name;
+    }
+}
+
+// The limits count an IPv4 client by its address and an IPv6 one by its
+// /64: two addresses share a key exactly when they share that much.
+TEST(ClientLimitKey, AnIpv6ClientIsCountedByItsSlash64)
+{
+    struct Case
+    {
+        const char* a;
+        const char* b;
+        bool same;
+    };
+    const QList<Case> cases{
+        {"2001:db8:1:2::a", "2001:db8:1:2:ffff:ffff:ffff:ffff", true},
+        {"2001:db8:1:2::a", "2001:db8:1:2::a", true},
+        {"2001:db8:1:2::a", "2001:db8:1:3::a", false},
+        {"2001:db8:1:2::a", "2001:db9:1:2::a", false},
+        {"2001:db8:1:2::a", "2001:db8:1:2:8000::", true},
+        {"10.1.2.3", "::ffff:10.1.2.3", true},
+        {"10.1.2.3", "10.1.2.4", false},
+        {"::ffff:10.1.2.3", "::ffff:10.1.2.4", false},
+        {"10.1.2.3", "::a01:203", false},
+    };
+    for (const Case& c : cases) {
+        const QString a = ClientLimitKey(QHostAddress(QString::fromLatin1(c.a)));
+        const QString b = ClientLimitKey(QHostAddress(QString::fromLatin1(c.b)));
+        EXPECT_EQ(a == b, c.same) << c.a << " " << c.b << ": " << a.toStdString() << " "
+                                  << b.toStdString();
+    }
+    EXPECT_EQ(ClientLimitKey(QHostAddress(u"2001:db8:1:2:3:4:5:6"_s)), u"2001:db8:1:2::/64"_s);
+    EXPECT_EQ(ClientLimitKey(QHostAddress(u"::ffff:10.1.2.3"_s)), u"10.1.2.3"_s);
 }

@@ -247,6 +247,50 @@ TEST_F(SessionTest, AnotherOperatorsGoodLoginDoesNotClearTheFailures)
     EXPECT_EQ(code, -32001);
 }
 
+// An IPv6 subscriber holds a whole /64: behind the balancer, addresses of
+// one /64 share one address's places and one Login backoff, while the
+// next /64 has its own.
+TEST_F(SessionTest, AnIpv6ClientIsCountedByItsSlash64)
+{
+    if (SkipOnPostgres())
+        GTEST_SKIP() << "sockets are the same on every database";
+    constexpr int kPlaces = 6;
+    StartServer(
+        {u"--trusted-proxy"_s, u"127.0.0.10"_s, u"--max-per-address"_s, QString::number(kPlaces)});
+    const auto header = [](const QByteArray& client) -> QByteArray {
+        return "PROXY TCP6 " + client + " 2001:db8::1 40000 8090\r";
+    };
+    std::vector<std::unique_ptr<TRawPeer>> guessers;
+    for (int i = 0; i < kPlaces; ++i) {
+        guessers.push_back(std::make_unique<TRawPeer>(m_server->Port(), "127.0.0.10"));
+        // Each from its own address, all in 2001:db8:1:2::/64.
+        const QByteArray start = i % 2 ? "2001:db8:1:2:ffff:ffff:ffff:ff0" : "2001:db8:1:2::a";
+        guessers.back()->Send(header(start + QByteArray::number(i, 16)));
+    }
+    std::vector<qint64> times;
+    int code = 0;
+    for (auto& guesser : guessers) {
+        times.push_back(TimedLogin(*guesser, u"ANA"_s, u"x"_s, &code));
+        EXPECT_EQ(code, -32001);
+    }
+    EXPECT_LT(times[0], 450);
+    EXPECT_GE(times[3], 500);
+    EXPECT_GE(times[5], 2000);
+    // Every place of the /64 is taken now.
+    TRawPeer beyond(m_server->Port(), "127.0.0.10");
+    beyond.Send(header("2001:db8:1:2:abcd::1"));
+    const QByteArray refusal = beyond.Line();
+    EXPECT_EQ(ErrorOf(refusal), -32002) << refusal.constData();
+    // The neighbouring /64 gets in and is not held back.
+    TRawPeer neighbour(m_server->Port(), "127.0.0.10");
+    neighbour.Send(header("2001:db8:1:3::a"));
+    EXPECT_LT(TimedLogin(neighbour, u"ANA"_s, u"x"_s, &code), 450);
+    EXPECT_EQ(code, -32001);
+    const QString log = m_server->Log(u"origem=2001:db8:1:3::a"_s);
+    EXPECT_TRUE(log.contains(u"conexão de 2001:db8:1:2:abcd::1 via 127.0.0.10 recusada"_s))
+        << log.toStdString();
+}
+
 TEST_F(SessionTest, RequestsSentWithTheEndOfStreamAreRunAndAnswered)
 {
     if (SkipOnPostgres())
