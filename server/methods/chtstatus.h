@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/methods/requests.h"
+#include "service/policy.h"
 
 #include <QString>
 
@@ -9,12 +10,6 @@
 namespace aph {
 
 class TStorage;
-
-// A reopen or an undone billing needs a reason at least this long.
-constexpr int kMinReasonChars = 10;
-// The sizes of the history's DSMOTIVO and CHT's NRNOTAFISCAL.
-constexpr int kMaxReasonChars = 200;
-constexpr int kMaxInvoiceChars = 20;
 
 // A CHT number as NRSEQUCHT keeps it: digits get their leading zeros.
 QString ChtNumberOf(const QString& text);
