@@ -15,25 +15,28 @@ namespace aph {
 
 namespace {
 
-// Each command: its menu entry's name and caption, the server's step
-// (whose policy names its action and role), and what it asks of the user.
+// Each command: its menu entry's name, caption and key (with Ctrl+Shift;
+// letters no other key of the screen takes), the server's step (whose
+// policy names its action, role and situations), and what it asks of the
+// user.
 struct TPassoCht
 {
     const char* Nome;
     const char* Legenda;
+    char Tecla;
     TChtAction Acao;
     const char* Pergunta; // the question's title, or the confirmation
     const char* Campo;    // what the user types; none: a confirmation
     const char* Feito;
 };
 constexpr TPassoCht kPassos[] = {
-    {"mnuAprovarCHT", "MNU_APROVAR_CHT", TChtAction::Aprovar, "CHT_CONFIRMA_APROVAR", nullptr,
+    {"mnuAprovarCHT", "MNU_APROVAR_CHT", 'C', TChtAction::Aprovar, "CHT_CONFIRMA_APROVAR", nullptr,
      "CHT_APROVADA"},
-    {"mnuReabrirCHT", "MNU_REABRIR_CHT", TChtAction::Reabrir, "CHT_REABRIR_TITULO", "CHT_MOTIVO",
-     "CHT_REABERTA"},
-    {"mnuFaturarCHT", "MNU_FATURAR_CHT", TChtAction::Faturar, "CHT_FATURAR_TITULO", "CHT_NOTA",
+    {"mnuReabrirCHT", "MNU_REABRIR_CHT", 'R', TChtAction::Reabrir, "CHT_REABRIR_TITULO",
+     "CHT_MOTIVO", "CHT_REABERTA"},
+    {"mnuFaturarCHT", "MNU_FATURAR_CHT", 'F', TChtAction::Faturar, "CHT_FATURAR_TITULO", "CHT_NOTA",
      "CHT_FATURADA"},
-    {"mnuDesfazerFaturamento", "MNU_DESFAZER_FAT", TChtAction::Desfazer, "CHT_DESFAZER_TITULO",
+    {"mnuDesfazerFaturamento", "MNU_DESFAZER_FAT", 'X', TChtAction::Desfazer, "CHT_DESFAZER_TITULO",
      "CHT_MOTIVO", "CHT_FAT_DESFEITO"},
 };
 
@@ -67,6 +70,9 @@ void TfrmAprovaHoras::CreateChtMessages()
         u"CHT_REABERTA|CHT %1 reaberta."_s,
         u"CHT_FATURADA|CHT %1 marcada como faturada."_s,
         u"CHT_FAT_DESFEITO|Faturamento da CHT %1 desfeito."_s,
+        u"CHT_MOTIVO_CURTO|Informe o motivo com pelo menos %1 caracteres."_s,
+        u"CHT_MOTIVO_LONGO|O motivo pode ter até %1 caracteres."_s,
+        u"CHT_NOTA_FALTA|Informe o número da nota fiscal, com até %1 caracteres."_s,
         u"HIST_MOTIVO|Motivo"_s,
         u"HIST_NOTA|Nota fiscal"_s,
     };
@@ -79,6 +85,7 @@ void TfrmAprovaHoras::CreateChtMenu()
     for (const TPassoCht& passo : kPassos) {
         TMenuItem* item = mnuManutencao->Add<TMenuItem>(Texto(passo.Nome));
         item->SetCaption(msgPadrao->Msg(Texto(passo.Legenda)));
+        item->SetShortCut(ShortCut(passo.Tecla, ssCtrl | ssShift));
         item->SetEnabled(false);
         item->OnClick = [this, &passo](TObject*) {
             PassoCHT(passo.Acao);
@@ -96,12 +103,37 @@ void TfrmAprovaHoras::HabilitaPapeis()
     mnuAprovarPendentes->SetEnabled(mnuAprovarPendentes->Enabled() && aprova);
     sbtGerarCHT->SetEnabled(sbtGerarCHT->Enabled() && gera);
     mnuGerarCHT->SetEnabled(sbtGerarCHT->Enabled());
+    HabilitaPassosCHT();
+}
+
+void TfrmAprovaHoras::HabilitaPassosCHT()
+{
     // The CHT's steps as the other Manutenção entries: not while a day is
-    // being edited.
+    // being edited; and each only from the situation it applies to, so the
+    // menu offers what the current CHT can become.
     const bool livre = cdsAuxCSA.State() != TDataSetState::dsEdit;
-    for (qsizetype i = 0; i < mnuPassosCHT.size(); ++i)
-        mnuPassosCHT[i]->SetEnabled(
-            livre && netAprovCsa.HoldsAny(RoleBit(ChtStepPolicy(kPassos[i].Acao).Role)));
+    const QString situacao = cdsCHT.Active() && !cdsCHT.IsEmpty()
+                                 ? cdsCHT.FieldByName(u"IDSTATUSCHT"_s)->AsString()
+                                 : QString();
+    for (qsizetype i = 0; i < mnuPassosCHT.size(); ++i) {
+        const TChtStepPolicy& politica = ChtStepPolicy(kPassos[i].Acao);
+        mnuPassosCHT[i]->SetEnabled(livre && situacao == QChar::fromLatin1(politica.From) &&
+                                    netAprovCsa.HoldsAny(RoleBit(politica.Role)));
+    }
+}
+
+QString TfrmAprovaHoras::ConfereCampoCHT(const char* campo, const QString& valor) const
+{
+    const QString texto = valor.trimmed();
+    if (qstrcmp(campo, "CHT_NOTA") == 0)
+        return texto.isEmpty() || texto.size() > kMaxInvoiceChars
+                   ? msgPadrao->Msg(u"CHT_NOTA_FALTA"_s).arg(kMaxInvoiceChars)
+                   : QString();
+    if (texto.size() < kMinReasonChars)
+        return msgPadrao->Msg(u"CHT_MOTIVO_CURTO"_s).arg(kMinReasonChars);
+    if (texto.size() > kMaxReasonChars)
+        return msgPadrao->Msg(u"CHT_MOTIVO_LONGO"_s).arg(kMaxReasonChars);
+    return QString();
 }
 
 bool TfrmAprovaHoras::PodeEditarDias() const
@@ -132,9 +164,15 @@ void TfrmAprovaHoras::PassoCHT(TChtAction acao)
         if (desktop->MessageDlg(pergunta, TMsgDlgType::mtConfirmation, mbYes | mbNo) != mrYes)
             return;
     } else {
+        // The value is checked in the question, which stays open until
+        // it will do.
         QString& valor = qstrcmp(passo->Campo, "CHT_NOTA") == 0 ? nota : motivo;
-        if (!desktop->InputQuery(pergunta, msgPadrao->Msg(Texto(passo->Campo)), valor))
+        const char* campo = passo->Campo;
+        if (!desktop->InputQuery(
+                pergunta, msgPadrao->Msg(Texto(campo)), valor,
+                [this, campo](const QString& v) { return ConfereCampoCHT(campo, v); }))
             return;
+        valor = valor.trimmed();
     }
     {
         TBusyAnimation busy;

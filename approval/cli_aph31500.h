@@ -172,6 +172,11 @@ public:
     // Disables, after the screen's state has enabled them, the commands
     // the server would refuse this operator.
     void HabilitaPapeis();
+    // The CHT's steps this operator may take on the current CHT now.
+    void HabilitaPassosCHT();
+    // What is wrong with a step's typed reason or invoice (campo: its
+    // prompt's key); empty when it will do.
+    QString ConfereCampoCHT(const char* campo, const QString& valor) const;
     // Days may be edited only by an operator who may approve them.
     bool PodeEditarDias() const;
     // Commission hours that differ from the hours worked (in whole

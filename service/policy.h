@@ -49,6 +49,14 @@ constexpr const TChtStepPolicy& ChtStepPolicy(TChtAction action)
     throw "every action has its step";
 }
 
+// What a step's reason and invoice must be, checked by the server and, as
+// they are typed, by the screen. A reopen or an undone billing needs a
+// reason at least this long.
+constexpr int kMinReasonChars = 10;
+// The sizes of the history's DSMOTIVO and CHT's NRNOTAFISCAL.
+constexpr int kMaxReasonChars = 200;
+constexpr int kMaxInvoiceChars = 20;
+
 // The roles of all the steps: SetStatusCHT needs one of them before it
 // reads its action, and then the step's own.
 constexpr TRoles ChtStepRoles()

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -54,7 +55,18 @@ public:
     virtual bool PickRow(TDataSource* source, const QString& title, bool searchBox) = 0;
     // Searches a dataset and positions it on the row found.
     virtual bool Search(TClientDataSet* dataSet) = 0;
-    virtual bool InputQuery(const QString& caption, const QString& prompt, QString& value) = 0;
+    // What is wrong with a typed value, in a sentence for the user; empty
+    // when the value will do.
+    using TInputCheck = std::function<QString(const QString& value)>;
+    // A line to type. With a check, a value it finds wrong keeps the
+    // question open with the check's sentence, so that the user corrects
+    // what they typed rather than type it again.
+    virtual bool InputQuery(const QString& caption, const QString& prompt, QString& value,
+                            const TInputCheck& check) = 0;
+    bool InputQuery(const QString& caption, const QString& prompt, QString& value)
+    {
+        return InputQuery(caption, prompt, value, TInputCheck());
+    }
     virtual bool PickString(const QString& title, const QStringList& items, int& index) = 0;
     // The name of a file to write: the filter in the file dialog's form
     // ("Planilha CSV (*.csv)", several joined by ";;"); the path comes in

@@ -434,21 +434,40 @@ bool TQtDesktop::Search(TClientDataSet* dataSet)
     return Exec(dialog) == QDialog::Accepted;
 }
 
-bool TQtDesktop::InputQuery(const QString& caption, const QString& prompt, QString& value)
+bool TQtDesktop::InputQuery(const QString& caption, const QString& prompt, QString& value,
+                            const TInputCheck& check)
 {
     if (m_nonInteractive)
         return false;
     QDialog dialog(DialogParent());
     dialog.setWindowTitle(caption);
+    // The title whole: its width plus room for the title bar's buttons.
+    constexpr int kTitleBarButtons = 160;
+    dialog.setMinimumWidth(dialog.fontMetrics().horizontalAdvance(caption) + kTitleBarButtons);
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(new QLabel(prompt, &dialog));
     auto* edit = new QLineEdit(value, &dialog);
     edit->setObjectName(u"value"_s);
     layout->addWidget(edit);
+    // What the check found wrong, under the line, until the next try.
+    auto* fault = new QLabel(&dialog);
+    fault->setObjectName(u"fault"_s);
+    fault->setWordWrap(true);
+    fault->hide();
+    layout->addWidget(fault);
     auto* box = new QDialogButtonBox(&dialog);
     box->addButton(ButtonText(mrOk), QDialogButtonBox::AcceptRole)->setDefault(true);
     box->addButton(ButtonText(mrCancel), QDialogButtonBox::RejectRole);
-    QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(box, &QDialogButtonBox::accepted, &dialog, [&] {
+        const QString wrong = check ? check(edit->text()) : QString();
+        if (wrong.isEmpty()) {
+            dialog.accept();
+            return;
+        }
+        fault->setText(wrong);
+        fault->show();
+        edit->setFocus();
+    });
     QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(box);
     if (Exec(dialog) != QDialog::Accepted)

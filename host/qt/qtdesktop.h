@@ -75,7 +75,9 @@ public:
     bool PickList(const TPickListRequest& request, QStringList& keys) override;
     bool PickRow(TDataSource* source, const QString& title, bool searchBox) override;
     bool Search(TClientDataSet* dataSet) override;
-    bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
+    using Desktop::InputQuery;
+    bool InputQuery(const QString& caption, const QString& prompt, QString& value,
+                    const TInputCheck& check) override;
     bool PickString(const QString& title, const QStringList& items, int& index) override;
     bool SaveFileName(const QString& title, const QString& filter, QString& path) override;
     void BusyChanged(bool busy) override;

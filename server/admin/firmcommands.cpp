@@ -22,6 +22,47 @@ using namespace Qt::StringLiterals;
 
 namespace aph {
 
+namespace {
+
+// "grant|deny BANCO CODIGO PAPEL[,PAPEL...]": every role named is known or
+// nothing changes, and the roles change together.
+int OperatorRolesCommand(const QString& action, const QStringList& args)
+{
+    const TArgs a(args, {}, {});
+    if (a.Positional.size() != 3)
+        throw EUsage(u"operator %1 recebe um banco de dados, o código do operador e os papéis "
+                     "(separados por vírgula)."_s.arg(action));
+    TRoles roles = 0;
+    QList<TRole> named; // in the order given, for the report
+    for (const QString& word : a.Positional[2].split(u',', Qt::SkipEmptyParts)) {
+        const std::optional<TRole> role = ParseRole(word.trimmed());
+        if (!role)
+            throw EUsage(u"Papel desconhecido: \"%1\"; nenhum papel foi alterado. Os papéis são: "
+                         "%2."_s.arg(word.trimmed(), RoleNames(kAllRoles).join(u", ")));
+        if (!(roles & RoleBit(*role)))
+            named << *role;
+        roles |= RoleBit(*role);
+    }
+    if (named.isEmpty())
+        throw EUsage(u"operator %1: informe ao menos um papel."_s.arg(action));
+    const bool grant = action == u"grant";
+    const QString& code = a.Positional[1];
+    const TRoles changed = SetOperatorRoles(*OpenCurrent(a.Positional[0]), code, roles, grant);
+    for (const TRole role : named) {
+        const QString name = RoleName(role);
+        Print(stdout, !(changed & RoleBit(role))
+                          ? (grant ? u"O operador %1 já tem o papel %2."_s
+                                   : u"O operador %1 já não tem o papel %2."_s)
+                                .arg(code, name)
+                      : grant ? u"Papel %2 concedido ao operador %1."_s.arg(code, name)
+                              : u"Papel %2 retirado do operador %1; vale a partir da sua próxima "
+                                "chamada."_s.arg(code, name));
+    }
+    return 0;
+}
+
+} // namespace
+
 int OperatorCommand(const QStringList& args)
 {
     const QString action = args.value(0);
@@ -48,27 +89,8 @@ int OperatorCommand(const QStringList& args)
                                "próxima chamada."_s.arg(a.Positional[1]));
         return 0;
     }
-    if (action == u"grant" || action == u"deny") {
-        const TArgs a(args.mid(1), {}, {});
-        if (a.Positional.size() != 3)
-            throw EUsage(u"operator %1 recebe um banco de dados, o código do operador e o "
-                         "papel."_s.arg(action));
-        const std::optional<TRole> role = ParseRole(a.Positional[2]);
-        if (!role)
-            throw EUsage(u"Papel desconhecido: \"%1\". Os papéis são: %2."_s.arg(
-                a.Positional[2], RoleNames(kAllRoles).join(u", ")));
-        const bool grant = action == u"grant";
-        const QString& code = a.Positional[1];
-        const bool changed = SetOperatorRole(*OpenCurrent(a.Positional[0]), code, *role, grant);
-        const QString name = RoleName(*role);
-        Print(stdout, !changed ? (grant ? u"O operador %1 já tem o papel %2."_s
-                                        : u"O operador %1 já não tem o papel %2."_s)
-                                     .arg(code, name)
-                      : grant ? u"Papel %2 concedido ao operador %1."_s.arg(code, name)
-                              : u"Papel %2 retirado do operador %1; vale a partir da sua próxima "
-                                "chamada."_s.arg(code, name));
-        return 0;
-    }
+    if (action == u"grant" || action == u"deny")
+        return OperatorRolesCommand(action, args.mid(1));
     throw EUsage(u"operator recebe add, disable, enable, grant ou deny."_s);
 }
 

@@ -56,7 +56,7 @@ const char* const kUsage =
     "  aph-server check BANCO\n"
     "  aph-server operator add BANCO CODIGO \"NOME\" [--func CDFUNC]\n"
     "  aph-server operator disable|enable BANCO CODIGO\n"
-    "  aph-server operator grant|deny BANCO CODIGO PAPEL\n"
+    "  aph-server operator grant|deny BANCO CODIGO PAPEL[,PAPEL...]\n"
     "  aph-server operators BANCO\n"
     "  aph-server import BANCO ARQUIVO... [--mapa MAPA.ini] [--dry-run]\n"
     "  aph-server copy ORIGEM DESTINO\n"

@@ -2,6 +2,7 @@
 
 #include "server/methods/requests.h"
 #include "server/storage/tablelist.h"
+#include "service/policy.h"
 
 #include <QString>
 
@@ -11,11 +12,10 @@ namespace aph {
 
 class TStorage;
 
-// A reopen or an undone billing needs a reason at least this long.
-constexpr int kMinReasonChars = 10;
-// The sizes of the history's DSMOTIVO and CHT's NRNOTAFISCAL.
-constexpr int kMaxReasonChars = ColumnSize("APH_HISTEVENTO", "DSMOTIVO");
-constexpr int kMaxInvoiceChars = ColumnSize("CHT", "NRNOTAFISCAL");
+// The screen and the server share the reason's and the invoice's limits;
+// the widths are the columns' that keep them.
+static_assert(kMaxReasonChars == ColumnSize("APH_HISTEVENTO", "DSMOTIVO"));
+static_assert(kMaxInvoiceChars == ColumnSize("CHT", "NRNOTAFISCAL"));
 
 // A CHT number as NRSEQUCHT keeps it: digits get their leading zeros.
 QString ChtNumberOf(const QString& text);

@@ -40,7 +40,7 @@ void InsertRoles(TStorage& storage, const QString& operatorCode, TRoles roles)
                          {operatorCode, RoleName(role)});
 }
 
-bool SetOperatorRole(TStorage& storage, const QString& typedCode, TRole role, bool granted)
+TRoles SetOperatorRoles(TStorage& storage, const QString& typedCode, TRoles roles, bool granted)
 {
     TTransaction tx(storage, TTransaction::Mode::Write);
     const QString operatorCode = StoredOperatorCode(storage, typedCode);
@@ -49,16 +49,17 @@ bool SetOperatorRole(TStorage& storage, const QString& typedCode, TRole role, bo
     TStorage::Done(q);
     if (!known)
         throw Exception(u"O operador \"%1\" não está cadastrado."_s.arg(operatorCode));
-    const bool had = OperatorRoles(storage, operatorCode) & RoleBit(role);
-    if (had == granted)
-        return false;
+    const TRoles held = OperatorRoles(storage, operatorCode);
+    const TRoles changed = granted ? roles & ~held : roles & held;
     if (granted)
-        InsertRoles(storage, operatorCode, RoleBit(role));
+        InsertRoles(storage, operatorCode, changed);
     else
-        storage.Exec(u"DELETE FROM APH_PAPEL WHERE CDOPERADOR = ? AND DSPAPEL = ?"_s,
-                     {operatorCode, RoleName(role)});
+        for (const TRole role : kRoles)
+            if (changed & RoleBit(role))
+                storage.Exec(u"DELETE FROM APH_PAPEL WHERE CDOPERADOR = ? AND DSPAPEL = ?"_s,
+                             {operatorCode, RoleName(role)});
     tx.Commit();
-    return true;
+    return changed;
 }
 
 std::optional<TRoles> SessionRoles(TStorage& storage, const QString& operatorCode,

@@ -17,9 +17,10 @@ class TStorage;
 TRoles OperatorRoles(TStorage& storage, const QString& operatorCode);
 // Grants the roles (in the caller's write transaction) to an operator.
 void InsertRoles(TStorage& storage, const QString& operatorCode, TRoles roles);
-// Grants or takes away one role; throws with a message for an unknown
-// operator. Returns false when the operator already had it that way.
-bool SetOperatorRole(TStorage& storage, const QString& operatorCode, TRole role, bool granted);
+// Grants or takes away roles, all in one transaction; throws with a
+// message for an unknown operator. Returns the roles that changed (none
+// when the operator already had them that way).
+TRoles SetOperatorRoles(TStorage& storage, const QString& operatorCode, TRoles roles, bool granted);
 
 // A logged-in connection's check on every call, in one indexed lookup:
 // the operator still active, the token neither revoked nor expired, and

@@ -1,7 +1,12 @@
-// What an operator's roles leave enabled on the approval screen: the
-// commands the server would refuse them are disabled, and nothing else;
-// the server, asked to take each CHT step for them, agrees.
+// What an operator's roles and the CHT's situation leave enabled on the
+// approval screen: the commands the server would refuse them are
+// disabled, and nothing else; the server, asked to take each CHT step for
+// them, agrees. Each step has its key, and its reason or invoice is
+// corrected in its question.
+#include "service/policy.h"
 #include "tests/screens/world.h"
+
+#include <QSet>
 
 using namespace Qt::StringLiterals;
 
@@ -46,8 +51,44 @@ struct ChtSteps : MarchScreen
         return allowed;
     }
 
+    // The CHT's situation as the screen has it after a refresh.
+    void SetSituation(const char* situation)
+    {
+        m_db->Exec(u"UPDATE CHT SET IDSTATUSCHT = ? WHERE NRSEQUCHT = 'T0001'"_s,
+                   {QString::fromLatin1(situation)});
+        UserClick(f->sbtVerificar);
+        OpenTf1("T0001");
+    }
+
+    // Aprovar CHT, Reabrir CHT, Marcar como faturada, Desfazer
+    // faturamento: 1 enabled.
+    QString StepsEnabled() const
+    {
+        QString enabled;
+        for (const TMenuItem* item : f->mnuPassosCHT)
+            enabled += item->Enabled() ? u'1' : u'0';
+        return enabled;
+    }
+
+    QString Situation() const
+    {
+        return m_db->Scalar(u"SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = 'T0001'"_s).toString();
+    }
+
     QString m_opToken;
 };
+
+// The steps a CHT's life allows from each situation, whatever the roles.
+constexpr std::pair<const char*, const char*> kLife[] = {
+    {"P", "1000"}, {"A", "0110"}, {"R", "0001"}, {"N", "0000"}};
+
+QString Both(const QString& a, const QString& b)
+{
+    QString both;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        both += a[i] == u'1' && b[i] == u'1' ? u'1' : u'0';
+    return both;
+}
 
 } // namespace
 
@@ -57,7 +98,8 @@ TEST_F(ChtSteps, EachOperatorSeesEnabledWhatTheServerWouldLetThemDo)
     {
         const char* Operator;
         // Gerar CHT, Aprovar dias pendentes, Aprovar CHT, Reabrir CHT,
-        // Marcar como faturada, Desfazer faturamento: 1 enabled.
+        // Marcar como faturada, Desfazer faturamento: 1 allowed by the
+        // roles (a step is enabled when its CHT's situation allows it too).
         const char* Enabled;
         bool Edits; // typing into a day's hours edits it
     };
@@ -73,11 +115,20 @@ TEST_F(ChtSteps, EachOperatorSeesEnabledWhatTheServerWouldLetThemDo)
         QString enabled;
         for (const TMenuItem* item : {f->mnuGerarCHT, f->mnuAprovarPendentes})
             enabled += item->Enabled() ? u'1' : u'0';
-        for (const TMenuItem* item : f->mnuPassosCHT)
-            enabled += item->Enabled() ? u'1' : u'0';
-        EXPECT_EQ(enabled, QString::fromLatin1(c.Enabled));
-        EXPECT_EQ(enabled.mid(2), ServerAllowsSteps(QString::fromLatin1(c.Operator)))
-            << "the screen and the server disagree on the CHT's steps";
+        const QString roles = QString::fromLatin1(c.Enabled);
+        EXPECT_EQ(enabled, roles.left(2));
+        EXPECT_EQ(roles.mid(2), ServerAllowsSteps(QString::fromLatin1(c.Operator)))
+            << "the table and the server disagree on the CHT's steps";
+        for (const auto& [situation, life] : kLife) {
+            SCOPED_TRACE(situation);
+            if (*situation != 'P')
+                SetSituation(situation);
+            EXPECT_EQ(StepsEnabled(), Both(roles.mid(2), QString::fromLatin1(life)));
+        }
+        // The row of the days without CHT takes no step.
+        OpenTf1();
+        EXPECT_EQ(StepsEnabled(), u"0000"_s);
+        SetSituation("P");
         EXPECT_EQ(f->sbtGerarCHT->Enabled(), f->mnuGerarCHT->Enabled());
         EXPECT_TRUE(f->mnuHistoricoDia->Enabled() && f->mnuDemonstrativoCHT->Enabled());
         At(1, "QTHRAPROFATU");
@@ -88,4 +139,79 @@ TEST_F(ChtSteps, EachOperatorSeesEnabledWhatTheServerWouldLetThemDo)
         EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
         Input([this] { f->Close(); });
     }
+}
+
+// The supervisor and biller takes each step by its key, as F1 lists it:
+// after each the menu offers what the CHT's new situation allows, and a
+// reason too short or an invoice left blank is corrected in the question
+// itself, nothing sent until it will do.
+TEST_F(ChtSteps, EachStepHasItsKeyAndFollowsTheSituationItLeaves)
+{
+    OpenAs(u"ADMIN"_s);
+    if (HasFatalFailure())
+        return;
+    // Every key of the screen does one thing, the steps' among them.
+    QStringList keys, stepKeys;
+    for (const TForm::TKeyHelp& key : f->KeyList())
+        keys << key.Keys;
+    for (const TMenuItem* item : f->mnuPassosCHT)
+        stepKeys << ShortCutToText(item->ShortCut());
+    EXPECT_EQ(keys.size(), QSet<QString>(keys.begin(), keys.end()).size())
+        << keys.join(u' ').toStdString();
+    for (const QString& key : stepKeys)
+        EXPECT_TRUE(key.startsWith(u"Ctrl+Shift+"_s) && keys.contains(key)) << key.toStdString();
+
+    struct TStep
+    {
+        int Index;
+        std::deque<std::optional<QString>> Typed; // a value refused, then one that will do
+        const char* Refusal;                      // what the question said of the first
+        int Limit;                                // the length the refusal names
+        const char* Situation;
+    };
+    const TStep steps[] = {
+        {0, {}, nullptr, 0, "A"},
+        {1,
+         {u"curto"_s, u"Dia 4 revisto com o cliente"_s},
+         "CHT_MOTIVO_CURTO",
+         kMinReasonChars,
+         "P"},
+        {0, {}, nullptr, 0, "A"},
+        {2, {u"   "_s, u"NF-2030-17"_s}, "CHT_NOTA_FALTA", kMaxInvoiceChars, "R"},
+        {3,
+         {u"  faltou   "_s, u" Nota emitida em duplicidade "_s},
+         "CHT_MOTIVO_CURTO",
+         kMinReasonChars,
+         "A"},
+    };
+    for (const TStep& step : steps) {
+        SCOPED_TRACE(step.Index);
+        desktop->answers = {mrYes};
+        desktop->inputs = step.Typed;
+        desktop->inputChecks.clear();
+        UserKey(*f, f->mnuPassosCHT[step.Index]->ShortCut().Key, ssCtrl | ssShift);
+        EXPECT_EQ(Situation(), QString::fromLatin1(step.Situation));
+        EXPECT_TRUE(desktop->inputs.empty()) << "the corrected value was not asked for";
+        if (step.Refusal) {
+            EXPECT_EQ(
+                desktop->inputChecks,
+                QStringList{f->msgPadrao->Msg(QString::fromLatin1(step.Refusal)).arg(step.Limit)});
+        }
+        EXPECT_EQ(f->cdsCHT.FieldByName(u"NRSEQUCHT"_s)->AsString(), u"T0001"_s);
+        for (const auto& [situation, life] : kLife)
+            if (step.Situation == std::string_view(situation)) {
+                EXPECT_EQ(StepsEnabled(), QString::fromLatin1(life));
+            }
+        EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
+    }
+    // What reached the history, a row per day: the corrected values,
+    // trimmed.
+    for (const char* where :
+         {"DSMOTIVO = 'Dia 4 revisto com o cliente'", "DSMOTIVO = 'Nota emitida em duplicidade'",
+          "NRNOTAFISCAL = 'NF-2030-17' AND IDSTATUSCHT = 'R'"})
+        EXPECT_EQ(
+            m_db->Scalar(u"SELECT COUNT(*) FROM APH_HISTCSA WHERE "_s + QString::fromLatin1(where))
+                .toInt(),
+            2)
+            << where;
 }

@@ -461,3 +461,53 @@ TEST_F(ChtStatusTest, AnUpgradedDatabaseGivesActiveOperatorsWhatTheyCouldDoBefor
     EXPECT_EQ(Outcome(*admin, u"GetProp"_s, {u"0001"_s, QString(), u"T"_s}), QString());
     EXPECT_TRUE(Step(*admin, u"00801"_s, u"aprovar"_s).startsWith(u"-32011: "_s));
 }
+
+// Several roles in one command change together; an unknown role, named in
+// the message, or an unknown operator changes none. The database's own
+// rows are the oracle.
+TEST_F(ChtStatusTest, RolesGrantedOrDeniedTogetherOrNotAtAll)
+{
+    const auto roles = [this] {
+        QStringList held;
+        for (const QVariantList& row :
+             m_db->Rows(u"SELECT DSPAPEL FROM APH_PAPEL WHERE CDOPERADOR = 'ELISA'"_s))
+            held << row.value(0).toString();
+        held.sort();
+        return held.join(u',');
+    };
+    const QString before = roles();
+    ASSERT_FALSE(before.contains(u"faturar"_s) || before.contains(u"supervisionar"_s))
+        << before.toStdString();
+    struct TCase
+    {
+        const char* Action;
+        const char* Operator;
+        const char* Roles;
+        const char* Error; // a part of the message; none: it succeeds
+        const char* Added; // the roles ELISA holds beyond hers afterwards
+    };
+    const TCase cases[] = {
+        {"grant", "ELISA", "supervisionar,faturar", nullptr, "faturar,supervisionar"},
+        {"deny", "ELISA", "faturar,chefe", "\"chefe\"", "faturar,supervisionar"},
+        {"grant", "NINGUEM", "consultar", "NINGUEM", "faturar,supervisionar"},
+        {"deny", "ELISA", "faturar, faturar", nullptr, "supervisionar"},
+        {"grant", "ELISA", ",", "ao menos um papel", "supervisionar"},
+        {"deny", "ELISA", "supervisionar,faturar", nullptr, ""},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::string(c.Action) + " " + c.Roles);
+        QString err;
+        const int code =
+            RunServerCommand({u"operator"_s, QString::fromLatin1(c.Action), m_db->Spec(),
+                              QString::fromLatin1(c.Operator), QString::fromLatin1(c.Roles)},
+                             nullptr, &err);
+        EXPECT_EQ(code == 0, c.Error == nullptr) << err.toStdString();
+        if (c.Error) {
+            EXPECT_TRUE(err.contains(QString::fromLatin1(c.Error))) << err.toStdString();
+        }
+        QStringList expected = before.split(u',', Qt::SkipEmptyParts) +
+                               QString::fromLatin1(c.Added).split(u',', Qt::SkipEmptyParts);
+        expected.sort();
+        EXPECT_EQ(roles(), expected.join(u','));
+    }
+}

@@ -89,17 +89,24 @@ bool ScriptedDesktop::Search(TClientDataSet* dataSet)
                                static_cast<int>(TLocateOption::loPartialKey));
 }
 
-bool ScriptedDesktop::InputQuery(const QString&, const QString& prompt, QString& value)
+bool ScriptedDesktop::InputQuery(const QString&, const QString& prompt, QString& value,
+                                 const TInputCheck& check)
 {
     questions << prompt;
-    if (inputs.empty())
-        return false;
-    const std::optional<QString> input = inputs.front();
-    inputs.pop_front();
-    if (!input)
-        return false;
-    value = *input;
-    return true;
+    for (;;) {
+        if (inputs.empty())
+            return false;
+        const std::optional<QString> input = inputs.front();
+        inputs.pop_front();
+        if (!input)
+            return false;
+        const QString fault = check ? check(*input) : QString();
+        if (fault.isEmpty()) {
+            value = *input;
+            return true;
+        }
+        inputChecks << fault;
+    }
 }
 
 bool ScriptedDesktop::PickString(const QString& title, const QStringList&, int& index)

@@ -32,6 +32,7 @@ public:
     QStringList screenStatuses;      // the screen's standing notes
     QStringList saveFileTitles;      // each save-file question: "title|filter"
     QStringList saveFileSuggestions; // the file name each one proposed
+    QStringList inputChecks;         // what a question's check said of a value
 
     // What the user will do, in order. An empty script answers No, closes
     // a modal form without confirming, and leaves pickers without choosing.
@@ -40,9 +41,11 @@ public:
     std::deque<std::optional<QStringList>> listPicks;    // PickList: keys, or none
     std::deque<int> rowPicks;                            // PickRow: row index, -1 none
     std::deque<std::pair<QString, QString>> searchPicks; // Search: field and value
-    std::deque<std::optional<QString>> inputs;           // InputQuery
-    std::deque<int> stringPicks;                         // PickString
-    std::deque<std::optional<QString>> saveFiles;        // SaveFileName: a path, or none
+    // InputQuery: one per value typed; a value the question's check finds
+    // wrong is followed by the corrected one, typed in the same question.
+    std::deque<std::optional<QString>> inputs;
+    std::deque<int> stringPicks;                  // PickString
+    std::deque<std::optional<QString>> saveFiles; // SaveFileName: a path, or none
 
     void ShowForm(TForm& form) override;
     void HideForm(TForm& form) override;
@@ -52,7 +55,9 @@ public:
     bool PickList(const TPickListRequest& request, QStringList& keys) override;
     bool PickRow(TDataSource* source, const QString& title, bool searchBox) override;
     bool Search(TClientDataSet* dataSet) override;
-    bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
+    using Desktop::InputQuery;
+    bool InputQuery(const QString& caption, const QString& prompt, QString& value,
+                    const TInputCheck& check) override;
     bool PickString(const QString& title, const QStringList& items, int& index) override;
     bool SaveFileName(const QString& title, const QString& filter, QString& path) override;
     void BusyChanged(bool busy) override;
