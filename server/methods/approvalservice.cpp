@@ -7,6 +7,7 @@
 #include "server/methods/replywriter.h"
 #include "server/methods/writekeys.h"
 #include "server/storage/storage.h"
+#include "server/storage/tablelist.h"
 #include "service/codewords.h"
 #include "service/records.h"
 
@@ -28,6 +29,13 @@ using namespace Qt::StringLiterals;
 namespace aph {
 
 namespace {
+
+// The widths of the columns this service writes or shows, from the table
+// list.
+constexpr int kChtDescriptionChars = ColumnSize("CHT", "DSREFECHT");
+constexpr int kHistoryOperatorChars = ColumnSize("APH_HISTEVENTO", "CDOPERADOR");
+constexpr int kClientNameChars = ColumnSize("CLIENTE", "NMFANTCLIE");
+constexpr int kTypeNameChars = ColumnSize("TIPOSERV", "NMTIPOSERV");
 
 // The reply tables are written with the shared field helpers.
 const auto Str = &StrField;
@@ -433,8 +441,9 @@ void InsertChts(TStorage& storage, const std::vector<TChtGroup>& groups, long lo
             const TChtGroup& g = groups[i];
             const QString description =
                 u"CHT de %1 a %2 - %3"_s.arg(DayText(g.First), DayText(g.Last), g.TypeName);
-            values << ChtNumber(first + static_cast<long long>(i)) << description.left(100) << now
-                   << operatorCode << u"P"_s << g.Key;
+            values << ChtNumber(first + static_cast<long long>(i))
+                   << description.left(kChtDescriptionChars) << now << operatorCode << u"P"_s
+                   << g.Key;
         }
         storage.Exec(ChtInsertSql(static_cast<int>(to - from)), values);
     }
@@ -477,7 +486,8 @@ void AttachCsas(TStorage& storage, const std::vector<TChtGroup>& groups, long lo
 THistoryStamp HistoryStamp(const QString& connectionOperator, const TWriteKey* key)
 {
     // Without login the operator is an empty text, not a null.
-    return {NowOle(), connectionOperator.isEmpty() ? u""_s : connectionOperator.left(12),
+    return {NowOle(),
+            connectionOperator.isEmpty() ? u""_s : connectionOperator.left(kHistoryOperatorChars),
             key ? QVariant(key->Key) : QVariant(QMetaType::fromType<QString>())};
 }
 
@@ -623,12 +633,12 @@ TDataPacket PreviewLines(const std::vector<TChtGroup>& groups)
     }
     for (const TLine& line : lines) {
         const TChtGroup& g = *line.First;
-        packet.Rows.push_back(std::make_shared<const TRowValues>(
-            TRowValues{Value::FromString(g.Client), Value::FromString(g.ClientName.left(50)),
-                       Value::FromString(g.Proposal), Value::FromString(g.Key.at(2).toString()),
-                       Value::FromString(g.TypeName.left(80)), Value::FromNumber(line.Chts),
-                       Value::FromNumber(static_cast<double>(line.Days)),
-                       Value::FromNumber(static_cast<double>(line.Pending))}));
+        packet.Rows.push_back(std::make_shared<const TRowValues>(TRowValues{
+            Value::FromString(g.Client), Value::FromString(g.ClientName.left(kClientNameChars)),
+            Value::FromString(g.Proposal), Value::FromString(g.Key.at(2).toString()),
+            Value::FromString(g.TypeName.left(kTypeNameChars)), Value::FromNumber(line.Chts),
+            Value::FromNumber(static_cast<double>(line.Days)),
+            Value::FromNumber(static_cast<double>(line.Pending))}));
     }
     return packet;
 }
