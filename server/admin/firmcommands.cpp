@@ -122,17 +122,21 @@ int OperatorsCommand(const QStringList& args)
 
 int ImportCommand(const QStringList& args)
 {
-    const TArgs a(args, {u"--mapa"_s}, {u"--dry-run"_s});
+    const TArgs a(args, {u"--mapa"_s, u"--formato-data"_s}, {u"--dry-run"_s});
     if (a.Positional.size() < 2)
         throw EUsage(u"import recebe um banco de dados e um ou mais arquivos CSV (com --mapa, "
                      "exportações de um controle de tempo)."_s);
     const bool dryRun = a.Flags.contains(u"--dry-run"_s);
     // With a map the files are a time tracker's exports, not the tables'.
     const QString map = a.Options.value(u"--mapa"_s);
+    const QString dateFormat = a.Options.value(u"--formato-data"_s).trimmed();
+    if (a.Options.contains(u"--formato-data"_s) && (map.isEmpty() || dateFormat.isEmpty()))
+        throw EUsage(u"--formato-data dá o formato das datas de um controle de tempo: só vale "
+                     "com --mapa, e com um formato (como dd/MM/yyyy)."_s);
     const std::unique_ptr<TStorage> storage = OpenCurrent(a.Positional[0]);
     const TImportReport report =
         map.isEmpty() ? ImportFiles(*storage, a.Positional.mid(1), dryRun)
-                      : ImportTrackerFiles(*storage, a.Positional.mid(1), map, dryRun);
+                      : ImportTrackerFiles(*storage, a.Positional.mid(1), map, dryRun, dateFormat);
     Print(report.Ok() ? stdout : stderr, report.Text(dryRun));
     return report.Ok() ? 0 : 1;
 }

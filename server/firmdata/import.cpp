@@ -3,15 +3,18 @@
 #include "host/data/formatsettings.h"
 #include "server/common/clock.h"
 #include "server/common/cnpj.h"
+#include "server/common/hiddentext.h"
 #include "server/firmdata/csvfile.h"
 #include "server/firmdata/tables.h"
 #include "server/sessions/roles.h"
 #include "server/storage/storage.h"
 
+#include <QDate>
 #include <QFileInfo>
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -99,6 +102,7 @@ private:
     void RefuseLines(const QString& sql, const QString& column,
                      const std::function<QString(const QSqlQuery&)>& why);
     void Apply(qint64 fresh);
+    void ReportDays(bool allFresh);
     qint64 CountStaged(const QString& where);
     QString Stored() const;
     QString Match(const QString& stored, const QString& staged) const;
@@ -365,6 +369,8 @@ void TTableImport::Apply(qint64 fresh)
 {
     const qint64 staged = CountStaged(u"1 = 1"_s);
     m_counts.Inserted += fresh;
+    if (m_table.Name == u"CSA")
+        ReportDays(staged == fresh);
     // New operators get the roles a new operator gets (see roles.h), unless
     // the import brings the roles themselves; those already stored keep
     // theirs.
@@ -397,6 +403,24 @@ void TTableImport::Apply(qint64 fresh)
     }
     for (const QString& code : std::as_const(newOperators))
         InsertRoles(m_storage, code, kDefaultRoles);
+}
+
+// The hours of the CSAs the import writes, new or changed, by employee
+// and day, for the report to sum by month.
+void TTableImport::ReportDays(bool allFresh)
+{
+    const QString written = allFresh
+                                ? u"1 = 1"_s
+                                : u"NOT EXISTS (SELECT 1 FROM %1 T WHERE %2 AND %3)"_s.arg(
+                                      m_table.Name, Match(u"T"_s, u"S"_s), Same(u"T"_s, u"S"_s));
+    QSqlQuery& q = m_storage.Select(
+        u"SELECT S.CDFUNC, F.NMFUNC, S.DTSERVPREST, SUM(%1) FROM %2 S LEFT JOIN FUNCIONARIO F "
+        "ON F.CDFUNC = S.CDFUNC WHERE %3 GROUP BY S.CDFUNC, F.NMFUNC, S.DTSERVPREST"_s.arg(
+            Has(u"QTHRTRAB"_s) ? u"S.QTHRTRAB"_s : u"0"_s, kStage, written));
+    while (q.next())
+        m_report.AddDay(q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong(),
+                        q.value(3).toDouble());
+    TStorage::Done(q);
 }
 
 // The numbering goes on past the CHTs and history rows that came in.
@@ -439,13 +463,53 @@ void TImportReport::Error(const QString& file, qint64 line, const QString& colum
     m_errors << (why.isEmpty() ? where : where + u": "_s + why);
 }
 
+void TImportReport::AddDay(const QString& employee, const QString& name, qint64 day, double hours)
+{
+    const QDate date = QDate(1899, 12, 30).addDays(day);
+    TMonth& month = m_months[{employee, date.year() * 100 + date.month()}];
+    month.Name = name;
+    ++month.Days;
+    month.Hours += hours;
+}
+
+// "F0001 Ana Souza — 03/2026: 3 dias, 17:15 h", one line per employee and
+// month, under a title that says whether they were written.
+QStringList TImportReport::MonthLines(bool written) const
+{
+    QStringList lines;
+    if (m_months.empty())
+        return lines;
+    lines << (written ? u"Horas gravadas, por funcionário e mês:"_s
+                      : u"Horas que seriam gravadas, por funcionário e mês:"_s);
+    int shown = 0;
+    for (const auto& [key, month] : m_months) {
+        if (shown++ >= kShownMonths)
+            break;
+        const qint64 minutes = std::llround(month.Hours * 60);
+        lines << u"  %1 %2 — %3/%4: %5 %6, %7:%8 h"_s.arg(key.first, month.Name)
+                     .arg(key.second % 100, 2, 10, QChar(u'0'))
+                     .arg(key.second / 100)
+                     .arg(month.Days)
+                     .arg(month.Days == 1 ? u"dia"_s : u"dias"_s)
+                     .arg(minutes / 60)
+                     .arg(minutes % 60, 2, 10, QChar(u'0'));
+    }
+    if (m_months.size() > static_cast<std::size_t>(kShownMonths))
+        lines << u"  ... e mais %1 funcionário(s) e mês(es)."_s.arg(
+            static_cast<qint64>(m_months.size()) - kShownMonths);
+    return lines;
+}
+
 QString TImportReport::Text(bool dryRun) const
 {
+    // Only a run that wrote says what it wrote; a dry or refused run says
+    // what it would have written.
+    const bool written = Ok() && !dryRun;
     QStringList lines;
     const QString row = u"%1 %2 %3 %4 %5"_s;
     lines << row.arg(u"TABELA"_s, -16)
-                 .arg(u"INSERIDAS"_s, 10)
-                 .arg(u"ATUALIZADAS"_s, 12)
+                 .arg(written ? u"INSERIDAS"_s : u"SERIAM INSERIDAS"_s, 16)
+                 .arg(written ? u"ATUALIZADAS"_s : u"SERIAM ATUALIZADAS"_s, 18)
                  .arg(u"SEM ALTERAÇÃO"_s, 14)
                  .arg(u"RECUSADAS"_s, 10);
     for (const TFirmTable& t : FirmTables()) {
@@ -454,12 +518,12 @@ QString TImportReport::Text(bool dryRun) const
             continue;
         const TCounts& c = it->second;
         lines << row.arg(t.Name, -16)
-                     .arg(c.Inserted, 10)
-                     .arg(c.Updated, 12)
+                     .arg(c.Inserted, 16)
+                     .arg(c.Updated, 18)
                      .arg(c.Unchanged, 14)
                      .arg(c.Refused, 10);
     }
-    lines << m_notes << m_errors;
+    lines << MonthLines(written) << m_notes << m_errors;
     if (m_errorCount > kShownErrors)
         lines << u"... e mais %1 erro(s)."_s.arg(m_errorCount - kShownErrors);
     if (m_errorCount > 0)
@@ -469,6 +533,10 @@ QString TImportReport::Text(bool dryRun) const
         lines << u"Verificação sem erros (--dry-run): nada foi gravado."_s;
     else
         lines << u"Importação concluída."_s;
+    // Names and values quoted from the files reach the reader as what they
+    // hold: one line each, whatever control characters they carry.
+    for (QString& line : lines)
+        line = EscapeHidden(line, false);
     return lines.join(u'\n');
 }
 

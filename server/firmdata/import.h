@@ -28,6 +28,10 @@ public:
     // entries were summed into.
     void Note(const QString& text) { m_notes << text; }
     TCounts& Of(const QString& table) { return m_counts[table]; }
+    // One day of an employee's hours that the run writes (or would): the
+    // report sums them by employee and month, so that a day read in the
+    // wrong month stands out.
+    void AddDay(const QString& employee, const QString& name, qint64 day, double hours);
     const std::map<QString, TCounts>& Counts() const { return m_counts; }
     const QStringList& Errors() const { return m_errors; }
     qint64 ErrorCount() const { return m_errorCount; }
@@ -37,9 +41,21 @@ public:
     QString Text(bool dryRun) const;
 
     static constexpr int kShownErrors = 50;
+    // The employee-months listed; the rest only counted.
+    static constexpr int kShownMonths = 200;
 
 private:
+    struct TMonth
+    {
+        QString Name;
+        qint64 Days = 0;
+        double Hours = 0;
+    };
+    QStringList MonthLines(bool written) const;
+
     std::map<QString, TCounts> m_counts;
+    // By employee, then year and month (year * 100 + month).
+    std::map<std::pair<QString, int>, TMonth> m_months;
     QStringList m_notes, m_errors;
     qint64 m_errorCount = 0;
 };

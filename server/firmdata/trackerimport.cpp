@@ -1,6 +1,7 @@
 #include "server/firmdata/trackerimport.h"
 
 #include "server/firmdata/csvfile.h"
+#include "server/firmdata/datereading.h"
 #include "server/firmdata/tables.h"
 #include "server/storage/storage.h"
 
@@ -34,6 +35,7 @@ const QStringList kColumnKeys = {u"data"_s,     u"inicio"_s,  u"fim"_s,
                                  u"data_fim"_s, u"duracao"_s, u"pessoa"_s,
                                  u"cliente"_s,  u"projeto"_s, u"tarefa"_s};
 const QString kDateFormat = u"formato_data"_s;
+const QString kDateConfirmed = u"formato_data_confirmado"_s;
 
 // Names as the map and the export compare them: any case, spaces
 // collapsed.
@@ -66,6 +68,7 @@ struct TTrackerMap
     QString File;
     QHash<QString, QString> Columns; // a [colunas] key: the export's title
     QString DateFormat;
+    bool DateConfirmed = false;       // no file needs to tell day and month apart
     QHash<QString, QString> People;   // a folded person: CDFUNC
     QHash<QString, QString> Services; // a ServiceKey: "P/V/S"
     QString Column(const QString& key) const { return Columns.value(key); }
@@ -99,11 +102,16 @@ void MapEntry(TTrackerMap& map, const QString& section, const QString& key, cons
     if (section == u"colunas") {
         if (key == kDateFormat)
             map.DateFormat = value;
+        else if (key == kDateConfirmed &&
+                 QStringList{u"sim"_s, u"não"_s, u"nao"_s}.contains(value.toLower()))
+            map.DateConfirmed = value.toLower() == u"sim";
+        else if (key == kDateConfirmed)
+            refuse(u"%1 é sim ou não, não \"%2\""_s.arg(kDateConfirmed, value));
         else if (kColumnKeys.contains(key))
             map.Columns.insert(key, value);
         else
-            refuse(u"\"%1\" não é uma chave de [colunas] (%2, %3)"_s.arg(
-                key, kColumnKeys.join(u", "), kDateFormat));
+            refuse(u"\"%1\" não é uma chave de [colunas] (%2, %3, %4)"_s.arg(
+                key, kColumnKeys.join(u", "), kDateFormat, kDateConfirmed));
     } else if (section == u"pessoas") {
         if (value.isEmpty() || value.size() > kEmployeeChars)
             refuse(u"o funcionário de \"%1\" deve ter de 1 a %2 caracteres"_s.arg(key).arg(
@@ -140,7 +148,9 @@ void CheckColumns(const TTrackerMap& map, TImportReport& report)
                          map.DateFormat));
 }
 
-TTrackerMap ReadMap(const QString& path, TImportReport& report)
+// The map; a date format given on the command line replaces its own and
+// confirms it.
+TTrackerMap ReadMap(const QString& path, const QString& dateFormat, TImportReport& report)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -166,6 +176,10 @@ TTrackerMap ReadMap(const QString& path, TImportReport& report)
         else
             MapEntry(map, section, Unquoted(line.left(equals)), Unquoted(line.mid(equals + 1)),
                      i + 1, report);
+    }
+    if (!dateFormat.isEmpty()) {
+        map.DateFormat = dateFormat;
+        map.DateConfirmed = true;
     }
     CheckColumns(map, report);
     return map;
@@ -220,7 +234,8 @@ class TTrackerRows : public TImportRows
 {
 public:
     TTrackerRows(TStorage& storage, const TTrackerMap& map, TImportReport& report)
-        : m_storage(storage), m_map(map), m_report(report)
+        : m_storage(storage), m_map(map), m_report(report),
+          m_dates(map.DateFormat, map.DateConfirmed)
     {}
     // Reads one export and adds its entries to the days.
     void Read(const QString& path);
@@ -247,7 +262,7 @@ private:
     bool FindColumns(const QStringList& header, const QString& file, TColumns& columns);
     bool ReadEntry(const QStringList& fields, const TColumns& columns, const TPlace& place);
     bool ReadSpan(const QString& duration, const QStringList& fields, const TColumns& columns,
-                  const QDate& day, qint64& seconds, QString& why) const;
+                  const QDate& day, qint64 line, qint64& seconds, QString& why);
     bool FindService(const QStringList& fields, const TColumns& columns, QString& service,
                      QString& why) const;
     QString Company(const QString& employee);
@@ -262,6 +277,7 @@ private:
     QHash<QString, QString> m_companies; // CDFUNC: CDEMPRESA, empty if none
     std::vector<TPlace> m_places;        // of the rows handed on, from row 2
     qint64 m_entries = 0;
+    TDateReading m_dates; // of the file being read
 };
 
 void TTrackerRows::Read(const QString& path)
@@ -271,6 +287,7 @@ void TTrackerRows::Read(const QString& path)
     TColumns columns;
     if (!FindColumns(reader.Header(), file, columns))
         return;
+    m_dates.StartFile();
     QStringList fields;
     qint64 line = 0;
     while (reader.Next(fields, line)) {
@@ -281,6 +298,10 @@ void TTrackerRows::Read(const QString& path)
         else if (ReadEntry(fields, columns, {file, line}))
             ++m_entries;
     }
+    // The whole file is one reading: refused when its dates give two.
+    QString why, column;
+    if (m_dates.Ambiguous(why, line, column))
+        m_report.Error(file, line, column, why);
 }
 
 bool TTrackerRows::FindColumns(const QStringList& header, const QString& file, TColumns& columns)
@@ -312,12 +333,15 @@ bool TTrackerRows::ReadEntry(const QStringList& fields, const TColumns& columns,
         m_report.Error(place.File, place.Line, QString(), why);
         ok = false;
     };
-    const QDate day = QDate::fromString(field("data"), m_map.DateFormat);
-    if (!day.isValid())
-        refuse(u"a data \"%1\" não está no formato %2"_s.arg(field("data"), m_map.DateFormat));
-    qint64 seconds = 0;
     QString why;
-    if (day.isValid() && !ReadSpan(field("duracao"), fields, columns, day, seconds, why))
+    const QDate day = m_dates.Read(field("data"), place.Line, m_map.Column(u"data"_s), why);
+    if (!day.isValid()) {
+        m_report.Error(place.File, place.Line, m_map.Column(u"data"_s), why);
+        ok = false;
+    }
+    qint64 seconds = 0;
+    if (day.isValid() &&
+        !ReadSpan(field("duracao"), fields, columns, day, place.Line, seconds, why))
         refuse(why);
     const QString person = field("pessoa");
     const QString employee = m_map.People.value(Folded(person));
@@ -347,8 +371,8 @@ bool TTrackerRows::ReadEntry(const QStringList& fields, const TColumns& columns,
 // has it, else from its start to its end (the next day when the end comes
 // before the start and no end date says otherwise).
 bool TTrackerRows::ReadSpan(const QString& duration, const QStringList& fields,
-                            const TColumns& columns, const QDate& day, qint64& seconds,
-                            QString& why) const
+                            const TColumns& columns, const QDate& day, qint64 line, qint64& seconds,
+                            QString& why)
 {
     if (!duration.isEmpty()) {
         if (ParseSpan(duration, seconds))
@@ -369,13 +393,12 @@ bool TTrackerRows::ReadSpan(const QString& duration, const QStringList& fields,
               "não)"_s.arg(field("inicio"), field("fim"));
         return false;
     }
-    QDate endDay = field("data_fim").isEmpty()
-                       ? day.addDays(end < start ? 1 : 0)
-                       : QDate::fromString(field("data_fim"), m_map.DateFormat);
-    if (!endDay.isValid()) {
-        why = u"a data \"%1\" não está no formato %2"_s.arg(field("data_fim"), m_map.DateFormat);
+    const QDate endDay =
+        field("data_fim").isEmpty()
+            ? day.addDays(end < start ? 1 : 0)
+            : m_dates.Read(field("data_fim"), line, m_map.Column(u"data_fim"_s), why);
+    if (!endDay.isValid())
         return false;
-    }
     seconds = day.daysTo(endDay) * kSecondsInDay + start.secsTo(end);
     if (seconds < 0) {
         why = u"o fim vem antes do início"_s;
@@ -458,12 +481,12 @@ TImportRows::TPlace TTrackerRows::Place(qint64 row) const
 } // namespace
 
 TImportReport ImportTrackerFiles(TStorage& storage, const QStringList& files,
-                                 const QString& mapPath, bool dryRun)
+                                 const QString& mapPath, bool dryRun, const QString& dateFormat)
 {
     TImportReport report;
     TTrackerMap map;
     try {
-        map = ReadMap(mapPath, report);
+        map = ReadMap(mapPath, dateFormat, report);
     } catch (const Exception& e) {
         report.Error(e.Message(), 0, QString(), QString());
     }

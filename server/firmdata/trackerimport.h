@@ -22,12 +22,17 @@ class TStorage;
 // line starting with ";" or "#" a comment:
 //   [colunas]   data, formato_data (as Qt writes dates: dd/MM/yyyy,
 //               MM/dd/yyyy, yyyy-MM-dd), pessoa, cliente, projeto, and
-//               duracao or inicio and fim; optional tarefa and data_fim
+//               duracao or inicio and fim; optional tarefa and data_fim,
+//               and formato_data_confirmado (sim or não: whether a file
+//               whose days are all 12 or less is read as the format says,
+//               see TDateReading)
 //   [pessoas]   a person as the export writes them (e-mail or name, any
 //               case) = CDFUNC
 //   [servicos]  Cliente | Projeto [| Tarefa] = NRPROPOSFAS/NRVERPROPFAS/
 //               NRSERVCONT; a task's line wins over its project's
+// A dateFormat given replaces the map's and is taken as confirmed.
 TImportReport ImportTrackerFiles(TStorage& storage, const QStringList& files,
-                                 const QString& mapPath, bool dryRun);
+                                 const QString& mapPath, bool dryRun,
+                                 const QString& dateFormat = QString());
 
 } // namespace aph

@@ -3,9 +3,12 @@
 // day are summed, and what the map does not cover is refused.
 #include "tests/support/serverfixture.h"
 
+#include <QDate>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -48,11 +51,12 @@ protected:
         EXPECT_TRUE(shipped.open(QIODevice::ReadOnly)) << product.toStdString();
         return File(product, shipped.readAll() + kSections);
     }
-    int Import(const QString& map, const QString& file, QString& text)
+    int Import(const QString& map, const QString& file, QString& text,
+               const QStringList& extra = {})
     {
         QString out, err;
-        const int code =
-            RunServerCommand({u"import"_s, m_db->Spec(), file, u"--mapa"_s, map}, &out, &err);
+        const int code = RunServerCommand(
+            QStringList{u"import"_s, m_db->Spec(), file, u"--mapa"_s, map} + extra, &out, &err);
         text = out + err;
         return code;
     }
@@ -87,10 +91,12 @@ TEST_F(TrackerImportTest, ShippedMapsSumTheEntriesOfEachDay)
     const struct
     {
         const char* Map;
+        QStringList Extra; // the export's days are all 12 or less: the format confirmed
         QByteArray Export;
         std::vector<TExpectedCsa> Csas;
     } cases[] = {
         {"clockify.ini",
+         {u"--formato-data"_s, u"MM/dd/yyyy"_s},
          "\xEF\xBB\xBF"
          "Project,Client,Description,Task,User,Email,Tags,Billable,Start Date,Start Time,End "
          "Date,End Time,Duration (h),Duration (decimal),Billable Rate (USD),Billable Amount (USD)\n"
@@ -106,6 +112,7 @@ TEST_F(TrackerImportTest, ShippedMapsSumTheEntriesOfEachDay)
           {"TF2", "02", "002", 2, 12600},
           {"TF1", "01", "001", 3, 2700}}},
         {"toggl.ini",
+         {},
          "User,Email,Client,Project,Task,Description,Billable,Start date,Start time,End date,End "
          "time,Duration,Tags\n"
          "Ana Souza,ana@firma.com.br,Cliente X,Projeto Y,,Análise,Yes,2030-03-04,08:00:00,"
@@ -125,7 +132,7 @@ TEST_F(TrackerImportTest, ShippedMapsSumTheEntriesOfEachDay)
         const QString map = Map(QString::fromLatin1(c.Map));
         const QString file = File(u"entradas.csv"_s, c.Export);
         QString text;
-        ASSERT_EQ(Import(map, file, text), 0) << text.toStdString();
+        ASSERT_EQ(Import(map, file, text, c.Extra), 0) << text.toStdString();
         EXPECT_TRUE(text.contains(u"Controle de tempo: 4 entrada(s) lida(s), somada(s) em 3 "
                                   "CSA(s)."_s))
             << text.toStdString();
@@ -136,7 +143,7 @@ TEST_F(TrackerImportTest, ShippedMapsSumTheEntriesOfEachDay)
             EXPECT_EQ(Csa("CDEMPRESA", e.Employee, e.Service, e.Day).toString(),
                       QString::fromLatin1(e.Company));
         }
-        ASSERT_EQ(Import(map, file, text), 0) << text.toStdString();
+        ASSERT_EQ(Import(map, file, text, c.Extra), 0) << text.toStdString();
         EXPECT_TRUE(text.contains(QRegularExpression(u"CSA +0 +0 +3 +0"_s))) << text.toStdString();
     }
 }
@@ -158,13 +165,18 @@ TEST_F(TrackerImportTest, EntriesTheMapOrTheChecksRefuseWriteNothing)
     } cases[] = {
         {"Carla,carla@firma.com.br,Cliente X,Projeto Y,,,No,2030-03-04,,,,01:00:00,",
          u"linha 3: a pessoa \"carla@firma.com.br\" não está no mapa"_s},
+        // What the report quotes of a field stays on its line, control
+        // characters shown as escapes.
+        {"Carla,\"carla@firma.com.br\nforjada\x1b[31m\",Cliente X,Projeto Y,,,No,2030-03-04,,,,"
+         "01:00:00,",
+         u"linha 3: a pessoa \"carla@firma.com.br\\x0aforjada\\x1b[31m\" não está no mapa"_s},
         {"Ana,ana@firma.com.br,Cliente X,Projeto Z,Treinamento,,No,2030-03-04,,,,01:00:00,",
          u"linha 3: o projeto \"Projeto Z\" do cliente \"Cliente X\" não está no mapa"_s},
         {"Ana,ana@firma.com.br,Cliente X,Projeto Y,,,No,2030-03-04,,,,22:30:00,",
          u"linha 3: as entradas de TF1 em 04/03/2030 no serviço TP1/01/001 somam 24:30 horas; "
          "um dia tem no máximo 24"_s},
         {"Ana,ana@firma.com.br,Cliente X,Projeto Y,,,No,2030-02-30,,,,01:00:00,",
-         u"linha 3: a data \"2030-02-30\" não está no formato yyyy-MM-dd"_s},
+         u"linha 3, coluna Start date: a data \"2030-02-30\" não está no formato yyyy-MM-dd"_s},
         {"Ana,ana@firma.com.br,Cliente X,Projeto Y,,,No,2030-03-06,,,,1h30,",
          u"linha 3: a duração \"1h30\" não são horas (decimal, hh:mm ou hh:mm:ss)"_s},
         {"Ana,ana@firma.com.br,Cliente X,Projeto W,,,No,2030-03-06,,,,01:00:00,",
@@ -183,5 +195,163 @@ TEST_F(TrackerImportTest, EntriesTheMapOrTheChecksRefuseWriteNothing)
             << c.Line.toStdString() << "\n"
             << text.toStdString();
         EXPECT_EQ(m_db->Scalar(u"SELECT COUNT(*) FROM CSA WHERE NRPROPOSFAS = 'TP1'"_s).toInt(), 1);
+    }
+}
+
+namespace {
+
+// A Clockify export whose dates are given line by line: Ana's three
+// entries and Bruno's one, each "date,hh:mm:ss" (start and end dates the
+// same).
+QByteArray ClockifyExport(const std::vector<std::pair<const char*, const char*>>& entries)
+{
+    QByteArray text = "Project,Client,Description,Task,User,Email,Tags,Billable,Start Date,Start "
+                      "Time,End Date,End Time,Duration (h),Duration (decimal),Billable Rate "
+                      "(USD),Billable Amount (USD)\n";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const QByteArray person = i == 2 ? "bruno@firma.com.br" : "ana@firma.com.br";
+        const QByteArray date = entries[i].first;
+        text += "Projeto Y,Cliente X,,,Pessoa," + person + ",,Yes," + date + ",09:00:00 AM," +
+                date + ",10:00:00 AM," + entries[i].second + ",,0.00,0.00\n";
+    }
+    return text;
+}
+
+// "  TF1 Teste Funcionário Um — 03/2030: 2 dias, 3:15 h", the report's
+// hours of an employee in a month.
+const QRegularExpression
+    kMonthLine(u"^  (\\S+) (.+) — (\\d\\d)/(\\d{4}): (\\d+) dias?, (\\d+):(\\d\\d) h$"_s,
+               QRegularExpression::MultilineOption);
+
+} // namespace
+
+// A date column is read one way over the whole file: a file whose days
+// all fit both dd/MM and MM/dd is refused with both readings of its first
+// date unless the map or the command line confirms the format; a value
+// that fits only the other reading is refused by its line; what is written
+// is listed by employee and month, and each of those lines agrees with a
+// bare count of the CSAs written.
+TEST_F(TrackerImportTest, DatesAreReadOneWayAndTheReportSaysWhichMonths)
+{
+    const std::vector<std::pair<const char*, const char*>> ambiguous = {{"03/11/2030", "02:30:00"},
+                                                                        {"04/02/2030", "01:15:00"},
+                                                                        {"03/11/2030", "03:00:00"},
+                                                                        {"03/12/2030", "00:45:00"}};
+    const std::vector<std::pair<const char*, const char*>> decided = {{"03/13/2030", "01:00:00"},
+                                                                      {"03/11/2030", "02:00:00"}};
+    const std::vector<std::pair<const char*, const char*>> conflicting = {
+        {"03/13/2030", "01:00:00"}, {"13/03/2030", "02:00:00"}};
+    QFile shipped(QString::fromUtf8(APH_MAPS_DIR) + u"/clockify.ini"_s);
+    ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+    const QByteArray text = shipped.readAll();
+    ASSERT_TRUE(text.contains("\nformato_data_confirmado = não\n"));
+    const QString map = Map(u"clockify.ini"_s);
+    QByteArray confirmedText = text;
+    confirmedText.replace("\nformato_data_confirmado = não\n", "\nformato_data_confirmado = sim\n");
+    const QString confirmed = File(u"confirmado.ini"_s, confirmedText + kSections);
+    const struct
+    {
+        const char* Name;
+        std::vector<std::pair<const char*, const char*>> Entries;
+        QString Map;
+        QStringList Extra;
+        int Code;
+        QStringList Says;   // what the output holds
+        QStringList Months; // "CDFUNC MM/yyyy" of the report, in its order
+        bool Written;
+    } cases[] = {
+        {"ambiguous, shipped map",
+         ambiguous,
+         map,
+         {},
+         1,
+         {u"entradas.csv, linha 2, coluna Start Date: nenhuma data do arquivo tem o dia acima de "
+          "12"_s,
+          u"03/11/2030: 11 de março (MM/dd) ou 3 de novembro (dd/MM)"_s, u"SERIAM INSERIDAS"_s,
+          u"1 erro(s): nada foi gravado"_s},
+         {u"TF1 03/2030"_s, u"TF1 04/2030"_s, u"TF2 03/2030"_s},
+         false},
+        {"ambiguous, confirmed by the map",
+         ambiguous,
+         confirmed,
+         {},
+         0,
+         {u"Horas gravadas, por funcionário e mês:"_s, u"Importação concluída."_s},
+         {u"TF1 03/2030"_s, u"TF1 04/2030"_s, u"TF2 03/2030"_s},
+         true},
+        {"ambiguous, dd/MM on the command line",
+         ambiguous,
+         map,
+         {u"--formato-data"_s, u"dd/MM/yyyy"_s},
+         0,
+         {u"Importação concluída."_s},
+         {u"TF1 02/2030"_s, u"TF1 11/2030"_s, u"TF1 12/2030"_s, u"TF2 11/2030"_s},
+         true},
+        {"ambiguous, confirmed, dry run",
+         ambiguous,
+         confirmed,
+         {u"--dry-run"_s},
+         0,
+         {u"Horas que seriam gravadas, por funcionário e mês:"_s, u"SERIAM INSERIDAS"_s},
+         {u"TF1 03/2030"_s, u"TF1 04/2030"_s, u"TF2 03/2030"_s},
+         false},
+        {"a day past 12 decides", decided, map, {}, 0, {}, {u"TF1 03/2030"_s}, true},
+        {"a value only the other reading fits",
+         conflicting,
+         confirmed,
+         {},
+         1,
+         {u"entradas.csv, linha 3, coluna Start Date: a data \"13/03/2030\" não está no formato "
+          "MM/dd/yyyy; lida como dd/MM/yyyy seria 13 de março"_s},
+         {u"TF1 03/2030"_s},
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        m_db->Exec(u"DELETE FROM CSA WHERE NRPROPOSFAS = 'TP1'"_s);
+        const QString file = File(u"entradas.csv"_s, ClockifyExport(c.Entries));
+        QString out, err;
+        EXPECT_EQ(RunServerCommand(
+                      QStringList{u"import"_s, m_db->Spec(), file, u"--mapa"_s, c.Map} + c.Extra,
+                      &out, &err),
+                  c.Code);
+        const QString report = out + err;
+        for (const QString& says : c.Says)
+            EXPECT_TRUE(report.contains(says)) << says.toStdString() << "\n"
+                                               << report.toStdString();
+        QStringList months;
+        qint64 listedDays = 0;
+        for (const auto& m : kMonthLine.globalMatch(report)) {
+            const QString employee = m.captured(1);
+            const int month = m.captured(3).toInt(), year = m.captured(4).toInt();
+            months << employee + u' ' + m.captured(3) + u'/' + m.captured(4);
+            listedDays += m.captured(5).toLongLong();
+            EXPECT_EQ(m.captured(2), m_db->Scalar(u"SELECT NMFUNC FROM FUNCIONARIO WHERE CDFUNC = "
+                                                  "?"_s,
+                                                  {employee})
+                                         .toString());
+            if (!c.Written)
+                continue;
+            const QDate first(year, month, 1);
+            const QDate next = first.addMonths(1);
+            const QList<QVariantList> rows = m_db->Rows(
+                u"SELECT COUNT(DISTINCT DTSERVPREST), SUM(QTHRTRAB) FROM CSA WHERE CDFUNC = ? "
+                "AND DTSERVPREST >= ? AND DTSERVPREST < ?"_s,
+                {employee, static_cast<qint64>(Day(year, month, 1)),
+                 static_cast<qint64>(Day(next.year(), next.month(), 1))});
+            ASSERT_EQ(rows.size(), 1);
+            EXPECT_EQ(m.captured(5).toLongLong(), rows[0][0].toLongLong())
+                << m.captured(0).toStdString();
+            EXPECT_EQ(m.captured(6).toLongLong() * 60 + m.captured(7).toLongLong(),
+                      std::llround(rows[0][1].toDouble() * 60))
+                << m.captured(0).toStdString();
+        }
+        EXPECT_EQ(months, c.Months) << report.toStdString();
+        // Nothing written beyond the lines, and nothing at all without them.
+        const qint64 writtenDays =
+            m_db->Scalar(u"SELECT COUNT(*) FROM (SELECT DISTINCT CDFUNC, DTSERVPREST FROM CSA "
+                         "WHERE NRPROPOSFAS = 'TP1') D"_s)
+                .toLongLong();
+        EXPECT_EQ(writtenDays, c.Written ? listedDays : 0);
     }
 }
