@@ -198,9 +198,12 @@ int CopyCommand(const QStringList& rest)
     const TDatabaseSpec destination = TDatabaseSpec::Parse(args.Positional[1]);
     QElapsedTimer timer;
     timer.start();
-    const qint64 rows = CopyDatabase(origin, destination, [](const QString& table, qint64 n) {
-        Print(stdout, u"%1: %2 linha(s) copiada(s)"_s.arg(table).arg(n));
-    });
+    const qint64 rows = CopyDatabase(
+        origin, destination,
+        [](const QString& table, qint64 n) {
+            Print(stdout, u"%1: %2 linha(s) copiada(s)"_s.arg(table).arg(n));
+        },
+        [](const QString& text) { Print(stdout, text); });
     Print(stdout, u"Cópia concluída: %1 linha(s) em %2 s. Verificando o destino:"_s.arg(rows).arg(
                       timer.elapsed() / 1000.0, 0, 'f', 2));
     auto storage = TStorage::Open(destination);

@@ -252,6 +252,7 @@ int Check(const QStringList& rest)
                         "verificado."_s.arg(spec.Path));
     // Read only: a check never changes what it looks at.
     auto storage = TStorage::Open(spec, TStorage::TOpenMode::ReadOnly);
+    RequireFinishedCopy(*storage);
     return PrintChecks(*storage) ? 0 : 1;
 }
 

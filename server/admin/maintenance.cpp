@@ -39,17 +39,15 @@ QStringList BackupSqlite(const QString& databasePath, const QString& file)
     RefuseExistingFile(file);
     RefuseExistingFile(fileAudit);
     // Written where nobody else can put a link, and given their names
-    // only when every file is whole.
+    // only when every file is whole; what a killed backup left goes first.
+    TWorkFolder::RemoveAbandoned(file);
     const TWorkFolder work(file);
-    QList<std::pair<QString, QString>> written{{work.FilePath(u"copia.db"_s), file}};
+    QStringList names{file};
     if (hasAudit)
-        written.append({work.FilePath(u"copia.db.audit"_s), fileAudit});
-    for (const auto& [temporary, target] : written)
-        CopySqliteFile(target == file ? databasePath : audit, temporary);
-    PublishNewFiles(written);
-    QStringList names;
-    for (const auto& entry : written)
-        names.append(entry.second);
+        names << fileAudit;
+    for (const QString& target : std::as_const(names))
+        CopySqliteFile(target == file ? databasePath : audit, work.FileFor(target));
+    work.Publish(names);
     return names;
 }
 

@@ -4,6 +4,7 @@
 #include "host/data/scopeguard.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -142,6 +144,41 @@ void SyncFolder(const QString& folder)
 
 } // namespace
 
+namespace {
+
+// What a work folder holds once every name of its set was given.
+const QString kWholeMark = u".publicado"_s;
+// mkdtemp's six characters after "TARGET.parcial.".
+constexpr int kWorkSuffix = 6;
+
+bool SameInode(const QString& a, const QString& b)
+{
+    struct stat sa
+    {
+    }, sb{};
+    return ::lstat(QFile::encodeName(a).constData(), &sa) == 0 &&
+           ::lstat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// A work folder's lock, taken without waiting: -1 while another process
+// holds it (a run still at work) or when path is no folder of this user's.
+int TryLockFolder(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    if (fd < 0)
+        return -1;
+    struct stat st
+    {};
+    if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
 TWorkFolder::TWorkFolder(const QString& target)
 {
     const QFileInfo info(target);
@@ -152,16 +189,68 @@ TWorkFolder::TWorkFolder(const QString& target)
         throw Exception(u"Não foi possível criar a pasta de trabalho ao lado de %1: %2"_s.arg(
             target, QString::fromLocal8Bit(std::strerror(errno))));
     m_path = QFile::decodeName(name);
+    m_lock = TryLockFolder(m_path);
 }
 
 TWorkFolder::~TWorkFolder()
 {
     QDir(m_path).removeRecursively();
+    if (m_lock >= 0)
+        ::close(m_lock);
 }
 
 QString TWorkFolder::FilePath(const QString& name) const
 {
     return m_path + u'/' + name;
+}
+
+QString TWorkFolder::FileFor(const QString& target) const
+{
+    return FilePath(QFileInfo(target).fileName());
+}
+
+void TWorkFolder::Publish(const QStringList& targets) const
+{
+    QList<std::pair<QString, QString>> files;
+    for (const QString& target : targets)
+        files.append({FileFor(target), target});
+    PublishNewFiles(files);
+    QFile mark(FilePath(kWholeMark));
+    if (!mark.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        throw Exception(u"Não foi possível concluir a gravação ao lado de %1."_s.arg(m_path));
+}
+
+int TWorkFolder::RemoveAbandoned(const QString& target)
+{
+    const QFileInfo info(target);
+    const QString prefix = info.fileName() + u".parcial."_s;
+    int removed = 0;
+    QDirIterator folders(info.absolutePath(), {prefix + u'*'},
+                         QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    while (folders.hasNext()) {
+        const QString folder = folders.next();
+        if (folders.fileName().size() != prefix.size() + kWorkSuffix ||
+            folders.fileInfo().isSymLink())
+            continue;
+        const int lock = TryLockFolder(folder);
+        if (lock < 0)
+            continue;
+        // The names a killed run gave of an unfinished set are its files'
+        // own (same inode): taken back; a name someone else took stays.
+        if (!QFileInfo::exists(folder + u'/' + kWholeMark)) {
+            QDirIterator files(folder, QDir::Files | QDir::Hidden | QDir::System);
+            while (files.hasNext()) {
+                const QString file = files.next();
+                const QString given = info.absolutePath() + u'/' + files.fileName();
+                if (SameInode(file, given))
+                    ::unlink(QFile::encodeName(given).constData());
+            }
+        }
+        QDir(folder).removeRecursively();
+        ::close(lock);
+        ++removed;
+    }
+    return removed;
 }
 
 void PublishNewFiles(const QList<std::pair<QString, QString>>& files)

@@ -23,7 +23,9 @@ bool NameTaken(const QString& path);
 // A folder of the process's own beside target, "TARGET.parcial.XXXXXX"
 // (mode 0700, made new by mkdtemp), where files are written before they
 // get their final names: nobody else can put a link or a file of their
-// own into it. Removed with all it holds when the object goes.
+// own into it. Removed with all it holds when the object goes. The
+// process holds a lock on it while it lives, so that a later run tells a
+// folder left by a killed one (RemoveAbandoned) from one in use.
 class TWorkFolder
 {
 public:
@@ -32,9 +34,24 @@ public:
     TWorkFolder(const TWorkFolder&) = delete;
     TWorkFolder& operator=(const TWorkFolder&) = delete;
     QString FilePath(const QString& name) const;
+    // Where the file to be named target (in the folder beside this one) is
+    // written: under target's own name, which is how RemoveAbandoned finds
+    // the names a killed run gave.
+    QString FileFor(const QString& target) const;
+    // Gives each file written at FileFor(target) its name, all or none, as
+    // PublishNewFiles does, then notes in the folder that the set is whole.
+    void Publish(const QStringList& targets) const;
+
+    // Removes the work folders of target left by runs that were killed
+    // (none of them holds its lock any more): a set whose names were being
+    // given when the run died has the names it got so far taken back, so
+    // that no part of an unfinished set stays under final names. Returns
+    // how many folders went.
+    static int RemoveAbandoned(const QString& target);
 
 private:
     QString m_path;
+    int m_lock = -1;
 };
 
 // Gives each finished file (temporary, target) its final name, all or

@@ -1,6 +1,8 @@
 #include "server/firmdata/copy.h"
 
 #include "host/data/scopeguard.h"
+#include "server/common/interrupt.h"
+#include "server/firmdata/copytarget.h"
 #include "server/methods/auditlog.h"
 #include "server/storage/schema.h"
 #include "server/storage/storage.h"
@@ -43,7 +45,8 @@ QList<TCopiedTable> DestinationTables(TStorage& to)
 {
     for (const QString& name : to.Database().tables(QSql::Tables)) {
         const QString table = name.toUpper();
-        if (!FindTableSpec(table.toStdString()) && !table.startsWith(u"SQLITE_"))
+        if (!FindTableSpec(table.toStdString()) && !table.startsWith(u"SQLITE_") &&
+            table != kUnfinishedCopyTable)
             throw Exception(
                 u"A cópia não conhece a tabela %1 do esquema; nada foi copiado."_s.arg(table));
     }
@@ -146,6 +149,7 @@ qint64 CopyRows(TStorage& from, const QString& source, TStorage& to, const TCopi
     QVariantList row;
     qint64 rows = 0;
     while (reader.Next(row)) {
+        RaiseIfInterrupted();
         writer->Add(row);
         ++rows;
     }
@@ -157,6 +161,7 @@ qint64 CopyRows(TStorage& from, const QString& source, TStorage& to, const TCopi
 std::unique_ptr<TStorage> OpenOrigin(const TDatabaseSpec& spec)
 {
     auto storage = TStorage::Open(spec);
+    RequireFinishedCopy(*storage);
     const int version = SchemaVersion(*storage);
     if (version == 0)
         throw Exception(u"O banco de origem não tem o esquema do servidor; não há o que copiar."_s);
@@ -183,62 +188,6 @@ bool AttachAudit(TStorage& from, const TDatabaseSpec& spec)
     const bool found = q.next() && q.value(0).toInt() > 0;
     TStorage::Done(q);
     return found;
-}
-
-// Takes the destination file's name at once, so that of two copies to one
-// file only one ever writes it. Refuses a name already taken, and a file
-// of audit records or a write-ahead log left there by another database.
-void ClaimFile(const QString& path)
-{
-    for (const QString& taken : QStringList{path, path + u"-wal"_s, TAuditLog::SqlitePath(path)})
-        if (QFileInfo::exists(taken))
-            throw Exception(u"O arquivo de destino \"%1\" já existe; a cópia só grava num arquivo "
-                            "novo."_s.arg(taken));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        throw Exception(u"Não foi possível criar o arquivo de destino \"%1\"; verifique a pasta "
-                        "e a permissão de gravação."_s.arg(path));
-}
-
-void RemoveFile(const QString& path)
-{
-    for (const QString& file : QStringList{path, path + u"-wal"_s, path + u"-shm"_s})
-        QFile::remove(file);
-}
-
-void RequireEmpty(TStorage& to)
-{
-    QSqlQuery& q = to.Select(u"SELECT COUNT(*) FROM information_schema.tables WHERE "
-                             "table_schema NOT IN ('pg_catalog', 'information_schema')"_s);
-    const bool empty = q.next() && q.value(0).toLongLong() == 0;
-    TStorage::Done(q);
-    if (!empty)
-        throw Exception(u"O banco de destino não está vazio: já tem tabelas. A cópia só grava "
-                        "num banco vazio; crie um novo (createdb) e copie para ele."_s);
-}
-
-// Undoes a failed copy to PostgreSQL: the destination was empty, so every
-// table and view there now is the copy's. Through a connection of its own
-// when the copy's was lost.
-void DropTables(TStorage& to, const TDatabaseSpec& spec)
-{
-    std::unique_ptr<TStorage> fresh;
-    TStorage* storage = &to;
-    if (to.IsBroken()) {
-        fresh = TStorage::Open(spec);
-        storage = fresh.get();
-    }
-    QStringList drops;
-    QSqlQuery& q = storage->Select(u"SELECT table_type, table_name FROM information_schema.tables "
-                                   "WHERE table_schema = current_schema() ORDER BY 1 DESC"_s);
-    while (q.next())
-        drops << u"DROP %1 IF EXISTS %2 CASCADE"_s.arg(
-            q.value(0).toString() == u"VIEW" ? u"VIEW"_s : u"TABLE"_s, q.value(1).toString());
-    TStorage::Done(q);
-    TTransaction tx(*storage, TTransaction::Mode::Write);
-    for (const QString& drop : drops)
-        storage->ExecDirect(drop);
-    tx.Commit();
 }
 
 // Identity columns (the row number of APH_HISTEVENTO) go on past the rows
@@ -285,6 +234,9 @@ qint64 CopyTables(TStorage& from, TStorage& to, bool audit, const TCopyProgress&
     }
     if (to.IsPostgres())
         AdvanceIdentities(to);
+    // The last step: the mark goes with the rows' commit, not before.
+    RaiseIfInterrupted();
+    to.ExecDirect(u"DROP TABLE "_s + kUnfinishedCopyTable);
     write.Commit();
     read.Commit();
     return total;
@@ -305,28 +257,24 @@ void LockBulkWrite(TStorage& storage)
 }
 
 qint64 CopyDatabase(const TDatabaseSpec& origin, const TDatabaseSpec& destination,
-                    const TCopyProgress& progress)
+                    const TCopyProgress& progress, const TCopyNote& note)
 {
+    const TInterruptGuard interrupt;
     auto from = OpenOrigin(origin);
     const bool audit = AttachAudit(*from, origin);
-    const bool toFile = destination.Backend == TDatabaseSpec::Kind::Sqlite;
-    if (toFile)
-        ClaimFile(destination.Path);
-    // After the destination's connection is closed (declared before it).
-    TScopeFail removeFile([&] {
-        if (toFile)
-            RemoveFile(destination.Path);
-    });
-    auto to = TStorage::Open(destination, TStorage::TOpenMode::Create);
-    LockBulkWrite(*to);
-    if (!toFile)
-        RequireEmpty(*to);
-    TScopeFail dropTables([&] {
-        if (!toFile)
-            DropTables(*to, destination);
-    });
-    MigrateSchema(*to);
-    return CopyTables(*from, *to, audit, progress);
+    TCopyTarget target(destination);
+    if (target.Replaced() && note)
+        note(u"O destino era uma cópia que não terminou; ela foi substituída."_s);
+    try {
+        MigrateSchema(target.Storage());
+        return CopyTables(*from, target.Storage(), audit, progress);
+    } catch (const Exception& e) {
+        const QString why = dynamic_cast<const EInterrupted*>(&e)
+                                ? u"A cópia foi interrompida pelo sinal %1."_s.arg(
+                                      SignalName(static_cast<const EInterrupted&>(e).Signal()))
+                                : u"A cópia falhou: %1"_s.arg(e.Message());
+        throw Exception(why + u' ' + target.Remove());
+    }
 }
 
 } // namespace aph

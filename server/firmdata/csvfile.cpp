@@ -1,6 +1,7 @@
 #include "server/firmdata/csvfile.h"
 
 #include "host/data/exceptions.h"
+#include "server/common/readfile.h"
 
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -10,6 +11,12 @@ using namespace Qt::StringLiterals;
 namespace aph {
 
 namespace {
+
+// The longest line, and record, a file may have: far past any row of the
+// firm's tables or a time tracker's entry, and small enough that one
+// record never weighs on the memory, whatever the file holds.
+constexpr qint64 kMaxLineBytes = 64 * 1024;
+constexpr qsizetype kMaxRecordChars = 64 * 1024;
 
 QStringList SplitRecord(const QString& record, QChar separator)
 {
@@ -51,13 +58,9 @@ bool QuoteOpen(const QString& text)
 
 } // namespace
 
-TCsvReader::TCsvReader(const QString& path) : m_file(path), m_name(QFileInfo(path).fileName())
+TCsvReader::TCsvReader(const QString& path) : m_name(QFileInfo(path).fileName())
 {
-    if (!QFileInfo(path).isFile())
-        throw Exception(u"O arquivo %1 não existe."_s.arg(path));
-    if (!m_file.open(QIODevice::ReadOnly))
-        throw Exception(
-            u"Não foi possível ler o arquivo %1; confira as suas permissões."_s.arg(path));
+    OpenRegularFile(m_file, path, u"O arquivo"_s);
     if (m_file.peek(3) == "\xEF\xBB\xBF")
         m_file.read(3);
     QString header;
@@ -72,11 +75,17 @@ bool TCsvReader::ReadLine(QString& text)
 {
     if (m_file.atEnd())
         return false;
-    QByteArray bytes = m_file.readLine();
+    // Room for the longest line and its CRLF; a line longer is refused
+    // before more of it is read.
+    QByteArray bytes = m_file.readLine(kMaxLineBytes + 2);
     ++m_line;
     qsizetype end = bytes.size();
+    const bool ended = end > 0 && bytes[end - 1] == '\n';
     while (end > 0 && (bytes[end - 1] == '\n' || bytes[end - 1] == '\r'))
         --end;
+    if (end > kMaxLineBytes || (!ended && !m_file.atEnd()))
+        Fail(u"a linha passa de %1 bytes; nenhuma linha de uma tabela é tão longa"_s.arg(
+            kMaxLineBytes));
     m_lineEnd = QString::fromLatin1(bytes.mid(end));
     bytes.truncate(end);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -101,6 +110,10 @@ bool TCsvReader::Next(QStringList& fields, qint64& line)
         if (!ReadLine(more))
             Fail(u"uma aspa aberta na linha %1 não se fecha até o fim do arquivo"_s.arg(line));
         record += lineEnd + more;
+        if (record.size() > kMaxRecordChars)
+            Fail(u"o registro que começa na linha %1 passa de %2 caracteres (uma aspa que não "
+                 "se fecha?)"_s.arg(line)
+                     .arg(kMaxRecordChars));
     }
     fields = SplitRecord(record, m_separator);
     return true;

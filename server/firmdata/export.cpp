@@ -3,19 +3,22 @@
 #include "host/data/csvwriter.h"
 #include "host/data/exceptions.h"
 #include "host/data/scopeguard.h"
+#include "server/common/interrupt.h"
+#include "server/common/newfile.h"
 #include "server/firmdata/csvfile.h"
 #include "server/firmdata/tables.h"
 #include "server/storage/schema.h"
 #include "server/storage/storage.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -37,7 +40,7 @@ void RefuseExistingFiles(const QDir& dir)
 {
     QStringList found;
     for (const TFirmTable& table : FirmTables())
-        if (QFileInfo::exists(dir.filePath(FileName(table))))
+        if (NameTaken(dir.filePath(FileName(table))))
             found << FileName(table);
     if (!found.isEmpty())
         throw Exception(u"A pasta %1 já tem %2; a exportação nunca sobrescreve um arquivo. "
@@ -140,6 +143,7 @@ qint64 WriteTable(TStorage& storage, const TFirmTable& table, const QString& pat
     const TScopeExit done([&q] { TStorage::Done(q); });
     qint64 rows = 0;
     while (q.next()) {
+        RaiseIfInterrupted();
         for (int i = 0; i < fields.size(); ++i)
             fields[i] = Cell(table, i, q);
         out.Write(fields);
@@ -153,47 +157,67 @@ qint64 WriteTable(TStorage& storage, const TFirmTable& table, const QString& pat
     return rows;
 }
 
-void Rename(const QString& from, const QString& to)
+// The prefix of the folder an export writes its files in before they get
+// their names: "PASTA/exportacao.parcial.XXXXXX".
+const QString kWorkName = u"exportacao"_s;
+
+// What exports killed before they finished left in the folder: their work
+// folders, and the "TABELA.csv.PID.parcial" files of earlier versions
+// whose process is gone.
+void RemoveLeftovers(const QDir& dir)
 {
-    QFile file(from);
-    if (!file.rename(to))
-        throw Exception(
-            u"Não foi possível renomear %1 para %2: %3"_s.arg(from, to, file.errorString()));
+    TWorkFolder::RemoveAbandoned(dir.filePath(kWorkName));
+    for (const TFirmTable& table : FirmTables()) {
+        const QString prefix = FileName(table) + u'.';
+        for (const QFileInfo& file :
+             dir.entryInfoList({prefix + u"*.parcial"_s}, QDir::Files | QDir::Hidden)) {
+            bool number = false;
+            const QString middle = file.fileName().mid(prefix.size()).chopped(8);
+            const qint64 pid = middle.toLongLong(&number);
+            if (number && pid > 0 && !file.isSymLink() && ::kill(static_cast<pid_t>(pid), 0) != 0 &&
+                errno == ESRCH)
+                QFile::remove(file.filePath());
+        }
+    }
+}
+
+std::vector<TExportedTable> ExportInto(TStorage& storage, const QDir& dir)
+{
+    RemoveLeftovers(dir);
+    RefuseExistingFiles(dir);
+    // The files are written where nobody else can put a link, and get
+    // their names together once every table is whole.
+    const TWorkFolder work(dir.filePath(kWorkName));
+    std::vector<TExportedTable> written;
+    {
+        // The tables must come from one state of the database.
+        TTransaction tx(storage, TTransaction::Mode::Snapshot);
+        for (const TFirmTable& table : FirmTables()) {
+            const QString file = dir.filePath(FileName(table));
+            written.push_back({table.Name, file, WriteTable(storage, table, work.FileFor(file))});
+        }
+        tx.Commit();
+    }
+    RaiseIfInterrupted();
+    QStringList targets;
+    for (const TExportedTable& table : written)
+        targets << table.File;
+    work.Publish(targets);
+    return written;
 }
 
 } // namespace
 
 std::vector<TExportedTable> ExportFirm(TStorage& storage, const QString& folder)
 {
-    const QDir dir(folder);
-    RefuseExistingFiles(dir);
-    const QString partial = u".%1.parcial"_s.arg(QCoreApplication::applicationPid());
-    std::vector<TExportedTable> written;
-    // The files this export made, under either name: a failure takes them
-    // all back, so that the folder holds all of the export or none of it.
-    QStringList made;
-    const TScopeFail removeMade([&made] {
-        for (const QString& file : made)
-            QFile::remove(file);
-    });
-    {
-        // The tables must come from one state of the database.
-        TTransaction tx(storage, TTransaction::Mode::Snapshot);
-        for (const TFirmTable& table : FirmTables()) {
-            const QString file = dir.filePath(FileName(table));
-            if (QFileInfo::exists(file + partial))
-                throw Exception(u"O arquivo temporário %1 já existe; remova-o e exporte de "
-                                "novo."_s.arg(file + partial));
-            made << file + partial;
-            written.push_back({table.Name, file, WriteTable(storage, table, file + partial)});
-        }
-        tx.Commit();
+    const TInterruptGuard interrupt;
+    try {
+        return ExportInto(storage, QDir(folder));
+    } catch (const EInterrupted& e) {
+        throw Exception(u"A exportação foi %1; nenhum arquivo foi gravado em %2."_s.arg(
+            u"interrompida pelo sinal "_s + SignalName(e.Signal()),
+            QDir::toNativeSeparators(folder)));
     }
-    for (std::size_t i = 0; i < written.size(); ++i) {
-        Rename(written[i].File + partial, written[i].File);
-        made[static_cast<qsizetype>(i)] = written[i].File;
-    }
-    return written;
 }
 
 } // namespace aph

@@ -5,6 +5,7 @@
 #include "server/common/cnpj.h"
 #include "server/common/hiddentext.h"
 #include "server/firmdata/csvfile.h"
+#include "server/firmdata/restore.h"
 #include "server/firmdata/tables.h"
 #include "server/sessions/roles.h"
 #include "server/storage/storage.h"
@@ -80,9 +81,9 @@ class TTableImport
 {
 public:
     TTableImport(TStorage& storage, const TFirmTable& table, TImportRows& rows,
-                 TImportReport& report, bool defaultRoles)
+                 TImportReport& report, bool defaultRoles, bool restore)
         : m_storage(storage), m_table(table), m_rows(rows), m_report(report),
-          m_counts(report.Of(table.Name)), m_defaultRoles(defaultRoles)
+          m_counts(report.Of(table.Name)), m_defaultRoles(defaultRoles), m_restore(restore)
     {}
     void Run();
 
@@ -99,6 +100,8 @@ private:
     void RefuseDuplicates();
     void RefuseOrphans();
     void RefuseFrozen();
+    void RefuseChtPlacement();
+    void IndexStage();
     void RefuseLines(const QString& sql, const QString& column,
                      const std::function<QString(const QSqlQuery&)>& why);
     void Apply(qint64 fresh);
@@ -117,6 +120,7 @@ private:
     std::vector<const TColumn*> m_columns; // in the file's order
     QStringList m_names;
     bool m_defaultRoles;
+    bool m_restore;
     bool m_rowFailed = false;
 };
 
@@ -145,10 +149,10 @@ void TTableImport::Run()
     }
     // PostgreSQL keeps no statistics of a temporary table by itself; without
     // them it plans the checks below as if the stage held a row.
-    if (m_storage.IsPostgres())
-        m_storage.ExecDirect(u"ANALYZE %1"_s.arg(kStage));
+    IndexStage();
     RefuseDuplicates();
     RefuseOrphans();
+    RefuseChtPlacement();
     // The rows new to the table; only the others can be frozen or changed.
     const qint64 fresh = CountStaged(u"NOT "_s + Stored());
     if (CountStaged(u"1 = 1"_s) > fresh)
@@ -349,6 +353,35 @@ void TTableImport::RefuseFrozen()
     }
 }
 
+// The stage's lines and keys indexed, so that the set-wide checks and the
+// removal of the lines they refuse look rows up instead of reading the
+// stage once per line: the time grows with the rows, not their square.
+void TTableImport::IndexStage()
+{
+    m_storage.ExecDirect(u"CREATE INDEX %1_LINHA ON %1 (%2)"_s.arg(kStage, kLine));
+    if (std::all_of(m_table.Key.begin(), m_table.Key.end(),
+                    [this](const QString& c) { return Has(c); }))
+        m_storage.ExecDirect(
+            u"CREATE INDEX %1_CHAVE ON %1 (%2, %3)"_s.arg(kStage, m_table.Key.join(u", "), kLine));
+    // PostgreSQL keeps no statistics of a temporary table by itself;
+    // without them it plans the checks below as if the stage held a row.
+    if (m_storage.IsPostgres())
+        m_storage.ExecDirect(u"ANALYZE %1"_s.arg(kStage));
+}
+
+// Outside a restore, a CSA goes into a CHT only by the CHT's generation: a
+// CSA the file puts into a CHT it is not already stored in is refused.
+void TTableImport::RefuseChtPlacement()
+{
+    if (m_restore || m_table.Name != u"CSA" || !Has(u"NRSEQUCHT"_s))
+        return;
+    RefuseLines(u"SELECT S.%1, S.NRSEQUCHT FROM %2 S WHERE S.NRSEQUCHT IS NOT NULL AND NOT "
+                "EXISTS (SELECT 1 FROM CSA T WHERE %3 AND T.NRSEQUCHT = S.NRSEQUCHT) ORDER BY "
+                "S.%1"_s.arg(kLine, kStage, Match(u"T"_s, u"S"_s)),
+                u"NRSEQUCHT"_s,
+                [](const QSqlQuery& q) { return ChtPlacementRefusal(q.value(1).toString()); });
+}
+
 qint64 TTableImport::CountStaged(const QString& where)
 {
     QSqlQuery& q = m_storage.Select(u"SELECT COUNT(*) FROM %1 S WHERE %2"_s.arg(kStage, where));
@@ -437,10 +470,10 @@ void AdvanceNumbering(TStorage& storage)
 } // namespace
 
 void ImportRows(TStorage& storage, const TFirmTable& table, TImportRows& rows,
-                TImportReport& report, bool defaultRoles)
+                TImportReport& report, bool defaultRoles, bool restore)
 {
     try {
-        TTableImport(storage, table, rows, report, defaultRoles).Run();
+        TTableImport(storage, table, rows, report, defaultRoles, restore).Run();
     } catch (const EStorageError&) {
         throw;
     } catch (const Exception& e) {
@@ -568,17 +601,29 @@ TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryR
         work.begin(), work.end(), [](const auto& w) { return w.first->Name == u"APH_PAPEL"; });
     TTransaction tx(storage, TTransaction::Mode::Write);
     storage.LockDataLoad();
+    // Whether the CHT's life and the history may come in, as they were
+    // before anything of this run.
+    const bool restore = IsRestoreTarget(storage);
     for (const auto& [table, path] : work) {
+        if (!restore && IsRestoreOnly(*table)) {
+            report.Error(QFileInfo(path).fileName(), 0, QString(), RestoreOnlyRefusal(*table));
+            continue;
+        }
         try {
             TCsvRows rows(path);
-            ImportRows(storage, *table, rows, report, defaultRoles);
+            ImportRows(storage, *table, rows, report, defaultRoles, restore);
         } catch (const EStorageError&) {
             throw;
         } catch (const Exception& e) {
             report.Error(e.Message(), 0, QString(), QString());
         }
     }
-    AdvanceNumbering(storage);
+    if (restore)
+        AdvanceNumbering(storage);
+    // The rules the engine keeps for the commit (a CSA's CHT on PostgreSQL)
+    // are checked now, so that a dry run refuses what the run refuses.
+    if (report.Ok() && storage.IsPostgres())
+        storage.ExecDirect(u"SET CONSTRAINTS ALL IMMEDIATE"_s);
     if (report.Ok() && !dryRun)
         tx.Commit();
     return report;

@@ -86,9 +86,10 @@ public:
 // then rows are inserted or updated by key. Refusals go to the report,
 // the rows refused stay out; the caller commits only a report without
 // errors. New operators get the default roles (roles.h) when defaultRoles;
-// without, they hold only the roles an APH_PAPEL file gives them.
+// without, they hold only the roles an APH_PAPEL file gives them. Outside
+// a restore (see restore.h) a CSA is not put into a CHT.
 void ImportRows(TStorage& storage, const TFirmTable& table, TImportRows& rows,
-                TImportReport& report, bool defaultRoles = true);
+                TImportReport& report, bool defaultRoles = true, bool restore = false);
 
 // Imports the firm's CSV files, one table each, recognised by its header,
 // parents before children whatever their order, in one transaction: rows
@@ -96,6 +97,8 @@ void ImportRows(TStorage& storage, const TFirmTable& table, TImportRows& rows,
 // is written. A CSA in a CHT or with its approvals set is never changed.
 // New operators get the default roles, unless one of the files is of
 // APH_PAPEL (the roles of an export): then each holds the roles it names.
+// The CHTs and the history come in only as a restore (restore.h); a file
+// of them is otherwise refused. A dry run runs the same statements.
 TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryRun);
 
 } // namespace aph

@@ -1,5 +1,6 @@
 #include "server/firmdata/trackerimport.h"
 
+#include "server/common/readfile.h"
 #include "server/firmdata/csvfile.h"
 #include "server/firmdata/datereading.h"
 #include "server/firmdata/tables.h"
@@ -148,16 +149,22 @@ void CheckColumns(const TTrackerMap& map, TImportReport& report)
                          map.DateFormat));
 }
 
+// The largest map read: a map is a few dozen lines.
+constexpr qint64 kMaxMapBytes = 256 * 1024;
+
 // The map; a date format given on the command line replaces its own and
 // confirms it.
 TTrackerMap ReadMap(const QString& path, const QString& dateFormat, TImportReport& report)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Exception(u"O mapa %1 não existe ou não pode ser lido."_s.arg(path));
+    QFile file;
+    OpenRegularFile(file, path, u"O mapa"_s);
     TTrackerMap map;
     map.File = QFileInfo(path).fileName();
-    QString text = QString::fromUtf8(file.readAll());
+    const QByteArray bytes = file.read(kMaxMapBytes + 1);
+    if (bytes.size() > kMaxMapBytes)
+        throw Exception(u"O mapa %1 passa de %2 bytes; um mapa tem poucas linhas."_s.arg(path).arg(
+            kMaxMapBytes));
+    QString text = QString::fromUtf8(bytes);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     const QStringList lines = text.split(u'\n');

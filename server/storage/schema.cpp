@@ -6,6 +6,8 @@
 #include <QSqlQuery>
 #include <QStringList>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace aph {
@@ -410,8 +412,28 @@ int MigrateSchema(TStorage& storage)
     return before;
 }
 
+const QString kUnfinishedCopyTable = u"APH_COPIA_INACABADA"_s;
+
+bool IsUnfinishedCopy(TStorage& storage)
+{
+    const QStringList tables = storage.Database().tables();
+    return std::any_of(tables.begin(), tables.end(), [](const QString& t) {
+        return t.compare(kUnfinishedCopyTable, Qt::CaseInsensitive) == 0;
+    });
+}
+
+void RequireFinishedCopy(TStorage& storage)
+{
+    if (IsUnfinishedCopy(storage))
+        throw EStorageError(u"Este banco é uma cópia que não terminou (aph-server copy foi "
+                            "interrompido antes do fim): os dados estão incompletos e ele não "
+                            "é usado. Faça a cópia de novo com: aph-server copy ORIGEM "
+                            "DESTINO (ela o substitui)."_s);
+}
+
 void RequireCurrentSchema(TStorage& storage)
 {
+    RequireFinishedCopy(storage);
     const int version = SchemaVersion(storage);
     if (version == 0)
         throw EStorageError(u"O banco de dados não tem o esquema do servidor. Crie-o "

@@ -21,6 +21,19 @@ int SchemaVersion(TStorage& storage);
 // version, with a message that says what to run.
 void RequireCurrentSchema(TStorage& storage);
 
+// The table a copy makes in its destination before anything else and
+// drops in the transaction that commits the rows: while it is there, the
+// database is a copy that did not finish (stopped, or killed with no
+// chance to remove it), and no command takes it for a database.
+extern const QString kUnfinishedCopyTable;
+
+// Whether the database is a copy that did not finish.
+bool IsUnfinishedCopy(TStorage& storage);
+
+// Refuses a copy that did not finish, with a message that says what to
+// do; RequireCurrentSchema does it too.
+void RequireFinishedCopy(TStorage& storage);
+
 // The audit table's CREATE statement; ifMissing for the file of the read
 // audit records, which the server makes itself.
 QString AuditTableSql(bool ifMissing = false);

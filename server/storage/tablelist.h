@@ -68,6 +68,11 @@ struct TTableSpec
     std::string_view NotExported = {};
     // An import only adds rows, never changes one (the history).
     bool AppendOnly = false;
+    // Written only by the CHT's own steps (the CHT's life and the
+    // history): an import takes the table only into a database that holds
+    // none of these tables' rows, the CHT numbering nor the audit trail (a
+    // restore).
+    bool RestoreOnly = false;
     // Copy carries the rows; all but the schema's version, which
     // MigrateSchema writes at the destination.
     bool Copied = true;
@@ -359,7 +364,8 @@ inline constexpr std::array kSchemaTables = {
     TTableSpec{.Name = "CHT",
                .Columns = tablelist::kChtColumns,
                .Key = tablelist::kCht,
-               .Parents = tablelist::kChtParents},
+               .Parents = tablelist::kChtParents,
+               .RestoreOnly = true},
     TTableSpec{.Name = "CSA",
                .Columns = tablelist::kCsaColumns,
                .Key = tablelist::kCsa,
@@ -383,15 +389,18 @@ inline constexpr std::array kSchemaTables = {
     TTableSpec{.Name = "APH_HISTEVENTO",
                .Columns = tablelist::kEvent,
                .Key = tablelist::kEventKey,
-               .AppendOnly = true},
+               .AppendOnly = true,
+               .RestoreOnly = true},
     TTableSpec{.Name = "APH_HISTGERACAO",
                .Columns = tablelist::kGeneration,
                .Key = tablelist::kCht,
-               .AppendOnly = true},
+               .AppendOnly = true,
+               .RestoreOnly = true},
     TTableSpec{.Name = "APH_HISTGERCSA",
                .Columns = tablelist::kGenerationCsa,
                .Key = tablelist::kGenerationCsaKey,
-               .AppendOnly = true},
+               .AppendOnly = true,
+               .RestoreOnly = true},
     TTableSpec{.Name = "APH_AUDITORIA",
                .Columns = tablelist::kAudit,
                .NotExported = "the audit trail records who read this database; it stays with "
