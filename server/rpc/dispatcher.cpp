@@ -22,6 +22,7 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -283,6 +284,20 @@ QByteArray TDispatcher::Unanswerable(const QByteArray& line, int code, const QSt
     if (!e.Reply.isEmpty())
         return e.Reply;
     return e.Notification ? QByteArray() : ErrorLine(e.Id, code, message);
+}
+
+QString TDispatcher::HeavyMethodOf(const QByteArray& line)
+{
+    // Most lines name no heavy method and escape nothing: no parse needed.
+    if (!line.contains('\\') &&
+        std::none_of(std::begin(kHeavyMethods), std::end(kHeavyMethods),
+                     [&line](std::string_view name) {
+                         return line.contains(QByteArrayView(name.data(), qsizetype(name.size())));
+                     }))
+        return QString();
+    const QJsonDocument doc = QJsonDocument::fromJson(line);
+    const QString method = doc.object().value(u"method").toString();
+    return doc.isObject() && IsHeavyMethod(method) ? method : QString();
 }
 
 QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
