@@ -18,4 +18,12 @@ std::optional<TRoles> FindMethodRoles(QStringView method)
     return std::nullopt;
 }
 
+bool IsHeavyMethod(QStringView method)
+{
+    for (std::string_view heavy : kHeavyMethods)
+        if (method == QLatin1String(heavy.data(), qsizetype(heavy.size())))
+            return true;
+    return false;
+}
+
 } // namespace aph

@@ -107,4 +107,26 @@ constexpr TRoles MethodRoles(std::string_view method)
 // lacks.
 std::optional<TRoles> FindMethodRoles(QStringView method);
 
+// The reads whose work grows with the period or the firm they cover: the
+// services of a period, the days that need a person, a generation's
+// preview and a CHT's statement. The server runs them as heavy jobs, on a
+// bounded share of its workers and a few at once for each operator, so
+// that one operator's flood of them cannot keep the others' small calls
+// waiting. Every other call is light.
+inline constexpr std::string_view kHeavyMethods[] = {
+    "GetServPrest",
+    "GetPendencias",
+    "GetPrevCHT",
+    "GetDemCHT",
+};
+// Every heavy method is a method of the table above.
+static_assert([] {
+    for (std::string_view heavy : kHeavyMethods)
+        MethodRoles(heavy);
+    return true;
+}());
+
+// Whether a method named by a caller runs as a heavy job.
+bool IsHeavyMethod(QStringView method);
+
 } // namespace aph

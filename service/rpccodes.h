@@ -21,13 +21,16 @@ constexpr int kSessionEnded = -32008;
 constexpr int kReconnect = -32009;
 constexpr int kDatabaseError = -32010;
 constexpr int kRoleMissing = -32011;
+// The operator already has as many heavy reads running and waiting as the
+// server takes from one operator (see kHeavyMethods); nothing was run.
+constexpr int kHeavyBusy = -32012;
 
 // Every code above, for the documentation's table to be held to.
 inline constexpr int kCodes[] = {
     kParseError,    kInvalidRequest, kMethodNotFound,     kInvalidParams,  kInternalError,
     kNotLoggedIn,   kLoginRefused,   kTooManyConnections, kRequestTimeout, kWrongOperator,
     kKeyReused,     kLoginTimeout,   kIdleTimeout,        kSessionEnded,   kReconnect,
-    kDatabaseError, kRoleMissing,
+    kDatabaseError, kRoleMissing,    kHeavyBusy,
 };
 
 // The codes the server sends just before it closes the connection: the

@@ -1,6 +1,7 @@
 #include "server/admin/admin.h"
 
 #include "server/admin/generator.h"
+#include "server/common/hiddentext.h"
 #include "server/methods/approvalservice.h"
 #include "server/methods/chtstatus.h"
 #include "server/storage/schema.h"
@@ -35,9 +36,12 @@ void SetChtStatus(TStorage& storage, const QString& typed, const QString& status
     if (!(status == u"P" || status == u"A" || status == u"R" || status == u"N"))
         throw Exception(u"Situação de CHT inválida: \"%1\". Use P (pendente), A "
                         "(aprovada), R (faturada) ou N (não faturar)."_s.arg(status));
-    const QString nota = invoice.trimmed();
-    if (!nota.isEmpty() && status != u"R")
+    if (!invoice.trimmed().isEmpty() && status != u"R")
         throw Exception(u"A nota fiscal (--nota) só acompanha a situação R (faturada)."_s);
+    // The invoice and the reason follow the screen's step's rules.
+    const QString nota = invoice.trimmed().isEmpty() ? QString() : InvoiceNumber(invoice);
+    if (HasControlCharacters(reason))
+        throw Exception(u"O motivo não pode ter quebras de linha nem caracteres de controle."_s);
     // "9" names CHT 00009, as in statement.
     const QString number = ChtNumberOf(typed);
     TTransaction tx(storage, TTransaction::Mode::Write);

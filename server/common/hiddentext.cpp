@@ -51,6 +51,43 @@ bool HasHiddenCharacters(QStringView text)
     return hidden;
 }
 
+bool HasControlCharacters(QStringView text)
+{
+    bool control = false;
+    ForEachCodePoint(text, [&control](char32_t c, QStringView) {
+        const QChar::Category category = QChar::category(c);
+        control = control || category == QChar::Other_Control ||
+                  category == QChar::Other_Surrogate || category == QChar::Separator_Line ||
+                  category == QChar::Separator_Paragraph;
+    });
+    return control;
+}
+
+bool IsBidiControl(char32_t c)
+{
+    // ALM; LRM and RLM; LRE, RLE, PDF, LRO, RLO; LRI, RLI, FSI, PDI.
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+bool HasBidiControls(QStringView text)
+{
+    bool bidi = false;
+    ForEachCodePoint(text, [&bidi](char32_t c, QStringView) { bidi = bidi || IsBidiControl(c); });
+    return bidi;
+}
+
+QString WithoutInvisible(QStringView text)
+{
+    QString seen;
+    seen.reserve(text.size());
+    ForEachCodePoint(text, [&seen](char32_t c, QStringView original) {
+        if (QChar::category(c) != QChar::Other_Format)
+            seen += original;
+    });
+    return seen;
+}
+
 QString EscapeHidden(QStringView text, bool keepLineBreaks)
 {
     QString shown;

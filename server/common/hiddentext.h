@@ -13,6 +13,20 @@ namespace aph {
 bool IsHiddenCharacter(char32_t c);
 bool HasHiddenCharacters(QStringView text);
 
+// Control characters (C0 with its line feed and carriage return, DEL,
+// C1), the line and paragraph separators and a lone surrogate: a line
+// break or a terminal's command inside a one-line text.
+bool HasControlCharacters(QStringView text);
+// The characters that reorder the text around them: direction marks,
+// embeddings, overrides and isolates.
+bool IsBidiControl(char32_t c);
+bool HasBidiControls(QStringView text);
+// The text without its format characters (zero-width ones, direction
+// marks and overrides, the byte order mark, the soft hyphen): what a
+// reader sees of it, so that its length is the one a reader counts and
+// two texts that look the same compare the same.
+QString WithoutInvisible(QStringView text);
+
 // The text with every hidden character written as \xHH (ASCII) or \uXXXX,
 // so that it shows as what it holds and cannot move the cursor, recolour a
 // terminal or forge a line; with keepLineBreaks, "\n" stays a line break

@@ -1,6 +1,7 @@
 #include "server/methods/chtstatus.h"
 
 #include "server/common/clock.h"
+#include "server/common/hiddentext.h"
 #include "server/methods/approvalservice.h"
 #include "server/methods/audit.h"
 #include "server/methods/queries.h"
@@ -49,22 +50,12 @@ QString SituationWord(const QString& code)
     return ChtSituationWord(code).toLower();
 }
 
-void CheckInvoiceText(const QString& invoice)
-{
-    if (invoice.isEmpty() || invoice.size() > kMaxInvoiceChars)
-        throw ERefusal(
-            u"Informe o número da nota fiscal, com até %1 caracteres."_s.arg(kMaxInvoiceChars));
-}
-
 // The request's own faults, found before anything is read.
 void CheckRequest(const TChtStatusRequest& request, const TChtStep& step)
 {
-    if (step.NeedsReason && request.Reason.size() < kMinReasonChars)
-        throw ERefusal(u"Informe o motivo com pelo menos %1 caracteres."_s.arg(kMinReasonChars));
-    if (request.Reason.size() > kMaxReasonChars)
-        throw ERefusal(u"O motivo pode ter até %1 caracteres."_s.arg(kMaxReasonChars));
+    CheckReason(request.Reason, step.NeedsReason);
     if (step.NeedsInvoice)
-        CheckInvoiceText(request.Invoice);
+        InvoiceNumber(request.Invoice);
 }
 
 // The situation now, with the CHT locked until the transaction ends.
@@ -130,14 +121,15 @@ void ChangeChtStatus(TStorage& storage, const TChtStatusRequest& request, TWrite
     }
     const QString before = LockedSituation(storage, request.Cht);
     CheckTransition(request.Cht, before, step);
+    const QString invoiceNumber = step.NeedsInvoice ? InvoiceNumber(request.Invoice) : QString();
     if (step.NeedsInvoice)
-        CheckInvoice(storage, request.Cht, request.Invoice);
+        CheckInvoice(storage, request.Cht, invoiceNumber);
     if (separateDuties && request.Action == TChtAction::Aprovar && !connectionOperator.isEmpty())
         CheckSeparateDuties(storage, request.Cht, connectionOperator);
     const QString after(QChar::fromLatin1(step.Policy.To));
     const QVariant none(QMetaType::fromType<QString>());
     // Billing keeps its invoice; undoing it frees the number again.
-    const QVariant invoice = step.NeedsInvoice ? QVariant(request.Invoice) : none;
+    const QVariant invoice = step.NeedsInvoice ? QVariant(invoiceNumber) : none;
     if (request.Action == TChtAction::Faturar || request.Action == TChtAction::Desfazer)
         storage.Exec(u"UPDATE CHT SET IDSTATUSCHT = ?, NRNOTAFISCAL = ? WHERE NRSEQUCHT = ?"_s,
                      {after, invoice, request.Cht});
@@ -185,11 +177,36 @@ std::optional<double> ChtBilledOn(TStorage& storage, const QString& cht)
     return when;
 }
 
+void CheckReason(const QString& reason, bool needed)
+{
+    if (HasControlCharacters(reason))
+        throw ERefusal(u"O motivo não pode ter quebras de linha nem caracteres de controle."_s);
+    // Counted as a reader sees it: ten zero-width characters are no reason.
+    if (needed && WithoutInvisible(reason).trimmed().size() < kMinReasonChars)
+        throw ERefusal(u"Informe o motivo com pelo menos %1 caracteres."_s.arg(kMinReasonChars));
+    if (reason.size() > kMaxReasonChars)
+        throw ERefusal(u"O motivo pode ter até %1 caracteres."_s.arg(kMaxReasonChars));
+}
+
+QString InvoiceNumber(const QString& typed)
+{
+    if (HasControlCharacters(typed) || HasBidiControls(typed))
+        throw ERefusal(u"O número da nota fiscal não pode ter quebras de linha nem caracteres de "
+                       "controle ou de direção do texto."_s);
+    const QString invoice = WithoutInvisible(typed).trimmed();
+    if (invoice.isEmpty() || invoice.size() > kMaxInvoiceChars)
+        throw ERefusal(
+            u"Informe o número da nota fiscal, com até %1 caracteres."_s.arg(kMaxInvoiceChars));
+    return invoice;
+}
+
 void CheckInvoice(TStorage& storage, const QString& cht, const QString& invoice)
 {
-    CheckInvoiceText(invoice);
-    QSqlQuery& q = storage.Select(
-        u"SELECT NRSEQUCHT FROM CHT WHERE NRNOTAFISCAL = ? AND NRSEQUCHT <> ?"_s, {invoice, cht});
+    // "nf-100" and "NF-100" are one invoice: compared without case, as the
+    // database folds it on both sides.
+    QSqlQuery& q = storage.Select(u"SELECT NRSEQUCHT FROM CHT WHERE UPPER(NRNOTAFISCAL) = "
+                                  "UPPER(?) AND NRSEQUCHT <> ?"_s,
+                                  {invoice, cht});
     const QString other = q.next() ? q.value(0).toString() : QString();
     TStorage::Done(q);
     if (!other.isEmpty())

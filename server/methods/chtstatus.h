@@ -45,9 +45,18 @@ std::optional<TChtApproval> ChtApprovalOf(TStorage& storage, const QString& cht)
 // stays billed; none otherwise. For the client statement's invoice line.
 std::optional<double> ChtBilledOn(TStorage& storage, const QString& cht);
 
-// Refuses (ERefusal) an invoice number that is empty, longer than
-// NRNOTAFISCAL, or already on another CHT; inside the caller's write
-// transaction, so that the check and the write see the same rows.
+// Refuses (ERefusal) a step's reason with a line break or a control
+// character, longer than the history keeps, or, when one is needed,
+// shorter than kMinReasonChars once the invisible characters are left out.
+void CheckReason(const QString& reason, bool needed);
+// The invoice number as it is kept: without its invisible (zero-width)
+// characters and the spaces around it. Refuses (ERefusal) one with a line
+// break, a control or a direction character, and one that is then empty or
+// longer than NRNOTAFISCAL.
+QString InvoiceNumber(const QString& typed);
+// Refuses (ERefusal) an invoice number (as InvoiceNumber keeps it) already
+// on another CHT, in any case; inside the caller's write transaction, so
+// that the check and the write see the same rows.
 void CheckInvoice(TStorage& storage, const QString& cht, const QString& invoice);
 
 } // namespace aph

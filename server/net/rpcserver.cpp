@@ -5,6 +5,7 @@
 #include "server/net/drain.h"
 #include "server/net/proxyheader.h"
 #include "server/net/tlsconfig.h"
+#include "server/rpc/requestjob.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -46,6 +47,9 @@ constexpr int kCloseGraceMs = 5000;
 // succeeds or not and whether the operator exists or not: its timing tells
 // nothing about the operator names.
 constexpr qint64 kLoginReplyMs = 100;
+// A heavy read refused because its operator has too many waits this long
+// for its reply.
+constexpr qint64 kHeavyBusyReplyMs = 1000;
 // Failed Logins of one operator from one address, past the first few,
 // wait longer and longer, up to the cap; they are forgotten after a quiet
 // quarter of an hour.
@@ -550,26 +554,15 @@ void TRpcServer::Dispatch(TConnection& c, const QByteArray& line)
     TSession session = c.Session;
     session.LoginAttempt = TSession::TLogin::None;
     ++c.Requests;
-    // A statement is heavy work: it waits for the workers kept for it, so
-    // that the other calls keep flowing (a request that only names the
-    // method elsewhere waits with them, its own loss).
-    const bool heavy = line.contains("\"GetDemCHT\"");
-    m_pool.Submit(
-        [this, id, line, session](TDispatcher* dispatcher, const QString& failure) mutable {
-            TRequestOutcome outcome;
-            QByteArray reply;
-            if (dispatcher) {
-                reply = dispatcher->Handle(line, session);
-                outcome = dispatcher->LastOutcome();
-            } else {
-                reply = TDispatcher::Unanswerable(line, rpc::kDatabaseError, failure);
-                outcome.Code = rpc::kDatabaseError;
-            }
+    // A read that scans a period runs among the heavy jobs, under its
+    // operator (see SubmitRequest).
+    SubmitRequest(
+        m_pool, line, session, HeavyOwner(c.Session, c.Key, m_options.RequireLogin),
+        [this, id](const QByteArray& reply, const TSession& after, const TRequestOutcome& outcome) {
             QMetaObject::invokeMethod(
-                this, [this, id, reply, session, outcome] { OnReply(id, reply, session, outcome); },
+                this, [this, id, reply, after, outcome] { OnReply(id, reply, after, outcome); },
                 Qt::QueuedConnection);
-        },
-        heavy);
+        });
 }
 
 void TRpcServer::OnReply(quint64 id, const QByteArray& reply, const TSession& session,
@@ -578,7 +571,10 @@ void TRpcServer::OnReply(quint64 id, const QByteArray& reply, const TSession& se
     TConnection* c = m_connections.value(id);
     if (!c)
         return;
-    const qint64 delay = LoginReplyDelay(*c, session);
+    // A heavy read refused for its operator's count answers after a pause,
+    // so that a client sending it again at once does not spin the server.
+    const qint64 delay =
+        outcome.Code == rpc::kHeavyBusy ? kHeavyBusyReplyMs : LoginReplyDelay(*c, session);
     if (delay <= 0) {
         Deliver(id, reply, session, outcome);
         return;

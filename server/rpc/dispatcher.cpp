@@ -14,6 +14,7 @@
 #include "server/rpc/rawrequest.h"
 #include "server/rpc/requestfields.h"
 #include "server/sessions/auth.h"
+#include "server/sessions/operators.h"
 #include "server/storage/storage.h"
 #include "service/policy.h"
 
@@ -22,6 +23,7 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -136,6 +138,7 @@ struct TDispatcher::TCall
     QJsonArray Params;
     TSession& Session;
     QString RequestKey; // empty when the client sent none
+    TStorage& Storage;
 
     // The key of a write, with the digest of what it asks and the reply it
     // gets when applied; none when the client sent no key.
@@ -159,13 +162,19 @@ struct TDispatcher::TCall
         CheckParamShape(Method, Params, shape, static_cast<qsizetype>(shape.size()));
     }
     QString Str(int i) const { return Params.at(i).toString(); }
-    // With a login, the operator a screen names must be the one logged in.
-    void CheckOperator(const QString& code) const
+    // With a login, the operator a screen names must be the one logged in,
+    // named in any case (as Login takes it); the code as the session holds
+    // it.
+    QString CheckOperator(const QString& code) const
     {
-        if (Session.LoggedIn() && code != Session.Operator)
+        if (!Session.LoggedIn() || code == Session.Operator)
+            return Session.LoggedIn() ? Session.Operator : code;
+        if (code.compare(Session.Operator, Qt::CaseInsensitive) != 0 ||
+            StoredOperatorCode(Storage, code) != Session.Operator)
             throw ERpcFault(rpc::kWrongOperator,
                             u"O operador \"%1\" não é o operador desta conexão (%2)."_s.arg(
                                 code, Session.Operator));
+        return Session.Operator;
     }
     // The params decoded once into the method's request (see
     // requestfields.h).
@@ -173,7 +182,7 @@ struct TDispatcher::TCall
     {
         return DecodeRequest<R>({Method, Params,
                                  [this](const QString& code) {
-                                     CheckOperator(code);
+                                     return CheckOperator(code);
                                  }},
                                 std::span<const TParamField<R>>(fields));
     }
@@ -285,6 +294,20 @@ QByteArray TDispatcher::Unanswerable(const QByteArray& line, int code, const QSt
     return e.Notification ? QByteArray() : ErrorLine(e.Id, code, message);
 }
 
+QString TDispatcher::HeavyMethodOf(const QByteArray& line)
+{
+    // Most lines name no heavy method and escape nothing: no parse needed.
+    if (!line.contains('\\') &&
+        std::none_of(std::begin(kHeavyMethods), std::end(kHeavyMethods),
+                     [&line](std::string_view name) {
+                         return line.contains(QByteArrayView(name.data(), qsizetype(name.size())));
+                     }))
+        return QString();
+    const QJsonDocument doc = QJsonDocument::fromJson(line);
+    const QString method = doc.object().value(u"method").toString();
+    return doc.isObject() && IsHeavyMethod(method) ? method : QString();
+}
+
 QByteArray TDispatcher::Handle(const QByteArray& line, TSession& session)
 {
     const TEnvelope envelope = ReadEnvelope(line);
@@ -341,7 +364,7 @@ QByteArray TDispatcher::Run(const TMethod& method, const TEnvelope& envelope, TS
         if (envelope.ParamsBadText)
             throw EInvalidArgument(u"Os argumentos contêm texto inválido (caractere nulo ou "
                                    "sequência Unicode incompleta)."_s);
-        TCall call{name, params.toArray(), session, requestKey.toString()};
+        TCall call{name, params.toArray(), session, requestKey.toString(), m_storage};
         try {
             reply = ResultLine(id, (this->*(method.Handler))(call));
         } catch (const ERefusal& e) {
@@ -379,8 +402,9 @@ QByteArray TDispatcher::Login(TCall& call)
     call.Session.LoginAttempt = TSession::TLogin::Failed;
     call.Session.LoginOperator.clear();
     call.Expect("SS");
-    const QString op = call.Str(0);
-    call.Session.LoginOperator = op;
+    call.Session.LoginOperator = call.Str(0);
+    // Codes are compared without case: the session holds the code as kept.
+    const QString op = StoredOperatorCode(m_storage, call.Str(0));
     const QString hash = CheckLogin(m_storage, op, call.Str(1), m_requireLogin);
     if (hash.isEmpty())
         throw ERpcFault(rpc::kLoginRefused,

@@ -58,6 +58,10 @@ public:
     // be opened): the error for its id, nothing for a notification, and
     // the usual reply to a line that is no request.
     static QByteArray Unanswerable(const QByteArray& line, int code, const QString& message);
+    // The method of a request line when it is a heavy one (kHeavyMethods),
+    // read as the JSON parser reads it (an escaped name too); empty for
+    // any other line.
+    static QString HeavyMethodOf(const QByteArray& line);
 
 private:
     // A request line read as far as the reply needs: a reply of its own

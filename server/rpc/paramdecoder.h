@@ -42,8 +42,9 @@ struct TParamsIn
 {
     const QString& Method;
     const QJsonArray& Params;
-    // Refuses a call naming another operator than the connection's.
-    std::function<void(const QString&)> CheckOperator;
+    // Refuses a call naming another operator than the connection's; the
+    // operator's code as the connection holds it.
+    std::function<QString(const QString&)> CheckOperator;
 };
 
 // Refuses (EInvalidArgument) arguments whose count or kinds do not fit the
@@ -73,9 +74,10 @@ template <class R> R DecodeRequest(const TParamsIn& in, std::span<const TParamFi
     }
     CheckParamShape(in.Method, in.Params, shape, required);
     const auto given = std::min(static_cast<qsizetype>(fields.size()), in.Params.size());
+    QString operatorCode;
     for (qsizetype i = 0; i < given; ++i)
         if (fields[i].Kind == TParamKind::Operator)
-            in.CheckOperator(in.Params.at(i).toString());
+            operatorCode = in.CheckOperator(in.Params.at(i).toString());
     R request;
     for (qsizetype i = 0; i < given; ++i) {
         const TParamField<R>& f = fields[i];
@@ -86,6 +88,8 @@ template <class R> R DecodeRequest(const TParamsIn& in, std::span<const TParamFi
         else if (f.Kind == TParamKind::Action)
             request.*std::get<TChtAction R::*>(f.Member) =
                 detail::ActionParam(in.Method, value.toString());
+        else if (f.Kind == TParamKind::Operator)
+            request.*std::get<QString R::*>(f.Member) = operatorCode;
         else
             request.*std::get<QString R::*>(f.Member) = detail::TextParam(f.Kind, value.toString());
     }

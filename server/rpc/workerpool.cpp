@@ -43,7 +43,6 @@ TWorkerPool::TWorkerPool(const TOptions& options)
     : m_database(options.Database), m_audit(options.Database, options.AuditWaitMs),
       m_requireLogin(options.RequireLogin), m_separateDuties(options.SeparateDuties),
       m_workers(options.Workers), m_dbWorkers(options.DbWorkers),
-      m_heavyLimit(std::max(1, options.Workers / 4)),
       m_limit(options.DbWorkers > 0 ? std::min(options.Workers, options.DbWorkers)
                                     : options.Workers)
 {
@@ -73,22 +72,86 @@ TWorkerPool::~TWorkerPool()
     }
 }
 
-void TWorkerPool::Submit(TJob job, bool heavy)
+void TWorkerPool::Submit(TJob job)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_jobs.push_back({std::move(job), heavy});
+        m_jobs.push_back({std::move(job), false, QString()});
     }
     m_wake.notify_one();
+}
+
+bool TWorkerPool::SubmitHeavy(TJob job, const QString& owner)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        TOwnerLoad& load = m_owners[owner];
+        if (load.Running + load.Waiting >= kHeavyPerOwner)
+            return false;
+        ++load.Waiting;
+        m_jobs.push_back({std::move(job), true, owner});
+    }
+    // Any worker may be the one whose turn this is.
+    m_wake.notify_all();
+    return true;
+}
+
+int TWorkerPool::HeavyLimit() const
+{
+    return m_limit > 1 ? std::max(1, m_limit / 2) : 1;
 }
 
 std::deque<TWorkerPool::TQueued>::iterator TWorkerPool::NextJob()
 {
     if (m_running >= m_limit)
         return m_jobs.end();
-    const bool heavyRoom = m_heavyRunning < m_heavyLimit;
-    return std::find_if(m_jobs.begin(), m_jobs.end(),
-                        [heavyRoom](const TQueued& q) { return !q.Heavy || heavyRoom; });
+    const bool heavyRoom = m_heavyRunning < HeavyLimit();
+    // The first light job, and the heavy job of the owner running fewest
+    // (the earliest among equals) that its owner may start now.
+    auto light = m_jobs.end();
+    auto heavy = m_jobs.end();
+    int heavyOwnerRunning = kHeavyRunningPerOwner;
+    for (auto it = m_jobs.begin(); it != m_jobs.end(); ++it) {
+        if (!it->Heavy) {
+            if (light == m_jobs.end())
+                light = it;
+            continue;
+        }
+        if (!heavyRoom)
+            continue;
+        const int running = m_owners[it->Owner].Running;
+        if (running < heavyOwnerRunning) {
+            heavy = it;
+            heavyOwnerRunning = running;
+        }
+    }
+    if (heavy == m_jobs.end())
+        return light;
+    if (light == m_jobs.end())
+        return heavy;
+    return heavy < light ? heavy : light;
+}
+
+void TWorkerPool::CountTaken(const TQueued& job)
+{
+    ++m_running;
+    if (!job.Heavy)
+        return;
+    ++m_heavyRunning;
+    TOwnerLoad& load = m_owners[job.Owner];
+    --load.Waiting;
+    ++load.Running;
+}
+
+void TWorkerPool::CountEnded(bool heavy, const QString& owner)
+{
+    --m_running;
+    if (!heavy)
+        return;
+    --m_heavyRunning;
+    const auto load = m_owners.find(owner);
+    if (--load->second.Running == 0 && load->second.Waiting == 0)
+        m_owners.erase(load);
 }
 
 int TWorkerPool::ShareOf(int total, int instances, int rank)
@@ -137,6 +200,7 @@ void TWorkerPool::Run()
     for (;;) {
         TJob job;
         bool heavy = false;
+        QString owner;
         bool resize = false;
         {
             std::unique_lock lock(m_mutex);
@@ -144,11 +208,11 @@ void TWorkerPool::Run()
             const auto next = NextJob();
             if (next == m_jobs.end())
                 break; // stopping, and nothing this worker may run
+            CountTaken(*next);
             job = std::move(next->Job);
             heavy = next->Heavy;
+            owner = next->Owner;
             m_jobs.erase(next);
-            ++m_running;
-            m_heavyRunning += heavy ? 1 : 0;
             const qint64 now = NowMs();
             resize = m_dbWorkers > 0 && now >= m_nextSizingMs;
             if (resize)
@@ -169,8 +233,7 @@ void TWorkerPool::Run()
         job(dispatcher.get(), failure);
         {
             std::lock_guard lock(m_mutex);
-            --m_running;
-            m_heavyRunning -= heavy ? 1 : 0;
+            CountEnded(heavy, owner);
         }
         // A heavy job's end may let a waiting worker take a heavy one.
         if (heavy)

@@ -4,9 +4,12 @@
 #include "server/rpc/dispatcher.h"
 #include "server/storage/storage.h"
 
+#include <QString>
+
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -36,16 +39,24 @@ public:
         bool RequireLogin = true;
         int KeepRequestsDays = 90;    // a write's request key, then new again
         int MaxStatementDays = 10000; // days of a statement built here
-        bool SeparateDuties = false; // see TServerOptions
+        bool SeparateDuties = false;  // see TServerOptions
     };
     using TJob = std::function<void(TDispatcher*, const QString& failure)>;
 
     explicit TWorkerPool(const TOptions& options);
     ~TWorkerPool();
-    // A heavy job (a statement: seconds of work and megabytes of reply
-    // for a long CHT) runs on at most a quarter of the workers, at least
-    // one; the others keep taking the light jobs queued behind it.
-    void Submit(TJob job, bool heavy = false);
+    // A light job: taken in arrival order by the first free worker.
+    void Submit(TJob job);
+    // A heavy job (a read that scans a period, see kHeavyMethods) of one
+    // owner (an operator): heavy jobs run on at most half the workers
+    // (at least one, and one fewer than all when there are two or more),
+    // so the light jobs queued behind them keep the rest; each owner runs
+    // at most kHeavyRunningPerOwner at once, and a free place goes to the
+    // owner running fewest. False, and nothing queued, when the owner
+    // already has kHeavyPerOwner heavy jobs running and waiting.
+    bool SubmitHeavy(TJob job, const QString& owner);
+    static constexpr int kHeavyRunningPerOwner = 2;
+    static constexpr int kHeavyPerOwner = 6;
 
     // This server's share of total among instances, by its rank among them
     // (0-based): the shares add up to total, and none is below one.
@@ -68,14 +79,26 @@ private:
     {
         TJob Job;
         bool Heavy = false;
+        QString Owner; // of a heavy job
     };
-    // The first job a free worker may take now; end() when none.
+    // An owner's heavy jobs now.
+    struct TOwnerLoad
+    {
+        int Running = 0;
+        int Waiting = 0;
+    };
+    // The job a free worker may take now; end() when none.
     std::deque<TQueued>::iterator NextJob();
+    // The heavy jobs that may run at once, out of the current limit.
+    int HeavyLimit() const;
+    // Counts a job taken (+1) or ended (-1).
+    void CountTaken(const TQueued& job);
+    void CountEnded(bool heavy, const QString& owner);
 
     std::deque<TQueued> m_jobs;
+    std::map<QString, TOwnerLoad> m_owners; // owners with heavy jobs
     int m_running = 0;
     int m_heavyRunning = 0;
-    int m_heavyLimit;
     int m_limit;
     bool m_sized = false; // the share has been looked at once
     qint64 m_nextSizingMs = 0;

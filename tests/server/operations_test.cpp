@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <future>
+#include <map>
 #include <numeric>
 
 using namespace Qt::StringLiterals;
@@ -177,32 +178,69 @@ TEST(WorkerShares, AddUpToTheDatabasesWorkersAndNeverDropBelowOne)
         }
 }
 
-// Statements are heavy: four of them at once hold one worker, and the
-// calls queued behind them run on the others meanwhile.
+// Heavy jobs hold at most half the workers and two of them per owner;
+// an owner past six running and waiting is refused; the light calls
+// queued behind them run on the other workers meanwhile.
 TEST_F(OperationsTest, HeavyJobsLeaveTheOtherWorkersToTheRest)
 {
-    std::promise<void> release;
-    const std::shared_future<void> released = release.get_future().share();
-    std::atomic<int> heavyNow{0}, heavyMost{0}, lightDone{0};
-    // Last, so that its workers are joined before what the jobs use goes.
-    TWorkerPool pool({TDatabaseSpec::Parse(m_db->Spec()), 4});
-    for (int i = 0; i < 4; ++i)
-        pool.Submit(
-            [&, released](TDispatcher*, const QString&) {
-                const int now = ++heavyNow;
-                heavyMost = std::max(heavyMost.load(), now);
-                released.wait();
-                --heavyNow;
-            },
-            true);
-    for (int i = 0; i < 6; ++i)
-        pool.Submit([&](TDispatcher*, const QString&) { ++lightDone; });
-    const QDeadlineTimer deadline(20000);
-    while (lightDone < 6 && !deadline.hasExpired())
-        QThread::msleep(10);
-    EXPECT_EQ(lightDone, 6) << "calls behind the statements did not run";
-    EXPECT_EQ(heavyMost, 1);
-    release.set_value();
+    struct TCase
+    {
+        int Workers;
+        QStringList Owners; // of the heavy jobs, in the order submitted
+        int MostAtOnce;     // heavy jobs running together at most
+        int Refused;
+    };
+    const QStringList one(8, u"A"_s);
+    const TCase cases[] = {
+        {4, {u"A"_s, u"B"_s, u"C"_s, u"D"_s}, 2, 0},
+        {2, {u"A"_s, u"B"_s, u"C"_s}, 1, 0},
+        {8, one, 2, 2},
+        {8, {u"A"_s, u"A"_s, u"A"_s, u"B"_s, u"C"_s}, 4, 0},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Workers);
+        std::promise<void> release;
+        const std::shared_future<void> released = release.get_future().share();
+        std::atomic<int> heavyNow{0}, heavyMost{0}, lightDone{0}, heavyDone{0};
+        std::map<QString, std::atomic<int>> perOwner;
+        for (const QString& owner : c.Owners)
+            perOwner[owner] = 0;
+        std::atomic<int> ownerMost{0};
+        int refused = 0;
+        {
+            // Inside, so that its workers are joined before what the jobs use goes.
+            TWorkerPool pool({TDatabaseSpec::Parse(m_db->Spec()), c.Workers});
+            for (const QString& owner : c.Owners) {
+                std::atomic<int>& mine = perOwner[owner];
+                const bool queued = pool.SubmitHeavy(
+                    [&, released](TDispatcher*, const QString&) {
+                        heavyMost = std::max(heavyMost.load(), ++heavyNow);
+                        ownerMost = std::max(ownerMost.load(), ++mine);
+                        released.wait();
+                        --mine;
+                        --heavyNow;
+                        ++heavyDone;
+                    },
+                    owner);
+                refused += queued ? 0 : 1;
+            }
+            for (int i = 0; i < 6; ++i)
+                pool.Submit([&](TDispatcher*, const QString&) { ++lightDone; });
+            const QDeadlineTimer deadline(20000);
+            while ((lightDone < 6 || heavyNow < c.MostAtOnce) && !deadline.hasExpired())
+                QThread::msleep(10);
+            EXPECT_EQ(lightDone, 6) << "calls behind the heavy jobs did not run";
+            // Nothing more starts while they wait.
+            QThread::msleep(50);
+            EXPECT_EQ(heavyMost, c.MostAtOnce);
+            EXPECT_LE(ownerMost, TWorkerPool::kHeavyRunningPerOwner);
+            EXPECT_EQ(refused, c.Refused);
+            release.set_value();
+            while (heavyDone < qsizetype(c.Owners.size()) - refused && !deadline.hasExpired())
+                QThread::msleep(10);
+            EXPECT_EQ(heavyDone, qsizetype(c.Owners.size()) - refused);
+        }
+    }
 }
 
 // Two servers on one PostgreSQL database with --db-workers 3 split it:
