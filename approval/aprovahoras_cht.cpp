@@ -4,10 +4,14 @@
 // server would refuse this operator is disabled, so that nobody meets a
 // refusal they could have been spared.
 #include "approval/cli_aph31500.h"
+#include "filter/cli_aph31501.h"
 #include "host/framework/functions.h"
+#include "service/codewords.h"
 #include "service/policy.h"
 
 #include <QJsonObject>
+
+#include <exception>
 
 using namespace Qt::StringLiterals;
 
@@ -70,6 +74,8 @@ void TfrmAprovaHoras::CreateChtMessages()
         u"CHT_REABERTA|CHT %1 reaberta."_s,
         u"CHT_FATURADA|CHT %1 marcada como faturada."_s,
         u"CHT_FAT_DESFEITO|Faturamento da CHT %1 desfeito."_s,
+        u"CHT_SITUACAO|Situação: %1 → %2."_s,
+        u"CHT_MANTIDA|Ela fica na lista até o próximo filtro, que não mostra essa situação."_s,
         u"CHT_MOTIVO_CURTO|Informe o motivo com pelo menos %1 caracteres."_s,
         u"CHT_MOTIVO_LONGO|O motivo pode ter até %1 caracteres."_s,
         u"CHT_NOTA_FALTA|Informe o número da nota fiscal, com até %1 caracteres."_s,
@@ -92,6 +98,15 @@ void TfrmAprovaHoras::CreateChtMenu()
         };
         mnuPassosCHT << item;
     }
+    // A command disabled for want of a role says which, and one granted
+    // meanwhile counts at once: the server's word on the roles re-enables
+    // the screen whenever it comes.
+    OnDisabledShortCut = [this](TControl* target) {
+        ComandoSemPapel(target);
+    };
+    netAprovCsa.OnRolesChanged = [this](TObject*) {
+        dtsPadraoStateChange(dtsPadrao);
+    };
 }
 
 void TfrmAprovaHoras::HabilitaPapeis()
@@ -103,7 +118,26 @@ void TfrmAprovaHoras::HabilitaPapeis()
     mnuAprovarPendentes->SetEnabled(mnuAprovarPendentes->Enabled() && aprova);
     sbtGerarCHT->SetEnabled(sbtGerarCHT->Enabled() && gera);
     mnuGerarCHT->SetEnabled(sbtGerarCHT->Enabled());
+    // Each says, while disabled, which role it lacks.
+    const QString semAprovar = aprova ? QString() : RoleMissingText(kPapelAprovar);
+    const QString semGerar = gera ? QString() : RoleMissingText(kPapelGerar);
+    for (TControl* c :
+         std::initializer_list<TControl*>{sbtAlterar, mnuAlterar, mnuAprovarPendentes})
+        c->SetDisabledHint(semAprovar);
+    for (TControl* c : std::initializer_list<TControl*>{sbtGerarCHT, mnuGerarCHT})
+        c->SetDisabledHint(semGerar);
     HabilitaPassosCHT();
+}
+
+void TfrmAprovaHoras::ComandoSemPapel(TControl* comando)
+{
+    // The server may have granted the role since the screen last heard.
+    if (netAprovCsa.RefreshRoles() && comando->EffectivelyEnabled()) {
+        comando->Click();
+        return;
+    }
+    if (!comando->EffectivelyEnabled() && !comando->DisabledHint().isEmpty())
+        ShowStatus(comando->DisabledHint());
 }
 
 void TfrmAprovaHoras::HabilitaPassosCHT()
@@ -117,8 +151,10 @@ void TfrmAprovaHoras::HabilitaPassosCHT()
                                  : QString();
     for (qsizetype i = 0; i < mnuPassosCHT.size(); ++i) {
         const TChtStepPolicy& politica = ChtStepPolicy(kPassos[i].Acao);
-        mnuPassosCHT[i]->SetEnabled(livre && situacao == QChar::fromLatin1(politica.From) &&
-                                    netAprovCsa.HoldsAny(RoleBit(politica.Role)));
+        const bool papel = netAprovCsa.HoldsAny(RoleBit(politica.Role));
+        mnuPassosCHT[i]->SetEnabled(livre && situacao == QChar::fromLatin1(politica.From) && papel);
+        mnuPassosCHT[i]->SetDisabledHint(papel ? QString()
+                                               : RoleMissingText(RoleBit(politica.Role)));
     }
 }
 
@@ -136,9 +172,15 @@ QString TfrmAprovaHoras::ConfereCampoCHT(const char* campo, const QString& valor
     return QString();
 }
 
-bool TfrmAprovaHoras::PodeEditarDias() const
+bool TfrmAprovaHoras::PodeEditarDias()
 {
-    return netAprovCsa.HoldsAny(kPapelAprovar);
+    if (netAprovCsa.HoldsAny(kPapelAprovar))
+        return true;
+    // Typing into a day is the action: the role may have come meanwhile.
+    if (netAprovCsa.RefreshRoles() && netAprovCsa.HoldsAny(kPapelAprovar))
+        return true;
+    ShowStatus(RoleMissingText(kPapelAprovar));
+    return false;
 }
 
 void TfrmAprovaHoras::PassoCHT(TChtAction acao)
@@ -158,36 +200,85 @@ void TfrmAprovaHoras::PassoCHT(TChtAction acao)
         return;
     }
     // One question: the confirmation, or the reason or invoice to type.
-    QString motivo, nota;
     const QString pergunta = msgPadrao->Msg(Texto(passo->Pergunta)).arg(cht);
     if (!passo->Campo) {
         if (desktop->MessageDlg(pergunta, TMsgDlgType::mtConfirmation, mbYes | mbNo) != mrYes)
             return;
+        EnviaPassoCHT(cht, acao, QString(), QString());
     } else {
-        // The value is checked in the question, which stays open until
-        // it will do.
-        QString& valor = qstrcmp(passo->Campo, "CHT_NOTA") == 0 ? nota : motivo;
+        // The value is checked in the question, and the step sent from
+        // it: a value the server refuses (an invoice already on another
+        // CHT) keeps the question open with the text as typed.
+        const bool nota = qstrcmp(passo->Campo, "CHT_NOTA") == 0;
         const char* campo = passo->Campo;
-        if (!desktop->InputQuery(
-                pergunta, msgPadrao->Msg(Texto(campo)), valor,
-                [this, campo](const QString& v) { return ConfereCampoCHT(campo, v); }))
+        std::exception_ptr falha;
+        QString valor;
+        bool enviado = false;
+        const auto envia = [&](const QString& v) {
+            EnviaPassoCHT(cht, acao, nota ? QString() : v.trimmed(),
+                          nota ? v.trimmed() : QString());
+            enviado = true;
+        };
+        const auto confere = [&](const QString& v) -> QString {
+            if (const QString errado = ConfereCampoCHT(campo, v); !errado.isEmpty())
+                return errado;
+            try {
+                envia(v);
+            } catch (const ERpcError&) {
+                falha = std::current_exception(); // a fault, not the value's
+            } catch (const EServerError& recusa) {
+                return recusa.Message();
+            } catch (...) {
+                falha = std::current_exception();
+            }
+            return QString();
+        };
+        if (!desktop->InputQuery(pergunta, msgPadrao->Msg(Texto(campo)), valor, confere))
             return;
-        valor = valor.trimmed();
+        if (falha)
+            std::rethrow_exception(falha);
+        // A question closed without its check (none on this desktop).
+        if (!enviado && ConfereCampoCHT(campo, valor).isEmpty())
+            envia(valor);
+        if (!enviado)
+            return;
     }
-    {
-        TBusyAnimation busy;
-        CheckResultServ(
-            netAprovCsa.AppServer().Call(
-                u"SetStatusCHT"_s, {cht,
-                                    QString::fromLatin1(ChtStepPolicy(acao).Name.data(),
-                                                        qsizetype(ChtStepPolicy(acao).Name.size())),
-                                    motivo, nota}),
-            true, 0);
-    }
+    DepoisDoPassoCHT(cht, ChtStepPolicy(acao), passo->Feito);
+}
+
+void TfrmAprovaHoras::EnviaPassoCHT(const QString& cht, TChtAction acao, const QString& motivo,
+                                    const QString& nota)
+{
+    TBusyAnimation busy;
+    const std::string_view nome = ChtStepPolicy(acao).Name;
+    CheckResultServ(
+        netAprovCsa.AppServer().Call(
+            u"SetStatusCHT"_s,
+            {cht, QString::fromLatin1(nome.data(), qsizetype(nome.size())), motivo, nota}),
+        true, 0);
+}
+
+void TfrmAprovaHoras::DepoisDoPassoCHT(const QString& cht, const TChtStepPolicy& passo,
+                                       const char* feito)
+{
+    // The CHT stays on its list in its new situation: the situations the
+    // lists load are widened to it, until the next filter rebuilds them
+    // from its boxes (which keep what the operator ticked).
+    const QString nova = u"_"_s + QChar::fromLatin1(passo.To);
+    QString* situacoes = frmFiltroCsa ? &frmFiltroCsa->stSituacaoCHT : nullptr;
+    const bool alarga = situacoes && *situacoes != u"T" && !situacoes->contains(nova);
+    if (alarga)
+        *situacoes += nova;
     // The list shows the CHT's new situation, and its days lock or open.
     cdsFuncAfterScroll(&cdsFunc);
     cdsCHT.Locate(u"NRSEQUCHT"_s, cht);
-    ShowStatus(msgPadrao->Msg(Texto(passo->Feito)).arg(cht));
+    QString texto = msgPadrao->Msg(Texto(feito)).arg(cht) + u' ' +
+                    msgPadrao->Msg(u"CHT_SITUACAO"_s)
+                        .arg(ChtSituationWord(QString(QChar::fromLatin1(passo.From))),
+                             ChtSituationWord(QString(QChar::fromLatin1(passo.To))));
+    if (alarga)
+        texto += u' ' + msgPadrao->Msg(u"CHT_MANTIDA"_s);
+    ShowStatus(texto);
 }
 
 } // namespace aph

@@ -16,6 +16,7 @@
 namespace aph {
 
 enum class TChtAction; // service/policy.h
+struct TChtStepPolicy;
 
 // "Apuração de CHT": from a contracted service down to one employee's days
 // of hours, approved day by day for billing and commission.
@@ -169,6 +170,9 @@ public:
     // Takes the current CHT one step (approve, reopen, bill, undo the
     // billing) after asking what the step needs.
     void PassoCHT(TChtAction acao);
+    // SetStatusCHT for the CHT; throws the server's refusal.
+    void EnviaPassoCHT(const QString& cht, TChtAction acao, const QString& motivo,
+                       const QString& nota);
     // Disables, after the screen's state has enabled them, the commands
     // the server would refuse this operator.
     void HabilitaPapeis();
@@ -177,8 +181,17 @@ public:
     // What is wrong with a step's typed reason or invoice (campo: its
     // prompt's key); empty when it will do.
     QString ConfereCampoCHT(const char* campo, const QString& valor) const;
-    // Days may be edited only by an operator who may approve them.
-    bool PodeEditarDias() const;
+    // Days may be edited only by an operator who may approve them; asks
+    // the server again before it refuses, and says which role is missing.
+    bool PodeEditarDias();
+    // A command's key pressed while it is disabled for want of a role:
+    // runs it when the server now grants the role, else says which is
+    // missing in the status bar.
+    void ComandoSemPapel(TControl* comando);
+    // After a step: the CHT kept on its list in its new situation, and the
+    // status bar saying what changed.
+    void DepoisDoPassoCHT(const QString& cht, const TChtStepPolicy& passo, const char* feito);
+
     // Commission hours that differ from the hours worked (in whole
     // thousandths) need an occurrence.
     static bool ComissaoPedeOcorrencia(double trab, double comis);

@@ -8,6 +8,8 @@
 #include "host/framework/pickers.h"
 #include "host/ui/editmask.h"
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 extern "C" {
@@ -303,6 +305,10 @@ void TfrmFiltroCsa::FormActivate(TObject* /*Sender*/)
     Changed(TChange::Content); // repaint
     // The CHT situation boxes keep what they had when the dialog was hidden.
     RestoreFromFiltro(false);
+    // The first show: the set the operator marked to open with, if any;
+    // without one, the specified first show.
+    if (!std::exchange(m_mostrado, true) && LoadStartOptionSet())
+        btfLoadOpcClick(this);
     (rbtTodosCli->Checked() ? rbtTodosCli : rbtListaCli)->SetFocus();
 }
 

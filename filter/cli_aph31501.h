@@ -124,6 +124,9 @@ private:
     void FocusDate(TDateEditPlus* target, TDateEditPlus* other);
     void Vd_Data(TDateEditPlus* edit, TDateEditPlus* other, bool required, const char* emptyKey,
                  bool editIsStart);
+    // Whether the dialog has been shown since it was made: the first show
+    // loads the option set the operator marked, if any.
+    bool m_mostrado = false;
 };
 
 // Shows the filter dialog modally, creating it on first use.

@@ -32,13 +32,16 @@ struct TChtStepPolicy
     TRole Role;
     char From; // the situation (IDSTATUSCHT) it applies to
     char To;   // the situation it leaves
+    // What the operator does, in the words a refusal uses ("aprovar a
+    // CHT"); UTF-8.
+    std::string_view Doing;
 };
 // In the order of a CHT's life, as the screen's menu lists them.
 inline constexpr TChtStepPolicy kChtStepPolicies[] = {
-    {TChtAction::Aprovar, "aprovar", TRole::Supervisionar, 'P', 'A'},
-    {TChtAction::Reabrir, "reabrir", TRole::Supervisionar, 'A', 'P'},
-    {TChtAction::Faturar, "faturar", TRole::Faturar, 'A', 'R'},
-    {TChtAction::Desfazer, "desfazer", TRole::Faturar, 'R', 'A'},
+    {TChtAction::Aprovar, "aprovar", TRole::Supervisionar, 'P', 'A', "aprovar a CHT"},
+    {TChtAction::Reabrir, "reabrir", TRole::Supervisionar, 'A', 'P', "reabrir a CHT"},
+    {TChtAction::Faturar, "faturar", TRole::Faturar, 'A', 'R', "marcar a CHT como faturada"},
+    {TChtAction::Desfazer, "desfazer", TRole::Faturar, 'R', 'A', "desfazer o faturamento da CHT"},
 };
 
 constexpr const TChtStepPolicy& ChtStepPolicy(TChtAction action)
@@ -73,24 +76,28 @@ std::optional<TChtAction> ParseChtAction(QStringView name);
 struct TMethodPolicy
 {
     std::string_view Method;
-    TRoles Roles; // one of them is needed; none: Login and the keep-alive
+    TRoles Roles; // one of them is needed; none: Login, the keep-alive, GetRoles
+    // What the operator does by the call, in the words a refusal uses
+    // ("aprovar dias"), never the method's name; UTF-8.
+    std::string_view Doing;
 };
 inline constexpr TMethodPolicy kMethodPolicies[] = {
-    {"Login", 0},
-    {"GetServPrest", RoleBit(TRole::Consultar)},
-    {"GetProp", RoleBit(TRole::Consultar)},
-    {"GetFunc", RoleBit(TRole::Consultar)},
-    {"GetCHT", RoleBit(TRole::Consultar)},
-    {"GetCSA", RoleBit(TRole::Consultar)},
-    {"SetCSA", RoleBit(TRole::Aprovar)},
-    {"SetCHT", RoleBit(TRole::Gerar)},
-    {"GetPrevCHT", RoleBit(TRole::Gerar)},
-    {"GetHistCSA", RoleBit(TRole::Consultar)},
-    {"GetDemCHT", RoleBit(TRole::Consultar)},
-    {"GetPendencias", RoleBit(TRole::Consultar)},
-    {"GetLookup", RoleBit(TRole::Consultar)},
-    {"SetStatusCHT", ChtStepRoles()},
-    {"Ping", 0},
+    {"Login", 0, "entrar no sistema"},
+    {"GetServPrest", RoleBit(TRole::Consultar), "consultar os serviços"},
+    {"GetProp", RoleBit(TRole::Consultar), "consultar as propostas"},
+    {"GetFunc", RoleBit(TRole::Consultar), "consultar os funcionários"},
+    {"GetCHT", RoleBit(TRole::Consultar), "consultar as CHTs"},
+    {"GetCSA", RoleBit(TRole::Consultar), "consultar os dias"},
+    {"SetCSA", RoleBit(TRole::Aprovar), "aprovar dias"},
+    {"SetCHT", RoleBit(TRole::Gerar), "gerar CHTs"},
+    {"GetPrevCHT", RoleBit(TRole::Gerar), "ver a prévia das CHTs"},
+    {"GetHistCSA", RoleBit(TRole::Consultar), "ver o histórico de um dia"},
+    {"GetDemCHT", RoleBit(TRole::Consultar), "emitir o demonstrativo de uma CHT"},
+    {"GetPendencias", RoleBit(TRole::Consultar), "listar as pendências"},
+    {"GetLookup", RoleBit(TRole::Consultar), "consultar as tabelas de apoio"},
+    {"SetStatusCHT", ChtStepRoles(), "mudar a situação de uma CHT"},
+    {"Ping", 0, "verificar a conexão"},
+    {"GetRoles", 0, "ler os seus papéis"},
 };
 
 // The roles of a method named in the code; a name the table lacks does
@@ -128,5 +135,18 @@ static_assert([] {
 
 // Whether a method named by a caller runs as a heavy job.
 bool IsHeavyMethod(QStringView method);
+
+// What a call does, in the policy's words: the step's for a SetStatusCHT
+// whose action is named (params[1]), else the method's; empty for a
+// method the table lacks.
+QString CallDoing(QStringView method, const QString& action = {});
+// The roles a call needs, as CallDoing picks them (the step's own).
+TRoles CallRoles(QStringView method, const QString& action = {});
+// What the operator reads where a command is disabled for want of a role:
+// "Você não tem o papel aprovar: peça-o ao administrador."
+QString RoleMissingText(TRoles roles);
+// What the operator reads when the server refused a call for want of a
+// role: the action tried, never the method.
+QString RoleRefusedText(QStringView doing, TRoles roles);
 
 } // namespace aph

@@ -103,6 +103,7 @@ void TRpcClient::Disconnect()
     }
     m_buffer.clear();
     m_answered = false;
+    m_roles.reset();
 }
 
 bool TRpcClient::IsConnected() const
@@ -195,6 +196,18 @@ QJsonValue TRpcClient::Call(const QString& method, const QJsonArray& params,
         request.insert(u"requestKey"_s, requestKey);
     const QJsonObject reply =
         SendRaw(QJsonDocument(request).toJson(QJsonDocument::Compact)).toObject();
+    // The operator's roles, named by Login and GetRoles, and beside any
+    // reply when they changed.
+    const QJsonValue named = reply.contains(u"roles") ? reply.value(u"roles")
+                             : method == u"Login" || method == u"GetRoles"
+                                 ? reply.value(u"result").toObject().value(u"roles")
+                                 : QJsonValue();
+    if (named.isArray()) {
+        QStringList names;
+        for (const QJsonValue& role : named.toArray())
+            names << role.toString();
+        m_roles = names;
+    }
     if (reply.contains(u"error")) {
         const QJsonObject error = reply.value(u"error").toObject();
         const int code = error.value(u"code").toInt();
@@ -214,15 +227,9 @@ QJsonValue TRpcClient::Call(const QString& method, const QJsonArray& params,
 
 std::optional<QStringList> TRpcClient::Login(const QString& operatorCode, const QString& token)
 {
-    const QJsonValue reply = Call(u"Login"_s, {operatorCode, token});
-    CheckedPacket(reply);
-    const QJsonValue roles = reply.toObject().value(u"roles");
-    if (!roles.isArray())
-        return std::nullopt;
-    QStringList names;
-    for (const QJsonValue& role : roles.toArray())
-        names << role.toString();
-    return names;
+    m_roles.reset();
+    CheckedPacket(Call(u"Login"_s, {operatorCode, token}));
+    return m_roles;
 }
 
 bool IsKeyedWrite(const QString& method)

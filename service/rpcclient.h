@@ -77,6 +77,10 @@ public:
     // The same with a request line written by the caller (tests of the
     // server's handling of malformed input); returns the reply object.
     QJsonValue SendRaw(const QByteArray& line);
+    // The roles the server last named for the operator: at Login, in
+    // GetRoles' result, or in a reply's notice that they changed (see
+    // docs/protocol.md); none while it named none.
+    const std::optional<QStringList>& Roles() const { return m_roles; }
 
 private:
     void ConnectTls(const QString& host, quint16 port);
@@ -89,6 +93,7 @@ private:
     QByteArray m_buffer;
     qint64 m_nextId = 1;
     bool m_answered = false; // a reply has come on this connection
+    std::optional<QStringList> m_roles;
 };
 
 // The writes the server applies once per request key (SetCSA, SetCHT,

@@ -447,6 +447,60 @@ void TfrmFiltroPadrao::btfSaveOpcClick(TObject*)
     settings.sync();
     if (settings.status() != QSettings::NoError)
         MensErro(u"Não foi possível salvar as opções em %1."_s.arg(file), true);
+    AskStartOptionSet(name);
+}
+
+namespace {
+
+// The key that marks, inside a set's group, the set the screen opens with.
+const QString kStartKey = u"APH_INICIAL"_s;
+
+} // namespace
+
+void TfrmFiltroPadrao::AskStartOptionSet(const QString& name)
+{
+    Desktop* desktop = Application()->GetDesktop();
+    const bool start =
+        desktop && desktop->MessageDlg(u"Abrir esta tela sempre com as opções \"%1\"?"_s.arg(name),
+                                       TMsgDlgType::mtConfirmation, mbYes | mbNo) == mrYes;
+    if (!start && StartOptionSet() != name)
+        return;
+    // One set at most is marked: marking this one unmarks the others, and
+    // No on the marked one unmarks it.
+    QSettings settings(OptionFile(lblCodTela->Caption()), QSettings::IniFormat);
+    for (const QString& set : settings.childGroups())
+        settings.remove(set + u'/' + kStartKey);
+    if (start)
+        settings.setValue(name + u'/' + kStartKey, u"1"_s);
+    settings.sync();
+}
+
+QString TfrmFiltroPadrao::StartOptionSet() const
+{
+    QSettings settings(OptionFile(lblCodTela->Caption()), QSettings::IniFormat);
+    for (const QString& set : settings.childGroups())
+        if (settings.value(set + u'/' + kStartKey).toString() == u"1")
+            return set;
+    return {};
+}
+
+bool TfrmFiltroPadrao::LoadStartOptionSet()
+{
+    const QString set = StartOptionSet();
+    if (set.isEmpty())
+        return false;
+    ReadOptionSet(set);
+    return true;
+}
+
+void TfrmFiltroPadrao::ReadOptionSet(const QString& name)
+{
+    QSettings settings(OptionFile(lblCodTela->Caption()), QSettings::IniFormat);
+    settings.beginGroup(name);
+    Opcoes.clear();
+    for (const QString& key : settings.childKeys())
+        if (key != kStartKey)
+            Opcoes << key + u'=' + settings.value(key).toString();
 }
 
 bool TfrmFiltroPadrao::ChooseOptionSet()
@@ -464,11 +518,7 @@ bool TfrmFiltroPadrao::ChooseOptionSet()
     if (!desktop->PickString(u"Carregar opções"_s, sets, index) || index < 0 ||
         index >= sets.size())
         return false;
-    QSettings settings(OptionFile(lblCodTela->Caption()), QSettings::IniFormat);
-    settings.beginGroup(sets[index]);
-    Opcoes.clear();
-    for (const QString& key : settings.childKeys())
-        Opcoes << key + u'=' + settings.value(key).toString();
+    ReadOptionSet(sets[index]);
     return true;
 }
 

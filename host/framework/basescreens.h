@@ -124,12 +124,21 @@ public:
     // Where option sets of a screen code are kept.
     static QString OptionFile(const QString& screenCode);
     QStringList SavedOptionSets() const;
+    // The set the operator marked, when saving it, as the one the screen
+    // opens with; empty for none (the screen's own first show).
+    QString StartOptionSet() const;
+    // Fills Opcoes from the marked set; false when none is marked. The
+    // screen calls it at its first show, then btfLoadOpcClick.
+    bool LoadStartOptionSet();
 
 protected:
     void WireBase();
 
 private:
     bool ChooseOptionSet();
+    void ReadOptionSet(const QString& name);
+    // After a save: asks whether the set is the one the screen opens with.
+    void AskStartOptionSet(const QString& name);
     std::unique_ptr<TMessages> m_msgPadrao;
 };
 

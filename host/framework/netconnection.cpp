@@ -3,7 +3,9 @@
 #include "host/data/exceptions.h"
 #include "host/data/scopeguard.h"
 #include "host/framework/environment.h"
+#include "service/policy.h"
 #include "service/rpcclient.h"
+#include "service/rpccodes.h"
 
 #include <QUuid>
 
@@ -54,7 +56,7 @@ public:
         if (!env.Token.isEmpty()) {
             // A refused login leaves no half-open connection behind.
             TScopeFail disconnect([this] { m_client.Disconnect(); });
-            m_roles = m_client.Login(env.Operador, env.Token);
+            m_client.Login(env.Operador, env.Token);
         }
     }
     void Close() override { m_client.Disconnect(); }
@@ -72,11 +74,10 @@ public:
     {
         return TRpcClient::Reachable(host, static_cast<quint16>(port), kProbeTimeoutMs);
     }
-    std::optional<QStringList> Roles() const override { return m_roles; }
+    std::optional<QStringList> Roles() const override { return m_client.Roles(); }
 
 private:
     TRpcClient m_client;
-    std::optional<QStringList> m_roles;
 };
 
 std::unique_ptr<IAppServerTransport> MakeRpcTransport()
@@ -323,11 +324,16 @@ QJsonValue TNetConnection::CallServer(const QString& method, const QJsonArray& p
             const QJsonValue result = key.isEmpty() ? m_transport->Call(method, params)
                                                     : m_transport->CallKeyed(method, params, key);
             m_pendingWrite = {};
+            TakeRoles();
             return result;
-        } catch (const Exception&) {
+        } catch (const Exception& e) {
             if (m_transport->IsOpen()) {
                 // The server answered: the outcome is known.
                 m_pendingWrite = {};
+                TakeRoles();
+                if (const auto* rpc = dynamic_cast<const ERpcError*>(&e);
+                    rpc && rpc->Code() == rpc::kRoleMissing)
+                    RefusedForRole(method, params);
                 throw;
             }
             DropLost();
@@ -335,6 +341,41 @@ QJsonValue TNetConnection::CallServer(const QString& method, const QJsonArray& p
                 NoConnection();
         }
     }
+}
+
+void TNetConnection::TakeRoles()
+{
+    std::optional<QStringList> roles = m_transport ? m_transport->Roles() : std::nullopt;
+    if (!roles || roles == m_roles)
+        return;
+    m_roles = std::move(roles);
+    if (OnRolesChanged)
+        OnRolesChanged(this);
+}
+
+void TNetConnection::RefusedForRole(const QString& method, const QJsonArray& params) const
+{
+    // What the operator tried, in the policy's words, and the role it
+    // needs; the method's name means nothing to them.
+    const QString action = method == u"SetStatusCHT" ? params.at(1).toString() : QString();
+    const QString doing = CallDoing(method, action);
+    if (!doing.isEmpty())
+        throw ERpcError(rpc::kRoleMissing, RoleRefusedText(doing, CallRoles(method, action)));
+}
+
+bool TNetConnection::RefreshRoles()
+{
+    if (!m_transport || !m_transport->IsOpen())
+        return false;
+    const std::optional<QStringList> before = m_roles;
+    try {
+        CallServer(u"GetRoles"_s, {});
+    } catch (const ERpcError& e) {
+        // A server that predates GetRoles keeps the roles of its Login.
+        if (e.Code() != rpc::kMethodNotFound)
+            throw;
+    }
+    return m_roles != before;
 }
 
 QJsonValue TAppServer::Call(const QString& method, const QJsonArray& params) const

@@ -46,8 +46,9 @@ public:
         Q_UNUSED(port);
         return true;
     }
-    // The roles the server named for the operator when the wire opened;
-    // none when it named none (a wire without login, an older server).
+    // The roles the server last named for the operator: when the wire
+    // opened, or since, in a reply (see docs/protocol.md); none when it
+    // named none (a wire without login, an older server).
     virtual std::optional<QStringList> Roles() const { return std::nullopt; }
 };
 
@@ -137,9 +138,17 @@ public:
     void KeepAlive(int idleMs);
 
     // Whether the operator holds one of the roles (see service/policy.h),
-    // as the server said at the last connect; true when it named no roles,
-    // so that nothing is disabled that the server never said it refuses.
+    // as the server last said; true when it named no roles, so that
+    // nothing is disabled that the server never said it refuses.
     bool HoldsAny(TRoles roles) const;
+    // Asks the server for the operator's roles now (GetRoles); true when
+    // they changed, after OnRolesChanged ran. For the action of a command
+    // disabled for want of a role: a role granted meanwhile counts at once.
+    bool RefreshRoles();
+
+    // Any reply that says the operator's roles changed runs this, so that
+    // the screen enables and disables its commands at once.
+    TNotifyEvent OnRolesChanged;
 
     TNotifyEvent BeforeConnect;
     TNotifyEvent AfterConnect;
@@ -155,6 +164,11 @@ private:
     void Reconnect();
     void DropLost();
     [[noreturn]] void NoConnection() const;
+    // The roles the transport last heard, and OnRolesChanged when they
+    // differ from the screen's.
+    void TakeRoles();
+    // A -32011 said in the words of what the operator tried (throws).
+    void RefusedForRole(const QString& method, const QJsonArray& params) const;
     void Report(TConnectionStatus::TState state) const;
     void Report(TConnectionStatus::TState state, const QString& address,
                 const QString& message = {}) const;
@@ -169,7 +183,7 @@ private:
     int m_port = 8090;
     bool m_throwException = true;
     std::unique_ptr<IAppServerTransport> m_transport;
-    std::optional<QStringList> m_roles; // as the last open named them
+    std::optional<QStringList> m_roles; // as the server last named them
     bool m_wanted = false;              // connected by the screen and not closed since
     bool m_lost = false;                // the last connect or call failed on the wire
     QStringList m_tried;                // the addresses the last connect tried

@@ -410,6 +410,9 @@ void TFormView::SyncWidget(TControl* control, QWidget* w)
     if (auto* button = dynamic_cast<TSpeedButton*>(control);
         button && !tip.isEmpty() && !button->ShortCut().IsNull())
         tip += u" (%1)"_s.arg(ShortCutToText(button->ShortCut()));
+    // Disabled for a reason the user can act on: the tip says which.
+    if (!control->Enabled() && !control->DisabledHint().isEmpty())
+        tip = tip.isEmpty() ? control->DisabledHint() : tip + u"\n"_s + control->DisabledHint();
     w->setToolTip(tip);
     if (auto* grid = dynamic_cast<TGridView*>(w)) {
         grid->Sync();

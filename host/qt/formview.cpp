@@ -160,6 +160,7 @@ void TFormView::BuildMenu()
         if (!item)
             continue;
         QMenu* sub = m_menuBar->addMenu(item->Caption());
+        sub->setToolTipsVisible(true);
         m_actions.insert(item, sub->menuAction());
         AddMenuItems(item, sub);
         SyncAction(item);
@@ -177,6 +178,7 @@ void TFormView::AddMenuItems(TMenuItem* item, QMenu* menu)
             action = menu->addSeparator();
         } else if (child->ControlCount() > 0) {
             QMenu* sub = menu->addMenu(child->Caption());
+            sub->setToolTipsVisible(true);
             action = sub->menuAction();
             AddMenuItems(child, sub);
         } else {
@@ -206,7 +208,11 @@ void TFormView::SyncAction(TMenuItem* item)
     }
     action->setEnabled(item->Enabled());
     action->setVisible(item->Visible());
-    action->setStatusTip(item->Hint());
+    // A disabled entry that says why (a role to ask for) tells it as its
+    // tooltip and in the status bar.
+    const bool why = !item->Enabled() && !item->DisabledHint().isEmpty();
+    action->setToolTip(why ? item->DisabledHint() : QString());
+    action->setStatusTip(why ? item->DisabledHint() : item->Hint());
 }
 
 void TFormView::Relayout()

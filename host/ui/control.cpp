@@ -158,6 +158,14 @@ void TControl::SetHint(const QString& hint)
     Changed(TChange::Caption);
 }
 
+void TControl::SetDisabledHint(const QString& hint)
+{
+    if (m_disabledHint == hint)
+        return;
+    m_disabledHint = hint;
+    Changed(TChange::Caption);
+}
+
 void TControl::SetShowHint(bool show)
 {
     m_showHint = show;

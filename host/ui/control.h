@@ -83,6 +83,12 @@ public:
     void SetHint(const QString& hint);
     bool ShowHint() const { return m_showHint; }
     void SetShowHint(bool show);
+    // Why the control is disabled, when that is something the user can
+    // act on (a role to ask for): its tooltip while disabled, beside its
+    // key in the form's key list, and what the form reports when its key
+    // is pressed (TForm::OnDisabledShortCut). Empty for none.
+    const QString& DisabledHint() const { return m_disabledHint; }
+    void SetDisabledHint(const QString& hint);
     const TFont& Font() const { return m_font; }
     void SetFont(const TFont& font);
     TColor Color() const { return m_color; }
@@ -136,6 +142,7 @@ private:
     bool m_enabled = true;
     QString m_caption;
     QString m_hint;
+    QString m_disabledHint;
     bool m_showHint = false;
     TFont m_font;
     TColor m_color = clBtnFace;

@@ -280,6 +280,12 @@ void TForm::KeyDown(TWord& key, TShiftState shift)
         target->Click();
         return;
     }
+    if (OnDisabledShortCut)
+        if (TControl* target = DisabledShortCutTarget(ShortCut(key, shift))) {
+            key = 0;
+            OnDisabledShortCut(target);
+            return;
+        }
     if (key == VK_TAB && (shift & ssCtrl) && !(shift & ssAlt)) {
         // Ctrl+Tab leaves even a control that keeps Tab for itself.
         key = 0;

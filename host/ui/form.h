@@ -130,6 +130,13 @@ public:
     // toolbar button with it. Only keys with Ctrl or Alt held and function
     // keys are shortcuts; null when nothing has the key.
     TControl* ShortCutTarget(const TShortCut& shortCut);
+    // The visible but disabled menu entry or button with the shortcut that
+    // says why it is disabled (DisabledHint); null for none.
+    TControl* DisabledShortCutTarget(const TShortCut& shortCut);
+    // A key whose command is disabled for a reason the user can act on:
+    // the screen says why, or, when the reason has gone meanwhile (a role
+    // granted), enables and runs the command.
+    std::function<void(TControl* target)> OnDisabledShortCut;
     // The form's keys, generated from its menu and its buttons so the list
     // never goes stale: the menus' Alt letters, then each shortcut.
     struct TKeyHelp

@@ -57,6 +57,42 @@ TSpeedButton* FindButton(const TWinControl* parent, const TShortCut& shortCut)
     return nullptr;
 }
 
+// A disabled control whose reason the user can act on, or null.
+template <class T> T* WithDisabledHint(T* control)
+{
+    return control && control->EffectivelyVisible() && !control->EffectivelyEnabled() &&
+                   !control->DisabledHint().isEmpty()
+               ? control
+               : nullptr;
+}
+
+// What a key list says a command does; a disabled one says why.
+QString KeyAction(const TControl& control, const QString& caption)
+{
+    const QString plain = PlainCaption(caption);
+    return control.EffectivelyEnabled() || control.DisabledHint().isEmpty()
+               ? plain
+               : plain + u" — "_s + control.DisabledHint();
+}
+
+TControl* FindDisabled(const TWinControl* parent, const TShortCut& shortCut)
+{
+    for (int i = 0; i < parent->ControlCount(); ++i) {
+        TControl* child = parent->Control(i);
+        if (!child->Visible())
+            continue;
+        const auto* item = dynamic_cast<TMenuItem*>(child);
+        const auto* button = dynamic_cast<TSpeedButton*>(child);
+        const TShortCut* key = item ? &item->ShortCut() : button ? &button->ShortCut() : nullptr;
+        if (key && !key->IsNull() && *key == shortCut && WithDisabledHint(child))
+            return child;
+        if (auto* win = dynamic_cast<const TWinControl*>(child); win && !button)
+            if (TControl* found = FindDisabled(win, shortCut))
+                return found;
+    }
+    return nullptr;
+}
+
 void MenuKeys(const TMenuItem* item, std::vector<TForm::TKeyHelp>& keys)
 {
     for (int i = 0; i < item->ControlCount(); ++i) {
@@ -64,7 +100,8 @@ void MenuKeys(const TMenuItem* item, std::vector<TForm::TKeyHelp>& keys)
         if (!child || child->IsSeparator() || !child->Visible())
             continue;
         if (!child->ShortCut().IsNull())
-            keys.push_back({ShortCutToText(child->ShortCut()), PlainCaption(child->Caption())});
+            keys.push_back(
+                {ShortCutToText(child->ShortCut()), KeyAction(*child, child->Caption())});
         MenuKeys(child, keys);
     }
 }
@@ -78,7 +115,7 @@ void ButtonKeys(const TWinControl* parent, std::vector<TForm::TKeyHelp>& keys)
             const bool listed = std::any_of(keys.begin(), keys.end(),
                                             [&](const auto& k) { return k.Keys == text; });
             if (!text.isEmpty() && !listed && button->Visible())
-                keys.push_back({text, PlainCaption(button->Hint())});
+                keys.push_back({text, KeyAction(*button, button->Hint())});
         } else if (const auto* win = dynamic_cast<const TWinControl*>(child);
                    win && !dynamic_cast<const TMainMenu*>(child)) {
             ButtonKeys(win, keys);
@@ -96,6 +133,16 @@ TControl* TForm::ShortCutTarget(const TShortCut& shortCut)
         if (TMenuItem* item = m_menu->FindShortCut(shortCut))
             return item;
     return FindButton(this, shortCut);
+}
+
+TControl* TForm::DisabledShortCutTarget(const TShortCut& shortCut)
+{
+    if (shortCut.Key == 0 || !IsShortCutKey(shortCut))
+        return nullptr;
+    if (m_menu)
+        if (TControl* item = FindDisabled(m_menu, shortCut))
+            return item;
+    return FindDisabled(this, shortCut);
 }
 
 std::vector<TForm::TKeyHelp> TForm::KeyList() const

@@ -13,6 +13,7 @@
 #include "server/methods/writekeys.h"
 #include "server/rpc/rawrequest.h"
 #include "server/rpc/requestfields.h"
+#include "server/rpc/rolesnotice.h"
 #include "server/sessions/auth.h"
 #include "server/sessions/operators.h"
 #include "server/storage/storage.h"
@@ -208,6 +209,7 @@ const TDispatcher::TMethod TDispatcher::kMethods[] = {
     {"GetLookup", &TDispatcher::GetLookup, true, TRefusals::AsResult},
     {"SetStatusCHT", &TDispatcher::SetStatusCHT, true, TRefusals::AsResult},
     {"Ping", &TDispatcher::Ping, false, TRefusals::AsResult},
+    {"GetRoles", &TDispatcher::GetRoles, true, TRefusals::AsResult},
 };
 
 TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit,
@@ -391,7 +393,7 @@ QByteArray TDispatcher::Run(const TMethod& method, const TEnvelope& envelope, TS
         m_last.Code = rpc::kInternalError;
         reply = InternalError(id, name, QString::fromUtf8(e.what()));
     }
-    return reply;
+    return m_requireLogin ? NoticeRoles(name, reply, session) : reply;
 }
 
 QByteArray TDispatcher::Login(TCall& call)
@@ -442,7 +444,8 @@ void TDispatcher::CheckSession(TSession& session)
                     "foi desativado. Peça um novo token ao administrador."_s);
 }
 
-void TDispatcher::RequireRole(const TSession& session, const QString& method, TRoles roles) const
+void TDispatcher::RequireRole(const TSession& session, const QString& method, TRoles roles,
+                              const QString& action) const
 {
     if (roles == 0 || !m_requireLogin || (session.Roles & roles))
         return;
@@ -451,8 +454,8 @@ void TDispatcher::RequireRole(const TSession& session, const QString& method, TR
             u"papel ausente: operador=%1 metodo=%2 papel=%3"_s.arg(
                 LogValue(session.Operator), method, RoleNames(roles).join(u',')));
     throw ERpcFault(rpc::kRoleMissing,
-                    u"O operador \"%1\" não tem o papel \"%2\", necessário para %3. Peça-o ao "
-                    "administrador."_s.arg(session.Operator, missing, method));
+                    u"O operador \"%1\" não pode %2: não tem o papel \"%3\". Peça-o ao "
+                    "administrador."_s.arg(session.Operator, CallDoing(method, action), missing));
 }
 
 QByteArray TDispatcher::GetServPrest(TCall& call)
@@ -554,6 +557,13 @@ QByteArray TDispatcher::Ping(TCall& call)
     return QByteArrayLiteral("{\"ok\":true,\"data\":null}");
 }
 
+QByteArray TDispatcher::GetRoles(TCall& call)
+{
+    call.Expect("");
+    return "{\"ok\":true,\"data\":null,\"roles\":" +
+           RolesJson(m_requireLogin ? call.Session.Roles : kAllRoles) + '}';
+}
+
 QByteArray TDispatcher::GetLookup(TCall& call)
 {
     call.Expect("SS");
@@ -607,7 +617,9 @@ QByteArray TDispatcher::GetDemCHT(TCall& call)
 QByteArray TDispatcher::SetStatusCHT(TCall& call)
 {
     const TChtStatusRequest request = call.Decode(kChtStatusFields);
-    RequireRole(call.Session, call.Method, RoleBit(ChtStepPolicy(request.Action).Role));
+    const TChtStepPolicy& step = ChtStepPolicy(request.Action);
+    RequireRole(call.Session, call.Method, RoleBit(step.Role),
+                QString::fromLatin1(step.Name.data(), qsizetype(step.Name.size())));
     std::optional<TWriteKey> key = call.WriteKey(OkNull());
     ChangeChtStatus(m_storage, request, key ? &*key : nullptr, call.Session.Operator,
                     m_separateDuties);

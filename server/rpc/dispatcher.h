@@ -101,8 +101,12 @@ private:
     QByteArray Ping(TCall& call);
     void CheckSession(TSession& session);
     // Refuses (kRoleMissing, logged) a call of a logged-in operator who
-    // holds none of the roles.
-    void RequireRole(const TSession& session, const QString& method, TRoles roles) const;
+    // holds none of the roles; the refusal names what the call does (the
+    // step's action for SetStatusCHT), never the method.
+    void RequireRole(const TSession& session, const QString& method, TRoles roles,
+                     const QString& action = {}) const;
+    // The roles the operator holds now, as Login names them.
+    QByteArray GetRoles(TCall& call);
     QByteArray GetServPrest(TCall& call);
     QByteArray GetProp(TCall& call);
     QByteArray GetFunc(TCall& call);

@@ -13,6 +13,9 @@ struct TSession
     QString TokenHash; // of the token the operator logged in with
     // What the operator may do, as read at Login and again on every call.
     TRoles Roles = 0;
+    // The roles the client was last told (see server/rpc/rolesnotice.h).
+    TRoles ToldRoles = 0;
+    bool Told = false;
     bool LoggedIn() const { return !Operator.isEmpty(); }
     // Set by a Login call, so that the connection can time its reply and
     // count the failures of the peer's address.

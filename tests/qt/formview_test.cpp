@@ -175,6 +175,28 @@ TEST_F(FormView, WidgetsFollowTheirControls)
     mnuFiltrar->SetEnabled(false);
     EXPECT_FALSE(view->ActionOf(mnuFiltrar)->isEnabled());
 
+    // Disabled for a reason the user can act on: the reason is the tip,
+    // and the key reaches the form's handler instead of nothing.
+    const QString why = u"Você não tem o papel consultar: peça-o ao administrador."_s;
+    mnuFiltrar->SetDisabledHint(why);
+    sbtFiltrar->SetDisabledHint(why);
+    EXPECT_EQ(view->ActionOf(mnuFiltrar)->toolTip(), why);
+    EXPECT_EQ(view->ActionOf(mnuFiltrar)->statusTip(), why);
+    EXPECT_EQ(Widget<QToolButton>(sbtFiltrar)->toolTip(), u"Filtrar\n"_s + why);
+    TControl* refused = nullptr;
+    form.OnDisabledShortCut = [&](TControl* target) {
+        refused = target;
+    };
+    QTest::keyClick(Widget<QLineEdit>(edtNome), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(refused, mnuFiltrar);
+    EXPECT_EQ(filtrar, 0);
+    mnuFiltrar->SetEnabled(true);
+    sbtFiltrar->SetEnabled(true);
+    EXPECT_TRUE(view->ActionOf(mnuFiltrar)->toolTip().isEmpty() ||
+                view->ActionOf(mnuFiltrar)->toolTip() != why);
+    EXPECT_EQ(Widget<QToolButton>(sbtFiltrar)->toolTip(), u"Filtrar"_s);
+    form.OnDisabledShortCut = nullptr;
+
     // Hiding an aligned control gives its room to the others.
     const int gridTop = PlaceOf(grid).top();
     panTop->SetVisible(false);

@@ -117,6 +117,35 @@ TEST_F(ChtSteps, EachOperatorSeesEnabledWhatTheServerWouldLetThemDo)
             enabled += item->Enabled() ? u'1' : u'0';
         const QString roles = QString::fromLatin1(c.Enabled);
         EXPECT_EQ(enabled, roles.left(2));
+        // What each command lacks, in words: while it is disabled, its
+        // hint, its line in F1's list, and the status bar when its key is
+        // pressed (the server asked again, nothing run).
+        const TMenuItem* commands[] = {f->mnuGerarCHT,     f->mnuAprovarPendentes,
+                                       f->mnuPassosCHT[0], f->mnuPassosCHT[1],
+                                       f->mnuPassosCHT[2], f->mnuPassosCHT[3]};
+        desktop->questions.clear();
+        const char* needs[] = {"gerar",         "aprovar", "supervisionar",
+                               "supervisionar", "faturar", "faturar"};
+        for (int i = 0; i < 6; ++i) {
+            const QString why = roles[i] == u'1'
+                                    ? QString()
+                                    : u"Você não tem o papel %1: peça-o ao administrador."_s.arg(
+                                          QString::fromLatin1(needs[i]));
+            EXPECT_EQ(commands[i]->DisabledHint(), why) << i;
+            if (why.isEmpty())
+                continue;
+            const TShortCut key = commands[i]->ShortCut();
+            QString listed;
+            for (const TForm::TKeyHelp& help : f->KeyList())
+                if (help.Keys == ShortCutToText(key))
+                    listed = help.Action;
+            EXPECT_TRUE(listed.endsWith(why)) << listed.toStdString();
+            desktop->statuses.clear();
+            UserKey(*f, key.Key, key.Shift);
+            EXPECT_EQ(desktop->statuses, QStringList{why}) << i;
+        }
+        EXPECT_EQ(Situation(), u"P"_s);
+        EXPECT_TRUE(desktop->questions.isEmpty()) << desktop->questions.join(u'\n').toStdString();
         EXPECT_EQ(roles.mid(2), ServerAllowsSteps(QString::fromLatin1(c.Operator)))
             << "the table and the server disagree on the CHT's steps";
         for (const auto& [situation, life] : kLife) {
@@ -134,6 +163,9 @@ TEST_F(ChtSteps, EachOperatorSeesEnabledWhatTheServerWouldLetThemDo)
         At(1, "QTHRAPROFATU");
         UserType(*f, u"05"_s);
         EXPECT_EQ(f->cdsAuxCSA.State() == TDataSetState::dsEdit, c.Edits);
+        EXPECT_EQ(
+            desktop->statuses.contains(u"Você não tem o papel aprovar: peça-o ao administrador."_s),
+            !c.Edits);
         if (f->cdsAuxCSA.State() == TDataSetState::dsEdit)
             UserKey(*f, VK_ESCAPE);
         EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
@@ -168,7 +200,12 @@ TEST_F(ChtSteps, EachStepHasItsKeyAndFollowsTheSituationItLeaves)
         const char* Refusal;                      // what the question said of the first
         int Limit;                                // the length the refusal names
         const char* Situation;
+        const char* Server = nullptr; // what the server refused, said in the question too
     };
+    // An invoice another CHT already carries: refused by the server, the
+    // question still open with what was typed.
+    AddCht(u"T0002"_s, u"TP1"_s, u"01"_s, u"001"_s, u"TF2"_s, u"02"_s, u"R"_s);
+    m_db->Exec(u"UPDATE CHT SET NRNOTAFISCAL = 'NF-2030-01' WHERE NRSEQUCHT = 'T0002'"_s);
     const TStep steps[] = {
         {0, {}, nullptr, 0, "A"},
         {1,
@@ -177,7 +214,12 @@ TEST_F(ChtSteps, EachStepHasItsKeyAndFollowsTheSituationItLeaves)
          kMinReasonChars,
          "P"},
         {0, {}, nullptr, 0, "A"},
-        {2, {u"   "_s, u"NF-2030-17"_s}, "CHT_NOTA_FALTA", kMaxInvoiceChars, "R"},
+        {2,
+         {u"   "_s, u"NF-2030-01"_s, u"NF-2030-17"_s},
+         "CHT_NOTA_FALTA",
+         kMaxInvoiceChars,
+         "R",
+         "A nota fiscal NF-2030-01 já está na CHT T0002."},
         {3,
          {u"  faltou   "_s, u" Nota emitida em duplicidade "_s},
          "CHT_MOTIVO_CURTO",
@@ -193,9 +235,10 @@ TEST_F(ChtSteps, EachStepHasItsKeyAndFollowsTheSituationItLeaves)
         EXPECT_EQ(Situation(), QString::fromLatin1(step.Situation));
         EXPECT_TRUE(desktop->inputs.empty()) << "the corrected value was not asked for";
         if (step.Refusal) {
-            EXPECT_EQ(
-                desktop->inputChecks,
-                QStringList{f->msgPadrao->Msg(QString::fromLatin1(step.Refusal)).arg(step.Limit)});
+            QStringList said{f->msgPadrao->Msg(QString::fromLatin1(step.Refusal)).arg(step.Limit)};
+            if (step.Server)
+                said << QString::fromUtf8(step.Server);
+            EXPECT_EQ(desktop->inputChecks, said);
         }
         EXPECT_EQ(f->cdsCHT.FieldByName(u"NRSEQUCHT"_s)->AsString(), u"T0001"_s);
         for (const auto& [situation, life] : kLife)
@@ -214,4 +257,112 @@ TEST_F(ChtSteps, EachStepHasItsKeyAndFollowsTheSituationItLeaves)
                 .toInt(),
             2)
             << where;
+}
+
+// Roles changed by the administrator while the screen is open: a role
+// granted counts on the key of the command it enables, without a new
+// connection; a role taken away is refused by the server in the words of
+// what the clerk tried, and the screen disables at once what it no longer
+// allows and says so where the clerk types.
+TEST_F(ChtSteps, RolesChangedOnTheServerCountAtTheScreensNextAction)
+{
+    OpenAs(u"DIEGO"_s);
+    if (HasFatalFailure())
+        return;
+    const auto roles = [this](const char* action, const char* names) {
+        QString err;
+        EXPECT_EQ(RunServerCommand({u"operator"_s, QString::fromLatin1(action), m_db->Spec(),
+                                    u"DIEGO"_s, QString::fromLatin1(names)},
+                                   nullptr, &err),
+                  0)
+            << err.toStdString();
+    };
+    EXPECT_EQ(StepsEnabled(), u"0000"_s);
+    roles("grant", "supervisionar");
+    desktop->answers = {mrYes};
+    UserKey(*f, 'C', ssCtrl | ssShift);
+    EXPECT_EQ(Situation(), u"A"_s) << "the role granted did not count";
+    EXPECT_EQ(StepsEnabled(), u"0100"_s);
+
+    SetSituation("P");
+    roles("deny", "aprovar");
+    EXPECT_TRUE(f->mnuAprovarPendentes->Enabled()) << "nothing told the screen yet";
+    At(1, "QTHRAPROFATU");
+    UserType(*f, u"0500"_s);
+    UserKey(*f, VK_DOWN);
+    EXPECT_EQ(desktop->errors,
+              QStringList{u"Você não pode aprovar dias: não tem o papel aprovar. Peça-o ao "
+                          "administrador."_s});
+    if (f->cdsAuxCSA.State() == TDataSetState::dsEdit)
+        UserKey(*f, VK_ESCAPE);
+    EXPECT_FALSE(f->mnuAprovarPendentes->Enabled());
+    EXPECT_EQ(f->mnuAprovarPendentes->DisabledHint(),
+              u"Você não tem o papel aprovar: peça-o ao administrador."_s);
+    desktop->statuses.clear();
+    At(4, "QTHRAPROFATU");
+    UserType(*f, u"6"_s);
+    EXPECT_NE(f->cdsAuxCSA.State(), TDataSetState::dsEdit);
+    EXPECT_EQ(desktop->statuses.value(0),
+              u"Você não tem o papel aprovar: peça-o ao administrador."_s);
+    // Given back: the next typing edits again.
+    roles("grant", "aprovar");
+    UserType(*f, u"6"_s);
+    EXPECT_EQ(f->cdsAuxCSA.State(), TDataSetState::dsEdit);
+    EXPECT_TRUE(f->mnuAprovarPendentes->DisabledHint().isEmpty());
+    UserKey(*f, VK_ESCAPE);
+}
+
+// A supervisor whose filter shows pending CHTs only approves one: the CHT
+// stays on its list as approved, through a change of employee and back,
+// the status bar saying what changed, until the next filter.
+TEST_F(ChtSteps, AfterAStepTheChtStaysInViewUntilTheNextFilter)
+{
+    const auto pendingOnly = [this] {
+        OnFilter([](TfrmFiltroCsa& d) {
+            d.depDtInicial->SetDate(Day(2030, 3, 1));
+            d.depDtFinal->SetDate(Day(2030, 3, 31));
+            d.chbSemCHTGerada->SetChecked(false);
+            d.chbComCHTGerada->SetChecked(true);
+            for (TCheckBox* box : {d.chbCHT_Aprovado, d.chbCHT_Faturado, d.chbCHT_Nao_Faturar})
+                box->SetChecked(false);
+            d.chbCHT_Pendente->SetChecked(true);
+            UserClick(d.sbtConfirma);
+        });
+    };
+    pendingOnly();
+    IniProc();
+    f = frmAprovaHoras;
+    ASSERT_TRUE(f);
+    OpenTf1("T0001");
+    const auto shown = [this] {
+        return f->cdsCHT.Locate(u"NRSEQUCHT"_s, u"T0001"_s)
+                   ? f->cdsCHT.FieldByName(u"IDSTATUSCHT"_s)->DisplayText()
+                   : u"(fora da lista)"_s;
+    };
+    desktop->answers = {mrYes};
+    UserKey(*f, 'C', ssCtrl | ssShift);
+    EXPECT_EQ(Situation(), u"A"_s);
+    EXPECT_EQ(f->cdsCHT.FieldByName(u"NRSEQUCHT"_s)->AsString(), u"T0001"_s);
+    EXPECT_EQ(shown(), u"Aprovada"_s);
+    EXPECT_EQ(desktop->statuses.value(desktop->statuses.size() - 1),
+              u"CHT T0001 aprovada. Situação: Pendente → Aprovada. Ela fica na lista até o próximo "
+              "filtro, que não mostra essa situação."_s);
+    EXPECT_EQ(StepsEnabled(), u"0100"_s) << "ANA may reopen it, not bill it";
+    UserClick(f->sbtVerificar);
+    OpenTf1("T0001");
+    EXPECT_EQ(shown(), u"Aprovada"_s);
+    // Reopened, it is pending again: the list already shows that.
+    desktop->inputs = {u"Dia 4 revisto com o cliente"_s};
+    GoTo(f->dbgCHT, "NRSEQUCHT", "T0001");
+    UserKey(*f, 'R', ssCtrl | ssShift);
+    EXPECT_EQ(shown(), u"Pendente"_s);
+    EXPECT_TRUE(desktop->statuses.constLast().endsWith(u"Aprovada → Pendente."_s))
+        << desktop->statuses.constLast().toStdString();
+    desktop->answers = {mrYes};
+    UserKey(*f, 'C', ssCtrl | ssShift);
+    EXPECT_EQ(shown(), u"Aprovada"_s);
+    pendingOnly();
+    UserClick(f->sbtFiltrar);
+    EXPECT_EQ(f->cdsServPrest.RecordCount(), 0) << "the next filter shows what it asks for";
+    EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
 }

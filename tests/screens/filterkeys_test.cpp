@@ -167,8 +167,10 @@ TEST_F(FilterByKeys, OptionSetsAreSavedAndLoadedFromTheKeyboard)
         UserFocus(d.btfSaveOpc);
         ASSERT_EQ(d.ActiveControl(), d.btfSaveOpc);
         desktop->inputs = {u"Só F0001"_s};
+        desktop->answers = {mrYes}; // the set the screen opens with
         UserKey(d, VK_RETURN);
         EXPECT_EQ(d.SavedOptionSets(), QStringList{u"Só F0001"_s});
+        EXPECT_EQ(d.StartOptionSet(), u"Só F0001"_s);
 
         UserClick(d.rbtTodosFunc);
         d.stFuncionario = u"T"_s;
@@ -186,4 +188,33 @@ TEST_F(FilterByKeys, OptionSetsAreSavedAndLoadedFromTheKeyboard)
     IniProc();
     EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
     EXPECT_EQ(DecodeSelection(Filtro.Funcionario.Lista).Keys, QStringList{u"F0001"_s});
+
+    // The next starts: the marked set is the first show, Enter confirms
+    // it; saved again and not marked, the first show is the specified one.
+    struct TStart
+    {
+        int Answer; // to "open with this set?" when it is saved again
+        bool List;  // the first show has the employees' list chosen
+    };
+    for (const TStart start : {TStart{mrNo, true}, TStart{mrYes, false}}) {
+        Cli_aph31501_Finalization();
+        Cli_aph31500_Finalization();
+        Filtro = TFILTRO{};
+        Cli_aph31500_Initialization();
+        Cli_aph31501_Initialization();
+        bool list = false;
+        OnFilter([&](TfrmFiltroCsa& d) {
+            list = d.rbtListaFunc->Checked() && d.stFuncionario.contains(u"F0001"_s);
+            UserFocus(d.btfSaveOpc);
+            desktop->inputs = {u"Só F0001"_s};
+            desktop->answers = {start.Answer};
+            UserKey(d, VK_RETURN);
+            UserFocus(d.depDtFinal);
+            UserKey(d, VK_RETURN);
+        });
+        IniProc();
+        EXPECT_EQ(list, start.List);
+        EXPECT_EQ(Filtro.Funcionario.Todos, !start.List);
+        EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
+    }
 }

@@ -10,6 +10,7 @@
 #include "tests/support/serverfixture.h"
 
 #include <QDate>
+#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <latch>
@@ -99,21 +100,24 @@ TEST_F(ChtStatusTest, EachMethodNeedsItsRoleAndARoleTakenAwayCountsFromTheNextCa
         const char* Method;
         QJsonArray Params;
         const char* Missing; // the role named in the refusal; none: allowed
+        const char* Doing;   // what the refusal says the operator tried
     };
     const auto step = [](const char* action, const QString& invoice = {}) {
         return QJsonArray{u"00801"_s, QString::fromLatin1(action), QString(), invoice};
     };
     const TCase cases[] = {
-        {"ELISA", "GetProp", prop, nullptr},
-        {"ELISA", "SetCSA", {QJsonObject{}}, "aprovar"},
-        {"ELISA", "SetCHT", generate, "gerar"},
-        {"ELISA", "SetStatusCHT", step("aprovar"), "supervisionar ou faturar"},
-        {"DIEGO", "SetCHT", generate, "gerar"},
-        {"CARLA", "SetStatusCHT", step("aprovar"), "supervisionar"},
-        {"CARLA", "SetStatusCHT", step("reabrir"), "supervisionar"},
-        {"GABRIELA", "SetStatusCHT", step("faturar", u"NF-1"_s), "faturar"},
-        {"GABRIELA", "SetStatusCHT", step("desfazer"), "faturar"},
-        {"GABRIELA", "GetDemCHT", {u"00801"_s, u"csv"_s}, nullptr},
+        {"ELISA", "GetProp", prop, nullptr, nullptr},
+        {"ELISA", "SetCSA", {QJsonObject{}}, "aprovar", "aprovar dias"},
+        {"ELISA", "SetCHT", generate, "gerar", "gerar CHTs"},
+        {"ELISA", "SetStatusCHT", step("aprovar"), "supervisionar ou faturar",
+         "mudar a situação de uma CHT"},
+        {"DIEGO", "SetCHT", generate, "gerar", "gerar CHTs"},
+        {"CARLA", "SetStatusCHT", step("aprovar"), "supervisionar", "aprovar a CHT"},
+        {"CARLA", "SetStatusCHT", step("reabrir"), "supervisionar", "reabrir a CHT"},
+        {"GABRIELA", "SetStatusCHT", step("faturar", u"NF-1"_s), "faturar",
+         "marcar a CHT como faturada"},
+        {"GABRIELA", "SetStatusCHT", step("desfazer"), "faturar", "desfazer o faturamento da CHT"},
+        {"GABRIELA", "GetDemCHT", {u"00801"_s, u"csv"_s}, nullptr, nullptr},
     };
     for (const TCase& c : cases) {
         const QString op = QString::fromLatin1(c.Operator);
@@ -128,22 +132,56 @@ TEST_F(ChtStatusTest, EachMethodNeedsItsRoleAndARoleTakenAwayCountsFromTheNextCa
             EXPECT_EQ(outcome, QString());
             continue;
         }
-        EXPECT_EQ(outcome,
-                  u"-32011: O operador \"%1\" não tem o papel \"%2\", necessário para %3. "
-                  "Peça-o ao administrador."_s.arg(op, QString::fromLatin1(c.Missing), method));
+        EXPECT_EQ(outcome, u"-32011: O operador \"%1\" não pode %2: não tem o papel \"%3\". "
+                           "Peça-o ao administrador."_s.arg(op, QString::fromUtf8(c.Doing),
+                                                            QString::fromLatin1(c.Missing)));
+        EXPECT_FALSE(outcome.contains(method)) << "the refusal names the method";
     }
     EXPECT_EQ(Situation(u"00801"_s), u"P"_s) << "a refused step changed nothing";
     EXPECT_TRUE(m_server->Log(u"papel ausente: operador=GABRIELA"_s).contains(u"papel=faturar"_s));
 
     // The roles the Login names; taken away and given back mid-session.
+    // The first reply after each change names the roles the operator now
+    // holds, beside its result or error; the next one names nothing.
     QStringList roles;
     auto diego = As(u"DIEGO"_s, &roles);
     EXPECT_EQ(roles, (QStringList{u"consultar"_s, u"aprovar"_s}));
+    const auto notice = [&](const QString& method) -> QString {
+        const QJsonObject reply =
+            diego
+                ->SendRaw(QJsonDocument(QJsonObject{{u"jsonrpc"_s, u"2.0"_s},
+                                                    {u"id"_s, 1},
+                                                    {u"method"_s, method},
+                                                    {u"params"_s,
+                                                     method == u"GetProp" ? prop : QJsonArray{}}})
+                              .toJson(QJsonDocument::Compact))
+                .toObject();
+        const QString code =
+            QString::number(reply.value(u"error").toObject().value(u"code").toInt());
+        if (!reply.contains(u"roles"))
+            return code + u" -"_s;
+        QStringList names;
+        for (const QJsonValue& name : reply.value(u"roles").toArray())
+            names << name.toString();
+        return code + u' ' + names.join(u',');
+    };
     EXPECT_EQ(Outcome(*diego, u"GetProp"_s, prop), QString());
     Run({u"operator"_s, u"deny"_s, m_db->Spec(), u"DIEGO"_s, u"consultar"_s});
-    EXPECT_TRUE(Outcome(*diego, u"GetProp"_s, prop).startsWith(u"-32011: "_s));
-    Run({u"operator"_s, u"grant"_s, m_db->Spec(), u"DIEGO"_s, u"consultar"_s});
+    // Ping reads no roles; the refusal that follows says what is left.
+    EXPECT_EQ(notice(u"Ping"_s), u"0 -"_s);
+    EXPECT_EQ(notice(u"GetProp"_s), u"-32011 aprovar"_s);
+    EXPECT_EQ(notice(u"GetProp"_s), u"-32011 -"_s);
+    Run({u"operator"_s, u"grant"_s, m_db->Spec(), u"DIEGO"_s, u"consultar,gerar"_s});
+    EXPECT_EQ(notice(u"SetCSA"_s), u"-32602 consultar,aprovar,gerar"_s);
+    EXPECT_EQ(notice(u"GetProp"_s), u"0 -"_s);
     EXPECT_EQ(Outcome(*diego, u"GetProp"_s, prop), QString());
+    // GetRoles names them whenever asked, and needs no role.
+    Run({u"operator"_s, u"deny"_s, m_db->Spec(), u"DIEGO"_s, u"consultar,aprovar,gerar"_s});
+    const QJsonObject held = diego->Call(u"GetRoles"_s, {}).toObject();
+    EXPECT_TRUE(held.value(u"ok").toBool());
+    EXPECT_EQ(held.value(u"roles").toArray(), QJsonArray{});
+    EXPECT_EQ(notice(u"GetProp"_s), u"-32011 -"_s);
+    Run({u"operator"_s, u"grant"_s, m_db->Spec(), u"DIEGO"_s, u"consultar,aprovar"_s});
 }
 
 // Every method and every step of the policy, called by one operator
@@ -168,6 +206,7 @@ TEST_F(ChtStatusTest, EveryMethodAndStepIsRefusedToWhoeverLacksThePolicysRole)
             QString Method;
             QJsonArray Params;
             TRoles Needed;
+            QString Doing; // what the refusal names
         };
         QList<TCall> calls;
         for (const TMethodPolicy& policy : kMethodPolicies) {
@@ -176,16 +215,21 @@ TEST_F(ChtStatusTest, EveryMethodAndStepIsRefusedToWhoeverLacksThePolicysRole)
             if (policy.Roles == 0) // Login and the keep-alive refuse nobody
                 continue;
             if (method != u"SetStatusCHT") {
-                calls.append({method, {}, policy.Roles});
+                calls.append({method, {}, policy.Roles, CallDoing(method)});
                 continue;
             }
             // A CHT that does not exist: a step let through changes nothing.
             for (const TChtStepPolicy& step : kChtStepPolicies)
-                calls.append({method,
-                              {u"99999"_s,
-                               QString::fromLatin1(step.Name.data(), qsizetype(step.Name.size())),
-                               QString(), QString()},
-                              policy.Roles & RoleBit(held) ? RoleBit(step.Role) : policy.Roles});
+                calls.append(
+                    {method,
+                     {u"99999"_s,
+                      QString::fromLatin1(step.Name.data(), qsizetype(step.Name.size())), QString(),
+                      QString()},
+                     policy.Roles & RoleBit(held) ? RoleBit(step.Role) : policy.Roles,
+                     policy.Roles & RoleBit(held)
+                         ? CallDoing(method, QString::fromLatin1(step.Name.data(),
+                                                                 qsizetype(step.Name.size())))
+                         : CallDoing(method)});
         }
         for (const TCall& call : calls) {
             const QString outcome = Outcome(*client, call.Method, call.Params);
@@ -193,8 +237,8 @@ TEST_F(ChtStatusTest, EveryMethodAndStepIsRefusedToWhoeverLacksThePolicysRole)
             EXPECT_EQ(refused, !(call.Needed & RoleBit(held)))
                 << call.Method.toStdString() << " " << outcome.toStdString();
             if (refused) {
-                EXPECT_TRUE(outcome.contains(u"papel \"%1\", necessário para %2."_s.arg(
-                    RoleNames(call.Needed).join(u" ou "_s), call.Method)))
+                EXPECT_TRUE(outcome.contains(u"não pode %1: não tem o papel \"%2\"."_s.arg(
+                    call.Doing, RoleNames(call.Needed).join(u" ou "_s))))
                     << outcome.toStdString();
             }
         }
