@@ -177,3 +177,24 @@ TEST(Policy, TheProtocolsErrorTableIsTheCodesBothSidesRead)
         documentedClosing << it.next().captured().toInt();
     EXPECT_EQ(documentedClosing, closing);
 }
+
+// The heavy reads' section names, in its first sentence, exactly the
+// methods the policy runs as heavy jobs.
+TEST(Policy, TheHeavyReadsTheDocsNameAreThePolicys)
+{
+    const QString first =
+        Section(u"## Heavy reads"_s).section(u"\n\n"_s, 1, 1).section(u". "_s, 0, 0);
+    QSet<QString> named;
+    for (const QRegularExpressionMatch& m : QRegularExpression(u"`(\\w+)`"_s).globalMatch(first))
+        if (FindMethodRoles(m.captured(1)))
+            named << m.captured(1);
+    QSet<QString> heavy;
+    for (const std::string_view method : kHeavyMethods)
+        heavy << QString::fromLatin1(method.data(), qsizetype(method.size()));
+    EXPECT_EQ(named, heavy) << first.toStdString();
+    for (const TMethodPolicy& policy : kMethodPolicies) {
+        const QString method =
+            QString::fromLatin1(policy.Method.data(), qsizetype(policy.Method.size()));
+        EXPECT_EQ(IsHeavyMethod(method), heavy.contains(method)) << method.toStdString();
+    }
+}
