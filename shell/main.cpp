@@ -145,9 +145,7 @@ int RunDesktop(QApplication& app, const THostOptions& options)
     }
     // The window takes the whole screen; a warning about the INI file is
     // shown in it, not only on standard error.
-    window.showMaximized();
-    if (!options.Warning.isEmpty())
-        window.ShowStatus(options.Warning);
+    window.ShowAtStart(options);
     if (options.Open)
         OpenOnStart(window, desktop, options, scripted, status);
     const int loop = app.exec();

@@ -147,6 +147,13 @@ void TMainWindow::SetKeepAliveMs(int ms)
     m_keepAlive->start(std::max(1, ms / kKeepAliveChecks));
 }
 
+void TMainWindow::ShowAtStart(const THostOptions& options)
+{
+    showMaximized();
+    if (!options.Warning.isEmpty())
+        ShowStatus(options.Warning);
+}
+
 void TMainWindow::ShowStatus(const QString& text)
 {
     // An old line would speak of a later state: it fades after a while.

@@ -47,6 +47,10 @@ public:
     void SetKeepAliveMs(int ms);
     // A line in the status bar, as the screens' status lines (it fades).
     void ShowStatus(const QString& text);
+    // Shows the window as the host starts: filling the screen, with the
+    // warning about its configuration (if any) in the status bar rather
+    // than on standard error only.
+    void ShowAtStart(const THostOptions& options);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -251,10 +251,16 @@ void TNetConnection::SetConnected(bool connected)
         throw;
     }
     m_transport = std::move(transport);
-    m_roles = m_transport->Roles();
+    // A connection made again may find other roles: the screen follows.
+    const bool told = m_roles.has_value();
+    std::optional<QStringList> roles = m_transport->Roles();
+    const bool changed = told && roles != m_roles;
+    m_roles = std::move(roles);
     m_wanted = true;
     Report(m_lost ? TConnectionStatus::TState::Reconnected : TConnectionStatus::TState::Connected);
     m_lost = false;
+    if (changed && OnRolesChanged)
+        OnRolesChanged(this);
     if (AfterConnect)
         AfterConnect(this);
 }

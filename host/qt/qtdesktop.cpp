@@ -26,10 +26,12 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTimer>
 #include <QTranslator>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -37,6 +39,15 @@ using namespace Qt::StringLiterals;
 namespace aph {
 
 namespace {
+
+// A dialog at least as wide as its title plus the title bar's buttons, so
+// that the window system does not cut the title ("Marca…turada").
+void KeepTitleWhole(QDialog& dialog, const QString& title)
+{
+    constexpr int kTitleBarButtons = 160;
+    dialog.setMinimumWidth(std::max(
+        dialog.minimumWidth(), dialog.fontMetrics().horizontalAdvance(title) + kTitleBarButtons));
+}
 
 // Closing a form's window is the form's decision: the close button asks
 // the form, which hides, frees or keeps itself.
@@ -441,9 +452,7 @@ bool TQtDesktop::InputQuery(const QString& caption, const QString& prompt, QStri
         return false;
     QDialog dialog(DialogParent());
     dialog.setWindowTitle(caption);
-    // The title whole: its width plus room for the title bar's buttons.
-    constexpr int kTitleBarButtons = 160;
-    dialog.setMinimumWidth(dialog.fontMetrics().horizontalAdvance(caption) + kTitleBarButtons);
+    KeepTitleWhole(dialog, caption);
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(new QLabel(prompt, &dialog));
     auto* edit = new QLineEdit(value, &dialog);
@@ -487,6 +496,11 @@ bool TQtDesktop::PickString(const QString& title, const QStringList& items, int&
     list->setObjectName(u"list"_s);
     list->addItems(items);
     list->setCurrentRow(index >= 0 && index < items.size() ? index : 0);
+    // Every choice whole ("Interno (com comissão, ocorrências e
+    // situação)"), and the title too.
+    list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                          list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    KeepTitleWhole(dialog, title);
     layout->addWidget(list);
     auto* box = new QDialogButtonBox(&dialog);
     box->addButton(ButtonText(mrOk), QDialogButtonBox::AcceptRole)->setDefault(true);

@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -300,6 +302,46 @@ TEST_F(KeysAtTheHost, TheStatusBarFollowsTheServerAndOldLinesFade)
     m_server.reset();
     QTRY_VERIFY_WITH_TIMEOUT(server->text().contains(u"sem conexão"_s), 15000);
     Shot("status-sem-conexao.png");
+}
+
+// The host's window as it starts: maximised, and what went wrong before
+// any screen said in it: the INI file that others may read (it holds the
+// token), a Login the server refused.
+TEST_F(KeysAtTheHost, TheWindowOpensMaximisedAndSaysInItWhatWentWrong)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(u"aph-host.ini"_s);
+    {
+        QFile file(ini);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(u"[host]\noperator=ANA\nbranch=0001\nhost=127.0.0.1\nport=%1\ntoken=errado\n"_s
+                       .arg(m_server->Port())
+                       .toUtf8());
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    }
+    const THostOptions options = ParseHostOptions({u"--config"_s, ini});
+    ASSERT_FALSE(options.Warning.isEmpty());
+    host.reset(); // one window at a time holds the desktop's status
+    host = std::make_unique<TMainWindow>(options, desktop);
+    host->ShowAtStart(options);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(host.get()));
+    EXPECT_TRUE(host->isMaximized());
+    auto* status = host->findChild<QLabel*>(u"lblStatus"_s);
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->text(), options.Warning);
+    EXPECT_TRUE(status->text().contains(u"chmod 600"_s)) << status->text().toStdString();
+
+    // The INI's wrong token: the server refuses the Login, and the window
+    // says so beside the server's address.
+    SetHostEnvironment(options.Environment);
+    TNetConnection net;
+    net.SetHost(u"127.0.0.1"_s);
+    net.SetPort(m_server->Port());
+    EXPECT_THROW(net.SetConnected(true), Exception);
+    auto* server = host->findChild<QLabel*>(u"lblServidor"_s);
+    ASSERT_NE(server, nullptr);
+    EXPECT_TRUE(server->text().contains(u"recusado: Login recusado"_s))
+        << server->text().toStdString();
 }
 
 // The days' export asks in Portuguese, in the documents folder, for a file

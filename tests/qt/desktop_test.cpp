@@ -7,6 +7,8 @@
 #include "tests/qt/gui_fixture.h"
 
 #include <QAbstractButton>
+#include <QDialog>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -99,6 +101,36 @@ TEST_F(Desktop_, QuestionsAndErrorsSpeakPortuguese)
     });
     Application()->ShowException(std::make_exception_ptr(Exception(u"Falha no servidor."_s)));
     EXPECT_EQ(seen, (QStringList{u"Erro"_s, u"Falha no servidor."_s, u"OK"_s}));
+}
+
+// The questions that name a CHT or a statement's version show their title
+// and every choice whole.
+TEST_F(Desktop_, DialogsAreWideEnoughForTheirTitleAndChoices)
+{
+    desktop->SetNonInteractive(false);
+    const QString title = u"Marcar a CHT 00022 como faturada"_s;
+    const QString longest = u"Interno (com comissão, ocorrências e situação)"_s;
+    struct TSeen
+    {
+        int Width = 0, Title = 0, List = 0, Item = 0;
+    } seen;
+    desktop->OnDialogShown = [&](QDialog& dialog) {
+        seen.Width = dialog.width();
+        seen.Title = dialog.fontMetrics().horizontalAdvance(dialog.windowTitle());
+        if (auto* list = dialog.findChild<QListWidget*>(u"list"_s)) {
+            seen.List = list->viewport()->width();
+            seen.Item = list->fontMetrics().horizontalAdvance(longest);
+        }
+        dialog.reject();
+    };
+    QString value;
+    EXPECT_FALSE(desktop->InputQuery(title, u"Número da nota fiscal:"_s, value, {}));
+    EXPECT_GT(seen.Width, seen.Title) << "the title whole, beside the title bar's buttons";
+    int index = 0;
+    EXPECT_FALSE(desktop->PickString(u"Versão do demonstrativo"_s, {u"Cliente"_s, longest}, index));
+    EXPECT_GT(seen.Width, seen.Title);
+    EXPECT_GE(seen.List, seen.Item) << "the longest choice whole";
+    desktop->OnDialogShown = nullptr;
 }
 
 TEST_F(Desktop_, AModalFormRunsUntilItHasAResult)
