@@ -1,6 +1,7 @@
 #include "server/firmdata/import.h"
 
 #include "host/data/formatsettings.h"
+#include "host/data/scopeguard.h"
 #include "server/common/clock.h"
 #include "server/common/cnpj.h"
 #include "server/common/hiddentext.h"
@@ -11,6 +12,7 @@
 #include "server/storage/storage.h"
 
 #include <QDate>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSqlQuery>
 
@@ -81,11 +83,27 @@ class TTableImport
 {
 public:
     TTableImport(TStorage& storage, const TFirmTable& table, TImportRows& rows,
-                 TImportReport& report, bool defaultRoles, bool restore)
+                 TImportReport& report, bool defaultRoles, bool restore, int number = 0)
         : m_storage(storage), m_table(table), m_rows(rows), m_report(report),
-          m_counts(report.Of(table.Name)), m_defaultRoles(defaultRoles), m_restore(restore)
+          m_counts(report.Of(table.Name)), m_defaultRoles(defaultRoles), m_restore(restore),
+          m_number(number)
     {}
-    void Run();
+    void Run()
+    {
+        if (Stage())
+            ApplyStaged(m_restore);
+    }
+    // Reads the rows into the stage and runs the checks that need the
+    // file alone; writes only the connection's temporary tables. False
+    // when nothing is left to apply (a refused header).
+    bool Stage();
+    // The checks against the stored rows, then the writes; the stage goes.
+    void ApplyStaged(bool restore);
+    // The stage set aside under a name of its own while other files are
+    // staged (ParkedName), and taken back.
+    void Park();
+    void Unpark();
+    QString ParkedName() const { return u"%1_%2"_s.arg(kStage).arg(m_number); }
 
 private:
     void Refuse(qint64 row, const QString& column, const QString& why)
@@ -94,7 +112,6 @@ private:
         m_report.Error(place.File, place.Line, column, why);
     }
     bool ReadHeader(const QStringList& titles);
-    void Stage();
     bool StageRow(const QStringList& fields, qint64 line, QVariantList& values);
     void CheckRow(const QVariantList& values, qint64 line);
     void RefuseDuplicates();
@@ -121,13 +138,14 @@ private:
     QStringList m_names;
     bool m_defaultRoles;
     bool m_restore;
+    int m_number; // tells the stages of one run apart
     bool m_rowFailed = false;
 };
 
-void TTableImport::Run()
+bool TTableImport::Stage()
 {
     if (!ReadHeader(m_rows.Header()))
-        return;
+        return false;
     QStringList stageColumns;
     for (const TColumn* c : m_columns)
         stageColumns << c->Name + u' ' + StageType(c->Kind);
@@ -151,6 +169,12 @@ void TTableImport::Run()
     // them it plans the checks below as if the stage held a row.
     IndexStage();
     RefuseDuplicates();
+    return true;
+}
+
+void TTableImport::ApplyStaged(bool restore)
+{
+    m_restore = restore;
     RefuseOrphans();
     RefuseChtPlacement();
     // The rows new to the table; only the others can be frozen or changed.
@@ -358,15 +382,27 @@ void TTableImport::RefuseFrozen()
 // stage once per line: the time grows with the rows, not their square.
 void TTableImport::IndexStage()
 {
-    m_storage.ExecDirect(u"CREATE INDEX %1_LINHA ON %1 (%2)"_s.arg(kStage, kLine));
+    // Named apart for each stage of a run: several wait side by side.
+    m_storage.ExecDirect(u"CREATE INDEX %1_LINHA_%3 ON %1 (%2)"_s.arg(kStage, kLine).arg(m_number));
     if (std::all_of(m_table.Key.begin(), m_table.Key.end(),
                     [this](const QString& c) { return Has(c); }))
         m_storage.ExecDirect(
-            u"CREATE INDEX %1_CHAVE ON %1 (%2, %3)"_s.arg(kStage, m_table.Key.join(u", "), kLine));
+            u"CREATE INDEX %1_CHAVE_%4 ON %1 (%2, %3)"_s.arg(kStage, m_table.Key.join(u", "), kLine)
+                .arg(m_number));
     // PostgreSQL keeps no statistics of a temporary table by itself;
     // without them it plans the checks below as if the stage held a row.
     if (m_storage.IsPostgres())
         m_storage.ExecDirect(u"ANALYZE %1"_s.arg(kStage));
+}
+
+void TTableImport::Park()
+{
+    m_storage.ExecDirect(u"ALTER TABLE %1 RENAME TO %2"_s.arg(kStage, ParkedName()));
+}
+
+void TTableImport::Unpark()
+{
+    m_storage.ExecDirect(u"ALTER TABLE %1 RENAME TO %2"_s.arg(ParkedName(), kStage));
 }
 
 // Outside a restore, a CSA goes into a CHT only by the CHT's generation: a
@@ -573,6 +609,46 @@ QString TImportReport::Text(bool dryRun) const
     return lines.join(u'\n');
 }
 
+namespace {
+
+// A file read into its stage, waiting for the write.
+struct TStagedFile
+{
+    const TFirmTable* Table = nullptr;
+    QString Path;
+    std::unique_ptr<TCsvRows> Rows;
+    std::unique_ptr<TTableImport> Import;
+};
+
+// Reads each file into a stage of its own and runs the checks that need
+// the file alone, in a transaction that writes only temporary tables (no
+// write lock on the database).
+void StageFiles(TStorage& storage, const std::vector<std::pair<const TFirmTable*, QString>>& work,
+                bool defaultRoles, TImportReport& report, std::vector<TStagedFile>& staged)
+{
+    TTransaction read(storage, TTransaction::Mode::Read);
+    int number = 0;
+    for (const auto& [table, path] : work) {
+        try {
+            TStagedFile file{table, path, std::make_unique<TCsvRows>(path), nullptr};
+            file.Import = std::make_unique<TTableImport>(storage, *table, *file.Rows, report,
+                                                         defaultRoles, false, ++number);
+            if (!file.Import->Stage())
+                continue;
+            file.Import->Park();
+            staged.push_back(std::move(file));
+        } catch (const EStorageError&) {
+            throw;
+        } catch (const Exception& e) {
+            report.Error(e.Message(), 0, QString(), QString());
+            storage.ExecDirect(u"DROP TABLE IF EXISTS %1"_s.arg(kStage));
+        }
+    }
+    read.Commit();
+}
+
+} // namespace
+
 TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryRun)
 {
     TImportReport report;
@@ -599,23 +675,37 @@ TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryR
     // Operators restored with their roles get those and no others.
     const bool defaultRoles = std::none_of(
         work.begin(), work.end(), [](const auto& w) { return w.first->Name == u"APH_PAPEL"; });
+    // Every file is read and checked first, writing only the connection's
+    // temporary tables: saves go on meanwhile. The write lock is taken
+    // only for the checks against the stored rows and the writes.
+    std::vector<TStagedFile> staged;
+    const TScopeExit dropStages([&storage, &staged] {
+        storage.ExecDirect(u"DROP TABLE IF EXISTS %1"_s.arg(kStage));
+        for (const TStagedFile& file : staged)
+            storage.ExecDirect(u"DROP TABLE IF EXISTS %1"_s.arg(file.Import->ParkedName()));
+    });
+    StageFiles(storage, work, defaultRoles, report, staged);
+    QElapsedTimer held;
     TTransaction tx(storage, TTransaction::Mode::Write);
     storage.LockDataLoad();
-    // Whether the CHT's life and the history may come in, as they were
-    // before anything of this run.
+    held.start();
+    // Whether the CHT's life and the history may come in, as the database
+    // is before anything of this run.
     const bool restore = IsRestoreTarget(storage);
-    for (const auto& [table, path] : work) {
-        if (!restore && IsRestoreOnly(*table)) {
-            report.Error(QFileInfo(path).fileName(), 0, QString(), RestoreOnlyRefusal(*table));
+    for (const TStagedFile& file : staged) {
+        if (!restore && IsRestoreOnly(*file.Table)) {
+            report.Error(QFileInfo(file.Path).fileName(), 0, QString(),
+                         RestoreOnlyRefusal(*file.Table));
             continue;
         }
+        file.Import->Unpark();
         try {
-            TCsvRows rows(path);
-            ImportRows(storage, *table, rows, report, defaultRoles, restore);
+            file.Import->ApplyStaged(restore);
         } catch (const EStorageError&) {
             throw;
         } catch (const Exception& e) {
             report.Error(e.Message(), 0, QString(), QString());
+            storage.ExecDirect(u"DROP TABLE IF EXISTS %1"_s.arg(kStage));
         }
     }
     if (restore)
@@ -626,6 +716,8 @@ TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryR
         storage.ExecDirect(u"SET CONSTRAINTS ALL IMMEDIATE"_s);
     if (report.Ok() && !dryRun)
         tx.Commit();
+    report.Note(u"O banco ficou reservado para a gravação por %1 s."_s.arg(
+        static_cast<double>(held.elapsed()) / 1000.0, 0, 'f', 2));
     return report;
 }
 
