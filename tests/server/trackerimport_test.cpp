@@ -223,6 +223,46 @@ const QRegularExpression
     kMonthLine(u"^  (\\S+) (.+) — (\\d\\d)/(\\d{4}): (\\d+) dias?, (\\d+):(\\d\\d) h$"_s,
                QRegularExpression::MultilineOption);
 
+// The "CDFUNC MM/yyyy" of the report's month lines, each line's name, days
+// and hours held against a bare count of the CSAs in the database when
+// written; and nothing written beyond them (nothing at all when not
+// written).
+QStringList CheckedMonths(TTestDatabase& db, const QString& report, bool written)
+{
+    QStringList months;
+    qint64 listedDays = 0;
+    for (const auto& m : kMonthLine.globalMatch(report)) {
+        SCOPED_TRACE(m.captured(0).toStdString());
+        const QString employee = m.captured(1);
+        const int month = m.captured(3).toInt(), year = m.captured(4).toInt();
+        months << employee + u' ' + m.captured(3) + u'/' + m.captured(4);
+        listedDays += m.captured(5).toLongLong();
+        EXPECT_EQ(
+            m.captured(2),
+            db.Scalar(u"SELECT NMFUNC FROM FUNCIONARIO WHERE CDFUNC = ?"_s, {employee}).toString());
+        if (!written)
+            continue;
+        const QDate next = QDate(year, month, 1).addMonths(1);
+        const QList<QVariantList> rows =
+            db.Rows(u"SELECT COUNT(DISTINCT DTSERVPREST), SUM(QTHRTRAB) FROM CSA WHERE CDFUNC = ? "
+                    "AND DTSERVPREST >= ? AND DTSERVPREST < ?"_s,
+                    {employee, static_cast<qint64>(Day(year, month, 1)),
+                     static_cast<qint64>(Day(next.year(), next.month(), 1))});
+        EXPECT_EQ(rows.size(), 1);
+        if (rows.size() != 1)
+            continue;
+        EXPECT_EQ(m.captured(5).toLongLong(), rows[0][0].toLongLong());
+        EXPECT_EQ(m.captured(6).toLongLong() * 60 + m.captured(7).toLongLong(),
+                  std::llround(rows[0][1].toDouble() * 60));
+    }
+    const qint64 writtenDays =
+        db.Scalar(u"SELECT COUNT(*) FROM (SELECT DISTINCT CDFUNC, DTSERVPREST FROM CSA WHERE "
+                  "NRPROPOSFAS = 'TP1') D"_s)
+            .toLongLong();
+    EXPECT_EQ(writtenDays, written ? listedDays : 0);
+    return months;
+}
+
 } // namespace
 
 // A date column is read one way over the whole file: a file whose days
@@ -319,39 +359,20 @@ TEST_F(TrackerImportTest, DatesAreReadOneWayAndTheReportSaysWhichMonths)
         for (const QString& says : c.Says)
             EXPECT_TRUE(report.contains(says)) << says.toStdString() << "\n"
                                                << report.toStdString();
-        QStringList months;
-        qint64 listedDays = 0;
-        for (const auto& m : kMonthLine.globalMatch(report)) {
-            const QString employee = m.captured(1);
-            const int month = m.captured(3).toInt(), year = m.captured(4).toInt();
-            months << employee + u' ' + m.captured(3) + u'/' + m.captured(4);
-            listedDays += m.captured(5).toLongLong();
-            EXPECT_EQ(m.captured(2), m_db->Scalar(u"SELECT NMFUNC FROM FUNCIONARIO WHERE CDFUNC = "
-                                                  "?"_s,
-                                                  {employee})
-                                         .toString());
-            if (!c.Written)
-                continue;
-            const QDate first(year, month, 1);
-            const QDate next = first.addMonths(1);
-            const QList<QVariantList> rows = m_db->Rows(
-                u"SELECT COUNT(DISTINCT DTSERVPREST), SUM(QTHRTRAB) FROM CSA WHERE CDFUNC = ? "
-                "AND DTSERVPREST >= ? AND DTSERVPREST < ?"_s,
-                {employee, static_cast<qint64>(Day(year, month, 1)),
-                 static_cast<qint64>(Day(next.year(), next.month(), 1))});
-            ASSERT_EQ(rows.size(), 1);
-            EXPECT_EQ(m.captured(5).toLongLong(), rows[0][0].toLongLong())
-                << m.captured(0).toStdString();
-            EXPECT_EQ(m.captured(6).toLongLong() * 60 + m.captured(7).toLongLong(),
-                      std::llround(rows[0][1].toDouble() * 60))
-                << m.captured(0).toStdString();
-        }
-        EXPECT_EQ(months, c.Months) << report.toStdString();
-        // Nothing written beyond the lines, and nothing at all without them.
-        const qint64 writtenDays =
-            m_db->Scalar(u"SELECT COUNT(*) FROM (SELECT DISTINCT CDFUNC, DTSERVPREST FROM CSA "
-                         "WHERE NRPROPOSFAS = 'TP1') D"_s)
-                .toLongLong();
-        EXPECT_EQ(writtenDays, c.Written ? listedDays : 0);
+        EXPECT_EQ(CheckedMonths(*m_db, report, c.Written), c.Months) << report.toStdString();
     }
+    // A CSA file of the firm's own is listed the same way: two services on
+    // one day are one day.
+    m_db->Exec(u"DELETE FROM CSA WHERE NRPROPOSFAS = 'TP1'"_s);
+    const QString csas = File(u"csa.csv"_s, "NRPROPOSFAS;NRVERPROPFAS;NRSERVCONT;CDFUNC;"
+                                            "DTSERVPREST;CDEMPRESA;QTHRTRAB\n"
+                                            "TP1;01;001;TF2;02/05/2030;02;4,5\n"
+                                            "TP1;01;002;TF2;02/05/2030;02;1\n"
+                                            "TP1;01;001;TF2;03/05/2030;02;02:00\n");
+    QString out, err;
+    ASSERT_EQ(RunServerCommand({u"import"_s, m_db->Spec(), csas}, &out, &err), 0)
+        << err.toStdString();
+    EXPECT_TRUE(out.contains(u"TF2 Teste Funcionário Dois — 05/2030: 2 dias, 7:30 h"_s))
+        << out.toStdString();
+    EXPECT_EQ(CheckedMonths(*m_db, out, true), QStringList{u"TF2 05/2030"_s});
 }
