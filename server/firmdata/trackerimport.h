@@ -27,7 +27,8 @@ class TStorage;
 //               case) = CDFUNC
 //   [servicos]  Cliente | Projeto [| Tarefa] = NRPROPOSFAS/NRVERPROPFAS/
 //               NRSERVCONT; a task's line wins over its project's
+// The CSAs added carry the stamp's operator (required) and moment.
 TImportReport ImportTrackerFiles(TStorage& storage, const QStringList& files,
-                                 const QString& mapPath, bool dryRun);
+                                 const QString& mapPath, bool dryRun, TImportStamp stamp = {});
 
 } // namespace aph

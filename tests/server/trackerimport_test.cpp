@@ -51,8 +51,9 @@ protected:
     int Import(const QString& map, const QString& file, QString& text)
     {
         QString out, err;
-        const int code =
-            RunServerCommand({u"import"_s, m_db->Spec(), file, u"--mapa"_s, map}, &out, &err);
+        const int code = RunServerCommand(
+            {u"import"_s, m_db->Spec(), file, u"--mapa"_s, map, u"--operador"_s, u"ANA"_s}, &out,
+            &err);
         text = out + err;
         return code;
     }
@@ -135,6 +136,9 @@ TEST_F(TrackerImportTest, ShippedMapsSumTheEntriesOfEachDay)
                         static_cast<double>(e.Seconds) / 3600, 1e-9);
             EXPECT_EQ(Csa("CDEMPRESA", e.Employee, e.Service, e.Day).toString(),
                       QString::fromLatin1(e.Company));
+            // Who brought the day in: the import's operator.
+            EXPECT_EQ(Csa("CDOPERINCL", e.Employee, e.Service, e.Day).toString(), u"ANA"_s);
+            EXPECT_FALSE(Csa("DTINCLUSAO", e.Employee, e.Service, e.Day).isNull());
         }
         ASSERT_EQ(Import(map, file, text), 0) << text.toStdString();
         EXPECT_TRUE(text.contains(QRegularExpression(u"CSA +0 +0 +3 +0"_s))) << text.toStdString();
