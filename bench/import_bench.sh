@@ -41,13 +41,16 @@ sqlite3 -header -csv -separator ';' "$work/src.db" \
 sqlite3 -header -csv -separator ';' "$work/src.db" \
   "SELECT $(printf "$rows" DTSERVPREST) FROM CSA" >"$work/load.csv"
 sqlite3 "$work/src.db" "$empty_csas"
+# The operator an import of CSAs names: any active one of the database.
+op=$(sqlite3 "$work/src.db" "SELECT MIN(CDOPERADOR) FROM OPERADOR WHERE IDOPERATIVO = 'A'")
 
 echo "SQLite, $n CSAs:"
 cp "$work/src.db" "$work/floor.db"
 floor=$(measure "sqlite3 .import (floor)" sqlite3 "$work/floor.db" -cmd ".mode csv" \
   -cmd ".separator ;" ".import --skip 1 $work/load.csv CSA")
 cp "$work/src.db" "$work/import.db"
-ours=$(measure "aph-server import" "$server" import "sqlite:$work/import.db" "$work/import.csv")
+ours=$(measure "aph-server import" "$server" import "sqlite:$work/import.db" "$work/import.csv" \
+  --operador "$op")
 awk -v a="$ours" -v b="$floor" 'BEGIN { printf "ratio: %.2fx\n", a / b }'
 
 [ -n "$pg" ] || exit 0
@@ -62,5 +65,5 @@ echo "PostgreSQL, $n CSAs:"
 floor=$(measure "COPY through psql (floor)" psql -q "$uri" -c \
   "\\copy CSA FROM '$work/load.csv' WITH (FORMAT csv, HEADER true, DELIMITER ';')")
 psql -q "$uri" -c "DELETE FROM CSA" -c "VACUUM ANALYZE" >/dev/null
-ours=$(measure "aph-server import" "$server" import "$uri" "$work/import.csv")
+ours=$(measure "aph-server import" "$server" import "$uri" "$work/import.csv" --operador "$op")
 awk -v a="$ours" -v b="$floor" 'BEGIN { printf "ratio: %.2fx\n", a / b }'

@@ -2,11 +2,14 @@
 
 #include "server/admin/commandline.h"
 #include "server/admin/maintenance.h"
+#include "server/common/clock.h"
 #include "server/common/cnpj.h"
 #include "server/documents/issuer.h"
+#include "server/firmdata/columnlist.h"
 #include "server/firmdata/copy.h"
 #include "server/firmdata/export.h"
 #include "server/firmdata/import.h"
+#include "server/firmdata/tables.h"
 #include "server/firmdata/trackerimport.h"
 #include "server/sessions/operators.h"
 #include "server/sessions/roles.h"
@@ -120,9 +123,31 @@ int OperatorsCommand(const QStringList& args)
     return 0;
 }
 
+namespace {
+
+// "import --colunas [TABELA]": the columns of the tables a file may be of.
+int ColumnsCommand(const TArgs& a)
+{
+    const TFirmTable* table = a.Positional.isEmpty() ? nullptr : FindFirmTable(a.Positional[0]);
+    if (a.Positional.size() > 1 || (!a.Positional.isEmpty() && !table)) {
+        QStringList names;
+        for (const TFirmTable& t : FirmTables())
+            names << t.Name;
+        throw EUsage(
+            u"import --colunas recebe, opcionalmente, uma tabela: %1."_s.arg(names.join(u", ")));
+    }
+    Print(stdout, ColumnListText(table));
+    return 0;
+}
+
+} // namespace
+
 int ImportCommand(const QStringList& args)
 {
-    const TArgs a(args, {u"--mapa"_s, u"--formato-data"_s}, {u"--dry-run"_s});
+    const TArgs a(args, {u"--mapa"_s, u"--formato-data"_s, u"--operador"_s},
+                  {u"--dry-run"_s, u"--colunas"_s});
+    if (a.Flags.contains(u"--colunas"_s))
+        return ColumnsCommand(a);
     if (a.Positional.size() < 2)
         throw EUsage(u"import recebe um banco de dados e um ou mais arquivos CSV (com --mapa, "
                      "exportações de um controle de tempo)."_s);
@@ -134,9 +159,12 @@ int ImportCommand(const QStringList& args)
         throw EUsage(u"--formato-data dá o formato das datas de um controle de tempo: só vale "
                      "com --mapa, e com um formato (como dd/MM/yyyy)."_s);
     const std::unique_ptr<TStorage> storage = OpenCurrent(a.Positional[0]);
+    // Who brings the rows in, and when: the new rows and the audit say it.
+    const TImportStamp stamp{a.Options.value(u"--operador"_s), NowOle()};
     const TImportReport report =
-        map.isEmpty() ? ImportFiles(*storage, a.Positional.mid(1), dryRun)
-                      : ImportTrackerFiles(*storage, a.Positional.mid(1), map, dryRun, dateFormat);
+        map.isEmpty()
+            ? ImportFiles(*storage, a.Positional.mid(1), dryRun, stamp)
+            : ImportTrackerFiles(*storage, a.Positional.mid(1), map, dryRun, stamp, dateFormat);
     Print(report.Ok() ? stdout : stderr, report.Text(dryRun));
     return report.Ok() ? 0 : 1;
 }

@@ -116,18 +116,20 @@ TDayPlan PlanDay(TRandom& random, const QDate& date, int gapPercent, int weekend
     return plan;
 }
 
+// The demo's clients: their CNPJs and CPF have right check digits, as an
+// import of them requires.
 void DemoClients(TStorage& storage)
 {
     Insert(
         storage, "CLIENTE",
         {u"CDCLIENTE"_s, u"NMFANTCLIE"_s, u"NMRAZSOCCLIE"_s, u"NRINSJURCLIE"_s, u"IDTPIJURCLIE"_s},
-        {{u"000101"_s, u"Metalúrgica Aurora"_s, u"Metalúrgica Aurora Ltda."_s, u"12345678000190"_s,
+        {{u"000101"_s, u"Metalúrgica Aurora"_s, u"Metalúrgica Aurora Ltda."_s, u"12345678000195"_s,
           u"J"_s},
-         {u"000102"_s, u"Banco Horizonte"_s, u"Banco Horizonte S.A."_s, u"98765432000110"_s,
+         {u"000102"_s, u"Banco Horizonte"_s, u"Banco Horizonte S.A."_s, u"98765432000198"_s,
           u"J"_s},
          {u"000103"_s, u"Dr. Paulo Mendes"_s, u"Paulo Mendes"_s, u"12345678909"_s, u"F"_s},
          {u"000104"_s, u"Cooperativa Vale Verde"_s, u"Cooperativa Agrícola Vale Verde"_s,
-          u"45678912000133"_s, u"J"_s}});
+          u"45678912000155"_s, u"J"_s}});
 }
 
 // The firm that issues the client's statements (a CNPJ whose check digits

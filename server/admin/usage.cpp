@@ -67,11 +67,13 @@ const TCommandText kCommands[] = {
      "Lista os operadores, a situação, os tokens válidos e os papéis.\n"},
     {"import",
      "  aph-server import BANCO ARQUIVO... [--mapa MAPA.ini [--formato-data FORMATO]] "
-     "[--dry-run]\n",
+     "[--operador CODIGO] [--dry-run]\n"
+     "  aph-server import --colunas [TABELA]\n",
      "Traz os CSVs da firma, um por tabela, tudo ou nada; com --mapa, as exportações de um\n"
      "controle de tempo, somadas em CSAs (--formato-data dá e confirma o formato das datas,\n"
-     "como dd/MM/yyyy). --dry-run verifica sem gravar. O relatório dá as horas por\n"
-     "funcionário e mês.\n"},
+     "como dd/MM/yyyy). --operador nomeia quem importa: obrigatório quando vêm CSAs.\n"
+     "--dry-run verifica sem gravar. O relatório dá as horas por funcionário e mês.\n"
+     "--colunas mostra as colunas de cada tabela, os tipos, os códigos e as regras.\n"},
     {"copy", "  aph-server copy ORIGEM DESTINO\n",
      "Copia um banco inteiro para um vazio, SQLite ou PostgreSQL, e verifica a cópia.\n"},
     {"export", "  aph-server export BANCO PASTA\n",

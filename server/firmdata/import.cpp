@@ -5,9 +5,11 @@
 #include "server/common/clock.h"
 #include "server/common/cnpj.h"
 #include "server/common/hiddentext.h"
+#include "server/firmdata/columnlist.h"
 #include "server/firmdata/csvfile.h"
 #include "server/firmdata/restore.h"
 #include "server/firmdata/tables.h"
+#include "server/methods/audit.h"
 #include "server/sessions/roles.h"
 #include "server/storage/storage.h"
 
@@ -18,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -59,6 +62,23 @@ QStringList FirmTableNames()
     return names;
 }
 
+// What makes a CNPJ, for the messages that refuse one.
+const QString kCnpjShape = u"(14 caracteres: 12 algarismos ou letras e 2 dígitos verificadores "
+                           "certos)"_s;
+
+// Why a client's document does not check for its kind; empty when it does.
+QString ClientDocumentError(const QString& document, const QString& kind)
+{
+    if (kind.isEmpty())
+        return u"o documento %1 pede IDTPIJURCLIE: J (CNPJ) ou F (CPF)"_s.arg(document);
+    if (kind == u"J" && !IsValidCnpj(document))
+        return u"\"%1\" não é um CNPJ válido %2"_s.arg(document, kCnpjShape);
+    if (kind == u"F" && !IsValidCpf(document))
+        return u"\"%1\" não é um CPF válido (11 dígitos, com os 2 dígitos verificadores "
+               "certos)"_s.arg(document);
+    return {};
+}
+
 QString DayText(qint64 day)
 {
     return FormatDateTime(u"dd/mm/yyyy"_s, static_cast<double>(day), BrazilFormat());
@@ -83,10 +103,11 @@ class TTableImport
 {
 public:
     TTableImport(TStorage& storage, const TFirmTable& table, TImportRows& rows,
-                 TImportReport& report, bool defaultRoles, bool restore, int number = 0)
+                 TImportReport& report, const TImportStamp& stamp, bool defaultRoles,
+                 bool restore, int number = 0)
         : m_storage(storage), m_table(table), m_rows(rows), m_report(report),
-          m_counts(report.Of(table.Name)), m_defaultRoles(defaultRoles), m_restore(restore),
-          m_number(number)
+          m_counts(report.Of(table.Name)), m_stamp(stamp), m_defaultRoles(defaultRoles),
+          m_restore(restore), m_number(number)
     {}
     void Run()
     {
@@ -114,6 +135,8 @@ private:
     bool ReadHeader(const QStringList& titles);
     bool StageRow(const QStringList& fields, qint64 line, QVariantList& values);
     void CheckRow(const QVariantList& values, qint64 line);
+    void CheckDocuments(const QVariantList& values, qint64 line);
+    void InsertNew(const QString& where);
     void RefuseDuplicates();
     void RefuseOrphans();
     void RefuseFrozen();
@@ -134,6 +157,7 @@ private:
     TImportRows& m_rows;
     TImportReport& m_report;
     TImportReport::TCounts& m_counts;
+    const TImportStamp& m_stamp;
     std::vector<const TColumn*> m_columns; // in the file's order
     QStringList m_names;
     bool m_defaultRoles;
@@ -214,16 +238,14 @@ bool TTableImport::StageRow(const QStringList& fields, qint64 line, QVariantList
     QString why;
     for (qsizetype i = 0; i < fields.size(); ++i) {
         const TColumn& column = *m_columns[static_cast<std::size_t>(i)];
-        if (!ParseCell(column, fields[i], values[i], why)) {
+        // A document is kept as its letters and digits, whatever the file's
+        // punctuation.
+        const bool document =
+            column.Rule == TColumnRule::Document || column.Rule == TColumnRule::Cnpj;
+        if (!ParseCell(column, document ? DocumentDigits(fields[i].trimmed()) : fields[i],
+                       values[i], why) ||
+            !CheckValue(column, values[i], why)) {
             Refuse(line, column.Name, why);
-            m_rowFailed = true;
-            continue;
-        }
-        const QStringList& codes = column.Codes;
-        if (!codes.isEmpty() && !values[i].isNull() && !codes.contains(values[i].toString())) {
-            Refuse(line, column.Name,
-                   u"\"%1\" não é um dos códigos aceitos (%2)"_s.arg(values[i].toString(),
-                                                                     codes.join(u", ")));
             m_rowFailed = true;
         }
     }
@@ -256,11 +278,33 @@ void TTableImport::CheckRow(const QVariantList& values, qint64 line)
             value("CDGRPOCOR").isNull() != value("CDOCORR").isNull())
             refuse("CDOCORR", u"a ocorrência tem grupo e código, os dois ou nenhum"_s);
     }
-    if (!value("NRCNPJEMITENTE").isNull() && !IsValidCnpj(value("NRCNPJEMITENTE").toString()))
-        refuse("NRCNPJEMITENTE", u"o CNPJ do emitente não é válido (14 dígitos, sem pontuação, "
-                                 "com os dígitos verificadores certos)"_s);
+    CheckDocuments(values, line);
     if (Has(u"NRVERPROPFAS"_s) && value("NRVERPROPFAS").toString().contains(u'|'))
         refuse("NRVERPROPFAS", u"a versão da proposta não pode ter \"|\""_s);
+}
+
+// A client's CNPJ or CPF, as its IDTPIJURCLIE says, and the issuer's CNPJ,
+// by their check digits.
+void TTableImport::CheckDocuments(const QVariantList& values, qint64 line)
+{
+    const auto value = [&](const QString& name) {
+        const qsizetype i = m_names.indexOf(name);
+        return i < 0 ? QString() : values[i].toString();
+    };
+    for (const TColumn* c : m_columns) {
+        const QString document = value(c->Name);
+        QString why;
+        if (document.isEmpty())
+            continue;
+        if (c->Rule == TColumnRule::Cnpj && !IsValidCnpj(document))
+            why = u"o CNPJ do emitente \"%1\" não é válido %2"_s.arg(document, kCnpjShape);
+        else if (c->Rule == TColumnRule::Document)
+            why = ClientDocumentError(document, value(u"IDTPIJURCLIE"_s));
+        if (!why.isEmpty()) {
+            Refuse(line, c->Name, why);
+            m_rowFailed = true;
+        }
+    }
 }
 
 QString TTableImport::Match(const QString& stored, const QString& staged) const
@@ -452,8 +496,7 @@ void TTableImport::Apply(qint64 fresh)
         TStorage::Done(q);
     }
     if (staged == fresh) {
-        m_storage.Exec(u"INSERT INTO %1 (%2) SELECT %2 FROM %3 S"_s.arg(
-            m_table.Name, m_names.join(u", "), kStage));
+        InsertNew(QString());
     } else {
         const qint64 unchanged = CountStaged(u"EXISTS (SELECT 1 FROM %1 T WHERE %2 AND %3)"_s.arg(
             m_table.Name, Match(u"T"_s, u"S"_s), Same(u"T"_s, u"S"_s)));
@@ -467,8 +510,7 @@ void TTableImport::Apply(qint64 fresh)
             m_storage.Exec(u"UPDATE %1 SET %2 FROM %3 S WHERE %4 AND NOT %5"_s.arg(
                 m_table.Name, sets.join(u", "), kStage, Match(m_table.Name, u"S"_s),
                 Same(m_table.Name, u"S"_s)));
-        m_storage.Exec(u"INSERT INTO %1 (%2) SELECT %2 FROM %3 S WHERE NOT %4"_s.arg(
-            m_table.Name, m_names.join(u", "), kStage, Stored()));
+        InsertNew(u" WHERE NOT "_s + Stored());
     }
     for (const QString& code : std::as_const(newOperators))
         InsertRoles(m_storage, code, kDefaultRoles);
@@ -492,6 +534,44 @@ void TTableImport::ReportDays(bool allFresh)
     TStorage::Done(q);
 }
 
+// Inserts the staged rows that pass the condition, those new to the table:
+// with the importing operator and moment in the inclusion columns the file
+// does not give (a restore gives them, and keeps who included each row).
+void TTableImport::InsertNew(const QString& where)
+{
+    QStringList columns = m_names, staged = m_names;
+    QVariantList stamp;
+    for (const TColumn& c : m_table.Columns) {
+        if (Has(c.Name))
+            continue;
+        if (c.Rule == TColumnRule::InclusionOperator) {
+            columns << c.Name;
+            staged << u"CAST(? AS VARCHAR(%1))"_s.arg(c.Size);
+            stamp << m_stamp.Operator;
+        } else if (c.Rule == TColumnRule::InclusionMoment) {
+            columns << c.Name;
+            staged << u"CAST(? AS DOUBLE PRECISION)"_s;
+            stamp << m_stamp.When;
+        }
+    }
+    m_storage.Exec(u"INSERT INTO %1 (%2) SELECT %3 FROM %4 S%5"_s.arg(
+                       m_table.Name, columns.join(u", "), staged.join(u", "), kStage, where),
+                   stamp);
+}
+
+// A header that fits no table: the closest one and what it lacks, when any
+// title is a column; otherwise the tables a file may be of.
+void RefuseHeader(TImportReport& report, const QString& path, const QStringList& titles)
+{
+    QString column;
+    QString why = ExplainHeader(titles, column);
+    if (why.isEmpty())
+        why = u"o cabeçalho não corresponde a nenhuma tabela; a primeira linha deve ter os nomes "
+              "das colunas de uma delas (%1), com todas as obrigatórias"_s.arg(
+                  FirmTableNames().join(u", "));
+    report.Error(QFileInfo(path).fileName(), 1, column, why);
+}
+
 // The numbering goes on past the CHTs and history rows that came in.
 void AdvanceNumbering(TStorage& storage)
 {
@@ -506,10 +586,11 @@ void AdvanceNumbering(TStorage& storage)
 } // namespace
 
 void ImportRows(TStorage& storage, const TFirmTable& table, TImportRows& rows,
-                TImportReport& report, bool defaultRoles, bool restore)
+                TImportReport& report, const TImportStamp& stamp, bool defaultRoles,
+                bool restore)
 {
     try {
-        TTableImport(storage, table, rows, report, defaultRoles, restore).Run();
+        TTableImport(storage, table, rows, report, stamp, defaultRoles, restore).Run();
     } catch (const EStorageError&) {
         throw;
     } catch (const Exception& e) {
@@ -624,7 +705,8 @@ struct TStagedFile
 // the file alone, in a transaction that writes only temporary tables (no
 // write lock on the database).
 void StageFiles(TStorage& storage, const std::vector<std::pair<const TFirmTable*, QString>>& work,
-                bool defaultRoles, TImportReport& report, std::vector<TStagedFile>& staged)
+                const TImportStamp& stamp, bool defaultRoles, TImportReport& report,
+                std::vector<TStagedFile>& staged)
 {
     TTransaction read(storage, TTransaction::Mode::Read);
     int number = 0;
@@ -632,7 +714,7 @@ void StageFiles(TStorage& storage, const std::vector<std::pair<const TFirmTable*
         try {
             TStagedFile file{table, path, std::make_unique<TCsvRows>(path), nullptr};
             file.Import = std::make_unique<TTableImport>(storage, *table, *file.Rows, report,
-                                                         defaultRoles, false, ++number);
+                                                         stamp, defaultRoles, false, ++number);
             if (!file.Import->Stage())
                 continue;
             file.Import->Park();
@@ -649,21 +731,80 @@ void StageFiles(TStorage& storage, const std::vector<std::pair<const TFirmTable*
 
 } // namespace
 
-TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryRun)
+bool TakeImportOperator(TStorage& storage, TImportStamp& stamp, TImportReport& report)
+{
+    const QString given = stamp.Operator.trimmed();
+    if (given.isEmpty()) {
+        report.Error(u"--operador"_s, 0, QString(),
+                     u"uma importação de CSAs pede o operador que as inclui: --operador CODIGO, "
+                     "um operador cadastrado e ativo"_s);
+        return false;
+    }
+    // Codes compare in any case; the code as stored wins over another case.
+    QSqlQuery& q = storage.Select(u"SELECT CDOPERADOR, IDOPERATIVO FROM OPERADOR WHERE "
+                                  "UPPER(CDOPERADOR) = UPPER(?) ORDER BY CASE WHEN CDOPERADOR = "
+                                  "? THEN 0 ELSE 1 END"_s,
+                                  {given, given});
+    const bool found = q.next();
+    const QString code = found ? q.value(0).toString() : given;
+    const bool active = found && q.value(1).toString() == u"A";
+    TStorage::Done(q);
+    if (!found)
+        report.Error(u"--operador"_s, 0, QString(),
+                     u"o operador \"%1\" não está cadastrado"_s.arg(given));
+    else if (!active)
+        report.Error(u"--operador"_s, 0, QString(),
+                     u"o operador %1 está inativo; informe um operador ativo"_s.arg(code));
+    else
+        stamp.Operator = code;
+    return active;
+}
+
+void RecordImportRun(TStorage& storage, const TImportReport& report, const QStringList& files,
+                     const QString& map, const TImportStamp& stamp)
+{
+    // The counts first, only those not zero, in the tables' order: the
+    // event is cut to its column's width, and the list of files may be long.
+    QStringList inserted, updated, names;
+    for (const TFirmTable& t : FirmTables()) {
+        const auto it = report.Counts().find(t.Name);
+        if (it == report.Counts().end())
+            continue;
+        if (it->second.Inserted > 0)
+            inserted << u"%1 %2"_s.arg(t.Name).arg(it->second.Inserted);
+        if (it->second.Updated > 0)
+            updated << u"%1 %2"_s.arg(t.Name).arg(it->second.Updated);
+    }
+    QStringList parts;
+    if (!inserted.isEmpty())
+        parts << u"inseridas "_s + inserted.join(u", ");
+    if (!updated.isEmpty())
+        parts << u"atualizadas "_s + updated.join(u", ");
+    if (parts.isEmpty())
+        parts << u"nada inserido nem atualizado"_s;
+    for (const QString& path : files)
+        names << QFileInfo(path).fileName();
+    parts << (map.isEmpty() ? QString() : u"mapa %1, "_s.arg(QFileInfo(map).fileName())) +
+                 u"%1 arquivo(s): %2"_s.arg(files.size()).arg(names.join(u", "));
+    WriteAuditRow(storage, AuditRow(stamp.When, stamp.Operator, QString(),
+                                    u"import: "_s + parts.join(u"; ")));
+}
+
+TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryRun,
+                          TImportStamp stamp)
 {
     TImportReport report;
+    if (stamp.When == 0)
+        stamp.When = NowOle();
     // Each file by its header, then the tables parents first.
     std::vector<std::pair<const TFirmTable*, QString>> work;
     for (const QString& path : files) {
         try {
-            const TFirmTable* table = TableOfHeader(TCsvReader(path).Header());
-            if (!table)
-                report.Error(QFileInfo(path).fileName(), 1, QString(),
-                             u"o cabeçalho não corresponde a nenhuma tabela; a primeira linha "
-                             "deve ter os nomes das colunas de uma delas (%1), com todas as "
-                             "obrigatórias"_s.arg(FirmTableNames().join(u", ")));
-            else
+            const QStringList titles = TCsvReader(path).Header();
+            if (const TFirmTable* table = TableOfHeader(titles))
                 work.emplace_back(table, path);
+            else
+                RefuseHeader(report, path, titles);
         } catch (const Exception& e) {
             report.Error(e.Message(), 0, QString(), QString());
         }
@@ -684,7 +825,7 @@ TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryR
         for (const TStagedFile& file : staged)
             storage.ExecDirect(u"DROP TABLE IF EXISTS %1"_s.arg(file.Import->ParkedName()));
     });
-    StageFiles(storage, work, defaultRoles, report, staged);
+    StageFiles(storage, work, stamp, defaultRoles, report, staged);
     QElapsedTimer held;
     TTransaction tx(storage, TTransaction::Mode::Write);
     storage.LockDataLoad();
@@ -692,12 +833,17 @@ TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryR
     // Whether the CHT's life and the history may come in, as the database
     // is before anything of this run.
     const bool restore = IsRestoreTarget(storage);
+    // The operator is looked up once the operators of the run are in, before
+    // the CSAs it stamps.
+    bool operatorTaken = false;
     for (const TStagedFile& file : staged) {
         if (!restore && IsRestoreOnly(*file.Table)) {
             report.Error(QFileInfo(file.Path).fileName(), 0, QString(),
                          RestoreOnlyRefusal(*file.Table));
             continue;
         }
+        if (file.Table->Name == u"CSA" && !std::exchange(operatorTaken, true))
+            TakeImportOperator(storage, stamp, report);
         file.Import->Unpark();
         try {
             file.Import->ApplyStaged(restore);
@@ -708,14 +854,18 @@ TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryR
             storage.ExecDirect(u"DROP TABLE IF EXISTS %1"_s.arg(kStage));
         }
     }
+    if (!operatorTaken && !stamp.Operator.isEmpty())
+        TakeImportOperator(storage, stamp, report);
     if (restore)
         AdvanceNumbering(storage);
     // The rules the engine keeps for the commit (a CSA's CHT on PostgreSQL)
     // are checked now, so that a dry run refuses what the run refuses.
     if (report.Ok() && storage.IsPostgres())
         storage.ExecDirect(u"SET CONSTRAINTS ALL IMMEDIATE"_s);
-    if (report.Ok() && !dryRun)
+    if (report.Ok() && !dryRun) {
+        RecordImportRun(storage, report, files, QString(), stamp);
         tx.Commit();
+    }
     report.Note(u"O banco ficou reservado para a gravação por %1 s."_s.arg(
         static_cast<double>(held.elapsed()) / 1000.0, 0, 'f', 2));
     return report;

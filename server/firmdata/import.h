@@ -81,15 +81,37 @@ public:
     virtual TPlace Place(qint64 row) const = 0;
 };
 
+// Who brings rows in, and when: the rows an import adds get them in their
+// inclusion columns (see TColumnRule) when the file gives none, and the
+// audit records the run under the operator.
+struct TImportStamp
+{
+    QString Operator; // an operator's code; empty for none given
+    double When = 0;  // OLE date and time
+};
+
+// The importing operator, looked up within the caller's transaction (so
+// that one the same run brought counts): it must be registered and active.
+// A CSA is never imported without one. stamp.Operator becomes the code as
+// stored; false, with the refusal in the report, otherwise.
+bool TakeImportOperator(TStorage& storage, TImportStamp& stamp, TImportReport& report);
+
+// One audit row for an import that is being written: its operator, the
+// rows inserted and updated per table, and its files (and map, if any).
+void RecordImportRun(TStorage& storage, const TImportReport& report, const QStringList& files,
+                     const QString& map, const TImportStamp& stamp);
+
 // Takes a table's rows into it within the caller's transaction: each row
 // is checked, then the set (repeated keys, missing parents, frozen CSAs),
-// then rows are inserted or updated by key. Refusals go to the report,
-// the rows refused stay out; the caller commits only a report without
-// errors. New operators get the default roles (roles.h) when defaultRoles;
-// without, they hold only the roles an APH_PAPEL file gives them. Outside
-// a restore (see restore.h) a CSA is not put into a CHT.
+// then rows are inserted or updated by key, the new ones stamped. Refusals
+// go to the report, the rows refused stay out; the caller commits only a
+// report without errors. New operators get the default roles (roles.h)
+// when defaultRoles; without, they hold only the roles an APH_PAPEL file
+// gives them. Outside a restore (see restore.h) a CSA is not put into a
+// CHT.
 void ImportRows(TStorage& storage, const TFirmTable& table, TImportRows& rows,
-                TImportReport& report, bool defaultRoles = true, bool restore = false);
+                TImportReport& report, const TImportStamp& stamp, bool defaultRoles = true,
+                bool restore = false);
 
 // Imports the firm's CSV files, one table each, recognised by its header,
 // parents before children whatever their order, in one transaction: rows
@@ -98,7 +120,10 @@ void ImportRows(TStorage& storage, const TFirmTable& table, TImportRows& rows,
 // New operators get the default roles, unless one of the files is of
 // APH_PAPEL (the roles of an export): then each holds the roles it names.
 // The CHTs and the history come in only as a restore (restore.h); a file
-// of them is otherwise refused. A dry run runs the same statements.
-TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryRun);
+// of them is otherwise refused. A dry run runs the same statements. The
+// rows added carry the stamp's operator and moment; a run written is
+// recorded in the audit.
+TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryRun,
+                          TImportStamp stamp = {});
 
 } // namespace aph

@@ -1,5 +1,7 @@
 #include "server/firmdata/tables.h"
 
+#include "server/common/hiddentext.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QLocale>
@@ -16,6 +18,8 @@ namespace aph {
 namespace {
 
 const QDate kOleEpoch(1899, 12, 30);
+// The first day the screens and the protocol address.
+const QDate kFirstDay(1900, 1, 1);
 constexpr double kMsPerDay = 86400000.0;
 constexpr double kHoursInDay = 24;
 
@@ -35,28 +39,6 @@ std::vector<TFirmTable> MakeTables()
         if (spec.Exported())
             tables.push_back(FirmTableOf(spec));
     return tables;
-}
-
-// A decimal with a comma or a dot; with both, the last one is the decimal
-// mark and the other groups thousands ("1.234,56", "1,234.56").
-bool ParseDecimal(QString text, double& value)
-{
-    const qsizetype comma = text.lastIndexOf(u','), dot = text.lastIndexOf(u'.');
-    if (comma >= 0 && dot >= 0) {
-        static const QRegularExpression grouped(uR"(^[+-]?\d{1,3}([.,]\d{3})*([.,]\d+)?$)"_s);
-        if (!grouped.match(text).hasMatch())
-            return false;
-        text.remove(comma > dot ? u'.' : u',');
-    }
-    if (text.count(u',') + text.count(u'.') > 1)
-        return false;
-    text.replace(u',', u'.');
-    for (const QChar c : std::as_const(text))
-        if (!c.isDigit() && c != u'.' && c != u'-' && c != u'+')
-            return false; // no exponents, spaces or words
-    bool ok = false;
-    value = text.toDouble(&ok);
-    return ok && std::isfinite(value);
 }
 
 // hh:mm or hh:mm:ss as hours.
@@ -125,7 +107,81 @@ QString Shortest(double value)
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
+// The day of an OLE day number or moment.
+QDate DayOf(const TColumn& column, const QVariant& value)
+{
+    const double ole = value.toDouble();
+    return kOleEpoch.addDays(column.Kind == TColumnKind::Day
+                                 ? value.toLongLong()
+                                 : static_cast<qint64>(std::floor(ole)));
+}
+
+// The first hidden character of a text, as "U+XXXX"; empty for none.
+QString FirstHidden(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        const char32_t code = c.isHighSurrogate() && i + 1 < text.size()
+                                  ? QChar::surrogateToUcs4(c, text[i + 1])
+                                  : char32_t(c.unicode());
+        if (IsHiddenCharacter(code))
+            return u"U+"_s + QString::number(uint(code), 16).toUpper().rightJustified(4, u'0');
+        if (code > 0xFFFF)
+            ++i;
+    }
+    return {};
+}
+
 } // namespace
+
+bool ParseDecimal(const QString& text, double& value)
+{
+    static const QRegularExpression shape(uR"(^[+-]?(\d+([.,]\d*)?|[.,]\d+)$)"_s);
+    if (!shape.match(text).hasMatch())
+        return false;
+    bool ok = false;
+    value = QString(text).replace(u',', u'.').toDouble(&ok);
+    return ok && std::isfinite(value);
+}
+
+bool CheckValue(const TColumn& column, const QVariant& value, QString& why)
+{
+    if (value.isNull())
+        return true;
+    switch (column.Kind) {
+    case TColumnKind::Day:
+    case TColumnKind::Moment:
+        if (DayOf(column, value) < kFirstDay) {
+            why = u"%1 é antes de 01/01/1900; as datas vão de 1900 em diante"_s.arg(
+                DayOf(column, value).toString(u"dd/MM/yyyy"_s));
+            return false;
+        }
+        return true;
+    case TColumnKind::Number:
+    case TColumnKind::Hours:
+        if (value.toDouble() < 0) {
+            why = u"%1 é negativo; o valor vai de 0 em diante"_s.arg(
+                FormatCell(column, value).replace(u'.', u','));
+            return false;
+        }
+        return true;
+    case TColumnKind::Integer:
+        return true;
+    case TColumnKind::Text:
+        break;
+    }
+    const QString text = value.toString();
+    if (const QString hidden = FirstHidden(text); !hidden.isEmpty()) {
+        why = u"o texto tem um caractere invisível ou de controle (%1): quebra de linha, "
+              "tabulação, NUL, marca de direção ou de largura zero não são aceitos"_s.arg(hidden);
+        return false;
+    }
+    if (!column.Codes.isEmpty() && !column.Codes.contains(text)) {
+        why = u"\"%1\" não é um dos códigos aceitos (%2)"_s.arg(text, column.Codes.join(u", "));
+        return false;
+    }
+    return true;
+}
 
 const TColumn* TFirmTable::Find(const QString& column) const
 {
@@ -147,7 +203,7 @@ TFirmTable FirmTableOf(const TTableSpec& spec)
         QUtf8StringView(spec.Name).toString(), {}, Names(spec.Key), {}, spec.AppendOnly};
     for (const TColumnSpec& c : spec.Columns)
         table.Columns.push_back({QUtf8StringView(c.Name).toString(), c.Kind, c.Size, c.Required,
-                                 c.Owner, Names(c.Codes)});
+                                 c.Owner, Names(c.Codes), c.Rule});
     for (const TParentSpec& p : spec.Parents)
         table.Parents.push_back({Names(p.Columns), QUtf8StringView(p.Table).toString(),
                                  Names(p.ParentColumns), QUtf8StringView(p.What).toString()});
@@ -273,7 +329,8 @@ bool ParseCell(const TColumn& column, const QString& text, QVariant& value, QStr
         return true;
     case TColumnKind::Number:
         if (!ParseDecimal(t, number)) {
-            why = u"\"%1\" não é um número (decimal com vírgula ou ponto)"_s.arg(t);
+            why = u"\"%1\" não é um número: algarismos com no máximo uma vírgula ou um ponto, "
+                  "que é sempre o decimal (sem separador de milhar: 1500 ou 1234,56)"_s.arg(t);
             return false;
         }
         value = number;

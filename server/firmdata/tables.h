@@ -15,8 +15,8 @@ namespace aph {
 //   Text     as it is; longer than its size is refused
 //   Day      dd/mm/aaaa or aaaa-mm-dd; stored as the OLE day number
 //   Moment   dd/mm/aaaa [hh:mm[:ss]] or aaaa-mm-ddThh:mm:ss[.zzz]
-//   Number   a decimal, comma or dot
-//   Hours    a decimal (comma or dot) or hh:mm[:ss], from 0 to 24
+//   Number   a decimal (see ParseDecimal)
+//   Hours    a decimal (see ParseDecimal) or hh:mm[:ss], from 0 to 24
 //   Integer  a whole number
 struct TColumn
 {
@@ -25,7 +25,8 @@ struct TColumn
     int Size = 0;          // the most characters of a text; 0 for no limit
     bool Required = false; // NOT NULL
     TColumnOwner Owner = TColumnOwner::Firm;
-    QStringList Codes; // the only values taken, when the database limits them
+    QStringList Codes; // the only values taken, when they are limited
+    TColumnRule Rule = TColumnRule::None;
 };
 
 // Columns that must name a row of a parent table; What names that row in
@@ -77,5 +78,18 @@ QString FormatCell(const TColumn& column, const QVariant& value);
 // false, with the reason in Portuguese, when the text is no value of the
 // column's kind.
 bool ParseCell(const TColumn& column, const QString& text, QVariant& value, QString& why);
+
+// The one reading of a decimal, wherever a file's number is read: digits
+// with at most one mark, comma or dot, which is always the decimal mark
+// ("1.500" and "1,500" are one and a half); no thousands separator, no
+// exponent, no spaces. False for anything else.
+bool ParseDecimal(const QString& text, double& value);
+
+// The rules a value read by ParseCell keeps before an import takes it: no
+// day before 1900 (the screens and the protocol address none), no
+// negative number, text without control, direction or zero-width
+// characters, its codes when they are limited. False, with the reason in
+// Portuguese, for a value that breaks one.
+bool CheckValue(const TColumn& column, const QVariant& value, QString& why);
 
 } // namespace aph

@@ -1,6 +1,7 @@
 #include "server/firmdata/trackerimport.h"
 
 #include "server/common/readfile.h"
+#include "server/common/clock.h"
 #include "server/firmdata/csvfile.h"
 #include "server/firmdata/datereading.h"
 #include "server/firmdata/tables.h"
@@ -197,15 +198,16 @@ TTrackerMap ReadMap(const QString& path, const QString& dateFormat, TImportRepor
 bool ParseSpan(const QString& text, qint64& seconds)
 {
     static const QRegularExpression clock(uR"(^(\d+):([0-5]\d)(?::([0-5]\d))?$)"_s);
-    static const QRegularExpression decimal(uR"(^\d+([.,]\d+)?$)"_s);
     if (const auto m = clock.match(text); m.hasMatch()) {
         seconds = m.captured(1).toLongLong() * kSecondsInHour + m.captured(2).toLongLong() * 60 +
                   m.captured(3).toLongLong();
         return true;
     }
-    if (!decimal.match(text).hasMatch())
+    // Decimal hours read as every number of the firm's files is read.
+    double hours = 0;
+    if (!ParseDecimal(text, hours) || hours < 0)
         return false;
-    seconds = std::llround(QString(text).replace(u',', u'.').toDouble() * kSecondsInHour);
+    seconds = std::llround(hours * kSecondsInHour);
     return true;
 }
 
@@ -488,9 +490,12 @@ TImportRows::TPlace TTrackerRows::Place(qint64 row) const
 } // namespace
 
 TImportReport ImportTrackerFiles(TStorage& storage, const QStringList& files,
-                                 const QString& mapPath, bool dryRun, const QString& dateFormat)
+                                 const QString& mapPath, bool dryRun, TImportStamp stamp,
+                                 const QString& dateFormat)
 {
     TImportReport report;
+    if (stamp.When == 0)
+        stamp.When = NowOle();
     TTrackerMap map;
     try {
         map = ReadMap(mapPath, dateFormat, report);
@@ -501,6 +506,7 @@ TImportReport ImportTrackerFiles(TStorage& storage, const QStringList& files,
         return report; // without its map no entry can be read
     TTransaction tx(storage, TTransaction::Mode::Write);
     storage.LockDataLoad();
+    TakeImportOperator(storage, stamp, report);
     TTrackerRows rows(storage, map, report);
     for (const QString& path : files) {
         try {
@@ -512,12 +518,14 @@ TImportReport ImportTrackerFiles(TStorage& storage, const QStringList& files,
         }
     }
     rows.Close();
-    ImportRows(storage, *FindFirmTable(u"CSA"_s), rows, report);
+    ImportRows(storage, *FindFirmTable(u"CSA"_s), rows, report, stamp);
     report.Note(
         u"Controle de tempo: %1 entrada(s) lida(s), somada(s) em %2 CSA(s)."_s.arg(rows.Entries())
             .arg(rows.Days()));
-    if (report.Ok() && !dryRun)
+    if (report.Ok() && !dryRun) {
+        RecordImportRun(storage, report, files, mapPath, stamp);
         tx.Commit();
+    }
     return report;
 }
 

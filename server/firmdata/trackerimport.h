@@ -30,9 +30,10 @@ class TStorage;
 //               case) = CDFUNC
 //   [servicos]  Cliente | Projeto [| Tarefa] = NRPROPOSFAS/NRVERPROPFAS/
 //               NRSERVCONT; a task's line wins over its project's
-// A dateFormat given replaces the map's and is taken as confirmed.
+// A dateFormat given replaces the map's and is taken as confirmed. The
+// CSAs added carry the stamp's operator (required) and moment.
 TImportReport ImportTrackerFiles(TStorage& storage, const QStringList& files,
-                                 const QString& mapPath, bool dryRun,
+                                 const QString& mapPath, bool dryRun, TImportStamp stamp = {},
                                  const QString& dateFormat = QString());
 
 } // namespace aph

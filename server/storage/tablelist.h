@@ -36,6 +36,21 @@ enum class TColumnOwner : unsigned char
     System,
 };
 
+// What a column holds beyond its kind, which an import checks or fills.
+enum class TColumnRule : unsigned char
+{
+    None,
+    // A CNPJ or a CPF, as its row's IDTPIJURCLIE says (J or F); kept as its
+    // letters and digits, without the printed form's punctuation.
+    Document,
+    // A CNPJ (the issuer's).
+    Cnpj,
+    // Who brought the row in, and when: an import fills them, for the rows
+    // it adds, with its operator and its moment unless the file gives them.
+    InclusionOperator,
+    InclusionMoment,
+};
+
 struct TColumnSpec
 {
     std::string_view Name;
@@ -43,8 +58,13 @@ struct TColumnSpec
     int Size = 0;          // the most characters of a text; 0 for no limit
     bool Required = false; // NOT NULL
     TColumnOwner Owner = TColumnOwner::Firm;
-    // The only values the database takes (a CHECK), when it limits them.
+    // The only values the column takes, when they are limited: held by a
+    // CHECK of the database, or, when CodesInCatalog is false (a column
+    // older than its codes, whose stored rows may not keep them), by the
+    // import alone.
     std::span<const std::string_view> Codes = {};
+    bool CodesInCatalog = true;
+    TColumnRule Rule = TColumnRule::None;
 };
 
 // Columns of a table that must name a row of a parent table (a foreign
@@ -105,6 +125,19 @@ constexpr TColumnSpec Of(std::string_view name, TColumnKind kind, bool required 
 {
     return {name, kind, 0, required, owner, {}};
 }
+// The column with a rule of its own.
+constexpr TColumnSpec With(TColumnSpec column, TColumnRule rule)
+{
+    column.Rule = rule;
+    return column;
+}
+// The column with codes the import holds it to, and not the database.
+constexpr TColumnSpec ImportCodes(TColumnSpec column, std::span<const std::string_view> codes)
+{
+    column.Codes = codes;
+    column.CodesInCatalog = false;
+    return column;
+}
 
 // Keys and column groups that several tables share.
 inline constexpr std::array<Names, 1> kClient = {"CDCLIENTE"};
@@ -128,6 +161,8 @@ inline constexpr std::array<Names, 5> kRoleCodes = {"consultar", "aprovar", "ger
 inline constexpr std::array<Names, 3> kBillingCodes = {"H", "F", "P"};
 inline constexpr std::array<Names, 4> kChtStatusCodes = {"P", "A", "R", "N"};
 inline constexpr std::array<Names, 3> kEventCodes = {"A", "G", "S"};
+// A client's kind: J a company (CNPJ), F a person (CPF).
+inline constexpr std::array<Names, 2> kPersonCodes = {"J", "F"};
 
 // The system's parameters: its name, and the issuer of the statements.
 inline constexpr std::array<Names, 1> kParamKey = {"IDPARAMGERAL"};
@@ -135,12 +170,15 @@ inline constexpr std::array kParamGeral = {
     Of("IDPARAMGERAL", K::Integer, kRequired, kSystem),
     Text("NMSISTEMA", 50, kRequired, kSystem),
     Text("NMEMITENTE", 60),
-    Text("NRCNPJEMITENTE", 14),
+    With(Text("NRCNPJEMITENTE", 14), TColumnRule::Cnpj),
 };
 
 inline constexpr std::array kCliente = {
-    Text("CDCLIENTE", 21, kRequired), Text("NMFANTCLIE", 50, kRequired), Text("NMRAZSOCCLIE", 50),
-    Text("NRINSJURCLIE", 20),         Text("IDTPIJURCLIE", 1),
+    Text("CDCLIENTE", 21, kRequired),
+    Text("NMFANTCLIE", 50, kRequired),
+    Text("NMRAZSOCCLIE", 50),
+    With(Text("NRINSJURCLIE", 20), TColumnRule::Document),
+    ImportCodes(Text("IDTPIJURCLIE", 1), kPersonCodes),
 };
 
 inline constexpr std::array kFuncionario = {
@@ -209,8 +247,8 @@ inline constexpr std::array kServContParents = {
 inline constexpr std::array kChtColumns = {
     Text("NRSEQUCHT", 5, kRequired, kSystem),
     Text("DSREFECHT", 100, kRequired, kSystem),
-    Of("DTINCLCHT", K::Moment, kRequired, kSystem),
-    Text("CDOPERINCL", 12, kRequired, kSystem),
+    With(Of("DTINCLCHT", K::Moment, kRequired, kSystem), TColumnRule::InclusionMoment),
+    With(Text("CDOPERINCL", 12, kRequired, kSystem), TColumnRule::InclusionOperator),
     Text("IDSTATUSCHT", 1, kRequired, kSystem, kChtStatusCodes),
     Text("NRPROPOSFAS", 20, kRequired, kSystem),
     Text("NRVERPROPFAS", 2, kRequired, kSystem),
@@ -242,8 +280,8 @@ inline constexpr std::array kCsaColumns = {
     Text("CDGRPOCOR", 2),
     Text("CDOCORR", 2),
     Text("NRSEQUCHT", 5, false, kSystem),
-    Text("CDOPERINCL", 12, false, kSystem),
-    Of("DTINCLUSAO", K::Moment, false, kSystem),
+    With(Text("CDOPERINCL", 12, false, kSystem), TColumnRule::InclusionOperator),
+    With(Of("DTINCLUSAO", K::Moment, false, kSystem), TColumnRule::InclusionMoment),
 };
 inline constexpr std::array kCsaParents = {
     TParentSpec{kService, "SERVCONT", kService, "o serviço contratado"},

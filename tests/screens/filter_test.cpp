@@ -261,7 +261,7 @@ TEST_F(FilterDialog, RegistrationNumbersShowThroughTheMaskOfTheirOwnType)
         QStringList shown;
         for (d.qryCliente.First(); !d.qryCliente.Eof(); d.qryCliente.Next())
             shown << d.qryCliente.FieldByName(u"NRINSJURCLIE"_s)->DisplayText();
-        EXPECT_TRUE(shown.contains(u"12.345.678/0001-90"_s)) << shown.join(u' ').toStdString();
+        EXPECT_TRUE(shown.contains(u"12.345.678/0001-95"_s)) << shown.join(u' ').toStdString();
         EXPECT_TRUE(shown.contains(u"123.456.789-09"_s)) << shown.join(u' ').toStdString();
     });
     IniProc();

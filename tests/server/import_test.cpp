@@ -76,7 +76,10 @@ TEST_F(ImportTest, RecordsComeInByKeyAndAnApprovedDayIsNeverChanged)
                                             "IP1;01;001;IF1;02/03/2026;01;08:30\r\n"
                                             "IP1;01;001;IF1;2026-03-03;01;7,25\r\n");
     QString text;
-    ASSERT_EQ(Run(QStringList{u"import"_s, m_db->Spec(), csa} + Contract(), text), 0)
+    ASSERT_EQ(
+        Run(QStringList{u"import"_s, m_db->Spec(), csa, u"--operador"_s, u"ANA"_s} + Contract(),
+            text),
+        0)
         << text.toStdString();
     EXPECT_TRUE(Line(text, u"CSA +2 +0 +0 +0"_s)) << text.toStdString();
     EXPECT_EQ(m_db->Scalar(u"SELECT NMFANTCLIE FROM CLIENTE WHERE CDCLIENTE = 'IC1'"_s).toString(),
@@ -89,12 +92,13 @@ TEST_F(ImportTest, RecordsComeInByKeyAndAnApprovedDayIsNeverChanged)
     const QString changed = File(u"dias2.csv"_s, "NRPROPOSFAS;NRVERPROPFAS;NRSERVCONT;CDFUNC;"
                                                  "DTSERVPREST;CDEMPRESA;QTHRTRAB\n"
                                                  "IP1;01;001;IF1;03/03/2026;01;6\n");
-    ASSERT_EQ(Run({u"import"_s, m_db->Spec(), changed}, text), 0) << text.toStdString();
+    ASSERT_EQ(Run({u"import"_s, m_db->Spec(), changed, u"--operador"_s, u"ANA"_s}, text), 0)
+        << text.toStdString();
     EXPECT_TRUE(Line(text, u"CSA +0 +1 +0 +0"_s)) << text.toStdString();
     const QString approved = File(u"dias3.csv"_s, "NRPROPOSFAS;NRVERPROPFAS;NRSERVCONT;CDFUNC;"
                                                   "DTSERVPREST;CDEMPRESA;QTHRTRAB\n"
                                                   "IP1;01;001;IF1;02/03/2026;01;9\n");
-    EXPECT_EQ(Run({u"import"_s, m_db->Spec(), approved}, text), 1);
+    EXPECT_EQ(Run({u"import"_s, m_db->Spec(), approved, u"--operador"_s, u"ANA"_s}, text), 1);
     EXPECT_TRUE(text.contains(u"dias3.csv, linha 2, coluna DTSERVPREST: conflito: a CSA de "
                               "02/03/2026 já teve as aprovações definidas; a importação não a "
                               "altera"_s))
@@ -136,7 +140,10 @@ TEST_F(ImportTest, EveryBadLineIsReportedAndNothingIsWritten)
     for (const auto& c : cases) {
         const QString csa = File(u"dias.csv"_s, head + c.Line + '\n');
         QString text;
-        EXPECT_EQ(Run(QStringList{u"import"_s, m_db->Spec(), csa} + Contract(), text), 1);
+        EXPECT_EQ(
+            Run(QStringList{u"import"_s, m_db->Spec(), csa, u"--operador"_s, u"ANA"_s} + Contract(),
+                text),
+            1);
         EXPECT_TRUE(text.contains(u"dias.csv, linha "_s) && text.contains(c.Error))
             << c.Line.toStdString() << "\n"
             << text.toStdString();
@@ -265,7 +272,10 @@ TEST_F(ImportTest, AnExportImportedIntoAnEmptyDatabaseGivesTheSameData)
     QStringList files;
     for (const QString& name : QDir(folder).entryList({u"*.csv"_s}))
         files << QDir(folder).filePath(name);
-    ASSERT_EQ(Run(QStringList{u"import"_s, db} + files, text), 0) << text.toStdString();
+    // ANA, who stamps nothing here (the files give who included each CSA),
+    // comes in with the operators of the same run.
+    ASSERT_EQ(Run(QStringList{u"import"_s, db, u"--operador"_s, u"ANA"_s} + files, text), 0)
+        << text.toStdString();
 
     const auto origin = TStorage::Open(TDatabaseSpec::Parse(m_db->Spec()));
     const auto copy = TStorage::Open(TDatabaseSpec::Parse(db));

@@ -119,7 +119,10 @@ TEST_F(ImportRestoreTest, ChtsHistoryAndWhatIsNoRegularFileAreRefusedByName)
     const qint64 csas = m_db->Scalar(u"SELECT COUNT(*) FROM CSA"_s).toLongLong();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        EXPECT_EQ(RunBounded(QStringList{u"import"_s, m_db->Spec()} + c.Args, text), 1);
+        EXPECT_EQ(
+            RunBounded(QStringList{u"import"_s, m_db->Spec(), u"--operador"_s, u"ANA"_s} + c.Args,
+                       text),
+            1);
         EXPECT_TRUE(text.contains(c.Said)) << text.toStdString();
         EXPECT_FALSE(text.contains(u"não existe"_s)) << text.toStdString();
         EXPECT_EQ(Guarded(), before);
@@ -132,7 +135,9 @@ TEST_F(ImportRestoreTest, ChtsHistoryAndWhatIsNoRegularFileAreRefusedByName)
     QStringList files;
     for (const QString& name : QDir(folder).entryList({u"*.csv"_s}))
         files << QDir(folder).filePath(name);
-    EXPECT_EQ(RunBounded(QStringList{u"import"_s, empty} + files, text), 0) << text.toStdString();
+    EXPECT_EQ(RunBounded(QStringList{u"import"_s, empty, u"--operador"_s, u"ANA"_s} + files, text),
+              0)
+        << text.toStdString();
     // Once restored, it is no longer a restore target.
     EXPECT_EQ(RunBounded({u"import"_s, empty, history}, text), 1) << text.toStdString();
     EXPECT_TRUE(text.contains(copyHint)) << text.toStdString();

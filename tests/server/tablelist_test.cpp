@@ -67,7 +67,7 @@ QStringList ListFacts()
         for (const TColumnSpec& c : t.Columns) {
             facts << u"%1.%2 %3%4"_s.arg(table, Of(c.Name), ListType(c),
                                          c.Required ? u" not null"_s : QString());
-            if (!c.Codes.empty()) {
+            if (!c.Codes.empty() && c.CodesInCatalog) {
                 QStringList codes;
                 for (const std::string_view code : c.Codes)
                     codes << Of(code);

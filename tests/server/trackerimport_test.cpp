@@ -55,8 +55,10 @@ protected:
                const QStringList& extra = {})
     {
         QString out, err;
-        const int code = RunServerCommand(
-            QStringList{u"import"_s, m_db->Spec(), file, u"--mapa"_s, map} + extra, &out, &err);
+        const int code = RunServerCommand(QStringList{u"import"_s, m_db->Spec(), file, u"--mapa"_s,
+                                                      map, u"--operador"_s, u"ANA"_s} +
+                                              extra,
+                                          &out, &err);
         text = out + err;
         return code;
     }
@@ -142,6 +144,9 @@ TEST_F(TrackerImportTest, ShippedMapsSumTheEntriesOfEachDay)
                         static_cast<double>(e.Seconds) / 3600, 1e-9);
             EXPECT_EQ(Csa("CDEMPRESA", e.Employee, e.Service, e.Day).toString(),
                       QString::fromLatin1(e.Company));
+            // Who brought the day in: the import's operator.
+            EXPECT_EQ(Csa("CDOPERINCL", e.Employee, e.Service, e.Day).toString(), u"ANA"_s);
+            EXPECT_FALSE(Csa("DTINCLUSAO", e.Employee, e.Service, e.Day).isNull());
         }
         ASSERT_EQ(Import(map, file, text, c.Extra), 0) << text.toStdString();
         EXPECT_TRUE(text.contains(QRegularExpression(u"CSA +0 +0 +3 +0"_s))) << text.toStdString();
@@ -351,9 +356,10 @@ TEST_F(TrackerImportTest, DatesAreReadOneWayAndTheReportSaysWhichMonths)
         m_db->Exec(u"DELETE FROM CSA WHERE NRPROPOSFAS = 'TP1'"_s);
         const QString file = File(u"entradas.csv"_s, ClockifyExport(c.Entries));
         QString out, err;
-        EXPECT_EQ(RunServerCommand(
-                      QStringList{u"import"_s, m_db->Spec(), file, u"--mapa"_s, c.Map} + c.Extra,
-                      &out, &err),
+        EXPECT_EQ(RunServerCommand(QStringList{u"import"_s, m_db->Spec(), file, u"--mapa"_s, c.Map,
+                                               u"--operador"_s, u"ANA"_s} +
+                                       c.Extra,
+                                   &out, &err),
                   c.Code);
         const QString report = out + err;
         for (const QString& says : c.Says)
@@ -370,7 +376,9 @@ TEST_F(TrackerImportTest, DatesAreReadOneWayAndTheReportSaysWhichMonths)
                                             "TP1;01;002;TF2;02/05/2030;02;1\n"
                                             "TP1;01;001;TF2;03/05/2030;02;02:00\n");
     QString out, err;
-    ASSERT_EQ(RunServerCommand({u"import"_s, m_db->Spec(), csas}, &out, &err), 0)
+    ASSERT_EQ(
+        RunServerCommand({u"import"_s, m_db->Spec(), csas, u"--operador"_s, u"ANA"_s}, &out, &err),
+        0)
         << err.toStdString();
     EXPECT_TRUE(out.contains(u"TF2 Teste Funcionário Dois — 05/2030: 2 dias, 7:30 h"_s))
         << out.toStdString();
