@@ -2,6 +2,7 @@
 
 #include "host/data/scopeguard.h"
 #include "server/methods/auditlog.h"
+#include "server/storage/pendingdays.h"
 #include "server/storage/schema.h"
 #include "server/storage/storage.h"
 #include "server/storage/tablelist.h"
@@ -285,6 +286,8 @@ qint64 CopyTables(TStorage& from, TStorage& to, bool audit, const TCopyProgress&
     }
     if (to.IsPostgres())
         AdvanceIdentities(to);
+    // Not copied: computed again from the CSAs copied.
+    RebuildPendingFixed(to);
     write.Commit();
     read.Commit();
     return total;

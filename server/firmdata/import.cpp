@@ -6,6 +6,7 @@
 #include "server/firmdata/csvfile.h"
 #include "server/firmdata/tables.h"
 #include "server/sessions/roles.h"
+#include "server/storage/pendingdays.h"
 #include "server/storage/storage.h"
 
 #include <QFileInfo>
@@ -511,6 +512,9 @@ TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryR
         }
     }
     AdvanceNumbering(storage);
+    // The exceptions list's days of fixed-value services follow the CSAs
+    // and services the files brought.
+    RebuildPendingFixed(storage);
     if (report.Ok() && !dryRun)
         tx.Commit();
     return report;

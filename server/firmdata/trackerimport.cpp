@@ -2,6 +2,7 @@
 
 #include "server/firmdata/csvfile.h"
 #include "server/firmdata/tables.h"
+#include "server/storage/pendingdays.h"
 #include "server/storage/storage.h"
 
 #include <QDate>
@@ -483,6 +484,7 @@ TImportReport ImportTrackerFiles(TStorage& storage, const QStringList& files,
     }
     rows.Close();
     ImportRows(storage, *FindFirmTable(u"CSA"_s), rows, report);
+    RebuildPendingFixed(storage);
     report.Note(
         u"Controle de tempo: %1 entrada(s) lida(s), somada(s) em %2 CSA(s)."_s.arg(rows.Entries())
             .arg(rows.Days()));

@@ -2,6 +2,7 @@
 
 #include "host/data/formatsettings.h"
 #include "host/data/selection.h"
+#include "server/storage/pendingdays.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>
@@ -407,6 +408,20 @@ void ServerTest::AddCsa(const QString& proposal, const QString& version, const Q
                 orNull(billed, QMetaType::fromType<double>()),
                 orNull(commission, QMetaType::fromType<double>()),
                 orNull(cht, QMetaType::fromType<QString>())});
+    // The kept days of fixed-value services follow the CSA, as the
+    // server's own writes keep them (a schema taken back to an older
+    // version has no such table).
+    const QVariantList pair{proposal, version, service, employee};
+    try {
+        m_db->Exec(u"DELETE FROM APH_PENDFIXO WHERE NRPROPOSFAS = ? AND NRVERPROPFAS = ? AND "
+                   "NRSERVCONT = ? AND CDFUNC = ?"_s,
+                   pair);
+        m_db->Exec(u"INSERT INTO APH_PENDFIXO ("_s + kPendingFixedColumns + u") "_s +
+                       PendingFixedSelect(u"A.NRPROPOSFAS = ? AND A.NRVERPROPFAS = ? AND "
+                                          "A.NRSERVCONT = ? AND A.CDFUNC = ?"_s),
+                   pair);
+    } catch (const std::exception&) {
+    }
 }
 
 void ServerTest::AddTestWorld()
