@@ -2,6 +2,7 @@
 
 #include "host/data/formatsettings.h"
 #include "server/sessions/roles.h"
+#include "server/storage/pendingdays.h"
 #include "server/storage/storage.h"
 
 #include <QDate>
@@ -493,6 +494,7 @@ void GenerateDemo(TStorage& storage)
     const QList<TDemoService> services = DemoServiceList();
     DemoServices(storage, services);
     SetChtSequence(storage, DemoChtsAndCsas(storage, services));
+    RebuildPendingFixed(storage);
     tx.Commit();
 }
 
@@ -507,6 +509,7 @@ void GenerateScale(TStorage& storage, qint64 csaCount)
     ScaleProposals(storage, plan);
     ScaleServices(storage, plan);
     SetChtSequence(storage, ScaleCsasAndChts(storage, plan));
+    RebuildPendingFixed(storage);
     tx.Commit();
     storage.EndBulkLoad();
     storage.ExecDirect(u"ANALYZE"_s);

@@ -3,6 +3,7 @@
 #include "server/admin/commandline.h"
 #include "server/common/newfile.h"
 #include "server/methods/auditlog.h"
+#include "server/storage/pendingdays.h"
 #include "server/storage/schema.h"
 #include "server/storage/sqlitecopy.h"
 #include "server/storage/storage.h"
@@ -211,6 +212,18 @@ TCheckResult Orphans(TStorage& storage)
     return result;
 }
 
+// The exceptions list's days of fixed-value services, kept by the writes,
+// against the CSAs they come from.
+TCheckResult PendingFixedInStep(TStorage& storage)
+{
+    TCheckResult result{u"dias de valor fixo pendentes (APH_PENDFIXO) conforme as CSAs"_s, 0, {}};
+    result.Count = PendingFixedMismatches(storage);
+    if (result.Count > 0)
+        result.Examples << u"%1 grupo(s) de dias diferem do que as CSAs dão; uma importação "
+                           "os refaz"_s.arg(result.Count);
+    return result;
+}
+
 } // namespace
 
 QList<TCheckResult> CheckDatabase(TStorage& storage)
@@ -225,6 +238,8 @@ QList<TCheckResult> CheckDatabase(TStorage& storage)
     if (SchemaVersion(storage) > 0)
         results << CsaInForeignCht(storage) << EmptyCht(storage) << ChtCounter(storage)
                 << ApprovalsOverWorked(storage) << Orphans(storage);
+    if (SchemaVersion(storage) == kSchemaVersion)
+        results << PendingFixedInStep(storage);
     tx.Commit();
     return results;
 }

@@ -4,6 +4,7 @@
 #include "server/common/interrupt.h"
 #include "server/firmdata/copytarget.h"
 #include "server/methods/auditlog.h"
+#include "server/storage/pendingdays.h"
 #include "server/storage/schema.h"
 #include "server/storage/storage.h"
 #include "server/storage/tablelist.h"
@@ -234,6 +235,8 @@ qint64 CopyTables(TStorage& from, TStorage& to, bool audit, const TCopyProgress&
     }
     if (to.IsPostgres())
         AdvanceIdentities(to);
+    // Not copied: computed again from the CSAs copied.
+    RebuildPendingFixed(to);
     // The last step: the mark goes with the rows' commit, not before.
     RaiseIfInterrupted();
     to.ExecDirect(u"DROP TABLE "_s + kUnfinishedCopyTable);

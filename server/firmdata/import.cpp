@@ -11,6 +11,7 @@
 #include "server/firmdata/tables.h"
 #include "server/methods/audit.h"
 #include "server/sessions/roles.h"
+#include "server/storage/pendingdays.h"
 #include "server/storage/storage.h"
 
 #include <QDate>
@@ -858,6 +859,9 @@ TImportReport ImportFiles(TStorage& storage, const QStringList& files, bool dryR
         TakeImportOperator(storage, stamp, report);
     if (restore)
         AdvanceNumbering(storage);
+    // The exceptions list's days of fixed-value services follow the CSAs
+    // and services the files brought.
+    RebuildPendingFixed(storage);
     // The rules the engine keeps for the commit (a CSA's CHT on PostgreSQL)
     // are checked now, so that a dry run refuses what the run refuses.
     if (report.Ok() && storage.IsPostgres())

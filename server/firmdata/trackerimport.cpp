@@ -5,6 +5,7 @@
 #include "server/firmdata/csvfile.h"
 #include "server/firmdata/datereading.h"
 #include "server/firmdata/tables.h"
+#include "server/storage/pendingdays.h"
 #include "server/storage/storage.h"
 
 #include <QDate>
@@ -519,6 +520,7 @@ TImportReport ImportTrackerFiles(TStorage& storage, const QStringList& files,
     }
     rows.Close();
     ImportRows(storage, *FindFirmTable(u"CSA"_s), rows, report, stamp);
+    RebuildPendingFixed(storage);
     report.Note(
         u"Controle de tempo: %1 entrada(s) lida(s), somada(s) em %2 CSA(s)."_s.arg(rows.Entries())
             .arg(rows.Days()));

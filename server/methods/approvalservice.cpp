@@ -6,6 +6,7 @@
 #include "server/methods/audit.h"
 #include "server/methods/replywriter.h"
 #include "server/methods/writekeys.h"
+#include "server/storage/pendingdays.h"
 #include "server/storage/storage.h"
 #include "server/storage/tablelist.h"
 #include "service/codewords.h"
@@ -330,6 +331,20 @@ void ApplyCsaChange(TStorage& storage, const TCsaChange& change, const THistoryS
     RecordApprovalChange(storage, stamp, change, stored, approval);
 }
 
+// The exceptions list's days of fixed-value services follow the approvals
+// changed: once for each service and employee the save touched.
+void RefreshPendingFixed(TStorage& storage, const std::vector<TCsaChange>& changes)
+{
+    QList<QVariantList> pairs;
+    for (const TCsaChange& change : changes) {
+        const QVariantList pair = change.Key().mid(0, 4);
+        if (!pairs.contains(pair))
+            pairs << pair;
+    }
+    for (const QVariantList& pair : std::as_const(pairs))
+        RefreshPendingFixedOfCsa(storage, pair);
+}
+
 // Every write takes the CSAs it changes in the CSA key order, so that a
 // save and a generation over the same days wait for each other instead of
 // deadlocking (PostgreSQL locks rows one by one; SQLite's write lock is
@@ -479,6 +494,7 @@ void AttachCsas(TStorage& storage, const std::vector<TChtGroup>& groups, long lo
     if (updated != expected)
         throw EStorageError(u"As CSAs mudaram durante a geração das CHTs; nada foi gerado. Tente "
                             "novamente."_s);
+    RefreshPendingFixedOfChts(storage, ChtNumber(first), ChtNumber(last));
 }
 
 } // namespace
@@ -574,6 +590,7 @@ void TApprovalService::SetCSA(const TDelta& delta, TWriteKey* key,
     LockInKeyOrder(m_storage, changes);
     for (const TCsaChange& change : changes)
         ApplyCsaChange(m_storage, change, stamp);
+    RefreshPendingFixed(m_storage, changes);
     Audit(connectionOperator, connectionOperator,
           u"SetCSA: %1 dias"_s.arg(static_cast<qsizetype>(delta.Records.size())));
     tx.Commit();

@@ -56,7 +56,7 @@ public:
     // The history of one CSA, oldest event first.
     void GetHistCSA(const TGetHistCsaRequest& request, TPacketWriter& out);
     // The days of the filter that need a person before billing (see
-    // PendenciasQuery), at most kPendenciasLimit of them; returns how many
+    // PendingQueries), at most kPendenciasLimit of them; returns how many
     // more there are.
     qint64 GetPendencias(const TGetServPrestRequest& request, TPacketWriter& out);
     static constexpr int kPendenciasLimit = 500;

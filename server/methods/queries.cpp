@@ -2,6 +2,7 @@
 
 #include "host/data/selection.h"
 #include "server/methods/audit.h"
+#include "server/methods/querywhere.h"
 #include "server/storage/storage.h"
 
 #include <QStringList>
@@ -10,21 +11,7 @@ using namespace Qt::StringLiterals;
 
 namespace aph {
 
-namespace {
-
-// The conditions of a WHERE clause and the values they bind, in order.
-struct TWhere
-{
-    QStringList Conditions;
-    QVariantList Values;
-
-    void Add(const QString& condition, const QVariantList& values = {})
-    {
-        Conditions << condition;
-        Values << values;
-    }
-    QString Sql() const { return Conditions.join(u" AND "_s); }
-};
+namespace querywhere {
 
 TSelection Decode(const QString& text, const char* what)
 {
@@ -81,15 +68,6 @@ bool AddProposalSelection(TWhere& where, const TStorage& storage, const TSelecti
               {QString(u'[' + pairs.join(u',') + u']')});
     return true;
 }
-
-// The CSA and CHT situation codes of the filter.
-struct TSituation
-{
-    bool WithoutCht = false;
-    QStringList Statuses; // CHT situations wanted for CSAs in a CHT
-
-    bool MatchesNothing() const { return !WithoutCht && Statuses.isEmpty(); }
-};
 
 QStringList ParseChtSituation(const QString& code)
 {
@@ -166,7 +144,9 @@ const QString kServiceJoin =
     "SC.NRSERVCONT = A.NRSERVCONT "
     "JOIN PROPOSTA P ON P.NRPROPOSFAS = A.NRPROPOSFAS AND P.NRVERPROPFAS = A.NRVERPROPFAS "_s;
 
-} // namespace
+} // namespace querywhere
+
+using namespace querywhere;
 
 QString ProposalKey(const QString& proposal, const QString& version)
 {
@@ -313,84 +293,6 @@ TQueryText CsaQuery(const TGetCsaRequest& request)
         "LEFT JOIN OPERADOR OP ON OP.CDOPERADOR = A.CDOPERINCL WHERE "_s +
         where.Sql() + u" ORDER BY A.DTSERVPREST"_s;
     return {sql, where.Values};
-}
-
-namespace {
-
-// The reply's columns, as every kind of pending day gives them, from the
-// CSA (A), its service (SC), proposal (P), client (C), activity type (T)
-// and employee (F).
-const char* const kPendenciaNames[] = {
-    "CDCLIENTE",   "NMFANTCLIE", "NRPROPOSFAS",  "NRVERPROPFAS", "NRSERVCONT", "CDTIPOSERV",
-    "NMTIPOSERV",  "CDFUNC",     "NMFUNC",       "CDEMPRESA",    "NRSEQUCHT",  "DTSERVPREST",
-    "IDPENDENCIA", "QTHRTRAB",   "QTHRAPROFATU", "QTHRAPRCOMIS", "QTSERVCONT"};
-
-QString PendenciaColumns(char kind)
-{
-    return u"P.CDCLIENTE, C.NMFANTCLIE, A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, "
-           "SC.CDTIPOSERV, T.NMTIPOSERV, A.CDFUNC, F.NMFUNC, A.CDEMPRESA, A.NRSEQUCHT, "
-           "A.DTSERVPREST, '%1' AS IDPENDENCIA, A.QTHRTRAB, A.QTHRAPROFATU, A.QTHRAPRCOMIS, "
-           "SC.QTSERVCONT"_s.arg(QLatin1Char(kind));
-}
-
-} // namespace
-
-TQueryText PendenciasQuery(const TStorage& storage, const TGetServPrestRequest& request)
-{
-    const TSelection clientSel = Decode(request.Clients, "clientes");
-    const TSelection employeeSel = Decode(request.Employees, "funcionários");
-    const TSelection proposalSel = Decode(request.Proposals, "propostas");
-    const TSituation situation = ParseSituation(request.CsaSituation, request.ChtSituation);
-    TWhere where;
-    where.Add(u"A.DTSERVPREST BETWEEN ? AND ?"_s, {request.Start, request.End});
-    if (situation.MatchesNothing() || !AddSelection(where, storage, clientSel, u"P.CDCLIENTE"_s) ||
-        !AddSelection(where, storage, employeeSel, u"A.CDFUNC"_s) ||
-        !AddProposalSelection(where, storage, proposalSel, u"SC"_s))
-        return TQueryText::Nothing();
-    AddSituation(where, storage, situation);
-    // Each kind joins its own names: joined after the union, the planner
-    // cannot tell how few rows come out of it and loops over them.
-    const QString csas = u" FROM CSA A "_s + kServiceJoin +
-                         u"JOIN CLIENTE C ON C.CDCLIENTE = P.CDCLIENTE "
-                         "JOIN TIPOSERV T ON T.CDTIPOSERV = SC.CDTIPOSERV "
-                         "JOIN FUNCIONARIO F ON F.CDFUNC = A.CDFUNC WHERE "_s +
-                         where.Sql();
-    // A day the screen draws red (over eight hours, or hours on a Saturday
-    // or Sunday: day 0 is a Saturday) whose approval is still empty.
-    const QString overtime =
-        u"SELECT "_s + PendenciaColumns(kPendenciaHoraExtra) + csas +
-        u" AND (A.QTHRAPROFATU IS NULL OR A.QTHRAPRCOMIS IS NULL) AND (A.QTHRTRAB > 8 OR "
-        "(A.QTHRTRAB > 0 AND A.DTSERVPREST % 7 IN (0, 1)))"_s;
-    // Commission and hours worked apart in whole thousandths, no occurrence.
-    const QString occurrence =
-        u"SELECT "_s + PendenciaColumns(kPendenciaOcorrencia) + csas +
-        u" AND A.QTHRAPRCOMIS IS NOT NULL AND (A.CDOCORR IS NULL OR A.CDOCORR = '') AND "
-        "FLOOR(A.QTHRAPRCOMIS * 1000) <> FLOOR(A.QTHRTRAB * 1000)"_s;
-    // A fixed value: the day on which the hours billed so far (an empty
-    // approval bills the hours worked) pass the contracted ones, within a
-    // CHT, or among one service's and employee's days without CHT.
-    QStringList names;
-    for (const char* name : kPendenciaNames)
-        names << u"W."_s + QLatin1String(name);
-    const QString billed = u"COALESCE(A.QTHRAPROFATU, A.QTHRTRAB)"_s;
-    const QString contracted =
-        u"SELECT "_s + names.join(u", "_s) + u" FROM (SELECT "_s +
-        PendenciaColumns(kPendenciaContratado) + u", "_s + billed + u" AS QTDIA, SUM("_s + billed +
-        u") OVER (PARTITION BY A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, "
-        "A.CDEMPRESA, A.NRSEQUCHT ORDER BY A.DTSERVPREST) AS QTACUM"_s +
-        csas +
-        u" AND SC.IDTIPOCOBRCONT = 'F') W WHERE W.QTACUM > W.QTSERVCONT + 0.000005 AND "
-        "W.QTACUM - W.QTDIA <= W.QTSERVCONT + 0.000005"_s;
-    QVariantList values = where.Values;
-    values << where.Values << where.Values;
-    names.replaceInStrings(u"W."_s, u"X."_s);
-    const QString sql =
-        u"SELECT "_s + names.join(u", "_s) + u" FROM ("_s + overtime + u" UNION ALL "_s +
-        occurrence + u" UNION ALL "_s + contracted +
-        u") X ORDER BY X.NMFANTCLIE, X.CDCLIENTE, X.NRPROPOSFAS, X.NRVERPROPFAS, X.NRSERVCONT, "
-        "X.NMFUNC, X.CDFUNC, X.CDEMPRESA, COALESCE(X.NRSEQUCHT, ''), X.DTSERVPREST, "
-        "X.IDPENDENCIA"_s;
-    return {sql, values};
 }
 
 TQueryText StoredCsaQuery(const TStorage& storage, const QVariantList& key)

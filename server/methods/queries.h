@@ -37,14 +37,6 @@ TQueryText CsaQuery(const TGetCsaRequest& request);
 constexpr int kCsaQueryCells = 17;
 constexpr int kCsaIncludedAt = 17, kCsaIncludedBy = 18, kCsaIncluderName = 19;
 
-// GetPendencias: the days of the filter (GetServPrest's arguments) that
-// need a person before billing, one row per day and kind, in the order the
-// screen shows them: client, service, employee, CHT (none first), day.
-// Columns: CDCLIENTE, NMFANTCLIE, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT,
-// CDTIPOSERV, NMTIPOSERV, CDFUNC, NMFUNC, CDEMPRESA, NRSEQUCHT,
-// DTSERVPREST, IDPENDENCIA, QTHRTRAB, QTHRAPROFATU, QTHRAPRCOMIS,
-// QTSERVCONT.
-TQueryText PendenciasQuery(const TStorage& storage, const TGetServPrestRequest& request);
 // The kinds of IDPENDENCIA.
 constexpr char kPendenciaHoraExtra = 'E';  // approval empty on an overtime or weekend day
 constexpr char kPendenciaOcorrencia = 'O'; // commission differs, no occurrence

@@ -1,6 +1,7 @@
 #include "server/storage/schema.h"
 
 #include "server/common/clock.h"
+#include "server/storage/pendingdays.h"
 #include "server/storage/storage.h"
 
 #include <QSqlQuery>
@@ -361,6 +362,36 @@ QStringList Version7()
     return sql;
 }
 
+// The exceptions list reads what it returns: the days pending on their own
+// (overtime without approval, commission without occurrence) in indexes
+// that hold only those days, and the days a fixed-value service passes its
+// contracted hours in APH_PENDFIXO, filled here from the CSAs there are and
+// kept by the writes (see pendingdays.h).
+QStringList Version8()
+{
+    return {
+        u"CREATE INDEX IX_CSA_PEND_HORAEXTRA ON CSA ("_s + kPendingIndexColumns + u") WHERE "_s +
+            PendingOvertimeCondition(QString()),
+        u"CREATE INDEX IX_CSA_PEND_OCORRENCIA ON CSA ("_s + kPendingIndexColumns + u") WHERE "_s +
+            PendingOccurrenceCondition(QString()),
+        u"CREATE TABLE APH_PENDFIXO ("
+        "NRPROPOSFAS VARCHAR(20) NOT NULL, "
+        "NRVERPROPFAS VARCHAR(2) NOT NULL, "
+        "NRSERVCONT VARCHAR(3) NOT NULL, "
+        "CDFUNC VARCHAR(10) NOT NULL, "
+        "CDEMPRESA VARCHAR(2) NOT NULL, "
+        "NRSEQUCHT VARCHAR(5), "
+        "DTPRIMEIRO INTEGER NOT NULL, "
+        "DTULTIMO INTEGER NOT NULL, "
+        "DTSERVPREST INTEGER)"_s,
+        u"CREATE INDEX IX_APH_PENDFIXO_SERVICO ON APH_PENDFIXO (NRPROPOSFAS, NRVERPROPFAS, "
+        "NRSERVCONT, CDFUNC, NRSEQUCHT)"_s,
+        u"CREATE INDEX IX_APH_PENDFIXO_PRIMEIRO ON APH_PENDFIXO (DTPRIMEIRO)"_s,
+        u"INSERT INTO APH_PENDFIXO ("_s + kPendingFixedColumns + u") "_s +
+            PendingFixedSelect(QString()),
+    };
+}
+
 bool HasVersionTable(TStorage& storage)
 {
     const QStringList tables = storage.Database().tables();
@@ -401,7 +432,7 @@ int MigrateSchema(TStorage& storage)
                                 .arg(kSchemaVersion));
     const QList<QStringList> migrations = {Version1(),        Version2(),        Version3(),
                                            Version4(storage), Version5(storage), Version6(),
-                                           Version7()};
+                                           Version7(),        Version8()};
     for (int version = before + 1; version <= kSchemaVersion; ++version) {
         TTransaction tx(storage, TTransaction::Mode::Write);
         for (const QString& sql : migrations[version - 1])

@@ -127,6 +127,7 @@ public:
     QString ForUpdate(const QString&) const override { return QString(); }
     QString ForShare() const override { return QString(); }
     QString Unindexed(const QString& column) const override { return u'+' + column; }
+    QString ThroughIndex(const QString& index) const override { return u" INDEXED BY "_s + index; }
     // Takes the write lock at once, so that two writers never both read
     // and then collide when upgrading.
     void BeginWrite() override { ExecDirect(u"BEGIN IMMEDIATE"_s); }

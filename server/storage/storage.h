@@ -110,6 +110,14 @@ public:
     // without a CHT in the table, when the date or the employee narrow the
     // rows far better.
     virtual QString Unindexed(const QString& column) const { return column; }
+    // Appended to a table's alias in FROM: read it through this index.
+    // SQLite, without statistics on a partial index that holds few rows or
+    // none, would rather walk a whole period through the day index.
+    virtual QString ThroughIndex(const QString& index) const
+    {
+        Q_UNUSED(index);
+        return QString();
+    }
     // Whether writers lock rows one by one (PostgreSQL), so that two writes
     // locking the same CSAs must take them in one order or deadlock; SQLite's
     // write transaction holds the whole file.

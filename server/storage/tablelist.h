@@ -366,6 +366,16 @@ inline constexpr std::array kAudit = {
     Text("DSEVENTO", 200, kRequired, kSystem),
 };
 
+// The days a fixed-value service passes its contracted hours, by group of
+// days (see pendingdays.h): derived from the CSAs, kept by the writes.
+inline constexpr std::array kPendingFixed = {
+    Text("NRPROPOSFAS", 20, kRequired, kSystem),  Text("NRVERPROPFAS", 2, kRequired, kSystem),
+    Text("NRSERVCONT", 3, kRequired, kSystem),    Text("CDFUNC", 10, kRequired, kSystem),
+    Text("CDEMPRESA", 2, kRequired, kSystem),     Text("NRSEQUCHT", 5, false, kSystem),
+    Of("DTPRIMEIRO", K::Day, kRequired, kSystem), Of("DTULTIMO", K::Day, kRequired, kSystem),
+    Of("DTSERVPREST", K::Day, false, kSystem),
+};
+
 inline constexpr std::array kVersion = {
     Of("NRVERSAO", K::Integer, kRequired, kSystem),
 };
@@ -443,6 +453,11 @@ inline constexpr std::array kSchemaTables = {
                .Columns = tablelist::kAudit,
                .NotExported = "the audit trail records who read this database; it stays with "
                               "it (a copy carries it), and no import may write it"},
+    TTableSpec{.Name = "APH_PENDFIXO",
+               .Columns = tablelist::kPendingFixed,
+               .NotExported = "derived from the CSAs and kept by the writes; an import, a copy "
+                              "and init --scale compute it again",
+               .Copied = false},
     TTableSpec{.Name = "APH_VERSAO",
                .Columns = tablelist::kVersion,
                .NotExported = "the schema's version, which MigrateSchema keeps",

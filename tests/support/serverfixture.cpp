@@ -2,6 +2,7 @@
 
 #include "host/data/formatsettings.h"
 #include "host/data/selection.h"
+#include "server/storage/pendingdays.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>
@@ -407,6 +408,20 @@ void ServerTest::AddCsa(const QString& proposal, const QString& version, const Q
                 orNull(billed, QMetaType::fromType<double>()),
                 orNull(commission, QMetaType::fromType<double>()),
                 orNull(cht, QMetaType::fromType<QString>())});
+    // The kept days of fixed-value services follow the CSA, as the
+    // server's own writes keep them (a schema taken back to an older
+    // version has no such table).
+    const QVariantList pair{proposal, version, service, employee};
+    try {
+        m_db->Exec(u"DELETE FROM APH_PENDFIXO WHERE NRPROPOSFAS = ? AND NRVERPROPFAS = ? AND "
+                   "NRSERVCONT = ? AND CDFUNC = ?"_s,
+                   pair);
+        m_db->Exec(u"INSERT INTO APH_PENDFIXO ("_s + kPendingFixedColumns + u") "_s +
+                       PendingFixedSelect(u"A.NRPROPOSFAS = ? AND A.NRVERPROPFAS = ? AND "
+                                          "A.NRSERVCONT = ? AND A.CDFUNC = ?"_s),
+                   pair);
+    } catch (const std::exception&) {
+    }
 }
 
 void ServerTest::AddTestWorld()
@@ -431,8 +446,10 @@ void ServerTest::AddTestWorld()
 void ServerTest::DowngradeToVersion5()
 {
     for (const char* sql :
-         {"DROP VIEW APH_HISTCSA", "DROP TABLE APH_PAPEL", "DROP INDEX UX_CHT_NOTAFISCAL",
-          "DROP INDEX IX_APH_HISTEVENTO_CHT", "ALTER TABLE CHT DROP COLUMN NRNOTAFISCAL",
+         {"DROP INDEX IX_CSA_PEND_HORAEXTRA", "DROP INDEX IX_CSA_PEND_OCORRENCIA",
+          "DROP TABLE APH_PENDFIXO", "DROP VIEW APH_HISTCSA", "DROP TABLE APH_PAPEL",
+          "DROP INDEX UX_CHT_NOTAFISCAL", "DROP INDEX IX_APH_HISTEVENTO_CHT",
+          "ALTER TABLE CHT DROP COLUMN NRNOTAFISCAL",
           "ALTER TABLE APH_HISTEVENTO DROP COLUMN DSMOTIVO",
           "ALTER TABLE APH_HISTEVENTO DROP COLUMN NRNOTAFISCAL",
           "CREATE VIEW APH_HISTCSA AS SELECT NRHISTCSA, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, "
