@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QFile>
 #include <QString>
 #include <QStringList>
+
+#include <string_view>
 
 namespace aph {
 
@@ -30,6 +33,11 @@ enum class TCsvPolicy
 QString CsvCell(const QString& text, TCsvPolicy policy);
 // One record: the cells joined by ';', then CRLF.
 QString CsvRecord(const QStringList& cells, TCsvPolicy policy);
+// One cell as CsvCell writes it, appended to out in UTF-8, for writers of
+// many cells: text the policy leaves alone goes in as it is, without a
+// QString on its way.
+void AppendCsvCell(QByteArray& out, std::string_view utf8, TCsvPolicy policy);
+void AppendCsvCell(QByteArray& out, const QString& text, TCsvPolicy policy);
 
 // A CSV file written record by record, without holding it, under the
 // policy: UTF-8 with a byte order mark (a spreadsheet then reads the
@@ -40,6 +48,11 @@ public:
     // Throws Exception naming the file when it cannot be created.
     TCsvWriter(const QString& path, TCsvPolicy policy);
     void Write(const QStringList& cells);
+    // For a writer that formats its cells itself: the buffer to append a
+    // record to, in UTF-8 as the policy writes it and ended by CRLF; call
+    // Wrote after each record.
+    QByteArray& Pending() { return m_buffer; }
+    void Wrote();
     // Flushes and closes; throws when the disk refused the data.
     void Finish();
 

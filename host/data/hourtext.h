@@ -11,4 +11,11 @@ namespace aph {
 // write hours with this one function, so they never disagree.
 QString HoursText(double hours);
 
+// Room for the longest text HoursChars writes: two 64-bit numbers with
+// their signs, the padding zeros and the colon.
+constexpr int kHoursTextChars = 48;
+// The same text into buffer (kHoursTextChars at least), without a heap
+// string, for documents that write many; returns its length.
+int HoursChars(double hours, char* buffer);
+
 } // namespace aph

@@ -2,6 +2,7 @@
 // amount is made up; nothing of the firm's own (commission hours,
 // occurrences, the CHT's situation, internal codes) but the proposal's key
 // in small print.
+#include "host/data/csvwriter.h"
 #include "host/data/formatsettings.h"
 #include "host/data/hourtext.h"
 #include "server/common/clock.h"
@@ -123,6 +124,15 @@ void ClientTableRow(TPdfWriter& pdf, double y, const QStringList& cells, bool bo
     pdf.TextRight(kHoursX, y, cells.value(2), kTableSize, bold);
 }
 
+// A day's line of the table: its date, weekday and billed hours.
+void ClientDayRow(TPdfWriter& pdf, double y, const TChtStatementLine& l)
+{
+    const TDayTexts t(l, TDayTexts::THours::Client);
+    pdf.Text(kLeft, y, t.Date(), kTableSize);
+    pdf.Text(kWeekdayX, y, t.Weekday(), kTableSize);
+    pdf.TextRight(kHoursX, y, t.Charged(), kTableSize);
+}
+
 double ClientTableTitles(TPdfWriter& pdf, double y)
 {
     ClientTableRow(pdf, y, ClientColumnTitles(), true);
@@ -217,30 +227,44 @@ QString AmountBasis(const TChtStatement& s)
 
 QByteArray ClientStatementCsv(const TChtStatement& s)
 {
-    QString out = u"Demonstrativo da CHT"_s + u"\r\n"_s;
+    QString head = u"Demonstrativo da CHT"_s + u"\r\n"_s;
     if (s.IsPreview())
-        CsvRow(out, {PreviewMark()});
-    CsvRow(out, {u"CHT"_s, s.Number});
+        CsvRow(head, {PreviewMark()});
+    CsvRow(head, {u"CHT"_s, s.Number});
     for (const THeaderRow& row : ClientHeaderRows(s)) {
         QStringList cells = QStringList{row.Label} + row.Values;
         if (row.Label.isEmpty())
             cells = row.Values;
         if (!row.Small.isEmpty())
             cells << row.Small;
-        CsvRow(out, cells);
+        CsvRow(head, cells);
     }
-    out += u"\r\n"_s;
-    CsvRow(out, ClientColumnTitles());
-    for (const TChtStatementLine& l : s.Lines)
-        CsvRow(out, {l.Date, l.Weekday, l.Charged});
-    CsvRow(out, {u"Total"_s, QString(), s.TotalBilled});
-    out += u"\r\n"_s;
+    head += u"\r\n"_s;
+    CsvRow(head, ClientColumnTitles());
+    QString tail;
+    CsvRow(tail, {u"Total"_s, QString(), s.TotalBilled});
+    tail += u"\r\n"_s;
     const QString package = PackageText(s);
     if (!package.isEmpty())
-        CsvRow(out, {u"Pacote"_s, package});
-    CsvRow(out, {u"Base de cálculo"_s, AmountBasis(s)});
-    CsvRow(out, {u"Valor a faturar"_s, s.AmountText});
-    return QByteArray("\xEF\xBB\xBF") + out.toUtf8();
+        CsvRow(tail, {u"Pacote"_s, package});
+    CsvRow(tail, {u"Base de cálculo"_s, AmountBasis(s)});
+    CsvRow(tail, {u"Valor a faturar"_s, s.AmountText});
+    QByteArray out;
+    out.reserve(kCsvFixedBytes + 3 * (head.size() + tail.size()) +
+                kClientCsvDayBytes * static_cast<qsizetype>(s.Lines.size()));
+    out += "\xEF\xBB\xBF";
+    out += head.toUtf8();
+    for (const TChtStatementLine& l : s.Lines) {
+        const TDayTexts t(l, TDayTexts::THours::Client);
+        AppendCsvCell(out, t.Date(), TCsvPolicy::ForPeople);
+        out += ';';
+        AppendCsvCell(out, t.Weekday(), TCsvPolicy::ForPeople);
+        out += ';';
+        AppendCsvCell(out, t.Charged(), TCsvPolicy::ForPeople);
+        out += "\r\n";
+    }
+    out += tail.toUtf8();
+    return out;
 }
 
 QByteArray ClientStatementPdf(const TChtStatement& s)
@@ -253,7 +277,7 @@ QByteArray ClientStatementPdf(const TChtStatement& s)
             pdf.NewPage();
             y = ClientTableTitles(pdf, kTop);
         }
-        ClientTableRow(pdf, y, {l.Date, l.Weekday, l.Charged});
+        ClientDayRow(pdf, y, l);
         y -= kRow;
     }
     // The total, the package's hours, the basis and the amount stay

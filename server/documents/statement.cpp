@@ -10,6 +10,7 @@
 #include "server/documents/statementparts.h"
 #include "server/methods/chtstatus.h"
 #include "server/methods/queries.h"
+#include "server/storage/rowsource.h"
 #include "server/storage/storage.h"
 #include "service/chttotals.h"
 #include "service/codewords.h"
@@ -17,6 +18,9 @@
 #include <QSqlQuery>
 #include <QStringList>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <iterator>
 
 using namespace Qt::StringLiterals;
@@ -31,6 +35,62 @@ QString Money(double value)
 void CsvRow(QString& out, const QStringList& fields)
 {
     out += CsvRecord(fields, TCsvPolicy::ForPeople);
+}
+
+namespace {
+
+// The weekday names of BrazilFormat in UTF-8, Sunday first.
+const std::array<QByteArray, 7>& WeekdayNames()
+{
+    static const std::array<QByteArray, 7> names = [] {
+        std::array<QByteArray, 7> n;
+        for (int i = 0; i < 7; ++i)
+            n[static_cast<std::size_t>(i)] = BrazilFormat().LongDayNames.value(i).toUtf8();
+        return n;
+    }();
+    return names;
+}
+
+// The days written from the date's own numbers: from the OLE epoch to the
+// last day of year 9999, whose years have four digits. Others go through
+// FormatDateTime.
+constexpr double kLastFourDigitDay = 2958466;
+
+char* TwoDigits(char* out, int value)
+{
+    *out++ = static_cast<char>('0' + value / 10);
+    *out++ = static_cast<char>('0' + value % 10);
+    return out;
+}
+
+} // namespace
+
+TDayTexts::TDayTexts(const TChtStatementLine& line, THours hours)
+{
+    if (line.Day >= 0 && line.Day < kLastFourDigitDay) {
+        const QDate date = OleToDate(line.Day);
+        char* out = TwoDigits(m_date, date.day());
+        *out++ = '/';
+        out = TwoDigits(out, date.month());
+        *out++ = '/';
+        out = TwoDigits(TwoDigits(out, date.year() / 100), date.year() % 100);
+        m_dateSize = static_cast<std::size_t>(out - m_date);
+        const QByteArray& name = WeekdayNames()[static_cast<std::size_t>(date.dayOfWeek() % 7)];
+        m_weekday = {name.constData(), static_cast<std::size_t>(name.size())};
+    } else {
+        const QByteArray date = FormatDateTime(u"dd/mm/yyyy"_s, line.Day, BrazilFormat()).toUtf8();
+        m_dateSize = std::min(static_cast<std::size_t>(date.size()), kDateChars);
+        std::memcpy(m_date, date.constData(), m_dateSize);
+        m_spill = FormatDateTime(u"dddd"_s, line.Day, BrazilFormat()).toUtf8();
+        m_weekday = {m_spill.constData(), static_cast<std::size_t>(m_spill.size())};
+    }
+    if (hours == THours::Client) {
+        m_hours[0].Size = HoursChars(line.Charged, m_hours[0].Chars);
+        return;
+    }
+    const double firm[] = {line.Worked, line.Billed, line.Commission};
+    for (std::size_t i = 0; i < std::size(firm); ++i)
+        m_hours[i].Size = HoursChars(firm[i], m_hours[i].Chars);
 }
 
 namespace {
@@ -69,31 +129,46 @@ void ReadHeader(QSqlQuery& q, TChtStatement& s)
     s.Invoice = q.value(19).toString().trimmed();
 }
 
-// The days, written as the screen's grid writes them, and the totals as
-// its panel sums them.
-void ReadDays(QSqlQuery& q, TChtStatement& s)
+// A column of the days as QVariant::toDouble reads it (null is 0), and
+// as QVariant::toString does; straight from the engine where it can.
+double NumberOf(const TRowSource& rows, int column)
+{
+    double value = 0;
+    if (rows.Number(column, value) || rows.IsNull(column))
+        return value;
+    return rows.Variant(column).toDouble();
+}
+
+QString TextOf(const TRowSource& rows, int column)
+{
+    std::string_view text;
+    if (rows.Text(column, text))
+        return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return rows.IsNull(column) ? QString() : rows.Variant(column).toString();
+}
+
+// The days with the hours the screen's grid shows, and the totals as its
+// panel sums them.
+void ReadDays(TRowSource& rows, TChtStatement& s)
 {
     TChtTotals totals(s.Billing, s.ContractedQuantity, s.HourValue);
-    while (q.next()) {
-        const double day = q.value(0).toDouble();
-        const double worked = q.value(1).toDouble();
-        const QVariant billed = q.value(2);
-        const QVariant commission = q.value(3);
+    while (rows.Next()) {
         TChtStatementLine line;
-        line.Date = DayText(day);
-        line.Weekday = FormatDateTime(u"dddd"_s, day, BrazilFormat());
-        line.Worked = HoursText(worked);
-        line.Billed = HoursText(billed.isNull() ? worked : billed.toDouble());
-        line.Commission = HoursText(commission.isNull() ? worked : commission.toDouble());
-        if (!q.value(5).isNull())
-            line.Occurrence = q.value(4).toString() + u'/' + q.value(5).toString();
-        line.OccurrenceName = q.value(6).toString();
-        line.Charged = HoursText(billed.toDouble());
-        totals.Add(worked, billed.toDouble(), commission.toDouble());
-        if (s.Lines.empty())
-            s.FirstDay = line.Date;
-        s.LastDay = line.Date;
+        line.Day = NumberOf(rows, 0);
+        line.Worked = NumberOf(rows, 1);
+        const double billed = NumberOf(rows, 2), commission = NumberOf(rows, 3);
+        line.Billed = rows.IsNull(2) ? line.Worked : billed;
+        line.Commission = rows.IsNull(3) ? line.Worked : commission;
+        line.Charged = billed;
+        if (!rows.IsNull(5))
+            line.Occurrence = TextOf(rows, 4) + u'/' + TextOf(rows, 5);
+        line.OccurrenceName = TextOf(rows, 6);
+        totals.Add(line.Worked, billed, commission);
         s.Lines.push_back(std::move(line));
+    }
+    if (!s.Lines.empty()) {
+        s.FirstDay = DayText(s.Lines.front().Day);
+        s.LastDay = DayText(s.Lines.back().Day);
     }
     s.TotalWorked = HoursText(totals.Worked());
     s.TotalBilled = HoursText(totals.Billed());
@@ -146,10 +221,7 @@ TChtStatement LoadChtStatement(TStorage& storage, const QString& number)
     TStorage::Done(h);
     if (!found)
         throw ERefusal(u"A CHT %1 não existe."_s.arg(number));
-    const TQueryText days = StatementDaysQuery(number);
-    QSqlQuery& d = storage.Select(days.Sql, days.Values);
-    ReadDays(d, s);
-    TStorage::Done(d);
+    ReadDays(*storage.Rows(StatementDaysQuery(number)), s);
     const TIssuer issuer = ReadIssuer(storage);
     const std::optional<TChtApproval> approval = ChtApprovalOf(storage, number);
     const std::optional<double> billedOn = ChtBilledOn(storage, number);
@@ -172,18 +244,34 @@ TChtStatement LoadChtStatement(TStorage& storage, const QString& number)
 
 QByteArray StatementCsv(const TChtStatement& s)
 {
-    QString out = u"Demonstrativo da CHT"_s + u"\r\n"_s;
+    QString head = u"Demonstrativo da CHT"_s + u"\r\n"_s;
     for (const QStringList& row : HeaderRows(s))
-        CsvRow(out, row);
-    out += u"\r\n"_s;
-    CsvRow(out, ColumnTitles());
-    for (const TChtStatementLine& l : s.Lines)
-        CsvRow(out, {l.Date, l.Weekday, l.Worked, l.Billed, l.Commission, l.Occurrence,
-                     l.OccurrenceName});
-    CsvRow(out, {u"Total"_s, QString(), s.TotalWorked, s.TotalBilled, s.TotalCommission});
-    out += u"\r\n"_s;
-    CsvRow(out, {u"Valor a faturar"_s, s.AmountText});
-    return QByteArray("\xEF\xBB\xBF") + out.toUtf8();
+        CsvRow(head, row);
+    head += u"\r\n"_s;
+    CsvRow(head, ColumnTitles());
+    QString tail;
+    CsvRow(tail, {u"Total"_s, QString(), s.TotalWorked, s.TotalBilled, s.TotalCommission});
+    tail += u"\r\n"_s;
+    CsvRow(tail, {u"Valor a faturar"_s, s.AmountText});
+    QByteArray out;
+    out.reserve(kCsvFixedBytes + 3 * (head.size() + tail.size()) +
+                kCsvDayBytes * static_cast<qsizetype>(s.Lines.size()));
+    out += "\xEF\xBB\xBF";
+    out += head.toUtf8();
+    for (const TChtStatementLine& l : s.Lines) {
+        const TDayTexts t(l);
+        for (const std::string_view cell :
+             {t.Date(), t.Weekday(), t.Worked(), t.Billed(), t.Commission()}) {
+            AppendCsvCell(out, cell, TCsvPolicy::ForPeople);
+            out += ';';
+        }
+        AppendCsvCell(out, l.Occurrence, TCsvPolicy::ForPeople);
+        out += ';';
+        AppendCsvCell(out, l.OccurrenceName, TCsvPolicy::ForPeople);
+        out += "\r\n";
+    }
+    out += tail.toUtf8();
+    return out;
 }
 
 namespace {
@@ -222,6 +310,19 @@ void TableRow(TPdfWriter& pdf, double y, const QStringList& cells, bool bold = f
             pdf.Text(c.X, y, cells[i].left(i == columns - 1 ? kDescriptionChars : kCellChars),
                      kTableSize, bold);
     }
+}
+
+// A day's line of the table.
+void DayRow(TPdfWriter& pdf, double y, const TChtStatementLine& l)
+{
+    const TDayTexts t(l);
+    pdf.Text(kColumns[0].X, y, t.Date(), kTableSize);
+    pdf.Text(kColumns[1].X, y, t.Weekday(), kTableSize);
+    pdf.TextRight(kColumns[2].X, y, t.Worked(), kTableSize);
+    pdf.TextRight(kColumns[3].X, y, t.Billed(), kTableSize);
+    pdf.TextRight(kColumns[4].X, y, t.Commission(), kTableSize);
+    pdf.Text(kColumns[5].X, y, QStringView(l.Occurrence).left(kCellChars), kTableSize);
+    pdf.Text(kColumns[6].X, y, QStringView(l.OccurrenceName).left(kDescriptionChars), kTableSize);
 }
 
 double TableTitles(TPdfWriter& pdf, double y)
@@ -267,9 +368,7 @@ QByteArray StatementPdf(const TChtStatement& s)
             pdf.NewPage();
             y = TableTitles(pdf, kTop);
         }
-        TableRow(
-            pdf, y,
-            {l.Date, l.Weekday, l.Worked, l.Billed, l.Commission, l.Occurrence, l.OccurrenceName});
+        DayRow(pdf, y, l);
         y -= kRow;
     }
     // The totals and the amount stay together.

@@ -10,20 +10,20 @@ namespace aph {
 class TStorage;
 
 // The statement of one CHT: what it bills, day by day, as the approval
-// screen shows it. One model, written out as CSV or PDF.
+// screen shows it. One model, written out as CSV or PDF. A day keeps its
+// values; the documents write their texts (TDayTexts in statementparts.h),
+// so that a statement of many days makes no string per value.
 struct TChtStatementLine
 {
-    QString Date;    // dd/MM/yyyy
-    QString Weekday; // "segunda-feira"
-    // Hours as the screen writes them ("08:30"); an empty approval shows
-    // the hours worked, as in the screen's grid.
-    QString Worked, Billed, Commission;
-    QString Occurrence;     // "group/code", empty without one
-    QString OccurrenceName; // its description
+    double Day = 0; // OLE day
+    // An empty approval shows the hours worked, as in the screen's grid.
+    double Worked = 0, Billed = 0, Commission = 0;
     // The billed hours as the totals count them (an empty approval is 0):
     // the client's version prints these, so that its lines add up to its
     // total.
-    QString Charged;
+    double Charged = 0;
+    QString Occurrence;     // "group/code", empty without one
+    QString OccurrenceName; // its description
 };
 
 struct TChtStatement

@@ -2,11 +2,13 @@
 
 #include "host/data/csvwriter.h"
 #include "host/data/exceptions.h"
+#include "host/data/packetcodec.h"
 #include "host/data/scopeguard.h"
 #include "server/common/interrupt.h"
 #include "server/common/newfile.h"
 #include "server/firmdata/csvfile.h"
 #include "server/firmdata/tables.h"
+#include "server/storage/rowsource.h"
 #include "server/storage/schema.h"
 #include "server/storage/storage.h"
 
@@ -108,25 +110,93 @@ QString KindText(TColumnKind kind)
     }
 }
 
-// The key of the row the query stands on, as "TP1/01/001/TF1/47000".
-QString KeyText(const TFirmTable& table, const QSqlQuery& q)
+// The key of the row the read stands on, as "TP1/01/001/TF1/47000".
+QString KeyText(const TFirmTable& table, const TRowSource& rows)
 {
     QStringList values;
     for (const QString& name : table.Key)
-        values << q.value(static_cast<int>(table.Find(name) - table.Columns.data())).toString();
+        values
+            << rows.Variant(static_cast<int>(table.Find(name) - table.Columns.data())).toString();
     return values.join(u'/');
 }
 
-QString Cell(const TFirmTable& table, int column, const QSqlQuery& q)
+QString Cell(const TFirmTable& table, int column, const TRowSource& rows)
 {
     const TColumn& c = table.Columns[static_cast<std::size_t>(column)];
-    QVariant value = q.value(column);
+    QVariant value = rows.Variant(column);
     if (!Normalize(c, value))
         throw Exception(u"%1 de chave %2: o valor \"%3\" de %4 não é %5. Corrija-o no banco e "
-                        "exporte de novo."_s.arg(table.Name, KeyText(table, q),
-                                                 q.value(column).toString(), c.Name,
+                        "exporte de novo."_s.arg(table.Name, KeyText(table, rows),
+                                                 rows.Variant(column).toString(), c.Name,
                                                  KindText(c.Kind)));
     return FormatCell(c, value);
+}
+
+// One cell of the record: text and numbers straight from the engine's
+// value where it gives them, anything else through its QVariant (where a
+// value that is not of the column's kind is refused).
+void AppendCell(QByteArray& out, const TFirmTable& table, int column, const TRowSource& rows)
+{
+    if (rows.IsNull(column))
+        return;
+    const TColumn& c = table.Columns[static_cast<std::size_t>(column)];
+    if (c.Kind == TColumnKind::Text) {
+        std::string_view text;
+        if (rows.Text(column, text)) {
+            AppendCsvCell(out, text, TCsvPolicy::ForImport);
+            return;
+        }
+    } else {
+        double number = 0;
+        if (rows.Number(column, number) && AppendFormattedNumber(out, c, number))
+            return;
+    }
+    AppendCsvCell(out, Cell(table, column, rows), TCsvPolicy::ForImport);
+}
+
+// The rows of a read through QtSql, as a row source; PostgreSQL's export
+// reads this way, since QtSql streams the rows where libpq's result would
+// hold a whole table in memory.
+class TQueryRows final : public TRowSource
+{
+public:
+    explicit TQueryRows(QSqlQuery& query) : m_query(query) {}
+    bool Next() override { return m_query.next(); }
+    void AppendCell(QByteArray& out, int column, const TFieldDef& def) const override
+    {
+        AppendJsonValue(out, CellOf(m_query.value(column), def));
+    }
+    std::string_view Utf8(int column, QByteArray& scratch) const override
+    {
+        scratch = m_query.value(column).toString().toUtf8();
+        return {scratch.constData(), static_cast<std::size_t>(scratch.size())};
+    }
+    QVariant Variant(int column) const override { return m_query.value(column); }
+    bool IsNull(int column) const override { return m_query.isNull(column); }
+
+private:
+    QSqlQuery& m_query;
+};
+
+// The rows into the file, each record written straight into its buffer;
+// returns how many.
+qint64 WriteRows(TRowSource& rows, const TFirmTable& table, TCsvWriter& out)
+{
+    const int columns = static_cast<int>(table.Columns.size());
+    qint64 count = 0;
+    while (rows.Next()) {
+        RaiseIfInterrupted();
+        QByteArray& record = out.Pending();
+        for (int i = 0; i < columns; ++i) {
+            if (i)
+                record += ';';
+            AppendCell(record, table, i, rows);
+        }
+        record += "\r\n";
+        out.Wrote();
+        ++count;
+    }
+    return count;
 }
 
 // The table's rows, in the order of its key, into a new file at path, one
@@ -139,20 +209,20 @@ qint64 WriteTable(TStorage& storage, const TFirmTable& table, const QString& pat
     // Raw values, for the import to read back exactly.
     TCsvWriter out(path, TCsvPolicy::ForImport);
     out.Write(fields);
-    QSqlQuery& q = storage.Select(SelectSql(table));
-    const TScopeExit done([&q] { TStorage::Done(q); });
     qint64 rows = 0;
-    while (q.next()) {
-        RaiseIfInterrupted();
-        for (int i = 0; i < fields.size(); ++i)
-            fields[i] = Cell(table, i, q);
-        out.Write(fields);
-        ++rows;
+    if (!storage.IsPostgres()) {
+        // SQLite's statement API, whose failures raise as they come.
+        rows = WriteRows(*storage.Rows({SelectSql(table), {}}), table, out);
+    } else {
+        QSqlQuery& q = storage.Select(SelectSql(table));
+        const TScopeExit done([&q] { TStorage::Done(q); });
+        TQueryRows source(q);
+        rows = WriteRows(source, table, out);
+        // A read the engine broke off ends like one that reached its end.
+        if (q.lastError().type() != QSqlError::NoError)
+            storage.Raise(TStorage::TFailure::Other,
+                          u"exportar %1: %2"_s.arg(table.Name, q.lastError().text()));
     }
-    // A read the engine broke off ends like one that reached its end.
-    if (q.lastError().type() != QSqlError::NoError)
-        storage.Raise(TStorage::TFailure::Other,
-                      u"exportar %1: %2"_s.arg(table.Name, q.lastError().text()));
     out.Finish();
     return rows;
 }

@@ -9,6 +9,7 @@
 #include <QTimeZone>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -273,6 +274,88 @@ QString FormatCell(const TColumn& column, const QVariant& value)
         return Shortest(value.toDouble());
     }
     return {};
+}
+
+namespace {
+
+// Whole numbers below this hold their exact value in a double.
+constexpr double kExactWholes = 9007199254740992.0; // 2^53
+// QString::number writes decimals below this as the shortest text that
+// reads back the same, as std::to_chars does; above it, Qt pads the
+// shortest digits with zeros where to_chars writes every digit.
+constexpr double kShortestDecimals = 1e15;
+
+char* Digits(char* out, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+        out[i] = static_cast<char>('0' + value % 10);
+    return out + width;
+}
+
+// "yyyy-MM-dd" of a date of a four-digit year; nullptr for other years.
+char* IsoDate(char* out, const QDate& date)
+{
+    if (date.year() < 1000 || date.year() > 9999)
+        return nullptr;
+    out = Digits(out, date.year(), 4);
+    *out++ = '-';
+    out = Digits(out, date.month(), 2);
+    *out++ = '-';
+    return Digits(out, date.day(), 2);
+}
+
+} // namespace
+
+bool AppendFormattedNumber(QByteArray& out, const TColumn& column, double value)
+{
+    char buffer[40];
+    char* end = nullptr;
+    const bool whole = value == std::trunc(value) && std::abs(value) < kExactWholes;
+    switch (column.Kind) {
+    case TColumnKind::Text:
+        return false;
+    case TColumnKind::Day:
+        if (whole)
+            end = IsoDate(buffer, kOleEpoch.addDays(static_cast<qint64>(value)));
+        break;
+    case TColumnKind::Integer:
+        if (whole)
+            end = std::to_chars(buffer, buffer + sizeof buffer, static_cast<qint64>(value)).ptr;
+        break;
+    case TColumnKind::Moment: {
+        // As FormatCell: milliseconds since the epoch, counted in UTC.
+        if (!(std::abs(value) < kExactWholes / kMsPerDay))
+            return false;
+        const auto ms = static_cast<qint64>(std::llround(value * kMsPerDay));
+        const auto perDay = static_cast<qint64>(kMsPerDay);
+        const qint64 days = ms / perDay - (ms % perDay < 0 ? 1 : 0);
+        auto time = static_cast<int>(ms - days * perDay);
+        end = IsoDate(buffer, kOleEpoch.addDays(days));
+        if (end) {
+            *end++ = 'T';
+            end = Digits(end, time / 3600000, 2);
+            *end++ = ':';
+            end = Digits(end, time / 60000 % 60, 2);
+            *end++ = ':';
+            end = Digits(end, time / 1000 % 60, 2);
+            *end++ = '.';
+            end = Digits(end, time % 1000, 3);
+        }
+        break;
+    }
+    case TColumnKind::Number:
+    case TColumnKind::Hours:
+        if (value == 0) { // negative zero too, which Qt writes as "0"
+            buffer[0] = '0';
+            end = buffer + 1;
+        } else if (std::abs(value) < kShortestDecimals)
+            end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+        break;
+    }
+    if (!end)
+        return false;
+    out.append(buffer, end - buffer);
+    return true;
 }
 
 bool ParseCell(const TColumn& column, const QString& text, QVariant& value, QString& why)

@@ -2,6 +2,7 @@
 
 #include "server/storage/tablelist.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -74,6 +75,13 @@ const TFirmTable* TableOfHeader(const QStringList& titles);
 // moments as ISO dates; numbers in the shortest form that reads back the
 // same, with a dot.
 QString FormatCell(const TColumn& column, const QVariant& value);
+// The text FormatCell gives for a number the engine holds (a day or an
+// integer as a whole number), appended to out in UTF-8 without a QString
+// on its way; false, with nothing appended, for a value it leaves to
+// FormatCell: not of the column's kind, or beyond the range written here
+// (years outside 1000 to 9999, whole numbers of 2^53 or more, decimals of
+// 10^15 or more).
+bool AppendFormattedNumber(QByteArray& out, const TColumn& column, double value);
 // A field of a CSV as the database stores it: null for an empty field;
 // false, with the reason in Portuguese, when the text is no value of the
 // column's kind.

@@ -1,6 +1,7 @@
 // aph-server export: each table of the firm reads back, cell by cell, as
 // the database holds it, in key order and in the same bytes every time;
 // refusals say why and leave nothing behind.
+#include "host/data/csvwriter.h"
 #include "host/data/scopeguard.h"
 #include "server/firmdata/csvfile.h"
 #include "server/firmdata/tables.h"
@@ -148,6 +149,40 @@ TEST_F(ExportTest, EveryTableReadsBackAsStoredInKeyOrderAndTwoExportsAreTheSameB
     for (const QString& file : files)
         EXPECT_EQ(Contents(QDir(first).filePath(file)), Contents(QDir(second).filePath(file)))
             << file.toStdString();
+}
+
+// The bytes of every file against a plain formatter: each stored value as
+// QtSql reads it, through FormatCell and CsvRecord, the way the export wrote
+// its cells before it read them from the engine; over the awkward rows and
+// values at the edges of what the export writes itself (years before 1000,
+// whole numbers past 2^53, hours with every digit, moments at midnight).
+TEST_F(ExportTest, FilesAreTheStoredValuesFormattedCellByCell)
+{
+    AddAwkwardRows();
+    AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, Day(2030, 3, 5), 23.999999999, {}, 1e-7,
+           0.1 + 0.7);
+    AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, -500000, 0.0, {}, 0.0, 0.0);
+    AddCsa(u"TP1"_s, u"01"_s, u"001"_s, u"TF1"_s, u"01"_s, 2958465, 7.5075);
+    m_db->Exec(u"INSERT INTO APH_HISTEVENTO (NRHISTCSA, NRPROPOSFAS, NRVERPROPFAS, "
+               "NRSERVCONT, CDFUNC, DTSERVPREST, DTEVENTO, CDOPERADOR, IDEVENTO) VALUES "
+               "(?, 'TP1', '01', '001', 'TF1', ?, ?, 'ANA', 'A')"_s,
+               {qint64(9007199254740993), qint64(Day(2030, 3, 5)), Day(2030, 3, 5) + 1.0});
+    const QString folder = Folder(u"bytes"_s);
+    QString out, err;
+    ASSERT_EQ(Export(folder, &out, &err), 0) << err.toStdString();
+    for (const TFirmTable& table : FirmTables()) {
+        SCOPED_TRACE(table.Name.toStdString());
+        QString expected = CsvRecord(Names(table), TCsvPolicy::ForImport);
+        for (const QVariantList& row : m_db->Rows(u"SELECT %1 FROM %2 ORDER BY %3"_s.arg(
+                 Names(table).join(u", "_s), table.Name, table.Key.join(u", "_s)))) {
+            QStringList cells;
+            for (qsizetype i = 0; i < row.size(); ++i)
+                cells << FormatCell(table.Columns[static_cast<std::size_t>(i)], row[i]);
+            expected += CsvRecord(cells, TCsvPolicy::ForImport);
+        }
+        EXPECT_EQ(Contents(QDir(folder).filePath(table.Name + u".csv"_s)).toStdString(),
+                  "\xEF\xBB\xBF" + expected.toUtf8().toStdString());
+    }
 }
 
 TEST_F(ExportTest, RefusalsSayWhyAndWriteNothing)
