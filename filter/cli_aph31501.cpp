@@ -109,12 +109,15 @@ void TfrmFiltroCsa::CreateBottomGroups()
     btnPesqProp = Picker(grbProposta, "btnPesqProp", rbtListaProp);
 
     grbPeriodo = Group(panFiltro, "grbPeriodo", "Período da CSA", 171, 73, 4);
-    lblDe = Child<TLabel>(grbPeriodo, "lblDe", "De", 8, 22, 20);
+    lblDe = Child<TLabel>(grbPeriodo, "lblDe", "&De", 8, 22, 20);
     depDtInicial = grbPeriodo->Add<TDateEditPlus>(u"depDtInicial"_s);
     depDtInicial->SetBounds(34, 18, 100, 21);
-    lblAte = Child<TLabel>(grbPeriodo, "lblAte", "Até", 8, 46, 20);
+    lblAte = Child<TLabel>(grbPeriodo, "lblAte", "&Até", 8, 46, 20);
     depDtFinal = grbPeriodo->Add<TDateEditPlus>(u"depDtFinal"_s);
     depDtFinal->SetBounds(34, 42, 100, 21);
+    // Alt+D and Alt+A go straight to the dates.
+    lblDe->SetFocusControl(depDtInicial);
+    lblAte->SetFocusControl(depDtFinal);
 
     grbSituacaoCHT = Group(panFiltro, "grbSituacaoCHT", "Situação do CHT", 342, 73, 5);
     chbCHT_Pendente = Child<TCheckBox>(grbSituacaoCHT, "chbCHT_Pendente", "Pendente", 8, 20, 75);
@@ -363,7 +366,19 @@ void TfrmFiltroCsa::chbComCHTGeradaClick(TObject*)
 
 void TfrmFiltroCsa::depDtInicialExit(TObject*)
 {
+    ExpandTypedMonth();
     depDtInicial->CheckValidDate();
+}
+
+void TfrmFiltroCsa::ExpandTypedMonth()
+{
+    // A month and year typed in "De" ("10/2025", "102025") is the whole
+    // month: its first day there and its last in "Até". A date stays a date.
+    QDate first;
+    if (depDtInicial->IsDateValid() || !TryStrToMonth(depDtInicial->Text(), first))
+        return;
+    depDtInicial->SetDate(DateToOle(first));
+    depDtFinal->SetDate(DateToOle(first.addMonths(1).addDays(-1)));
 }
 
 void TfrmFiltroCsa::depDtFinalExit(TObject*)
@@ -551,7 +566,9 @@ void TfrmFiltroCsa::sbtConfirmaClick(TObject* Sender)
         LoadServices();
         return;
     }
-    // Text that is no date is refused before anything else.
+    // Text that is no date is refused before anything else; a month typed
+    // in "De" is its whole month.
+    ExpandTypedMonth();
     depDtInicial->CheckValidDate();
     depDtFinal->CheckValidDate();
     // "Todos" stands for everything.

@@ -122,6 +122,8 @@ private:
     void ChoiceClick(TRadioButton* todos, TBtnPesquisa* picker, bool lista);
     void Vd_Lista(TRadioButton* lista, const QString& selection, const char* key);
     void FocusDate(TDateEditPlus* target, TDateEditPlus* other);
+    // A month and year typed in "De" fills the period with the whole month.
+    void ExpandTypedMonth();
     void Vd_Data(TDateEditPlus* edit, TDateEditPlus* other, bool required, const char* emptyKey,
                  bool editIsStart);
     // Whether the dialog has been shown since it was made: the first show

@@ -590,6 +590,40 @@ bool TryStrToDate(const QString& text, TDateTime& value, const TFormatSettings& 
     return true;
 }
 
+bool TryStrToMonth(const QString& text, QDate& first, const TFormatSettings& fs)
+{
+    constexpr int kYearDigits = 4; // a short year would read as a day
+    const QString f = fs.ShortDateFormat.toLower();
+    const bool monthFirst = f.indexOf(u'm') < f.indexOf(u'y');
+    const QString separators = QString(fs.DateSeparator) + u"/-."_s;
+    const QString t = text.trimmed();
+    QString month, year;
+    const qsizetype at =
+        std::find_if(t.begin(), t.end(), [&](QChar c) { return separators.contains(c); }) -
+        t.begin();
+    if (at < t.size()) {
+        // Two parts around one separator.
+        month = monthFirst ? t.left(at) : t.mid(at + 1);
+        year = monthFirst ? t.mid(at + 1) : t.left(at);
+    } else if (t.size() == kYearDigits + 2) {
+        // Digits only: two for the month, four for the year.
+        month = monthFirst ? t.left(2) : t.right(2);
+        year = monthFirst ? t.right(kYearDigits) : t.left(kYearDigits);
+    }
+    const auto digitsOnly = [](const QString& part) {
+        return std::all_of(part.begin(), part.end(),
+                           [](QChar c) { return c.isDigit() && c.unicode() < 128; });
+    };
+    if (month.isEmpty() || month.size() > 2 || year.size() != kYearDigits || !digitsOnly(month) ||
+        !digitsOnly(year))
+        return false;
+    const QDate date(year.toInt(), month.toInt(), 1);
+    if (!date.isValid() || date.year() < 100)
+        return false;
+    first = date;
+    return true;
+}
+
 QString FormatFloat(const QString& pattern, double value, const TFormatSettings& fs)
 {
     if (!std::isfinite(value))

@@ -63,6 +63,10 @@ QString DateToStr(TDateTime value, const TFormatSettings& fs = FormatSettings())
 // two-digit years fall in 1950..2049. False on text that is no date.
 bool TryStrToDate(const QString& text, TDateTime& value,
                   const TFormatSettings& fs = FormatSettings());
+// Parses a month of a year in the short date order of the two: "10/2025"
+// or "102025" under dd/mm/yyyy (any date separator, a four-digit year),
+// giving its first day. False on anything else, a whole date included.
+bool TryStrToMonth(const QString& text, QDate& first, const TFormatSettings& fs = FormatSettings());
 
 // Number text from a pattern such as "#,###,##0.00": "0" a required digit,
 // "#" an optional one, "," thousands grouping, "." the decimal point,

@@ -376,7 +376,14 @@ void TFormView::SyncLabel(TControl* control, QLabel* label)
     } else {
         text = control->Caption();
     }
-    text.remove(u'&');
+    // A label with a control to focus shows its accelerator as Qt shows
+    // mnemonics (underlined as the style says); the key itself is the
+    // form's (TForm::ShortCutTarget), so the buddy only draws it.
+    auto* plain = dynamic_cast<TLabel*>(control);
+    QWidget* buddy = plain && plain->FocusControl() ? WidgetOf(plain->FocusControl()) : nullptr;
+    if (!buddy)
+        text.remove(u'&');
+    label->setBuddy(buddy);
     label->setText(text);
     label->setAlignment(alignment);
     // A label is for reading: disabled, it only stops taking clicks.

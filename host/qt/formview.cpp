@@ -43,6 +43,10 @@ TFormView::TFormView(TForm& form, QWidget* parent)
     Watch(m_client);
     BuildMenu();
     BuildChildren(&form, m_client);
+    // A label built before the control it names draws its accelerator now.
+    for (auto it = m_widgets.cbegin(); it != m_widgets.cend(); ++it)
+        if (auto* label = qobject_cast<QLabel*>(it.value()))
+            SyncLabel(const_cast<TControl*>(it.key()), label);
     Relayout();
     resize(sizeHint());
     form.SetObserver(this);

@@ -399,6 +399,12 @@ void TLabel::SetTransparent(bool transparent)
     Changed(TChange::Style);
 }
 
+void TLabel::SetFocusControl(TControl* control)
+{
+    m_focusControl = control;
+    Changed(TChange::Caption);
+}
+
 void TLabel::SetAlignment(TTextAlign alignment)
 {
     m_alignment = alignment;

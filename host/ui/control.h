@@ -251,10 +251,15 @@ public:
     };
     TTextAlign Alignment() const { return m_alignment; }
     void SetAlignment(TTextAlign alignment);
+    // The control its caption's accelerator ("&De", Alt+D) takes the focus
+    // to; without one the caption's "&" marks nothing.
+    TControl* FocusControl() const { return m_focusControl; }
+    void SetFocusControl(TControl* control);
 
 private:
     bool m_transparent = true;
     TTextAlign m_alignment = TTextAlign::Left;
+    TControl* m_focusControl = nullptr;
 };
 
 class TBevel : public TControl

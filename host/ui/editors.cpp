@@ -178,6 +178,11 @@ bool TDateEditPlus::SeparatorDue() const
         return false;
     const qsizetype width = std::max<qsizetype>(2, parts[index].size());
     const QString& last = typed[index];
+    constexpr int kMonths = 12;
+    // Digits past a day that make no month are a year being typed: a
+    // month and year ("102025", "10/2025") keep their one separator.
+    if (parts[index].startsWith(u'M', Qt::CaseInsensitive) && last.toInt() > kMonths)
+        return false;
     return last.size() >= width &&
            std::all_of(last.begin(), last.end(), [](QChar c) { return c.isDigit(); });
 }

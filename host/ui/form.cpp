@@ -277,7 +277,11 @@ void TForm::KeyDown(TWord& key, TShiftState shift)
         return;
     if (TControl* target = ShortCutTarget(ShortCut(key, shift))) {
         key = 0;
-        target->Click();
+        // A label's accelerator goes to its control, as a Tab there would.
+        if (auto* label = dynamic_cast<TLabel*>(target))
+            label->FocusControl()->SetFocus();
+        else
+            target->Click();
         return;
     }
     if (OnDisabledShortCut)

@@ -127,8 +127,9 @@ public:
     void KeyDown(TWord& key, TShiftState shift) override;
     void KeyPress(QChar& key) override;
     // What a shortcut runs: the enabled, visible menu entry with it, else a
-    // toolbar button with it. Only keys with Ctrl or Alt held and function
-    // keys are shortcuts; null when nothing has the key.
+    // toolbar button with it, else (Alt+letter) the label whose accelerator
+    // it is, when the label's control can take the focus. Only keys with Ctrl or Alt held and
+    // function keys are shortcuts; null when nothing has the key.
     TControl* ShortCutTarget(const TShortCut& shortCut);
     // The visible but disabled menu entry or button with the shortcut that
     // says why it is disabled (DisabledHint); null for none.

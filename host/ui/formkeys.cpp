@@ -57,6 +57,28 @@ TSpeedButton* FindButton(const TWinControl* parent, const TShortCut& shortCut)
     return nullptr;
 }
 
+// A label whose accelerator is the Alt+letter of a shortcut and whose
+// control can take the focus now, or null.
+TLabel* FindMnemonic(const TWinControl* parent, const TShortCut& shortCut)
+{
+    for (int i = 0; i < parent->ControlCount(); ++i) {
+        TControl* child = parent->Control(i);
+        if (!child->Visible())
+            continue;
+        if (auto* label = dynamic_cast<TLabel*>(child)) {
+            const QChar letter = AcceleratorOf(label->Caption());
+            if (!letter.isNull() && letter.unicode() == shortCut.Key && label->FocusControl() &&
+                label->FocusControl()->CanFocus())
+                return label;
+        } else if (auto* win = dynamic_cast<const TWinControl*>(child);
+                   win && !dynamic_cast<const TMainMenu*>(child)) {
+            if (TLabel* found = FindMnemonic(win, shortCut))
+                return found;
+        }
+    }
+    return nullptr;
+}
+
 // A disabled control whose reason the user can act on, or null.
 template <class T> T* WithDisabledHint(T* control)
 {
@@ -132,7 +154,9 @@ TControl* TForm::ShortCutTarget(const TShortCut& shortCut)
     if (m_menu)
         if (TMenuItem* item = m_menu->FindShortCut(shortCut))
             return item;
-    return FindButton(this, shortCut);
+    if (TSpeedButton* button = FindButton(this, shortCut))
+        return button;
+    return shortCut.Shift == ssAlt ? FindMnemonic(this, shortCut) : nullptr;
 }
 
 TControl* TForm::DisabledShortCutTarget(const TShortCut& shortCut)

@@ -100,6 +100,48 @@ TEST(StrToDate, ReadsTheShortDateOrderAndRefusesNonDates)
         EXPECT_FALSE(TryStrToDate(QString::fromUtf8(bad), d, kBr)) << bad;
 }
 
+TEST(StrToMonth, ReadsAMonthAndYearInBothFormsAndNoWholeDate)
+{
+    struct Row
+    {
+        const char* text;
+        QDate first; // null: no month
+    };
+    const Row rows[] = {
+        {"10/2025", QDate(2025, 10, 1)},
+        {"102025", QDate(2025, 10, 1)},
+        {"1/2025", QDate(2025, 1, 1)},
+        {" 12-1999 ", QDate(1999, 12, 1)},
+        {"10.2025", QDate(2025, 10, 1)},
+        {"13/2025", {}},
+        {"00/2025", {}},
+        {"10/25", {}},
+        {"10/12/2025", {}},
+        {"1/10/25", {}},
+        {"1012025", {}},
+        {"10/2025x", {}},
+        {"/2025", {}},
+        {"", {}},
+        {"10//2025", {}},
+        {"aa/bbbb", {}},
+    };
+    for (const Row& row : rows) {
+        QDate first;
+        EXPECT_EQ(TryStrToMonth(QString::fromUtf8(row.text), first, kBr), row.first.isValid())
+            << row.text;
+        if (row.first.isValid()) {
+            EXPECT_EQ(first, row.first) << row.text;
+        }
+    }
+    // The order of the two follows the short date form's.
+    TFormatSettings yearFirst = kBr;
+    yearFirst.ShortDateFormat = u"yyyy-mm-dd"_s;
+    QDate first;
+    ASSERT_TRUE(TryStrToMonth(u"2025-10"_s, first, yearFirst));
+    EXPECT_EQ(first, QDate(2025, 10, 1));
+    EXPECT_FALSE(TryStrToMonth(u"10-2025"_s, first, yearFirst));
+}
+
 TEST(FormatFloat, MoneyPatternUnderBothLocales)
 {
     const QString money = u"#,###,##0.00"_s;

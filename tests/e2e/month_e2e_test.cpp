@@ -33,7 +33,7 @@ constexpr int kWorkDays = 15;         // TF1's days in the month
 constexpr int kOtherDays = 5;         // TF2's, on the same service, left alone
 const int kOccurrenceDays[] = {3, 8}; // the working days with commission hours
 
-// Last month, as "mês anterior" (PageUp in a date of the filter) gives it.
+// Last month: the one whose days the route works on.
 QDate LastMonth()
 {
     const QDate today = OleToDate(Today());
@@ -103,9 +103,11 @@ TEST_F(AMonthFromTheFilter, ThirtyKeysOrFewerFromTheFilterToTheLastDayApproved)
 {
     ASSERT_EQ(occurrenceDates.size(), 2);
     // The filter: Tab to the employees, Down to "Lista", Tab to its picker,
-    // Space opens it; four Tabs to "De", PageUp for last month, Enter.
+    // Space opens it; Alt+D to "De", the month typed as digits ("102025"
+    // for October 2025), Enter.
+    const QString month = LastMonth().toString(u"MMyyyy"_s);
     // The Pendências list: Enter goes to its first line.
-    desktop.OnModalShown = [this](TForm& form, QWidget* frame) {
+    desktop.OnModalShown = [this, month](TForm& form, QWidget* frame) {
         Activate(frame);
         auto* filter = dynamic_cast<TfrmFiltroCsa*>(&form);
         if (!filter) {
@@ -123,10 +125,9 @@ TEST_F(AMonthFromTheFilter, ThirtyKeysOrFewerFromTheFilterToTheLastDayApproved)
         ASSERT_EQ(filter->ActiveControl(), filter->btnPesqFunc);
         Key(Qt::Key_Space);
         Activate(frame); // the picker gone, the dialog is active again
-        for (int i = 0; i < 4; ++i)
-            Key(Qt::Key_Tab);
+        Key(Qt::Key_D, Qt::AltModifier);
         ASSERT_EQ(filter->ActiveControl(), filter->depDtInicial);
-        Key(Qt::Key_PageUp);
+        Type(month);
         Key(Qt::Key_Return);
     };
     // The pickers: the employee's found by typing its code, Enter takes
@@ -155,7 +156,16 @@ TEST_F(AMonthFromTheFilter, ThirtyKeysOrFewerFromTheFilterToTheLastDayApproved)
     ASSERT_NE(f, nullptr);
     Activate(&window);
     ASSERT_FALSE(Filtro.Funcionario.Todos) << "one employee chosen";
-    ASSERT_EQ(Filtro.DtInicial, DateToOle(LastMonth()));
+    // The period is the whole month of the employee's days as stored.
+    const QVariantList days =
+        m_db->Rows(u"SELECT MIN(DTSERVPREST), MAX(DTSERVPREST) FROM CSA WHERE CDFUNC = 'TF1'"_s)
+            .value(0);
+    ASSERT_EQ(days.size(), 2);
+    const QDate firstDay = OleToDate(days[0].toDouble());
+    const QDate lastDay = OleToDate(days[1].toDouble());
+    EXPECT_EQ(Filtro.DtInicial, DateToOle(QDate(firstDay.year(), firstDay.month(), 1)));
+    EXPECT_EQ(Filtro.DtFinal,
+              DateToOle(QDate(lastDay.year(), lastDay.month(), lastDay.daysInMonth())));
     ASSERT_EQ(f->cdsFunc.RecordCount(), 1);
     ASSERT_EQ(f->cdsAuxCSA.RecordCount(), kWorkDays);
 

@@ -154,6 +154,57 @@ TEST_F(FilterByKeys, PageKeysChooseWholeMonthsAndTypedDatesKeepBothForms)
     EXPECT_EQ(Filtro.DtFinal, Ole(QDate(2025, 1, 31)));
 }
 
+// Alt+D and Alt+A go to the dates; a month and year typed in "De", with
+// or without its separator, is the whole month; a date stays a date and
+// text that is neither is refused as before.
+TEST_F(FilterByKeys, AltKeysReachTheDatesAndAMonthTypedIsTheWholeMonth)
+{
+    struct Typed
+    {
+        const char* text;
+        const char* shown; // "De" once left
+        QDate last;        // "Até" once "De" is left; null: an error
+    };
+    const Typed rows[] = {
+        {"102025", "01/10/2025", QDate(2025, 10, 31)},
+        {"10/2025", "01/10/2025", QDate(2025, 10, 31)},
+        {"022024", "01/02/2024", QDate(2024, 2, 29)},
+        {"1/2023", "01/01/2023", QDate(2023, 1, 31)},
+        {"01032025", "01/03/2025", QDate(2023, 1, 31)}, // a date: "Até" as it was
+        {"132025", "13/2025", {}},
+    };
+    OnFilter([&](TfrmFiltroCsa& d) {
+        UserKey(d, 'A', ssAlt);
+        EXPECT_EQ(d.ActiveControl(), d.depDtFinal);
+        for (const Typed& row : rows) {
+            SCOPED_TRACE(row.text);
+            UserKey(d, 'D', ssAlt);
+            ASSERT_EQ(d.ActiveControl(), d.depDtInicial);
+            EXPECT_TRUE(d.depDtInicial->AllSelected());
+            UserType(d, QString::fromUtf8(row.text));
+            UserKey(d, VK_TAB);
+            EXPECT_EQ(d.depDtInicial->Text(), QString::fromUtf8(row.shown));
+            if (!row.last.isValid()) {
+                EXPECT_EQ(d.ActiveControl(), d.depDtInicial);
+                EXPECT_EQ(desktop->errors.join(u'\n'), u"'13/2025' não é uma data válida."_s);
+                desktop->errors.clear();
+                continue;
+            }
+            EXPECT_EQ(d.ActiveControl(), d.depDtFinal);
+            EXPECT_EQ(d.depDtFinal->GetDate(), Ole(row.last));
+        }
+        // Enter in "De" confirms the month typed there (Ctrl+A first: the
+        // refused text still has the focus).
+        UserKey(d, 'A', ssCtrl);
+        UserType(d, u"122025"_s);
+        UserKey(d, VK_RETURN);
+    });
+    IniProc();
+    EXPECT_TRUE(desktop->errors.isEmpty()) << desktop->errors.join(u'\n').toStdString();
+    EXPECT_EQ(Filtro.DtInicial, Ole(QDate(2025, 12, 1)));
+    EXPECT_EQ(Filtro.DtFinal, Ole(QDate(2025, 12, 31)));
+}
+
 // "Salvar opções" and "Carregar opções" are pressed from the keyboard, and
 // a set brings the lists back with the rest.
 TEST_F(FilterByKeys, OptionSetsAreSavedAndLoadedFromTheKeyboard)
