@@ -1,5 +1,6 @@
 // aph-server: the application server of the hour approval module.
 #include "host/data/formatsettings.h"
+#include "server/admin/acceptcommand.h"
 #include "server/admin/admin.h"
 #include "server/admin/commandline.h"
 #include "server/admin/firmcommands.h"
@@ -14,6 +15,7 @@
 #include "server/sessions/auth.h"
 #include "server/storage/schema.h"
 #include "server/storage/storage.h"
+#include "server/web/webserver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -45,12 +47,16 @@ const char* const kUsage =
     "                         [--tls-cert ARQUIVO --tls-key ARQUIVO] [--insecure]\n"
     "                         [--trusted-proxy ENDERECO[,ENDERECO...]]\n"
     "                         [--keep-requests-days N] [--max-statement-days N]\n"
+    "                         [--web-port PORTA] [--exigir-aceite] [--url-base URL]\n"
     "  aph-server token BANCO OPERADOR [--days N]\n"
     "  aph-server tokens BANCO [OPERADOR]\n"
     "  aph-server revoke BANCO OPERADOR [PREFIXO]\n"
     "  aph-server cht-status BANCO NRSEQUCHT SITUACAO [--motivo TEXTO] [--nota NF]\n"
     "  aph-server statement BANCO NRSEQUCHT --format pdf|csv --out ARQUIVO\n"
     "                         [--para cliente|interno] [--sobrescrever]\n"
+    "  aph-server aceite BANCO NRSEQUCHT --contato EMAIL [--dias N] [--url-base URL]\n"
+    "                         [--config ARQUIVO]\n"
+    "  aph-server aceite BANCO NRSEQUCHT --revogar\n"
     "  aph-server emitente BANCO [--nome \"RAZÃO SOCIAL\" --cnpj CNPJ]\n"
     "  aph-server backup BANCO ARQUIVO\n"
     "  aph-server check BANCO\n"
@@ -135,6 +141,15 @@ int Serve(QCoreApplication& app, const QStringList& rest)
                       .arg(server.Port())
                       .arg(options.TlsCertFile.isEmpty() ? QString() : u" (TLS)"_s)
                       .arg(options.RequireLogin ? QString() : u" (sem autenticação)"_s));
+    // The client's pages, when asked for: their address on the next line.
+    std::unique_ptr<TWebPages> pages;
+    if (options.WebPort >= 0) {
+        pages = std::make_unique<TWebPages>(options);
+        pages->Listen();
+        Print(stdout, u"páginas do cliente em %1://%2:%3"_s
+                          .arg(pages->Tls() ? u"https"_s : u"http"_s, options.Address.toString())
+                          .arg(pages->Port()));
+    }
     return app.exec();
 }
 
@@ -314,6 +329,8 @@ int main(int argc, char** argv)
             return ChtStatus(args);
         if (command == u"statement")
             return Statement(args);
+        if (command == u"aceite")
+            return AcceptanceCommand(args);
         if (command == u"emitente")
             return IssuerCommand(args);
         if (command == u"backup")

@@ -8,6 +8,7 @@
 #include "server/documents/issuer.h"
 #include "server/documents/pdfwriter.h"
 #include "server/documents/statementparts.h"
+#include "server/methods/acceptance.h"
 #include "server/methods/chtstatus.h"
 #include "server/methods/queries.h"
 #include "server/storage/storage.h"
@@ -81,6 +82,7 @@ void ReadDays(QSqlQuery& q, TChtStatement& s)
         const QVariant commission = q.value(3);
         TChtStatementLine line;
         line.Date = DayText(day);
+        line.Day = day;
         line.Weekday = FormatDateTime(u"dddd"_s, day, BrazilFormat());
         line.Worked = HoursText(worked);
         line.Billed = HoursText(billed.isNull() ? worked : billed.toDouble());
@@ -106,7 +108,7 @@ void ReadDays(QSqlQuery& q, TChtStatement& s)
 // The header's label and value pairs, as both formats print them.
 QList<QStringList> HeaderRows(const TChtStatement& s)
 {
-    return {
+    QList<QStringList> rows = {
         {u"CHT"_s, s.Number},
         {u"Situação"_s, s.StatusCaption},
         {u"Cliente"_s, s.ClientCode, s.ClientName},
@@ -117,6 +119,9 @@ QList<QStringList> HeaderRows(const TChtStatement& s)
         {u"Cobrança"_s, BillingTypeWord(s.Billing)},
         {u"Valor da hora"_s, Money(s.HourValue)},
     };
+    if (!s.AcceptedBy.isEmpty())
+        rows.append({u"Aceite do cliente"_s, s.AcceptedBy});
+    return rows;
 }
 
 const QStringList& ColumnTitles()
@@ -153,6 +158,7 @@ TChtStatement LoadChtStatement(TStorage& storage, const QString& number)
     const TIssuer issuer = ReadIssuer(storage);
     const std::optional<TChtApproval> approval = ChtApprovalOf(storage, number);
     const std::optional<double> billedOn = ChtBilledOn(storage, number);
+    const std::optional<TChtAcceptance> acceptance = ChtAcceptanceOf(storage, number);
     tx.Commit();
     if (billedOn)
         s.InvoiceDate = DayText(*billedOn);
@@ -164,6 +170,9 @@ TChtStatement LoadChtStatement(TStorage& storage, const QString& number)
                            ? u"Aprovada pela linha de comando em %1"_s.arg(DayText(approval->When))
                            : u"Aprovada por %1 em %2"_s.arg(who, DayText(approval->When));
     }
+    if (acceptance)
+        s.AcceptedBy = u"Aceita por %1 (%2) em %3"_s.arg(acceptance->Name, acceptance->Email,
+                                                         DayText(acceptance->When));
     s.IssuerName = issuer.Name;
     s.IssuerCnpj = issuer.Cnpj.isEmpty() ? QString() : FormatDocument(issuer.Cnpj);
     s.IssueDate = DayText(NowOle());

@@ -323,14 +323,28 @@ namespace {
 const char* const kPendenciaNames[] = {
     "CDCLIENTE",   "NMFANTCLIE", "NRPROPOSFAS",  "NRVERPROPFAS", "NRSERVCONT", "CDTIPOSERV",
     "NMTIPOSERV",  "CDFUNC",     "NMFUNC",       "CDEMPRESA",    "NRSEQUCHT",  "DTSERVPREST",
-    "IDPENDENCIA", "QTHRTRAB",   "QTHRAPROFATU", "QTHRAPRCOMIS", "QTSERVCONT"};
+    "IDPENDENCIA", "QTHRTRAB",   "QTHRAPROFATU", "QTHRAPRCOMIS", "QTSERVCONT", "DSCOMENTARIO"};
 
-QString PendenciaColumns(char kind)
+// The client's comment is only a contested day's.
+QString PendenciaColumns(char kind, const QString& comment = u"CAST(NULL AS VARCHAR(300))"_s)
 {
     return u"P.CDCLIENTE, C.NMFANTCLIE, A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, "
            "SC.CDTIPOSERV, T.NMTIPOSERV, A.CDFUNC, F.NMFUNC, A.CDEMPRESA, A.NRSEQUCHT, "
            "A.DTSERVPREST, '%1' AS IDPENDENCIA, A.QTHRTRAB, A.QTHRAPROFATU, A.QTHRAPRCOMIS, "
-           "SC.QTSERVCONT"_s.arg(QLatin1Char(kind));
+           "SC.QTSERVCONT, %2 AS DSCOMENTARIO"_s.arg(QString(QLatin1Char(kind)), comment);
+}
+
+// A day of a CHT its client contested through a link that still holds
+// (a reopen ends it), with the newest comment on it.
+QString ContestedPendencias(const QString& csas)
+{
+    const QString contested =
+        u"FROM APH_ACEITEDIA D JOIN APH_ACEITE K ON K.DSHASH = D.DSHASH WHERE K.NRSEQUCHT = "
+        "A.NRSEQUCHT AND K.DTREVOGADO IS NULL AND D.DTSERVPREST = A.DTSERVPREST"_s;
+    return u"SELECT "_s +
+           PendenciaColumns(kPendenciaContestado, u"(SELECT D.DSCOMENTARIO "_s + contested +
+                                                      u" ORDER BY K.DTDECISAO DESC LIMIT 1)"_s) +
+           csas + u" AND A.NRSEQUCHT IS NOT NULL AND EXISTS (SELECT 1 "_s + contested + u")"_s;
 }
 
 } // namespace
@@ -381,12 +395,13 @@ TQueryText PendenciasQuery(const TStorage& storage, const TGetServPrestRequest& 
         csas +
         u" AND SC.IDTIPOCOBRCONT = 'F') W WHERE W.QTACUM > W.QTSERVCONT + 0.000005 AND "
         "W.QTACUM - W.QTDIA <= W.QTSERVCONT + 0.000005"_s;
+    const QString contested = ContestedPendencias(csas);
     QVariantList values = where.Values;
-    values << where.Values << where.Values;
+    values << where.Values << where.Values << where.Values;
     names.replaceInStrings(u"W."_s, u"X."_s);
     const QString sql =
         u"SELECT "_s + names.join(u", "_s) + u" FROM ("_s + overtime + u" UNION ALL "_s +
-        occurrence + u" UNION ALL "_s + contracted +
+        occurrence + u" UNION ALL "_s + contracted + u" UNION ALL "_s + contested +
         u") X ORDER BY X.NMFANTCLIE, X.CDCLIENTE, X.NRPROPOSFAS, X.NRVERPROPFAS, X.NRSERVCONT, "
         "X.NMFUNC, X.CDFUNC, X.CDEMPRESA, COALESCE(X.NRSEQUCHT, ''), X.DTSERVPREST, "
         "X.IDPENDENCIA"_s;

@@ -202,11 +202,11 @@ const TDispatcher::TMethod TDispatcher::kMethods[] = {
 };
 
 TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit,
-                         bool separateDuties)
+                         bool separateDuties, bool requireAcceptance)
     : m_storage(storage), m_service(std::make_unique<TApprovalService>(storage)),
       m_ownAudit(audit ? nullptr : std::make_unique<TStorageAudit>(storage)),
       m_audit(audit ? *audit : *m_ownAudit), m_requireLogin(requireLogin),
-      m_separateDuties(separateDuties)
+      m_separateDuties(separateDuties), m_requireAcceptance(requireAcceptance)
 {}
 
 TDispatcher::~TDispatcher() = default;
@@ -586,7 +586,7 @@ QByteArray TDispatcher::SetStatusCHT(TCall& call)
     RequireRole(call.Session, call.Method, RoleBit(ChtStepPolicy(request.Action).Role));
     std::optional<TWriteKey> key = call.WriteKey(OkNull());
     ChangeChtStatus(m_storage, request, key ? &*key : nullptr, call.Session.Operator,
-                    m_separateDuties);
+                    m_separateDuties, m_requireAcceptance);
     return key && !key->Replayed.isEmpty() ? key->Replayed : OkNull();
 }
 

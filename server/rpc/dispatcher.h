@@ -37,9 +37,10 @@ public:
     // The reads' audit records go to the audit trail (the server's audit
     // log); without one, to the storage itself, before the reply.
     // With separateDuties, whoever changed a CHT's approvals may not
-    // approve it (SetStatusCHT).
+    // approve it (SetStatusCHT). With requireAcceptance, a CHT is billed
+    // only once its client accepted it.
     TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit = nullptr,
-                bool separateDuties = false);
+                bool separateDuties = false, bool requireAcceptance = false);
     ~TDispatcher();
 
     // The reply line without its "\n"; empty for a notification.
@@ -119,6 +120,7 @@ private:
     TAuditTrail& m_audit;
     bool m_requireLogin;
     bool m_separateDuties;
+    bool m_requireAcceptance;
     TRequestOutcome m_last;
 };
 

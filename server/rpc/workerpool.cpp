@@ -42,8 +42,8 @@ QString OpenFailure(const QString& reason)
 TWorkerPool::TWorkerPool(const TOptions& options)
     : m_database(options.Database), m_audit(options.Database, options.AuditWaitMs),
       m_requireLogin(options.RequireLogin), m_separateDuties(options.SeparateDuties),
-      m_workers(options.Workers), m_dbWorkers(options.DbWorkers),
-      m_heavyLimit(std::max(1, options.Workers / 4)),
+      m_requireAcceptance(options.RequireAcceptance), m_workers(options.Workers),
+      m_dbWorkers(options.DbWorkers), m_heavyLimit(std::max(1, options.Workers / 4)),
       m_limit(options.DbWorkers > 0 ? std::min(options.Workers, options.DbWorkers)
                                     : options.Workers)
 {
@@ -159,7 +159,7 @@ void TWorkerPool::Run()
             try {
                 storage = TStorage::Open(m_database);
                 dispatcher = std::make_unique<TDispatcher>(*storage, m_requireLogin, &m_audit,
-                                                           m_separateDuties);
+                                                           m_separateDuties, m_requireAcceptance);
             } catch (const Exception& e) {
                 failure = OpenFailure(e.Message());
             }
