@@ -104,6 +104,7 @@ void TfrmAprovaHoras::HabilitaPapeis()
     sbtGerarCHT->SetEnabled(sbtGerarCHT->Enabled() && gera);
     mnuGerarCHT->SetEnabled(sbtGerarCHT->Enabled());
     HabilitaPassosCHT();
+    HabilitaAceiteCHT();
 }
 
 void TfrmAprovaHoras::HabilitaPassosCHT()

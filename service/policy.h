@@ -90,6 +90,9 @@ inline constexpr TMethodPolicy kMethodPolicies[] = {
     {"GetPendencias", RoleBit(TRole::Consultar)},
     {"GetLookup", RoleBit(TRole::Consultar)},
     {"SetStatusCHT", ChtStepRoles()},
+    // An approved CHT's acceptance link for its client: whoever bills sends
+    // the statements.
+    {"SetAceiteCHT", RoleBit(TRole::Faturar)},
     {"Ping", 0},
 };
 

@@ -200,7 +200,7 @@ void ReadWebOptions(const TArgs& args, TServerOptions& options)
     options.RequireAcceptance = args.Flags.contains(u"--exigir-aceite");
     if (args.Options.contains(u"--url-base"_s)) {
         try {
-            CheckedUrlBase(args.Options.value(u"--url-base"_s));
+            options.UrlBase = CheckedUrlBase(args.Options.value(u"--url-base"_s));
         } catch (const EUsage& e) {
             throw EUsage(args.From(u"--url-base"_s) + e.Message());
         }

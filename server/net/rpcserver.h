@@ -38,6 +38,9 @@ struct TServerOptions
     // Address, 0 for one the system picks; -1: not served. With TLS on,
     // they use the same certificate.
     int WebPort = -1;
+    // The pages' address as the acceptance links begin (url-base), for
+    // SetAceiteCHT; empty: none.
+    QString UrlBase;
     int MaxConnections = 64;
     // The longest request line, 1 MiB (see docs/protocol.md): it bounds
     // what one connection makes the server buffer.

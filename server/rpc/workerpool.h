@@ -38,6 +38,7 @@ public:
         int MaxStatementDays = 10000;   // days of a statement built here
         bool SeparateDuties = false;    // see TServerOptions
         bool RequireAcceptance = false; // see TServerOptions
+        QString UrlBase = {};           // see TServerOptions
     };
     using TJob = std::function<void(TDispatcher*, const QString& failure)>;
 
@@ -61,6 +62,7 @@ private:
     bool m_requireLogin;
     bool m_separateDuties;
     bool m_requireAcceptance;
+    QString m_urlBase;
     int m_workers;
     int m_dbWorkers;
     QString m_instance; // this server's application name

@@ -26,8 +26,13 @@ namespace {
 // the trusted balancers.
 QString Describe(const TServerOptions& o)
 {
-    QStringList fields{o.Database.Path,      o.Database.Host, o.Database.DatabaseName,
-                       o.Address.toString(), o.TlsCertFile,   o.TlsKeyFile};
+    QStringList fields{o.Database.Path,
+                       o.Database.Host,
+                       o.Database.DatabaseName,
+                       o.Address.toString(),
+                       o.TlsCertFile,
+                       o.TlsKeyFile,
+                       o.UrlBase};
     for (const qint64 n :
          {qint64(o.Port), qint64(o.RequireLogin), qint64(o.SeparateDuties),
           qint64(o.MaxConnections), o.MaxRequestBytes, qint64(o.LineTimeoutMs),
@@ -258,6 +263,10 @@ TEST(ShippedConfig, ItsExamplesAreAcceptedAndItsNumbersAreTheDefaults)
         {u"web-port"_s,
          [](TServerOptions& o) {
              o.WebPort = 8443;
+         }},
+        {u"url-base"_s,
+         [](TServerOptions& o) {
+             o.UrlBase = u"https://horas.firma.com.br:8443"_s;
          }},
         {u"trusted-proxy"_s,
          [](TServerOptions& o) {
