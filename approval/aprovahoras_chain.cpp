@@ -89,6 +89,7 @@ void TfrmAprovaHoras::cdsCHTAfterScroll(TDataSet*)
     const QString kind = Str(cdsCHT, "NRSEQUCHT").isEmpty() ? u"N"_s : u"S"_s;
     // The steps this CHT's situation allows, before its days load.
     HabilitaPassosCHT();
+    HabilitaAceiteCHT();
     // The guards below end in the reverse of their declaration: the
     // state-change handler comes back first, then a failed load has the
     // toolbar follow the working copy's state, then the working copy's

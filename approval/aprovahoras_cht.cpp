@@ -127,6 +127,7 @@ void TfrmAprovaHoras::HabilitaPapeis()
     for (TControl* c : std::initializer_list<TControl*>{sbtGerarCHT, mnuGerarCHT})
         c->SetDisabledHint(semGerar);
     HabilitaPassosCHT();
+    HabilitaAceiteCHT();
 }
 
 void TfrmAprovaHoras::ComandoSemPapel(TControl* comando)

@@ -35,6 +35,8 @@ void TfrmAprovaHoras::CreateHistoryMessages()
         u"HIST_EV_A|Aprovação alterada"_s,
         u"HIST_EV_G|CHT gerada"_s,
         u"HIST_EV_S|Situação da CHT"_s,
+        u"HIST_EV_K|Aceita pelo cliente"_s,
+        u"HIST_EV_C|Contestado pelo cliente"_s,
         u"HIST_FAT_ANT|Faturar antes"_s,
         u"HIST_FAT|Faturar depois"_s,
         u"HIST_COM_ANT|Comissão antes"_s,

@@ -289,6 +289,7 @@ void TfrmAprovaHoras::CreateMessages()
     CreatePreviewMessages();
     CreateOutstandingDaysMessages();
     CreateChtMessages();
+    CreateAceiteMessages();
 }
 
 void TfrmAprovaHoras::CreateLayout()
@@ -435,6 +436,7 @@ void TfrmAprovaHoras::CreateExtraMenu()
     CreateGeneratedChtsMenu();
     CreateOutstandingDaysMenu();
     CreateChtMenu();
+    CreateAceiteMenu();
 }
 
 void TfrmAprovaHoras::CreateTotals()

@@ -96,6 +96,7 @@ void TfrmAprovaHoras::CreateOutstandingDaysMessages()
         u"PEND_TIPO_E|Aprovação pendente em dia de hora extra"_s,
         u"PEND_TIPO_O|Comissão diferente das horas trabalhadas, sem ocorrência"_s,
         u"PEND_TIPO_F|Valor fixo: horas faturadas passam das %1 contratadas"_s,
+        u"PEND_TIPO_C|Contestado pelo cliente: %1"_s,
         u"PEND_FORA|O dia %1 não está entre os mostrados na tela; refaça o filtro."_s,
     };
     msgPadrao->SetLines(lines);

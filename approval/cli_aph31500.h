@@ -92,6 +92,7 @@ public:
     // "Aprovar CHT", "Reabrir CHT...", "Marcar como faturada...",
     // "Desfazer faturamento...", in that order.
     QList<TMenuItem*> mnuPassosCHT;
+    TMenuItem* mnuAceiteCHT = nullptr;
 
     // What the filter dialog reaches of this screen.
     TAprovaHorasRef Ref;
@@ -178,6 +179,11 @@ public:
     void HabilitaPapeis();
     // The CHT's steps this operator may take on the current CHT now.
     void HabilitaPassosCHT();
+    // The client's acceptance link of an approved CHT (aprovahoras_aceite).
+    void CreateAceiteMessages();
+    void CreateAceiteMenu();
+    void HabilitaAceiteCHT();
+    void AceiteCHT();
     // What is wrong with a step's typed reason or invoice (campo: its
     // prompt's key); empty when it will do.
     QString ConfereCampoCHT(const char* campo, const QString& valor) const;

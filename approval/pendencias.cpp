@@ -118,11 +118,15 @@ void TfrmPendencias::TextsFor(TField* field)
         };
     } else if (name == u"IDPENDENCIA") {
         TField* contracted = cdsPend.FindField(u"QTSERVCONT"_s);
-        field->OnGetText = [this, contracted](TField* f, QString& text, bool) {
+        TField* comment = cdsPend.FindField(u"DSCOMENTARIO"_s);
+        field->OnGetText = [this, contracted, comment](TField* f, QString& text, bool) {
             const QString key = u"PEND_TIPO_"_s + f->AsString();
             text = m_messages.Contains(key) ? m_messages.Msg(key) : f->AsString();
             if (f->AsString() == u"F" && contracted)
                 text = text.arg(m_hours(contracted->AsFloat()));
+            // The client's own words on the day it contested.
+            if (f->AsString() == u"C")
+                text = text.arg(comment ? comment->AsString() : QString());
         };
     }
 }

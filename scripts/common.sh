@@ -4,10 +4,14 @@
 APH_PACKAGES=(
   cmake make g++ pkg-config
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libgl-dev qt6-translations-l10n
+  # Qt's HTTP Server for the client's pages; its CMake package needs the
+  # WebSockets one, which Debian's package does not pull in.
+  qt6-httpserver-dev qt6-websockets-dev
   libsqlite3-dev libpq-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   postgresql poppler-utils sqlite3 time
   xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra
+  chromium chromium-driver python3-selenium
 )
 # Only for scripts/scaleout.sh: the load balancer in front of the instances,
 # and ss to count their connections.

@@ -96,6 +96,9 @@ inline constexpr TMethodPolicy kMethodPolicies[] = {
     {"GetPendencias", RoleBit(TRole::Consultar), "listar as pendências"},
     {"GetLookup", RoleBit(TRole::Consultar), "consultar as tabelas de apoio"},
     {"SetStatusCHT", ChtStepRoles(), "mudar a situação de uma CHT"},
+    // An approved CHT's acceptance link for its client: whoever bills sends
+    // the statements.
+    {"SetAceiteCHT", RoleBit(TRole::Faturar), "criar o link de aceite de uma CHT"},
     {"Ping", 0, "verificar a conexão"},
     {"GetRoles", 0, "ler os seus papéis"},
 };

@@ -84,6 +84,9 @@ public:
     // CHT on screen), in its own part of the status bar, so that it does
     // not replace the last operation's line; an empty text clears it.
     virtual void ShowScreenStatus(const QString& /*text*/) {}
+    // Puts the text on the clipboard, for the user to paste elsewhere (an
+    // acceptance link into the mail to the client).
+    virtual void CopyToClipboard(const QString& /*text*/) {}
 
     bool Confirm(const QString& question) override;
     void ReleaseForm(TForm& form) override;

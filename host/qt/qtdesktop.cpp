@@ -6,6 +6,7 @@
 #include "host/qt/pickerdialogs.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -647,6 +648,11 @@ bool TQtDesktop::SaveFileName(const QString& title, const QString& filter, QStri
     path = chosen;
     RememberFolder(kind, chosen);
     return true;
+}
+
+void TQtDesktop::CopyToClipboard(const QString& text)
+{
+    QGuiApplication::clipboard()->setText(text);
 }
 
 } // namespace aph

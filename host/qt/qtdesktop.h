@@ -92,6 +92,7 @@ public:
         if (OnScreenStatus)
             OnScreenStatus(text);
     }
+    void CopyToClipboard(const QString& text) override;
     // Where the host shows status lines (its status bar).
     std::function<void(const QString& text)> OnStatus;
     // Where the host shows the screen's standing note (its own part of the

@@ -1,5 +1,6 @@
 // aph-server: the application server of the hour approval module.
 #include "host/data/formatsettings.h"
+#include "server/admin/acceptcommand.h"
 #include "server/admin/admin.h"
 #include "server/admin/commandline.h"
 #include "server/admin/firmcommands.h"
@@ -16,6 +17,7 @@
 #include "server/sessions/auth.h"
 #include "server/storage/schema.h"
 #include "server/storage/storage.h"
+#include "server/web/webserver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -107,6 +109,15 @@ int Serve(QCoreApplication& app, const QStringList& rest)
                       .arg(server.Port())
                       .arg(options.TlsCertFile.isEmpty() ? QString() : u" (TLS)"_s)
                       .arg(options.RequireLogin ? QString() : u" (sem autenticação)"_s));
+    // The client's pages, when asked for: their address on the next line.
+    std::unique_ptr<TWebPages> pages;
+    if (options.WebPort >= 0) {
+        pages = std::make_unique<TWebPages>(options);
+        pages->Listen();
+        Print(stdout, u"páginas do cliente em %1://%2:%3"_s
+                          .arg(pages->Tls() ? u"https"_s : u"http"_s, options.Address.toString())
+                          .arg(pages->Port()));
+    }
     return app.exec();
 }
 
@@ -291,6 +302,8 @@ int main(int argc, char** argv)
             return ChtStatus(args);
         if (command == u"statement")
             return Statement(args);
+        if (command == u"aceite")
+            return AcceptanceCommand(args);
         if (command == u"emitente")
             return IssuerCommand(args);
         if (command == u"backup")

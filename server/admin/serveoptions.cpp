@@ -5,6 +5,7 @@
 #include "server/common/serverlog.h"
 
 #include <QRegularExpression>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -56,8 +57,11 @@ const QStringList kValued{u"--listen"_s,
                           u"--log-level"_s,
                           u"--trusted-proxy"_s,
                           u"--keep-requests-days"_s,
-                          u"--max-statement-days"_s};
-const QStringList kFlags{u"--no-auth"_s, u"--insecure"_s, u"--separar-funcoes"_s};
+                          u"--max-statement-days"_s,
+                          u"--web-port"_s,
+                          u"--url-base"_s};
+const QStringList kFlags{u"--no-auth"_s, u"--insecure"_s, u"--separar-funcoes"_s,
+                         u"--exigir-aceite"_s};
 
 // A value for a message: ": VALUE" from the command line; nothing from
 // the configuration file, whose messages name the line and never repeat
@@ -183,7 +187,41 @@ QStringList ConfigKeys(const QStringList& options)
     return keys;
 }
 
+// The client's pages: their port (0: one the system picks) and whether
+// billing waits for the client's acceptance. The pages' address for the
+// links (url-base) is aceite's; serve only checks it.
+void ReadWebOptions(const TArgs& args, TServerOptions& options)
+{
+    if (args.Options.contains(u"--web-port"_s))
+        options.WebPort = static_cast<int>(args.Number(u"--web-port"_s, 0, 0, kMaxPort));
+    if (options.WebPort == options.Port && options.Port != 0)
+        throw EUsage(args.From(u"--web-port"_s) +
+                     u"--web-port deve ser outra porta que a do servidor (--port)."_s);
+    options.RequireAcceptance = args.Flags.contains(u"--exigir-aceite");
+    if (args.Options.contains(u"--url-base"_s)) {
+        try {
+            options.UrlBase = CheckedUrlBase(args.Options.value(u"--url-base"_s));
+        } catch (const EUsage& e) {
+            throw EUsage(args.From(u"--url-base"_s) + e.Message());
+        }
+    }
+}
+
 } // namespace
+
+QString CheckedUrlBase(const QString& text)
+{
+    QString base = text.trimmed();
+    while (base.endsWith(u'/'))
+        base.chop(1);
+    const QUrl url(base, QUrl::StrictMode);
+    const bool web = url.scheme() == u"https" || url.scheme() == u"http";
+    if (!url.isValid() || !web || url.host().isEmpty() || url.hasQuery() || url.hasFragment() ||
+        !url.userInfo().isEmpty())
+        throw EUsage(u"Endereço das páginas do cliente inválido (url-base): use https://MAQUINA "
+                     "ou https://MAQUINA:PORTA, sem consulta nem fragmento."_s);
+    return base;
+}
 
 QStringList ServeConfigKeys()
 {
@@ -234,6 +272,7 @@ TServerOptions ParseServeOptions(const QStringList& arguments)
     ReadTlsOptions(args, options);
     ReadOperationOptions(args, options);
     ReadTrustedProxies(args, options);
+    ReadWebOptions(args, options);
     return options;
 }
 

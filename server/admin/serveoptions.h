@@ -22,4 +22,9 @@ QStringList ServeConfigKeys();
 // Which of ServeConfigKeys are flags (a yes or no value).
 QStringList ServeConfigFlags();
 
+// The address of the client's pages as the acceptance links begin
+// (url-base): http or https, a host, maybe a port and a path, no query,
+// fragment or user; without its trailing "/". EUsage otherwise.
+QString CheckedUrlBase(const QString& text);
+
 } // namespace aph

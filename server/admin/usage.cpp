@@ -26,7 +26,8 @@ const TCommandText kCommands[] = {
      "                         [--audit-wait MS] [--log-level error|warning|info|debug]\n"
      "                         [--tls-cert ARQUIVO --tls-key ARQUIVO] [--insecure]\n"
      "                         [--trusted-proxy ENDERECO[,ENDERECO...]]\n"
-     "                         [--keep-requests-days N] [--max-statement-days N]\n",
+     "                         [--keep-requests-days N] [--max-statement-days N]\n"
+     "                         [--web-port PORTA] [--exigir-aceite] [--url-base URL]\n",
      "Serve as estações: escuta em 127.0.0.1:8090 por padrão; fora do loopback, com TLS.\n"
      "O arquivo de configuração e cada opção: docs/operations.md.\n"},
     {"token", "  aph-server token BANCO OPERADOR [--days N]\n",
@@ -51,6 +52,12 @@ const TCommandText kCommands[] = {
      "                         [--para cliente|interno] [--sobrescrever]\n",
      "Grava o demonstrativo de uma CHT num arquivo novo; o do cliente, a menos que\n"
      "--para interno.\n"},
+    {"aceite",
+     "  aph-server aceite BANCO NRSEQUCHT --contato EMAIL [--dias N] [--url-base URL]\n"
+     "                         [--config ARQUIVO]\n"
+     "  aph-server aceite BANCO NRSEQUCHT --revogar\n",
+     "Cria o link de aceite de uma CHT aprovada para o contato do cliente (30 dias por\n"
+     "padrão) e o mostra na última linha; --revogar encerra os links da CHT.\n"},
     {"emitente", "  aph-server emitente BANCO [--nome \"RAZÃO SOCIAL\" --cnpj CNPJ]\n",
      "Mostra o emitente dos demonstrativos, ou o cadastra com --nome e --cnpj juntos.\n"},
     {"backup", "  aph-server backup BANCO ARQUIVO\n",

@@ -75,6 +75,8 @@ QList<THeaderRow> ClientHeaderRows(const TChtStatement& s)
     // A line of its own, without a label: "Aprovada por NOME em DATA".
     if (!s.ApprovedBy.isEmpty())
         rows.append({QString(), {s.ApprovedBy}, {}});
+    if (!s.AcceptedBy.isEmpty())
+        rows.append({QString(), {s.AcceptedBy}, {}});
     return rows;
 }
 
@@ -210,6 +212,19 @@ void EveryPage(TPdfWriter& pdf, const TChtStatement& s)
 }
 
 } // namespace
+
+std::vector<TClientHeaderLine> ClientHeaderLines(const TChtStatement& s)
+{
+    std::vector<TClientHeaderLine> lines;
+    for (const THeaderRow& row : ClientHeaderRows(s))
+        lines.push_back({row.Label, row.Values.join(u" - "_s), row.Small});
+    return lines;
+}
+
+QString ClientPackageText(const TChtStatement& s)
+{
+    return PackageText(s);
+}
 
 QString PreviewMark()
 {

@@ -8,6 +8,7 @@
 #include "server/documents/issuer.h"
 #include "server/documents/pdfwriter.h"
 #include "server/documents/statementparts.h"
+#include "server/methods/acceptance.h"
 #include "server/methods/chtstatus.h"
 #include "server/methods/queries.h"
 #include "server/storage/rowsource.h"
@@ -181,7 +182,7 @@ void ReadDays(TRowSource& rows, TChtStatement& s)
 // The header's label and value pairs, as both formats print them.
 QList<QStringList> HeaderRows(const TChtStatement& s)
 {
-    return {
+    QList<QStringList> rows = {
         {u"CHT"_s, s.Number},
         {u"Situação"_s, s.StatusCaption},
         {u"Cliente"_s, s.ClientCode, s.ClientName},
@@ -192,6 +193,9 @@ QList<QStringList> HeaderRows(const TChtStatement& s)
         {u"Cobrança"_s, BillingTypeWord(s.Billing)},
         {u"Valor da hora"_s, Money(s.HourValue)},
     };
+    if (!s.AcceptedBy.isEmpty())
+        rows.append({u"Aceite do cliente"_s, s.AcceptedBy});
+    return rows;
 }
 
 const QStringList& ColumnTitles()
@@ -225,6 +229,7 @@ TChtStatement LoadChtStatement(TStorage& storage, const QString& number)
     const TIssuer issuer = ReadIssuer(storage);
     const std::optional<TChtApproval> approval = ChtApprovalOf(storage, number);
     const std::optional<double> billedOn = ChtBilledOn(storage, number);
+    const std::optional<TChtAcceptance> acceptance = ChtAcceptanceOf(storage, number);
     tx.Commit();
     if (billedOn)
         s.InvoiceDate = DayText(*billedOn);
@@ -236,6 +241,9 @@ TChtStatement LoadChtStatement(TStorage& storage, const QString& number)
                            ? u"Aprovada pela linha de comando em %1"_s.arg(DayText(approval->When))
                            : u"Aprovada por %1 em %2"_s.arg(who, DayText(approval->When));
     }
+    if (acceptance)
+        s.AcceptedBy = u"Aceita por %1 (%2) em %3"_s.arg(acceptance->Name, acceptance->Email,
+                                                         DayText(acceptance->When));
     s.IssuerName = issuer.Name;
     s.IssuerCnpj = issuer.Cnpj.isEmpty() ? QString() : FormatDocument(issuer.Cnpj);
     s.IssueDate = DayText(NowOle());

@@ -65,6 +65,10 @@ struct TChtStatement
     // header lines, once approvals record them; empty today, and then the
     // header has no such line.
     QString ApprovedBy;
+    // "Aceita por NOME (EMAIL) em DATA", once the client accepted the CHT
+    // through its link (and no reopen ended it); empty otherwise. Both
+    // versions print it below the approval.
+    QString AcceptedBy;
 };
 
 // The statement the firm keeps (every column, occurrences, the CHT's
@@ -111,6 +115,17 @@ QByteArray ClientStatementPdf(const TChtStatement& statement);
 QString AmountBasis(const TChtStatement& statement);
 // The mark of a preview.
 QString PreviewMark();
+// The client's header as both formats print it, for a page to show the
+// same: a label (empty for a line of its own, the approval's and the
+// acceptance's), the values joined, and what follows in small print.
+struct TClientHeaderLine
+{
+    QString Label, Value, Small;
+};
+std::vector<TClientHeaderLine> ClientHeaderLines(const TChtStatement& statement);
+// A package's contracted hours against the billed ones; empty for the
+// other ways of charging.
+QString ClientPackageText(const TChtStatement& statement);
 
 // A statement as a file to hand over: "CHT-00012.pdf" (the client's
 // version "CHT-00012-cliente.pdf", "CHT-00012-cliente-previa.pdf" while

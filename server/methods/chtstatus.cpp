@@ -2,6 +2,7 @@
 
 #include "server/common/clock.h"
 #include "server/common/hiddentext.h"
+#include "server/methods/acceptance.h"
 #include "server/methods/approvalservice.h"
 #include "server/methods/audit.h"
 #include "server/methods/queries.h"
@@ -110,7 +111,7 @@ QString ChtNumberOf(const QString& text)
 }
 
 void ChangeChtStatus(TStorage& storage, const TChtStatusRequest& request, TWriteKey* key,
-                     const QString& connectionOperator, bool separateDuties)
+                     const QString& connectionOperator, bool separateDuties, bool requireAcceptance)
 {
     const TChtStep& step = StepOf(request.Action);
     CheckRequest(request, step);
@@ -126,6 +127,8 @@ void ChangeChtStatus(TStorage& storage, const TChtStatusRequest& request, TWrite
         CheckInvoice(storage, request.Cht, invoiceNumber);
     if (separateDuties && request.Action == TChtAction::Aprovar && !connectionOperator.isEmpty())
         CheckSeparateDuties(storage, request.Cht, connectionOperator);
+    if (requireAcceptance && request.Action == TChtAction::Faturar)
+        RequireClientAcceptance(storage, request.Cht);
     const QString after(QChar::fromLatin1(step.Policy.To));
     const QVariant none(QMetaType::fromType<QString>());
     // Billing keeps its invoice; undoing it frees the number again.
@@ -139,6 +142,9 @@ void ChangeChtStatus(TStorage& storage, const TChtStatusRequest& request, TWrite
         HistoryStatusInsert(HistoryStamp(connectionOperator, key), request.Cht, before, after,
                             request.Reason.isEmpty() ? none : QVariant(request.Reason), invoice);
     storage.Exec(history.Sql, history.Values);
+    // A reopened CHT may change: its client's links and decisions end.
+    if (request.Action == TChtAction::Reabrir)
+        EndAcceptanceLinks(storage, request.Cht, NowOle());
     WriteAuditRow(storage,
                   AuditRow(NowOle(), connectionOperator, connectionOperator,
                            u"SetStatusCHT %1: %2 -> %3"_s.arg(request.Cht, before, after)));

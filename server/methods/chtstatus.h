@@ -26,9 +26,13 @@ QString ChtNumberOf(const QString& text);
 // history row per CSA with who, when, the reason and the invoice, in one
 // transaction. A refusal (ERefusal) says why and changes nothing. With
 // separateDuties, whoever changed the approvals of the CHT's days may not
-// approve it. A key already applied changes nothing (see ClaimWriteKey).
+// approve it. With requireAcceptance, a CHT is billed only once its
+// client accepted it (RequireClientAcceptance). Reopening a CHT ends its
+// acceptance links. A key already applied changes nothing (see
+// ClaimWriteKey).
 void ChangeChtStatus(TStorage& storage, const TChtStatusRequest& request, TWriteKey* key,
-                     const QString& connectionOperator, bool separateDuties);
+                     const QString& connectionOperator, bool separateDuties,
+                     bool requireAcceptance = false);
 
 // Who approved a CHT (its last step from P to A) and when, while it stays
 // approved or billed; none for a CHT pending, not to bill, or unknown.

@@ -23,7 +23,7 @@ const TFieldDefs& TApprovalService::PendenciaFields()
         StrField("NMTIPOSERV", 80),  StrField("CDFUNC", 10),     StrField("NMFUNC", 40),
         StrField("CDEMPRESA", 2),    StrField("NRSEQUCHT", 5),   DateField("DTSERVPREST"),
         StrField("IDPENDENCIA", 1),  NumField("QTHRTRAB"),       NumField("QTHRAPROFATU"),
-        NumField("QTHRAPRCOMIS"),    NumField("QTSERVCONT")};
+        NumField("QTHRAPRCOMIS"),    NumField("QTSERVCONT"),     StrField("DSCOMENTARIO", 300)};
     return fields;
 }
 

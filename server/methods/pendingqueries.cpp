@@ -141,11 +141,31 @@ TQueryText FixedCutDays(const TPendingFilter& filter, const TWhere& extra)
             values};
 }
 
+// What a client contested of a day: a link of the day's CHT that still
+// holds (a reopen ends it), its newest comment on the day.
+const QString kContested =
+    u"FROM APH_ACEITEDIA D2 JOIN APH_ACEITE K2 ON K2.DSHASH = D2.DSHASH WHERE K2.NRSEQUCHT = "
+    "A.NRSEQUCHT AND K2.DTREVOGADO IS NULL AND D2.DTSERVPREST = A.DTSERVPREST"_s;
+
+// A day of a CHT its client contested, read from the contested days (a
+// handful) rather than the period's CSAs.
+TQueryText ContestedDays(const TPendingFilter& filter, const TWhere& extra)
+{
+    const TWhere w = Joined(extra, filter);
+    return {u"SELECT DISTINCT A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, A.CDFUNC, "
+            "A.DTSERVPREST, '%1' AS IDPENDENCIA FROM APH_ACEITEDIA D JOIN APH_ACEITE K ON "
+            "K.DSHASH = D.DSHASH JOIN CSA A ON A.NRSEQUCHT = K.NRSEQUCHT AND A.DTSERVPREST = "
+            "D.DTSERVPREST WHERE K.DTREVOGADO IS NULL AND "_s.arg(
+                QLatin1Char(kPendenciaContestado)) +
+                w.Sql(),
+            w.Values};
+}
+
 // Every kind of pending day; a new kind is one more function here.
 const std::vector<TKindDays>& PendingKinds()
 {
     static const std::vector<TKindDays> kinds = {OvertimeDays, OccurrenceDays, FixedKeptDays,
-                                                 FixedCutDays};
+                                                 FixedCutDays, ContestedDays};
     return kinds;
 }
 
@@ -201,7 +221,9 @@ TPendingQueries PendingQueries(const TStorage& storage, const TGetServPrestReque
         u"SELECT P.CDCLIENTE, C.NMFANTCLIE, A.NRPROPOSFAS, A.NRVERPROPFAS, A.NRSERVCONT, "
         "SC.CDTIPOSERV, T.NMTIPOSERV, A.CDFUNC, F.NMFUNC, A.CDEMPRESA, A.NRSEQUCHT, "
         "A.DTSERVPREST, D.IDPENDENCIA, A.QTHRTRAB, A.QTHRAPROFATU, A.QTHRAPRCOMIS, "
-        "SC.QTSERVCONT FROM ("_s +
+        "SC.QTSERVCONT, CASE WHEN D.IDPENDENCIA = '%1' THEN (SELECT D2.DSCOMENTARIO "_s.arg(
+            QLatin1Char(kPendenciaContestado)) +
+        kContested + u" ORDER BY K2.DTDECISAO DESC LIMIT 1) END AS DSCOMENTARIO FROM ("_s +
         AllDays(filter, one).Sql +
         u") D JOIN CSA A ON A.NRPROPOSFAS = D.NRPROPOSFAS AND A.NRVERPROPFAS = D.NRVERPROPFAS "
         "AND A.NRSERVCONT = D.NRSERVCONT AND A.CDFUNC = D.CDFUNC AND A.DTSERVPREST = "

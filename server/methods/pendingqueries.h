@@ -29,7 +29,8 @@ struct TPendingQueries
     // CDCLIENTE, NMFANTCLIE, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT,
     // CDTIPOSERV, NMTIPOSERV, CDFUNC, NMFUNC, CDEMPRESA, NRSEQUCHT,
     // DTSERVPREST, IDPENDENCIA, QTHRTRAB, QTHRAPROFATU, QTHRAPRCOMIS,
-    // QTSERVCONT; by employee name, employee, company, CHT (none first),
+    // QTSERVCONT, DSCOMENTARIO (a contested day's); by employee name,
+    // employee, company, CHT (none first),
     // day and kind.
     QString RowsSql;
     QList<QVariantList> RowsValues; // each kind's, after the service's key

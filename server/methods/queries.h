@@ -41,6 +41,7 @@ constexpr int kCsaIncludedAt = 17, kCsaIncludedBy = 18, kCsaIncluderName = 19;
 constexpr char kPendenciaHoraExtra = 'E';  // approval empty on an overtime or weekend day
 constexpr char kPendenciaOcorrencia = 'O'; // commission differs, no occurrence
 constexpr char kPendenciaContratado = 'F'; // fixed value: billed hours pass the contracted
+constexpr char kPendenciaContestado = 'C'; // the client contested the day through its link
 
 // SetCSA. The key of a CSA: proposal, version, service, employee, day.
 // The stored CSA, locked for the change, in the columns below.

@@ -164,7 +164,7 @@ TRpcServer::TRpcServer(const TServerOptions& options, QObject* parent)
     : QObject(parent), m_options(options), m_server(new TListener(this)),
       m_pool({options.Database, options.Workers, options.DbWorkers, options.AuditWaitMs,
               options.RequireLogin, options.KeepRequestsDays, options.MaxStatementDays,
-              options.SeparateDuties})
+              options.SeparateDuties, options.RequireAcceptance, options.UrlBase})
 {
     if (!options.TlsCertFile.isEmpty())
         m_tls = std::make_unique<QSslConfiguration>(

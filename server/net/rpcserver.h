@@ -31,6 +31,16 @@ struct TServerOptions
     // Separation of duties: whoever changed the approvals of a CHT's days
     // may not approve that CHT (off unless asked for).
     bool SeparateDuties = false;
+    // Billing (A to R) waits for the client's acceptance of the CHT
+    // (serve --exigir-aceite).
+    bool RequireAcceptance = false;
+    // The client's acceptance pages (serve --web-port): on this port of
+    // Address, 0 for one the system picks; -1: not served. With TLS on,
+    // they use the same certificate.
+    int WebPort = -1;
+    // The pages' address as the acceptance links begin (url-base), for
+    // SetAceiteCHT; empty: none.
+    QString UrlBase;
     int MaxConnections = 64;
     // The longest request line, 1 MiB (see docs/protocol.md): it bounds
     // what one connection makes the server buffer.

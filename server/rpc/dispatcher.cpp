@@ -5,6 +5,7 @@
 #include "server/common/serverlog.h"
 #include "server/documents/statement.h"
 #include "server/documents/statementlimit.h"
+#include "server/methods/acceptance.h"
 #include "server/methods/approvalservice.h"
 #include "server/methods/audit.h"
 #include "server/methods/chtstatus.h"
@@ -208,16 +209,17 @@ const TDispatcher::TMethod TDispatcher::kMethods[] = {
     {"GetPendencias", &TDispatcher::GetPendencias, true, TRefusals::AsResult},
     {"GetLookup", &TDispatcher::GetLookup, true, TRefusals::AsResult},
     {"SetStatusCHT", &TDispatcher::SetStatusCHT, true, TRefusals::AsResult},
+    {"SetAceiteCHT", &TDispatcher::SetAceiteCHT, true, TRefusals::AsResult},
     {"Ping", &TDispatcher::Ping, false, TRefusals::AsResult},
     {"GetRoles", &TDispatcher::GetRoles, true, TRefusals::AsResult},
 };
 
 TDispatcher::TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit,
-                         bool separateDuties)
+                         bool separateDuties, bool requireAcceptance, const QString& urlBase)
     : m_storage(storage), m_service(std::make_unique<TApprovalService>(storage)),
       m_ownAudit(audit ? nullptr : std::make_unique<TStorageAudit>(storage)),
       m_audit(audit ? *audit : *m_ownAudit), m_requireLogin(requireLogin),
-      m_separateDuties(separateDuties)
+      m_separateDuties(separateDuties), m_requireAcceptance(requireAcceptance), m_urlBase(urlBase)
 {}
 
 TDispatcher::~TDispatcher() = default;
@@ -622,8 +624,27 @@ QByteArray TDispatcher::SetStatusCHT(TCall& call)
                 QString::fromLatin1(step.Name.data(), qsizetype(step.Name.size())));
     std::optional<TWriteKey> key = call.WriteKey(OkNull());
     ChangeChtStatus(m_storage, request, key ? &*key : nullptr, call.Session.Operator,
-                    m_separateDuties);
+                    m_separateDuties, m_requireAcceptance);
     return key && !key->Replayed.isEmpty() ? key->Replayed : OkNull();
+}
+
+// A new acceptance link of an approved CHT for the client's contact:
+// {"ok":true,"data":null,"link":"URL-BASE/aceite/TOKEN"}, the only time the
+// token leaves the server.
+QByteArray TDispatcher::SetAceiteCHT(TCall& call)
+{
+    call.Expect("SS");
+    if (m_urlBase.isEmpty())
+        throw ERefusal(u"Este servidor não tem o endereço das páginas do cliente (url-base na "
+                       "configuração): peça ao administrador."_s);
+    const QString cht = ChtNumberOf(call.Str(0));
+    const QString token =
+        CreateAcceptanceLink(m_storage, cht, call.Str(1), kDefaultLinkDays, call.Session.Operator);
+    QByteArray reply = QByteArrayLiteral("{\"ok\":true,\"data\":null,\"link\":");
+    const QByteArray link = (m_urlBase + u"/aceite/"_s + token).toUtf8();
+    AppendJsonString(reply,
+                     std::string_view(link.constData(), static_cast<std::size_t>(link.size())));
+    return reply + '}';
 }
 
 } // namespace aph

@@ -37,9 +37,13 @@ public:
     // The reads' audit records go to the audit trail (the server's audit
     // log); without one, to the storage itself, before the reply.
     // With separateDuties, whoever changed a CHT's approvals may not
-    // approve it (SetStatusCHT).
+    // approve it (SetStatusCHT). With requireAcceptance, a CHT is billed
+    // only once its client accepted it.
+    // urlBase: the client's pages as the acceptance links begin (serve's
+    // url-base); empty: SetAceiteCHT is refused.
     TDispatcher(TStorage& storage, bool requireLogin, TAuditTrail* audit = nullptr,
-                bool separateDuties = false);
+                bool separateDuties = false, bool requireAcceptance = false,
+                const QString& urlBase = {});
     ~TDispatcher();
 
     // The reply line without its "\n"; empty for a notification.
@@ -120,6 +124,7 @@ private:
     QByteArray GetDemCHT(TCall& call);
     QByteArray GetLookup(TCall& call);
     QByteArray SetStatusCHT(TCall& call);
+    QByteArray SetAceiteCHT(TCall& call);
 
     TStorage& m_storage;
     std::unique_ptr<TApprovalService> m_service;
@@ -127,6 +132,8 @@ private:
     TAuditTrail& m_audit;
     bool m_requireLogin;
     bool m_separateDuties;
+    bool m_requireAcceptance;
+    QString m_urlBase;
     TRequestOutcome m_last;
 };
 

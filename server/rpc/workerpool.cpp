@@ -42,6 +42,7 @@ QString OpenFailure(const QString& reason)
 TWorkerPool::TWorkerPool(const TOptions& options)
     : m_database(options.Database), m_audit(options.Database, options.AuditWaitMs),
       m_requireLogin(options.RequireLogin), m_separateDuties(options.SeparateDuties),
+      m_requireAcceptance(options.RequireAcceptance), m_urlBase(options.UrlBase),
       m_workers(options.Workers), m_dbWorkers(options.DbWorkers),
       m_limit(options.DbWorkers > 0 ? std::min(options.Workers, options.DbWorkers)
                                     : options.Workers)
@@ -222,8 +223,9 @@ void TWorkerPool::Run()
         if (!dispatcher) {
             try {
                 storage = TStorage::Open(m_database);
-                dispatcher = std::make_unique<TDispatcher>(*storage, m_requireLogin, &m_audit,
-                                                           m_separateDuties);
+                dispatcher =
+                    std::make_unique<TDispatcher>(*storage, m_requireLogin, &m_audit,
+                                                  m_separateDuties, m_requireAcceptance, m_urlBase);
             } catch (const Exception& e) {
                 failure = OpenFailure(e.Message());
             }

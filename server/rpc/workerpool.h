@@ -37,9 +37,11 @@ public:
         int DbWorkers = 0; // requests all servers run at once; 0: no sharing
         int AuditWaitMs = 2000;
         bool RequireLogin = true;
-        int KeepRequestsDays = 90;    // a write's request key, then new again
-        int MaxStatementDays = 10000; // days of a statement built here
-        bool SeparateDuties = false;  // see TServerOptions
+        int KeepRequestsDays = 90;      // a write's request key, then new again
+        int MaxStatementDays = 10000;   // days of a statement built here
+        bool SeparateDuties = false;    // see TServerOptions
+        bool RequireAcceptance = false; // see TServerOptions
+        QString UrlBase = {};           // see TServerOptions
     };
     using TJob = std::function<void(TDispatcher*, const QString& failure)>;
 
@@ -70,6 +72,8 @@ private:
     TAuditLog m_audit;
     bool m_requireLogin;
     bool m_separateDuties;
+    bool m_requireAcceptance;
+    QString m_urlBase;
     int m_workers;
     int m_dbWorkers;
     QString m_instance; // this server's application name

@@ -1,12 +1,11 @@
 #include "server/sessions/auth.h"
 
 #include "server/common/clock.h"
+#include "server/common/secret.h"
 #include "server/common/serverlog.h"
 #include "server/sessions/operators.h"
 #include "server/storage/storage.h"
 
-#include <QCryptographicHash>
-#include <QRandomGenerator>
 #include <QSqlQuery>
 
 #include <cstdio>
@@ -21,8 +20,8 @@ namespace {
 // do not turn into a write each.
 constexpr double kLastUseStepDays = 1.0 / 24;
 
-// A token's 256 random bits, drawn as 32-bit words.
-constexpr int kTokenWords = 256 / 32;
+// A token's random bits.
+constexpr int kTokenBits = 256;
 
 bool IsActiveOperator(TStorage& storage, const QString& operatorCode)
 {
@@ -49,26 +48,12 @@ void NoteLastUse(TStorage& storage, const QString& hash, const QVariant& lastUse
 
 QString NewToken()
 {
-    quint32 words[kTokenWords];
-    QRandomGenerator::system()->fillRange(words);
-    QByteArray bytes(reinterpret_cast<const char*>(words), sizeof words);
-    return QString::fromLatin1(bytes.toHex());
+    return NewSecret(kTokenBits);
 }
 
 QString HashToken(const QString& token)
 {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex());
-}
-
-bool ConstantTimeEquals(const QByteArray& a, const QByteArray& b)
-{
-    if (a.size() != b.size())
-        return false;
-    unsigned char diff = 0;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return diff == 0;
+    return HashSecret(token);
 }
 
 QString IssueToken(TStorage& storage, const QString& typedCode, int days)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/common/secret.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -14,9 +16,7 @@ class TStorage;
 // when revoking it), so a copy of the database gives nobody a way in.
 QString NewToken();
 QString HashToken(const QString& token);
-// Compares without stopping at the first difference, so that the time taken
-// tells nothing about how much of a guess was right.
-bool ConstantTimeEquals(const QByteArray& a, const QByteArray& b);
+// ConstantTimeEquals (server/common/secret.h) compares a token's owner.
 
 // A token lives this many days unless issued with another lifetime.
 constexpr int kDefaultTokenDays = 90;

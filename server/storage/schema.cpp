@@ -392,6 +392,83 @@ QStringList Version8()
     };
 }
 
+// The view of every event of a day, as Version7 left it, and with the
+// client's acceptance of its CHT ('K', on every day of the CHT) and the
+// client's contestation of the day ('C', with the comment) read from the
+// acceptance links: who (the contact's name and e-mail), when and from
+// which address in the reason, by "cliente".
+QString HistoryViewWithClient()
+{
+    const QString client =
+        u"CAST('cliente' AS VARCHAR(12)), CAST(%1 AS VARCHAR(1)), CAST(NULL AS DOUBLE PRECISION), "
+        "CAST(NULL AS DOUBLE PRECISION), CAST(NULL AS DOUBLE PRECISION), CAST(NULL AS DOUBLE "
+        "PRECISION), CAST(NULL AS VARCHAR(2)), CAST(NULL AS VARCHAR(2)), CAST(NULL AS "
+        "VARCHAR(2)), CAST(NULL AS VARCHAR(2)), H.NRSEQUCHT, CAST(NULL AS VARCHAR(1)), "
+        "CAST(NULL AS VARCHAR(1)), CAST(NULL AS VARCHAR(64)), CAST(SUBSTR(K.NMCONTATO || ' (' || "
+        "K.DSEMAIL || '), de ' || K.DSENDERECO%2, 1, 200) AS VARCHAR(200)), CAST(NULL AS "
+        "VARCHAR(20))"_s;
+    return u"CREATE VIEW APH_HISTCSA AS "
+           "SELECT NRHISTCSA, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, CDFUNC, DTSERVPREST, "
+           "DTEVENTO, CDOPERADOR, IDEVENTO, QTHRAPROFATU_ANT, QTHRAPROFATU, QTHRAPRCOMIS_ANT, "
+           "QTHRAPRCOMIS, CDGRPOCOR_ANT, CDOCORR_ANT, CDGRPOCOR, CDOCORR, NRSEQUCHT, "
+           "IDSTATUSCHT_ANT, IDSTATUSCHT, DSCHAVE, DSMOTIVO, NRNOTAFISCAL FROM APH_HISTEVENTO "
+           "UNION ALL "
+           "SELECT G.NRHISTCSA, H.NRPROPOSFAS, H.NRVERPROPFAS, H.NRSERVCONT, H.CDFUNC, "
+           "D.DTSERVPREST, G.DTEVENTO, G.CDOPERADOR, CAST('G' AS VARCHAR(1)), "
+           "D.QTHRAPROFATU_ANT, D.QTHRAPROFATU, D.QTHRAPRCOMIS_ANT, D.QTHRAPRCOMIS, "
+           "D.CDGRPOCOR, D.CDOCORR, D.CDGRPOCOR, D.CDOCORR, D.NRSEQUCHT, "
+           "CAST(NULL AS VARCHAR(1)), CAST('P' AS VARCHAR(1)), G.DSCHAVE, "
+           "CAST(NULL AS VARCHAR(200)), CAST(NULL AS VARCHAR(20)) "
+           "FROM APH_HISTGERCSA D JOIN APH_HISTGERACAO G ON G.NRSEQUCHT = D.NRSEQUCHT "
+           "JOIN CHT H ON H.NRSEQUCHT = D.NRSEQUCHT "
+           "UNION ALL "
+           "SELECT CAST(NULL AS BIGINT), C.NRPROPOSFAS, C.NRVERPROPFAS, C.NRSERVCONT, C.CDFUNC, "
+           "C.DTSERVPREST, K.DTDECISAO, "_s +
+           client.arg(u"'K'"_s, QString()) +
+           u" FROM APH_ACEITE K JOIN CHT H ON H.NRSEQUCHT = K.NRSEQUCHT JOIN CSA C ON "
+           "C.NRSEQUCHT = K.NRSEQUCHT WHERE K.IDDECISAO = 'A' "
+           "UNION ALL "
+           "SELECT CAST(NULL AS BIGINT), H.NRPROPOSFAS, H.NRVERPROPFAS, H.NRSERVCONT, H.CDFUNC, "
+           "D.DTSERVPREST, K.DTDECISAO, "_s +
+           client.arg(u"'C'"_s, u" || ': ' || D.DSCOMENTARIO"_s) +
+           u" FROM APH_ACEITEDIA D JOIN APH_ACEITE K ON K.DSHASH = D.DSHASH JOIN CHT H ON "
+           "H.NRSEQUCHT = K.NRSEQUCHT"_s;
+}
+
+// The client's acceptance of an approved CHT, through a link per CHT and
+// contact: only the SHA-256 of the link's token is kept (like the
+// operators' tokens), with the contact's e-mail, the form's own token, the
+// link's life (created, expires, revoked) and its one decision: accepted
+// ('A') or contested ('C'), by whom (the name the contact typed), when and
+// from which address. The days a contestation names, each with its
+// comment, are rows of their own. The history view shows both.
+QStringList Version9()
+{
+    return {
+        u"CREATE TABLE APH_ACEITE ("
+        "DSHASH VARCHAR(64) NOT NULL PRIMARY KEY, "
+        "NRSEQUCHT VARCHAR(5) NOT NULL REFERENCES CHT (NRSEQUCHT), "
+        "DSEMAIL VARCHAR(120) NOT NULL, "
+        "DSCHAVEFORM VARCHAR(64) NOT NULL, "
+        "CDOPERADOR VARCHAR(12), "
+        "DTCRIACAO DOUBLE PRECISION NOT NULL, "
+        "DTEXPIRA DOUBLE PRECISION NOT NULL, "
+        "DTREVOGADO DOUBLE PRECISION, "
+        "DTDECISAO DOUBLE PRECISION, "
+        "IDDECISAO VARCHAR(1) CHECK (IDDECISAO IN ('A', 'C')), "
+        "NMCONTATO VARCHAR(60), "
+        "DSENDERECO VARCHAR(64))"_s,
+        u"CREATE INDEX IX_APH_ACEITE_CHT ON APH_ACEITE (NRSEQUCHT)"_s,
+        u"CREATE TABLE APH_ACEITEDIA ("
+        "DSHASH VARCHAR(64) NOT NULL REFERENCES APH_ACEITE (DSHASH), "
+        "DTSERVPREST INTEGER NOT NULL, "
+        "DSCOMENTARIO VARCHAR(300) NOT NULL, "
+        "PRIMARY KEY (DSHASH, DTSERVPREST))"_s,
+        u"DROP VIEW APH_HISTCSA"_s,
+        HistoryViewWithClient(),
+    };
+}
+
 bool HasVersionTable(TStorage& storage)
 {
     const QStringList tables = storage.Database().tables();
@@ -432,7 +509,7 @@ int MigrateSchema(TStorage& storage)
                                 .arg(kSchemaVersion));
     const QList<QStringList> migrations = {Version1(),        Version2(),        Version3(),
                                            Version4(storage), Version5(storage), Version6(),
-                                           Version7(),        Version8()};
+                                           Version7(),        Version8(),        Version9()};
     for (int version = before + 1; version <= kSchemaVersion; ++version) {
         TTransaction tx(storage, TTransaction::Mode::Write);
         for (const QString& sql : migrations[version - 1])

@@ -8,7 +8,7 @@ class TStorage;
 
 // The schema is the server's own: a list of numbered migrations, applied in
 // order, each in its own transaction, the number kept in APH_VERSAO.
-constexpr int kSchemaVersion = 8;
+constexpr int kSchemaVersion = 9;
 
 // Creates or upgrades the schema to kSchemaVersion. Returns the version the
 // database had before (0 for an empty database).

@@ -358,6 +358,37 @@ inline constexpr std::array kGenerationCsa = {
     Text("CDOCORR", 2, false, kSystem),
 };
 
+// The client's acceptance links (only the SHA-256 of each token) and
+// their decisions, and the days a contestation names.
+inline constexpr std::array<Names, 1> kLinkKey = {"DSHASH"};
+inline constexpr std::array<Names, 2> kDecisionCodes = {"A", "C"};
+inline constexpr std::array kAcceptanceLink = {
+    Text("DSHASH", 64, kRequired, kSystem),
+    Text("NRSEQUCHT", 5, kRequired, kSystem),
+    Text("DSEMAIL", 120, kRequired, kSystem),
+    Text("DSCHAVEFORM", 64, kRequired, kSystem),
+    Text("CDOPERADOR", 12, false, kSystem),
+    Of("DTCRIACAO", K::Moment, kRequired, kSystem),
+    Of("DTEXPIRA", K::Moment, kRequired, kSystem),
+    Of("DTREVOGADO", K::Moment, false, kSystem),
+    Of("DTDECISAO", K::Moment, false, kSystem),
+    Text("IDDECISAO", 1, false, kSystem, kDecisionCodes),
+    Text("NMCONTATO", 60, false, kSystem),
+    Text("DSENDERECO", 64, false, kSystem),
+};
+inline constexpr std::array kToCht = {
+    TParentSpec{kCht, "CHT", kCht, "a CHT"},
+};
+inline constexpr std::array<Names, 2> kContestedDayKey = {"DSHASH", "DTSERVPREST"};
+inline constexpr std::array kContestedDay = {
+    Text("DSHASH", 64, kRequired, kSystem),
+    Of("DTSERVPREST", K::Day, kRequired, kSystem),
+    Text("DSCOMENTARIO", 300, kRequired, kSystem),
+};
+inline constexpr std::array kToLink = {
+    TParentSpec{kLinkKey, "APH_ACEITE", kLinkKey, "o link de aceite"},
+};
+
 // Who read what: the trail of the reads and of the administrator's acts.
 inline constexpr std::array kAudit = {
     Of("DTEVENTO", K::Moment, kRequired, kSystem),
@@ -449,6 +480,19 @@ inline constexpr std::array kSchemaTables = {
                .Key = tablelist::kGenerationCsaKey,
                .AppendOnly = true,
                .RestoreOnly = true},
+    TTableSpec{.Name = "APH_ACEITE",
+               .Columns = tablelist::kAcceptanceLink,
+               .Key = tablelist::kLinkKey,
+               .Parents = tablelist::kToCht,
+               .NotExported = "acceptance links: only their digests are kept, worth nothing to "
+                              "another database; a copy carries them with their decisions, "
+                              "which the history shows"},
+    TTableSpec{.Name = "APH_ACEITEDIA",
+               .Columns = tablelist::kContestedDay,
+               .Key = tablelist::kContestedDayKey,
+               .Parents = tablelist::kToLink,
+               .NotExported = "the days a client contested, rows of an acceptance link, which "
+                              "an export leaves out; a copy carries them"},
     TTableSpec{.Name = "APH_AUDITORIA",
                .Columns = tablelist::kAudit,
                .NotExported = "the audit trail records who read this database; it stays with "

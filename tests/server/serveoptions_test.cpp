@@ -26,14 +26,20 @@ namespace {
 // the trusted balancers.
 QString Describe(const TServerOptions& o)
 {
-    QStringList fields{o.Database.Path,      o.Database.Host, o.Database.DatabaseName,
-                       o.Address.toString(), o.TlsCertFile,   o.TlsKeyFile};
-    for (const qint64 n : {qint64(o.Port), qint64(o.RequireLogin), qint64(o.SeparateDuties),
-                           qint64(o.MaxConnections), o.MaxRequestBytes, qint64(o.LineTimeoutMs),
-                           qint64(o.LoginTimeoutMs), qint64(o.IdleTimeoutMs),
-                           qint64(o.MaxPerAddress), qint64(o.Workers), qint64(o.DbWorkers),
-                           qint64(o.MaxConnectionAgeMs), qint64(o.KeepRequestsDays),
-                           qint64(o.MaxStatementDays), qint64(o.AuditWaitMs), qint64(o.LogLevel)})
+    QStringList fields{o.Database.Path,
+                       o.Database.Host,
+                       o.Database.DatabaseName,
+                       o.Address.toString(),
+                       o.TlsCertFile,
+                       o.TlsKeyFile,
+                       o.UrlBase};
+    for (const qint64 n :
+         {qint64(o.Port), qint64(o.RequireLogin), qint64(o.SeparateDuties),
+          qint64(o.MaxConnections), o.MaxRequestBytes, qint64(o.LineTimeoutMs),
+          qint64(o.LoginTimeoutMs), qint64(o.IdleTimeoutMs), qint64(o.MaxPerAddress),
+          qint64(o.Workers), qint64(o.DbWorkers), qint64(o.MaxConnectionAgeMs),
+          qint64(o.KeepRequestsDays), qint64(o.MaxStatementDays), qint64(o.AuditWaitMs),
+          qint64(o.LogLevel), qint64(o.WebPort), qint64(o.RequireAcceptance)})
         fields << QString::number(n);
     for (const auto& [address, bits] : o.TrustedProxies)
         fields << u"%1/%2"_s.arg(address.toString()).arg(bits);
@@ -253,6 +259,14 @@ TEST(ShippedConfig, ItsExamplesAreAcceptedAndItsNumbersAreTheDefaults)
         {u"tls-key"_s,
          [](TServerOptions& o) {
              o.TlsKeyFile = u"/etc/aph/aph-server.key"_s;
+         }},
+        {u"web-port"_s,
+         [](TServerOptions& o) {
+             o.WebPort = 8443;
+         }},
+        {u"url-base"_s,
+         [](TServerOptions& o) {
+             o.UrlBase = u"https://horas.firma.com.br:8443"_s;
          }},
         {u"trusted-proxy"_s,
          [](TServerOptions& o) {

@@ -30,6 +30,7 @@ public:
     QStringList searches;
     QStringList statuses;
     QStringList screenStatuses;      // the screen's standing notes
+    QStringList clipboard;           // what was copied, in order
     QStringList saveFileTitles;      // each save-file question: "title|filter"
     QStringList saveFileSuggestions; // the file name each one proposed
     QStringList inputChecks;         // what a question's check said of a value
@@ -64,6 +65,7 @@ public:
     void CursorChanged(TCursor cursor) override;
     void ShowStatus(const QString& text) override { statuses << text; }
     void ShowScreenStatus(const QString& text) override { screenStatuses << text; }
+    void CopyToClipboard(const QString& text) override { clipboard << text; }
     TCursor cursor = TCursor::crDefault;
 };
 
