@@ -78,7 +78,7 @@ TEST_F(BulkApproval, TheEntryComesAfterGerarChtApartAndFollowsItsEnabling)
     EXPECT_EQ(after, (QStringList{u"N2"_s, u"mnuAprovarPendentes"_s, u"mnuHistoricoDia"_s,
                                   u"mnuDemonstrativoCHT"_s, u"mnuCHTsGeradas"_s, u"mnuPendencias"_s,
                                   u"mnuAprovarCHT"_s, u"mnuReabrirCHT"_s, u"mnuFaturarCHT"_s,
-                                  u"mnuDesfazerFaturamento"_s}));
+                                  u"mnuDesfazerFaturamento"_s, u"mnuAceiteCHT"_s}));
     EXPECT_TRUE(f->N2->IsSeparator());
     EXPECT_EQ(f->mnuAprovarPendentes->Caption(), f->msgPadrao->Msg(u"MNU_APROVAR_PEND"_s));
     EXPECT_EQ(f->mnuGerarCHT->ShortCut(), ShortCut('G', ssCtrl)) << "the old entries as they were";

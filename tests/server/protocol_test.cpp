@@ -365,6 +365,10 @@ TEST_F(ProtocolTest, EachMethodsParamsAreRefusedByPlaceAsItsDocumentationListsTh
         return m_db->Rows(u"SELECT (SELECT COUNT(*) FROM CHT), (SELECT COUNT(*) FROM CSA WHERE "
                           "NRSEQUCHT IS NULL), (SELECT SUM(QTHRAPROFATU) FROM CSA)"_s);
     };
+    // Every role, so that each call reaches the decoding of its params.
+    m_db->Exec(u"INSERT INTO APH_PAPEL (CDOPERADOR, DSPAPEL) SELECT 'ANA', P FROM (SELECT "
+               "'supervisionar' AS P UNION ALL SELECT 'faturar') R WHERE NOT EXISTS (SELECT 1 "
+               "FROM APH_PAPEL WHERE CDOPERADOR = 'ANA' AND DSPAPEL = R.P)"_s);
     const QList<QVariantList> before = snapshot();
     for (const TDocumentedShape& shape : shapes) {
         if (shape.Method == u"Login")
