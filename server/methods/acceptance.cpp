@@ -21,18 +21,6 @@ namespace {
 // Who the audit names for what the client does through a link.
 const QString kClientActor = u"cliente"_s;
 
-QString LockedChtSituation(TStorage& storage, const QString& cht)
-{
-    QSqlQuery& q = storage.Select(
-        u"SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = ?"_s + storage.ForUpdate(u"CHT"_s), {cht});
-    const bool found = q.next();
-    const QString situation = found ? q.value(0).toString() : QString();
-    TStorage::Done(q);
-    if (!found)
-        throw ERefusal(u"A CHT %1 não existe."_s.arg(cht));
-    return situation;
-}
-
 void CheckEmail(const QString& email)
 {
     // One @, something on each side, a dot in the domain, no spaces.
@@ -157,7 +145,7 @@ QString CreateAcceptanceLink(TStorage& storage, const QString& typedCht, const Q
     if (days < 1 || days > kMaxLinkDays)
         throw ERefusal(u"Um link de aceite vale de 1 a %1 dias."_s.arg(kMaxLinkDays));
     TTransaction tx(storage, TTransaction::Mode::Write);
-    if (LockedChtSituation(storage, cht) != u"A")
+    if (LockedSituation(storage, cht) != u"A")
         throw ERefusal(u"A CHT %1 não está aprovada: só uma CHT aprovada vai ao aceite do "
                        "cliente."_s.arg(cht));
     const QString token = NewSecret(kLinkTokenBits);
@@ -179,7 +167,7 @@ int RevokeAcceptanceLinks(TStorage& storage, const QString& typedCht, const QStr
 {
     const QString cht = ChtNumberOf(typedCht);
     TTransaction tx(storage, TTransaction::Mode::Write);
-    LockedChtSituation(storage, cht);
+    LockedSituation(storage, cht);
     const double now = NowOle();
     const int revoked = storage.Exec(u"UPDATE APH_ACEITE SET DTREVOGADO = ? WHERE NRSEQUCHT = ? "
                                      "AND DTREVOGADO IS NULL AND IDDECISAO IS NULL"_s,
@@ -217,7 +205,7 @@ void DecideAcceptance(TStorage& storage, const QString& token, const QString& fo
     if (!link.Decision.isEmpty())
         throw ERefusal(u"Este link já tem uma decisão."_s);
     CheckDecision(decision);
-    if (LockedChtSituation(storage, link.Cht) != u"A")
+    if (LockedSituation(storage, link.Cht) != u"A")
         throw ELinkGone();
     CheckDaysOfCht(storage, link.Cht, decision);
     const double now = NowOle();

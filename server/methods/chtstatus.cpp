@@ -59,19 +59,6 @@ void CheckRequest(const TChtStatusRequest& request, const TChtStep& step)
         InvoiceNumber(request.Invoice);
 }
 
-// The situation now, with the CHT locked until the transaction ends.
-QString LockedSituation(TStorage& storage, const QString& cht)
-{
-    QSqlQuery& q = storage.Select(
-        u"SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = ?"_s + storage.ForUpdate(u"CHT"_s), {cht});
-    const bool found = q.next();
-    const QString situation = found ? q.value(0).toString() : QString();
-    TStorage::Done(q);
-    if (!found)
-        throw ERefusal(u"A CHT %1 não existe."_s.arg(cht));
-    return situation;
-}
-
 void CheckTransition(const QString& cht, const QString& situation, const TChtStep& step)
 {
     if (situation == u"N")
@@ -100,6 +87,18 @@ void CheckSeparateDuties(TStorage& storage, const QString& cht, const QString& o
 }
 
 } // namespace
+
+QString LockedSituation(TStorage& storage, const QString& cht)
+{
+    QSqlQuery& q = storage.Select(
+        u"SELECT IDSTATUSCHT FROM CHT WHERE NRSEQUCHT = ?"_s + storage.ForUpdate(u"CHT"_s), {cht});
+    const bool found = q.next();
+    const QString situation = found ? q.value(0).toString() : QString();
+    TStorage::Done(q);
+    if (!found)
+        throw ERefusal(u"A CHT %1 não existe."_s.arg(cht));
+    return situation;
+}
 
 QString ChtNumberOf(const QString& text)
 {

@@ -63,4 +63,8 @@ QString InvoiceNumber(const QString& typed);
 // that the check and the write see the same rows.
 void CheckInvoice(TStorage& storage, const QString& cht, const QString& invoice);
 
+// A CHT's situation now, the CHT locked until the transaction ends; a
+// refusal when there is no such CHT.
+QString LockedSituation(TStorage& storage, const QString& cht);
+
 } // namespace aph

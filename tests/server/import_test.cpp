@@ -26,20 +26,10 @@ protected:
 
     QString File(const QString& name, const QByteArray& text)
     {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(text);
-        return path;
+        return WriteTestFile(dir.path(), name, text);
     }
     // The command's exit status; its standard output and error together.
-    int Run(const QStringList& args, QString& text)
-    {
-        QString out, err;
-        const int code = RunServerCommand(args, &out, &err);
-        text = out + err;
-        return code;
-    }
+    int Run(const QStringList& args, QString& text) { return RunServerCommand(args, text); }
     qint64 Count(const QString& sql) { return m_db->Scalar(sql).toLongLong(); }
     // Whether a line of the text matches the pattern whole.
     static bool Line(const QString& text, const QString& pattern)

@@ -23,19 +23,9 @@ protected:
 
     QString File(const QString& name, const QByteArray& text)
     {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(text);
-        return path;
+        return WriteTestFile(dir.path(), name, text);
     }
-    int Run(const QStringList& args, QString& text)
-    {
-        QString out, err;
-        const int code = RunServerCommand(args, &out, &err);
-        text = out + err;
-        return code;
-    }
+    int Run(const QStringList& args, QString& text) { return RunServerCommand(args, text); }
     // Every row of the tables an import of these tests could touch, and
     // the issuer, counted by the database itself.
     QString Written()

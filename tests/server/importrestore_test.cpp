@@ -40,11 +40,7 @@ class ImportRestoreTest : public ServerTest
 protected:
     QString File(const QString& name, const QByteArray& text)
     {
-        const QString path = m_dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(text);
-        return path;
+        return WriteTestFile(m_dir.path(), name, text);
     }
     // The rows of what only a restore brings, from the database's own
     // tables.

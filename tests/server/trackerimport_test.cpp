@@ -38,11 +38,7 @@ protected:
     }
     QString File(const QString& name, const QByteArray& text)
     {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(text);
-        return path;
+        return WriteTestFile(dir.path(), name, text);
     }
     // The shipped map with the test's people and services appended.
     QString Map(const QString& product)

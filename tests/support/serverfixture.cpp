@@ -216,6 +216,23 @@ QList<QVariantList> TTestDatabase::Rows(const QString& sql, const QVariantList& 
     return rows;
 }
 
+int RunServerCommand(const QStringList& args, QString& text)
+{
+    QString out, err;
+    const int code = RunServerCommand(args, &out, &err);
+    text = out + err;
+    return code;
+}
+
+QString WriteTestFile(const QString& folder, const QString& name, const QByteArray& text)
+{
+    const QString path = QDir(folder).filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    f.write(text);
+    return path;
+}
+
 int RunServerCommand(const QStringList& args, QString* out, QString* err)
 {
     QProcess p;
@@ -448,9 +465,8 @@ void ServerTest::DowngradeToVersion5()
     for (const char* sql :
          {"DROP VIEW APH_HISTCSA", "DROP TABLE APH_ACEITEDIA", "DROP TABLE APH_ACEITE",
           "DROP INDEX IX_CSA_PEND_HORAEXTRA", "DROP INDEX IX_CSA_PEND_OCORRENCIA",
-          "DROP TABLE APH_PENDFIXO", "DROP TABLE APH_PAPEL",
-          "DROP INDEX UX_CHT_NOTAFISCAL", "DROP INDEX IX_APH_HISTEVENTO_CHT",
-          "ALTER TABLE CHT DROP COLUMN NRNOTAFISCAL",
+          "DROP TABLE APH_PENDFIXO", "DROP TABLE APH_PAPEL", "DROP INDEX UX_CHT_NOTAFISCAL",
+          "DROP INDEX IX_APH_HISTEVENTO_CHT", "ALTER TABLE CHT DROP COLUMN NRNOTAFISCAL",
           "ALTER TABLE APH_HISTEVENTO DROP COLUMN DSMOTIVO",
           "ALTER TABLE APH_HISTEVENTO DROP COLUMN NRNOTAFISCAL",
           "CREATE VIEW APH_HISTCSA AS SELECT NRHISTCSA, NRPROPOSFAS, NRVERPROPFAS, NRSERVCONT, "

@@ -68,6 +68,11 @@ private:
 // Runs aph-server with the arguments and waits; returns its exit code and
 // gives its standard output and error.
 int RunServerCommand(const QStringList& args, QString* out = nullptr, QString* err = nullptr);
+// The same, with its standard output and error together in text.
+int RunServerCommand(const QStringList& args, QString& text);
+
+// A file of these bytes under folder, replaced if there; its path.
+QString WriteTestFile(const QString& folder, const QString& name, const QByteArray& text);
 
 // A real aph-server process serving a database on a free loopback port.
 class TServerProcess
